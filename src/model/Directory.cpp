@@ -1,0 +1,305 @@
+#include "model/Directory.h"
+
+#include "model/CheckedMath.h"
+#include "model/FilePredicate.h"
+#include "model/MergedFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace tessera {
+namespace {
+
+[[noreturn]] void brokenInvariant(const char* what) {
+    std::fprintf(stderr, "tessera: broken tree invariant: %s\n", what);
+    std::abort();
+}
+
+std::int64_t countOf(const File& file) {
+    const Directory* directory = file.asDirectory();
+    return directory != nullptr ? directory->fileCount() : 1;
+}
+
+} // namespace
+
+bool comesBefore(const File& a, const File& b, SizeMode mode) {
+    const std::int64_t sizeA = a.size(mode);
+    const std::int64_t sizeB = b.size(mode);
+    if (sizeA != sizeB) return sizeA > sizeB;
+    return a.path() < b.path();
+}
+
+DirectoryPtr Directory::create(std::string_view name, Date creationDate, Date modificationDate,
+                               std::vector<FilePtr> contents) {
+    if (contents.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("directory with more than 2^32 entries");
+    void* block = allocateNode(sizeof(Directory), name, creationDate, modificationDate);
+    DirectoryPtr directory(new (block) Directory());
+    directory->storeTrailer(name, creationDate, modificationDate);
+    if (contents.empty()) {
+        directory->fileCount_ = 1;
+        return directory;
+    }
+    directory->items_ = static_cast<NodeRef*>(std::malloc(contents.size() * sizeof(NodeRef)));
+    if (directory->items_ == nullptr) throw std::bad_alloc();
+    directory->capacity_ = static_cast<std::uint32_t>(contents.size());
+    for (FilePtr& child : contents) {
+        child->setParent(directory.get());
+        directory->size_ = checkedAdd(directory->size_, child->size());
+        directory->allocatedSize_ = checkedAdd(directory->allocatedSize_, child->allocatedSize());
+        directory->fileCount_ = checkedAdd(directory->fileCount_, countOf(*child));
+        directory->items_[directory->count_++] = NodeStore::toRef(child.release());
+    }
+    return directory;
+}
+
+void Directory::releaseContents(std::vector<File*>& pending) noexcept {
+    for (File* child : contents()) pending.push_back(child);
+    std::free(items_);
+    items_ = nullptr;
+    count_ = capacity_ = 0;
+    if (merged_ != 0) pending.push_back(static_cast<File*>(NodeStore::fromRef(merged_)));
+    merged_ = 0;
+}
+
+MergedFile* MergedFile::createFor(Directory& owner) {
+    void* block = allocateNode(sizeof(MergedFile), kName, Date::distantPast(),
+                               Date::distantPast());
+    auto* merged = new (block) MergedFile();
+    merged->storeTrailer(kName, Date::distantPast(), Date::distantPast());
+    merged->setParent(&owner);
+    return merged;
+}
+
+MergedFile& Directory::mergedContents() {
+    if (merged_ == 0) merged_ = NodeStore::toRef(MergedFile::createFor(*this));
+    return *existingMergedContents();
+}
+
+MergedFile* Directory::existingMergedContents() const {
+    return static_cast<MergedFile*>(NodeStore::fromRef(merged_));
+}
+
+void Directory::setUrlResources(bool hideContents) {
+    setFlag(loadedResources, true);
+    setFlag(hiddenContents, hideContents);
+}
+
+std::optional<SizeMode> Directory::sizeMode() const {
+    const int stored = flags_ >> sizeModeShift;
+    if (stored == 0) return std::nullopt;
+    return static_cast<SizeMode>(stored - 1);
+}
+
+File* Directory::fileAtPath(std::string_view path) const {
+    // Depth-first, as a recursive search would go, but with an explicit stack: a directory may
+    // hold two children of the same name, and the tree may be deeper than the call stack.
+    struct Frame {
+        const Directory* directory;
+        std::string_view remainder;
+        std::size_t next;
+    };
+    auto enter = [](const Directory& directory, std::string_view wanted,
+                    std::vector<Frame>& stack) -> File* {
+        const std::string_view own = directory.path();
+        if (wanted == own) return const_cast<Directory*>(&directory);
+        if (own.empty()) {
+            if (!wanted.empty() && wanted.front() != '/') stack.push_back({&directory, wanted, 0});
+        } else {
+            const std::size_t prefix = own.ends_with('/') ? own.size() : own.size() + 1;
+            if (wanted.size() > prefix && wanted.starts_with(own) &&
+                (own.ends_with('/') || wanted[own.size()] == '/'))
+                stack.push_back({&directory, wanted.substr(prefix), 0});
+        }
+        return nullptr;
+    };
+    std::vector<Frame> stack;
+    if (File* found = enter(*this, path, stack)) return found;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.directory->count()) {
+            stack.pop_back();
+            continue;
+        }
+        File* child = frame.directory->child(frame.next++);
+        const std::string_view remainder = frame.remainder;
+        if (const Directory* directory = child->asDirectory()) {
+            if (File* found = enter(*directory, remainder, stack)) return found;
+        } else if (child->path() == remainder) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+void Directory::sortContents(SizeMode mode) {
+    if (sizeMode() == mode) return;
+    flags_ = static_cast<std::uint8_t>((flags_ & ((1 << sizeModeShift) - 1)) |
+                                       ((static_cast<int>(mode) + 1) << sizeModeShift));
+    std::stable_sort(items_, items_ + count_, [mode](NodeRef a, NodeRef b) {
+        return comesBefore(*static_cast<File*>(NodeStore::fromRef(a)),
+                           *static_cast<File*>(NodeStore::fromRef(b)), mode);
+    });
+}
+
+std::size_t Directory::searchIndex(const File& file) const {
+    const SizeMode mode = *sizeMode();
+    std::size_t low = 0;
+    std::size_t high = count_;
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        const File* candidate = child(mid);
+        if (candidate == &file) return mid;
+        if (comesBefore(file, *candidate, mode))
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return low;
+}
+
+void Directory::insertAt(std::size_t index, NodeRef ref) {
+    if (count_ == capacity_) {
+        if (capacity_ == std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("directory with more than 2^32 entries");
+        const std::uint64_t grown = std::max<std::uint64_t>(4, std::uint64_t{capacity_} * 3 / 2);
+        const auto capacity = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(grown, std::numeric_limits<std::uint32_t>::max()));
+        auto* items = static_cast<NodeRef*>(std::realloc(items_, capacity * sizeof(NodeRef)));
+        if (items == nullptr) throw std::bad_alloc();
+        items_ = items;
+        capacity_ = capacity;
+    }
+    std::memmove(items_ + index + 1, items_ + index, (count_ - index) * sizeof(NodeRef));
+    items_[index] = ref;
+    ++count_;
+}
+
+std::size_t Directory::insertChild(File& file) {
+    const std::size_t index = sizeMode() ? searchIndex(file) : count_;
+    insertAt(index, NodeStore::toRef(&file));
+    resetMerge();
+    return index;
+}
+
+std::size_t Directory::removeChild(File& file) {
+    const NodeRef ref = NodeStore::toRef(&file);
+    std::size_t index = count_;
+    if (sizeMode()) {
+        index = searchIndex(file);
+        if (index >= count_ || items_[index] != ref)
+            brokenInvariant("a sorted directory does not hold a child where its size puts it");
+    } else {
+        index = static_cast<std::size_t>(std::find(items_, items_ + count_, ref) - items_);
+        if (index == count_) brokenInvariant("removing a node that is not a child");
+    }
+    std::memmove(items_ + index, items_ + index + 1, (count_ - index - 1) * sizeof(NodeRef));
+    --count_;
+    resetMerge();
+    return index;
+}
+
+void Directory::resetMerge() {
+    if (MergedFile* merged = existingMergedContents()) merged->resetMerge();
+}
+
+FileOrderBatch Directory::updateSizes(File* child, std::int64_t sizeDelta,
+                                      std::int64_t allocatedSizeDelta,
+                                      std::int64_t fileCountDelta) {
+    // A node's sizes change only while it is out of its parent's sorted contents, so the binary
+    // searches of removal stay valid. The walk up is a loop: trees can be deeper than the stack.
+    FileOrderBatch batch;
+    File* moving = child;
+    Directory* holder = this;
+    if (moving == nullptr) {
+        moving = this;
+        holder = parent();
+    }
+    while (holder != nullptr) {
+        const std::size_t oldIndex = holder->removeChild(*moving);
+        moving->addToSizes(sizeDelta, allocatedSizeDelta, fileCountDelta);
+        const std::size_t newIndex = holder->insertChild(*moving);
+        batch.push_back({moving, static_cast<std::ptrdiff_t>(oldIndex),
+                         static_cast<std::ptrdiff_t>(newIndex)});
+        moving = holder;
+        holder = holder->parent();
+    }
+    moving->addToSizes(sizeDelta, allocatedSizeDelta, fileCountDelta);
+    return batch;
+}
+
+Directory::Insertion Directory::add(FilePtr file) {
+    const std::int64_t countDelta = countOf(*file) - (count_ == 0 ? 1 : 0);
+    FileOrderBatch batch =
+        updateSizes(nullptr, file->size(), file->allocatedSize(), countDelta);
+    File& child = *file.release();
+    child.setParent(this);
+    const std::size_t index = insertChild(child);
+    return {index, std::move(batch)};
+}
+
+Directory::Removal Directory::remove(File& file) {
+    if (file.parent() != this) brokenInvariant("removing a node that is not a child");
+    const std::size_t index = removeChild(file);
+    file.setParent(nullptr);
+    const std::int64_t countDelta = (count_ == 0 ? 1 : 0) - countOf(file);
+    FileOrderBatch batch = updateSizes(nullptr, -file.size(), -file.allocatedSize(), countDelta);
+    return {FilePtr(&file), index, std::move(batch)};
+}
+
+std::vector<File*> Directory::displayedContents() {
+    const MergedFile* merged = existingMergedContents();
+    const std::ptrdiff_t mergedCount = merged != nullptr ? merged->mergedContentCount() : 0;
+    if (mergedCount > static_cast<std::ptrdiff_t>(count_))
+        brokenInvariant("merged tail longer than the contents");
+    std::vector<File*> shown(contents().begin(), contents().end() - mergedCount);
+    if (mergedCount > 0) shown.push_back(&mergedContents());
+    return shown;
+}
+
+FilePtr Directory::copyTree(const FilePredicate* predicate) const {
+    // Post-order with an explicit stack: each frame collects the copies of its children and
+    // becomes a new directory when its last child is done.
+    struct Frame {
+        const Directory* source;
+        std::size_t next = 0;
+        std::vector<FilePtr> copies;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({this, 0, {}});
+    FilePtr result;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next < frame.source->count()) {
+            const File* child = frame.source->child(frame.next++);
+            if (const Directory* directory = child->asDirectory()) {
+                stack.push_back({directory, 0, {}});
+            } else if (predicate == nullptr || predicate->evaluate(*child)) {
+                frame.copies.push_back(child->copy());
+            }
+            continue;
+        }
+        const bool empty = frame.copies.empty();
+        DirectoryPtr built = create(frame.source->path(), frame.source->creationDate(),
+                                    frame.source->modificationDate(), std::move(frame.copies));
+        FilePtr kept;
+        if (predicate == nullptr) {
+            kept = std::move(built);
+        } else if (!empty || predicate->evaluate(*built)) {
+            built->setExpanded(true);
+            kept = std::move(built);
+        }
+        stack.pop_back();
+        if (stack.empty())
+            result = std::move(kept);
+        else if (kept)
+            stack.back().copies.push_back(std::move(kept));
+    }
+    return result;
+}
+
+} // namespace tessera

@@ -1,0 +1,144 @@
+// A directory node: its children, their ordering by a measure, and the size changes that travel
+// up the tree.
+#pragma once
+
+#include "model/File.h"
+#include "model/FileOrderChange.h"
+
+#include <iterator>
+#include <span>
+
+namespace tessera {
+
+class Directory;
+using DirectoryPtr = std::unique_ptr<Directory, NodeDeleter>;
+
+#pragma pack(push, 4)
+class Directory : public File {
+public:
+    /// A detached directory that takes ownership of `contents` in the given order and aggregates
+    /// their sizes and leaf counts.
+    static DirectoryPtr create(std::string_view name, Date creationDate, Date modificationDate,
+                               std::vector<FilePtr> contents);
+
+    /// Iterates the children as File pointers.
+    class Children {
+    public:
+        class Iterator {
+        public:
+            using iterator_category = std::random_access_iterator_tag;
+            using value_type = File*;
+            using difference_type = std::ptrdiff_t;
+            using pointer = File* const*;
+            using reference = File*;
+            Iterator() = default;
+            explicit Iterator(const NodeRef* at) : at_(at) {}
+            File* operator*() const { return static_cast<File*>(NodeStore::fromRef(*at_)); }
+            File* operator[](difference_type n) const { return *(*this + n); }
+            Iterator& operator++() { return ++at_, *this; }
+            Iterator operator++(int) { return Iterator(at_++); }
+            Iterator& operator--() { return --at_, *this; }
+            Iterator operator--(int) { return Iterator(at_--); }
+            Iterator& operator+=(difference_type n) { return at_ += n, *this; }
+            Iterator& operator-=(difference_type n) { return at_ -= n, *this; }
+            friend Iterator operator+(Iterator it, difference_type n) { return it += n; }
+            friend Iterator operator+(difference_type n, Iterator it) { return it += n; }
+            friend Iterator operator-(Iterator it, difference_type n) { return it -= n; }
+            friend difference_type operator-(Iterator a, Iterator b) { return a.at_ - b.at_; }
+            friend auto operator<=>(Iterator, Iterator) = default;
+
+        private:
+            const NodeRef* at_ = nullptr;
+        };
+        Children(const NodeRef* begin, std::size_t count) : begin_(begin), count_(count) {}
+        Iterator begin() const { return Iterator(begin_); }
+        Iterator end() const { return Iterator(begin_ + count_); }
+        std::size_t size() const { return count_; }
+        bool empty() const { return count_ == 0; }
+        File* operator[](std::size_t i) const { return *Iterator(begin_ + i); }
+
+    private:
+        const NodeRef* begin_;
+        std::size_t count_;
+    };
+
+    Children contents() const { return Children(items_, count_); }
+    std::size_t count() const { return count_; }
+    File* child(std::size_t index) const { return contents()[index]; }
+
+    /// Leaves below this directory; an empty directory is a leaf and counts 1.
+    std::int64_t fileCount() const { return fileCount_; }
+
+    /// The placeholder for the merged tail, created on first use; its parent is this directory.
+    MergedFile& mergedContents();
+    /// The placeholder if it exists, without creating it.
+    MergedFile* existingMergedContents() const;
+
+    bool expanded() const { return hasFlag(expandedFlag); }
+    void setExpanded(bool expanded) { setFlag(expandedFlag, expanded); }
+    bool didLoadUrlResources() const { return hasFlag(loadedResources); }
+    bool hideContents() const { return hasFlag(hiddenContents); }
+    /// Records the package flag; happens at most once per node.
+    void setUrlResources(bool hideContents);
+
+    /// The measure `contents` is sorted by; none while unsorted (scan order).
+    std::optional<SizeMode> sizeMode() const;
+
+    /// Looks up a node by the path `relativePath` gives, starting with this directory's own name.
+    File* fileAtPath(std::string_view path) const;
+
+    /// Sorts the contents by `mode` (size descending, then name ascending), stably; nothing
+    /// happens when they are already sorted by `mode`.
+    void sortContents(SizeMode mode);
+
+    struct Insertion {
+        std::size_t index;
+        FileOrderBatch batch;
+    };
+    /// Attaches a detached node as a child and updates the totals of this directory and its
+    /// ancestors.
+    Insertion add(FilePtr file);
+
+    struct Removal {
+        FilePtr file;
+        std::size_t index;
+        FileOrderBatch batch;
+    };
+    /// Detaches a child and updates the totals. `file` must be a child.
+    Removal remove(File& file);
+
+    /// Applies size and leaf-count deltas to `child` (may be null) and to every ancestor,
+    /// moving each to its new sorted place. Returns one entry per moved node, deepest first.
+    FileOrderBatch updateSizes(File* child, std::int64_t sizeDelta,
+                               std::int64_t allocatedSizeDelta, std::int64_t fileCountDelta);
+
+    /// The contents with the merged tail replaced by the placeholder.
+    std::vector<File*> displayedContents();
+
+private:
+    friend class File;
+    friend struct NodeDeleter;
+
+    Directory() : File(Kind::directory, 0, 0) {}
+
+    std::size_t searchIndex(const File& file) const;
+    std::size_t insertChild(File& file);
+    std::size_t removeChild(File& file);
+    void insertAt(std::size_t index, NodeRef ref);
+    void resetMerge();
+    void releaseContents(std::vector<File*>& pending) noexcept;
+    FilePtr copyTree(const FilePredicate* predicate) const;
+
+    NodeRef* items_ = nullptr;
+    std::uint32_t count_ = 0;
+    std::uint32_t capacity_ = 0;
+    std::int64_t fileCount_ = 0;
+    NodeRef merged_ = 0;
+};
+#pragma pack(pop)
+
+/// True when `a` comes before `b` in a directory sorted by `mode`: larger first, then by name
+/// in plain byte order.
+bool comesBefore(const File& a, const File& b, SizeMode mode);
+
+} // namespace tessera

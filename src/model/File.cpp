@@ -1,0 +1,289 @@
+#include "model/File.h"
+
+#include "model/CheckedMath.h"
+#include "model/Directory.h"
+#include "model/FilePredicate.h"
+#include "model/Formatting.h"
+#include "model/Localization.h"
+#include "model/MergedFile.h"
+#include "model/Paths.h"
+#include "model/Utf8.h"
+
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace tessera {
+namespace {
+
+constexpr std::uint32_t kUnknownDate = 0;
+constexpr std::int64_t kLargestCompactSeconds = std::numeric_limits<std::uint32_t>::max() - 1;
+
+std::optional<std::uint32_t> compactDate(Date date) {
+    if (date.isDistantPast()) return kUnknownDate;
+    if (date.seconds < 0 || date.seconds >= kLargestCompactSeconds) return std::nullopt;
+    return static_cast<std::uint32_t>(date.seconds + 1);
+}
+
+Date expandDate(std::uint32_t compact) {
+    return compact == kUnknownDate ? Date::distantPast() : Date::fromUnixSeconds(compact - 1);
+}
+
+bool needsWideDates(Date creation, Date modification) {
+    return !compactDate(creation) || !compactDate(modification);
+}
+
+constexpr std::size_t roundUp(std::size_t bytes) {
+    return (bytes + NodeStore::kGranule - 1) / NodeStore::kGranule * NodeStore::kGranule;
+}
+
+// Names of renamed nodes. Renames are rare (live updates of a shown tree), so they pay for a
+// map instead of every node paying for a pointer.
+struct ExternalNames {
+    std::mutex mutex;
+    std::unordered_map<const File*, std::string> names;
+};
+ExternalNames& externalNames() {
+    static ExternalNames table;
+    return table;
+}
+
+} // namespace
+
+void* File::allocateNode(std::size_t recordBytes, std::string_view name, Date creation,
+                         Date modification) {
+    if (name.size() > std::numeric_limits<std::uint16_t>::max())
+        throw std::length_error("file name longer than 65535 bytes");
+    const std::size_t dates = needsWideDates(creation, modification) ? 2 * sizeof(std::int64_t) : 0;
+    return NodeStore::allocate(roundUp(recordBytes + dates + name.size()));
+}
+
+void File::storeTrailer(std::string_view name, Date creation, Date modification) {
+    nameLength_ = static_cast<std::uint16_t>(name.size());
+    char* tail = reinterpret_cast<char*>(this) + recordBytes();
+    if (needsWideDates(creation, modification)) {
+        setFlag(wideDates, true);
+        std::memcpy(tail, &creation.seconds, sizeof(std::int64_t));
+        std::memcpy(tail + sizeof(std::int64_t), &modification.seconds, sizeof(std::int64_t));
+        tail += 2 * sizeof(std::int64_t);
+    } else {
+        creation_ = *compactDate(creation);
+        modification_ = *compactDate(modification);
+    }
+    if (!name.empty()) std::memcpy(tail, name.data(), name.size());
+}
+
+std::size_t File::recordBytes() const {
+    switch (kind_) {
+    case Kind::file: return sizeof(File);
+    case Kind::directory: return sizeof(Directory);
+    case Kind::merged: return sizeof(MergedFile);
+    }
+    return sizeof(File);
+}
+
+const char* File::trailer() const { return reinterpret_cast<const char*>(this) + recordBytes(); }
+
+std::size_t File::blockBytes() const {
+    const std::size_t dates = hasFlag(wideDates) ? 2 * sizeof(std::int64_t) : 0;
+    return roundUp(recordBytes() + dates + nameLength_);
+}
+
+FilePtr File::create(std::string_view name, std::int64_t size, std::int64_t allocatedSize,
+                     Date creationDate, Date modificationDate) {
+    void* block = allocateNode(sizeof(File), name, creationDate, modificationDate);
+    auto* file = new (block) File(Kind::file, size, allocatedSize);
+    file->storeTrailer(name, creationDate, modificationDate);
+    return FilePtr(file);
+}
+
+void NodeDeleter::operator()(File* root) const noexcept {
+    std::vector<File*> pending{root};
+    while (!pending.empty()) {
+        File* file = pending.back();
+        pending.pop_back();
+        if (file == nullptr) continue;
+        if (Directory* directory = file->asDirectory()) directory->releaseContents(pending);
+        if (file->hasFlag(File::externalName)) File::releaseExternalName(file);
+        const std::size_t bytes = file->blockBytes();
+        file->~File();
+        NodeStore::release(file, bytes);
+    }
+}
+
+void File::releaseExternalName(const File* file) {
+    ExternalNames& table = externalNames();
+    std::lock_guard lock(table.mutex);
+    table.names.erase(file);
+}
+
+Directory* File::asDirectory() {
+    return isDirectory() ? static_cast<Directory*>(this) : nullptr;
+}
+const Directory* File::asDirectory() const {
+    return isDirectory() ? static_cast<const Directory*>(this) : nullptr;
+}
+MergedFile* File::asMerged() {
+    return kind_ == Kind::merged ? static_cast<MergedFile*>(this) : nullptr;
+}
+const MergedFile* File::asMerged() const {
+    return kind_ == Kind::merged ? static_cast<const MergedFile*>(this) : nullptr;
+}
+
+std::string_view File::path() const {
+    if (hasFlag(externalName)) {
+        ExternalNames& table = externalNames();
+        std::lock_guard lock(table.mutex);
+        return table.names.at(this);
+    }
+    const std::size_t dates = hasFlag(wideDates) ? 2 * sizeof(std::int64_t) : 0;
+    return {trailer() + dates, nameLength_};
+}
+
+void File::setPath(std::string_view name) {
+    ExternalNames& table = externalNames();
+    std::lock_guard lock(table.mutex);
+    table.names[this] = std::string(name);
+    setFlag(externalName, true);
+}
+
+std::string File::displayName() const { return toDisplayString(path()); }
+
+Date File::creationDate() const {
+    if (!hasFlag(wideDates)) return expandDate(creation_);
+    Date date;
+    std::memcpy(&date.seconds, trailer(), sizeof(std::int64_t));
+    return date;
+}
+
+Date File::modificationDate() const {
+    if (!hasFlag(wideDates)) return expandDate(modification_);
+    Date date;
+    std::memcpy(&date.seconds, trailer() + sizeof(std::int64_t), sizeof(std::int64_t));
+    return date;
+}
+
+Directory* File::parent() const { return static_cast<Directory*>(NodeStore::fromRef(parent_)); }
+
+void File::setParent(Directory* parent) { parent_ = NodeStore::toRef(parent); }
+
+void File::addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
+                      std::int64_t fileCountDelta) {
+    size_ = checkedAdd(size_, sizeDelta);
+    allocatedSize_ = checkedAdd(allocatedSize_, allocatedSizeDelta);
+    if (Directory* directory = asDirectory())
+        directory->fileCount_ = checkedAdd(directory->fileCount_, fileCountDelta);
+}
+
+std::optional<KeyValue> File::value(std::string_view key) const {
+    if (key == "path") return KeyValue{path()};
+    if (key == "size") return KeyValue{size_};
+    if (key == "allocatedSize") return KeyValue{allocatedSize_};
+    if (key == "creationDate") return KeyValue{creationDate()};
+    if (key == "modificationDate") return KeyValue{modificationDate()};
+    return std::nullopt;
+}
+
+std::string File::relativePath() const {
+    std::string path;
+    for (const File* node : ancestors()) path = joinPath(path, node->path());
+    return path;
+}
+
+std::vector<File*> File::ancestors() const {
+    std::vector<File*> chain;
+    for (auto* node = const_cast<File*>(this); node != nullptr; node = node->parent())
+        chain.push_back(node);
+    return {chain.rbegin(), chain.rend()};
+}
+
+bool File::isDescendant(const File& other) const {
+    for (const File* node = this; node != nullptr; node = node->parent())
+        if (node == &other) return true;
+    return false;
+}
+
+File* File::commonAncestor(const File& other) const {
+    const auto mine = ancestors();
+    const auto theirs = other.ancestors();
+    for (std::size_t i = std::min(mine.size(), theirs.size()); i > 0; --i)
+        if (mine[i - 1] == theirs[i - 1]) return mine[i - 1];
+    return nullptr;
+}
+
+bool File::isLeaf() const {
+    if (const Directory* directory = asDirectory())
+        return directory->hideContents() || directory->count() == 0;
+    return true;
+}
+
+std::int64_t File::size(SizeMode mode) const {
+    if (const MergedFile* merged = asMerged()) return merged->mergedDisplaySize();
+    switch (mode) {
+    case SizeMode::fileSize: return size_;
+    case SizeMode::allocatedFileSize: return allocatedSize_;
+    case SizeMode::childCount: {
+        const Directory* directory = asDirectory();
+        return directory != nullptr ? directory->fileCount() : 1;
+    }
+    }
+    return size_;
+}
+
+std::optional<std::string> File::sizeString(SizeMode mode) const {
+    if (const MergedFile* merged = asMerged())
+        return mode == SizeMode::childCount ? formatCount(merged->mergedContentCount())
+                                            : formatByteCount(merged->mergedDisplaySize());
+    switch (mode) {
+    case SizeMode::fileSize: return formatByteCount(size_);
+    case SizeMode::allocatedFileSize: return formatByteCount(allocatedSize_);
+    case SizeMode::childCount:
+        if (const Directory* directory = asDirectory()) return formatCount(directory->fileCount());
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> File::displaySizeString(SizeMode mode) const {
+    const MergedFile* merged = asMerged();
+    switch (mode) {
+    case SizeMode::fileSize:
+        return formatByteCount(merged != nullptr ? merged->mergedDisplaySize() : size_);
+    case SizeMode::allocatedFileSize:
+        return localizedFormat(
+            "file.display.allocatedSize",
+            formatByteCount(merged != nullptr ? merged->mergedDisplaySize() : allocatedSize_));
+    case SizeMode::childCount:
+        if (merged != nullptr)
+            return localizedCountFormat("file.display.childCount", merged->mergedDisplaySize());
+        if (const Directory* directory = asDirectory())
+            return localizedCountFormat("file.display.childCount", directory->fileCount());
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<Date> File::date(ColorMode mode) const {
+    Date date;
+    switch (mode) {
+    case ColorMode::hueWheel: return std::nullopt;
+    case ColorMode::creationDate: date = creationDate(); break;
+    case ColorMode::modificationDate: date = modificationDate(); break;
+    }
+    if (date.isDistantPast()) return std::nullopt;
+    return date;
+}
+
+FilePtr File::copy() const {
+    if (const Directory* directory = asDirectory()) return directory->copyTree(nullptr);
+    return create(path(), size_, allocatedSize_, creationDate(), modificationDate());
+}
+
+FilePtr File::filtered(const FilePredicate& predicate) const {
+    if (const Directory* directory = asDirectory()) return directory->copyTree(&predicate);
+    return predicate.evaluate(*this) ? copy() : nullptr;
+}
+
+} // namespace tessera

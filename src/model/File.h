@@ -1,0 +1,141 @@
+// A node of the file tree: a file, and the base of directories and of the merged placeholder.
+//
+// Nodes are compact records in the node store (NodeStore.h): no virtual table, a kind tag
+// instead, 32-bit handles for the parent and children, dates in 32 bits where they fit, and the
+// name's bytes stored right behind the record. Names are bytes, exactly as the kernel gave them.
+#pragma once
+
+#include "model/Date.h"
+#include "model/FileEnums.h"
+#include "model/NodeStore.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace tessera {
+
+class Directory;
+class File;
+class FilePredicate;
+class MergedFile;
+
+/// Frees a node and, for a directory, everything below it (iteratively: trees can be deeper than
+/// any stack).
+struct NodeDeleter {
+    void operator()(File* file) const noexcept;
+};
+using FilePtr = std::unique_ptr<File, NodeDeleter>;
+
+/// What key-value access gives: a name, a byte count or a date.
+using KeyValue = std::variant<std::string_view, std::int64_t, Date>;
+
+#pragma pack(push, 4)
+class File {
+public:
+    using SizeMode = tessera::SizeMode;
+    using Key = tessera::FileKey;
+    enum class Kind : std::uint8_t { file, directory, merged };
+
+    /// A detached file node.
+    static FilePtr create(std::string_view name, std::int64_t size, std::int64_t allocatedSize,
+                          Date creationDate, Date modificationDate);
+
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    Kind kind() const { return kind_; }
+    bool isDirectory() const { return kind_ == Kind::directory; }
+    Directory* asDirectory();
+    const Directory* asDirectory() const;
+    MergedFile* asMerged();
+    const MergedFile* asMerged() const;
+
+    /// The node's own name, as bytes. Empty for the root of a finished scan.
+    std::string_view path() const;
+    void setPath(std::string_view name);
+    /// The name as valid UTF-8, for display.
+    std::string displayName() const;
+
+    std::int64_t size() const { return size_; }
+    std::int64_t allocatedSize() const { return allocatedSize_; }
+    Date creationDate() const;
+    Date modificationDate() const;
+    /// The directory whose contents hold this node (non-owning); none for roots and detached
+    /// nodes.
+    Directory* parent() const;
+
+    /// Key-value access for predicates: "path", "size", "allocatedSize", "creationDate",
+    /// "modificationDate"; none for any other key.
+    std::optional<KeyValue> value(std::string_view key) const;
+
+    std::string relativePath() const;
+    /// From the topmost ancestor down to this node, inclusive.
+    std::vector<File*> ancestors() const;
+    bool isDescendant(const File& other) const;
+    File* commonAncestor(const File& other) const;
+    bool isLeaf() const;
+
+    std::int64_t size(SizeMode mode) const;
+    std::optional<std::string> sizeString(SizeMode mode) const;
+    std::optional<std::string> displaySizeString(SizeMode mode) const;
+    std::optional<Date> date(ColorMode mode) const;
+
+    /// A detached deep copy (a merged placeholder copies to a plain file).
+    FilePtr copy() const;
+    /// A detached copy of what satisfies `predicate`, or none (see Directory for the rules).
+    FilePtr filtered(const FilePredicate& predicate) const;
+
+protected:
+    enum Flag : std::uint8_t {
+        wideDates = 1 << 0,      // the dates live in 64-bit slots behind the record
+        externalName = 1 << 1,   // renamed: the current name lives outside the record
+        expandedFlag = 1 << 2,   // Directory::expanded
+        loadedResources = 1 << 3, // Directory::didLoadUrlResources
+        hiddenContents = 1 << 4, // Directory::hideContents
+        sizeModeShift = 5,       // two bits: 0 none, else 1 + SizeMode
+    };
+
+    File(Kind kind, std::int64_t size, std::int64_t allocatedSize)
+        : size_(size), allocatedSize_(allocatedSize), kind_(kind) {}
+    ~File() = default;
+
+    /// A block for a record of `recordBytes` followed by the dates (when they need 64 bits) and
+    /// the name. Construct the record in it, then call storeTrailer() with the same values.
+    static void* allocateNode(std::size_t recordBytes, std::string_view name, Date creation,
+                              Date modification);
+    void storeTrailer(std::string_view name, Date creation, Date modification);
+
+    std::size_t blockBytes() const;
+    void addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
+                    std::int64_t fileCountDelta);
+    void setParent(Directory* parent);
+    bool hasFlag(std::uint8_t flag) const { return (flags_ & flag) != 0; }
+    void setFlag(std::uint8_t flag, bool on) {
+        flags_ = static_cast<std::uint8_t>(on ? flags_ | flag : flags_ & ~flag);
+    }
+
+    NodeRef parent_ = 0;
+    std::int64_t size_;
+    std::int64_t allocatedSize_;
+    std::uint32_t creation_ = 0;     // 0 unknown, else Unix seconds + 1; see wideDates
+    std::uint32_t modification_ = 0;
+    std::uint16_t nameLength_ = 0;   // length of the name stored behind the record
+    Kind kind_;
+    std::uint8_t flags_ = 0;
+
+    friend class Directory;
+    friend struct NodeDeleter;
+
+private:
+    std::size_t recordBytes() const;
+    const char* trailer() const;
+    static void releaseExternalName(const File* file);
+};
+#pragma pack(pop)
+
+} // namespace tessera

@@ -1,0 +1,121 @@
+#include "model/NodeStore.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define TESSERA_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define TESSERA_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define TESSERA_POISON(p, n) ((void)(p), (void)(n))
+#define TESSERA_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+namespace tessera {
+namespace {
+
+// 32-bit handles in 4-byte granules address 16 GiB, about 250 million nodes.
+constexpr std::size_t kLargestReservation = std::size_t{16} << 30;
+constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
+// The first granules stay unused so that no block has the null handle.
+constexpr std::size_t kFirstOffset = 64;
+
+std::once_flag reserveOnce;
+char* reservedBase = nullptr;
+std::size_t reservedBytes = 0;
+std::atomic<std::size_t> nextFree{kFirstOffset};
+std::atomic<std::size_t> inUse{0};
+
+struct FreeLists {
+    std::mutex mutex;
+    std::vector<void*> heads; // indexed by size in granules; each free block links to the next
+    std::atomic<std::size_t> count{0};
+};
+FreeLists& freeLists() {
+    static FreeLists lists;
+    return lists;
+}
+
+struct ThreadChunk {
+    char* cursor = nullptr;
+    char* end = nullptr;
+};
+thread_local ThreadChunk threadChunk;
+
+void* takeFromFreeList(std::size_t bytes) {
+    FreeLists& lists = freeLists();
+    if (lists.count.load(std::memory_order_relaxed) == 0) return nullptr;
+    std::lock_guard lock(lists.mutex);
+    const std::size_t slot = bytes / NodeStore::kGranule;
+    if (slot >= lists.heads.size() || lists.heads[slot] == nullptr) return nullptr;
+    void* block = lists.heads[slot];
+    TESSERA_UNPOISON(block, sizeof(void*));
+    std::memcpy(&lists.heads[slot], block, sizeof(void*)); // blocks are only 4-byte aligned
+    lists.count.fetch_sub(1, std::memory_order_relaxed);
+    return block;
+}
+
+} // namespace
+
+char* NodeStore::reserve() {
+    std::call_once(reserveOnce, [] {
+        // Halve the reservation until the kernel accepts it (strict overcommit, small ulimits).
+        for (std::size_t bytes = kLargestReservation; bytes >= (std::size_t{64} << 20);
+             bytes /= 2) {
+            void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (p != MAP_FAILED) {
+                reservedBase = static_cast<char*>(p);
+                reservedBytes = bytes;
+                break;
+            }
+        }
+        if (reservedBase == nullptr) throw std::bad_alloc();
+    });
+    base_ = reservedBase;
+    return base_;
+}
+
+void* NodeStore::allocate(std::size_t bytes) {
+    base();
+    void* block = takeFromFreeList(bytes);
+    if (block == nullptr) {
+        ThreadChunk& chunk = threadChunk;
+        if (chunk.cursor == nullptr || static_cast<std::size_t>(chunk.end - chunk.cursor) < bytes) {
+            const std::size_t want = std::max(kChunkBytes, bytes);
+            const std::size_t offset = nextFree.fetch_add(want, std::memory_order_relaxed);
+            if (offset + want > reservedBytes) throw std::bad_alloc();
+            chunk.cursor = reservedBase + offset;
+            chunk.end = chunk.cursor + want;
+        }
+        block = chunk.cursor;
+        chunk.cursor += bytes;
+    }
+    TESSERA_UNPOISON(block, bytes);
+    inUse.fetch_add(bytes, std::memory_order_relaxed);
+    return block;
+}
+
+void NodeStore::release(void* block, std::size_t bytes) noexcept {
+    if (block == nullptr) return;
+    inUse.fetch_sub(bytes, std::memory_order_relaxed);
+    FreeLists& lists = freeLists();
+    std::lock_guard lock(lists.mutex);
+    const std::size_t slot = bytes / kGranule;
+    if (slot >= lists.heads.size()) lists.heads.resize(slot + 1, nullptr);
+    std::memcpy(block, &lists.heads[slot], sizeof(void*));
+    lists.heads[slot] = block;
+    lists.count.fetch_add(1, std::memory_order_relaxed);
+    TESSERA_POISON(block, bytes);
+}
+
+std::size_t NodeStore::bytesInUse() noexcept { return inUse.load(std::memory_order_relaxed); }
+
+} // namespace tessera

@@ -1,0 +1,16 @@
+// File names are bytes; what the user reads is UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessera {
+
+/// True when `bytes` is well-formed UTF-8.
+bool isValidUtf8(std::string_view bytes);
+
+/// `bytes` with every byte that is not part of a well-formed UTF-8 sequence shown as U+FFFD.
+/// The stored name never changes; this is only for display.
+std::string toDisplayString(std::string_view bytes);
+
+} // namespace tessera

@@ -1,0 +1,66 @@
+#include "model/Formatting.h"
+
+#include "model/FileEnums.h"
+#include "model/Localization.h"
+#include "model/Paths.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace tessera {
+namespace {
+
+TEST(FormattingTest, ByteCountsUseDecimalUnitsChosenAfterRounding) {
+    EXPECT_EQ(formatByteCount(0), "0 bytes");
+    EXPECT_EQ(formatByteCount(1), "1 byte");
+    EXPECT_EQ(formatByteCount(999), "999 bytes");
+    EXPECT_EQ(formatByteCount(1000), "1 KB");
+    EXPECT_EQ(formatByteCount(1499), "1 KB");
+    EXPECT_EQ(formatByteCount(999'499), "999 KB");
+    EXPECT_EQ(formatByteCount(999'500), "1 MB");
+    EXPECT_EQ(formatByteCount(12'345'678), "12.3 MB");
+    EXPECT_EQ(formatByteCount(1'000'000'000), "1 GB");
+    EXPECT_EQ(formatByteCount(1'235'000'000), "1.24 GB");
+    EXPECT_EQ(formatByteCount(4'000'000'000'000), "4 TB");
+    EXPECT_EQ(formatByteCount(-2500), "-3 KB");
+    EXPECT_EQ(formatByteCount(std::numeric_limits<std::int64_t>::max()), "9.22 EB");
+    EXPECT_EQ(formatByteCount(std::numeric_limits<std::int64_t>::min()), "-9.22 EB");
+}
+
+TEST(FormattingTest, CountsAreGroupedAndTextsPickTheirPluralForm) {
+    EXPECT_EQ(formatCount(0), "0");
+    EXPECT_EQ(formatCount(999), "999");
+    EXPECT_EQ(formatCount(1000), "1,000");
+    EXPECT_EQ(formatCount(-1234567), "-1,234,567");
+    EXPECT_EQ(localizedCountFormat("file.display.childCount", 1), "1 file");
+    EXPECT_EQ(localizedCountFormat("file.display.childCount", 12345), "12,345 files");
+    EXPECT_EQ(localizedFormat("file.display.allocatedSize", "3 KB"), "3 KB allocated");
+    EXPECT_EQ(localizedText("no.such.key"), "no.such.key");
+}
+
+TEST(FormattingTest, PathsJoinAndRelateAtSlashBoundaries) {
+    EXPECT_EQ(joinPath("", "a"), "a");
+    EXPECT_EQ(joinPath("/", "a"), "/a");
+    EXPECT_EQ(joinPath("/a", "b"), "/a/b");
+    EXPECT_EQ(joinPath("/a", ""), "/a");
+    EXPECT_EQ(relatePaths("/a/b", "/a"), PathRelation::firstInsideSecond);
+    EXPECT_EQ(relatePaths("/a", "/a/b"), PathRelation::secondInsideFirst);
+    EXPECT_EQ(relatePaths("/ab", "/a"), PathRelation::unrelated);
+    EXPECT_EQ(relatePaths("/a", "/a"), PathRelation::equal);
+    EXPECT_EQ(relatePaths("/x", "/"), PathRelation::firstInsideSecond);
+    EXPECT_EQ(parentPath("/a/b"), "/a");
+    EXPECT_EQ(parentPath("/a"), "/");
+    EXPECT_EQ(lastComponent("/a/b"), "b");
+}
+
+TEST(FormattingTest, EnumerationsRoundTripThroughTheirRawValues) {
+    for (SizeMode mode : allSizeModes) EXPECT_EQ(sizeModeFromRaw(rawValue(mode)), mode);
+    for (FileKey key : allFileKeys) EXPECT_EQ(fileKeyFromRaw(rawValue(key)), key);
+    for (ColorMode mode : allColorModes) EXPECT_EQ(colorModeFromRaw(rawValue(mode)), mode);
+    EXPECT_EQ(sizeModeFromRaw("FileSize"), std::nullopt);
+    EXPECT_EQ(rawValue(FileKey::allocatedSize), "allocatedSize");
+}
+
+} // namespace
+} // namespace tessera
