@@ -35,26 +35,36 @@ bool comesBefore(const File& a, const File& b, SizeMode mode) {
 
 DirectoryPtr Directory::create(std::string_view name, Date creationDate, Date modificationDate,
                                std::vector<FilePtr> contents) {
-    if (contents.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("directory with more than 2^32 entries");
     void* block = allocateNode(sizeof(Directory), name, creationDate, modificationDate);
     DirectoryPtr directory(new (block) Directory());
     directory->storeTrailer(name, creationDate, modificationDate);
-    if (contents.empty()) {
-        directory->fileCount_ = 1;
-        return directory;
-    }
-    directory->items_ = static_cast<NodeRef*>(std::malloc(contents.size() * sizeof(NodeRef)));
-    if (directory->items_ == nullptr) throw std::bad_alloc();
-    directory->capacity_ = static_cast<std::uint32_t>(contents.size());
-    for (FilePtr& child : contents) {
-        child->setParent(directory.get());
-        directory->size_ = checkedAdd(directory->size_, child->size());
-        directory->allocatedSize_ = checkedAdd(directory->allocatedSize_, child->allocatedSize());
-        directory->fileCount_ = checkedAdd(directory->fileCount_, countOf(*child));
-        directory->items_[directory->count_++] = NodeStore::toRef(child.release());
-    }
+    directory->assignContents(std::move(contents));
+    directory->aggregate();
     return directory;
+}
+
+void Directory::assignContents(std::vector<FilePtr> contents) {
+    if (count_ != 0) brokenInvariant("assigning contents to a directory that has some");
+    if (contents.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("directory with more than 2^32 entries");
+    if (contents.empty()) return;
+    items_ = static_cast<NodeRef*>(std::malloc(contents.size() * sizeof(NodeRef)));
+    if (items_ == nullptr) throw std::bad_alloc();
+    capacity_ = static_cast<std::uint32_t>(contents.size());
+    for (FilePtr& child : contents) {
+        child->setParent(this);
+        items_[count_++] = NodeStore::toRef(child.release());
+    }
+}
+
+void Directory::aggregate() {
+    size_ = allocatedSize_ = 0;
+    fileCount_ = count_ == 0 ? 1 : 0;
+    for (const File* child : contents()) {
+        size_ = checkedAdd(size_, child->size());
+        allocatedSize_ = checkedAdd(allocatedSize_, child->allocatedSize());
+        fileCount_ = checkedAdd(fileCount_, countOf(*child));
+    }
 }
 
 void Directory::releaseContents(std::vector<File*>& pending) noexcept {

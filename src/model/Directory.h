@@ -21,6 +21,12 @@ public:
     static DirectoryPtr create(std::string_view name, Date creationDate, Date modificationDate,
                                std::vector<FilePtr> contents);
 
+    /// For tree builders (the scan): gives an empty directory its children in order without
+    /// adding up their sizes. Call aggregate() once every child's own totals are final.
+    void assignContents(std::vector<FilePtr> contents);
+    /// Sets this directory's totals to the sums over its children (one level, checked).
+    void aggregate();
+
     /// Iterates the children as File pointers.
     class Children {
     public:

@@ -17,6 +17,7 @@ struct Text {
 constexpr std::array texts{
     Text{"file.display.allocatedSize", "%@ allocated", ""},
     Text{"file.display.childCount", "%lld file", "%lld files"},
+    Text{"log.error.scan", "Cannot read %@", ""},
 };
 
 const Text* find(std::string_view key) {

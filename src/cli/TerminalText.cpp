@@ -1,0 +1,72 @@
+#include "cli/TerminalText.h"
+
+#include "model/Utf8.h"
+
+#include <cstdio>
+
+namespace tessera::cli {
+namespace {
+
+void appendHex(std::string& out, const char* prefix, unsigned value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%s%0*x", prefix, digits, value);
+    out += text;
+}
+
+} // namespace
+
+std::string escapeForTerminal(std::string_view name) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < name.size()) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7f)
+                appendHex(out, "\\x", c, 2);
+            else if (c == '\\')
+                out += "\\\\";
+            else
+                out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A multi-byte sequence: keep it when it is well formed and not a C1 control.
+        std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+        const std::string_view sequence = name.substr(i, length);
+        const bool c1 = c == 0xc2 && sequence.size() == 2 &&
+                        static_cast<unsigned char>(sequence[1]) < 0xa0;
+        if (length > 1 && sequence.size() == length && isValidUtf8(sequence) && !c1) {
+            out += sequence;
+            i += length;
+        } else {
+            appendHex(out, "\\x", c, 2);
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string jsonString(std::string_view text) {
+    const std::string valid = toDisplayString(text);
+    std::string out = "\"";
+    for (const char ch : valid) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (c < 0x20)
+                appendHex(out, "\\u", c, 4);
+            else
+                out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace tessera::cli

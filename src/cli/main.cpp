@@ -1,0 +1,40 @@
+// The tessera executable: command-line subcommands that need no display.
+#include "cli/ScanCommand.h"
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+void printUsage(std::FILE* out) {
+    std::fputs("usage: tessera COMMAND [ARGUMENTS]\n"
+               "\n"
+               "Commands:\n"
+               "  scan PATH [--json] [--exclude PREDICATE] [--threads N]\n"
+               "      Scans PATH on all cores and prints its size, allocated size, files,\n"
+               "      directories, unreadable entries, the largest entries and the time taken.\n"
+               "      --exclude leaves out entries whose absolute path matches, for example\n"
+               "      'or(path endswith \"/node_modules\", path contains[cd] \"cache\")'.\n"
+               "\n"
+               "Every command accepts -log N (0 to 3) for diagnostics on standard error.\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
+        printUsage(arguments.empty() ? stderr : stdout);
+        return arguments.empty() ? 2 : 0;
+    }
+    const std::span<const std::string> rest(arguments.begin() + 1, arguments.end());
+    if (arguments[0] == "scan") return tessera::cli::runScanCommand(rest);
+    std::fprintf(stderr, "tessera: unknown command '%s'\n", arguments[0].c_str());
+    printUsage(stderr);
+    return 2;
+}

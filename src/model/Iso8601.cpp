@@ -1,0 +1,96 @@
+#include "model/Iso8601.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace tessera {
+namespace {
+
+// Howard Hinnant's civil-date algorithms: exact for every 64-bit day count we can meet.
+constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+struct Civil {
+    std::int64_t year;
+    unsigned month, day;
+};
+constexpr Civil civilFromDays(std::int64_t z) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    return {y + (m <= 2), m, d};
+}
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+template <typename Int> bool readNumber(std::string_view text, Int& value) {
+    if (text.empty() || text.front() == '+' || text.front() == '-') return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace
+
+std::string formatIso8601(Date date) {
+    std::int64_t days = date.seconds / kSecondsPerDay;
+    std::int64_t rest = date.seconds % kSecondsPerDay;
+    if (rest < 0) {
+        rest += kSecondsPerDay;
+        --days;
+    }
+    const Civil civil = civilFromDays(days);
+    char text[64];
+    const char* yearFormat = civil.year >= 0 && civil.year <= 9999 ? "%04lld" : "%+05lld";
+    int length = std::snprintf(text, sizeof text, yearFormat, static_cast<long long>(civil.year));
+    std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length),
+                  "-%02u-%02uT%02d:%02d:%02dZ", civil.month, civil.day,
+                  static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60));
+    return text;
+}
+
+std::optional<Date> parseIso8601(std::string_view text) {
+    // The fixed tail "-MM-DDTHH:MM:SSZ" is 16 characters; the year comes before it.
+    if (text.size() < 20) return std::nullopt;
+    const std::string_view tail = text.substr(text.size() - 16);
+    std::string_view yearText = text.substr(0, text.size() - 16);
+    bool negative = false;
+    if (yearText.front() == '+' || yearText.front() == '-') {
+        negative = yearText.front() == '-';
+        yearText.remove_prefix(1);
+        if (yearText.size() < 5) return std::nullopt;
+    } else if (yearText.size() != 4) {
+        return std::nullopt;
+    }
+    if (tail[0] != '-' || tail[3] != '-' || tail[6] != 'T' || tail[9] != ':' || tail[12] != ':' ||
+        tail[15] != 'Z')
+        return std::nullopt;
+    std::int64_t year = 0;
+    unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (yearText.size() > 11 || !readNumber(yearText, year) || !readNumber(tail.substr(1, 2), month) ||
+        !readNumber(tail.substr(4, 2), day) || !readNumber(tail.substr(7, 2), hour) ||
+        !readNumber(tail.substr(10, 2), minute) || !readNumber(tail.substr(13, 2), second))
+        return std::nullopt;
+    if (negative) year = -year;
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+        return std::nullopt;
+    static constexpr unsigned monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > monthDays[month - 1] || (month == 2 && day == 29 && !leap)) return std::nullopt;
+    const std::int64_t days = daysFromCivil(year, month, day);
+    return Date::fromUnixSeconds(days * kSecondsPerDay + hour * 3600 + minute * 60 + second);
+}
+
+} // namespace tessera

@@ -1,0 +1,146 @@
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/limits.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tessera::platform {
+namespace {
+
+constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kStatFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT;
+constexpr unsigned kStatMask =
+    STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
+constexpr std::size_t kListingBuffer = 64 * 1024;
+
+struct LinuxDirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1]; // NUL-terminated, as long as the record allows
+};
+
+EntryStatus toStatus(const struct statx& stx, std::uint64_t parentDevice) {
+    EntryStatus status;
+    status.isDirectory = S_ISDIR(stx.stx_mode);
+    status.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    if ((stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        status.isMountPoint = (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    } else {
+        status.isMountPoint = status.device != parentDevice;
+    }
+    status.size = static_cast<std::int64_t>(stx.stx_size);
+    status.allocatedSize = static_cast<std::int64_t>(stx.stx_blocks) * 512;
+    if ((stx.stx_mask & STATX_BTIME) != 0)
+        status.creationDate = Date::fromUnixSeconds(stx.stx_btime.tv_sec);
+    if ((stx.stx_mask & STATX_MTIME) != 0)
+        status.modificationDate = Date::fromUnixSeconds(stx.stx_mtime.tv_sec);
+    return status;
+}
+
+} // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::expected<UniqueFd, int> openDirectory(const std::string& path) {
+    if (path.size() < PATH_MAX) {
+        const int fd = ::open(path.c_str(), kOpenFlags);
+        if (fd < 0) return std::unexpected(errno);
+        return UniqueFd(fd);
+    }
+    // Too long for one call: open it piece by piece, each piece shorter than PATH_MAX and
+    // ending at a slash.
+    UniqueFd current;
+    int base = AT_FDCWD;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.size();
+        if (end - start >= PATH_MAX) {
+            end = path.rfind('/', start + PATH_MAX - 1);
+            if (end == std::string::npos || end <= start) return std::unexpected(ENAMETOOLONG);
+        }
+        std::string piece = path.substr(start, end - start);
+        if (piece.empty()) piece = "/";
+        const int fd = ::openat(base, piece.c_str(), kOpenFlags);
+        if (fd < 0) return std::unexpected(errno);
+        current = UniqueFd(fd);
+        base = current.get();
+        start = end + 1;
+    }
+    return current;
+}
+
+int readDirectory(int fd, DirectoryListing& listing) {
+    thread_local std::vector<char> buffer(kListingBuffer);
+    for (;;) {
+        const long bytes = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size());
+        if (bytes == 0) return 0;
+        if (bytes < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        for (long offset = 0; offset < bytes;) {
+            const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer.data() + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            listing.starts.push_back(static_cast<std::uint32_t>(listing.names.size()));
+            listing.names.append(name, std::strlen(name) + 1);
+        }
+    }
+}
+
+std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
+                                         std::uint64_t parentDevice) {
+    struct statx stx;
+    if (::statx(directoryFd, name, kStatFlags, kStatMask, &stx) != 0)
+        return std::unexpected(errno);
+    return toStatus(stx, parentDevice);
+}
+
+std::expected<EntryStatus, int> statusOfPath(const std::string& path) {
+    struct statx stx;
+    if (::statx(AT_FDCWD, path.c_str(), kStatFlags, kStatMask, &stx) != 0)
+        return std::unexpected(errno);
+    // Without the kernel's flag, a path is a mount point when its parent is on another device.
+    std::uint64_t parentDevice = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    if ((stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) == 0) {
+        struct stat parent;
+        const std::string up = path + "/..";
+        if (S_ISDIR(stx.stx_mode) && ::stat(up.c_str(), &parent) == 0) parentDevice = parent.st_dev;
+    }
+    return toStatus(stx, parentDevice);
+}
+
+std::optional<std::uint64_t> usedInodes(const std::string& mountPoint) {
+    struct statvfs volume;
+    if (::statvfs(mountPoint.c_str(), &volume) != 0 || volume.f_files == 0) return std::nullopt;
+    return static_cast<std::uint64_t>(volume.f_files - volume.f_ffree);
+}
+
+bool entryExists(const std::string& path) {
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+} // namespace tessera::platform

@@ -1,0 +1,65 @@
+#include "platform/MainQueue.h"
+
+namespace tessera {
+
+MainQueue& MainQueue::shared() {
+    static MainQueue queue;
+    return queue;
+}
+
+void MainQueue::post(Task task) { postAfter(Clock::duration::zero(), std::move(task)); }
+
+void MainQueue::postAfter(Clock::duration delay, Task task) {
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.emplace(Clock::now() + delay, std::move(task));
+        wake = wake_;
+    }
+    posted_.notify_all();
+    if (wake) wake();
+}
+
+bool MainQueue::runOneDue(std::unique_lock<std::mutex>& lock) {
+    if (tasks_.empty() || tasks_.begin()->first > Clock::now()) return false;
+    Task task = std::move(tasks_.begin()->second);
+    tasks_.erase(tasks_.begin());
+    lock.unlock();
+    task();
+    lock.lock();
+    return true;
+}
+
+void MainQueue::runPending() {
+    std::unique_lock lock(mutex_);
+    while (runOneDue(lock)) {
+    }
+}
+
+bool MainQueue::runUntil(const std::function<bool()>& done, Clock::duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        while (runOneDue(lock)) {
+            lock.unlock();
+            const bool finished = done();
+            lock.lock();
+            if (finished) return true;
+        }
+        lock.unlock();
+        if (done()) return true;
+        lock.lock();
+        const auto now = Clock::now();
+        if (now >= deadline) return false;
+        auto wakeAt = deadline;
+        if (!tasks_.empty() && tasks_.begin()->first < wakeAt) wakeAt = tasks_.begin()->first;
+        posted_.wait_until(lock, wakeAt);
+    }
+}
+
+void MainQueue::setWakeHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    wake_ = std::move(handler);
+}
+
+} // namespace tessera

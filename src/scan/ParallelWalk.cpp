@@ -1,0 +1,209 @@
+#include "scan/ParallelWalk.h"
+
+#include "favorites/Predicate.h"
+#include "model/Paths.h"
+#include "platform/FileSystem.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+namespace tessera {
+namespace {
+
+// One directory waiting to be read, or read and waiting for its subdirectories.
+struct Task {
+    Directory* directory;
+    Task* parent;
+    std::string path;
+    std::uint64_t device;
+    std::atomic<std::uint32_t> pending{1}; // unfinished subdirectories, plus one for itself
+};
+
+constexpr std::int64_t kProgressIntervalNs = 50'000'000;
+
+std::int64_t coarseNowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+class Walk {
+public:
+    Walk(const WalkHooks& hooks) : hooks_(hooks), lastReport_(coarseNowNs()) {}
+
+    WalkResult run(Directory& root, const std::string& path, std::uint64_t device,
+                   unsigned threads) {
+        auto* first = new Task{&root, nullptr, path, device};
+        stack_.push_back(first);
+        std::vector<std::thread> helpers;
+        for (unsigned i = 1; i < threads; ++i) helpers.emplace_back([this] { work(); });
+        work();
+        for (std::thread& helper : helpers) helper.join();
+        // A cancelled walk leaves tasks behind: free them; the partial tree is dropped by the
+        // caller.
+        for (Task* task : stack_) delete task;
+        for (Task* task : unfinished_) delete task;
+        return {completed_.load()};
+    }
+
+private:
+    bool cancelled() const { return hooks_.cancelled != nullptr && hooks_.cancelled->load(std::memory_order_relaxed); }
+
+    void work() {
+        std::vector<FilePtr> children;
+        platform::DirectoryListing listing;
+        for (;;) {
+            Task* task = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                ready_.wait(lock, [this] { return !stack_.empty() || active_ == 0 || cancelled(); });
+                if (stack_.empty() || cancelled()) {
+                    ready_.notify_all();
+                    return;
+                }
+                task = stack_.back();
+                stack_.pop_back();
+                ++active_;
+            }
+            read(*task, children, listing);
+            {
+                std::lock_guard lock(mutex_);
+                --active_;
+                if (stack_.empty() && active_ == 0) ready_.notify_all();
+            }
+        }
+    }
+
+    void step(std::uint64_t& local) {
+        ++local;
+        if ((local & 255) == 0) flush(local);
+    }
+
+    void flush(std::uint64_t& local) {
+        if (local == 0) return;
+        const std::uint64_t total = completed_.fetch_add(local) + local;
+        local = 0;
+        if (!hooks_.onProgress) return;
+        const std::int64_t now = coarseNowNs();
+        std::int64_t last = lastReport_.load(std::memory_order_relaxed);
+        if (now - last >= kProgressIntervalNs &&
+            lastReport_.compare_exchange_strong(last, now))
+            hooks_.onProgress(total);
+    }
+
+    void read(Task& task, std::vector<FilePtr>& children, platform::DirectoryListing& listing) {
+        children.clear();
+        listing.clear();
+        std::vector<Task*> subtasks;
+        std::uint64_t handled = 0;
+        auto opened = platform::openDirectory(task.path);
+        if (!opened) {
+            hooks_.onError(task.path, opened.error());
+        } else {
+            const int readError = platform::readDirectory(opened->get(), listing);
+            std::unordered_set<std::string_view> names;
+            for (std::size_t i = 0; i < listing.size(); ++i)
+                if (listing.name(i).starts_with("._")) {
+                    names.insert(listing.name(i));
+                    for (std::size_t j = 0; j < listing.size(); ++j) names.insert(listing.name(j));
+                    break;
+                }
+            for (std::size_t i = 0; i < listing.size(); ++i) {
+                if (cancelled()) break;
+                const std::string_view name = listing.name(i);
+                // "._" companions of another file hold its extended attributes on foreign
+                // file systems: they are neither shown nor counted.
+                if (name.starts_with("._") && names.contains(name.substr(2))) continue;
+                auto status = platform::statusAt(opened->get(), listing.cName(i), task.device);
+                if (!status) {
+                    hooks_.onError(joinPath(task.path, name), status.error());
+                    continue;
+                }
+                if (status->isMountPoint) continue;
+                std::string childPath;
+                const bool needPath = status->isDirectory || hooks_.exclusion != nullptr ||
+                                      static_cast<bool>(hooks_.onEntry);
+                if (needPath) childPath = joinPath(task.path, name);
+                if (hooks_.onEntry) hooks_.onEntry(childPath, *status);
+                if (hooks_.exclusion != nullptr && hooks_.exclusion->evaluatePath(childPath)) {
+                    if (hooks_.onExclude) hooks_.onExclude(childPath);
+                    step(handled);
+                    continue;
+                }
+                if (status->isDirectory) {
+                    DirectoryPtr sub = Directory::create(name, status->creationDate,
+                                                         status->modificationDate, {});
+                    subtasks.push_back(new Task{sub.get(), &task, std::move(childPath),
+                                                status->device});
+                    children.push_back(std::move(sub));
+                } else {
+                    children.push_back(File::create(name, status->size, status->allocatedSize,
+                                                    status->creationDate,
+                                                    status->modificationDate));
+                }
+                step(handled);
+            }
+            if (readError != 0) hooks_.onError(task.path, readError);
+        }
+        flush(handled);
+        task.directory->assignContents(std::move(children));
+        task.path = std::string(); // no longer needed; free it early
+        task.pending.fetch_add(static_cast<std::uint32_t>(subtasks.size()));
+        if (!subtasks.empty()) {
+            std::lock_guard lock(mutex_);
+            unfinished_.insert(&task);
+            // Reversed, so that the first subdirectory is read first: depth-first, as a single
+            // thread would go.
+            stack_.insert(stack_.end(), subtasks.rbegin(), subtasks.rend());
+            ready_.notify_all();
+        }
+        finish(&task);
+    }
+
+    // Counts a finished piece of `task`; when it was the last, adds up the directory and
+    // finishes its share of the parent, up the chain.
+    void finish(Task* task) {
+        while (task != nullptr && task->pending.fetch_sub(1) == 1) {
+            task->directory->aggregate();
+            Task* parent = task->parent;
+            {
+                std::lock_guard lock(mutex_);
+                unfinished_.erase(task);
+            }
+            delete task;
+            task = parent;
+        }
+    }
+
+    const WalkHooks& hooks_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::vector<Task*> stack_;
+    std::unordered_set<Task*> unfinished_;
+    unsigned active_ = 0;
+    std::atomic<std::uint64_t> completed_{0};
+    std::atomic<std::int64_t> lastReport_;
+};
+
+} // namespace
+
+WalkResult walkTree(Directory& root, const std::string& rootPath, std::uint64_t rootDevice,
+                    const WalkHooks& hooks, unsigned threads) {
+    Walk walk(hooks);
+    return walk.run(root, rootPath, rootDevice, std::max(1u, threads));
+}
+
+unsigned defaultWalkThreads() {
+    // More threads than cores keep more reads in flight when the cache is cold; on a warm
+    // cache the extra threads cost little, since every entry is a system call.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return std::min(32u, std::max(8u, cores * 2));
+}
+
+} // namespace tessera

@@ -1,0 +1,48 @@
+// The walk below a scan's root on several threads. Each directory is read by one thread, so its
+// contents come out in the order the kernel returns them, and the finished tree is the one a
+// single-threaded walk would build. A directory adds up its totals as soon as the last of its
+// subdirectories is finished.
+#pragma once
+
+#include "model/Directory.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tessera {
+
+class Predicate;
+
+namespace platform {
+struct EntryStatus;
+}
+
+struct WalkHooks {
+    const std::atomic<bool>* cancelled = nullptr;
+    /// Entries whose absolute path makes this true are left out, with their descendants.
+    const Predicate* exclusion = nullptr;
+    /// An unreadable directory or entry, with its errno value. Called on walking threads.
+    std::function<void(std::string path, int errorNumber)> onError;
+    /// An excluded entry. Called on walking threads.
+    std::function<void(std::string path)> onExclude;
+    /// Every measured entry, before it is added; null unless a detailed log is wanted.
+    std::function<void(const std::string& path, const platform::EntryStatus&)> onEntry;
+    /// Called now and then with the number of entries handled so far.
+    std::function<void(std::uint64_t completed)> onProgress;
+};
+
+struct WalkResult {
+    std::uint64_t completed = 0; // entries handled: added or excluded
+};
+
+/// Fills the empty directory `root`, found at `rootPath` on `rootDevice`, and everything below
+/// it, then aggregates it. Mount points below the root are neither entered nor counted.
+WalkResult walkTree(Directory& root, const std::string& rootPath, std::uint64_t rootDevice,
+                    const WalkHooks& hooks, unsigned threads);
+
+/// The number of walking threads that suits this machine.
+unsigned defaultWalkThreads();
+
+} // namespace tessera

@@ -1,0 +1,128 @@
+#include "scan/ScanOperation.h"
+
+#include "favorites/Predicate.h"
+#include "logs/LogController.h"
+#include "logs/Logger.h"
+#include "model/Directory.h"
+#include "model/Paths.h"
+#include "platform/FileSystem.h"
+#include "platform/MainQueue.h"
+#include "scan/ParallelWalk.h"
+
+#include <filesystem>
+
+namespace tessera {
+
+std::string standardizedPath(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) absolute = path;
+    std::string normal = absolute.lexically_normal().string();
+    while (normal.size() > 1 && normal.ends_with('/')) normal.pop_back();
+    return normal;
+}
+
+ScanOperation::ScanOperation(std::string path, std::shared_ptr<const Predicate> exclusion,
+                             bool skipMountPoints, std::weak_ptr<ScanOperationDelegate> delegate,
+                             MainQueue& mainQueue)
+    : path_(std::move(path)), exclusion_(std::move(exclusion)), skipMountPoints_(skipMountPoints),
+      delegate_(std::move(delegate)), mainQueue_(mainQueue), threads_(defaultWalkThreads()) {}
+
+ScanProgress ScanOperation::progress() const {
+    return {shared_->total.load(), shared_->completed.load()};
+}
+
+void ScanOperation::postLog(LogLine line) {
+    mainQueue_.post([shared = shared_, line = std::move(line)]() mutable {
+        if (!shared->cancelled.load()) LogController::shared().add(std::move(line));
+    });
+}
+
+void ScanOperation::postError(std::string path, int errorNumber) {
+    postLog(LogLine::scanError(std::move(path), LogLine::Error::posix(errorNumber)));
+}
+
+void ScanOperation::postProgress() {
+    mainQueue_.post([shared = shared_, delegate = delegate_] {
+        if (shared->cancelled.load()) return;
+        if (auto listener = delegate.lock())
+            listener->scanOperationDidUpdateProgress({shared->total.load(), shared->completed.load()});
+    });
+}
+
+void ScanOperation::main() {
+    if (isCancelled()) return;
+    const bool detailed = LogController::detailedLogging.load(std::memory_order_relaxed);
+    if (detailed) postLog(LogLine::scanStart(path_));
+    FilePtr root = scan();
+    if (LogController::detailedLogging.load(std::memory_order_relaxed))
+        postLog(LogLine::scanFinish(path_));
+    if (isCancelled()) return;
+    auto result = std::make_shared<FilePtr>(std::move(root));
+    mainQueue_.post([shared = shared_, delegate = delegate_, result, path = path_] {
+        if (shared->cancelled.load()) return;
+        if (auto listener = delegate.lock())
+            listener->scanOperationDidFinish(std::move(*result), path);
+    });
+}
+
+FilePtr ScanOperation::scan() {
+    const std::string path = standardizedPath(path_);
+    platform::EntryStatus rootStatus;
+    rootStatus.isDirectory = true;
+    if (path != "/") {
+        auto measured = platform::statusOfPath(path);
+        if (!measured) {
+            postError(path_, measured.error());
+            return nullptr;
+        }
+        rootStatus = *measured;
+        const std::string_view name = lastComponent(path);
+        if (name.starts_with("._") &&
+            platform::entryExists(joinPath(parentPath(path), name.substr(2))))
+            return nullptr;
+        if (rootStatus.isMountPoint && skipMountPoints_) return nullptr;
+    } else {
+        rootStatus.isMountPoint = true;
+        if (auto device = platform::statusOfPath("/")) rootStatus.device = device->device;
+    }
+
+    const auto inodes = rootStatus.isMountPoint ? platform::usedInodes(path) : std::nullopt;
+    if (inodes && *inodes >= 2) {
+        Logger::log(2, "Path is a volume with resource count " + std::to_string(*inodes));
+        shared_->total.store(*inodes);
+    } else {
+        Logger::log(2, "Path is a regular directory");
+    }
+
+    if (!rootStatus.isDirectory)
+        return File::create("", rootStatus.size, rootStatus.allocatedSize,
+                            rootStatus.creationDate, rootStatus.modificationDate);
+
+    const std::string rootName = path == "/" ? "/" : std::string(lastComponent(path));
+    DirectoryPtr root = Directory::create(rootName, rootStatus.creationDate,
+                                          rootStatus.modificationDate, {});
+    WalkHooks hooks;
+    hooks.cancelled = &shared_->cancelled;
+    hooks.exclusion = exclusion_.get();
+    hooks.onError = [this](std::string entry, int error) { postError(std::move(entry), error); };
+    const bool detailed = LogController::detailedLogging.load(std::memory_order_relaxed);
+    if (detailed) {
+        hooks.onExclude = [this](std::string entry) { postLog(LogLine::exclude(std::move(entry))); };
+        hooks.onEntry = [this](const std::string& entry, const platform::EntryStatus& status) {
+            postLog(LogLine::scanFile(entry, status.creationDate, status.modificationDate,
+                                      status.size, status.allocatedSize));
+        };
+    }
+    hooks.onProgress = [this](std::uint64_t completed) {
+        shared_->completed.store(completed);
+        postProgress();
+    };
+    const WalkResult walked = walkTree(*root, path, rootStatus.device, hooks, threads_);
+    shared_->completed.store(walked.completed);
+    if (isCancelled()) return nullptr;
+    root->setPath("");
+    return root;
+}
+
+} // namespace tessera

@@ -1,0 +1,81 @@
+// One scan of a location: measures the root, walks the tree below it on several threads,
+// reports progress and unreadable entries to the main thread, and hands the finished tree to its
+// delegate there.
+#pragma once
+
+#include "model/File.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tessera {
+
+class MainQueue;
+class Predicate;
+
+/// How far a scan has got: entries handled, out of a total that is known only for volumes
+/// (0 otherwise).
+struct ScanProgress {
+    std::uint64_t totalUnitCount = 0;
+    std::uint64_t completedUnitCount = 0;
+};
+
+/// Hears of a scan on the main thread.
+class ScanOperationDelegate {
+public:
+    virtual ~ScanOperationDelegate() = default;
+    virtual void scanOperationDidUpdateProgress(const ScanProgress& progress) = 0;
+    /// `root` is none when the location could not be measured or is an excluded mount point.
+    virtual void scanOperationDidFinish(FilePtr root, const std::string& path) = 0;
+};
+
+class ScanOperation {
+public:
+    /// Least time between two progress deliveries.
+    static constexpr double kUpdateInterval = 0.05;
+
+    /// `exclusion` is the favourite's filter when it is switched on, else null. With
+    /// `skipMountPoints`, a `path` that is itself a mount point gives no tree.
+    ScanOperation(std::string path, std::shared_ptr<const Predicate> exclusion,
+                  bool skipMountPoints, std::weak_ptr<ScanOperationDelegate> delegate,
+                  MainQueue& mainQueue);
+
+    /// Runs the whole scan on the calling thread (plus walking threads) and posts the result.
+    void main();
+    /// Any thread. A cancelled scan delivers nothing more.
+    void cancel() { shared_->cancelled.store(true); }
+    bool isCancelled() const { return shared_->cancelled.load(); }
+
+    const std::string& path() const { return path_; }
+    ScanProgress progress() const;
+    void setThreadCount(unsigned threads) { threads_ = threads; }
+
+    /// Measures and walks `path` without posting anything: the tree or none. Exposed for
+    /// main(), the command line and benchmarks.
+    FilePtr scan();
+
+private:
+    struct Shared {
+        std::atomic<bool> cancelled{false};
+        std::atomic<std::uint64_t> total{0};
+        std::atomic<std::uint64_t> completed{0};
+    };
+    void postError(std::string path, int errorNumber);
+    void postLog(class LogLine line);
+    void postProgress();
+
+    std::string path_;
+    std::shared_ptr<const Predicate> exclusion_;
+    bool skipMountPoints_;
+    std::weak_ptr<ScanOperationDelegate> delegate_;
+    MainQueue& mainQueue_;
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+    unsigned threads_;
+};
+
+/// `path` made absolute and lexically normal, without a trailing slash.
+std::string standardizedPath(const std::string& path);
+
+} // namespace tessera
