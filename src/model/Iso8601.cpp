@@ -52,7 +52,7 @@ std::string formatIso8601(Date date) {
     }
     const Civil civil = civilFromDays(days);
     char text[64];
-    const char* yearFormat = civil.year >= 0 && civil.year <= 9999 ? "%04lld" : "%+05lld";
+    const char* yearFormat = civil.year >= 0 && civil.year <= 9999 ? "%04lld" : "%+06lld";
     int length = std::snprintf(text, sizeof text, yearFormat, static_cast<long long>(civil.year));
     std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length),
                   "-%02u-%02uT%02d:%02d:%02dZ", civil.month, civil.day,

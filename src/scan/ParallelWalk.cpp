@@ -4,11 +4,13 @@
 #include "model/Paths.h"
 #include "platform/FileSystem.h"
 
+#include <fcntl.h>
 #include <time.h>
 
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -19,13 +21,25 @@ namespace {
 // One directory waiting to be read, or read and waiting for its subdirectories.
 struct Task {
     Directory* directory;
-    Task* parent;
-    std::string path;
+    Task* parent;         // alive while this task is: a task outlives its subdirectories' tasks
+    std::string path;     // the root's path; empty below it (see pathOf)
     std::uint64_t device;
     std::atomic<std::uint32_t> pending{1}; // unfinished subdirectories, plus one for itself
 };
 
 constexpr std::int64_t kProgressIntervalNs = 50'000'000;
+
+// The absolute path of a task's directory, joined from the names up to the root's path. Built
+// only when needed: storing it in every task would cost the square of the depth.
+std::string pathOf(const Task& task) {
+    std::vector<const Task*> chain;
+    for (const Task* at = &task; at->parent != nullptr; at = at->parent) chain.push_back(at);
+    const Task* root = chain.empty() ? &task : chain.back()->parent;
+    std::string path = root->path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        path = joinPath(path, (*it)->directory->path());
+    return path;
+}
 
 std::int64_t coarseNowNs() {
     timespec now{};
@@ -71,7 +85,7 @@ private:
                 stack_.pop_back();
                 ++active_;
             }
-            read(*task, children, listing);
+            read(task, children, listing);
             {
                 std::lock_guard lock(mutex_);
                 --active_;
@@ -97,39 +111,77 @@ private:
             hooks_.onProgress(total);
     }
 
-    void read(Task& task, std::vector<FilePtr>& children, platform::DirectoryListing& listing) {
+    // Reads `task` and then, while the directory just read has subdirectories, goes on with the
+    // first of them opened relative to its parent: a deep chain costs one short open per level
+    // instead of a walk down its whole path. The other subdirectories go to the shared stack.
+    void read(Task* task, std::vector<FilePtr>& children, platform::DirectoryListing& listing) {
+        std::expected<platform::UniqueFd, int> opened = platform::openDirectory(pathOf(*task));
+        while (task != nullptr) {
+            std::vector<Task*> subtasks = readOne(*task, opened, children, listing);
+            Task* next = nullptr;
+            if (!subtasks.empty() && !cancelled()) {
+                next = subtasks.front();
+                subtasks.erase(subtasks.begin());
+                opened = openBelow(opened, *next);
+            }
+            if (!subtasks.empty()) {
+                std::lock_guard lock(mutex_);
+                // Reversed, so that the stack gives them back in directory order.
+                stack_.insert(stack_.end(), subtasks.rbegin(), subtasks.rend());
+                ready_.notify_all();
+            }
+            finish(task);
+            task = next;
+        }
+    }
+
+    static std::expected<platform::UniqueFd, int>
+    openBelow(const std::expected<platform::UniqueFd, int>& parent, const Task& task) {
+        if (!parent) return platform::openDirectory(pathOf(task));
+        const int fd = ::openat(parent->get(), std::string(task.directory->path()).c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return std::unexpected(errno);
+        return platform::UniqueFd(fd);
+    }
+
+    // Reads one directory into its node; returns the tasks of its subdirectories.
+    std::vector<Task*> readOne(Task& task, const std::expected<platform::UniqueFd, int>& opened,
+                               std::vector<FilePtr>& children,
+                               platform::DirectoryListing& listing) {
         children.clear();
         listing.clear();
         std::vector<Task*> subtasks;
         std::uint64_t handled = 0;
-        auto opened = platform::openDirectory(task.path);
+        std::optional<std::string> knownPath;
+        auto directoryPath = [&]() -> const std::string& {
+            if (!knownPath) knownPath = pathOf(task);
+            return *knownPath;
+        };
         if (!opened) {
-            hooks_.onError(task.path, opened.error());
+            hooks_.onError(directoryPath(), opened.error());
         } else {
             const int readError = platform::readDirectory(opened->get(), listing);
+            // "._" companions of another file hold its extended attributes on foreign file
+            // systems: they are neither shown nor counted.
             std::unordered_set<std::string_view> names;
             for (std::size_t i = 0; i < listing.size(); ++i)
                 if (listing.name(i).starts_with("._")) {
-                    names.insert(listing.name(i));
                     for (std::size_t j = 0; j < listing.size(); ++j) names.insert(listing.name(j));
                     break;
                 }
             for (std::size_t i = 0; i < listing.size(); ++i) {
                 if (cancelled()) break;
                 const std::string_view name = listing.name(i);
-                // "._" companions of another file hold its extended attributes on foreign
-                // file systems: they are neither shown nor counted.
                 if (name.starts_with("._") && names.contains(name.substr(2))) continue;
                 auto status = platform::statusAt(opened->get(), listing.cName(i), task.device);
                 if (!status) {
-                    hooks_.onError(joinPath(task.path, name), status.error());
+                    hooks_.onError(joinPath(directoryPath(), name), status.error());
                     continue;
                 }
                 if (status->isMountPoint) continue;
                 std::string childPath;
-                const bool needPath = status->isDirectory || hooks_.exclusion != nullptr ||
-                                      static_cast<bool>(hooks_.onEntry);
-                if (needPath) childPath = joinPath(task.path, name);
+                if (hooks_.exclusion != nullptr || hooks_.onEntry)
+                    childPath = joinPath(directoryPath(), name);
                 if (hooks_.onEntry) hooks_.onEntry(childPath, *status);
                 if (hooks_.exclusion != nullptr && hooks_.exclusion->evaluatePath(childPath)) {
                     if (hooks_.onExclude) hooks_.onExclude(childPath);
@@ -139,8 +191,7 @@ private:
                 if (status->isDirectory) {
                     DirectoryPtr sub = Directory::create(name, status->creationDate,
                                                          status->modificationDate, {});
-                    subtasks.push_back(new Task{sub.get(), &task, std::move(childPath),
-                                                status->device});
+                    subtasks.push_back(new Task{sub.get(), &task, {}, status->device});
                     children.push_back(std::move(sub));
                 } else {
                     children.push_back(File::create(name, status->size, status->allocatedSize,
@@ -149,21 +200,16 @@ private:
                 }
                 step(handled);
             }
-            if (readError != 0) hooks_.onError(task.path, readError);
+            if (readError != 0) hooks_.onError(directoryPath(), readError);
         }
         flush(handled);
         task.directory->assignContents(std::move(children));
-        task.path = std::string(); // no longer needed; free it early
         task.pending.fetch_add(static_cast<std::uint32_t>(subtasks.size()));
         if (!subtasks.empty()) {
             std::lock_guard lock(mutex_);
             unfinished_.insert(&task);
-            // Reversed, so that the first subdirectory is read first: depth-first, as a single
-            // thread would go.
-            stack_.insert(stack_.end(), subtasks.rbegin(), subtasks.rend());
-            ready_.notify_all();
         }
-        finish(&task);
+        return subtasks;
     }
 
     // Counts a finished piece of `task`; when it was the last, adds up the directory and
