@@ -21,14 +21,6 @@ constexpr unsigned kStatMask =
     STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
 constexpr std::size_t kListingBuffer = 64 * 1024;
 
-struct LinuxDirent64 {
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[1]; // NUL-terminated, as long as the record allows
-};
-
 EntryStatus toStatus(const struct statx& stx, std::uint64_t parentDevice) {
     EntryStatus status;
     status.isDirectory = S_ISDIR(stx.stx_mode);
@@ -89,26 +81,22 @@ std::expected<UniqueFd, int> openDirectory(const std::string& path) {
     return current;
 }
 
-int readDirectory(int fd, DirectoryListing& listing) {
+namespace detail {
+
+std::vector<char>& entryBuffer() {
     thread_local std::vector<char> buffer(kListingBuffer);
+    return buffer;
+}
+
+long readEntries(int fd, std::vector<char>& buffer) {
     for (;;) {
         const long bytes = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size());
-        if (bytes == 0) return 0;
-        if (bytes < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        for (long offset = 0; offset < bytes;) {
-            const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer.data() + offset);
-            offset += entry->d_reclen;
-            const char* name = entry->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            listing.starts.push_back(static_cast<std::uint32_t>(listing.names.size()));
-            listing.names.append(name, std::strlen(name) + 1);
-        }
+        if (bytes >= 0) return bytes;
+        if (errno != EINTR) return -errno;
     }
 }
+
+} // namespace detail
 
 std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
                                          std::uint64_t parentDevice) {
@@ -136,6 +124,10 @@ std::optional<std::uint64_t> usedInodes(const std::string& mountPoint) {
     struct statvfs volume;
     if (::statvfs(mountPoint.c_str(), &volume) != 0 || volume.f_files == 0) return std::nullopt;
     return static_cast<std::uint64_t>(volume.f_files - volume.f_ffree);
+}
+
+bool entryExistsAt(int directoryFd, const char* name) {
+    return ::faccessat(directoryFd, name, F_OK, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool entryExists(const std::string& path) {

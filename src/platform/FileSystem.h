@@ -33,25 +33,10 @@ private:
 /// longer than PATH_MAX by walking down relative to descriptors. Fails with an errno value.
 std::expected<UniqueFd, int> openDirectory(const std::string& path);
 
-/// The names of a directory in the order the kernel returns them.
-struct DirectoryListing {
-    std::string names;                 // all names, each followed by a NUL
-    std::vector<std::uint32_t> starts; // offset of each name in `names`
-    std::string_view name(std::size_t i) const {
-        return {names.data() + starts[i],
-                (i + 1 < starts.size() ? starts[i + 1] : names.size()) - starts[i] - 1};
-    }
-    const char* cName(std::size_t i) const { return names.data() + starts[i]; }
-    std::size_t size() const { return starts.size(); }
-    void clear() {
-        names.clear();
-        starts.clear();
-    }
-};
-
-/// Appends the names of the open directory `fd` ("." and ".." left out) to `listing`. Returns 0,
-/// or the errno value of a failed read; names read before the failure stay.
-int readDirectory(int fd, DirectoryListing& listing);
+/// Calls `visit(name)` (a NUL-terminated name) for every entry of the open directory `fd` in the
+/// order the kernel returns them, "." and ".." left out; stops early when `visit` returns false.
+/// Returns 0, or the errno value of a failed read; entries visited before the failure stay.
+template <typename Visit> int forEachEntry(int fd, Visit&& visit);
 
 /// The measurements of one entry.
 struct EntryStatus {
@@ -77,5 +62,36 @@ std::optional<std::uint64_t> usedInodes(const std::string& mountPoint);
 
 /// True when `path` names an existing entry (links not followed).
 bool entryExists(const std::string& path);
+/// True when `name` exists in the open directory `directoryFd` (links not followed).
+bool entryExistsAt(int directoryFd, const char* name);
+
+namespace detail {
+/// One read of directory entries into `buffer`: bytes read, 0 at the end, or -errno.
+long readEntries(int fd, std::vector<char>& buffer);
+struct Dirent64 {
+    std::uint64_t d_ino;
+    std::int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1]; // NUL-terminated, as long as the record allows
+};
+std::vector<char>& entryBuffer();
+} // namespace detail
+
+template <typename Visit> int forEachEntry(int fd, Visit&& visit) {
+    std::vector<char>& buffer = detail::entryBuffer();
+    for (;;) {
+        const long bytes = detail::readEntries(fd, buffer);
+        if (bytes <= 0) return static_cast<int>(-bytes);
+        for (long offset = 0; offset < bytes;) {
+            const auto* entry = reinterpret_cast<const detail::Dirent64*>(buffer.data() + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            if (!visit(name)) return 0;
+        }
+    }
+}
 
 } // namespace tessera::platform

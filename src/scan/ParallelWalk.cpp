@@ -71,7 +71,6 @@ private:
 
     void work() {
         std::vector<FilePtr> children;
-        platform::DirectoryListing listing;
         for (;;) {
             Task* task = nullptr;
             {
@@ -85,7 +84,7 @@ private:
                 stack_.pop_back();
                 ++active_;
             }
-            read(task, children, listing);
+            read(task, children);
             {
                 std::lock_guard lock(mutex_);
                 --active_;
@@ -114,10 +113,10 @@ private:
     // Reads `task` and then, while the directory just read has subdirectories, goes on with the
     // first of them opened relative to its parent: a deep chain costs one short open per level
     // instead of a walk down its whole path. The other subdirectories go to the shared stack.
-    void read(Task* task, std::vector<FilePtr>& children, platform::DirectoryListing& listing) {
+    void read(Task* task, std::vector<FilePtr>& children) {
         std::expected<platform::UniqueFd, int> opened = platform::openDirectory(pathOf(*task));
         while (task != nullptr) {
-            std::vector<Task*> subtasks = readOne(*task, opened, children, listing);
+            std::vector<Task*> subtasks = readOne(*task, opened, children);
             Task* next = nullptr;
             if (!subtasks.empty() && !cancelled()) {
                 next = subtasks.front();
@@ -146,10 +145,8 @@ private:
 
     // Reads one directory into its node; returns the tasks of its subdirectories.
     std::vector<Task*> readOne(Task& task, const std::expected<platform::UniqueFd, int>& opened,
-                               std::vector<FilePtr>& children,
-                               platform::DirectoryListing& listing) {
+                               std::vector<FilePtr>& children) {
         children.clear();
-        listing.clear();
         std::vector<Task*> subtasks;
         std::uint64_t handled = 0;
         std::optional<std::string> knownPath;
@@ -160,25 +157,19 @@ private:
         if (!opened) {
             hooks_.onError(directoryPath(), opened.error());
         } else {
-            const int readError = platform::readDirectory(opened->get(), listing);
-            // "._" companions of another file hold its extended attributes on foreign file
-            // systems: they are neither shown nor counted.
-            std::unordered_set<std::string_view> names;
-            for (std::size_t i = 0; i < listing.size(); ++i)
-                if (listing.name(i).starts_with("._")) {
-                    for (std::size_t j = 0; j < listing.size(); ++j) names.insert(listing.name(j));
-                    break;
-                }
-            for (std::size_t i = 0; i < listing.size(); ++i) {
-                if (cancelled()) break;
-                const std::string_view name = listing.name(i);
-                if (name.starts_with("._") && names.contains(name.substr(2))) continue;
-                auto status = platform::statusAt(opened->get(), listing.cName(i), task.device);
+            const int fd = opened->get();
+            const int readError = platform::forEachEntry(fd, [&](const char* cName) {
+                if (cancelled()) return false;
+                const std::string_view name(cName);
+                // "._" companions of another file hold its extended attributes on foreign file
+                // systems: they are neither shown nor counted.
+                if (name.starts_with("._") && platform::entryExistsAt(fd, cName + 2)) return true;
+                auto status = platform::statusAt(fd, cName, task.device);
                 if (!status) {
                     hooks_.onError(joinPath(directoryPath(), name), status.error());
-                    continue;
+                    return true;
                 }
-                if (status->isMountPoint) continue;
+                if (status->isMountPoint) return true;
                 std::string childPath;
                 if (hooks_.exclusion != nullptr || hooks_.onEntry)
                     childPath = joinPath(directoryPath(), name);
@@ -186,7 +177,7 @@ private:
                 if (hooks_.exclusion != nullptr && hooks_.exclusion->evaluatePath(childPath)) {
                     if (hooks_.onExclude) hooks_.onExclude(childPath);
                     step(handled);
-                    continue;
+                    return true;
                 }
                 if (status->isDirectory) {
                     DirectoryPtr sub = Directory::create(name, status->creationDate,
@@ -199,7 +190,8 @@ private:
                                                     status->modificationDate));
                 }
                 step(handled);
-            }
+                return true;
+            });
             if (readError != 0) hooks_.onError(directoryPath(), readError);
         }
         flush(handled);
@@ -249,7 +241,7 @@ unsigned defaultWalkThreads() {
     // More threads than cores keep more reads in flight when the cache is cold; on a warm
     // cache the extra threads cost little, since every entry is a system call.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::min(32u, std::max(8u, cores * 2));
+    return std::min(64u, std::max(16u, cores * 4));
 }
 
 } // namespace tessera
