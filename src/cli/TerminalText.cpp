@@ -1,5 +1,6 @@
 #include "cli/TerminalText.h"
 
+#include "json/JsonWriter.h"
 #include "model/Utf8.h"
 
 #include <cstdio>
@@ -47,26 +48,9 @@ std::string escapeForTerminal(std::string_view name) {
 }
 
 std::string jsonString(std::string_view text) {
-    const std::string valid = toDisplayString(text);
-    std::string out = "\"";
-    for (const char ch : valid) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-            if (c < 0x20)
-                appendHex(out, "\\u", c, 4);
-            else
-                out += ch;
-        }
-    }
-    return out + "\"";
+    std::string out;
+    appendJsonString(out, text);
+    return out;
 }
 
 } // namespace tessera::cli

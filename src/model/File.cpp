@@ -6,7 +6,6 @@
 #include "model/Formatting.h"
 #include "model/Localization.h"
 #include "model/MergedFile.h"
-#include "model/Paths.h"
 #include "model/Utf8.h"
 
 #include <cstring>
@@ -187,8 +186,14 @@ std::optional<KeyValue> File::value(std::string_view key) const {
 }
 
 std::string File::relativePath() const {
+    // The join rule applied in place, so that deep paths cost their length, not its square.
     std::string path;
-    for (const File* node : ancestors()) path = joinPath(path, node->path());
+    for (const File* node : ancestors()) {
+        const std::string_view name = node->path();
+        if (name.empty()) continue;
+        if (!path.empty() && path != "/") path += '/';
+        path += name;
+    }
     return path;
 }
 

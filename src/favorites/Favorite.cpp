@@ -1,0 +1,116 @@
+#include "favorites/Favorite.h"
+
+#include "favorites/PredicateText.h"
+#include "json/JsonWriter.h"
+#include "model/Base64.h"
+#include "platform/FileSystem.h"
+#include "platform/Volumes.h"
+
+namespace tessera {
+
+Favorite::Favorite(const std::string& path, bool isFavorite)
+    : bookmark_(Bookmark::make(path)), isFavorite_(isFavorite) {
+    resolve();
+}
+
+std::expected<std::unique_ptr<Favorite>, std::string> Favorite::decode(const Stored& stored) {
+    std::unique_ptr<Favorite> favorite(new Favorite());
+    favorite->isFavorite_ = true;
+    if (stored.bookmarkData) {
+        auto bookmark = Bookmark::fromBytes(*stored.bookmarkData);
+        if (!bookmark) return std::unexpected("bookmarkData: " + bookmark.error());
+        favorite->bookmark_ = std::move(*bookmark);
+    }
+    favorite->isFilterPredicateEnabled_ = stored.isFilterPredicateEnabled;
+    if (stored.filterPredicate) {
+        auto predicate = parsePredicate(*stored.filterPredicate);
+        if (!predicate) return std::unexpected("filterPredicate: " + predicate.error());
+        favorite->filterPredicate_ = std::make_shared<const Predicate>(std::move(*predicate));
+    }
+    favorite->resolve();
+    return favorite;
+}
+
+Favorite::Stored Favorite::stored() const {
+    Stored stored;
+    if (bookmark_) stored.bookmarkData = bookmark_->bytes();
+    stored.isFilterPredicateEnabled = isFilterPredicateEnabled_;
+    if (filterPredicate_) stored.filterPredicate = formatPredicate(*filterPredicate_);
+    return stored;
+}
+
+void Favorite::encode(JsonWriter& writer) const {
+    const Stored form = stored();
+    writer.beginObject();
+    writer.key("bookmarkData");
+    if (form.bookmarkData)
+        writer.string(encodeBase64(*form.bookmarkData));
+    else
+        writer.null();
+    if (form.filterPredicate) {
+        writer.key("filterPredicate");
+        writer.string(*form.filterPredicate);
+    }
+    writer.key("isFilterPredicateEnabled");
+    writer.boolean(form.isFilterPredicateEnabled);
+    writer.endObject();
+}
+
+Favorite::UsageLevel Favorite::usageLevel() const {
+    if (size_ >= criticalSize_ && criticalSize_ > 0) return UsageLevel::critical;
+    if (size_ >= warningSize_ && warningSize_ > 0) return UsageLevel::warning;
+    return UsageLevel::normal;
+}
+
+void Favorite::setFilterPredicateEnabled(bool enabled) {
+    isFilterPredicateEnabled_ = enabled;
+    // Switching the filter on for the first time starts from the default predicate; one the
+    // user already made is kept.
+    if (enabled && !filterPredicate_)
+        filterPredicate_ = std::make_shared<const Predicate>(Predicate::defaultExclusion());
+}
+
+void Favorite::setFilterPredicate(std::shared_ptr<const Predicate> predicate) {
+    filterPredicate_ = std::move(predicate);
+}
+
+std::shared_ptr<const Predicate> Favorite::activeExclusion() const {
+    return isFilterPredicateEnabled_ ? filterPredicate_ : nullptr;
+}
+
+void Favorite::setFileController(std::shared_ptr<FavoriteController> controller) {
+    if (fileController_ && fileController_ != controller) fileController_->detach();
+    fileController_ = std::move(controller);
+    if (fileController_) fileController_->startScan();
+    updateSizes();
+}
+
+void Favorite::resolve() {
+    if ((!url_ || !platform::entryExists(*url_)) && bookmark_) url_ = bookmark_->resolve();
+    if (url_ && !platform::entryExists(*url_)) url_.reset();
+    if (url_) {
+        const auto mounts = platform::readMounts();
+        const auto mount = platform::mountContaining(*url_, mounts);
+        isVolume_ = mount && mount->mountPoint == *url_;
+    } else {
+        if (fileController_) setFileController(nullptr);
+        isVolume_ = false;
+    }
+    updateSizes();
+}
+
+void Favorite::updateSizes() {
+    if (!isVolume_) {
+        totalSize_ = fileController_ ? fileController_->rootSize() : std::nullopt;
+        return;
+    }
+    const auto space = url_ ? platform::spaceOf(*url_) : std::nullopt;
+    if (!space) return;
+    totalSize_ = space->total;
+    warningSize_ = static_cast<std::int64_t>(static_cast<double>(space->total) * kWarningLevel);
+    criticalSize_ = static_cast<std::int64_t>(static_cast<double>(space->total) * kCriticalLevel);
+    freeSize_ = space->available;
+    size_ = space->total - space->available;
+}
+
+} // namespace tessera

@@ -1,0 +1,104 @@
+#include "json/JsonWriter.h"
+
+#include "model/Utf8.h"
+
+#include <cstdio>
+
+namespace tessera {
+
+void appendJsonString(std::string& out, std::string_view text) {
+    const std::string valid = isValidUtf8(text) ? std::string() : toDisplayString(text);
+    const std::string_view source = valid.empty() ? text : std::string_view(valid);
+    out += '"';
+    for (const char ch : source) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (c < 0x20) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                out += escape;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += '"';
+}
+
+void JsonWriter::newline() {
+    if (!pretty_) return;
+    out_ += '\n';
+    out_.append(2 * levels_.size(), ' ');
+}
+
+void JsonWriter::beforeValue() {
+    if (afterKey_) {
+        afterKey_ = false;
+        return;
+    }
+    if (levels_.empty()) return;
+    Level& level = levels_.back();
+    if (level.count++ > 0) out_ += pretty_ ? "," : ", ";
+    newline();
+}
+
+void JsonWriter::key(std::string_view name) {
+    Level& level = levels_.back();
+    if (level.count++ > 0) out_ += pretty_ ? "," : ", ";
+    newline();
+    appendJsonString(out_, name);
+    out_ += pretty_ ? " : " : ": ";
+    afterKey_ = true;
+}
+
+void JsonWriter::beginObject() {
+    beforeValue();
+    out_ += '{';
+    levels_.push_back({true});
+}
+
+void JsonWriter::beginArray() {
+    beforeValue();
+    out_ += '[';
+    levels_.push_back({false});
+}
+
+void JsonWriter::close(char bracket) {
+    const bool empty = levels_.back().count == 0;
+    levels_.pop_back();
+    if (!empty) newline();
+    out_ += bracket;
+}
+
+void JsonWriter::endObject() { close('}'); }
+void JsonWriter::endArray() { close(']'); }
+
+void JsonWriter::string(std::string_view text) {
+    beforeValue();
+    appendJsonString(out_, text);
+}
+
+void JsonWriter::integer(std::int64_t value) {
+    beforeValue();
+    out_ += std::to_string(value);
+}
+
+void JsonWriter::boolean(bool value) {
+    beforeValue();
+    out_ += value ? "true" : "false";
+}
+
+void JsonWriter::null() {
+    beforeValue();
+    out_ += "null";
+}
+
+} // namespace tessera

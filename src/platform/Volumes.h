@@ -1,0 +1,43 @@
+// Mounted volumes: where they are mounted, what identifies them across mounts, and their space.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessera::platform {
+
+struct Mount {
+    std::string mountPoint;
+    std::uint64_t device = 0; // the st_dev of files on it
+    std::string source;       // e.g. /dev/sdb1
+    std::string fileSystem;   // e.g. ext4
+};
+
+/// The mounts of this process's namespace, from /proc/self/mountinfo, in mount order.
+std::vector<Mount> readMounts();
+
+/// The mount that holds `path` (the longest mount point that contains it).
+std::optional<Mount> mountContaining(const std::string& path, const std::vector<Mount>& mounts);
+
+/// What identifies a volume wherever it is mounted.
+struct VolumeIdentity {
+    std::string uuid;  // file-system UUID, when the device has one
+    std::string label; // file-system label, when it has one
+    std::uint64_t device = 0;
+    std::string mountPoint;
+};
+VolumeIdentity identityOf(const Mount& mount);
+
+/// Capacity and space available to unprivileged users, in bytes.
+struct VolumeSpace {
+    std::int64_t total = 0;
+    std::int64_t available = 0;
+};
+std::optional<VolumeSpace> spaceOf(const std::string& path);
+
+/// Undoes the octal escapes of mountinfo ("\040" for a space).
+std::string unescapeMountField(const std::string& field);
+
+} // namespace tessera::platform
