@@ -2,6 +2,7 @@
 
 #include "cli/TerminalText.h"
 #include "favorites/PredicateText.h"
+#include "json/JsonWriter.h"
 #include "logs/LogController.h"
 #include "model/Directory.h"
 #include "model/Formatting.h"
@@ -158,22 +159,39 @@ void printJson(const std::string& path, const File& root, std::int64_t directori
         const Directory* directory = file.asDirectory();
         return directory != nullptr ? directory->fileCount() : 1;
     };
-    std::string out = "{\"path\": " + jsonString(path) + ", \"size\": " + std::to_string(root.size()) +
-                      ", \"allocatedSize\": " + std::to_string(root.allocatedSize()) +
-                      ", \"fileCount\": " + std::to_string(leavesOf(root)) +
-                      ", \"directories\": " + std::to_string(directories) +
-                      ", \"errors\": " + std::to_string(errors);
-    char secondsText[32];
-    std::snprintf(secondsText, sizeof secondsText, "%.6f", seconds);
-    out += ", \"seconds\": " + std::string(secondsText) + ", \"largest\": [";
-    for (std::size_t i = 0; i < largest.size(); ++i) {
-        const File& file = *largest[i];
-        out += (i > 0 ? ", " : "") + std::string("{\"name\": ") + jsonString(file.path()) +
-               ", \"size\": " + std::to_string(file.size()) +
-               ", \"allocatedSize\": " + std::to_string(file.allocatedSize()) +
-               ", \"fileCount\": " + std::to_string(leavesOf(file)) + "}";
+    std::string out;
+    JsonWriter json(out, false);
+    json.beginObject();
+    json.key("path");
+    json.string(path);
+    json.key("size");
+    json.integer(root.size());
+    json.key("allocatedSize");
+    json.integer(root.allocatedSize());
+    json.key("fileCount");
+    json.integer(leavesOf(root));
+    json.key("directories");
+    json.integer(directories);
+    json.key("errors");
+    json.integer(static_cast<std::int64_t>(errors));
+    json.key("seconds");
+    json.number(seconds);
+    json.key("largest");
+    json.beginArray();
+    for (const File* file : largest) {
+        json.beginObject();
+        json.key("name");
+        json.string(file->path());
+        json.key("size");
+        json.integer(file->size());
+        json.key("allocatedSize");
+        json.integer(file->allocatedSize());
+        json.key("fileCount");
+        json.integer(leavesOf(*file));
+        json.endObject();
     }
-    out += "]}";
+    json.endArray();
+    json.endObject();
     std::printf("%s\n", out.c_str());
 }
 

@@ -91,6 +91,13 @@ void JsonWriter::integer(std::int64_t value) {
     out_ += std::to_string(value);
 }
 
+void JsonWriter::number(double value) {
+    beforeValue();
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    out_ += text;
+}
+
 void JsonWriter::boolean(bool value) {
     beforeValue();
     out_ += value ? "true" : "false";

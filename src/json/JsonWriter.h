@@ -28,6 +28,8 @@ public:
     void key(std::string_view name);
     void string(std::string_view text);
     void integer(std::int64_t value);
+    /// A finite number with six decimals (for timings, not for stored data).
+    void number(double value);
     void boolean(bool value);
     void null();
 
