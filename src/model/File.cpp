@@ -178,8 +178,8 @@ void File::addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
 
 std::optional<KeyValue> File::value(std::string_view key) const {
     if (key == "path") return KeyValue{path()};
-    if (key == "size") return KeyValue{size_};
-    if (key == "allocatedSize") return KeyValue{allocatedSize_};
+    if (key == "size") return KeyValue{std::int64_t{size_}};
+    if (key == "allocatedSize") return KeyValue{std::int64_t{allocatedSize_}};
     if (key == "creationDate") return KeyValue{creationDate()};
     if (key == "modificationDate") return KeyValue{modificationDate()};
     return std::nullopt;
