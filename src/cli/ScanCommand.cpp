@@ -1,13 +1,15 @@
 #include "cli/ScanCommand.h"
 
+#include "cli/ExportOptions.h"
+#include "cli/Summary.h"
 #include "cli/TerminalText.h"
 #include "favorites/PredicateText.h"
-#include "json/JsonWriter.h"
 #include "logs/LogController.h"
-#include "model/Directory.h"
+#include "platform/Files.h"
 #include "model/Formatting.h"
 #include "platform/MainQueue.h"
 #include "scan/ScanOperation.h"
+#include "snapshot/Snapshot.h"
 
 #include <unistd.h>
 
@@ -19,13 +21,13 @@
 namespace tessera::cli {
 namespace {
 
-constexpr std::size_t kLargestShown = 10;
-
 struct Options {
     std::string path;
     bool json = false;
     std::shared_ptr<const Predicate> exclusion;
     unsigned threads = 0;
+    std::string exportPath;
+    SnapshotEncoder::Options exportOptions;
 };
 
 class ScanListener : public ScanOperationDelegate {
@@ -85,20 +87,6 @@ public:
     std::size_t count = 0;
 };
 
-std::int64_t countDirectories(const File& root) {
-    std::int64_t directories = 0;
-    std::vector<const Directory*> pending;
-    if (const Directory* directory = root.asDirectory()) pending.push_back(directory);
-    while (!pending.empty()) {
-        const Directory* directory = pending.back();
-        pending.pop_back();
-        ++directories;
-        for (const File* child : directory->contents())
-            if (const Directory* sub = child->asDirectory()) pending.push_back(sub);
-    }
-    return directories;
-}
-
 std::optional<Options> parse(std::span<const std::string> arguments) {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -113,6 +101,22 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
                 return std::nullopt;
             }
             options.exclusion = std::make_shared<const Predicate>(std::move(*predicate));
+        } else if (argument == "--export" && hasValue) {
+            options.exportPath = arguments[++i];
+        } else if (argument == "--format" && hasValue) {
+            auto format = parseFormat(arguments[++i]);
+            if (!format) {
+                std::fprintf(stderr, "tessera scan: %s\n", format.error().c_str());
+                return std::nullopt;
+            }
+            options.exportOptions.format = *format;
+        } else if (argument == "--keys" && hasValue) {
+            auto keys = parseKeys(arguments[++i]);
+            if (!keys) {
+                std::fprintf(stderr, "tessera scan: %s\n", keys.error().c_str());
+                return std::nullopt;
+            }
+            options.exportOptions.includedKeys = *keys;
         } else if (argument == "--threads" && hasValue) {
             options.threads = static_cast<unsigned>(std::strtoul(arguments[++i].c_str(), nullptr, 10));
         } else if (argument == "-log" && hasValue) {
@@ -127,72 +131,11 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
     }
     if (options.path.empty()) {
         std::fprintf(stderr, "usage: tessera scan PATH [--json] [--exclude PREDICATE] "
-                             "[--threads N] [-log N]\n");
+                             "[--export FILE [--format tsv|json] [--keys KEYS]] [--threads N] "
+                             "[-log N]\n");
         return std::nullopt;
     }
     return options;
-}
-
-void printText(const std::string& path, const File& root, std::int64_t directories,
-               std::size_t errors, double seconds, const std::vector<const File*>& largest) {
-    const Directory* directory = root.asDirectory();
-    const std::int64_t leaves = directory != nullptr ? directory->fileCount() : 1;
-    std::printf("%s\n", escapeForTerminal(path).c_str());
-    std::printf("  size            %s (%s bytes)\n", formatByteCount(root.size()).c_str(),
-                formatCount(root.size()).c_str());
-    std::printf("  allocated size  %s (%s bytes)\n", formatByteCount(root.allocatedSize()).c_str(),
-                formatCount(root.allocatedSize()).c_str());
-    std::printf("  files           %s\n", formatCount(leaves).c_str());
-    std::printf("  directories     %s\n", formatCount(directories).c_str());
-    std::printf("  errors          %s\n", formatCount(static_cast<std::int64_t>(errors)).c_str());
-    std::printf("  time            %.3f s\n", seconds);
-    if (largest.empty()) return;
-    std::printf("largest entries:\n");
-    for (const File* file : largest)
-        std::printf("  %12s  %s%s\n", formatByteCount(file->size()).c_str(),
-                    escapeForTerminal(file->path()).c_str(), file->isDirectory() ? "/" : "");
-}
-
-void printJson(const std::string& path, const File& root, std::int64_t directories,
-               std::size_t errors, double seconds, const std::vector<const File*>& largest) {
-    auto leavesOf = [](const File& file) {
-        const Directory* directory = file.asDirectory();
-        return directory != nullptr ? directory->fileCount() : 1;
-    };
-    std::string out;
-    JsonWriter json(out, false);
-    json.beginObject();
-    json.key("path");
-    json.string(path);
-    json.key("size");
-    json.integer(root.size());
-    json.key("allocatedSize");
-    json.integer(root.allocatedSize());
-    json.key("fileCount");
-    json.integer(leavesOf(root));
-    json.key("directories");
-    json.integer(directories);
-    json.key("errors");
-    json.integer(static_cast<std::int64_t>(errors));
-    json.key("seconds");
-    json.number(seconds);
-    json.key("largest");
-    json.beginArray();
-    for (const File* file : largest) {
-        json.beginObject();
-        json.key("name");
-        json.string(file->path());
-        json.key("size");
-        json.integer(file->size());
-        json.key("allocatedSize");
-        json.integer(file->allocatedSize());
-        json.key("fileCount");
-        json.integer(leavesOf(*file));
-        json.endObject();
-    }
-    json.endArray();
-    json.endObject();
-    std::printf("%s\n", out.c_str());
 }
 
 } // namespace
@@ -221,23 +164,20 @@ int runScanCommand(std::span<const std::string> arguments) {
         return 1;
     }
     File& root = *listener->root_;
-    std::vector<const File*> largest;
-    if (Directory* directory = root.asDirectory()) {
-        directory->sortContents(SizeMode::fileSize);
-        for (const File* child : directory->contents()) {
-            if (largest.size() == kLargestShown) break;
-            largest.push_back(child);
+    int status = 0;
+    if (!options->exportPath.empty()) {
+        auto written = platform::writeFileAtomically(
+            options->exportPath, Snapshot::makeData(root, options->exportOptions));
+        if (!written) {
+            std::fprintf(stderr, "tessera scan: %s\n", escapeForTerminal(written.error()).c_str());
+            status = 1;
         }
     }
-    const std::int64_t directories = countDirectories(root);
-    if (options->json)
-        printJson(path, root, directories, errors.count, listener->seconds_, largest);
-    else
-        printText(path, root, directories, errors.count, listener->seconds_, largest);
+    printSummary(root, {path, errors.count, listener->seconds_, options->json});
     // The process ends here: the kernel takes back the whole tree at once, faster than freeing
     // millions of nodes one by one.
     [[maybe_unused]] File* kept = listener->root_.release();
-    return 0;
+    return status;
 }
 
 } // namespace tessera::cli

@@ -1,5 +1,6 @@
 // The tessera executable: command-line subcommands that need no display.
 #include "cli/ScanCommand.h"
+#include "cli/SnapshotCommands.h"
 
 #include <clocale>
 #include <cstdio>
@@ -17,6 +18,13 @@ void printUsage(std::FILE* out) {
                "      directories, unreadable entries, the largest entries and the time taken.\n"
                "      --exclude leaves out entries whose absolute path matches, for example\n"
                "      'or(path endswith \"/node_modules\", path contains[cd] \"cache\")'.\n"
+               "      --export FILE writes a snapshot (--format tsv|json, default tsv; --keys a\n"
+               "      comma-separated list of name,creationDate,modificationDate,size,\n"
+               "      allocatedSize, default all five).\n"
+               "  info [--json] SNAPSHOT\n"
+               "      Reads a snapshot and prints the same summary as scan.\n"
+               "  convert IN OUT --format tsv|json [--keys KEYS]\n"
+               "      Rewrites a snapshot in the other form.\n"
                "\n"
                "Every command accepts -log N (0 to 3) for diagnostics on standard error.\n",
                out);
@@ -34,6 +42,8 @@ int main(int argc, char** argv) {
     }
     const std::span<const std::string> rest(arguments.begin() + 1, arguments.end());
     if (arguments[0] == "scan") return tessera::cli::runScanCommand(rest);
+    if (arguments[0] == "info") return tessera::cli::runInfoCommand(rest);
+    if (arguments[0] == "convert") return tessera::cli::runConvertCommand(rest);
     std::fprintf(stderr, "tessera: unknown command '%s'\n", arguments[0].c_str());
     printUsage(stderr);
     return 2;

@@ -3,14 +3,14 @@
 
 #include <compare>
 #include <cstdint>
-#include <limits>
 
 namespace tessera {
 
-/// A point in time in whole seconds since 1970-01-01T00:00:00Z. The distant past stands for
-/// "unknown" and is treated as absent everywhere.
+/// A point in time in whole seconds since 1970-01-01T00:00:00Z. The distant past,
+/// 0001-01-01T00:00:00Z, stands for "unknown" and is treated as absent everywhere.
 struct Date {
-    std::int64_t seconds = std::numeric_limits<std::int64_t>::min();
+    static constexpr std::int64_t kDistantPastSeconds = -62'135'596'800;
+    std::int64_t seconds = kDistantPastSeconds;
 
     static constexpr Date distantPast() { return Date{}; }
     static constexpr Date fromUnixSeconds(std::int64_t s) { return Date{s}; }

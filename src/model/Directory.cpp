@@ -67,6 +67,23 @@ void Directory::aggregate() {
     }
 }
 
+bool Directory::tryAggregate() {
+    std::int64_t size = 0, allocated = 0, leaves = count_ == 0 ? 1 : 0;
+    for (const File* child : contents()) {
+        const auto nextSize = addOrNone(size, child->size());
+        const auto nextAllocated = addOrNone(allocated, child->allocatedSize());
+        const auto nextLeaves = addOrNone(leaves, countOf(*child));
+        if (!nextSize || !nextAllocated || !nextLeaves) return false;
+        size = *nextSize;
+        allocated = *nextAllocated;
+        leaves = *nextLeaves;
+    }
+    size_ = size;
+    allocatedSize_ = allocated;
+    fileCount_ = leaves;
+    return true;
+}
+
 void Directory::releaseContents(std::vector<File*>& pending) noexcept {
     for (File* child : contents()) pending.push_back(child);
     std::free(items_);

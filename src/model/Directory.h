@@ -26,6 +26,9 @@ public:
     void assignContents(std::vector<FilePtr> contents);
     /// Sets this directory's totals to the sums over its children (one level, checked).
     void aggregate();
+    /// aggregate() for untrusted trees: false, with the totals unchanged, when a sum would
+    /// leave the 64-bit range.
+    bool tryAggregate();
 
     /// Iterates the children as File pointers.
     class Children {

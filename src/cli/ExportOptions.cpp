@@ -1,0 +1,26 @@
+#include "cli/ExportOptions.h"
+
+namespace tessera::cli {
+
+std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::string& text) {
+    if (const auto format = fileFormatFromRaw(text)) return *format;
+    return std::unexpected("unknown format '" + text + "' (tsv or json)");
+}
+
+std::expected<std::vector<FileKey>, std::string> parseKeys(const std::string& text) {
+    std::vector<FileKey> keys;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string name = text.substr(start, comma - start);
+        const auto key = fileKeyFromRaw(name);
+        if (!key)
+            return std::unexpected("unknown key '" + name +
+                                   "' (name, size, allocatedSize, creationDate, modificationDate)");
+        keys.push_back(*key);
+        start = comma + 1;
+    }
+    return keys;
+}
+
+} // namespace tessera::cli

@@ -1,0 +1,16 @@
+// The --format and --keys options of the commands that write snapshots.
+#pragma once
+
+#include "snapshot/SnapshotEncoder.h"
+
+#include <expected>
+#include <string>
+
+namespace tessera::cli {
+
+/// Reads "tsv" or "json".
+std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::string& text);
+/// Reads a comma-separated list of keys ("name,size,allocatedSize,creationDate,...").
+std::expected<std::vector<FileKey>, std::string> parseKeys(const std::string& text);
+
+} // namespace tessera::cli

@@ -1,0 +1,110 @@
+#include "cli/Summary.h"
+
+#include "cli/TerminalText.h"
+#include "json/JsonWriter.h"
+#include "model/Directory.h"
+#include "model/Formatting.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace tessera::cli {
+namespace {
+
+constexpr std::size_t kLargestShown = 10;
+
+std::int64_t leavesOf(const File& file) {
+    const Directory* directory = file.asDirectory();
+    return directory != nullptr ? directory->fileCount() : 1;
+}
+
+std::int64_t countDirectories(const File& root) {
+    std::int64_t directories = 0;
+    std::vector<const Directory*> pending;
+    if (const Directory* directory = root.asDirectory()) pending.push_back(directory);
+    while (!pending.empty()) {
+        const Directory* directory = pending.back();
+        pending.pop_back();
+        ++directories;
+        for (const File* child : directory->contents())
+            if (const Directory* sub = child->asDirectory()) pending.push_back(sub);
+    }
+    return directories;
+}
+
+void printText(const File& root, const SummaryContext& context, std::int64_t directories,
+               const std::vector<const File*>& largest) {
+    std::printf("%s\n", escapeForTerminal(context.path).c_str());
+    std::printf("  size            %s (%s bytes)\n", formatByteCount(root.size()).c_str(),
+                formatCount(root.size()).c_str());
+    std::printf("  allocated size  %s (%s bytes)\n", formatByteCount(root.allocatedSize()).c_str(),
+                formatCount(root.allocatedSize()).c_str());
+    std::printf("  files           %s\n", formatCount(leavesOf(root)).c_str());
+    std::printf("  directories     %s\n", formatCount(directories).c_str());
+    std::printf("  errors          %s\n",
+                formatCount(static_cast<std::int64_t>(context.errors)).c_str());
+    std::printf("  time            %.3f s\n", context.seconds);
+    if (largest.empty()) return;
+    std::printf("largest entries:\n");
+    for (const File* file : largest)
+        std::printf("  %12s  %s%s\n", formatByteCount(file->size()).c_str(),
+                    escapeForTerminal(file->path()).c_str(), file->isDirectory() ? "/" : "");
+}
+
+void printJson(const File& root, const SummaryContext& context, std::int64_t directories,
+               const std::vector<const File*>& largest) {
+    std::string out;
+    JsonWriter json(out, false);
+    json.beginObject();
+    json.key("path");
+    json.string(context.path);
+    json.key("size");
+    json.integer(root.size());
+    json.key("allocatedSize");
+    json.integer(root.allocatedSize());
+    json.key("fileCount");
+    json.integer(leavesOf(root));
+    json.key("directories");
+    json.integer(directories);
+    json.key("errors");
+    json.integer(static_cast<std::int64_t>(context.errors));
+    json.key("seconds");
+    json.number(context.seconds);
+    json.key("largest");
+    json.beginArray();
+    for (const File* file : largest) {
+        json.beginObject();
+        json.key("name");
+        json.string(file->path());
+        json.key("size");
+        json.integer(file->size());
+        json.key("allocatedSize");
+        json.integer(file->allocatedSize());
+        json.key("fileCount");
+        json.integer(leavesOf(*file));
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+    std::printf("%s\n", out.c_str());
+}
+
+} // namespace
+
+void printSummary(File& root, const SummaryContext& context) {
+    std::vector<const File*> largest;
+    if (Directory* directory = root.asDirectory()) {
+        directory->sortContents(SizeMode::fileSize);
+        for (const File* child : directory->contents()) {
+            if (largest.size() == kLargestShown) break;
+            largest.push_back(child);
+        }
+    }
+    const std::int64_t directories = countDirectories(root);
+    if (context.json)
+        printJson(root, context, directories, largest);
+    else
+        printText(root, context, directories, largest);
+}
+
+} // namespace tessera::cli

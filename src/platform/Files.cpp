@@ -1,0 +1,79 @@
+#include "platform/Files.h"
+
+#include "model/Paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+namespace tessera::platform {
+namespace {
+
+std::string describe(const std::string& path, int error) {
+    return path + ": " + std::strerror(error);
+}
+
+} // namespace
+
+std::expected<std::string, std::string> readWholeFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::unexpected(describe(path, errno));
+    struct stat status;
+    std::string data;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        data.reserve(static_cast<std::size_t>(status.st_size) + 64);
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            return std::unexpected(describe(path, error));
+        }
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return data;
+}
+
+std::expected<void, std::string> writeFileAtomically(const std::string& path, std::string_view data) {
+    std::string folder(parentPath(path));
+    if (folder.empty()) folder = ".";
+    std::string temporary = joinPath(folder, "." + std::string(lastComponent(path)) + ".tmp-");
+    std::random_device random;
+    temporary += std::to_string(random());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return std::unexpected(describe(path, errno));
+    auto fail = [&](int error) -> std::expected<void, std::string> {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return std::unexpected(describe(path, error));
+    };
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (::fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0) {
+        ::unlink(temporary.c_str());
+        return std::unexpected(describe(path, errno));
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return std::unexpected(describe(path, error));
+    }
+    return {};
+}
+
+} // namespace tessera::platform

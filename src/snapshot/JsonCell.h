@@ -1,0 +1,25 @@
+// Reads the single JSON values of TSV cells: strings, integers, dates and null.
+#pragma once
+
+#include "model/Date.h"
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessera::jsoncell {
+
+/// The cell without the JSON whitespace around it.
+std::string_view trim(std::string_view cell);
+bool isNull(std::string_view cell);
+
+/// A JSON string literal's text (escapes undone, UTF-8 validated).
+std::expected<std::string, std::string> readString(std::string_view cell);
+/// A JSON integer in the signed 64-bit range.
+std::expected<std::int64_t, std::string> readInteger(std::string_view cell);
+/// A JSON string holding an ISO 8601 date.
+std::expected<Date, std::string> readDate(std::string_view cell);
+
+} // namespace tessera::jsoncell

@@ -1,0 +1,172 @@
+#include "snapshot/SnapshotDecoder.h"
+
+#include "model/Directory.h"
+#include "snapshot/JsonCell.h"
+#include "snapshot/StoredName.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace tessera {
+namespace {
+
+constexpr char kLineSeparator = '\n';
+constexpr char kLevelMarker = ' ';
+constexpr char kCellSeparator = '\t';
+
+std::unexpected<SnapshotError> corrupted(std::size_t line, const std::string& what) {
+    return std::unexpected(SnapshotError{"The snapshot is damaged (line " + std::to_string(line) +
+                                         "): " + what + "."});
+}
+
+void splitCells(std::string_view text, std::vector<std::string_view>& cells) {
+    cells.clear();
+    for (;;) {
+        const std::size_t tab = text.find(kCellSeparator);
+        cells.push_back(text.substr(0, tab));
+        if (tab == std::string_view::npos) return;
+        text.remove_prefix(tab + 1);
+    }
+}
+
+// A directory whose children are still being read.
+struct OpenDirectory {
+    DirectoryPtr directory;
+    std::vector<FilePtr> children;
+};
+
+class Reader {
+public:
+    std::expected<FilePtr, SnapshotError> run(std::string_view data) {
+        std::size_t lineNumber = 0;
+        bool sawHeader = false;
+        std::vector<std::string_view> cells;
+        while (!data.empty()) {
+            const std::size_t end = data.find(kLineSeparator);
+            const std::string_view line = data.substr(0, end);
+            data.remove_prefix(end == std::string_view::npos ? data.size() : end + 1);
+            ++lineNumber;
+            if (line.empty()) continue;
+            if (!sawHeader) {
+                if (auto error = readHeader(line, lineNumber)) return std::unexpected(*error);
+                sawHeader = true;
+                continue;
+            }
+            std::size_t depth = 0;
+            while (depth < line.size() && line[depth] == kLevelMarker) ++depth;
+            splitCells(line.substr(depth), cells);
+            if (auto error = readNode(depth, cells, lineNumber)) return std::unexpected(*error);
+        }
+        if (!sawHeader) return corrupted(lineNumber, "there is no header line");
+        if (!root_ && stack_.empty()) return corrupted(lineNumber, "there is no line after the header");
+        if (root_) return std::move(root_);
+        while (stack_.size() > 1)
+            if (auto error = close(lineNumber)) return std::unexpected(*error);
+        if (auto error = close(lineNumber)) return std::unexpected(*error);
+        return std::move(root_);
+    }
+
+private:
+    std::optional<SnapshotError> readHeader(std::string_view line, std::size_t lineNumber) {
+        std::vector<std::string_view> cells;
+        splitCells(line, cells);
+        for (std::string_view cell : cells) {
+            auto name = jsoncell::readString(cell);
+            if (!name) return corrupted(lineNumber, "header: " + name.error()).error();
+            const auto key = fileKeyFromRaw(*name);
+            if (!key) return corrupted(lineNumber, "header: unknown column \"" + *name + "\"").error();
+            if (std::find(fileKeys_.begin(), fileKeys_.end(), *key) != fileKeys_.end())
+                return corrupted(lineNumber, "header: column \"" + *name + "\" appears twice").error();
+            fileKeys_.push_back(*key);
+            if (*key != FileKey::size && *key != FileKey::allocatedSize) directoryKeys_.push_back(*key);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<SnapshotError> readNode(std::size_t depth, const std::vector<std::string_view>& cells,
+                                          std::size_t lineNumber) {
+        const bool isDirectory = cells.size() != fileKeys_.size();
+        const auto& keys = isDirectory ? directoryKeys_ : fileKeys_;
+        std::string name = "?";
+        Date created, modified;
+        std::int64_t size = 0, allocated = 0;
+        for (std::size_t i = 0; i < std::min(keys.size(), cells.size()); ++i) {
+            if (jsoncell::isNull(cells[i])) continue;
+            const std::string column(rawValue(keys[i]));
+            switch (keys[i]) {
+            case FileKey::name: {
+                auto text = jsoncell::readString(cells[i]);
+                if (!text) return corrupted(lineNumber, column + ": " + text.error()).error();
+                auto bytes = fromStoredName(*text);
+                if (!bytes) return corrupted(lineNumber, "name: broken byte escape").error();
+                if (bytes->size() > 65535) return corrupted(lineNumber, "name: longer than 65535 bytes").error();
+                name = std::move(*bytes);
+                break;
+            }
+            case FileKey::creationDate:
+            case FileKey::modificationDate: {
+                auto date = jsoncell::readDate(cells[i]);
+                if (!date) return corrupted(lineNumber, column + ": " + date.error()).error();
+                (keys[i] == FileKey::creationDate ? created : modified) = *date;
+                break;
+            }
+            case FileKey::size:
+            case FileKey::allocatedSize: {
+                auto number = jsoncell::readInteger(cells[i]);
+                if (!number) return corrupted(lineNumber, column + ": " + number.error()).error();
+                (keys[i] == FileKey::size ? size : allocated) = *number;
+                break;
+            }
+            }
+        }
+        FilePtr node = isDirectory ? FilePtr(Directory::create(name, created, modified, {}))
+                                   : File::create(name, size, allocated, created, modified);
+        if (depth == 0) {
+            if (root_ || !stack_.empty()) return corrupted(lineNumber, "a second root line").error();
+            if (!isDirectory) {
+                root_ = std::move(node);
+                return std::nullopt;
+            }
+        } else {
+            if (stack_.size() < depth)
+                return corrupted(lineNumber, "a line deeper than its parent allows").error();
+            while (stack_.size() > depth)
+                if (auto error = close(lineNumber)) return error;
+            if (!isDirectory) {
+                stack_.back().children.push_back(std::move(node));
+                return std::nullopt;
+            }
+        }
+        stack_.push_back({DirectoryPtr(static_cast<Directory*>(node.release())), {}});
+        return std::nullopt;
+    }
+
+    // Gives the innermost open directory its children and sums; it joins its parent.
+    std::optional<SnapshotError> close(std::size_t lineNumber) {
+        OpenDirectory open = std::move(stack_.back());
+        stack_.pop_back();
+        open.directory->assignContents(std::move(open.children));
+        if (!open.directory->tryAggregate())
+            return corrupted(lineNumber, "sizes add up beyond the 64-bit range").error();
+        if (stack_.empty())
+            root_ = std::move(open.directory);
+        else
+            stack_.back().children.push_back(std::move(open.directory));
+        return std::nullopt;
+    }
+
+    std::vector<FileKey> fileKeys_;
+    std::vector<FileKey> directoryKeys_;
+    std::vector<OpenDirectory> stack_;
+    FilePtr root_;
+};
+
+} // namespace
+
+std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::string_view data) {
+    return Reader().run(data);
+}
+
+} // namespace tessera

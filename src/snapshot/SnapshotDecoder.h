@@ -1,0 +1,23 @@
+// Reads the TSV form of a snapshot back into a tree (see the README's format section).
+#pragma once
+
+#include "model/File.h"
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace tessera {
+
+/// Why a snapshot could not be read: the user sees the description.
+struct SnapshotError {
+    std::string description;
+};
+
+class SnapshotDecoder {
+public:
+    /// The root of the tree in `data`, or why there is none. Nothing partial is returned.
+    std::expected<FilePtr, SnapshotError> decode(std::string_view data);
+};
+
+} // namespace tessera

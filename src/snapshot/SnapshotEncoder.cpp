@@ -1,0 +1,223 @@
+#include "snapshot/SnapshotEncoder.h"
+
+#include "json/JsonWriter.h"
+#include "model/Directory.h"
+#include "model/Iso8601.h"
+#include "model/TextFolding.h"
+#include "snapshot/StoredName.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tessera {
+namespace {
+
+bool contains(const std::vector<FileKey>& keys, FileKey key) {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+void appendName(std::string& out, std::string_view name) {
+    appendJsonString(out, toStoredName(name));
+}
+
+void appendDate(std::string& out, Date date) {
+    out += '"';
+    out += formatIso8601(date);
+    out += '"';
+}
+
+// The order of TSV children: by name, ignoring case, stable.
+std::string caseInsensitiveKey(std::string_view name) {
+    bool ascii = true;
+    for (const char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii) return foldText(name, TextFolding::caseInsensitive);
+    std::string key(name);
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+std::vector<const File*> sortedForTsv(const Directory& directory) {
+    std::vector<std::pair<std::string, const File*>> keyed;
+    keyed.reserve(directory.count());
+    for (const File* child : directory.contents())
+        keyed.emplace_back(caseInsensitiveKey(child->path()), child);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<const File*> sorted;
+    sorted.reserve(keyed.size());
+    for (const auto& [key, child] : keyed) sorted.push_back(child);
+    return sorted;
+}
+
+// Writes one member of a pretty-printed object: separator, newline, indentation, key.
+class MemberWriter {
+public:
+    MemberWriter(std::string& out, std::size_t indent) : out_(out), indent_(indent) {}
+    void key(std::string_view name) {
+        out_ += first_ ? "\n" : ",\n";
+        first_ = false;
+        out_.append(indent_, ' ');
+        out_ += '"';
+        out_ += name;
+        out_ += "\" : ";
+    }
+    bool empty() const { return first_; }
+
+private:
+    std::string& out_;
+    std::size_t indent_;
+    bool first_ = true;
+};
+
+} // namespace
+
+std::string_view rawValue(SnapshotEncoder::FileFormat format) {
+    return format == SnapshotEncoder::FileFormat::json ? "json" : "tsv";
+}
+
+std::optional<SnapshotEncoder::FileFormat> fileFormatFromRaw(std::string_view raw) {
+    if (raw == "tsv") return SnapshotEncoder::FileFormat::tsv;
+    if (raw == "json") return SnapshotEncoder::FileFormat::json;
+    return std::nullopt;
+}
+
+SnapshotEncoder::SnapshotEncoder(Options options)
+    : options_(std::move(options)), fileKeys_(options_.includedKeys) {
+    for (FileKey key : fileKeys_)
+        if (key != FileKey::size && key != FileKey::allocatedSize) directoryKeys_.push_back(key);
+}
+
+std::string SnapshotEncoder::encode(const File& root) const {
+    return options_.format == FileFormat::json ? encodeJson(root) : encodeTsv(root);
+}
+
+void SnapshotEncoder::appendCells(std::string& line, const File& file) const {
+    const auto& keys = file.isDirectory() ? directoryKeys_ : fileKeys_;
+    bool first = true;
+    for (FileKey key : keys) {
+        if (!first) line += Options::cellSeparator;
+        first = false;
+        switch (key) {
+        case FileKey::name: appendName(line, file.path()); break;
+        case FileKey::creationDate: appendDate(line, file.creationDate()); break;
+        case FileKey::modificationDate: appendDate(line, file.modificationDate()); break;
+        case FileKey::size: line += std::to_string(file.size()); break;
+        case FileKey::allocatedSize: line += std::to_string(file.allocatedSize()); break;
+        }
+    }
+}
+
+std::string SnapshotEncoder::encodeTsv(const File& root) const {
+    std::string out;
+    for (std::size_t i = 0; i < fileKeys_.size(); ++i) {
+        if (i > 0) out += Options::cellSeparator;
+        out += '"';
+        out += rawValue(fileKeys_[i]);
+        out += '"';
+    }
+    // Pre-order with an explicit stack: trees can be deeper than the call stack.
+    std::vector<std::pair<const File*, std::size_t>> pending{{&root, 0}};
+    while (!pending.empty()) {
+        const auto [file, level] = pending.back();
+        pending.pop_back();
+        out += Options::lineSeparator;
+        out.append(level, Options::levelMarker);
+        appendCells(out, *file);
+        if (const Directory* directory = file->asDirectory()) {
+            const auto sorted = sortedForTsv(*directory);
+            for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
+                pending.emplace_back(*it, level + 1);
+        }
+    }
+    return out;
+}
+
+std::string SnapshotEncoder::encodeJson(const File& root) const {
+    const auto& keys = options_.includedKeys;
+    const bool name = contains(keys, FileKey::name);
+    const bool created = contains(keys, FileKey::creationDate);
+    const bool modified = contains(keys, FileKey::modificationDate);
+    const bool size = contains(keys, FileKey::size);
+    const bool allocated = contains(keys, FileKey::allocatedSize);
+
+    // Members are written in byte order of their keys: allocatedSize, contents, creationDate,
+    // modificationDate, name, size. A directory's own members after "contents" wait until its
+    // children are written.
+    auto writeTail = [&](std::string& out, const File& file, MemberWriter& members) {
+        if (created) {
+            members.key("creationDate");
+            appendDate(out, file.creationDate());
+        }
+        if (modified) {
+            members.key("modificationDate");
+            appendDate(out, file.modificationDate());
+        }
+        if (name) {
+            members.key("name");
+            appendName(out, file.path());
+        }
+        if (size && !file.isDirectory()) {
+            members.key("size");
+            out += std::to_string(file.size());
+        }
+    };
+    auto closeObject = [](std::string& out, const MemberWriter& members, std::size_t indent) {
+        if (!members.empty()) {
+            out += '\n';
+            out.append(indent, ' ');
+        }
+        out += '}';
+    };
+
+    struct Frame {
+        const Directory* directory;
+        std::size_t next;
+        std::size_t indent; // of the directory's object
+        MemberWriter members;
+    };
+    std::string out = "{\n  \"rootFile\" : ";
+    std::vector<Frame> stack;
+    auto open = [&](const File& file, std::size_t indent) {
+        out += '{';
+        MemberWriter members(out, indent + 2);
+        if (allocated && !file.isDirectory()) {
+            members.key("allocatedSize");
+            out += std::to_string(file.allocatedSize());
+        }
+        if (const Directory* directory = file.asDirectory()) {
+            members.key("contents");
+            out += '[';
+            stack.push_back({directory, 0, indent, members});
+            return;
+        }
+        writeTail(out, file, members);
+        closeObject(out, members, indent);
+    };
+    open(root, 2);
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const std::size_t childIndent = frame.indent + 4;
+        if (frame.next < frame.directory->count()) {
+            out += frame.next == 0 ? "\n" : ",\n";
+            out.append(childIndent, ' ');
+            const File* child = frame.directory->child(frame.next++);
+            open(*child, childIndent); // may push: `frame` is not used after this
+            continue;
+        }
+        if (frame.directory->count() > 0) {
+            out += '\n';
+            out.append(frame.indent + 2, ' ');
+        }
+        out += ']';
+        MemberWriter members = frame.members;
+        const Directory* directory = frame.directory;
+        const std::size_t indent = frame.indent;
+        stack.pop_back();
+        writeTail(out, *directory, members);
+        closeObject(out, members, indent);
+    }
+    out += ",\n  \"version\" : 1\n}";
+    return out;
+}
+
+} // namespace tessera

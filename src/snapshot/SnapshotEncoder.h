@@ -1,0 +1,43 @@
+// Writes a tree as a snapshot: a pretty-printed JSON document or TSV lines (see the README's
+// format section). Encoding never touches the disk and never fails.
+#pragma once
+
+#include "model/File.h"
+
+#include <string>
+#include <vector>
+
+namespace tessera {
+
+class SnapshotEncoder {
+public:
+    enum class FileFormat { tsv, json };
+
+    struct Options {
+        /// The columns, in column order.
+        std::vector<FileKey> includedKeys{allFileKeys.begin(), allFileKeys.end()};
+        FileFormat format = FileFormat::tsv;
+        static constexpr char lineSeparator = '\n';
+        static constexpr char levelMarker = ' ';
+        static constexpr char cellSeparator = '\t';
+    };
+
+    explicit SnapshotEncoder(Options options);
+
+    /// The complete snapshot of `root` in the options' form.
+    std::string encode(const File& root) const;
+
+private:
+    std::string encodeJson(const File& root) const;
+    std::string encodeTsv(const File& root) const;
+    void appendCells(std::string& line, const File& file) const;
+
+    Options options_;
+    std::vector<FileKey> fileKeys_;
+    std::vector<FileKey> directoryKeys_;
+};
+
+std::string_view rawValue(SnapshotEncoder::FileFormat format);
+std::optional<SnapshotEncoder::FileFormat> fileFormatFromRaw(std::string_view raw);
+
+} // namespace tessera
