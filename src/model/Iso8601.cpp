@@ -51,14 +51,29 @@ std::string formatIso8601(Date date) {
         --days;
     }
     const Civil civil = civilFromDays(days);
-    char text[64];
-    const char* yearFormat = civil.year >= 0 && civil.year <= 9999 ? "%04lld" : "%+06lld";
-    int length = std::snprintf(text, sizeof text, yearFormat, static_cast<long long>(civil.year));
-    std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length),
+    std::string text;
+    if (civil.year >= 0 && civil.year <= 9999) {
+        // The common case, written digit by digit: snapshots write two dates per entry.
+        text = "0000-00-00T00:00:00Z";
+        const auto put = [&text](std::size_t at, unsigned value, int digits) {
+            for (int i = digits - 1; i >= 0; --i, value /= 10)
+                text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+        };
+        put(0, static_cast<unsigned>(civil.year), 4);
+        put(5, civil.month, 2);
+        put(8, civil.day, 2);
+        put(11, static_cast<unsigned>(rest / 3600), 2);
+        put(14, static_cast<unsigned>(rest / 60 % 60), 2);
+        put(17, static_cast<unsigned>(rest % 60), 2);
+        return text;
+    }
+    char buffer[64];
+    const int length = std::snprintf(buffer, sizeof buffer, "%+06lld", static_cast<long long>(civil.year));
+    std::snprintf(buffer + length, sizeof buffer - static_cast<std::size_t>(length),
                   "-%02u-%02uT%02d:%02d:%02dZ", civil.month, civil.day,
                   static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
                   static_cast<int>(rest % 60));
-    return text;
+    return buffer;
 }
 
 std::optional<Date> parseIso8601(std::string_view text) {

@@ -8,10 +8,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <random>
 
 namespace tessera::platform {
 namespace {
+
+constexpr std::size_t kSpareCapacity = 256;
 
 std::string describe(const std::string& path, int error) {
     return path + ": " + std::strerror(error);
@@ -23,12 +26,16 @@ std::expected<std::string, std::string> readWholeFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::unexpected(describe(path, errno));
     struct stat status;
-    std::string data;
+    std::size_t expected = 1 << 16;
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
-        data.reserve(static_cast<std::size_t>(status.st_size) + 64);
-    char buffer[1 << 16];
+        expected = static_cast<std::size_t>(status.st_size) + 1;
+    // Read straight into the string; the spare capacity leaves room for readers' padding.
+    std::string data;
+    data.reserve(expected + kSpareCapacity);
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (used == data.size()) data.resize(std::max(expected, data.size() * 2));
+        const ssize_t got = ::read(fd, data.data() + used, data.size() - used);
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -36,9 +43,10 @@ std::expected<std::string, std::string> readWholeFile(const std::string& path) {
             ::close(fd);
             return std::unexpected(describe(path, error));
         }
-        data.append(buffer, static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
     }
     ::close(fd);
+    data.resize(used);
     return data;
 }
 

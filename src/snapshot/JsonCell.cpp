@@ -1,7 +1,8 @@
 #include "snapshot/JsonCell.h"
 
 #include "model/Iso8601.h"
-#include "model/Utf8.h"
+
+#include <simdjson.h>
 
 #include <charconv>
 
@@ -51,6 +52,16 @@ std::expected<std::string, std::string> readString(std::string_view cell) {
     if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"')
         return std::unexpected("expected a JSON string");
     const std::string_view body = cell.substr(1, cell.size() - 2);
+    // Most cells are plain ASCII without escapes: take them as they are.
+    bool plain = true;
+    for (const char c : body) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return std::string(body);
     std::string text;
     text.reserve(body.size());
     for (std::size_t i = 0; i < body.size(); ++i) {
@@ -91,7 +102,8 @@ std::expected<std::string, std::string> readString(std::string_view cell) {
         default: return std::unexpected("unknown escape in a string");
         }
     }
-    if (!isValidUtf8(text)) return std::unexpected("string is not valid UTF-8");
+    if (!simdjson::validate_utf8(text.data(), text.size()))
+        return std::unexpected("string is not valid UTF-8");
     return text;
 }
 
@@ -110,6 +122,9 @@ std::expected<std::int64_t, std::string> readInteger(std::string_view cell) {
 }
 
 std::expected<Date, std::string> readDate(std::string_view cell) {
+    const std::string_view trimmed = trim(cell);
+    if (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"')
+        if (const auto date = parseIso8601(trimmed.substr(1, trimmed.size() - 2))) return *date;
     auto text = readString(cell);
     if (!text) return std::unexpected(text.error());
     const auto date = parseIso8601(*text);

@@ -94,11 +94,11 @@ private:
         std::int64_t size = 0, allocated = 0;
         for (std::size_t i = 0; i < std::min(keys.size(), cells.size()); ++i) {
             if (jsoncell::isNull(cells[i])) continue;
-            const std::string column(rawValue(keys[i]));
+            const auto column = [&] { return std::string(rawValue(keys[i])); };
             switch (keys[i]) {
             case FileKey::name: {
                 auto text = jsoncell::readString(cells[i]);
-                if (!text) return corrupted(lineNumber, column + ": " + text.error()).error();
+                if (!text) return corrupted(lineNumber, column() + ": " + text.error()).error();
                 auto bytes = fromStoredName(*text);
                 if (!bytes) return corrupted(lineNumber, "name: broken byte escape").error();
                 if (bytes->size() > 65535) return corrupted(lineNumber, "name: longer than 65535 bytes").error();
@@ -108,14 +108,14 @@ private:
             case FileKey::creationDate:
             case FileKey::modificationDate: {
                 auto date = jsoncell::readDate(cells[i]);
-                if (!date) return corrupted(lineNumber, column + ": " + date.error()).error();
+                if (!date) return corrupted(lineNumber, column() + ": " + date.error()).error();
                 (keys[i] == FileKey::creationDate ? created : modified) = *date;
                 break;
             }
             case FileKey::size:
             case FileKey::allocatedSize: {
                 auto number = jsoncell::readInteger(cells[i]);
-                if (!number) return corrupted(lineNumber, column + ": " + number.error()).error();
+                if (!number) return corrupted(lineNumber, column() + ": " + number.error()).error();
                 (keys[i] == FileKey::size ? size : allocated) = *number;
                 break;
             }

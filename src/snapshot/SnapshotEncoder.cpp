@@ -26,26 +26,38 @@ void appendDate(std::string& out, Date date) {
     out += '"';
 }
 
-// The order of TSV children: by name, ignoring case, stable.
-std::string caseInsensitiveKey(std::string_view name) {
-    bool ascii = true;
-    for (const char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (!ascii) return foldText(name, TextFolding::caseInsensitive);
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key;
-}
-
+// The order of TSV children: by name, ignoring case, stable. ASCII names compare in place;
+// others are folded once.
 std::vector<const File*> sortedForTsv(const Directory& directory) {
-    std::vector<std::pair<std::string, const File*>> keyed;
-    keyed.reserve(directory.count());
-    for (const File* child : directory.contents())
-        keyed.emplace_back(caseInsensitiveKey(child->path()), child);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    struct Entry {
+        const File* file;
+        std::string folded; // empty for ASCII names
+    };
+    std::vector<Entry> entries;
+    entries.reserve(directory.count());
+    for (const File* child : directory.contents()) {
+        const std::string_view name = child->path();
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        });
+        entries.push_back({child, ascii ? std::string() : foldText(name, TextFolding::caseInsensitive)});
+    }
+    const auto key = [](const Entry& entry) -> std::string_view {
+        return entry.folded.empty() ? entry.file->path() : std::string_view(entry.folded);
+    };
+    std::stable_sort(entries.begin(), entries.end(), [&key](const Entry& a, const Entry& b) {
+        const std::string_view left = key(a), right = key(b);
+        const std::size_t common = std::min(left.size(), right.size());
+        for (std::size_t i = 0; i < common; ++i) {
+            const int l = std::tolower(static_cast<unsigned char>(left[i]));
+            const int r = std::tolower(static_cast<unsigned char>(right[i]));
+            if (l != r) return l < r;
+        }
+        return left.size() < right.size();
+    });
     std::vector<const File*> sorted;
-    sorted.reserve(keyed.size());
-    for (const auto& [key, child] : keyed) sorted.push_back(child);
+    sorted.reserve(entries.size());
+    for (const Entry& entry : entries) sorted.push_back(entry.file);
     return sorted;
 }
 
@@ -68,6 +80,13 @@ private:
     std::size_t indent_;
     bool first_ = true;
 };
+
+// A guess of the output size from the number of leaves, so that the buffer grows once.
+std::size_t expectedBytes(const File& root, std::size_t perEntry) {
+    const Directory* directory = root.asDirectory();
+    const auto leaves = static_cast<std::size_t>(directory != nullptr ? directory->fileCount() : 1);
+    return std::min<std::size_t>(leaves * perEntry * 11 / 10, std::size_t{1} << 34);
+}
 
 } // namespace
 
@@ -109,6 +128,7 @@ void SnapshotEncoder::appendCells(std::string& line, const File& file) const {
 
 std::string SnapshotEncoder::encodeTsv(const File& root) const {
     std::string out;
+    out.reserve(expectedBytes(root, 24 + 28 * fileKeys_.size()));
     for (std::size_t i = 0; i < fileKeys_.size(); ++i) {
         if (i > 0) out += Options::cellSeparator;
         out += '"';
@@ -175,7 +195,9 @@ std::string SnapshotEncoder::encodeJson(const File& root) const {
         std::size_t indent; // of the directory's object
         MemberWriter members;
     };
-    std::string out = "{\n  \"rootFile\" : ";
+    std::string out;
+    out.reserve(expectedBytes(root, 64 + 72 * keys.size()));
+    out += "{\n  \"rootFile\" : ";
     std::vector<Frame> stack;
     auto open = [&](const File& file, std::size_t indent) {
         out += '{';

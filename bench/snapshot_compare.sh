@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Snapshot benchmark: writes a million-entry tree from memory in both forms (MB/s), then reads
+# snapshots of the on-disk benchmark tree in both forms next to ncdu's import of its own export
+# of the same tree, in the same run (best of RUNS).
+#
+#   bench/snapshot_compare.sh [entries] [runs]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+entries="${1:-1000000}"
+runs="${2:-3}"
+tree="${BENCH_TREE:-/tmp/tessera-bench-tree-$entries}"
+out="${BENCH_OUT:-/tmp/tessera-snapshot-bench}"
+command -v ncdu >/dev/null || { sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo; $sudo apt-get install -y -qq ncdu; }
+scripts/bootstrap release >/dev/null
+bin=build/release
+[ -d "$tree" ] || "$bin/bench/bench_make_tree" "$tree" "$entries"
+mkdir -p "$out"
+
+echo "== writing from memory"
+"$bin/bench/bench_snapshot" write "$out" "$entries"
+
+"$bin/src/tessera" scan "$tree" --export "$out/disk.tsv" --format tsv >/dev/null
+"$bin/src/tessera" scan "$tree" --export "$out/disk.json" --format json >/dev/null
+ncdu -0 -o "$out/disk.ncdu" "$tree"
+
+best() { sort -g | head -1; }
+echo "== reading the on-disk tree's snapshots (best of $runs)"
+for form in tsv json; do
+    for ((i = 0; i < runs; i++)); do "$bin/bench/bench_snapshot" read "$out/disk.$form"; done |
+        sort -t' ' -k5 -g | head -1
+done
+ncdu_best=$(for ((i = 0; i < runs; i++)); do
+    /usr/bin/time -f "%e" ncdu -0 -f "$out/disk.ncdu" -o /dev/null 2>&1 >/dev/null | tail -1
+done | best)
+echo "ncdu -f (import of its own $(du -m "$out/disk.ncdu" | cut -f1) MB export, streamed to /dev/null): $ncdu_best s"
