@@ -7,11 +7,17 @@
 namespace tessera {
 
 void appendJsonString(std::string& out, std::string_view text) {
-    const std::string valid = isValidUtf8(text) ? std::string() : toDisplayString(text);
-    const std::string_view source = valid.empty() ? text : std::string_view(valid);
+    bool ascii = true;
+    for (const char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    const std::string replaced = ascii || isValidUtf8(text) ? std::string() : toDisplayString(text);
+    const std::string_view source = replaced.empty() ? text : std::string_view(replaced);
     out += '"';
-    for (const char ch : source) {
-        const auto c = static_cast<unsigned char>(ch);
+    std::size_t run = 0; // start of the run of bytes that need no escape
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const auto c = static_cast<unsigned char>(source[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(source.substr(run, i - run));
+        run = i + 1;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -20,16 +26,14 @@ void appendJsonString(std::string& out, std::string_view text) {
         case '\r': out += "\\r"; break;
         case '\b': out += "\\b"; break;
         case '\f': out += "\\f"; break;
-        default:
-            if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += ch;
-            }
+        default: {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        }
         }
     }
+    out.append(source.substr(run));
     out += '"';
 }
 

@@ -14,6 +14,9 @@
 namespace tessera {
 namespace {
 
+// Child arrays live in the node store too; a freed block must hold the free list's link.
+constexpr std::size_t kLeastCapacity = 2;
+
 [[noreturn]] void brokenInvariant(const char* what) {
     std::fprintf(stderr, "tessera: broken tree invariant: %s\n", what);
     std::abort();
@@ -48,9 +51,8 @@ void Directory::assignContents(std::vector<FilePtr> contents) {
     if (contents.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("directory with more than 2^32 entries");
     if (contents.empty()) return;
-    items_ = static_cast<NodeRef*>(std::malloc(contents.size() * sizeof(NodeRef)));
-    if (items_ == nullptr) throw std::bad_alloc();
-    capacity_ = static_cast<std::uint32_t>(contents.size());
+    capacity_ = static_cast<std::uint32_t>(std::max<std::size_t>(contents.size(), kLeastCapacity));
+    items_ = static_cast<NodeRef*>(NodeStore::allocate(capacity_ * sizeof(NodeRef)));
     for (FilePtr& child : contents) {
         child->setParent(this);
         items_[count_++] = NodeStore::toRef(child.release());
@@ -86,7 +88,7 @@ bool Directory::tryAggregate() {
 
 void Directory::releaseContents(std::vector<File*>& pending) noexcept {
     for (File* child : contents()) pending.push_back(child);
-    std::free(items_);
+    if (items_ != nullptr) NodeStore::release(items_, capacity_ * sizeof(NodeRef));
     items_ = nullptr;
     count_ = capacity_ = 0;
     if (merged_ != 0) pending.push_back(static_cast<File*>(NodeStore::fromRef(merged_)));
@@ -196,8 +198,9 @@ void Directory::insertAt(std::size_t index, NodeRef ref) {
         const std::uint64_t grown = std::max<std::uint64_t>(4, std::uint64_t{capacity_} * 3 / 2);
         const auto capacity = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(grown, std::numeric_limits<std::uint32_t>::max()));
-        auto* items = static_cast<NodeRef*>(std::realloc(items_, capacity * sizeof(NodeRef)));
-        if (items == nullptr) throw std::bad_alloc();
+        auto* items = static_cast<NodeRef*>(NodeStore::allocate(capacity * sizeof(NodeRef)));
+        if (count_ > 0) std::memcpy(items, items_, count_ * sizeof(NodeRef));
+        if (items_ != nullptr) NodeStore::release(items_, capacity_ * sizeof(NodeRef));
         items_ = items;
         capacity_ = capacity;
     }

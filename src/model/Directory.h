@@ -138,7 +138,7 @@ private:
     void releaseContents(std::vector<File*>& pending) noexcept;
     FilePtr copyTree(const FilePredicate* predicate) const;
 
-    NodeRef* items_ = nullptr;
+    NodeRef* items_ = nullptr; // in the node store, capacity_ entries
     std::uint32_t count_ = 0;
     std::uint32_t capacity_ = 0;
     std::int64_t fileCount_ = 0;

@@ -44,6 +44,12 @@ template <typename Int> bool readNumber(std::string_view text, Int& value) {
 } // namespace
 
 std::string formatIso8601(Date date) {
+    std::string text;
+    appendIso8601(text, date);
+    return text;
+}
+
+void appendIso8601(std::string& out, Date date) {
     std::int64_t days = date.seconds / kSecondsPerDay;
     std::int64_t rest = date.seconds % kSecondsPerDay;
     if (rest < 0) {
@@ -51,13 +57,13 @@ std::string formatIso8601(Date date) {
         --days;
     }
     const Civil civil = civilFromDays(days);
-    std::string text;
     if (civil.year >= 0 && civil.year <= 9999) {
         // The common case, written digit by digit: snapshots write two dates per entry.
-        text = "0000-00-00T00:00:00Z";
-        const auto put = [&text](std::size_t at, unsigned value, int digits) {
+        const std::size_t start = out.size();
+        out += "0000-00-00T00:00:00Z";
+        const auto put = [&out, start](std::size_t at, unsigned value, int digits) {
             for (int i = digits - 1; i >= 0; --i, value /= 10)
-                text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+                out[start + at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
         };
         put(0, static_cast<unsigned>(civil.year), 4);
         put(5, civil.month, 2);
@@ -65,7 +71,7 @@ std::string formatIso8601(Date date) {
         put(11, static_cast<unsigned>(rest / 3600), 2);
         put(14, static_cast<unsigned>(rest / 60 % 60), 2);
         put(17, static_cast<unsigned>(rest % 60), 2);
-        return text;
+        return;
     }
     char buffer[64];
     const int length = std::snprintf(buffer, sizeof buffer, "%+06lld", static_cast<long long>(civil.year));
@@ -73,7 +79,7 @@ std::string formatIso8601(Date date) {
                   "-%02u-%02uT%02d:%02d:%02dZ", civil.month, civil.day,
                   static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
                   static_cast<int>(rest % 60));
-    return buffer;
+    out += buffer;
 }
 
 std::optional<Date> parseIso8601(std::string_view text) {

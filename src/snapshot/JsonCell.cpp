@@ -107,6 +107,24 @@ std::expected<std::string, std::string> readString(std::string_view cell) {
     return text;
 }
 
+std::expected<std::string_view, std::string> readStringView(std::string_view cell,
+                                                            std::string& scratch) {
+    const std::string_view trimmed = trim(cell);
+    if (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"') {
+        const std::string_view body = trimmed.substr(1, trimmed.size() - 2);
+        bool plain = true;
+        for (const char c : body) {
+            const auto byte = static_cast<unsigned char>(c);
+            plain = plain && byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+        }
+        if (plain) return body;
+    }
+    auto text = readString(cell);
+    if (!text) return std::unexpected(text.error());
+    scratch = std::move(*text);
+    return std::string_view(scratch);
+}
+
 std::expected<std::int64_t, std::string> readInteger(std::string_view cell) {
     cell = trim(cell);
     const std::string_view digits = cell.starts_with('-') ? cell.substr(1) : cell;

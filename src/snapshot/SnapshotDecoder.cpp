@@ -89,7 +89,7 @@ private:
                                           std::size_t lineNumber) {
         const bool isDirectory = cells.size() != fileKeys_.size();
         const auto& keys = isDirectory ? directoryKeys_ : fileKeys_;
-        std::string name = "?";
+        std::string_view name = "?";
         Date created, modified;
         std::int64_t size = 0, allocated = 0;
         for (std::size_t i = 0; i < std::min(keys.size(), cells.size()); ++i) {
@@ -97,12 +97,16 @@ private:
             const auto column = [&] { return std::string(rawValue(keys[i])); };
             switch (keys[i]) {
             case FileKey::name: {
-                auto text = jsoncell::readString(cells[i]);
+                auto text = jsoncell::readStringView(cells[i], scratch_);
                 if (!text) return corrupted(lineNumber, column() + ": " + text.error()).error();
-                auto bytes = fromStoredName(*text);
-                if (!bytes) return corrupted(lineNumber, "name: broken byte escape").error();
-                if (bytes->size() > 65535) return corrupted(lineNumber, "name: longer than 65535 bytes").error();
-                name = std::move(*bytes);
+                name = *text;
+                if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+                    auto bytes = fromStoredName(name);
+                    if (!bytes) return corrupted(lineNumber, "name: broken byte escape").error();
+                    nameBytes_ = std::move(*bytes);
+                    name = nameBytes_;
+                }
+                if (name.size() > 65535) return corrupted(lineNumber, "name: longer than 65535 bytes").error();
                 break;
             }
             case FileKey::creationDate:
@@ -160,6 +164,8 @@ private:
     std::vector<FileKey> fileKeys_;
     std::vector<FileKey> directoryKeys_;
     std::vector<OpenDirectory> stack_;
+    std::string scratch_;   // a name whose escapes were undone
+    std::string nameBytes_; // a name whose stored bytes were undone
     FilePtr root_;
 };
 

@@ -16,13 +16,11 @@ bool contains(const std::vector<FileKey>& keys, FileKey key) {
     return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
-void appendName(std::string& out, std::string_view name) {
-    appendJsonString(out, toStoredName(name));
-}
+void appendName(std::string& out, std::string_view name) { appendStoredName(out, name); }
 
 void appendDate(std::string& out, Date date) {
     out += '"';
-    out += formatIso8601(date);
+    appendIso8601(out, date);
     out += '"';
 }
 

@@ -1,5 +1,7 @@
 #include "snapshot/StoredName.h"
 
+#include "json/JsonWriter.h"
+
 #include <utf8proc.h>
 
 namespace tessera {
@@ -45,6 +47,13 @@ std::string toStoredName(std::string_view bytes) {
         at += static_cast<std::size_t>(length);
     }
     return out;
+}
+
+void appendStoredName(std::string& out, std::string_view bytes) {
+    if (isPlain(bytes))
+        appendJsonString(out, bytes);
+    else
+        appendJsonString(out, toStoredName(bytes));
 }
 
 std::optional<std::string> fromStoredName(std::string_view text) {

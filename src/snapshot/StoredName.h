@@ -19,6 +19,8 @@ namespace tessera {
 
 /// The name's bytes as the text a snapshot stores.
 std::string toStoredName(std::string_view bytes);
+/// The name as a JSON string literal of its stored text, appended to `out`.
+void appendStoredName(std::string& out, std::string_view bytes);
 
 /// The bytes back from stored text; none when the text holds a broken escape.
 std::optional<std::string> fromStoredName(std::string_view text);
