@@ -1,10 +1,28 @@
 #include "cli/ExportOptions.h"
 
+#include "platform/Files.h"
+
+#include <optional>
+
 namespace tessera::cli {
 
 std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::string& text) {
     if (const auto format = fileFormatFromRaw(text)) return *format;
     return std::unexpected("unknown format '" + text + "' (tsv or json)");
+}
+
+std::expected<void, std::string> exportSnapshot(const File& root,
+                                                const SnapshotEncoder::Options& options,
+                                                const std::string& path) {
+    auto file = platform::AtomicFile::create(path);
+    if (!file) return std::unexpected(file.error());
+    std::optional<std::string> failure;
+    SnapshotEncoder(options).encode(root, [&](std::string_view piece) {
+        if (failure) return;
+        if (auto written = file->write(piece); !written) failure = written.error();
+    });
+    if (failure) return std::unexpected(*failure);
+    return file->commit();
 }
 
 std::expected<std::vector<FileKey>, std::string> parseKeys(const std::string& text) {

@@ -166,8 +166,7 @@ int runScanCommand(std::span<const std::string> arguments) {
     File& root = *listener->root_;
     int status = 0;
     if (!options->exportPath.empty()) {
-        auto written = platform::writeFileAtomically(
-            options->exportPath, Snapshot::makeData(root, options->exportOptions));
+        auto written = exportSnapshot(root, options->exportOptions, options->exportPath);
         if (!written) {
             std::fprintf(stderr, "tessera scan: %s\n", escapeForTerminal(written.error()).c_str());
             status = 1;

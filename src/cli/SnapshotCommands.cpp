@@ -90,7 +90,7 @@ int runConvertCommand(std::span<const std::string> arguments) {
     }
     FilePtr root = load(paths[0], "convert");
     if (!root) return 1;
-    auto written = platform::writeFileAtomically(paths[1], Snapshot::makeData(*root, options));
+    auto written = exportSnapshot(*root, options, paths[1]);
     if (!written) {
         std::fprintf(stderr, "tessera convert: %s\n", escapeForTerminal(written.error()).c_str());
         return 1;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <algorithm>
 #include <random>
+#include <utility>
 
 namespace tessera::platform {
 namespace {
@@ -50,7 +51,7 @@ std::expected<std::string, std::string> readWholeFile(const std::string& path) {
     return data;
 }
 
-std::expected<void, std::string> writeFileAtomically(const std::string& path, std::string_view data) {
+std::expected<AtomicFile, std::string> AtomicFile::create(const std::string& path) {
     std::string folder(parentPath(path));
     if (folder.empty()) folder = ".";
     std::string temporary = joinPath(folder, "." + std::string(lastComponent(path)) + ".tmp-");
@@ -58,30 +59,53 @@ std::expected<void, std::string> writeFileAtomically(const std::string& path, st
     temporary += std::to_string(random());
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return std::unexpected(describe(path, errno));
-    auto fail = [&](int error) -> std::expected<void, std::string> {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return std::unexpected(describe(path, error));
-    };
+    return AtomicFile(path, std::move(temporary), fd);
+}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : path_(std::move(other.path_)), temporary_(std::move(other.temporary_)),
+      fd_(std::exchange(other.fd_, -1)) {}
+
+AtomicFile::~AtomicFile() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(temporary_.c_str());
+}
+
+std::expected<void, std::string> AtomicFile::write(std::string_view data) {
     while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
+        const ssize_t written = ::write(fd_, data.data(), data.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            return fail(errno);
+            return std::unexpected(describe(path_, errno));
         }
         data.remove_prefix(static_cast<std::size_t>(written));
     }
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        ::unlink(temporary.c_str());
-        return std::unexpected(describe(path, errno));
+    return {};
+}
+
+std::expected<void, std::string> AtomicFile::commit() {
+    const int fd = std::exchange(fd_, -1);
+    const bool synced = ::fsync(fd) == 0;
+    const int syncError = errno;
+    if (::close(fd) != 0 || !synced) {
+        const int error = synced ? errno : syncError;
+        ::unlink(temporary_.c_str());
+        return std::unexpected(describe(path_, error));
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
-        return std::unexpected(describe(path, error));
+        ::unlink(temporary_.c_str());
+        return std::unexpected(describe(path_, error));
     }
     return {};
+}
+
+std::expected<void, std::string> writeFileAtomically(const std::string& path, std::string_view data) {
+    auto file = AtomicFile::create(path);
+    if (!file) return std::unexpected(file.error());
+    if (auto written = file->write(data); !written) return written;
+    return file->commit();
 }
 
 } // namespace tessera::platform

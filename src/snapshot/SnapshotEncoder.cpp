@@ -79,13 +79,6 @@ private:
     bool first_ = true;
 };
 
-// A guess of the output size from the number of leaves, so that the buffer grows once.
-std::size_t expectedBytes(const File& root, std::size_t perEntry) {
-    const Directory* directory = root.asDirectory();
-    const auto leaves = static_cast<std::size_t>(directory != nullptr ? directory->fileCount() : 1);
-    return std::min<std::size_t>(leaves * perEntry * 11 / 10, std::size_t{1} << 34);
-}
-
 } // namespace
 
 std::string_view rawValue(SnapshotEncoder::FileFormat format) {
@@ -104,8 +97,36 @@ SnapshotEncoder::SnapshotEncoder(Options options)
         if (key != FileKey::size && key != FileKey::allocatedSize) directoryKeys_.push_back(key);
 }
 
+constexpr std::size_t kPieceBytes = 1 << 20;
+
+// Hands `out` to the sink once it holds a piece's worth.
+void flushIfFull(std::string& out, const SnapshotEncoder::Sink& sink) {
+    if (out.size() < kPieceBytes) return;
+    sink(out);
+    out.clear();
+}
+
 std::string SnapshotEncoder::encode(const File& root) const {
-    return options_.format == FileFormat::json ? encodeJson(root) : encodeTsv(root);
+    // A guess from the number of leaves, so that the string grows about once.
+    const Directory* directory = root.asDirectory();
+    const auto leaves = static_cast<std::size_t>(directory != nullptr ? directory->fileCount() : 1);
+    const std::size_t perEntry = options_.format == FileFormat::json
+                                     ? 64 + 72 * options_.includedKeys.size()
+                                     : 24 + 28 * options_.includedKeys.size();
+    std::string whole;
+    whole.reserve(std::min<std::size_t>(leaves * perEntry * 11 / 10, std::size_t{1} << 34));
+    encode(root, [&whole](std::string_view piece) { whole.append(piece); });
+    return whole;
+}
+
+void SnapshotEncoder::encode(const File& root, const Sink& sink) const {
+    std::string out;
+    out.reserve(kPieceBytes + 64 * 1024);
+    if (options_.format == FileFormat::json)
+        encodeJson(root, out, sink);
+    else
+        encodeTsv(root, out, sink);
+    if (!out.empty()) sink(out);
 }
 
 void SnapshotEncoder::appendCells(std::string& line, const File& file) const {
@@ -124,9 +145,7 @@ void SnapshotEncoder::appendCells(std::string& line, const File& file) const {
     }
 }
 
-std::string SnapshotEncoder::encodeTsv(const File& root) const {
-    std::string out;
-    out.reserve(expectedBytes(root, 24 + 28 * fileKeys_.size()));
+void SnapshotEncoder::encodeTsv(const File& root, std::string& out, const Sink& sink) const {
     for (std::size_t i = 0; i < fileKeys_.size(); ++i) {
         if (i > 0) out += Options::cellSeparator;
         out += '"';
@@ -138,6 +157,7 @@ std::string SnapshotEncoder::encodeTsv(const File& root) const {
     while (!pending.empty()) {
         const auto [file, level] = pending.back();
         pending.pop_back();
+        flushIfFull(out, sink);
         out += Options::lineSeparator;
         out.append(level, Options::levelMarker);
         appendCells(out, *file);
@@ -147,10 +167,9 @@ std::string SnapshotEncoder::encodeTsv(const File& root) const {
                 pending.emplace_back(*it, level + 1);
         }
     }
-    return out;
 }
 
-std::string SnapshotEncoder::encodeJson(const File& root) const {
+void SnapshotEncoder::encodeJson(const File& root, std::string& out, const Sink& sink) const {
     const auto& keys = options_.includedKeys;
     const bool name = contains(keys, FileKey::name);
     const bool created = contains(keys, FileKey::creationDate);
@@ -161,7 +180,7 @@ std::string SnapshotEncoder::encodeJson(const File& root) const {
     // Members are written in byte order of their keys: allocatedSize, contents, creationDate,
     // modificationDate, name, size. A directory's own members after "contents" wait until its
     // children are written.
-    auto writeTail = [&](std::string& out, const File& file, MemberWriter& members) {
+    auto writeTail = [&](const File& file, MemberWriter& members) {
         if (created) {
             members.key("creationDate");
             appendDate(out, file.creationDate());
@@ -179,7 +198,7 @@ std::string SnapshotEncoder::encodeJson(const File& root) const {
             out += std::to_string(file.size());
         }
     };
-    auto closeObject = [](std::string& out, const MemberWriter& members, std::size_t indent) {
+    auto closeObject = [&out](const MemberWriter& members, std::size_t indent) {
         if (!members.empty()) {
             out += '\n';
             out.append(indent, ' ');
@@ -193,8 +212,6 @@ std::string SnapshotEncoder::encodeJson(const File& root) const {
         std::size_t indent; // of the directory's object
         MemberWriter members;
     };
-    std::string out;
-    out.reserve(expectedBytes(root, 64 + 72 * keys.size()));
     out += "{\n  \"rootFile\" : ";
     std::vector<Frame> stack;
     auto open = [&](const File& file, std::size_t indent) {
@@ -210,13 +227,14 @@ std::string SnapshotEncoder::encodeJson(const File& root) const {
             stack.push_back({directory, 0, indent, members});
             return;
         }
-        writeTail(out, file, members);
-        closeObject(out, members, indent);
+        writeTail(file, members);
+        closeObject(members, indent);
     };
     open(root, 2);
     while (!stack.empty()) {
         Frame& frame = stack.back();
         const std::size_t childIndent = frame.indent + 4;
+        flushIfFull(out, sink);
         if (frame.next < frame.directory->count()) {
             out += frame.next == 0 ? "\n" : ",\n";
             out.append(childIndent, ' ');
@@ -233,11 +251,10 @@ std::string SnapshotEncoder::encodeJson(const File& root) const {
         const Directory* directory = frame.directory;
         const std::size_t indent = frame.indent;
         stack.pop_back();
-        writeTail(out, *directory, members);
-        closeObject(out, members, indent);
+        writeTail(*directory, members);
+        closeObject(members, indent);
     }
     out += ",\n  \"version\" : 1\n}";
-    return out;
 }
 
 } // namespace tessera

@@ -4,7 +4,9 @@
 
 #include "model/File.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessera {
@@ -27,9 +29,15 @@ public:
     /// The complete snapshot of `root` in the options' form.
     std::string encode(const File& root) const;
 
+    /// Receives the snapshot in pieces, in order; the pieces are valid during the call only.
+    using Sink = std::function<void(std::string_view)>;
+    /// Streams the snapshot of `root` to `sink` in pieces of about a megabyte, so that writing a
+    /// big tree to a file needs no buffer of the file's size.
+    void encode(const File& root, const Sink& sink) const;
+
 private:
-    std::string encodeJson(const File& root) const;
-    std::string encodeTsv(const File& root) const;
+    void encodeJson(const File& root, std::string& out, const Sink& sink) const;
+    void encodeTsv(const File& root, std::string& out, const Sink& sink) const;
     void appendCells(std::string& line, const File& file) const;
 
     Options options_;

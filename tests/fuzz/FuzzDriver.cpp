@@ -1,12 +1,17 @@
 // Drives the fuzz target without a fuzzing engine:
 //
 //   snapshot_fuzz_driver FOLDER...                  replays every file once (CI does this)
-//   snapshot_fuzz_driver --mutate SECONDS FOLDER...  mutates the files at random for a while,
-//                                                   saving inputs that crash to ./fuzz-crash-*
+//   snapshot_fuzz_driver --mutate SECONDS FOLDER...  mutates the files at random for a while;
+//                                                   an input that brings the process down is
+//                                                   written to ./fuzz-crash-input
 //
 // Mutation is blind (no coverage feedback), so it complements a coverage-guided engine; it runs
 // under the sanitizer build, where a fault stops the process with a report.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +23,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+// Present in sanitizer builds: called before a sanitizer ends the process.
+extern "C" void __sanitizer_set_death_callback(void (*)()) __attribute__((weak));
 
 namespace {
 
@@ -28,6 +35,23 @@ const char* const kTokens[] = {
     "\"modificationDate\"", "\"version\":1", "\"rootFile\":", "9223372036854775807",
     "-9223372036854775808", "99999999999999999999", "1e308", "-0", "\"0001-01-01T00:00:00Z\"",
     "\"2024-02-30T00:00:00Z\"", "\xff", "\xf4\x8f\xb8\x80", std::string(1, '\0').c_str()};
+
+const std::string* current = nullptr;
+
+// Saves the input being run; only async-signal-safe calls.
+void saveCurrentInput() {
+    if (current == nullptr) return;
+    const int fd = ::open("fuzz-crash-input", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return;
+    [[maybe_unused]] const auto written = ::write(fd, current->data(), current->size());
+    ::close(fd);
+}
+
+void onFatalSignal(int signal) {
+    saveCurrentInput();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 void run(const std::string& bytes) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -90,21 +114,19 @@ int main(int argc, char** argv) {
     if (corpus.empty()) return 1;
     if (seconds <= 0) return 0;
 
+    if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(saveCurrentInput);
+    for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, onFatalSignal);
     std::mt19937_64 random(std::random_device{}());
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     std::size_t executions = 0;
     while (std::chrono::steady_clock::now() < end) {
         const std::string input = mutate(corpus[random() % corpus.size()], corpus, random);
-        // Written first, so that the input that brings the process down is on disk.
-        {
-            std::ofstream current("fuzz-crash-candidate", std::ios::binary | std::ios::trunc);
-            current << input;
-        }
+        current = &input;
         run(input);
+        current = nullptr;
         ++executions;
-        if (random() % 64 == 0 && input.size() < 4096) corpus.push_back(input);
+        if (random() % 64 == 0 && input.size() < 4096 && corpus.size() < 10000) corpus.push_back(input);
     }
-    std::filesystem::remove("fuzz-crash-candidate");
     std::printf("%zu mutated inputs in %.0f s, no fault\n", executions, seconds);
     return 0;
 }
