@@ -1,6 +1,7 @@
 #include "model/Iso8601.h"
 
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 
 namespace tessera {
@@ -43,6 +44,8 @@ template <typename Int> bool readNumber(std::string_view text, Int& value) {
 
 } // namespace
 
+static std::optional<Date> parseIso8601Uncached(std::string_view text);
+
 std::string formatIso8601(Date date) {
     std::string text;
     appendIso8601(text, date);
@@ -83,6 +86,20 @@ void appendIso8601(std::string& out, Date date) {
 }
 
 std::optional<Date> parseIso8601(std::string_view text) {
+    // Snapshots hold two dates per entry and neighbours often share them: remember the last.
+    thread_local char lastText[20] = {};
+    thread_local std::int64_t lastSeconds = 0;
+    if (text.size() == 20 && std::memcmp(text.data(), lastText, 20) == 0)
+        return Date::fromUnixSeconds(lastSeconds);
+    const auto parsed = parseIso8601Uncached(text);
+    if (parsed && text.size() == 20) {
+        std::memcpy(lastText, text.data(), 20);
+        lastSeconds = parsed->seconds;
+    }
+    return parsed;
+}
+
+static std::optional<Date> parseIso8601Uncached(std::string_view text) {
     // The fixed tail "-MM-DDTHH:MM:SSZ" is 16 characters; the year comes before it.
     if (text.size() < 20) return std::nullopt;
     const std::string_view tail = text.substr(text.size() - 16);

@@ -26,13 +26,13 @@ void appendDate(std::string& out, Date date) {
 
 // The order of TSV children: by name, ignoring case, stable. ASCII names compare in place;
 // others are folded once.
-std::vector<const File*> sortedForTsv(const Directory& directory) {
-    struct Entry {
-        const File* file;
-        std::string folded; // empty for ASCII names
-    };
-    std::vector<Entry> entries;
-    entries.reserve(directory.count());
+struct SortEntry {
+    const File* file;
+    std::string folded; // empty for ASCII names
+};
+
+void sortForTsv(const Directory& directory, std::vector<SortEntry>& entries) {
+    entries.clear();
     for (const File* child : directory.contents()) {
         const std::string_view name = child->path();
         const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
@@ -40,10 +40,10 @@ std::vector<const File*> sortedForTsv(const Directory& directory) {
         });
         entries.push_back({child, ascii ? std::string() : foldText(name, TextFolding::caseInsensitive)});
     }
-    const auto key = [](const Entry& entry) -> std::string_view {
+    const auto key = [](const SortEntry& entry) -> std::string_view {
         return entry.folded.empty() ? entry.file->path() : std::string_view(entry.folded);
     };
-    std::stable_sort(entries.begin(), entries.end(), [&key](const Entry& a, const Entry& b) {
+    std::stable_sort(entries.begin(), entries.end(), [&key](const SortEntry& a, const SortEntry& b) {
         const std::string_view left = key(a), right = key(b);
         const std::size_t common = std::min(left.size(), right.size());
         for (std::size_t i = 0; i < common; ++i) {
@@ -53,10 +53,6 @@ std::vector<const File*> sortedForTsv(const Directory& directory) {
         }
         return left.size() < right.size();
     });
-    std::vector<const File*> sorted;
-    sorted.reserve(entries.size());
-    for (const Entry& entry : entries) sorted.push_back(entry.file);
-    return sorted;
 }
 
 // Writes one member of a pretty-printed object: separator, newline, indentation, key.
@@ -154,6 +150,7 @@ void SnapshotEncoder::encodeTsv(const File& root, std::string& out, const Sink& 
     }
     // Pre-order with an explicit stack: trees can be deeper than the call stack.
     std::vector<std::pair<const File*, std::size_t>> pending{{&root, 0}};
+    std::vector<SortEntry> sorted;
     while (!pending.empty()) {
         const auto [file, level] = pending.back();
         pending.pop_back();
@@ -162,9 +159,9 @@ void SnapshotEncoder::encodeTsv(const File& root, std::string& out, const Sink& 
         out.append(level, Options::levelMarker);
         appendCells(out, *file);
         if (const Directory* directory = file->asDirectory()) {
-            const auto sorted = sortedForTsv(*directory);
+            sortForTsv(*directory, sorted);
             for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
-                pending.emplace_back(*it, level + 1);
+                pending.emplace_back(it->file, level + 1);
         }
     }
 }
