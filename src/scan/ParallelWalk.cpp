@@ -12,7 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <unordered_set>
 #include <vector>
 
 namespace tessera {
@@ -35,9 +34,15 @@ std::string pathOf(const Task& task) {
     std::vector<const Task*> chain;
     for (const Task* at = &task; at->parent != nullptr; at = at->parent) chain.push_back(at);
     const Task* root = chain.empty() ? &task : chain.back()->parent;
-    std::string path = root->path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        path = joinPath(path, (*it)->directory->path());
+    std::size_t length = root->path.size();
+    for (const Task* at : chain) length += at->directory->path().size() + 1;
+    std::string path;
+    path.reserve(length);
+    path = root->path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.empty() && path != "/") path += '/';
+        path += (*it)->directory->path();
+    }
     return path;
 }
 
@@ -59,10 +64,10 @@ public:
         for (unsigned i = 1; i < threads; ++i) helpers.emplace_back([this] { work(); });
         work();
         for (std::thread& helper : helpers) helper.join();
-        // A cancelled walk leaves tasks behind: free them; the partial tree is dropped by the
-        // caller.
-        for (Task* task : stack_) delete task;
-        for (Task* task : unfinished_) delete task;
+        // A cancelled walk leaves unread tasks behind: finishing them frees them and, up the
+        // chain, the tasks that waited for them. The partial tree is dropped by the caller.
+        for (Task* task : stack_) finish(task);
+        stack_.clear();
         return {completed_.load()};
     }
 
@@ -197,10 +202,6 @@ private:
         flush(handled);
         task.directory->assignContents(std::move(children));
         task.pending.fetch_add(static_cast<std::uint32_t>(subtasks.size()));
-        if (!subtasks.empty()) {
-            std::lock_guard lock(mutex_);
-            unfinished_.insert(&task);
-        }
         return subtasks;
     }
 
@@ -210,10 +211,6 @@ private:
         while (task != nullptr && task->pending.fetch_sub(1) == 1) {
             task->directory->aggregate();
             Task* parent = task->parent;
-            {
-                std::lock_guard lock(mutex_);
-                unfinished_.erase(task);
-            }
             delete task;
             task = parent;
         }
@@ -223,7 +220,6 @@ private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::vector<Task*> stack_;
-    std::unordered_set<Task*> unfinished_;
     unsigned active_ = 0;
     std::atomic<std::uint64_t> completed_{0};
     std::atomic<std::int64_t> lastReport_;
