@@ -6,6 +6,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -160,8 +161,10 @@ std::expected<FilePtr, JsonSnapshotFailure> readTree(od::value rootValue, Snapsh
 std::expected<FilePtr, JsonSnapshotFailure> readJsonSnapshot(const std::string& data,
                                                              SnapshotDateForm dates) {
     od::parser parser;
-    // Nesting is bounded by the data, not by the parser's default of 1024 levels.
-    if (auto code = parser.allocate(data.size(), data.size() / 2 + 64)) return failure(code, "parser");
+    // Nesting is bounded by the data, not by the parser's default of 1024 levels: every level of
+    // a snapshot opens an array, so the brackets bound the depth.
+    const auto brackets = static_cast<std::size_t>(std::count(data.begin(), data.end(), '['));
+    if (auto code = parser.allocate(data.size(), 2 * brackets + 64)) return failure(code, "parser");
     od::document document;
     const simdjson::padded_string_view padded(data.data(), data.size(), data.capacity());
     if (auto code = parser.iterate(padded).get(document)) return failure(code, "document");

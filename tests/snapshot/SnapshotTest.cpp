@@ -48,6 +48,10 @@ void describe(const File& node, std::string& out, bool sorted, int depth = 0) {
            std::to_string(node.size(SizeMode::childCount)) + "\n";
     const Directory* directory = node.asDirectory();
     if (directory == nullptr) return;
+    if (!sorted) {
+        for (const File* child : directory->contents()) describe(*child, out, sorted, depth + 1);
+        return;
+    }
     std::vector<std::string> lines;
     for (const File* child : directory->contents()) {
         std::string line;
