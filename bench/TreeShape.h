@@ -13,18 +13,19 @@
 namespace tessera::bench {
 
 inline std::string realisticName(std::mt19937_64& random, bool directory) {
-    static const char* const words[] = {"src",     "lib",       "docs",     "test",   "build",
-                                        "config",  "assets",    "images",   "cache",  "node_modules",
-                                        "Projects", "Downloads", "Pictures", "backup", "vendor",
-                                        "include", "resources", "share",    "local",  "modules"};
-    static const char* const extensions[] = {".txt", ".js",  ".py",   ".cpp", ".h",   ".json",
-                                             ".md",  ".png", ".jpg",  ".so",  ".html", ".css",
-                                             ".o",   ".pdf", ".mp3",  ".xml", ".go",  ".rs"};
+    static const char* const words[] = {
+        "src",    "lib",     "docs",         "test",     "build",     "config",   "assets",
+        "images", "cache",   "node_modules", "Projects", "Downloads", "Pictures", "backup",
+        "vendor", "include", "resources",    "share",    "local",     "modules"};
+    static const char* const extensions[] = {".txt", ".js",  ".py",  ".cpp", ".h",    ".json",
+                                             ".md",  ".png", ".jpg", ".so",  ".html", ".css",
+                                             ".o",   ".pdf", ".mp3", ".xml", ".go",   ".rs"};
     const auto pick = [&](auto& list) { return list[random() % std::size(list)]; };
     std::string name;
     switch (random() % 10) {
     case 0: // git object or cache entry: 38 hex digits
-        for (int i = 0; i < 38; ++i) name += "0123456789abcdef"[random() % 16];
+        for (int i = 0; i < 38; ++i)
+            name += "0123456789abcdef"[random() % 16];
         return name;
     case 1: // camera file
         name = "IMG_2023" + std::to_string(1000 + random() % 9000) + "_" +
@@ -36,7 +37,8 @@ inline std::string realisticName(std::mt19937_64& random, bool directory) {
         break;
     default: { // a lower-case word of realistic length
         const std::size_t length = 4 + random() % 19;
-        for (std::size_t i = 0; i < length; ++i) name += static_cast<char>('a' + random() % 26);
+        for (std::size_t i = 0; i < length; ++i)
+            name += static_cast<char>('a' + random() % 26);
     }
     }
     return directory ? name : name + pick(extensions);
@@ -66,9 +68,10 @@ inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 
             for (std::size_t i = 0; i < files && used < budget; ++i, ++used) {
                 std::string fileName = realisticName(random, false);
                 tree.nameBytes += fileName.size();
-                const std::int64_t size = static_cast<std::int64_t>(random() % (random() % 7 == 0 ? 50'000'000 : 40'000));
-                contents.push_back(File::create(fileName, size, (size + 4095) / 4096 * 4096,
-                                                when, when));
+                const std::int64_t size =
+                    static_cast<std::int64_t>(random() % (random() % 7 == 0 ? 50'000'000 : 40'000));
+                contents.push_back(
+                    File::create(fileName, size, (size + 4095) / 4096 * 4096, when, when));
             }
             while (used < budget && depth < 12) {
                 const std::size_t share = std::min(budget - used, 1 + random() % (budget / 3 + 2));

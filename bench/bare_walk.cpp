@@ -2,18 +2,17 @@
 // nothing else (no tree, no names kept).
 //
 //   bench_bare_walk DIRECTORY [threads]
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -74,7 +73,8 @@ void work() {
         entries += count;
         bytes += size;
         std::lock_guard lock(mutex);
-        for (auto& directory : found) pending.push_back(std::move(directory));
+        for (auto& directory : found)
+            pending.push_back(std::move(directory));
         --active;
         ready.notify_all();
     }
@@ -87,12 +87,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_bare_walk DIRECTORY [threads]\n");
         return 2;
     }
-    const unsigned threads = argc > 2 ? static_cast<unsigned>(std::stoul(argv[2]))
-                                      : std::thread::hardware_concurrency();
+    const unsigned threads =
+        argc > 2 ? static_cast<unsigned>(std::stoul(argv[2])) : std::thread::hardware_concurrency();
     pending.push_back(argv[1]);
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < threads; ++i) workers.emplace_back(work);
-    for (auto& worker : workers) worker.join();
+    for (unsigned i = 0; i < threads; ++i)
+        workers.emplace_back(work);
+    for (auto& worker : workers)
+        worker.join();
     std::printf("%lld entries, %lld bytes\n", entries.load(), bytes.load());
     return 0;
 }

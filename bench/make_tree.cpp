@@ -6,12 +6,11 @@
 // of data so that allocated sizes vary too.
 #include "TreeShape.h"
 
+#include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <string>
 
 using namespace tessera;
 

@@ -8,11 +8,10 @@
 #include "platform/Files.h"
 #include "snapshot/Snapshot.h"
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace tessera;
@@ -44,7 +43,8 @@ std::size_t countEntries(const File& root) {
         pending.pop_back();
         ++entries;
         if (const Directory* directory = file->asDirectory())
-            for (const File* child : directory->contents()) pending.push_back(child);
+            for (const File* child : directory->contents())
+                pending.push_back(child);
     }
     return entries;
 }
@@ -96,8 +96,7 @@ int read(const std::string& path) {
                 path.c_str(), entries, seconds, static_cast<double>(fileBytes) / 1e6 / seconds,
                 static_cast<double>(entries) / 1e6 / seconds,
                 static_cast<double>(peakBytes() - baseline) / 1e6, static_cast<double>(tree) / 1e6,
-                static_cast<double>(fileBytes) / 1e6,
-                static_cast<double>(tree + fileBytes) / 1e6);
+                static_cast<double>(fileBytes) / 1e6, static_cast<double>(tree + fileBytes) / 1e6);
     return 0;
 }
 

@@ -6,12 +6,11 @@
 // entries; it includes names, child arrays and allocator overhead.
 #include "TreeShape.h"
 
-#include <malloc.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <malloc.h>
 #include <unistd.h>
 
 using namespace tessera;

@@ -11,9 +11,8 @@ std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::s
     return std::unexpected("unknown format '" + text + "' (tsv or json)");
 }
 
-std::expected<void, std::string> exportSnapshot(const File& root,
-                                                const SnapshotEncoder::Options& options,
-                                                const std::string& path) {
+std::expected<void, std::string>
+exportSnapshot(const File& root, const SnapshotEncoder::Options& options, const std::string& path) {
     auto file = platform::AtomicFile::create(path);
     if (!file) return std::unexpected(file.error());
     std::optional<std::string> failure;

@@ -5,18 +5,17 @@
 #include "cli/TerminalText.h"
 #include "favorites/PredicateText.h"
 #include "logs/LogController.h"
-#include "platform/Files.h"
 #include "model/Formatting.h"
+#include "platform/Files.h"
 #include "platform/MainQueue.h"
 #include "scan/ScanOperation.h"
 #include "snapshot/Snapshot.h"
-
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <thread>
+#include <unistd.h>
 
 namespace tessera::cli {
 namespace {
@@ -38,9 +37,14 @@ public:
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override {
         if (!showProgress_) return;
         const double seconds = elapsed();
-        std::string line = "\r\x1b[Kscanning: " + formatCount(static_cast<std::int64_t>(progress.completedUnitCount)) + " entries";
+        std::string line = "\r\x1b[Kscanning: " +
+                           formatCount(static_cast<std::int64_t>(progress.completedUnitCount)) +
+                           " entries";
         if (seconds > 0)
-            line += ", " + formatCount(static_cast<std::int64_t>(static_cast<double>(progress.completedUnitCount) / seconds)) + "/s";
+            line += ", " +
+                    formatCount(static_cast<std::int64_t>(
+                        static_cast<double>(progress.completedUnitCount) / seconds)) +
+                    "/s";
         if (progress.totalUnitCount > 0) {
             char fraction[32];
             std::snprintf(fraction, sizeof fraction, ", %.0f%%",
@@ -118,7 +122,8 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
             }
             options.exportOptions.includedKeys = *keys;
         } else if (argument == "--threads" && hasValue) {
-            options.threads = static_cast<unsigned>(std::strtoul(arguments[++i].c_str(), nullptr, 10));
+            options.threads =
+                static_cast<unsigned>(std::strtoul(arguments[++i].c_str(), nullptr, 10));
         } else if (argument == "-log" && hasValue) {
             ++i; // read by the logger itself
         } else if (!argument.starts_with("-") && options.path.empty()) {
@@ -160,7 +165,9 @@ int runScanCommand(std::span<const std::string> arguments) {
     log.setDelegate(nullptr);
 
     if (!listener->root_) {
-        if (errors.count == 0) std::fprintf(stderr, "tessera scan: nothing to scan at %s\n", escapeForTerminal(path).c_str());
+        if (errors.count == 0)
+            std::fprintf(stderr, "tessera scan: nothing to scan at %s\n",
+                         escapeForTerminal(path).c_str());
         return 1;
     }
     File& root = *listener->root_;

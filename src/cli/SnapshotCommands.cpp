@@ -48,7 +48,8 @@ int runInfoCommand(std::span<const std::string> arguments) {
     const auto start = std::chrono::steady_clock::now();
     FilePtr root = load(context.path, "info");
     if (!root) return 1;
-    context.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    context.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printSummary(*root, context);
     return 0;
 }

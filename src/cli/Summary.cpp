@@ -1,10 +1,10 @@
 #include "cli/Summary.h"
 
 #include "cli/TerminalText.h"
-#include "json/JsonWriter.h"
 #include "model/Directory.h"
 #include "model/Formatting.h"
 
+#include "json/JsonWriter.h"
 #include <cstdio>
 #include <vector>
 

@@ -9,9 +9,9 @@
 namespace tessera::cli {
 
 struct SummaryContext {
-    std::string path;      // what was scanned or read
+    std::string path;       // what was scanned or read
     std::size_t errors = 0; // unreadable entries
-    double seconds = 0;    // time taken
+    double seconds = 0;     // time taken
     bool json = false;
 };
 

@@ -1,8 +1,8 @@
 #include "cli/TerminalText.h"
 
-#include "json/JsonWriter.h"
 #include "model/Utf8.h"
 
+#include "json/JsonWriter.h"
 #include <cstdio>
 
 namespace tessera::cli {
@@ -34,8 +34,8 @@ std::string escapeForTerminal(std::string_view name) {
         // A multi-byte sequence: keep it when it is well formed and not a C1 control.
         std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
         const std::string_view sequence = name.substr(i, length);
-        const bool c1 = c == 0xc2 && sequence.size() == 2 &&
-                        static_cast<unsigned char>(sequence[1]) < 0xa0;
+        const bool c1 =
+            c == 0xc2 && sequence.size() == 2 && static_cast<unsigned char>(sequence[1]) < 0xa0;
         if (length > 1 && sequence.size() == length && isValidUtf8(sequence) && !c1) {
             out += sequence;
             i += length;

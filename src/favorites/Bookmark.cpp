@@ -65,9 +65,12 @@ std::optional<Bookmark> Bookmark::make(const std::string& path) {
 
 std::string Bookmark::bytes() const {
     std::string out(kMagic);
-    const std::array<std::pair<std::string_view, const std::string*>, 5> fields{{
-        {"path", &path}, {"mountPoint", &mountPoint}, {"uuid", &uuid}, {"label", &label},
-        {"source", &source}}};
+    const std::array<std::pair<std::string_view, const std::string*>, 5> fields{
+        {{"path", &path},
+         {"mountPoint", &mountPoint},
+         {"uuid", &uuid},
+         {"label", &label},
+         {"source", &source}}};
     for (const auto& [key, value] : fields) {
         out += key;
         out += '=';
@@ -91,11 +94,16 @@ std::expected<Bookmark, std::string> Bookmark::fromBytes(const std::string& byte
         const auto value = percentDecode(line.substr(equals + 1));
         if (!value) return std::unexpected("bookmark value with a broken escape");
         const std::string_view key = line.substr(0, equals);
-        if (key == "path") bookmark.path = *value;
-        else if (key == "mountPoint") bookmark.mountPoint = *value;
-        else if (key == "uuid") bookmark.uuid = *value;
-        else if (key == "label") bookmark.label = *value;
-        else if (key == "source") bookmark.source = *value;
+        if (key == "path")
+            bookmark.path = *value;
+        else if (key == "mountPoint")
+            bookmark.mountPoint = *value;
+        else if (key == "uuid")
+            bookmark.uuid = *value;
+        else if (key == "label")
+            bookmark.label = *value;
+        else if (key == "source")
+            bookmark.source = *value;
         // Unknown keys come from newer versions: ignore them.
     }
     if (bookmark.path.empty() || bookmark.path.front() != '/')
@@ -109,10 +117,9 @@ std::optional<std::string> Bookmark::resolve() const {
     const PathRelation relation = relatePaths(path, mountPoint);
     if (relation != PathRelation::equal && relation != PathRelation::firstInsideSecond)
         return std::nullopt;
-    const std::string inside =
-        relation == PathRelation::equal
-            ? std::string()
-            : path.substr(mountPoint == "/" ? 1 : mountPoint.size() + 1);
+    const std::string inside = relation == PathRelation::equal
+                                   ? std::string()
+                                   : path.substr(mountPoint == "/" ? 1 : mountPoint.size() + 1);
     for (const platform::Mount& mount : platform::readMounts()) {
         const platform::VolumeIdentity identity = platform::identityOf(mount);
         const bool same = (!uuid.empty() && identity.uuid == uuid) ||

@@ -1,10 +1,11 @@
 #include "favorites/Favorite.h"
 
 #include "favorites/PredicateText.h"
-#include "json/JsonWriter.h"
 #include "model/Base64.h"
 #include "platform/FileSystem.h"
 #include "platform/Volumes.h"
+
+#include "json/JsonWriter.h"
 
 namespace tessera {
 

@@ -5,7 +5,6 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
-
 #include <stdexcept>
 
 namespace tessera {
@@ -68,16 +67,23 @@ bool isOrderOperator(Predicate::Operator op) {
 template <typename T> bool compareOrdered(const T& left, Predicate::Operator op, const T& right) {
     using enum Predicate::Operator;
     switch (op) {
-    case lessThan: return left < right;
-    case lessThanOrEqualTo: return left <= right;
-    case greaterThan: return left > right;
-    case greaterThanOrEqualTo: return left >= right;
-    case equalTo: return left == right;
-    case notEqualTo: return left != right;
+    case lessThan:
+        return left < right;
+    case lessThanOrEqualTo:
+        return left <= right;
+    case greaterThan:
+        return left > right;
+    case greaterThanOrEqualTo:
+        return left >= right;
+    case equalTo:
+        return left == right;
+    case notEqualTo:
+        return left != right;
     case matches:
     case beginsWith:
     case endsWith:
-    case contains: return false;
+    case contains:
+        return false;
     }
     return false;
 }
@@ -96,13 +102,14 @@ Predicate Predicate::comparison(std::string key, Operator op, Value value, unsig
             throw std::invalid_argument("operator does not apply to \"" + name + "\"");
         const unsigned folding = options & ~caseInsensitive; // the regex folds case itself
         if (op == Operator::matches)
-            comparison.regex = std::make_shared<const Regex>(
-                foldText(*text, folding), (options & caseInsensitive) != 0);
+            comparison.regex = std::make_shared<const Regex>(foldText(*text, folding),
+                                                             (options & caseInsensitive) != 0);
         else
             comparison.foldedText = foldText(*text, options);
     } else if (isIntegerKey(name) || isDateKey(name)) {
-        const bool fits = isIntegerKey(name) ? std::holds_alternative<std::int64_t>(comparison.value)
-                                             : std::holds_alternative<Date>(comparison.value);
+        const bool fits = isIntegerKey(name)
+                              ? std::holds_alternative<std::int64_t>(comparison.value)
+                              : std::holds_alternative<Date>(comparison.value);
         if (!fits)
             throw std::invalid_argument("\"" + name + "\" compares with " +
                                         (isIntegerKey(name) ? "an integer" : "a date"));
@@ -134,7 +141,8 @@ Predicate Predicate::defaultExclusion() {
 template <typename Lookup> bool Predicate::evaluateWith(const Lookup& lookup) const {
     if (const auto* group = std::get_if<Compound>(&node_)) {
         switch (group->type) {
-        case CompoundType::notType: return !group->parts.front().evaluateWith(lookup);
+        case CompoundType::notType:
+            return !group->parts.front().evaluateWith(lookup);
         case CompoundType::andType:
             for (const Predicate& part : group->parts)
                 if (!part.evaluateWith(lookup)) return false;
@@ -155,13 +163,19 @@ template <typename Lookup> bool Predicate::evaluateWith(const Lookup& lookup) co
         const std::string subject = foldText(*text, test.options);
         const std::string& wanted = test.foldedText;
         switch (test.op) {
-        case Operator::equalTo: return subject == wanted;
-        case Operator::notEqualTo: return subject != wanted;
+        case Operator::equalTo:
+            return subject == wanted;
+        case Operator::notEqualTo:
+            return subject != wanted;
         // An empty constant matches nothing, so a fresh exclusion filter excludes nothing.
-        case Operator::contains: return !wanted.empty() && subject.find(wanted) != std::string::npos;
-        case Operator::beginsWith: return !wanted.empty() && subject.starts_with(wanted);
-        case Operator::endsWith: return !wanted.empty() && subject.ends_with(wanted);
-        default: return false;
+        case Operator::contains:
+            return !wanted.empty() && subject.find(wanted) != std::string::npos;
+        case Operator::beginsWith:
+            return !wanted.empty() && subject.starts_with(wanted);
+        case Operator::endsWith:
+            return !wanted.empty() && subject.ends_with(wanted);
+        default:
+            return false;
         }
     }
     if (const auto* number = std::get_if<std::int64_t>(&*found))

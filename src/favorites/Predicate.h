@@ -34,7 +34,9 @@ public:
 
     /// The properties a predicate can compare, and the type of each.
     static bool isStringKey(std::string_view key) { return key == "path"; }
-    static bool isIntegerKey(std::string_view key) { return key == "size" || key == "allocatedSize"; }
+    static bool isIntegerKey(std::string_view key) {
+        return key == "size" || key == "allocatedSize";
+    }
     static bool isDateKey(std::string_view key) {
         return key == "creationDate" || key == "modificationDate";
     }

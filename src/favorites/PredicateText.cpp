@@ -38,11 +38,21 @@ void appendQuoted(std::string& out, std::string_view text) {
     out += '"';
     for (unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
         default:
             if (c < 0x20 || c == 0x7f) {
                 out += "\\x";
@@ -116,7 +126,8 @@ private:
     }
 
     void skipSpace() {
-        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
+        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_])))
+            ++at_;
     }
 
     bool take(std::string_view token) {
@@ -135,7 +146,8 @@ private:
     std::string_view word() {
         skipSpace();
         const std::size_t start = at_;
-        while (at_ < text_.size() && std::isalpha(static_cast<unsigned char>(text_[at_]))) ++at_;
+        while (at_ < text_.size() && std::isalpha(static_cast<unsigned char>(text_[at_])))
+            ++at_;
         return text_.substr(start, at_ - start);
     }
 
@@ -148,7 +160,8 @@ private:
             expect("(");
             std::vector<Predicate> parts;
             if (!take(")")) {
-                do parts.push_back(parsePredicate(depth + 1));
+                do
+                    parts.push_back(parsePredicate(depth + 1));
                 while (take(","));
                 expect(")");
             }
@@ -207,7 +220,8 @@ private:
         }
         const std::size_t start = at_;
         if (at_ < text_.size() && text_[at_] == '-') ++at_;
-        while (at_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[at_]))) ++at_;
+        while (at_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[at_])))
+            ++at_;
         std::int64_t number = 0;
         const auto [end, error] = std::from_chars(text_.data() + start, text_.data() + at_, number);
         if (at_ == start || error != std::errc() || end != text_.data() + at_) {
@@ -230,11 +244,21 @@ private:
             }
             if (at_ >= text_.size()) break;
             switch (const char escaped = text_[at_++]) {
-            case '"': value += '"'; break;
-            case '\\': value += '\\'; break;
-            case 'n': value += '\n'; break;
-            case 't': value += '\t'; break;
-            case 'r': value += '\r'; break;
+            case '"':
+                value += '"';
+                break;
+            case '\\':
+                value += '\\';
+                break;
+            case 'n':
+                value += '\n';
+                break;
+            case 't':
+                value += '\t';
+                break;
+            case 'r':
+                value += '\r';
+                break;
             case 'x': {
                 unsigned byte = 0;
                 const char* begin = text_.data() + at_;
@@ -245,7 +269,8 @@ private:
                 value += static_cast<char>(byte);
                 break;
             }
-            default: fail(std::string("unknown escape \\") + escaped);
+            default:
+                fail(std::string("unknown escape \\") + escaped);
             }
         }
         if (at_ >= text_.size()) fail("unterminated string");

@@ -8,7 +8,8 @@ namespace tessera {
 
 void appendJsonString(std::string& out, std::string_view text) {
     bool ascii = true;
-    for (const char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    for (const char c : text)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     const std::string replaced = ascii || isValidUtf8(text) ? std::string() : toDisplayString(text);
     const std::string_view source = replaced.empty() ? text : std::string_view(replaced);
     out += '"';
@@ -19,13 +20,27 @@ void appendJsonString(std::string& out, std::string_view text) {
         out.append(source.substr(run, i - run));
         run = i + 1;
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
         default: {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", c);
@@ -82,8 +97,12 @@ void JsonWriter::close(char bracket) {
     out_ += bracket;
 }
 
-void JsonWriter::endObject() { close('}'); }
-void JsonWriter::endArray() { close(']'); }
+void JsonWriter::endObject() {
+    close('}');
+}
+void JsonWriter::endArray() {
+    close(']');
+}
 
 void JsonWriter::string(std::string_view text) {
     beforeValue();

@@ -59,13 +59,16 @@ void LogController::prune(LogLine::Clock::time_point now) {
     const auto cutoff = now - kMaxLogAge;
     if (const std::size_t n = expiredCount(filteredLogs_, cutoff); n > 0) {
         if (delegate_ != nullptr) delegate_->logsDidRemove(0, n);
-        filteredLogs_.erase(filteredLogs_.begin(), filteredLogs_.begin() + static_cast<std::ptrdiff_t>(n));
+        filteredLogs_.erase(filteredLogs_.begin(),
+                            filteredLogs_.begin() + static_cast<std::ptrdiff_t>(n));
     }
     const std::size_t m = expiredCount(logs_, cutoff);
     logs_.erase(logs_.begin(), logs_.begin() + static_cast<std::ptrdiff_t>(m));
     Logger::log(2, "Removed oldest " + std::to_string(m) + " logs");
 }
 
-void LogController::startPruning(MainQueue& queue) { scheduleNextPrune(*this, queue); }
+void LogController::startPruning(MainQueue& queue) {
+    scheduleNextPrune(*this, queue);
+}
 
 } // namespace tessera

@@ -48,8 +48,7 @@ LogLine LogLine::scanError(std::string path, std::optional<Error> error) {
 }
 
 const std::string& LogLine::path() const {
-    return std::visit([](const auto& type) -> const std::string& { return type.path; },
-                      logType_);
+    return std::visit([](const auto& type) -> const std::string& { return type.path; }, logType_);
 }
 
 std::string LogLine::Text::formatted() const {
@@ -71,10 +70,14 @@ LogLine::Text LogLine::title() const {
         return pathText(std::string(localizedText("log.error.scan")), error->path);
     const auto& scan = std::get<Scan>(logType_);
     switch (scan.type) {
-    case ScanLogType::scanStart: return pathText("Start scan", scan.path);
-    case ScanLogType::scanFile: return pathText("Scan %@", scan.path);
-    case ScanLogType::scanFinish: return pathText("Finished scan", scan.path);
-    case ScanLogType::exclude: return pathText("%@ is excluded", scan.path);
+    case ScanLogType::scanStart:
+        return pathText("Start scan", scan.path);
+    case ScanLogType::scanFile:
+        return pathText("Scan %@", scan.path);
+    case ScanLogType::scanFinish:
+        return pathText("Finished scan", scan.path);
+    case ScanLogType::exclude:
+        return pathText("%@ is excluded", scan.path);
     }
     return {};
 }
@@ -89,15 +92,18 @@ LogLine::Text LogLine::message() const {
     }
     const auto& scan = std::get<Scan>(logType_);
     switch (scan.type) {
-    case ScanLogType::scanStart: return pathText("Start scan of %@", scan.path);
+    case ScanLogType::scanStart:
+        return pathText("Start scan of %@", scan.path);
     case ScanLogType::scanFile:
         return pathText("Scan %@, creation date: " + shortDateMediumTime(scan.creationDate) +
                             ", modification date: " + shortDateMediumTime(scan.modificationDate) +
                             ", size " + std::to_string(scan.size) + ", allocated size " +
                             std::to_string(scan.allocatedSize),
                         scan.path);
-    case ScanLogType::scanFinish: return pathText("Finished scan of %@", scan.path);
-    case ScanLogType::exclude: return pathText("%@ is excluded", scan.path);
+    case ScanLogType::scanFinish:
+        return pathText("Finished scan of %@", scan.path);
+    case ScanLogType::exclude:
+        return pathText("%@ is excluded", scan.path);
     }
     return {};
 }

@@ -31,9 +31,9 @@ public:
     struct Scan {
         ScanLogType type;
         std::string path;
-        Date creationDate;          // scanFile only
-        Date modificationDate;      // scanFile only
-        std::int64_t size = 0;      // scanFile only
+        Date creationDate;              // scanFile only
+        Date modificationDate;          // scanFile only
+        std::int64_t size = 0;          // scanFile only
         std::int64_t allocatedSize = 0; // scanFile only
     };
     /// An entry of a scan that was unreadable.

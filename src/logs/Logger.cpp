@@ -55,7 +55,9 @@ std::uint8_t Logger::level() {
     return static_cast<std::uint8_t>(level);
 }
 
-void Logger::setLevel(std::uint8_t level) { currentLevel.store(level); }
+void Logger::setLevel(std::uint8_t level) {
+    currentLevel.store(level);
+}
 
 void Logger::log(std::uint8_t minimum, std::string_view message) {
     if (level() >= minimum)

@@ -45,7 +45,8 @@ std::optional<std::string> decodeBase64(std::string_view text) {
         if (pad > 0 && !last) return std::nullopt;
         unsigned group = 0;
         for (int j = 0; j < 4 - pad; ++j) {
-            const int value = kDecode[static_cast<unsigned char>(text[i + static_cast<std::size_t>(j)])];
+            const int value =
+                kDecode[static_cast<unsigned char>(text[i + static_cast<std::size_t>(j)])];
             if (value < 0) return std::nullopt;
             group |= static_cast<unsigned>(value) << (18 - 6 * j);
         }

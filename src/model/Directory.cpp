@@ -87,7 +87,8 @@ bool Directory::tryAggregate() {
 }
 
 void Directory::releaseContents(std::vector<File*>& pending) noexcept {
-    for (File* child : contents()) pending.push_back(child);
+    for (File* child : contents())
+        pending.push_back(child);
     if (items_ != nullptr) NodeStore::release(items_, capacity_ * sizeof(NodeRef));
     items_ = nullptr;
     count_ = capacity_ = 0;
@@ -96,8 +97,7 @@ void Directory::releaseContents(std::vector<File*>& pending) noexcept {
 }
 
 MergedFile* MergedFile::createFor(Directory& owner) {
-    void* block = allocateNode(sizeof(MergedFile), kName, Date::distantPast(),
-                               Date::distantPast());
+    void* block = allocateNode(sizeof(MergedFile), kName, Date::distantPast(), Date::distantPast());
     auto* merged = new (block) MergedFile();
     merged->storeTrailer(kName, Date::distantPast(), Date::distantPast());
     merged->setParent(&owner);
@@ -253,8 +253,8 @@ FileOrderBatch Directory::updateSizes(File* child, std::int64_t sizeDelta,
         const std::size_t oldIndex = holder->removeChild(*moving);
         moving->addToSizes(sizeDelta, allocatedSizeDelta, fileCountDelta);
         const std::size_t newIndex = holder->insertChild(*moving);
-        batch.push_back({moving, static_cast<std::ptrdiff_t>(oldIndex),
-                         static_cast<std::ptrdiff_t>(newIndex)});
+        batch.push_back(
+            {moving, static_cast<std::ptrdiff_t>(oldIndex), static_cast<std::ptrdiff_t>(newIndex)});
         moving = holder;
         holder = holder->parent();
     }
@@ -264,8 +264,7 @@ FileOrderBatch Directory::updateSizes(File* child, std::int64_t sizeDelta,
 
 Directory::Insertion Directory::add(FilePtr file) {
     const std::int64_t countDelta = countOf(*file) - (count_ == 0 ? 1 : 0);
-    FileOrderBatch batch =
-        updateSizes(nullptr, file->size(), file->allocatedSize(), countDelta);
+    FileOrderBatch batch = updateSizes(nullptr, file->size(), file->allocatedSize(), countDelta);
     File& child = *file.release();
     child.setParent(this);
     const std::size_t index = insertChild(child);

@@ -118,8 +118,8 @@ public:
 
     /// Applies size and leaf-count deltas to `child` (may be null) and to every ancestor,
     /// moving each to its new sorted place. Returns one entry per moved node, deepest first.
-    FileOrderBatch updateSizes(File* child, std::int64_t sizeDelta,
-                               std::int64_t allocatedSizeDelta, std::int64_t fileCountDelta);
+    FileOrderBatch updateSizes(File* child, std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
+                               std::int64_t fileCountDelta);
 
     /// The contents with the merged tail replaced by the placeholder.
     std::vector<File*> displayedContents();

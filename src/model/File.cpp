@@ -76,14 +76,19 @@ void File::storeTrailer(std::string_view name, Date creation, Date modification)
 
 std::size_t File::recordBytes() const {
     switch (kind_) {
-    case Kind::file: return sizeof(File);
-    case Kind::directory: return sizeof(Directory);
-    case Kind::merged: return sizeof(MergedFile);
+    case Kind::file:
+        return sizeof(File);
+    case Kind::directory:
+        return sizeof(Directory);
+    case Kind::merged:
+        return sizeof(MergedFile);
     }
     return sizeof(File);
 }
 
-const char* File::trailer() const { return reinterpret_cast<const char*>(this) + recordBytes(); }
+const char* File::trailer() const {
+    return reinterpret_cast<const char*>(this) + recordBytes();
+}
 
 std::size_t File::blockBytes() const {
     const std::size_t dates = hasFlag(wideDates) ? 2 * sizeof(std::int64_t) : 0;
@@ -148,7 +153,9 @@ void File::setPath(std::string_view name) {
     setFlag(externalName, true);
 }
 
-std::string File::displayName() const { return toDisplayString(path()); }
+std::string File::displayName() const {
+    return toDisplayString(path());
+}
 
 Date File::creationDate() const {
     if (!hasFlag(wideDates)) return expandDate(creation_);
@@ -164,9 +171,13 @@ Date File::modificationDate() const {
     return date;
 }
 
-Directory* File::parent() const { return static_cast<Directory*>(NodeStore::fromRef(parent_)); }
+Directory* File::parent() const {
+    return static_cast<Directory*>(NodeStore::fromRef(parent_));
+}
 
-void File::setParent(Directory* parent) { parent_ = NodeStore::toRef(parent); }
+void File::setParent(Directory* parent) {
+    parent_ = NodeStore::toRef(parent);
+}
 
 void File::addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
                       std::int64_t fileCountDelta) {
@@ -227,8 +238,10 @@ bool File::isLeaf() const {
 std::int64_t File::size(SizeMode mode) const {
     if (const MergedFile* merged = asMerged()) return merged->mergedDisplaySize();
     switch (mode) {
-    case SizeMode::fileSize: return size_;
-    case SizeMode::allocatedFileSize: return allocatedSize_;
+    case SizeMode::fileSize:
+        return size_;
+    case SizeMode::allocatedFileSize:
+        return allocatedSize_;
     case SizeMode::childCount: {
         const Directory* directory = asDirectory();
         return directory != nullptr ? directory->fileCount() : 1;
@@ -242,8 +255,10 @@ std::optional<std::string> File::sizeString(SizeMode mode) const {
         return mode == SizeMode::childCount ? formatCount(merged->mergedContentCount())
                                             : formatByteCount(merged->mergedDisplaySize());
     switch (mode) {
-    case SizeMode::fileSize: return formatByteCount(size_);
-    case SizeMode::allocatedFileSize: return formatByteCount(allocatedSize_);
+    case SizeMode::fileSize:
+        return formatByteCount(size_);
+    case SizeMode::allocatedFileSize:
+        return formatByteCount(allocatedSize_);
     case SizeMode::childCount:
         if (const Directory* directory = asDirectory()) return formatCount(directory->fileCount());
         return std::nullopt;
@@ -273,9 +288,14 @@ std::optional<std::string> File::displaySizeString(SizeMode mode) const {
 std::optional<Date> File::date(ColorMode mode) const {
     Date date;
     switch (mode) {
-    case ColorMode::hueWheel: return std::nullopt;
-    case ColorMode::creationDate: date = creationDate(); break;
-    case ColorMode::modificationDate: date = modificationDate(); break;
+    case ColorMode::hueWheel:
+        return std::nullopt;
+    case ColorMode::creationDate:
+        date = creationDate();
+        break;
+    case ColorMode::modificationDate:
+        date = modificationDate();
+        break;
     }
     if (date.isDistantPast()) return std::nullopt;
     return date;

@@ -92,12 +92,12 @@ public:
 
 protected:
     enum Flag : std::uint8_t {
-        wideDates = 1 << 0,      // the dates live in 64-bit slots behind the record
-        externalName = 1 << 1,   // renamed: the current name lives outside the record
-        expandedFlag = 1 << 2,   // Directory::expanded
+        wideDates = 1 << 0,       // the dates live in 64-bit slots behind the record
+        externalName = 1 << 1,    // renamed: the current name lives outside the record
+        expandedFlag = 1 << 2,    // Directory::expanded
         loadedResources = 1 << 3, // Directory::didLoadUrlResources
-        hiddenContents = 1 << 4, // Directory::hideContents
-        sizeModeShift = 5,       // two bits: 0 none, else 1 + SizeMode
+        hiddenContents = 1 << 4,  // Directory::hideContents
+        sizeModeShift = 5,        // two bits: 0 none, else 1 + SizeMode
     };
 
     File(Kind kind, std::int64_t size, std::int64_t allocatedSize)
@@ -122,9 +122,9 @@ protected:
     NodeRef parent_ = 0;
     std::int64_t size_;
     std::int64_t allocatedSize_;
-    std::uint32_t creation_ = 0;     // 0 unknown, else Unix seconds + 1; see wideDates
+    std::uint32_t creation_ = 0; // 0 unknown, else Unix seconds + 1; see wideDates
     std::uint32_t modification_ = 0;
-    std::uint16_t nameLength_ = 0;   // length of the name stored behind the record
+    std::uint16_t nameLength_ = 0; // length of the name stored behind the record
     Kind kind_;
     std::uint8_t flags_ = 0;
 

@@ -14,12 +14,13 @@ struct Unit {
 
 // Kilobytes are shown whole, megabytes with one decimal and larger units with two, as file
 // managers do; trailing zeros are dropped.
-constexpr std::array<Unit, 6> units{{{"KB", 0}, {"MB", 1}, {"GB", 2}, {"TB", 2}, {"PB", 2},
-                                     {"EB", 2}}};
+constexpr std::array<Unit, 6> units{
+    {{"KB", 0}, {"MB", 1}, {"GB", 2}, {"TB", 2}, {"PB", 2}, {"EB", 2}}};
 
 std::string trimZeros(std::string text) {
     if (text.find('.') == std::string::npos) return text;
-    while (text.back() == '0') text.pop_back();
+    while (text.back() == '0')
+        text.pop_back();
     if (text.back() == '.') text.pop_back();
     return text;
 }
@@ -57,7 +58,8 @@ std::string formatByteCount(std::int64_t bytes) {
 std::string formatCount(std::int64_t count) {
     std::string digits = std::to_string(count);
     const std::size_t start = count < 0 ? 1 : 0;
-    for (std::size_t i = digits.size(); i > start + 3; i -= 3) digits.insert(i - 3, ",");
+    for (std::size_t i = digits.size(); i > start + 3; i -= 3)
+        digits.insert(i - 3, ",");
     return digits;
 }
 

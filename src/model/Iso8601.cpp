@@ -1,8 +1,8 @@
 #include "model/Iso8601.h"
 
 #include <charconv>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 namespace tessera {
 namespace {
@@ -77,7 +77,8 @@ void appendIso8601(std::string& out, Date date) {
         return;
     }
     char buffer[64];
-    const int length = std::snprintf(buffer, sizeof buffer, "%+06lld", static_cast<long long>(civil.year));
+    const int length =
+        std::snprintf(buffer, sizeof buffer, "%+06lld", static_cast<long long>(civil.year));
     std::snprintf(buffer + length, sizeof buffer - static_cast<std::size_t>(length),
                   "-%02u-%02uT%02d:%02d:%02dZ", civil.month, civil.day,
                   static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
@@ -117,9 +118,10 @@ static std::optional<Date> parseIso8601Uncached(std::string_view text) {
         return std::nullopt;
     std::int64_t year = 0;
     unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (yearText.size() > 11 || !readNumber(yearText, year) || !readNumber(tail.substr(1, 2), month) ||
-        !readNumber(tail.substr(4, 2), day) || !readNumber(tail.substr(7, 2), hour) ||
-        !readNumber(tail.substr(10, 2), minute) || !readNumber(tail.substr(13, 2), second))
+    if (yearText.size() > 11 || !readNumber(yearText, year) ||
+        !readNumber(tail.substr(1, 2), month) || !readNumber(tail.substr(4, 2), day) ||
+        !readNumber(tail.substr(7, 2), hour) || !readNumber(tail.substr(10, 2), minute) ||
+        !readNumber(tail.substr(13, 2), second))
         return std::nullopt;
     if (negative) year = -year;
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)

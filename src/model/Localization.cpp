@@ -26,8 +26,7 @@ const Text* find(std::string_view key) {
     return nullptr;
 }
 
-std::string replace(std::string_view format, std::string_view placeholder,
-                    std::string_view value) {
+std::string replace(std::string_view format, std::string_view placeholder, std::string_view value) {
     std::string result(format);
     if (const auto at = result.find(placeholder); at != std::string::npos)
         result.replace(at, placeholder.size(), value);

@@ -1,12 +1,11 @@
 #include "model/NodeStore.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <sys/mman.h>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -116,6 +115,8 @@ void NodeStore::release(void* block, std::size_t bytes) noexcept {
     TESSERA_POISON(block, bytes);
 }
 
-std::size_t NodeStore::bytesInUse() noexcept { return inUse.load(std::memory_order_relaxed); }
+std::size_t NodeStore::bytesInUse() noexcept {
+    return inUse.load(std::memory_order_relaxed);
+}
 
 } // namespace tessera

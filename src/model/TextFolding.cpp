@@ -2,10 +2,9 @@
 
 #include "model/Utf8.h"
 
-#include <utf8proc.h>
-
 #include <cstdlib>
 #include <memory>
+#include <utf8proc.h>
 
 namespace tessera {
 

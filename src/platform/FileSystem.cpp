@@ -1,24 +1,22 @@
 #include "platform/FileSystem.h"
 
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/limits.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace tessera::platform {
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kStatFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT;
-constexpr unsigned kStatMask =
-    STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
+constexpr unsigned kStatMask = STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
 constexpr std::size_t kListingBuffer = 64 * 1024;
 
 EntryStatus toStatus(const struct statx& stx, std::uint64_t parentDevice) {
@@ -101,8 +99,7 @@ long readEntries(int fd, std::vector<char>& buffer) {
 std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
                                          std::uint64_t parentDevice) {
     struct statx stx;
-    if (::statx(directoryFd, name, kStatFlags, kStatMask, &stx) != 0)
-        return std::unexpected(errno);
+    if (::statx(directoryFd, name, kStatFlags, kStatMask, &stx) != 0) return std::unexpected(errno);
     return toStatus(stx, parentDevice);
 }
 

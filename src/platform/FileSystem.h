@@ -41,12 +41,12 @@ template <typename Visit> int forEachEntry(int fd, Visit&& visit);
 /// The measurements of one entry.
 struct EntryStatus {
     bool isDirectory = false;
-    bool isMountPoint = false;   // the root of a mounted file system
-    std::int64_t size = 0;       // logical length
+    bool isMountPoint = false; // the root of a mounted file system
+    std::int64_t size = 0;     // logical length
     std::int64_t allocatedSize = 0;
-    Date creationDate;           // distant past where the file system keeps no birth time
+    Date creationDate; // distant past where the file system keeps no birth time
     Date modificationDate;
-    std::uint64_t device = 0;    // the file system it lives on
+    std::uint64_t device = 0; // the file system it lives on
 };
 
 /// Measures `name` inside the open directory `directoryFd` without following links.

@@ -2,14 +2,13 @@
 
 #include "model/Paths.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
+#include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace tessera::platform {
@@ -101,7 +100,8 @@ std::expected<void, std::string> AtomicFile::commit() {
     return {};
 }
 
-std::expected<void, std::string> writeFileAtomically(const std::string& path, std::string_view data) {
+std::expected<void, std::string> writeFileAtomically(const std::string& path,
+                                                     std::string_view data) {
     auto file = AtomicFile::create(path);
     if (!file) return std::unexpected(file.error());
     if (auto written = file->write(data); !written) return written;

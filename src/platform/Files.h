@@ -34,6 +34,7 @@ private:
 };
 
 /// Writes `data` through an AtomicFile.
-std::expected<void, std::string> writeFileAtomically(const std::string& path, std::string_view data);
+std::expected<void, std::string> writeFileAtomically(const std::string& path,
+                                                     std::string_view data);
 
 } // namespace tessera::platform

@@ -7,7 +7,9 @@ MainQueue& MainQueue::shared() {
     return queue;
 }
 
-void MainQueue::post(Task task) { postAfter(Clock::duration::zero(), std::move(task)); }
+void MainQueue::post(Task task) {
+    postAfter(Clock::duration::zero(), std::move(task));
+}
 
 void MainQueue::postAfter(Clock::duration delay, Task task) {
     std::function<void()> wake;

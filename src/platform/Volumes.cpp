@@ -2,12 +2,11 @@
 
 #include "model/Paths.h"
 
-#include <sys/statvfs.h>
-#include <sys/sysmacros.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 
 namespace tessera::platform {
 namespace {
@@ -43,7 +42,8 @@ std::string linkNameFor(const std::string& folder, const std::string& device) {
 std::string unescapeMountField(const std::string& field) {
     std::string plain;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3') {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
+            field[i + 1] <= '3') {
             plain += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
                                        (field[i + 3] - '0'));
             i += 3;

@@ -4,14 +4,13 @@
 #include "model/Paths.h"
 #include "platform/FileSystem.h"
 
-#include <fcntl.h>
-#include <time.h>
-
 #include <algorithm>
 #include <condition_variable>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <time.h>
 #include <vector>
 
 namespace tessera {
@@ -20,8 +19,8 @@ namespace {
 // One directory waiting to be read, or read and waiting for its subdirectories.
 struct Task {
     Directory* directory;
-    Task* parent;         // alive while this task is: a task outlives its subdirectories' tasks
-    std::string path;     // the root's path; empty below it (see pathOf)
+    Task* parent;     // alive while this task is: a task outlives its subdirectories' tasks
+    std::string path; // the root's path; empty below it (see pathOf)
     std::uint64_t device;
     std::atomic<std::uint32_t> pending{1}; // unfinished subdirectories, plus one for itself
 };
@@ -32,10 +31,12 @@ constexpr std::int64_t kProgressIntervalNs = 50'000'000;
 // only when needed: storing it in every task would cost the square of the depth.
 std::string pathOf(const Task& task) {
     std::vector<const Task*> chain;
-    for (const Task* at = &task; at->parent != nullptr; at = at->parent) chain.push_back(at);
+    for (const Task* at = &task; at->parent != nullptr; at = at->parent)
+        chain.push_back(at);
     const Task* root = chain.empty() ? &task : chain.back()->parent;
     std::size_t length = root->path.size();
-    for (const Task* at : chain) length += at->directory->path().size() + 1;
+    for (const Task* at : chain)
+        length += at->directory->path().size() + 1;
     std::string path;
     path.reserve(length);
     path = root->path;
@@ -61,18 +62,23 @@ public:
         auto* first = new Task{&root, nullptr, path, device};
         stack_.push_back(first);
         std::vector<std::thread> helpers;
-        for (unsigned i = 1; i < threads; ++i) helpers.emplace_back([this] { work(); });
+        for (unsigned i = 1; i < threads; ++i)
+            helpers.emplace_back([this] { work(); });
         work();
-        for (std::thread& helper : helpers) helper.join();
+        for (std::thread& helper : helpers)
+            helper.join();
         // A cancelled walk leaves unread tasks behind: finishing them frees them and, up the
         // chain, the tasks that waited for them. The partial tree is dropped by the caller.
-        for (Task* task : stack_) finish(task);
+        for (Task* task : stack_)
+            finish(task);
         stack_.clear();
         return {completed_.load()};
     }
 
 private:
-    bool cancelled() const { return hooks_.cancelled != nullptr && hooks_.cancelled->load(std::memory_order_relaxed); }
+    bool cancelled() const {
+        return hooks_.cancelled != nullptr && hooks_.cancelled->load(std::memory_order_relaxed);
+    }
 
     void work() {
         std::vector<FilePtr> children;
@@ -80,7 +86,8 @@ private:
             Task* task = nullptr;
             {
                 std::unique_lock lock(mutex_);
-                ready_.wait(lock, [this] { return !stack_.empty() || active_ == 0 || cancelled(); });
+                ready_.wait(lock,
+                            [this] { return !stack_.empty() || active_ == 0 || cancelled(); });
                 if (stack_.empty() || cancelled()) {
                     ready_.notify_all();
                     return;
@@ -110,8 +117,7 @@ private:
         if (!hooks_.onProgress) return;
         const std::int64_t now = coarseNowNs();
         std::int64_t last = lastReport_.load(std::memory_order_relaxed);
-        if (now - last >= kProgressIntervalNs &&
-            lastReport_.compare_exchange_strong(last, now))
+        if (now - last >= kProgressIntervalNs && lastReport_.compare_exchange_strong(last, now))
             hooks_.onProgress(total);
     }
 
@@ -185,8 +191,8 @@ private:
                     return true;
                 }
                 if (status->isDirectory) {
-                    DirectoryPtr sub = Directory::create(name, status->creationDate,
-                                                         status->modificationDate, {});
+                    DirectoryPtr sub =
+                        Directory::create(name, status->creationDate, status->modificationDate, {});
                     subtasks.push_back(new Task{sub.get(), &task, {}, status->device});
                     children.push_back(std::move(sub));
                 } else {

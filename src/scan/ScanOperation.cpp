@@ -18,7 +18,8 @@ std::string standardizedPath(const std::string& path) {
     std::filesystem::path absolute = std::filesystem::absolute(path, error);
     if (error) absolute = path;
     std::string normal = absolute.lexically_normal().string();
-    while (normal.size() > 1 && normal.ends_with('/')) normal.pop_back();
+    while (normal.size() > 1 && normal.ends_with('/'))
+        normal.pop_back();
     return normal;
 }
 
@@ -46,7 +47,8 @@ void ScanOperation::postProgress() {
     mainQueue_.post([shared = shared_, delegate = delegate_] {
         if (shared->cancelled.load()) return;
         if (auto listener = delegate.lock())
-            listener->scanOperationDidUpdateProgress({shared->total.load(), shared->completed.load()});
+            listener->scanOperationDidUpdateProgress(
+                {shared->total.load(), shared->completed.load()});
     });
 }
 
@@ -96,19 +98,21 @@ FilePtr ScanOperation::scan() {
     }
 
     if (!rootStatus.isDirectory)
-        return File::create("", rootStatus.size, rootStatus.allocatedSize,
-                            rootStatus.creationDate, rootStatus.modificationDate);
+        return File::create("", rootStatus.size, rootStatus.allocatedSize, rootStatus.creationDate,
+                            rootStatus.modificationDate);
 
     const std::string rootName = path == "/" ? "/" : std::string(lastComponent(path));
-    DirectoryPtr root = Directory::create(rootName, rootStatus.creationDate,
-                                          rootStatus.modificationDate, {});
+    DirectoryPtr root =
+        Directory::create(rootName, rootStatus.creationDate, rootStatus.modificationDate, {});
     WalkHooks hooks;
     hooks.cancelled = &shared_->cancelled;
     hooks.exclusion = exclusion_.get();
     hooks.onError = [this](std::string entry, int error) { postError(std::move(entry), error); };
     const bool detailed = LogController::detailedLogging.load(std::memory_order_relaxed);
     if (detailed) {
-        hooks.onExclude = [this](std::string entry) { postLog(LogLine::exclude(std::move(entry))); };
+        hooks.onExclude = [this](std::string entry) {
+            postLog(LogLine::exclude(std::move(entry)));
+        };
         hooks.onEntry = [this](const std::string& entry, const platform::EntryStatus& status) {
             postLog(LogLine::scanFile(entry, status.creationDate, status.modificationDate,
                                       status.size, status.allocatedSize));

@@ -2,14 +2,15 @@
 
 #include "model/Iso8601.h"
 
-#include <simdjson.h>
-
 #include <charconv>
+#include <simdjson.h>
 
 namespace tessera::jsoncell {
 namespace {
 
-bool isJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isJsonSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 void appendUtf8(std::string& out, std::uint32_t codepoint) {
     if (codepoint < 0x80) {
@@ -40,12 +41,16 @@ std::optional<std::uint32_t> hex4(std::string_view text) {
 } // namespace
 
 std::string_view trim(std::string_view cell) {
-    while (!cell.empty() && isJsonSpace(cell.front())) cell.remove_prefix(1);
-    while (!cell.empty() && isJsonSpace(cell.back())) cell.remove_suffix(1);
+    while (!cell.empty() && isJsonSpace(cell.front()))
+        cell.remove_prefix(1);
+    while (!cell.empty() && isJsonSpace(cell.back()))
+        cell.remove_suffix(1);
     return cell;
 }
 
-bool isNull(std::string_view cell) { return trim(cell) == "null"; }
+bool isNull(std::string_view cell) {
+    return trim(cell) == "null";
+}
 
 std::expected<std::string, std::string> readString(std::string_view cell) {
     cell = trim(cell);
@@ -66,7 +71,8 @@ std::expected<std::string, std::string> readString(std::string_view cell) {
     text.reserve(body.size());
     for (std::size_t i = 0; i < body.size(); ++i) {
         const char c = body[i];
-        if (static_cast<unsigned char>(c) < 0x20) return std::unexpected("control character in a string");
+        if (static_cast<unsigned char>(c) < 0x20)
+            return std::unexpected("control character in a string");
         if (c == '"') return std::unexpected("unescaped quotation mark in a string");
         if (c != '\\') {
             text += c;
@@ -74,21 +80,38 @@ std::expected<std::string, std::string> readString(std::string_view cell) {
         }
         if (++i == body.size()) return std::unexpected("string ends in a backslash");
         switch (body[i]) {
-        case '"': text += '"'; break;
-        case '\\': text += '\\'; break;
-        case '/': text += '/'; break;
-        case 'b': text += '\b'; break;
-        case 'f': text += '\f'; break;
-        case 'n': text += '\n'; break;
-        case 'r': text += '\r'; break;
-        case 't': text += '\t'; break;
+        case '"':
+            text += '"';
+            break;
+        case '\\':
+            text += '\\';
+            break;
+        case '/':
+            text += '/';
+            break;
+        case 'b':
+            text += '\b';
+            break;
+        case 'f':
+            text += '\f';
+            break;
+        case 'n':
+            text += '\n';
+            break;
+        case 'r':
+            text += '\r';
+            break;
+        case 't':
+            text += '\t';
+            break;
         case 'u': {
             auto unit = hex4(body.substr(i + 1));
             if (!unit) return std::unexpected("broken \\u escape");
             i += 4;
             std::uint32_t codepoint = *unit;
             if (codepoint >= 0xD800 && codepoint <= 0xDBFF) {
-                auto low = body.substr(i + 1).starts_with("\\u") ? hex4(body.substr(i + 3)) : std::nullopt;
+                auto low =
+                    body.substr(i + 1).starts_with("\\u") ? hex4(body.substr(i + 3)) : std::nullopt;
                 if (!low || *low < 0xDC00 || *low > 0xDFFF)
                     return std::unexpected("lone surrogate in a string");
                 codepoint = 0x10000 + ((codepoint - 0xD800) << 10) + (*low - 0xDC00);
@@ -99,7 +122,8 @@ std::expected<std::string, std::string> readString(std::string_view cell) {
             appendUtf8(text, codepoint);
             break;
         }
-        default: return std::unexpected("unknown escape in a string");
+        default:
+            return std::unexpected("unknown escape in a string");
         }
     }
     if (!simdjson::validate_utf8(text.data(), text.size()))

@@ -4,10 +4,9 @@
 #include "model/Iso8601.h"
 #include "snapshot/StoredName.h"
 
-#include <simdjson.h>
-
 #include <algorithm>
 #include <cmath>
+#include <simdjson.h>
 #include <vector>
 
 namespace tessera {
@@ -78,8 +77,7 @@ std::expected<FilePtr, JsonSnapshotFailure> finishNode(Frame& frame) {
                                 frame.modified);
         DirectoryPtr directory = Directory::create(frame.name, frame.created, frame.modified, {});
         directory->assignContents(std::move(frame.children));
-        if (!directory->tryAggregate())
-            return failure("sizes add up beyond the 64-bit range");
+        if (!directory->tryAggregate()) return failure("sizes add up beyond the 64-bit range");
         return FilePtr(std::move(directory));
     } catch (const std::length_error& error) {
         return failure(error.what());
@@ -179,7 +177,8 @@ std::expected<FilePtr, JsonSnapshotFailure> readJsonSnapshot(const std::string& 
         if (auto code = member.unescaped_key().get(key)) return failure(code, "document");
         if (key == "version") {
             std::int64_t version = 0;
-            if (auto code = member.value().get_int64().get(version)) return failure(code, "version");
+            if (auto code = member.value().get_int64().get(version))
+                return failure(code, "version");
             sawVersion = true;
         } else if (key == "rootFile") {
             auto tree = readTree(member.value(), dates);

@@ -9,8 +9,8 @@
 namespace tessera {
 
 enum class SnapshotDateForm {
-    iso8601,            // "2024-05-01T12:00:00Z"
-    referenceSeconds,   // seconds since 2001-01-01T00:00:00Z, as written by older versions
+    iso8601,          // "2024-05-01T12:00:00Z"
+    referenceSeconds, // seconds since 2001-01-01T00:00:00Z, as written by older versions
 };
 
 struct JsonSnapshotFailure {

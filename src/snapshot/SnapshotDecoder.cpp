@@ -55,12 +55,14 @@ public:
                 continue;
             }
             std::size_t depth = 0;
-            while (depth < line.size() && line[depth] == kLevelMarker) ++depth;
+            while (depth < line.size() && line[depth] == kLevelMarker)
+                ++depth;
             splitCells(line.substr(depth), cells);
             if (auto error = readNode(depth, cells, lineNumber)) return std::unexpected(*error);
         }
         if (!sawHeader) return corrupted(lineNumber, "there is no header line");
-        if (!root_ && stack_.empty()) return corrupted(lineNumber, "there is no line after the header");
+        if (!root_ && stack_.empty())
+            return corrupted(lineNumber, "there is no line after the header");
         if (root_) return std::move(root_);
         while (stack_.size() > 1)
             if (auto error = close(lineNumber)) return std::unexpected(*error);
@@ -76,16 +78,20 @@ private:
             auto name = jsoncell::readString(cell);
             if (!name) return corrupted(lineNumber, "header: " + name.error()).error();
             const auto key = fileKeyFromRaw(*name);
-            if (!key) return corrupted(lineNumber, "header: unknown column \"" + *name + "\"").error();
+            if (!key)
+                return corrupted(lineNumber, "header: unknown column \"" + *name + "\"").error();
             if (std::find(fileKeys_.begin(), fileKeys_.end(), *key) != fileKeys_.end())
-                return corrupted(lineNumber, "header: column \"" + *name + "\" appears twice").error();
+                return corrupted(lineNumber, "header: column \"" + *name + "\" appears twice")
+                    .error();
             fileKeys_.push_back(*key);
-            if (*key != FileKey::size && *key != FileKey::allocatedSize) directoryKeys_.push_back(*key);
+            if (*key != FileKey::size && *key != FileKey::allocatedSize)
+                directoryKeys_.push_back(*key);
         }
         return std::nullopt;
     }
 
-    std::optional<SnapshotError> readNode(std::size_t depth, const std::vector<std::string_view>& cells,
+    std::optional<SnapshotError> readNode(std::size_t depth,
+                                          const std::vector<std::string_view>& cells,
                                           std::size_t lineNumber) {
         const bool isDirectory = cells.size() != fileKeys_.size();
         const auto& keys = isDirectory ? directoryKeys_ : fileKeys_;
@@ -100,13 +106,15 @@ private:
                 auto text = jsoncell::readStringView(cells[i], scratch_);
                 if (!text) return corrupted(lineNumber, column() + ": " + text.error()).error();
                 name = *text;
-                if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+                if (!std::all_of(name.begin(), name.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
                     auto bytes = fromStoredName(name);
                     if (!bytes) return corrupted(lineNumber, "name: broken byte escape").error();
                     nameBytes_ = std::move(*bytes);
                     name = nameBytes_;
                 }
-                if (name.size() > 65535) return corrupted(lineNumber, "name: longer than 65535 bytes").error();
+                if (name.size() > 65535)
+                    return corrupted(lineNumber, "name: longer than 65535 bytes").error();
                 break;
             }
             case FileKey::creationDate:
@@ -128,7 +136,8 @@ private:
         FilePtr node = isDirectory ? FilePtr(Directory::create(name, created, modified, {}))
                                    : File::create(name, size, allocated, created, modified);
         if (depth == 0) {
-            if (root_ || !stack_.empty()) return corrupted(lineNumber, "a second root line").error();
+            if (root_ || !stack_.empty())
+                return corrupted(lineNumber, "a second root line").error();
             if (!isDirectory) {
                 root_ = std::move(node);
                 return std::nullopt;

@@ -1,11 +1,11 @@
 #include "snapshot/SnapshotEncoder.h"
 
-#include "json/JsonWriter.h"
 #include "model/Directory.h"
 #include "model/Iso8601.h"
 #include "model/TextFolding.h"
 #include "snapshot/StoredName.h"
 
+#include "json/JsonWriter.h"
 #include <algorithm>
 #include <cctype>
 
@@ -16,7 +16,9 @@ bool contains(const std::vector<FileKey>& keys, FileKey key) {
     return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
-void appendName(std::string& out, std::string_view name) { appendStoredName(out, name); }
+void appendName(std::string& out, std::string_view name) {
+    appendStoredName(out, name);
+}
 
 void appendDate(std::string& out, Date date) {
     out += '"';
@@ -35,24 +37,25 @@ void sortForTsv(const Directory& directory, std::vector<SortEntry>& entries) {
     entries.clear();
     for (const File* child : directory.contents()) {
         const std::string_view name = child->path();
-        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x80;
-        });
-        entries.push_back({child, ascii ? std::string() : foldText(name, TextFolding::caseInsensitive)});
+        const bool ascii = std::all_of(name.begin(), name.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        entries.push_back(
+            {child, ascii ? std::string() : foldText(name, TextFolding::caseInsensitive)});
     }
     const auto key = [](const SortEntry& entry) -> std::string_view {
         return entry.folded.empty() ? entry.file->path() : std::string_view(entry.folded);
     };
-    std::stable_sort(entries.begin(), entries.end(), [&key](const SortEntry& a, const SortEntry& b) {
-        const std::string_view left = key(a), right = key(b);
-        const std::size_t common = std::min(left.size(), right.size());
-        for (std::size_t i = 0; i < common; ++i) {
-            const int l = std::tolower(static_cast<unsigned char>(left[i]));
-            const int r = std::tolower(static_cast<unsigned char>(right[i]));
-            if (l != r) return l < r;
-        }
-        return left.size() < right.size();
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&key](const SortEntry& a, const SortEntry& b) {
+                         const std::string_view left = key(a), right = key(b);
+                         const std::size_t common = std::min(left.size(), right.size());
+                         for (std::size_t i = 0; i < common; ++i) {
+                             const int l = std::tolower(static_cast<unsigned char>(left[i]));
+                             const int r = std::tolower(static_cast<unsigned char>(right[i]));
+                             if (l != r) return l < r;
+                         }
+                         return left.size() < right.size();
+                     });
 }
 
 // Writes one member of a pretty-printed object: separator, newline, indentation, key.
@@ -132,11 +135,21 @@ void SnapshotEncoder::appendCells(std::string& line, const File& file) const {
         if (!first) line += Options::cellSeparator;
         first = false;
         switch (key) {
-        case FileKey::name: appendName(line, file.path()); break;
-        case FileKey::creationDate: appendDate(line, file.creationDate()); break;
-        case FileKey::modificationDate: appendDate(line, file.modificationDate()); break;
-        case FileKey::size: line += std::to_string(file.size()); break;
-        case FileKey::allocatedSize: line += std::to_string(file.allocatedSize()); break;
+        case FileKey::name:
+            appendName(line, file.path());
+            break;
+        case FileKey::creationDate:
+            appendDate(line, file.creationDate());
+            break;
+        case FileKey::modificationDate:
+            appendDate(line, file.modificationDate());
+            break;
+        case FileKey::size:
+            line += std::to_string(file.size());
+            break;
+        case FileKey::allocatedSize:
+            line += std::to_string(file.allocatedSize());
+            break;
         }
     }
 }

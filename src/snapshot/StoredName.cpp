@@ -1,7 +1,6 @@
 #include "snapshot/StoredName.h"
 
 #include "json/JsonWriter.h"
-
 #include <utf8proc.h>
 
 namespace tessera {
@@ -32,7 +31,8 @@ std::string toStoredName(std::string_view bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
         utf8proc_int32_t codepoint = 0;
-        const auto length = utf8proc_iterate(data + at, static_cast<utf8proc_ssize_t>(bytes.size() - at), &codepoint);
+        const auto length = utf8proc_iterate(
+            data + at, static_cast<utf8proc_ssize_t>(bytes.size() - at), &codepoint);
         if (length <= 0) {
             appendCodePoint(out, kRangeStart + static_cast<unsigned char>(bytes[at]));
             ++at;
@@ -65,7 +65,8 @@ std::optional<std::string> fromStoredName(std::string_view text) {
     bool escaped = false;
     while (at < text.size()) {
         utf8proc_int32_t codepoint = 0;
-        const auto length = utf8proc_iterate(data + at, static_cast<utf8proc_ssize_t>(text.size() - at), &codepoint);
+        const auto length = utf8proc_iterate(
+            data + at, static_cast<utf8proc_ssize_t>(text.size() - at), &codepoint);
         if (length <= 0) return std::nullopt;
         const bool inRange = codepoint >= kRangeStart && codepoint <= kRangeEnd;
         if (escaped) {

@@ -1,12 +1,11 @@
 #include "favorites/Favorite.h"
 
 #include "favorites/PredicateText.h"
-#include "json/JsonWriter.h"
 #include "model/Base64.h"
 #include "support/TemporaryDirectory.h"
 
+#include "json/JsonWriter.h"
 #include <gtest/gtest.h>
-
 #include <sys/mount.h>
 
 namespace tessera {

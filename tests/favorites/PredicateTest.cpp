@@ -3,9 +3,8 @@
 #include "favorites/PredicateText.h"
 #include "support/TreeBuilders.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 
 namespace tessera {
 namespace {
@@ -36,13 +35,13 @@ TEST(PredicateTest, TextFormRoundTripsEveryShape) {
 }
 
 TEST(PredicateTest, TheParserIsStrictAndSaysWhere) {
-    for (const char* text : {"", "or(", "or(path contains \"x\"", "and(path contains \"x\",)",
-                             "name contains \"x\"", "size contains \"1\"", "size > \"1\"",
-                             "path > 3", "size > 1 trailing", "not()", "not(size > 1, size < 2)",
-                             "path contains[q] \"x\"", "path contains \"unterminated",
-                             "path contains \"\\q\"", "size > 99999999999999999999",
-                             "modificationDate < date(\"2024-02-30T00:00:00Z\")",
-                             "path matches \"(unclosed\"", "size >[c] 5", "pathcontains \"x\""}) {
+    for (const char* text :
+         {"", "or(", "or(path contains \"x\"", "and(path contains \"x\",)", "name contains \"x\"",
+          "size contains \"1\"", "size > \"1\"", "path > 3", "size > 1 trailing", "not()",
+          "not(size > 1, size < 2)", "path contains[q] \"x\"", "path contains \"unterminated",
+          "path contains \"\\q\"", "size > 99999999999999999999",
+          "modificationDate < date(\"2024-02-30T00:00:00Z\")", "path matches \"(unclosed\"",
+          "size >[c] 5", "pathcontains \"x\""}) {
         auto result = parsePredicate(text);
         EXPECT_FALSE(result.has_value()) << text;
         if (!result) {
@@ -50,7 +49,8 @@ TEST(PredicateTest, TheParserIsStrictAndSaysWhere) {
         }
     }
     std::string deep;
-    for (int i = 0; i < 100'000; ++i) deep += "not(";
+    for (int i = 0; i < 100'000; ++i)
+        deep += "not(";
     EXPECT_FALSE(parsePredicate(deep).has_value());
 }
 
@@ -62,7 +62,10 @@ TEST(PredicateTest, TextComparisonsFoldCaseAndDiacriticsAsUnicodeSays) {
     EXPECT_TRUE(parsed("path endswith[c] \".pdf\"").evaluate(*node));
     EXPECT_FALSE(parsed("path endswith \".pdf\"").evaluate(*node));
     EXPECT_TRUE(parsed("path contains[cd] \"E M\"").evaluate(*node));
-    EXPECT_TRUE(parsed("path ==[c] \"STRASSE\"").evaluate(*file("stra\xc3\x9f" "e", 1)));
+    EXPECT_TRUE(parsed("path ==[c] \"STRASSE\"")
+                    .evaluate(*file("stra\xc3\x9f"
+                                    "e",
+                                    1)));
     EXPECT_TRUE(parsed("path matches[cd] \"cafe.*\"").evaluate(*node));
     EXPECT_FALSE(parsed("path matches \"Cafe\"").evaluate(*node)); // whole-string match
     // An empty constant matches nothing: a fresh exclusion filter excludes nothing.

@@ -7,19 +7,18 @@
 //
 // Mutation is blind (no coverage feedback), so it complements a coverage-guided engine; it runs
 // under the sanitizer build, where a fault stops the process with a report.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -29,12 +28,40 @@ extern "C" void __sanitizer_set_death_callback(void (*)()) __attribute__((weak))
 namespace {
 
 // Pieces the snapshot formats are made of, to splice into inputs.
-const char* const kTokens[] = {
-    "{\"contents\":[", "]}", "{", "}", "[", "]", ",", ":", "\"", "\\", "\\u", "\\ud800", "\t",
-    "\n", " ", "\r\n", "null", "\"name\"", "\"size\"", "\"allocatedSize\"", "\"creationDate\"",
-    "\"modificationDate\"", "\"version\":1", "\"rootFile\":", "9223372036854775807",
-    "-9223372036854775808", "99999999999999999999", "1e308", "-0", "\"0001-01-01T00:00:00Z\"",
-    "\"2024-02-30T00:00:00Z\"", "\xff", "\xf4\x8f\xb8\x80", std::string(1, '\0').c_str()};
+const char* const kTokens[] = {"{\"contents\":[",
+                               "]}",
+                               "{",
+                               "}",
+                               "[",
+                               "]",
+                               ",",
+                               ":",
+                               "\"",
+                               "\\",
+                               "\\u",
+                               "\\ud800",
+                               "\t",
+                               "\n",
+                               " ",
+                               "\r\n",
+                               "null",
+                               "\"name\"",
+                               "\"size\"",
+                               "\"allocatedSize\"",
+                               "\"creationDate\"",
+                               "\"modificationDate\"",
+                               "\"version\":1",
+                               "\"rootFile\":",
+                               "9223372036854775807",
+                               "-9223372036854775808",
+                               "99999999999999999999",
+                               "1e308",
+                               "-0",
+                               "\"0001-01-01T00:00:00Z\"",
+                               "\"2024-02-30T00:00:00Z\"",
+                               "\xff",
+                               "\xf4\x8f\xb8\x80",
+                               std::string(1, '\0').c_str()};
 
 const std::string* current = nullptr;
 
@@ -57,7 +84,8 @@ void run(const std::string& bytes) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-std::string mutate(std::string input, const std::vector<std::string>& corpus, std::mt19937_64& random) {
+std::string mutate(std::string input, const std::vector<std::string>& corpus,
+                   std::mt19937_64& random) {
     const int steps = 1 + static_cast<int>(random() % 6);
     for (int step = 0; step < steps; ++step) {
         const std::size_t at = input.empty() ? 0 : random() % (input.size() + 1);
@@ -78,12 +106,14 @@ std::string mutate(std::string input, const std::vector<std::string>& corpus, st
             if (input.empty()) break;
             const std::size_t from = random() % input.size();
             const std::string piece = input.substr(from, 1 + random() % 64);
-            for (int i = 0, n = 1 + static_cast<int>(random() % 50); i < n; ++i) input.insert(at, piece);
+            for (int i = 0, n = 1 + static_cast<int>(random() % 50); i < n; ++i)
+                input.insert(at, piece);
             break;
         }
         case 5: { // splice another input
             const std::string& other = corpus[random() % corpus.size()];
-            if (!other.empty()) input.insert(at, other.substr(random() % other.size(), 1 + random() % 128));
+            if (!other.empty())
+                input.insert(at, other.substr(random() % other.size(), 1 + random() % 128));
             break;
         }
         default: // truncate
@@ -107,15 +137,18 @@ int main(int argc, char** argv) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
             if (!entry.is_regular_file()) continue;
             std::ifstream file(entry.path(), std::ios::binary);
-            corpus.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+            corpus.emplace_back(std::istreambuf_iterator<char>(file),
+                                std::istreambuf_iterator<char>());
         }
-    for (const std::string& input : corpus) run(input);
+    for (const std::string& input : corpus)
+        run(input);
     std::printf("replayed %zu inputs\n", corpus.size());
     if (corpus.empty()) return 1;
     if (seconds <= 0) return 0;
 
     if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(saveCurrentInput);
-    for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, onFatalSignal);
+    for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+        std::signal(signal, onFatalSignal);
     std::mt19937_64 random(std::random_device{}());
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     std::size_t executions = 0;
@@ -125,7 +158,8 @@ int main(int argc, char** argv) {
         run(input);
         current = nullptr;
         ++executions;
-        if (random() % 64 == 0 && input.size() < 4096 && corpus.size() < 10000) corpus.push_back(input);
+        if (random() % 64 == 0 && input.size() < 4096 && corpus.size() < 10000)
+            corpus.push_back(input);
     }
     std::printf("%zu mutated inputs in %.0f s, no fault\n", executions, seconds);
     return 0;

@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto root = tessera::Snapshot::loadRoot(std::string(reinterpret_cast<const char*>(data), size));
-    if (root && !*root) __builtin_trap(); // a success must carry a tree
+    if (root && !*root) __builtin_trap();                            // a success must carry a tree
     if (!root && root.error().description.empty()) __builtin_trap(); // errors say what
     return 0;
 }

@@ -9,14 +9,18 @@ namespace {
 
 struct RecordingDelegate : LogsControllerDelegate {
     std::vector<std::string> events;
-    void logsDidInsert(std::size_t row) override { events.push_back("insert " + std::to_string(row)); }
+    void logsDidInsert(std::size_t row) override {
+        events.push_back("insert " + std::to_string(row));
+    }
     void logsDidRemove(std::size_t first, std::size_t count) override {
         events.push_back("remove " + std::to_string(first) + "+" + std::to_string(count));
     }
     void logsDidReload() override { events.push_back("reload"); }
 };
 
-LogLine at(LogLine::Clock::time_point when, LogLine line) { return {when, line.logType()}; }
+LogLine at(LogLine::Clock::time_point when, LogLine line) {
+    return {when, line.logType()};
+}
 
 TEST(LogControllerTest, TheFilterDecidesWhatTheWindowHears) {
     LogController log;

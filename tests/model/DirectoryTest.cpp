@@ -3,9 +3,8 @@
 #include "model/MergedFile.h"
 #include "support/TreeBuilders.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace tessera {
@@ -15,7 +14,8 @@ using namespace tessera::testing;
 
 std::vector<std::string> names(const Directory& directory) {
     std::vector<std::string> result;
-    for (const File* child : directory.contents()) result.emplace_back(child->path());
+    for (const File* child : directory.contents())
+        result.emplace_back(child->path());
     return result;
 }
 
@@ -97,7 +97,8 @@ TEST(DirectoryTest, AddingDeepDownReportsOneMovePerLevelDeepestFirst) {
 
 TEST(DirectoryTest, TheMergedTailStandsForTheLastChildrenUntilTheNextChange) {
     auto root = dir("");
-    for (int i = 0; i < 10; ++i) root->add(file("f" + std::to_string(i), 10 - i));
+    for (int i = 0; i < 10; ++i)
+        root->add(file("f" + std::to_string(i), 10 - i));
     root->sortContents(SizeMode::fileSize);
     EXPECT_EQ(root->displayedContents().size(), 10u);
     root->mergedContents().setMerge(3, 6);
@@ -122,9 +123,12 @@ TEST(DirectoryTest, RandomChangesKeepSumsOrderAndBatchesConsistent) {
         directories.push_back(sub.get());
         parent->add(std::move(sub));
     }
-    for (Directory* directory : directories) directory->sortContents(SizeMode::fileSize);
+    for (Directory* directory : directories)
+        directory->sortContents(SizeMode::fileSize);
 
-    auto randomSize = [&] { return static_cast<std::int64_t>(random() % 5 == 0 ? 0 : random() % 1000); };
+    auto randomSize = [&] {
+        return static_cast<std::int64_t>(random() % 5 == 0 ? 0 : random() % 1000);
+    };
     for (int step = 0; step < 3000; ++step) {
         Directory* target = directories[random() % directories.size()];
         FileOrderBatch batch;
@@ -154,9 +158,8 @@ TEST(DirectoryTest, RandomChangesKeepSumsOrderAndBatchesConsistent) {
             ASSERT_LT(change.newIndex, static_cast<std::ptrdiff_t>(holder->count()));
         }
         // The batch climbs from the change to the root's child, one entry per level.
-        const File* expected = changed != nullptr && !batch.empty() && batch[0].file == changed
-                                   ? changed
-                                   : target;
+        const File* expected =
+            changed != nullptr && !batch.empty() && batch[0].file == changed ? changed : target;
         for (const FileOrderChange& change : batch) {
             ASSERT_EQ(change.file, expected);
             expected = expected->parent();

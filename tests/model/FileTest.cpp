@@ -5,9 +5,8 @@
 #include "model/MergedFile.h"
 #include "support/TreeBuilders.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace tessera {
 namespace {
@@ -32,8 +31,8 @@ TEST(FileTest, DirectoriesAggregateSizesAndLeavesExactly) {
 
     EXPECT_EQ(dir("d", dir("e"))->fileCount(), 1);
 
-    auto root = dir("", file("a", 10, 4096), dir("sub", file("b", 5, 0), dir("e")),
-                    file("c", 1, 512));
+    auto root =
+        dir("", file("a", 10, 4096), dir("sub", file("b", 5, 0), dir("e")), file("c", 1, 512));
     EXPECT_EQ(root->size(), 16);
     EXPECT_EQ(root->allocatedSize(), 4608);
     EXPECT_EQ(root->fileCount(), 4);
@@ -219,7 +218,8 @@ TEST(FileTest, TreesDeeperThanTheStackCopyFilterLookUpAndFree) {
     const std::size_t baseline = NodeStore::bytesInUse();
     constexpr int kDepth = 200'000;
     DirectoryPtr chain = dir("leaf", file("f", 3));
-    for (int i = 0; i < kDepth; ++i) chain = dir("d", std::move(chain));
+    for (int i = 0; i < kDepth; ++i)
+        chain = dir("d", std::move(chain));
     EXPECT_EQ(chain->size(), 3);
 
     FilePtr copy = chain->copy();
@@ -228,7 +228,8 @@ TEST(FileTest, TreesDeeperThanTheStackCopyFilterLookUpAndFree) {
     EXPECT_EQ(filtered->size(), 3);
 
     std::string deepest = "d";
-    for (int i = 1; i < kDepth; ++i) deepest += "/d";
+    for (int i = 1; i < kDepth; ++i)
+        deepest += "/d";
     deepest += "/leaf/f";
     File* leaf = chain->fileAtPath(deepest);
     ASSERT_NE(leaf, nullptr);

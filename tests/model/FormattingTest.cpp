@@ -5,7 +5,6 @@
 #include "model/Paths.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace tessera {
@@ -55,9 +54,12 @@ TEST(FormattingTest, PathsJoinAndRelateAtSlashBoundaries) {
 }
 
 TEST(FormattingTest, EnumerationsRoundTripThroughTheirRawValues) {
-    for (SizeMode mode : allSizeModes) EXPECT_EQ(sizeModeFromRaw(rawValue(mode)), mode);
-    for (FileKey key : allFileKeys) EXPECT_EQ(fileKeyFromRaw(rawValue(key)), key);
-    for (ColorMode mode : allColorModes) EXPECT_EQ(colorModeFromRaw(rawValue(mode)), mode);
+    for (SizeMode mode : allSizeModes)
+        EXPECT_EQ(sizeModeFromRaw(rawValue(mode)), mode);
+    for (FileKey key : allFileKeys)
+        EXPECT_EQ(fileKeyFromRaw(rawValue(key)), key);
+    for (ColorMode mode : allColorModes)
+        EXPECT_EQ(colorModeFromRaw(rawValue(mode)), mode);
     EXPECT_EQ(sizeModeFromRaw("FileSize"), std::nullopt);
     EXPECT_EQ(rawValue(FileKey::allocatedSize), "allocatedSize");
 }

@@ -7,16 +7,14 @@
 #include "scan/ParallelWalk.h"
 #include "support/AwkwardTree.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <functional>
 
 namespace tessera {
 namespace {
@@ -45,8 +43,9 @@ struct ScanOutcome {
     ScanProgress progress;
 };
 
-ScanOutcome scanFolder(const std::string& path, std::shared_ptr<const Predicate> exclusion = nullptr,
-                       unsigned threads = 4, bool skipMountPoints = false) {
+ScanOutcome scanFolder(const std::string& path,
+                       std::shared_ptr<const Predicate> exclusion = nullptr, unsigned threads = 4,
+                       bool skipMountPoints = false) {
     MainQueue queue;
     LogController& log = LogController::shared();
     const std::size_t logsBefore = log.logs().size();
@@ -65,7 +64,8 @@ ScanOutcome scanFolder(const std::string& path, std::shared_ptr<const Predicate>
 
 std::vector<std::string> childNames(const Directory& directory) {
     std::vector<std::string> names;
-    for (const File* child : directory.contents()) names.emplace_back(child->path());
+    for (const File* child : directory.contents())
+        names.emplace_back(child->path());
     return names;
 }
 
@@ -76,7 +76,8 @@ void describe(const File& node, std::string& out, int depth = 0) {
            std::to_string(node.modificationDate().seconds) + " " +
            std::to_string(node.size(SizeMode::childCount)) + "\n";
     if (const Directory* directory = node.asDirectory())
-        for (const File* child : directory->contents()) describe(*child, out, depth + 1);
+        for (const File* child : directory->contents())
+            describe(*child, out, depth + 1);
 }
 
 TEST(ScanOperationTest, AnAwkwardTreeAgreesWithAnIndependentCount) {
@@ -246,11 +247,12 @@ TEST(ScanOperationTest, UnreadableDirectoriesBecomeOneErrorLineAndStayEmpty) {
             ScanOutcome outcome = scanFolder(tree.path());
             const Directory& root = *outcome.root->asDirectory();
             const File* lockedNode = root.fileAtPath("locked");
-            const bool ok = outcome.errorPaths.size() == 2 &&
-                            std::count(outcome.errorPaths.begin(), outcome.errorPaths.end(), locked) == 1 &&
-                            lockedNode != nullptr && lockedNode->isLeaf() &&
-                            root.fileAtPath("unlisted")->isLeaf() &&
-                            root.fileAtPath("docs/report.txt") != nullptr;
+            const bool ok =
+                outcome.errorPaths.size() == 2 &&
+                std::count(outcome.errorPaths.begin(), outcome.errorPaths.end(), locked) == 1 &&
+                lockedNode != nullptr && lockedNode->isLeaf() &&
+                root.fileAtPath("unlisted")->isLeaf() &&
+                root.fileAtPath("docs/report.txt") != nullptr;
             std::_Exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

@@ -1,17 +1,16 @@
 #include "snapshot/Snapshot.h"
 
 #include "model/Directory.h"
-#include "platform/Files.h"
-#include "scan/ScanOperation.h"
 #include "model/Utf8.h"
+#include "platform/Files.h"
 #include "platform/MainQueue.h"
+#include "scan/ScanOperation.h"
 #include "snapshot/StoredName.h"
 #include "support/AwkwardTree.h"
 #include "support/TreeBuilders.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace tessera {
 namespace {
@@ -19,7 +18,8 @@ namespace {
 using namespace tessera::testing;
 using Format = SnapshotEncoder::FileFormat;
 
-SnapshotEncoder::Options options(Format format, std::vector<FileKey> keys = {allFileKeys.begin(), allFileKeys.end()}) {
+SnapshotEncoder::Options options(Format format, std::vector<FileKey> keys = {allFileKeys.begin(),
+                                                                             allFileKeys.end()}) {
     SnapshotEncoder::Options result;
     result.format = format;
     result.includedKeys = std::move(keys);
@@ -49,7 +49,8 @@ void describe(const File& node, std::string& out, bool sorted, int depth = 0) {
     const Directory* directory = node.asDirectory();
     if (directory == nullptr) return;
     if (!sorted) {
-        for (const File* child : directory->contents()) describe(*child, out, sorted, depth + 1);
+        for (const File* child : directory->contents())
+            describe(*child, out, sorted, depth + 1);
         return;
     }
     std::vector<std::string> lines;
@@ -59,7 +60,8 @@ void describe(const File& node, std::string& out, bool sorted, int depth = 0) {
         lines.push_back(line);
     }
     if (sorted) std::stable_sort(lines.begin(), lines.end());
-    for (const auto& line : lines) out += line;
+    for (const auto& line : lines)
+        out += line;
 }
 
 std::string shape(const File& node, bool sorted = false) {
@@ -70,10 +72,10 @@ std::string shape(const File& node, bool sorted = false) {
 
 TEST(SnapshotTest, StoredNamesKeepEveryByteAndStayValidUnicode) {
     for (const std::string& name : {std::string("plain"), std::string("caf\xc3\xa9"),
-                                   std::string("\xff\xfe"), std::string("a\xc3"),
-                                   std::string("\xf4\x8f\xb8\x80"),  // U+10FE00 itself
-                                   std::string("\xf4\x8f\xbb\xbf"),  // U+10FEFF
-                                   std::string("x\xf4\x8f\xba\x80\x80")}) {
+                                    std::string("\xff\xfe"), std::string("a\xc3"),
+                                    std::string("\xf4\x8f\xb8\x80"), // U+10FE00 itself
+                                    std::string("\xf4\x8f\xbb\xbf"), // U+10FEFF
+                                    std::string("x\xf4\x8f\xba\x80\x80")}) {
         const std::string stored = toStoredName(name);
         EXPECT_TRUE(isValidUtf8(stored)) << name;
         EXPECT_EQ(fromStoredName(stored), name);
@@ -103,32 +105,41 @@ TEST(SnapshotTest, ScannedAwkwardTreesRoundTripThroughBothForms) {
     const std::string json = Snapshot::makeData(*scanned, options(Format::json));
     TemporaryDirectory folder;
     ASSERT_TRUE(platform::writeFileAtomically(folder / "s.json", json).has_value());
-    const std::string check = "python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
-                              "sys.exit(0 if d['version']==1 and len(d['rootFile']['contents'])>5 else 1)\" '" +
-                              folder / "s.json" + "'";
+    const std::string check =
+        "python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
+        "sys.exit(0 if d['version']==1 and len(d['rootFile']['contents'])>5 else 1)\" '" +
+        folder / "s.json" + "'";
     EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
 TEST(SnapshotTest, TheWrittenFormsFollowTheFormat) {
-    auto root = dir("", dir("d", file("b", 1, 4096), file("A", 2, 0), file("a", 3, 0)), dir("empty"));
-    const std::string tsv = Snapshot::makeData(*root, options(Format::tsv, {FileKey::size, FileKey::name}));
-    EXPECT_EQ(tsv, "\"size\"\t\"name\"\n\"\"\n \"d\"\n  2\t\"A\"\n  3\t\"a\"\n  1\t\"b\"\n \"empty\"");
-    const std::string json = Snapshot::makeData(*dir("", file("f/x\t", 5, 8), dir("e")),
-                                                options(Format::json, {FileKey::size, FileKey::name}));
-    EXPECT_EQ(json, "{\n  \"rootFile\" : {\n    \"contents\" : [\n      {\n        \"name\" : "
-                    "\"f/x\\t\",\n        \"size\" : 5\n      },\n      {\n        \"contents\" : [],\n"
-                    "        \"name\" : \"e\"\n      }\n    ],\n    \"name\" : \"\"\n  },\n"
-                    "  \"version\" : 1\n}");
+    auto root =
+        dir("", dir("d", file("b", 1, 4096), file("A", 2, 0), file("a", 3, 0)), dir("empty"));
+    const std::string tsv =
+        Snapshot::makeData(*root, options(Format::tsv, {FileKey::size, FileKey::name}));
+    EXPECT_EQ(tsv,
+              "\"size\"\t\"name\"\n\"\"\n \"d\"\n  2\t\"A\"\n  3\t\"a\"\n  1\t\"b\"\n \"empty\"");
+    const std::string json =
+        Snapshot::makeData(*dir("", file("f/x\t", 5, 8), dir("e")),
+                           options(Format::json, {FileKey::size, FileKey::name}));
+    EXPECT_EQ(json,
+              "{\n  \"rootFile\" : {\n    \"contents\" : [\n      {\n        \"name\" : "
+              "\"f/x\\t\",\n        \"size\" : 5\n      },\n      {\n        \"contents\" : [],\n"
+              "        \"name\" : \"e\"\n      }\n    ],\n    \"name\" : \"\"\n  },\n"
+              "  \"version\" : 1\n}");
     const std::string bare = Snapshot::makeData(*dir("", file("f", 5)), options(Format::json, {}));
     EXPECT_NE(bare.find("\"contents\" : [\n      {}\n    ]"), std::string::npos);
     auto old = File::create("old", 0, 0, Date::fromUnixSeconds(-86400), Date::distantPast());
-    EXPECT_EQ(Snapshot::makeData(*old, options(Format::tsv, {FileKey::creationDate, FileKey::modificationDate})),
-              "\"creationDate\"\t\"modificationDate\"\n\"1969-12-31T00:00:00Z\"\t\"0001-01-01T00:00:00Z\"");
+    EXPECT_EQ(Snapshot::makeData(
+                  *old, options(Format::tsv, {FileKey::creationDate, FileKey::modificationDate})),
+              "\"creationDate\"\t\"modificationDate\"\n\"1969-12-31T00:00:00Z\"\t\"0001-01-01T00:"
+              "00:00Z\"");
 }
 
 TEST(SnapshotTest, ReadersAcceptWhatTheFormatAllows) {
     // Blank lines, a trailing line feed, CR LF line ends, null cells and surplus cells.
-    FilePtr tsv = load("\"name\"\t\"size\"\r\n\n\"root\"\r\n \"f\"\t7\r\n \"g\"\tnull\n \"d\"\n  null\t5\n \"x\"\t1\t2\t3\n");
+    FilePtr tsv = load("\"name\"\t\"size\"\r\n\n\"root\"\r\n \"f\"\t7\r\n \"g\"\tnull\n \"d\"\n  "
+                       "null\t5\n \"x\"\t1\t2\t3\n");
     ASSERT_NE(tsv, nullptr);
     const Directory& root = *tsv->asDirectory();
     EXPECT_EQ(root.path(), "root");
@@ -154,19 +165,31 @@ TEST(SnapshotTest, ReadersAcceptWhatTheFormatAllows) {
 TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
     const std::string header = "\"name\"\t\"size\"\n";
     for (const std::string& data : {
-             std::string(""), std::string("\n\n"), header, std::string("\"name\"\t\"name\"\n\"x\""),
-             std::string("\"colour\"\n\"x\""), std::string("name\n\"x\""), std::string("\t\n\"x\""),
-             header + "\"a\"\n\"b\"", header + "\"r\"\n  \"deep\"\t1",
-             header + "\"f\"\t1\n \"under a file\"\t1", header + "\"r\"\n \"f\"\tone",
-             header + "\"r\"\n \"f\"\t99999999999999999999", header + "\"r\"\n \"f\"\t1.5",
-             header + "\"r\"\n \"bad\\q\"\t1", header + "\"r\"\n \"lone\\udcff\"\t1",
+             std::string(""),
+             std::string("\n\n"),
+             header,
+             std::string("\"name\"\t\"name\"\n\"x\""),
+             std::string("\"colour\"\n\"x\""),
+             std::string("name\n\"x\""),
+             std::string("\t\n\"x\""),
+             header + "\"a\"\n\"b\"",
+             header + "\"r\"\n  \"deep\"\t1",
+             header + "\"f\"\t1\n \"under a file\"\t1",
+             header + "\"r\"\n \"f\"\tone",
+             header + "\"r\"\n \"f\"\t99999999999999999999",
+             header + "\"r\"\n \"f\"\t1.5",
+             header + "\"r\"\n \"bad\\q\"\t1",
+             header + "\"r\"\n \"lone\\udcff\"\t1",
              header + "\"r\"\n \"nul\\u0000ok\"\t1" + std::string("\n \"raw\0nul\"\t1", 13),
-             header + "\"r\"\n \"\xff\"\t1", header + "\"r\"\n \"" + std::string(70000, 'n') + "\"\t1",
+             header + "\"r\"\n \"\xff\"\t1",
+             header + "\"r\"\n \"" + std::string(70000, 'n') + "\"\t1",
              header + "\"r\"\n \"a\"\t9223372036854775807\n \"b\"\t1",
              std::string("{\"rootFile\": {\"contents\": []}}"), // no version, and not TSV
              std::string("[1, 2]"),
-             std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"size\": 9223372036854775807}, {\"size\": 1}]}}"),
-             std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"modificationDate\": \"2024-01-01T00:00:00Z\"}, {\"creationDate\": 5}]}}"),
+             std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"size\": "
+                         "9223372036854775807}, {\"size\": 1}]}}"),
+             std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"modificationDate\": "
+                         "\"2024-01-01T00:00:00Z\"}, {\"creationDate\": 5}]}}"),
          }) {
         const std::string error = loadError(data);
         EXPECT_FALSE(error.empty()) << data.substr(0, 80);
@@ -192,9 +215,11 @@ TEST(SnapshotTest, NestingDeeperThanAnyStackIsReadAndWritten) {
 
     constexpr int kJsonDepth = 100'000;
     std::string json = "{\"version\": 1, \"rootFile\": ";
-    for (int i = 0; i < kJsonDepth; ++i) json += "{\"contents\": [";
+    for (int i = 0; i < kJsonDepth; ++i)
+        json += "{\"contents\": [";
     json += "{\"size\": 42}";
-    for (int i = 0; i < kJsonDepth; ++i) json += "]}";
+    for (int i = 0; i < kJsonDepth; ++i)
+        json += "]}";
     json += "}";
     FilePtr fromJson = load(json);
     ASSERT_NE(fromJson, nullptr);

@@ -1,11 +1,10 @@
 #include "support/AwkwardTree.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessera::testing {
 
@@ -41,11 +40,15 @@ AwkwardTree::AwkwardTree() {
     f.writeFile("._shown.txt", 4096);
     f.writeFile("._kept", 7);
 
-    awkwardNames = {std::string("tab\there"), std::string("new\nline"),
-                    std::string("latin1-caf\xe9"), std::string("\xff\xfe-bytes"),
-                    std::string("back\\slash \"quoted\""), std::string("\x1b[31mred")};
+    awkwardNames = {std::string("tab\there"),
+                    std::string("new\nline"),
+                    std::string("latin1-caf\xe9"),
+                    std::string("\xff\xfe-bytes"),
+                    std::string("back\\slash \"quoted\""),
+                    std::string("\x1b[31mred")};
     f.makeDirectory("odd");
-    for (const std::string& name : awkwardNames) f.writeFile("odd/" + name, name.size());
+    for (const std::string& name : awkwardNames)
+        f.writeFile("odd/" + name, name.size());
 }
 
 IndependentCount countIndependently(const std::string& root) {
@@ -62,7 +65,8 @@ IndependentCount countIndependently(const std::string& root) {
             return;
         }
         const std::string name = path.filename().string();
-        if (name.starts_with("._") && fs::exists(fs::symlink_status(path.parent_path() / name.substr(2))))
+        if (name.starts_with("._") &&
+            fs::exists(fs::symlink_status(path.parent_path() / name.substr(2))))
             return;
         if (!isRoot) ++count.entries;
         count.size += status.st_size;
@@ -70,7 +74,8 @@ IndependentCount countIndependently(const std::string& root) {
         ++count.leaves;
     };
     measure(root);
-    for (const auto& entry : fs::recursive_directory_iterator(root)) measure(entry.path());
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        measure(entry.path());
     return count;
 }
 

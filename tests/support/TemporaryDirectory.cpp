@@ -1,11 +1,10 @@
 #include "support/TemporaryDirectory.h"
 
+#include <cstdlib>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <stdexcept>
 #include <vector>
 
 namespace tessera::testing {
@@ -20,7 +19,8 @@ TemporaryDirectory::TemporaryDirectory() {
 
 TemporaryDirectory::~TemporaryDirectory() {
     // rm walks with descriptors, so trees deeper than PATH_MAX go too; restore permissions first.
-    const std::string command = "chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
+    const std::string command =
+        "chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
     [[maybe_unused]] const int status = std::system(command.c_str());
 }
 

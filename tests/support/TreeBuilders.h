@@ -16,8 +16,7 @@ inline FilePtr file(std::string_view name, std::int64_t size, std::int64_t alloc
     return File::create(name, size, allocated < 0 ? size : allocated, kCreated, kModified);
 }
 
-template <typename... Children>
-DirectoryPtr dir(std::string_view name, Children&&... children) {
+template <typename... Children> DirectoryPtr dir(std::string_view name, Children&&... children) {
     std::vector<FilePtr> contents;
     (contents.push_back(FilePtr(std::forward<Children>(children))), ...);
     return Directory::create(name, kCreated, kModified, std::move(contents));
