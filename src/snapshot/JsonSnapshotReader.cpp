@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <simdjson.h>
 #include <vector>
 
@@ -122,10 +123,23 @@ std::expected<FilePtr, JsonSnapshotFailure> readTree(od::value rootValue, Snapsh
         }
         od::field member;
         if (auto code = (*frame.field).get(member)) return failure(code, "member");
-        std::string_view key;
-        if (auto code = member.unescaped_key().get(key)) return failure(code, "key");
+        // Keys are compared as they stand in the text; only a key with an escape in it (legal,
+        // if unusual) is unescaped first.
+        const od::raw_json_string raw = member.key();
+        const char* rawText = raw.raw();
+        const char* quote = std::strchr(rawText, '"');
+        std::string_view unescaped;
+        const bool escaped =
+            quote == nullptr ||
+            std::memchr(rawText, '\\', static_cast<std::size_t>(quote - rawText)) != nullptr;
+        if (escaped) {
+            if (auto code = member.unescaped_key().get(unescaped)) return failure(code, "key");
+        }
+        const auto is = [&](const char* name) {
+            return escaped ? unescaped == name : raw.unsafe_is_equal(name);
+        };
         od::value value = member.value();
-        if (key == "contents") {
+        if (is("contents")) {
             od::array array;
             if (auto code = value.get_array().get(array)) return failure(code, "contents");
             if (auto code = array.begin().get(frame.child)) return failure(code, "contents");
@@ -134,20 +148,23 @@ std::expected<FilePtr, JsonSnapshotFailure> readTree(od::value rootValue, Snapsh
             frame.isDirectory = true;
             continue;
         }
-        if (key == "name") {
+        if (is("name")) {
             std::string_view text;
             if (auto code = value.get_string().get(text)) return failure(code, "name");
             auto bytes = fromStoredName(text);
             if (!bytes) return failure("name: broken byte escape");
             frame.name = std::move(*bytes);
-        } else if (key == "size" || key == "allocatedSize") {
+        } else if (is("size") || is("allocatedSize")) {
+            const bool size = is("size");
             std::int64_t number = 0;
-            if (auto code = value.get_int64().get(number)) return failure(code, key);
-            (key == "size" ? frame.size : frame.allocatedSize) = number;
-        } else if (key == "creationDate" || key == "modificationDate") {
-            auto date = readDate(value, form, key);
+            if (auto code = value.get_int64().get(number))
+                return failure(code, size ? "size" : "allocatedSize");
+            (size ? frame.size : frame.allocatedSize) = number;
+        } else if (is("creationDate") || is("modificationDate")) {
+            const bool created = is("creationDate");
+            auto date = readDate(value, form, created ? "creationDate" : "modificationDate");
             if (!date) return std::unexpected(date.error());
-            (key == "creationDate" ? frame.created : frame.modified) = *date;
+            (created ? frame.created : frame.modified) = *date;
         }
         ++frame.field;
     }
