@@ -160,6 +160,10 @@ TEST(SnapshotTest, ReadersAcceptWhatTheFormatAllows) {
     EXPECT_EQ(json->asDirectory()->child(0)->modificationDate().seconds, 978'307'200);
     EXPECT_EQ(json->asDirectory()->child(0)->path(), "?");
     EXPECT_EQ(json->size(), 3);
+
+    FilePtr escapedKey = load("{\"version\": 1, \"rootFile\": {\"n\\u0061me\": \"x\"}}");
+    ASSERT_NE(escapedKey, nullptr);
+    EXPECT_EQ(escapedKey->path(), "x");
 }
 
 TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
