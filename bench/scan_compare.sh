@@ -43,6 +43,10 @@ measure() {
     cat /tmp/tessera-bench-time
 }
 
+empty=$(mktemp -d)
+read -r _ baseline_kb < <(measure "$bin/src/tessera scan $empty --json")
+rmdir "$empty"
+
 can_drop=false
 if [ -w /proc/sys/vm/drop_caches ]; then can_drop=true; fi
 
@@ -70,6 +74,7 @@ for mode in warm cold; do
             "${memory[$name]}" "$(awk "BEGIN{print ${memory[$name]} * 1024 / $entries}")"
     done
     awk "BEGIN{printf \"  tessera / fastest peer: %.2f (goal <= 0.5)\n\", ${best[tessera]} / $fastest_peer}"
+    awk "BEGIN{printf \"  tessera memory above its own process (%d KB scanning an empty folder): %.1f bytes/entry\n\", $baseline_kb, (${memory[tessera]} - $baseline_kb) * 1024 / $entries}"
     awk "BEGIN{printf \"  tessera / bare walk on all cores: %.2f (goal <= 1.15)\n\", ${best[tessera]} / ${best[bare-all]}}"
     awk "BEGIN{printf \"  tessera / bare walk on 8 threads: %.2f\n\", ${best[tessera]} / ${best[bare-8]}}"
     unset best memory
