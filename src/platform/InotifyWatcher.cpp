@@ -1,0 +1,252 @@
+#include "platform/InotifyWatcher.h"
+
+#include "model/Paths.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace tessera::platform {
+namespace {
+
+constexpr std::uint32_t kDirectoryMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB |
+                                         IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO |
+                                         IN_DONT_FOLLOW | IN_ONLYDIR | IN_EXCL_UNLINK;
+constexpr std::uint32_t kRootMask = kDirectoryMask | IN_DELETE_SELF | IN_MOVE_SELF;
+
+} // namespace
+
+struct InotifyWatcher::State {
+    std::string root;
+    Handler handler;
+    int inotify = -1;
+    int stop = -1;
+    int rootFd = -1; // O_PATH descriptor that follows the root when it moves
+    int rootWatch = -1;
+    std::unordered_map<int, std::string> paths; // watch descriptor → absolute folder path
+    std::thread thread;
+    bool limitReported = false;
+    bool rootDeleted = false;
+
+    ~State() {
+        for (int fd : {inotify, stop, rootFd})
+            if (fd >= 0) ::close(fd);
+    }
+
+    // Watches `folder` and every folder below it (iteratively). Returns false when the kernel's
+    // watch limit is reached.
+    bool watchTree(const std::string& folder, std::vector<FileEvent>& events) {
+        std::vector<std::string> pending{folder};
+        while (!pending.empty()) {
+            const std::string path = std::move(pending.back());
+            pending.pop_back();
+            const int watch = ::inotify_add_watch(inotify, path.c_str(),
+                                                  path == root ? kRootMask : kDirectoryMask);
+            if (watch < 0) {
+                if (errno == ENOSPC && !limitReported) {
+                    limitReported = true;
+                    events.push_back({FileEvent::Kind::lost, path, {}});
+                }
+                continue; // gone meanwhile, unreadable, or over the limit
+            }
+            paths[watch] = path;
+            auto directory = openDirectory(path);
+            if (!directory) continue;
+            forEachEntry(directory->get(), [&](const char* name) {
+                auto status = statusAt(directory->get(), name, 0);
+                if (status && status->isDirectory && !status->isMountPoint)
+                    pending.push_back(joinPath(path, name));
+                return true;
+            });
+        }
+        return !limitReported;
+    }
+
+    // A folder moved within the tree: its watches and those below it follow.
+    void renameWatched(const std::string& from, const std::string& to) {
+        for (auto& [watch, path] : paths) {
+            const PathRelation relation = relatePaths(path, from);
+            if (relation == PathRelation::equal)
+                path = to;
+            else if (relation == PathRelation::firstInsideSecond)
+                path = to + path.substr(from.size());
+        }
+    }
+
+    std::string currentRootPath() const {
+        char link[64];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", rootFd);
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(link, target.data(), target.size());
+        if (length <= 0) return {};
+        target.resize(static_cast<std::size_t>(length));
+        return target;
+    }
+
+    void translate(const char* buffer, ssize_t bytes, std::vector<FileEvent>& events) {
+        // A move arrives as MOVED_FROM and MOVED_TO with one cookie; an unpaired half is a move
+        // out of (deletion) or into (appearance) the watched tree.
+        struct PendingMove {
+            std::uint32_t cookie;
+            std::string path;
+            bool directory;
+        };
+        std::vector<PendingMove> moves;
+        for (ssize_t offset = 0; offset < bytes;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                events.push_back({FileEvent::Kind::lost, root, {}});
+                continue;
+            }
+            const auto found = paths.find(event->wd);
+            if ((event->mask & IN_IGNORED) != 0) {
+                if (found != paths.end()) paths.erase(found);
+                continue;
+            }
+            if (found == paths.end()) continue;
+            if (event->wd == rootWatch && (event->mask & IN_DELETE_SELF) != 0) {
+                if (!rootDeleted) events.push_back({FileEvent::Kind::rootDeleted, root, {}});
+                rootDeleted = true;
+                continue;
+            }
+            if (event->wd == rootWatch && (event->mask & IN_MOVE_SELF) != 0) {
+                const std::string moved = currentRootPath();
+                if (!moved.empty() && moved != root) {
+                    renameWatched(root, moved);
+                    events.push_back({FileEvent::Kind::rootMoved, root, moved});
+                    root = moved;
+                }
+                continue;
+            }
+            if (event->len == 0) continue; // other events about a watched folder itself
+            const std::string path = joinPath(found->second, event->name);
+            const bool directory = (event->mask & IN_ISDIR) != 0;
+            if ((event->mask & IN_MOVED_FROM) != 0) {
+                moves.push_back({event->cookie, path, directory});
+            } else if ((event->mask & IN_MOVED_TO) != 0) {
+                auto from = std::find_if(moves.begin(), moves.end(), [&](const PendingMove& m) {
+                    return m.cookie == event->cookie;
+                });
+                if (from != moves.end()) {
+                    if (directory) renameWatched(from->path, path);
+                    events.push_back({FileEvent::Kind::moved, from->path, path});
+                    moves.erase(from);
+                } else {
+                    if (directory) watchTree(path, events);
+                    events.push_back({FileEvent::Kind::appeared, path, {}});
+                }
+            } else if ((event->mask & IN_CREATE) != 0) {
+                if (directory) watchTree(path, events);
+                events.push_back({FileEvent::Kind::appeared, path, {}});
+            } else if ((event->mask & IN_DELETE) != 0) {
+                events.push_back({FileEvent::Kind::deleted, path, {}});
+            } else if ((event->mask & (IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE)) != 0) {
+                // Consecutive changes of one entry within a batch say nothing new.
+                if (events.empty() || events.back().kind != FileEvent::Kind::changed ||
+                    events.back().path != path)
+                    events.push_back({FileEvent::Kind::changed, path, {}});
+            }
+        }
+        for (const PendingMove& move : moves) {
+            if (move.directory) {
+                for (auto it = paths.begin(); it != paths.end();) {
+                    const PathRelation relation = relatePaths(it->second, move.path);
+                    if (relation == PathRelation::equal ||
+                        relation == PathRelation::firstInsideSecond) {
+                        ::inotify_rm_watch(inotify, it->first);
+                        it = paths.erase(it);
+                    } else {
+                        ++it;
+                    }
+                }
+            }
+            events.push_back({FileEvent::Kind::deleted, move.path, {}});
+        }
+    }
+
+    // The kernel reports the deletion of a folder only once nothing holds it, and the
+    // descriptor that lets us follow a moved root holds it: so a deleted root is noticed by its
+    // link count, after each batch and at least every second.
+    bool rootWasDeleted() {
+        struct stat status;
+        if (rootDeleted || ::fstat(rootFd, &status) != 0 || status.st_nlink > 0) return false;
+        rootDeleted = true;
+        return true;
+    }
+
+    void run() {
+        std::vector<char> buffer(1 << 16);
+        pollfd fds[2] = {{inotify, POLLIN, 0}, {stop, POLLIN, 0}};
+        for (;;) {
+            const int ready = ::poll(fds, 2, 1000);
+            if (ready < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if ((fds[1].revents & POLLIN) != 0) return;
+            std::vector<FileEvent> events;
+            if ((fds[0].revents & POLLIN) != 0) {
+                const ssize_t bytes = ::read(inotify, buffer.data(), buffer.size());
+                if (bytes < 0 && errno != EINTR && errno != EAGAIN) return;
+                if (bytes > 0) translate(buffer.data(), bytes, events);
+            }
+            if (rootWasDeleted()) events.push_back({FileEvent::Kind::rootDeleted, root, {}});
+            if (!events.empty()) handler(std::move(events));
+        }
+    }
+};
+
+std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::start(std::string root,
+                                                                                  Handler handler) {
+    auto state = std::make_unique<State>();
+    state->root = std::move(root);
+    state->handler = std::move(handler);
+    state->inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    state->stop = ::eventfd(0, EFD_CLOEXEC);
+    if (state->inotify < 0 || state->stop < 0)
+        return std::unexpected(std::string("inotify: ") + std::strerror(errno));
+    state->rootFd = ::open(state->root.c_str(), O_PATH | O_CLOEXEC);
+    state->rootWatch = ::inotify_add_watch(state->inotify, state->root.c_str(), kRootMask);
+    if (state->rootWatch < 0 || state->rootFd < 0)
+        return std::unexpected(state->root + ": " + std::strerror(errno));
+    std::vector<FileEvent> startup;
+    state->paths[state->rootWatch] = state->root;
+    // The root is watched; add everything below it.
+    if (auto directory = openDirectory(state->root)) {
+        std::vector<std::string> children;
+        forEachEntry(directory->get(), [&](const char* name) {
+            auto status = statusAt(directory->get(), name, 0);
+            if (status && status->isDirectory && !status->isMountPoint)
+                children.push_back(joinPath(state->root, name));
+            return true;
+        });
+        for (const std::string& child : children)
+            state->watchTree(child, startup);
+    }
+    State* raw = state.get();
+    std::unique_ptr<InotifyWatcher> watcher(new InotifyWatcher(std::move(state)));
+    if (!startup.empty()) raw->handler(std::move(startup));
+    raw->thread = std::thread([raw] { raw->run(); });
+    return watcher;
+}
+
+InotifyWatcher::InotifyWatcher(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+InotifyWatcher::~InotifyWatcher() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(state_->stop, &one, sizeof one);
+    if (state_->thread.joinable()) state_->thread.join();
+}
+
+} // namespace tessera::platform

@@ -1,0 +1,52 @@
+// Changes below a folder, from inotify, as the live tree needs them: an entry appeared, changed,
+// moved (both paths, paired by the kernel's cookie) or was deleted, and the folder itself moved
+// or was deleted. Events arrive in order, in batches (one read of the kernel's queue), on the
+// watcher's own thread.
+#pragma once
+
+#include <expected>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessera::platform {
+
+struct FileEvent {
+    enum class Kind {
+        appeared,    // path: a new entry (a moved-in one too)
+        changed,     // path: its contents or attributes changed
+        moved,       // path → newPath, both below the root
+        deleted,     // path: gone (a moved-out one too)
+        rootMoved,   // newPath: where the watched folder is now
+        rootDeleted, // the watched folder is gone
+        lost,        // events were lost (queue overflow, watch limit): path may have changed
+    };
+    Kind kind;
+    std::string path; // absolute
+    std::string newPath;
+
+    friend bool operator==(const FileEvent&, const FileEvent&) = default;
+};
+
+class InotifyWatcher {
+public:
+    using Handler = std::function<void(std::vector<FileEvent>)>;
+
+    /// Watches `root` and every folder below it; `handler` gets each batch on the watcher's
+    /// thread. Fails when inotify cannot be set up for the root itself.
+    static std::expected<std::unique_ptr<InotifyWatcher>, std::string> start(std::string root,
+                                                                             Handler handler);
+    /// Stops the thread; no handler call runs after this returns.
+    ~InotifyWatcher();
+
+    InotifyWatcher(const InotifyWatcher&) = delete;
+    InotifyWatcher& operator=(const InotifyWatcher&) = delete;
+
+private:
+    struct State;
+    explicit InotifyWatcher(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+} // namespace tessera::platform

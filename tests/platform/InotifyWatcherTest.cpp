@@ -1,0 +1,114 @@
+#include "platform/InotifyWatcher.h"
+
+#include "support/TemporaryDirectory.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+
+namespace tessera::platform {
+namespace {
+
+using namespace tessera::testing;
+using Kind = FileEvent::Kind;
+
+// Collects events from the watcher's thread; tests wait for a condition with a generous bound.
+class Recorder {
+public:
+    InotifyWatcher::Handler handler() {
+        return [this](std::vector<FileEvent> batch) {
+            std::lock_guard lock(mutex_);
+            events_.insert(events_.end(), batch.begin(), batch.end());
+            changed_.notify_all();
+        };
+    }
+    bool waitFor(const FileEvent& wanted) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
+            return std::find(events_.begin(), events_.end(), wanted) != events_.end();
+        });
+    }
+    std::vector<FileEvent> events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<FileEvent> events_;
+};
+
+TEST(InotifyWatcherTest, CreationsWritesMovesAndDeletionsArriveInOrder) {
+    TemporaryDirectory folder;
+    folder.makeDirectory("sub");
+    Recorder recorder;
+    auto watcher = InotifyWatcher::start(folder.path(), recorder.handler());
+    ASSERT_TRUE(watcher.has_value()) << watcher.error();
+
+    const std::string file = folder.writeFile("sub/new.txt", 10);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, file, {}}));
+    EXPECT_TRUE(recorder.waitFor({Kind::changed, file, {}}));
+
+    // A folder made after the start is watched too, and so is what is made inside it.
+    const std::string later = folder.makeDirectory("later");
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, later, {}}));
+    const std::string inner = folder.writeFile("later/inner", 1);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, inner, {}}));
+
+    // Moves keep both paths; a moved folder's watches follow it.
+    ASSERT_EQ(std::rename(later.c_str(), (folder / "renamed").c_str()), 0);
+    EXPECT_TRUE(recorder.waitFor({Kind::moved, later, folder / "renamed"}));
+    const std::string deeper = folder.writeFile("renamed/deeper", 1);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, deeper, {}}));
+
+    ASSERT_EQ(std::remove(file.c_str()), 0);
+    EXPECT_TRUE(recorder.waitFor({Kind::deleted, file, {}}));
+
+    const auto events = recorder.events();
+    const auto at = [&](const FileEvent& e) { return std::find(events.begin(), events.end(), e); };
+    EXPECT_LT(at({Kind::appeared, file, {}}), at({Kind::deleted, file, {}}));
+}
+
+TEST(InotifyWatcherTest, MovesAcrossTheRootsEdgeAreAppearancesAndDeletions) {
+    TemporaryDirectory outside;
+    TemporaryDirectory folder;
+    Recorder recorder;
+    auto watcher = InotifyWatcher::start(folder.path(), recorder.handler());
+    ASSERT_TRUE(watcher.has_value());
+
+    const std::string incoming = outside.makeDirectory("incoming");
+    outside.writeFile("incoming/payload", 5);
+    ASSERT_EQ(std::rename(incoming.c_str(), (folder / "incoming").c_str()), 0);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, folder / "incoming", {}}));
+    // The moved-in folder is watched from now on.
+    const std::string inside = folder.writeFile("incoming/second", 1);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, inside, {}}));
+
+    ASSERT_EQ(std::rename((folder / "incoming").c_str(), (outside / "back").c_str()), 0);
+    EXPECT_TRUE(recorder.waitFor({Kind::deleted, folder / "incoming", {}}));
+}
+
+TEST(InotifyWatcherTest, TheRootItselfMovingOrGoingIsReported) {
+    TemporaryDirectory parent;
+    const std::string root = parent.makeDirectory("root");
+    Recorder recorder;
+    auto watcher = InotifyWatcher::start(root, recorder.handler());
+    ASSERT_TRUE(watcher.has_value());
+
+    ASSERT_EQ(std::rename(root.c_str(), (parent / "moved").c_str()), 0);
+    EXPECT_TRUE(recorder.waitFor({Kind::rootMoved, root, parent / "moved"}));
+    // Paths below follow the new place.
+    const std::string file = parent.writeFile("moved/file", 1);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, file, {}}));
+
+    std::filesystem::remove_all(parent / "moved");
+    EXPECT_TRUE(recorder.waitFor({Kind::rootDeleted, parent / "moved", {}}));
+
+    EXPECT_FALSE(InotifyWatcher::start(parent / "missing", recorder.handler()).has_value());
+}
+
+} // namespace
+} // namespace tessera::platform
