@@ -37,6 +37,7 @@ struct InotifyWatcher::State {
     std::thread thread;
     bool limitReported = false;
     bool rootDeleted = false;
+    std::vector<FileEvent> startupEvents; // delivered first, on the watcher's thread
 
     ~State() {
         for (int fd : {inotify, stop, rootFd})
@@ -186,6 +187,7 @@ struct InotifyWatcher::State {
     }
 
     void run() {
+        if (!startupEvents.empty()) handler(std::move(startupEvents));
         std::vector<char> buffer(1 << 16);
         pollfd fds[2] = {{inotify, POLLIN, 0}, {stop, POLLIN, 0}};
         for (;;) {
@@ -220,7 +222,7 @@ std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::star
     state->rootWatch = ::inotify_add_watch(state->inotify, state->root.c_str(), kRootMask);
     if (state->rootWatch < 0 || state->rootFd < 0)
         return std::unexpected(state->root + ": " + std::strerror(errno));
-    std::vector<FileEvent> startup;
+    std::vector<FileEvent>& startup = state->startupEvents;
     state->paths[state->rootWatch] = state->root;
     // The root is watched; add everything below it.
     if (auto directory = openDirectory(state->root)) {
@@ -236,7 +238,6 @@ std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::star
     }
     State* raw = state.get();
     std::unique_ptr<InotifyWatcher> watcher(new InotifyWatcher(std::move(state)));
-    if (!startup.empty()) raw->handler(std::move(startup));
     raw->thread = std::thread([raw] { raw->run(); });
     return watcher;
 }
