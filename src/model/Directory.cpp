@@ -290,7 +290,16 @@ std::vector<File*> Directory::displayedContents() {
     return shown;
 }
 
-FilePtr Directory::copyTree(const FilePredicate* predicate) const {
+FilePtr Directory::filteredForSearch(const FilePredicate& predicate,
+                                     const std::atomic<bool>& cancelled) const {
+    return copyTree({&predicate, false, &cancelled});
+}
+
+FilePtr Directory::copyTree(const CopyRules& rules) const {
+    const FilePredicate* predicate = rules.predicate;
+    const auto stopped = [&rules] {
+        return rules.cancelled != nullptr && rules.cancelled->load(std::memory_order_relaxed);
+    };
     // Post-order with an explicit stack: each frame collects the copies of its children and
     // becomes a new directory when its last child is done.
     struct Frame {
@@ -302,6 +311,7 @@ FilePtr Directory::copyTree(const FilePredicate* predicate) const {
     stack.push_back({this, 0, {}});
     FilePtr result;
     while (!stack.empty()) {
+        if (stopped()) return nullptr; // the partial copies go with the stack
         Frame& frame = stack.back();
         if (frame.next < frame.source->count()) {
             const File* child = frame.source->child(frame.next++);
@@ -319,7 +329,7 @@ FilePtr Directory::copyTree(const FilePredicate* predicate) const {
         if (predicate == nullptr) {
             kept = std::move(built);
         } else if (!empty || predicate->evaluate(*built)) {
-            built->setExpanded(true);
+            if (rules.markExpanded) built->setExpanded(true);
             kept = std::move(built);
         }
         stack.pop_back();

@@ -5,6 +5,7 @@
 #include "model/File.h"
 #include "model/FileOrderChange.h"
 
+#include <atomic>
 #include <iterator>
 #include <span>
 
@@ -124,6 +125,11 @@ public:
     /// The contents with the merged tail replaced by the placeholder.
     std::vector<File*> displayedContents();
 
+    /// What a search shows: like filtered(by:), but the folders it builds are not marked
+    /// expanded, and `cancelled` is checked before every child; a cancelled filter gives none.
+    FilePtr filteredForSearch(const FilePredicate& predicate,
+                              const std::atomic<bool>& cancelled) const;
+
 private:
     friend class File;
     friend struct NodeDeleter;
@@ -136,7 +142,12 @@ private:
     void insertAt(std::size_t index, NodeRef ref);
     void resetMerge();
     void releaseContents(std::vector<File*>& pending) noexcept;
-    FilePtr copyTree(const FilePredicate* predicate) const;
+    struct CopyRules {
+        const FilePredicate* predicate = nullptr; // none: copy everything
+        bool markExpanded = true;                 // filtered folders are shown expanded
+        const std::atomic<bool>* cancelled = nullptr;
+    };
+    FilePtr copyTree(const CopyRules& rules) const;
 
     NodeRef* items_ = nullptr; // in the node store, capacity_ entries
     std::uint32_t count_ = 0;

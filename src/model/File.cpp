@@ -302,12 +302,12 @@ std::optional<Date> File::date(ColorMode mode) const {
 }
 
 FilePtr File::copy() const {
-    if (const Directory* directory = asDirectory()) return directory->copyTree(nullptr);
+    if (const Directory* directory = asDirectory()) return directory->copyTree({});
     return create(path(), size_, allocatedSize_, creationDate(), modificationDate());
 }
 
 FilePtr File::filtered(const FilePredicate& predicate) const {
-    if (const Directory* directory = asDirectory()) return directory->copyTree(&predicate);
+    if (const Directory* directory = asDirectory()) return directory->copyTree({&predicate});
     return predicate.evaluate(*this) ? copy() : nullptr;
 }
 

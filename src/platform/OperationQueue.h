@@ -20,6 +20,8 @@ public:
     /// Any thread.
     void cancel() { cancelled_.store(true); }
     bool isCancelled() const { return cancelled_.load(); }
+    /// The flag itself, for work that polls it without knowing about operations.
+    const std::atomic<bool>& cancellationFlag() const { return cancelled_; }
 
 private:
     std::atomic<bool> cancelled_{false};
