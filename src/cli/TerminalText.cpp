@@ -2,7 +2,6 @@
 
 #include "model/Utf8.h"
 
-#include "json/JsonWriter.h"
 #include <cstdio>
 
 namespace tessera::cli {
@@ -44,12 +43,6 @@ std::string escapeForTerminal(std::string_view name) {
             ++i;
         }
     }
-    return out;
-}
-
-std::string jsonString(std::string_view text) {
-    std::string out;
-    appendJsonString(out, text);
     return out;
 }
 
