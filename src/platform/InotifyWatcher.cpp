@@ -73,15 +73,20 @@ struct InotifyWatcher::State {
         return !limitReported;
     }
 
-    // A folder moved within the tree: its watches and those below it follow.
-    void renameWatched(const std::string& from, const std::string& to) {
+    // A folder moved within the tree: its watches and those below it follow. Returns false
+    // when the folder had no watch.
+    bool renameWatched(const std::string& from, const std::string& to) {
+        bool found = false;
         for (auto& [watch, path] : paths) {
             const PathRelation relation = relatePaths(path, from);
-            if (relation == PathRelation::equal)
+            if (relation == PathRelation::equal) {
                 path = to;
-            else if (relation == PathRelation::firstInsideSecond)
+                found = true;
+            } else if (relation == PathRelation::firstInsideSecond) {
                 path = to + path.substr(from.size());
+            }
         }
+        return found;
     }
 
     std::string currentRootPath() const {
@@ -140,7 +145,9 @@ struct InotifyWatcher::State {
                     return m.cookie == event->cookie;
                 });
                 if (from != moves.end()) {
-                    if (directory) renameWatched(from->path, path);
+                    // A folder renamed before its creation was handled could not be watched
+                    // under its first name: watch it now.
+                    if (directory && !renameWatched(from->path, path)) watchTree(path, events);
                     events.push_back({FileEvent::Kind::moved, from->path, path});
                     moves.erase(from);
                 } else {
