@@ -59,6 +59,22 @@ void Directory::assignContents(std::vector<FilePtr> contents) {
     }
 }
 
+std::vector<FilePtr> Directory::takeContents() {
+    if (parent() != nullptr) brokenInvariant("taking the contents of an attached directory");
+    std::vector<FilePtr> taken;
+    taken.reserve(count_);
+    for (File* child : contents()) {
+        child->setParent(nullptr);
+        taken.emplace_back(child);
+    }
+    count_ = 0;
+    resetMerge();
+    size_ = 0;
+    allocatedSize_ = 0;
+    fileCount_ = 1;
+    return taken;
+}
+
 void Directory::aggregate() {
     size_ = allocatedSize_ = 0;
     fileCount_ = count_ == 0 ? 1 : 0;

@@ -25,6 +25,9 @@ public:
     /// For tree builders (the scan): gives an empty directory its children in order without
     /// adding up their sizes. Call aggregate() once every child's own totals are final.
     void assignContents(std::vector<FilePtr> contents);
+    /// For detached trees: hands the children over in order and leaves this directory empty,
+    /// with the totals of an empty folder.
+    std::vector<FilePtr> takeContents();
     /// Sets this directory's totals to the sums over its children (one level, checked).
     void aggregate();
     /// aggregate() for untrusted trees: false, with the totals unchanged, when a sum would

@@ -147,6 +147,7 @@ std::string_view File::path() const {
 }
 
 void File::setPath(std::string_view name) {
+    if (name == path()) return;
     ExternalNames& table = externalNames();
     std::lock_guard lock(table.mutex);
     table.names[this] = std::string(name);

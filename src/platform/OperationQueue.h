@@ -18,10 +18,17 @@ public:
     /// The work, on the queue's thread; long work checks isCancelled() now and then.
     virtual void main() = 0;
     /// Any thread.
-    void cancel() { cancelled_.store(true); }
+    void cancel() {
+        cancelled_.store(true);
+        didCancel();
+    }
     bool isCancelled() const { return cancelled_.load(); }
     /// The flag itself, for work that polls it without knowing about operations.
     const std::atomic<bool>& cancellationFlag() const { return cancelled_; }
+
+protected:
+    /// Called on the cancelling thread after the flag is set.
+    virtual void didCancel() {}
 
 private:
     std::atomic<bool> cancelled_{false};

@@ -9,6 +9,7 @@
 #include "platform/MainQueue.h"
 #include "scan/ParallelWalk.h"
 
+#include <cerrno>
 #include <filesystem>
 
 namespace tessera {
@@ -53,6 +54,7 @@ void ScanOperation::postProgress() {
 }
 
 void ScanOperation::main() {
+    started_.store(true);
     if (isCancelled()) return;
     const bool detailed = LogController::detailedLogging.load(std::memory_order_relaxed);
     if (detailed) postLog(LogLine::scanStart(path_));
@@ -75,7 +77,8 @@ FilePtr ScanOperation::scan() {
     if (path != "/") {
         auto measured = platform::statusOfPath(path);
         if (!measured) {
-            postError(path_, measured.error());
+            const bool missing = measured.error() == ENOENT || measured.error() == ENOTDIR;
+            if (!measuresLiveEntry_ || !missing) postError(path_, measured.error());
             return nullptr;
         }
         rootStatus = *measured;
@@ -84,6 +87,7 @@ FilePtr ScanOperation::scan() {
             platform::entryExists(joinPath(parentPath(path), name.substr(2))))
             return nullptr;
         if (rootStatus.isMountPoint && skipMountPoints_) return nullptr;
+        if (measuresLiveEntry_ && exclusion_ && exclusion_->evaluatePath(path)) return nullptr;
     } else {
         rootStatus.isMountPoint = true;
         if (auto device = platform::statusOfPath("/")) rootStatus.device = device->device;
@@ -97,9 +101,10 @@ FilePtr ScanOperation::scan() {
         Logger::log(2, "Path is a regular directory");
     }
 
+    const std::string_view ownName = measuresLiveEntry_ ? lastComponent(path) : "";
     if (!rootStatus.isDirectory)
-        return File::create("", rootStatus.size, rootStatus.allocatedSize, rootStatus.creationDate,
-                            rootStatus.modificationDate);
+        return File::create(ownName, rootStatus.size, rootStatus.allocatedSize,
+                            rootStatus.creationDate, rootStatus.modificationDate);
 
     const std::string rootName = path == "/" ? "/" : std::string(lastComponent(path));
     DirectoryPtr root =
@@ -125,7 +130,7 @@ FilePtr ScanOperation::scan() {
     const WalkResult walked = walkTree(*root, path, rootStatus.device, hooks, threads_);
     shared_->completed.store(walked.completed);
     if (isCancelled()) return nullptr;
-    root->setPath("");
+    if (!measuresLiveEntry_) root->setPath("");
     return root;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "model/File.h"
+#include "platform/OperationQueue.h"
 
 #include <atomic>
 #include <cstdint>
@@ -31,7 +32,7 @@ public:
     virtual void scanOperationDidFinish(FilePtr root, const std::string& path) = 0;
 };
 
-class ScanOperation {
+class ScanOperation final : public Operation {
 public:
     /// Least time between two progress deliveries.
     static constexpr double kUpdateInterval = 0.05;
@@ -43,10 +44,14 @@ public:
                   MainQueue& mainQueue);
 
     /// Runs the whole scan on the calling thread (plus walking threads) and posts the result.
-    void main();
-    /// Any thread. A cancelled scan delivers nothing more.
-    void cancel() { shared_->cancelled.store(true); }
-    bool isCancelled() const { return shared_->cancelled.load(); }
+    void main() override;
+
+    /// True once main() has begun.
+    bool hasStarted() const { return started_.load(); }
+    /// Marks the scan as the measurement of one entry of a live tree: a location that no longer
+    /// exists is no error (such measurements race with deletions), the location itself is
+    /// subject to the exclusion like any entry of a walk, and the node keeps its own name.
+    void setMeasuresLiveEntry(bool live) { measuresLiveEntry_ = live; }
 
     const std::string& path() const { return path_; }
     ScanProgress progress() const;
@@ -55,6 +60,10 @@ public:
     /// Measures and walks `path` without posting anything: the tree or none. Exposed for
     /// main(), the command line and benchmarks.
     FilePtr scan();
+
+protected:
+    /// A cancelled scan delivers nothing more, not even what it has already posted.
+    void didCancel() override { shared_->cancelled.store(true); }
 
 private:
     struct Shared {
@@ -73,6 +82,8 @@ private:
     MainQueue& mainQueue_;
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     unsigned threads_;
+    std::atomic<bool> started_{false};
+    bool measuresLiveEntry_ = false;
 };
 
 /// `path` made absolute and lexically normal, without a trailing slash.
