@@ -80,9 +80,15 @@ std::shared_ptr<const Predicate> Favorite::activeExclusion() const {
 }
 
 void Favorite::setFileController(std::shared_ptr<FavoriteController> controller) {
-    if (fileController_ && fileController_ != controller) fileController_->detach();
+    if (fileController_ && fileController_ != controller) {
+        fileController_->detach();
+        fileController_->setFavorite(nullptr);
+    }
     fileController_ = std::move(controller);
-    if (fileController_) fileController_->startScan();
+    if (fileController_) {
+        fileController_->setFavorite(this);
+        fileController_->startScan();
+    }
     updateSizes();
 }
 

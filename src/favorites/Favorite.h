@@ -13,12 +13,15 @@
 
 namespace tessera {
 
+class Favorite;
 class JsonWriter;
 
 /// What a favourite needs of the controller that shows it (the file controller implements it).
 class FavoriteController {
 public:
     virtual ~FavoriteController() = default;
+    /// The favourite that holds this controller, or none once it lets go.
+    virtual void setFavorite(Favorite* favorite) = 0;
     /// Starts scanning the favourite's location.
     virtual void startScan() = 0;
     /// Stops watching and cancels everything queued.

@@ -20,6 +20,8 @@ struct CountingController : FavoriteController {
     void startScan() override { ++scans; }
     void detach() override { ++detaches; }
     std::optional<std::int64_t> rootSize() const override { return size; }
+    void setFavorite(Favorite* favorite) override { holder = favorite; }
+    Favorite* holder = nullptr;
 };
 
 TEST(FavoriteTest, BookmarksKeepEveryByteOfThePathAndRejectGarbage) {

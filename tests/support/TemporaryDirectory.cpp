@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +27,8 @@ TemporaryDirectory::~TemporaryDirectory() {
 
 std::string TemporaryDirectory::writeFile(const std::string& relative, std::size_t size) const {
     const std::string file = path_ + "/" + relative;
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
     const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw std::runtime_error("cannot create " + file);
     const std::vector<char> bytes(size, 'x');

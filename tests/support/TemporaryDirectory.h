@@ -15,7 +15,8 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
 
-    /// Creates a file of `size` bytes (written, so allocated) and returns its path.
+    /// Creates a file of `size` bytes (written, so allocated), and its folders, and returns its
+    /// path.
     std::string writeFile(const std::string& relative, std::size_t size) const;
     std::string makeDirectory(const std::string& relative) const;
 

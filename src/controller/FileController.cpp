@@ -1,0 +1,725 @@
+#include "controller/FileController.h"
+
+#include "controller/ChangeReporter.h"
+#include "controller/FileControllerObserver.h"
+#include "logs/LogController.h"
+#include "logs/Logger.h"
+#include "model/Localization.h"
+#include "model/MergedFile.h"
+#include "model/Paths.h"
+#include "model/Utf8.h"
+#include "platform/FileSystem.h"
+#include "platform/Files.h"
+#include "platform/InotifyWatcher.h"
+#include "platform/MainQueue.h"
+#include "snapshot/Snapshot.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <stdio.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tessera {
+
+using platform::FileEvent;
+
+// What the watcher's thread and the queue's operations share with the controller: events not
+// yet handled, and the watcher. It holds no reference to the controller, so that the controller
+// is only ever released on the main thread.
+// Entries of a folder in a burst, measured together by one operation on the queue.
+struct FileController::EntryBatch {
+    std::mutex mutex;
+    bool started = false;
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+};
+
+struct FileController::Inbox {
+    std::mutex mutex;
+    std::vector<FileEvent> events;
+    bool drainQueued = false;
+    std::uint64_t generation = 0; // changes when the controller detaches
+    std::unique_ptr<platform::InotifyWatcher> watcher;
+};
+
+// Hears of the live updates' measurements, which show no progress.
+class FileController::MeasurementDelegate final : public ScanOperationDelegate {
+public:
+    MeasurementDelegate(std::weak_ptr<FileController> controller, Measurement kind)
+        : controller_(std::move(controller)), kind_(kind) {}
+    void scanOperationDidUpdateProgress(const ScanProgress&) override {}
+    void scanOperationDidFinish(FilePtr root, const std::string& path) override {
+        if (auto controller = controller_.lock())
+            controller->measurementDidFinish(std::move(root), path, kind_);
+    }
+
+private:
+    std::weak_ptr<FileController> controller_;
+    Measurement kind_;
+};
+
+namespace {
+
+constexpr std::uint8_t kEventLevel = 2;
+
+bool looksLikeSnapshot(const std::string& url) {
+    if (url.ends_with(".fssnapshot")) return true;
+    const auto status = platform::statusOfPath(url);
+    return status && !status->isDirectory;
+}
+
+std::size_t indexOf(const Directory& parent, const File& child) {
+    const auto contents = parent.contents();
+    return static_cast<std::size_t>(std::find(contents.begin(), contents.end(), &child) -
+                                    contents.begin());
+}
+
+void logEvent(const FileEvent& event, int queued) {
+    if (Logger::level() < kEventLevel) return;
+    const std::string tail = ", " + std::to_string(queued) + " queued operations.";
+    switch (event.kind) {
+    case FileEvent::Kind::appeared:
+        Logger::log(kEventLevel, "Appear " + event.path + tail);
+        break;
+    case FileEvent::Kind::changed:
+        Logger::log(kEventLevel, "Change " + event.path + tail);
+        break;
+    case FileEvent::Kind::moved:
+        Logger::log(kEventLevel, "Move " + event.path + " to " + event.newPath + tail);
+        break;
+    case FileEvent::Kind::deleted:
+        Logger::log(kEventLevel, "Delete " + event.path + tail);
+        break;
+    case FileEvent::Kind::rootMoved:
+    case FileEvent::Kind::rootDeleted:
+    case FileEvent::Kind::lost:
+        break;
+    }
+}
+
+} // namespace
+
+std::shared_ptr<FileController> FileController::create(std::string url, DirectoryPtr rootFile,
+                                                       MainQueue& mainQueue) {
+    std::shared_ptr<FileController> controller(new FileController(std::move(url), mainQueue));
+    controller->subScanDelegate_ =
+        std::make_shared<MeasurementDelegate>(controller, Measurement::subScan);
+    controller->remeasureDelegate_ =
+        std::make_shared<MeasurementDelegate>(controller, Measurement::remeasure);
+    if (rootFile) {
+        controller->isSnapshot_ = true;
+        controller->rootFile_ = std::move(rootFile);
+    } else if (looksLikeSnapshot(controller->rootURL_)) {
+        controller->isSnapshot_ = true;
+        if (auto data = platform::readWholeFile(controller->rootURL_)) {
+            if (auto root = Snapshot::loadRoot(std::move(*data)); root && (*root)->isDirectory())
+                controller->rootFile_.reset(root->release()->asDirectory());
+        }
+    }
+    return controller;
+}
+
+FileController::FileController(std::string url, MainQueue& mainQueue)
+    : rootURL_(standardizedPath(url)), mainQueue_(mainQueue), inbox_(std::make_shared<Inbox>()),
+      operationQueue_(std::make_unique<OperationQueue>()) {}
+
+FileController::~FileController() {
+    detach();
+    operationQueue_.reset(); // waits for the running operation
+}
+
+void FileController::addObserver(FileControllerObserver& observer) {
+    observers_.push_back(&observer);
+}
+
+void FileController::removeObserver(FileControllerObserver& observer) {
+    std::erase(observers_, &observer);
+}
+
+ChangeReporter FileController::reporter() {
+    return ChangeReporter(observers_, mainQueue_);
+}
+
+File& FileController::insert(Directory& parent, FilePtr file) {
+    ++membershipVersion_;
+    File& inserted = *file;
+    const auto [index, batch] = parent.add(std::move(file));
+    reporter().insertion(parent, index, batch);
+    return inserted;
+}
+
+void FileController::erase(File& file) {
+    ++membershipVersion_;
+    Directory& parent = *file.parent();
+    auto removal = parent.remove(file);
+    reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
+}
+
+std::optional<std::int64_t> FileController::rootSize() const {
+    if (!rootFile_) return std::nullopt;
+    return rootFile_->size();
+}
+
+// MARK: Scanning
+
+void FileController::startScan() {
+    if (isSnapshot_) return;
+    startWatching();
+    if (favorite_ == nullptr) return;
+    ++scanOperationCount_;
+    auto scan = std::make_shared<ScanOperation>(rootURL_, favorite_->activeExclusion(), false,
+                                                weak_from_this(), mainQueue_);
+    operationQueue_->add(std::move(scan));
+}
+
+void FileController::startWatching() {
+    // Watches are set up on the queue, before the scan reads anything, so that no change is
+    // missed and the main thread never waits for the walk that adds them. Events then queue
+    // behind the scan and are applied once its tree is in place.
+    std::uint64_t generation;
+    {
+        std::lock_guard lock(inbox_->mutex);
+        if (inbox_->watcher) return;
+        generation = inbox_->generation;
+    }
+    std::shared_ptr<Inbox> inbox = inbox_;
+    OperationQueue* queue = operationQueue_.get();
+    std::weak_ptr<FileController> weak = weak_from_this();
+    MainQueue* mainQueue = &mainQueue_;
+    const auto drain = [inbox, weak, mainQueue](const Operation&) {
+        std::vector<FileEvent> events;
+        std::uint64_t drained;
+        {
+            std::lock_guard lock(inbox->mutex);
+            events.swap(inbox->events);
+            inbox->drainQueued = false;
+            drained = inbox->generation;
+        }
+        int queued = 0;
+        if (Logger::level() >= kEventLevel)
+            if (auto controller = weak.lock()) queued = controller->scanOperationCount();
+        for (const FileEvent& event : events)
+            logEvent(event, queued);
+        auto changes = std::make_shared<std::vector<LiveChange>>(planLiveChanges(
+            events, [](const std::string& path) { return platform::entryExists(path); }));
+        mainQueue->post([inbox, weak, drained, changes] {
+            auto controller = weak.lock();
+            if (!controller) return;
+            {
+                std::lock_guard lock(inbox->mutex);
+                if (inbox->generation != drained) return;
+            }
+            for (LiveChange& change : *changes)
+                controller->performUpdate(
+                    [controller = controller.get(), change = std::move(change)] {
+                        controller->apply(change);
+                    });
+        });
+    };
+    queue->add([inbox, queue, generation, drain, root = rootURL_](const Operation&) {
+        Inbox* raw = inbox.get();
+        auto handler = [raw, queue, drain](std::vector<FileEvent> events) {
+            std::lock_guard lock(raw->mutex);
+            raw->events.insert(raw->events.end(), std::make_move_iterator(events.begin()),
+                               std::make_move_iterator(events.end()));
+            if (raw->drainQueued) return;
+            raw->drainQueued = true;
+            queue->add(drain);
+        };
+        auto watcher = platform::InotifyWatcher::start(root, std::move(handler));
+        if (!watcher) {
+            Logger::log(1, "Cannot watch " + root + " for changes: " + watcher.error());
+            return;
+        }
+        std::unique_ptr<platform::InotifyWatcher> unused;
+        std::lock_guard lock(inbox->mutex);
+        if (inbox->generation == generation && !inbox->watcher)
+            inbox->watcher = std::move(*watcher);
+        else
+            unused = std::move(*watcher); // detached meanwhile; stops after the lock is gone
+    });
+}
+
+void FileController::detach() {
+    std::unique_ptr<platform::InotifyWatcher> watcher;
+    {
+        std::lock_guard lock(inbox_->mutex);
+        ++inbox_->generation;
+        watcher = std::move(inbox_->watcher);
+        inbox_->events.clear();
+    }
+    watcher.reset(); // joins the watcher's thread; the inbox lock must not be held
+    operationQueue_->cancelAllOperations();
+    scanOperationCount_ = 0;
+    updateQueue_.clear();
+    queuedMeasurements_.clear();
+    entryBatches_.clear();
+    burstActivity_.clear();
+}
+
+void FileController::scanOperationDidUpdateProgress(const ScanProgress& progress) {
+    if (rootFile_) return;
+    for (FileControllerObserver* observer : std::vector(observers_))
+        observer->fileControllerDidUpdateProgress(progress);
+}
+
+void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*path*/) {
+    --scanOperationCount_;
+    performUpdate([this, root = std::move(root)]() mutable {
+        // Only the first scan's result becomes the root: after the location was deleted, a late
+        // delivery is no tree of it any more.
+        if (rootFile_ || hasLoaded_ || !root || !root->isDirectory()) return;
+        hasLoaded_ = true;
+        rootFile_.reset(root.release()->asDirectory());
+        rootFile_->setUrlResources(false);
+        for (FileControllerObserver* observer : std::vector(observers_))
+            observer->fileControllerDidLoadRootFile();
+        if (favorite_ != nullptr) favorite_->updateSizes();
+    });
+}
+
+// MARK: Updates
+
+void FileController::performUpdate(Update work) {
+    if (isUpdateQueuePaused_)
+        updateQueue_.push_back(std::move(work));
+    else
+        work();
+}
+
+void FileController::resumeUpdates() {
+    // Updates that the held-back ones cause queue behind them and run in this loop too.
+    while (!updateQueue_.empty()) {
+        Update work = std::move(updateQueue_.front());
+        updateQueue_.pop_front();
+        work();
+    }
+    isUpdateQueuePaused_ = false;
+}
+
+void FileController::apply(const LiveChange& change) {
+    switch (change.kind) {
+    case LiveChange::Kind::update: {
+        // Entries of a folder in a burst are not looked up one by one: a measurement of the
+        // whole folder that has not started yet covers them.
+        const bool oldCovered = change.oldPath && coveredByBurst(*change.oldPath);
+        const bool newCovered = change.newPath && coveredByBurst(*change.newPath);
+        if (!oldCovered || !newCovered)
+            applyUpdate(oldCovered ? std::nullopt : change.oldPath,
+                        newCovered ? std::nullopt : change.newPath);
+        break;
+    }
+    case LiveChange::Kind::rootMoved:
+        applyRootMoved(change.path);
+        break;
+    case LiveChange::Kind::rootDeleted:
+        applyRootDeleted();
+        break;
+    case LiveChange::Kind::lost: {
+        LogLine::Error error{"Changes below this folder were lost; it is measured again", "inotify",
+                             EOVERFLOW};
+        LogController::shared().add(LogLine::scanError(change.path, std::move(error)));
+        requestMeasurement(change.path, Measurement::remeasure);
+        break;
+    }
+    }
+}
+
+bool FileController::coveredByBurst(const std::string& path) {
+    if (!rootFile_ || isSnapshot_) return false;
+    const std::string folder(parentPath(path));
+    const auto now = std::chrono::steady_clock::now();
+    if (burstActivity_.size() > 4096) {
+        std::erase_if(burstActivity_,
+                      [&](const auto& entry) { return now - entry.second.since > kBurstWindow; });
+        std::erase_if(entryBatches_, [](const auto& entry) {
+            std::lock_guard lock(entry.second->mutex);
+            return entry.second->started;
+        });
+    }
+    FolderActivity& activity = burstActivity_[folder];
+    if (now - activity.since > kBurstWindow) activity = {0, now};
+    if (++activity.events <= kBurstThreshold) return false;
+
+    // The entry joins the folder's batch that has not started yet, or starts one.
+    std::shared_ptr<EntryBatch>& batch = entryBatches_[folder];
+    if (batch) {
+        std::lock_guard lock(batch->mutex);
+        if (!batch->started) {
+            if (batch->seen.insert(std::string(lastComponent(path))).second)
+                batch->names.emplace_back(lastComponent(path));
+            return true;
+        }
+    }
+    batch = std::make_shared<EntryBatch>();
+    batch->names.emplace_back(lastComponent(path));
+    batch->seen.insert(batch->names.back());
+    queueEntryBatch(folder, batch);
+    return true;
+}
+
+void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<EntryBatch> batch) {
+    std::uint64_t generation;
+    {
+        std::lock_guard lock(inbox_->mutex);
+        generation = inbox_->generation;
+    }
+    ++scanOperationCount_;
+    auto exclusion = favorite_ != nullptr ? favorite_->activeExclusion() : nullptr;
+    std::weak_ptr<FileController> weak = weak_from_this();
+    auto measure = [batch = std::move(batch), folder, exclusion, weak, generation, inbox = inbox_,
+                    mainQueue = &mainQueue_](const Operation& operation) {
+        std::vector<std::string> names;
+        {
+            std::lock_guard lock(batch->mutex);
+            batch->started = true;
+            names.swap(batch->names);
+        }
+        auto measured = std::make_shared<std::vector<std::pair<std::string, FilePtr>>>();
+        for (std::string& name : names) {
+            if (operation.isCancelled()) return;
+            ScanOperation scan(joinPath(folder, name), exclusion, true, {}, *mainQueue);
+            scan.setMeasuresLiveEntry(true);
+            FilePtr entry = scan.scan();
+            measured->emplace_back(std::move(name), std::move(entry));
+        }
+        mainQueue->post([weak, generation, inbox, folder, measured] {
+            auto controller = weak.lock();
+            if (!controller) return;
+            {
+                std::lock_guard lock(inbox->mutex);
+                if (inbox->generation != generation) return;
+            }
+            --controller->scanOperationCount_;
+            controller->performUpdate([controller = controller.get(), folder, measured] {
+                controller->applyEntries(folder, std::move(*measured));
+            });
+        });
+    };
+    // The batch waits a moment for more of the burst before it is queued.
+    mainQueue_.postAfter(kBatchDelay, [weak, measure = std::move(measure)]() mutable {
+        if (auto controller = weak.lock())
+            controller->operationQueue_->add(std::move(measure), OperationQueue::Priority::high);
+    });
+}
+
+void FileController::applyEntries(const std::string& folder,
+                                  std::vector<std::pair<std::string, FilePtr>> measured) {
+    if (!rootFile_) return;
+    const auto relative = relativeToRoot(folder);
+    if (!relative) return;
+    File* found = rootFile_->fileAtPath(*relative);
+    Directory* directory = found != nullptr ? found->asDirectory() : nullptr;
+    if (directory == nullptr) {
+        // The folder itself is not in the tree (yet): measure it as a whole.
+        requestMeasurement(folder, Measurement::remeasure);
+        return;
+    }
+    Logger::log(kEventLevel, "Measured " + std::to_string(measured.size()) + " entries of " +
+                                 quotedPath(*relative) + ", " +
+                                 std::to_string(scanOperationCount_.load()) +
+                                 " queued operations.");
+    // The folder's table of names lives on from batch to batch while nothing else changes
+    // which entries the tree holds.
+    if (folderIndexes_.size() > 8) folderIndexes_.clear();
+    FolderIndex& table = folderIndexes_[folder];
+    if (table.directory != directory || table.version != membershipVersion_) {
+        table.directory = directory;
+        table.byName.clear();
+        table.byName.reserve(directory->count());
+        for (File* child : directory->contents())
+            table.byName.emplace(child->path(), child);
+    }
+    auto& byName = table.byName;
+    for (auto& [name, fresh] : measured) {
+        const auto existing = byName.find(name);
+        if (existing == byName.end()) {
+            if (!fresh) continue;
+            fresh->setPath(name);
+            File& added = insert(*directory, std::move(fresh));
+            byName.emplace(added.path(), &added);
+        } else if (!fresh) {
+            File* gone = existing->second;
+            byName.erase(existing);
+            erase(*gone);
+        } else if (existing->second->isDirectory() != fresh->isDirectory()) {
+            File* replaced = existing->second;
+            byName.erase(existing);
+            erase(*replaced);
+            fresh->setPath(name);
+            File& added = insert(*directory, std::move(fresh));
+            byName.emplace(added.path(), &added);
+        } else {
+            reconcile(*existing->second, std::move(fresh)); // inside it; not this folder's names
+        }
+    }
+    table.version = membershipVersion_;
+}
+
+void FileController::applyRootMoved(const std::string& path) {
+    // The root keeps its empty name, so that relative paths stay what they were; its display
+    // name follows the location's new name.
+    rootURL_ = path;
+    if (!rootFile_) return;
+    for (FileControllerObserver* observer : std::vector(observers_))
+        observer->fileControllerDidChange(*rootFile_);
+}
+
+void FileController::applyRootDeleted() {
+    if (!rootFile_) return;
+    ++membershipVersion_;
+    DirectoryPtr gone = std::move(rootFile_);
+    for (FileControllerObserver* observer : std::vector(observers_))
+        observer->fileControllerDidClose();
+    mainQueue_.post([gone = std::move(gone)] {});
+}
+
+std::optional<std::string> FileController::relativeToRoot(std::string_view path) const {
+    switch (relatePaths(path, rootURL_)) {
+    case PathRelation::equal:
+        return std::string();
+    case PathRelation::firstInsideSecond:
+        return std::string(path.substr(rootURL_ == "/" ? 1 : rootURL_.size() + 1));
+    default:
+        return std::nullopt;
+    }
+}
+
+void FileController::applyUpdate(const std::optional<std::string>& oldPath,
+                                 const std::optional<std::string>& newPath) {
+    if (!rootFile_) return;
+    const auto oldRelative = oldPath ? relativeToRoot(*oldPath) : std::nullopt;
+    const auto newRelative = newPath ? relativeToRoot(*newPath) : std::nullopt;
+    auto targetDirectory = [this](const std::string& relative) -> Directory* {
+        if (relative.empty()) return nullptr; // the root itself has no parent in the tree
+        File* found = rootFile_->fileAtPath(std::string(parentPath(relative)));
+        return found != nullptr ? found->asDirectory() : nullptr;
+    };
+    File* node =
+        oldRelative && !oldRelative->empty() ? rootFile_->fileAtPath(*oldRelative) : nullptr;
+    if (node != nullptr && node->parent() != nullptr) {
+        Directory& oldParent = *node->parent();
+        const std::string oldName(node->path());
+        ++membershipVersion_;
+        auto removal = oldParent.remove(*node);
+        Directory* target = newRelative ? targetDirectory(*newRelative) : nullptr;
+        const std::string_view newName = newRelative ? lastComponent(*newRelative) : "";
+        const bool nameTaken =
+            target != nullptr && std::ranges::any_of(target->contents(), [&](const File* child) {
+                return child->path() == newName;
+            });
+        if (target != nullptr && !nameTaken) {
+            removal.file->setPath(newName);
+            const auto [index, batch] = target->add(std::move(removal.file));
+            reporter().move(oldParent, removal.index, oldName, *target, index, removal.batch,
+                            batch);
+            // Changes inside the node that raced with its move were measured at the old path,
+            // or not at all: measure it once more where it is now.
+            requestMeasurement(*newPath, Measurement::remeasure);
+        } else {
+            reporter().removal(std::move(removal.file), oldParent, removal.index, removal.batch);
+            // A rename onto an existing name replaces that entry without an event of its own.
+            if (nameTaken) requestMeasurement(*newPath, Measurement::remeasure);
+        }
+        return;
+    }
+    if (!newRelative || targetDirectory(*newRelative) == nullptr) return;
+    requestMeasurement(*newPath, Measurement::subScan);
+}
+
+void FileController::requestMeasurement(const std::string& path, Measurement kind) {
+    if (!rootFile_ || isSnapshot_) return;
+    // A measurement that has not started yet will see this change too.
+    std::erase_if(queuedMeasurements_, [](const auto& entry) {
+        auto operation = entry.second.lock();
+        return !operation || operation->hasStarted();
+    });
+    const bool queued = std::ranges::any_of(queuedMeasurements_,
+                                            [&](const auto& entry) { return entry.first == path; });
+    if (queued) return;
+    std::weak_ptr<ScanOperationDelegate> delegate =
+        kind == Measurement::remeasure ? remeasureDelegate_ : subScanDelegate_;
+    auto exclusion = favorite_ != nullptr ? favorite_->activeExclusion() : nullptr;
+    auto operation =
+        std::make_shared<ScanOperation>(path, std::move(exclusion), true, delegate, mainQueue_);
+    operation->setMeasuresLiveEntry(true);
+    ++scanOperationCount_;
+    queuedMeasurements_.emplace_back(path, operation);
+    operationQueue_->add(std::move(operation), OperationQueue::Priority::high);
+}
+
+void FileController::measurementDidFinish(FilePtr root, const std::string& path, Measurement kind) {
+    --scanOperationCount_;
+    performUpdate([this, root = std::move(root), path, kind]() mutable {
+        if (!rootFile_ || !root) return;
+        const auto relative = relativeToRoot(path);
+        if (!relative) return;
+        File* existing = rootFile_->fileAtPath(*relative);
+        if (kind == Measurement::remeasure && existing != nullptr)
+            reconcile(*existing, std::move(root));
+        else
+            insertScanResult(std::move(root), *relative);
+    });
+}
+
+void FileController::insertScanResult(FilePtr root, const std::string& relative) {
+    if (relative.empty()) return;
+    File* found = rootFile_->fileAtPath(std::string(parentPath(relative)));
+    Directory* parent = found != nullptr ? found->asDirectory() : nullptr;
+    if (parent == nullptr) return;
+    Logger::log(kEventLevel, "Scan of " + quotedPath(relative) + " did finish, " +
+                                 std::to_string(scanOperationCount_.load()) +
+                                 " queued operations.");
+    root->setPath(lastComponent(relative));
+    const auto contents = parent->contents();
+    const auto existing = std::find_if(contents.begin(), contents.end(), [&](const File* child) {
+        return child->path() == root->path();
+    });
+    if (existing == contents.end()) {
+        insert(*parent, std::move(root));
+    } else if (!(*existing)->isDirectory() && !root->isDirectory()) {
+        updateFigures(**existing, *root);
+    } else {
+        // A folder measured again is replaced as a whole; so is an entry that changed kind.
+        erase(**existing);
+        insert(*parent, std::move(root));
+    }
+}
+
+void FileController::updateFigures(File& existing, const File& fresh) {
+    const std::int64_t sizeDelta = fresh.size() - existing.size();
+    const std::int64_t allocatedDelta = fresh.allocatedSize() - existing.allocatedSize();
+    if (sizeDelta == 0 && allocatedDelta == 0) return; // nothing to tell
+    Directory& parent = *existing.parent();
+    FileOrderBatch batch = parent.updateSizes(&existing, sizeDelta, allocatedDelta, 0);
+    std::size_t oldIndex;
+    std::size_t newIndex;
+    if (!batch.empty() && batch.front().file == &existing) {
+        oldIndex = static_cast<std::size_t>(batch.front().oldIndex);
+        newIndex = static_cast<std::size_t>(batch.front().newIndex);
+        batch.erase(batch.begin());
+    } else {
+        oldIndex = newIndex = indexOf(parent, existing);
+    }
+    reporter().move(parent, oldIndex, existing.path(), parent, newIndex, batch, {});
+}
+
+void FileController::reconcile(File& existing, FilePtr fresh) {
+    if (existing.isDirectory() != fresh->isDirectory()) {
+        Directory* parent = existing.parent();
+        if (parent == nullptr) return; // the root is always a folder
+        fresh->setPath(existing.path());
+        erase(existing);
+        insert(*parent, std::move(fresh));
+        return;
+    }
+    if (!existing.isDirectory()) {
+        updateFigures(existing, *fresh);
+        return;
+    }
+    // Level by level, with an explicit stack: entries gone are removed, new ones inserted,
+    // files take their new figures, and folders present on both sides are compared in turn.
+    // Nodes that did not change keep their identity and cause no notification.
+    struct Pair {
+        Directory* tree;
+        FilePtr fresh;
+    };
+    std::vector<Pair> pending;
+    pending.push_back({existing.asDirectory(), std::move(fresh)});
+    while (!pending.empty()) {
+        Pair pair = std::move(pending.back());
+        pending.pop_back();
+        Directory& tree = *pair.tree;
+        std::vector<FilePtr> children = pair.fresh->asDirectory()->takeContents();
+        std::unordered_map<std::string_view, std::size_t> freshByName;
+        freshByName.reserve(children.size());
+        for (std::size_t i = 0; i < children.size(); ++i)
+            freshByName.emplace(children[i]->path(), i);
+
+        const std::vector<File*> current(tree.contents().begin(), tree.contents().end());
+        std::unordered_map<std::string_view, File*> treeByName;
+        treeByName.reserve(current.size());
+        for (File* child : current) {
+            if (freshByName.contains(child->path())) {
+                treeByName.emplace(child->path(), child);
+                continue;
+            }
+            erase(*child);
+        }
+        for (FilePtr& child : children) {
+            const auto match = treeByName.find(child->path());
+            if (match == treeByName.end()) {
+                insert(tree, std::move(child));
+            } else if (match->second->isDirectory() && child->isDirectory()) {
+                pending.push_back({match->second->asDirectory(), std::move(child)});
+            } else {
+                reconcile(*match->second, std::move(child)); // a file, or a change of kind
+            }
+        }
+    }
+}
+
+// MARK: Questions about nodes
+
+std::string FileController::absolutePath(const File& file) const {
+    return joinPath(rootURL_, file.relativePath());
+}
+
+std::string FileController::displayName(const File& file) const {
+    if (const MergedFile* merged = file.asMerged())
+        return localizedCountFormat("file.display.childCount", merged->mergedContentCount());
+    if (isSnapshot_) {
+        if (!file.path().empty()) return file.displayName();
+        std::string_view name = lastComponent(rootURL_);
+        if (const auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
+            name = name.substr(0, dot);
+        return toDisplayString(name);
+    }
+    return toDisplayString(lastComponent(absolutePath(file)));
+}
+
+void FileController::loadUrlResources(File& file) const {
+    Directory* directory = file.asDirectory();
+    if (directory == nullptr || directory->didLoadUrlResources() || isSnapshot_) return;
+    directory->setUrlResources(false); // no packages on Linux: folders always show their contents
+}
+
+bool FileController::canMoveToTrash(const File& file) const {
+    if (&file == rootFile_.get() || file.parent() == nullptr || file.asMerged() != nullptr)
+        return false;
+    const std::string path = absolutePath(file);
+    return path.find("/.Trash") == std::string::npos && !platform::Trash::isInsideTrash(path);
+}
+
+std::expected<platform::TrashedItem, std::string> FileController::moveToTrash(const File& file) {
+    if (!canMoveToTrash(file))
+        return std::unexpected(toDisplayString(absolutePath(file)) +
+                               ": cannot be moved to the trash");
+    auto trashed = platform::Trash::moveToTrash(absolutePath(file));
+    if (!trashed) return std::unexpected(trashed.error());
+    performUpdate([this, item = *trashed] { applyUpdate(item.originalPath, item.trashedPath); });
+    return trashed;
+}
+
+std::expected<void, std::string> FileController::restore(const platform::TrashedItem& item) {
+    auto restored = platform::Trash::restore(item);
+    if (!restored) return restored;
+    performUpdate([this, item] { applyUpdate(item.trashedPath, item.originalPath); });
+    return {};
+}
+
+std::expected<void, std::string> FileController::move(const File& file, const std::string& path) {
+    const std::string from = absolutePath(file);
+    // rename(2) never copies: across volumes it fails instead of leaving two halves.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0)
+        return std::unexpected(toDisplayString(from) + ": " + std::strerror(errno));
+    performUpdate([this, from, to = path] { applyUpdate(from, to); });
+    return {};
+}
+
+} // namespace tessera

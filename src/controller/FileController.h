@@ -1,0 +1,169 @@
+// The owner of one opened location's tree: it scans a live folder (or reads a snapshot), keeps
+// the tree in line with the disk from inotify events, answers names and file questions about its
+// nodes, trashes and moves them, and tells its observers of every change. Every change of the
+// tree runs on the main thread through performUpdate(), which a search can pause.
+#pragma once
+
+#include "controller/LiveChangePlan.h"
+#include "favorites/Favorite.h"
+#include "model/Directory.h"
+#include "platform/MainQueue.h"
+#include "platform/OperationQueue.h"
+#include "platform/Trash.h"
+#include "scan/ScanOperation.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <expected>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tessera {
+
+class ChangeReporter;
+class FileControllerObserver;
+
+class FileController final : public FavoriteController,
+                             public ScanOperationDelegate,
+                             public std::enable_shared_from_this<FileController> {
+public:
+    using Update = std::move_only_function<void()>;
+
+    /// A controller of the folder or snapshot at `url`. With `rootFile`, it shows that tree as a
+    /// snapshot. Otherwise a location whose name ends in ".fssnapshot", or any location that is
+    /// not a folder, is read as a snapshot (a file that does not decode leaves it without a
+    /// tree); a folder is live and is scanned once a favourite attaches it.
+    static std::shared_ptr<FileController> create(std::string url, DirectoryPtr rootFile = {},
+                                                  MainQueue& mainQueue = MainQueue::shared());
+    ~FileController() override;
+
+    // Observers, told of every change in the order they were added. Main thread; an observer
+    // removes itself before it goes away (also from within a notification).
+    void addObserver(FileControllerObserver& observer);
+    void removeObserver(FileControllerObserver& observer);
+
+    const std::string& rootURL() const { return rootURL_; }
+    Directory* rootFile() const { return rootFile_.get(); }
+    bool isSnapshot() const { return isSnapshot_; }
+    /// Scans started and not finished yet (the first scan and the live updates' measurements).
+    int scanOperationCount() const { return scanOperationCount_.load(); }
+    Favorite* favorite() const { return favorite_; }
+    OperationQueue& operationQueue() { return *operationQueue_; }
+
+    // FavoriteController: attach, start, detach.
+    void setFavorite(Favorite* favorite) override { favorite_ = favorite; }
+    /// Scans a live location and starts watching it for changes.
+    void startScan() override;
+    /// Stops watching, cancels queued scans and drops held-back updates.
+    void detach() override;
+    std::optional<std::int64_t> rootSize() const override;
+
+    // ScanOperationDelegate (main thread).
+    void scanOperationDidUpdateProgress(const ScanProgress& progress) override;
+    void scanOperationDidFinish(FilePtr root, const std::string& path) override;
+
+    /// Main thread: runs `work` now, or holds it back while updates are paused.
+    void performUpdate(Update work);
+    /// Holds tree updates back (a search reads the tree meanwhile).
+    void pauseUpdates() { isUpdateQueuePaused_ = true; }
+    /// Runs the held-back updates in arrival order, then lets updates run again.
+    void resumeUpdates();
+    bool isUpdateQueuePaused() const { return isUpdateQueuePaused_; }
+    std::size_t pendingUpdateCount() const { return updateQueue_.size(); }
+
+    /// The node's absolute path.
+    std::string absolutePath(const File& file) const;
+    /// The name shown for a node, as valid UTF-8.
+    std::string displayName(const File& file) const;
+    /// Reads the package flag of a live folder once (Linux has no packages: it reads false).
+    void loadUrlResources(File& file) const;
+
+    bool canMoveToTrash(const File& file) const;
+    /// Moves the node to the trash of its volume and updates the tree. The result says where it
+    /// went, for restore().
+    std::expected<platform::TrashedItem, std::string> moveToTrash(const File& file);
+    /// Puts a trashed node back (undo) and updates the tree.
+    std::expected<void, std::string> restore(const platform::TrashedItem& item);
+    /// Renames the node to `path` (absolute; never a copy) and updates the tree.
+    std::expected<void, std::string> move(const File& file, const std::string& path);
+
+    /// Main thread: the update step for a change at absolute paths `oldPath` (gone from there)
+    /// and `newPath` (to be measured): the node moves, disappears, or is measured again.
+    void applyUpdate(const std::optional<std::string>& oldPath,
+                     const std::optional<std::string>& newPath);
+    /// Main thread: applies one change planned from the watcher's events.
+    void apply(const LiveChange& change);
+
+private:
+    struct Inbox;
+    struct EntryBatch;
+    class MeasurementDelegate;
+    enum class Measurement { subScan, remeasure };
+
+    FileController(std::string url, MainQueue& mainQueue);
+
+    void startWatching();
+    bool coveredByBurst(const std::string& path);
+    void queueEntryBatch(const std::string& folder, std::shared_ptr<EntryBatch> batch);
+    void applyEntries(const std::string& folder,
+                      std::vector<std::pair<std::string, FilePtr>> measured);
+    void applyRootMoved(const std::string& path);
+    void applyRootDeleted();
+    void requestMeasurement(const std::string& path, Measurement kind);
+    void measurementDidFinish(FilePtr root, const std::string& path, Measurement kind);
+    void insertScanResult(FilePtr root, const std::string& path);
+    void reconcile(File& existing, FilePtr fresh);
+    void updateFigures(File& existing, const File& fresh);
+    /// The path below the root, or none; the root itself gives "".
+    std::optional<std::string> relativeToRoot(std::string_view path) const;
+    ChangeReporter reporter();
+    /// Adds `file` to `parent` and tells the observers.
+    File& insert(Directory& parent, FilePtr file);
+    /// Removes `file` from its parent and tells the observers.
+    void erase(File& file);
+
+    std::string rootURL_;
+    DirectoryPtr rootFile_;
+    bool isSnapshot_ = false;
+    bool hasLoaded_ = false; // the first scan's tree was taken
+    std::atomic<int> scanOperationCount_{0};
+    Favorite* favorite_ = nullptr;
+    MainQueue& mainQueue_;
+    std::vector<FileControllerObserver*> observers_;
+    std::deque<Update> updateQueue_;
+    bool isUpdateQueuePaused_ = false;
+    std::shared_ptr<MeasurementDelegate> subScanDelegate_;
+    std::shared_ptr<MeasurementDelegate> remeasureDelegate_;
+    /// Measurements queued and not started, so that a burst asks for each path once.
+    std::vector<std::pair<std::string, std::weak_ptr<ScanOperation>>> queuedMeasurements_;
+    /// Changes of one folder's entries within a short time above which its entries are measured
+    /// in batches: a burst (a build writing thousands of files) then costs one operation, one
+    /// lookup table and one main-thread task per batch instead of a search of the folder, a
+    /// scan operation and a task per entry.
+    static constexpr int kBurstThreshold = 64;
+    static constexpr std::chrono::milliseconds kBurstWindow{1000};
+    static constexpr std::chrono::milliseconds kBatchDelay{20};
+    struct FolderActivity {
+        int events = 0;
+        std::chrono::steady_clock::time_point since;
+    };
+    std::unordered_map<std::string, FolderActivity> burstActivity_;
+    std::unordered_map<std::string, std::shared_ptr<EntryBatch>> entryBatches_;
+    /// Changes whenever a node joins or leaves a folder; name tables of busy folders built
+    /// at an older count are built again.
+    std::uint64_t membershipVersion_ = 0;
+    struct FolderIndex {
+        Directory* directory = nullptr;
+        std::uint64_t version = 0;
+        std::unordered_map<std::string_view, File*> byName;
+    };
+    std::unordered_map<std::string, FolderIndex> folderIndexes_;
+    std::shared_ptr<Inbox> inbox_; // shared with the watcher and the queue's operations
+    std::unique_ptr<OperationQueue> operationQueue_;
+};
+
+} // namespace tessera

@@ -1,0 +1,148 @@
+#include "controller/FileController.h"
+
+#include "favorites/Predicate.h"
+#include "model/Localization.h"
+#include "model/MergedFile.h"
+#include "platform/MainQueue.h"
+#include "snapshot/Snapshot.h"
+#include "support/LiveTree.h"
+#include "support/TemporaryDirectory.h"
+#include "support/TreeBuilders.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+namespace fs = std::filesystem;
+
+TEST(FileControllerTest, SnapshotControllersAreNeverScannedOrWatched) {
+    auto controller = FileController::create("/nowhere/home.fssnapshot",
+                                             dir("", file("a", 3), dir("b", file("c", 4))));
+    EXPECT_TRUE(controller->isSnapshot());
+    controller->startScan();
+    EXPECT_EQ(controller->scanOperationCount(), 0);
+    EXPECT_EQ(controller->operationQueue().operationCount(), 0u);
+    EXPECT_EQ(controller->rootFile()->size(), 7);
+
+    // Names come from the tree, and the root's from the file name without its extension.
+    EXPECT_EQ(controller->displayName(*controller->rootFile()), "home");
+    EXPECT_EQ(controller->displayName(*controller->rootFile()->child(0)), "a");
+    MergedFile& merged = controller->rootFile()->mergedContents();
+    merged.setMerge(2, 0);
+    EXPECT_EQ(controller->displayName(merged), localizedCountFormat("file.display.childCount", 2));
+    EXPECT_FALSE(controller->canMoveToTrash(merged));
+    EXPECT_FALSE(controller->canMoveToTrash(*controller->rootFile()));
+}
+
+TEST(FileControllerTest, SnapshotFilesAreReadAndBadOnesGiveNoTree) {
+    TemporaryDirectory folder;
+    auto tree = dir("", file("x", 5));
+    {
+        std::ofstream out(folder / "good.fssnapshot");
+        out << Snapshot::makeData(*tree, {});
+    }
+    auto good = FileController::create(folder / "good.fssnapshot");
+    ASSERT_NE(good->rootFile(), nullptr);
+    EXPECT_EQ(good->rootFile()->size(), 5);
+
+    {
+        std::ofstream out(folder / "bad.fssnapshot");
+        out << "[not a snapshot";
+    }
+    auto bad = FileController::create(folder / "bad.fssnapshot");
+    EXPECT_TRUE(bad->isSnapshot());
+    EXPECT_EQ(bad->rootFile(), nullptr);
+}
+
+TEST(FileControllerTest, FirstScanLoadsTheRootAndLaterProgressIsNotPassedOn) {
+    TemporaryDirectory folder;
+    folder.writeFile("a", 100);
+    folder.writeFile("sub/b", 50);
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    EXPECT_EQ(live.observer->lines, std::vector<std::string>{"load"});
+    EXPECT_EQ(live.root().fileCount(), 2);
+    EXPECT_TRUE(live.root().didLoadUrlResources());
+    EXPECT_EQ(live.controller->scanOperationCount(), 0);
+    EXPECT_EQ(live.favorite->fileController(), live.controller.get());
+
+    const int before = live.observer->progressCount;
+    live.controller->scanOperationDidUpdateProgress({10, 5});
+    EXPECT_EQ(live.observer->progressCount, before);
+}
+
+TEST(FileControllerTest, PausedUpdatesRunInArrivalOrderOnResume) {
+    auto controller = FileController::create("/tmp/none.fssnapshot", dir("", file("a", 1)));
+    std::vector<int> ran;
+    controller->pauseUpdates();
+    for (int i = 1; i <= 3; ++i)
+        controller->performUpdate([&ran, i, &controller] {
+            ran.push_back(i);
+            // An update that causes another one: it queues behind the held-back ones.
+            if (i == 1) controller->performUpdate([&ran] { ran.push_back(4); });
+        });
+    EXPECT_TRUE(ran.empty());
+    EXPECT_EQ(controller->pendingUpdateCount(), 3u);
+    controller->resumeUpdates();
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(controller->pendingUpdateCount(), 0u);
+    EXPECT_FALSE(controller->isUpdateQueuePaused());
+    controller->performUpdate([&ran] { ran.push_back(5); });
+    EXPECT_EQ(ran.back(), 5);
+}
+
+TEST(FileControllerTest, TrashAndMoveUpdateTheTreeAndUndoBringsTheNodeBack) {
+    TemporaryDirectory home;
+    TemporaryDirectory folder;
+    ::setenv("XDG_DATA_HOME", home.path().c_str(), 1);
+    folder.writeFile("keep", 10);
+    folder.writeFile("old", 20);
+    folder.makeDirectory("sub");
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    FileController& controller = *live.controller;
+
+    File* old = live.root().fileAtPath("old");
+    ASSERT_NE(old, nullptr);
+    auto moved = controller.move(*old, folder / "sub/new");
+    ASSERT_TRUE(moved.has_value()) << moved.error();
+    EXPECT_EQ(live.root().fileAtPath("old"), nullptr);
+    EXPECT_EQ(live.root().fileAtPath("sub/new"), old); // the same node, renamed
+    EXPECT_FALSE(controller.move(*old, folder / "keep").has_value()) << "never replaces";
+
+    // The trash may live on another volume than the temporary folder: then trashing fails and
+    // leaves everything in place, which is what this checks in that case.
+    File* keep = live.root().fileAtPath("keep");
+    ASSERT_TRUE(controller.canMoveToTrash(*keep));
+    auto trashed = controller.moveToTrash(*keep);
+    if (trashed) {
+        EXPECT_EQ(live.root().fileAtPath("keep"), nullptr);
+        EXPECT_FALSE(fs::exists(folder / "keep"));
+        ASSERT_TRUE(controller.restore(*trashed).has_value());
+        EXPECT_TRUE(fs::exists(folder / "keep"));
+        EXPECT_TRUE(live.settle());
+        EXPECT_NE(live.root().fileAtPath("keep"), nullptr);
+    } else {
+        EXPECT_TRUE(fs::exists(folder / "keep"));
+        EXPECT_NE(live.root().fileAtPath("keep"), nullptr);
+    }
+    EXPECT_TRUE(live.settle());
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(FileControllerTest, NothingInsideATrashFolderCanBeTrashedAgain) {
+    auto controller = FileController::create(
+        "/data/x.fssnapshot",
+        dir("", dir(".Trash-1000", file("f", 1)), dir(".Trash", file("g", 1)), file("h", 1)));
+    Directory& root = *controller->rootFile();
+    EXPECT_FALSE(controller->canMoveToTrash(*root.fileAtPath(".Trash-1000/f")));
+    EXPECT_FALSE(controller->canMoveToTrash(*root.fileAtPath(".Trash/g")));
+    EXPECT_TRUE(controller->canMoveToTrash(*root.fileAtPath("h")));
+}
+
+} // namespace
+} // namespace tessera

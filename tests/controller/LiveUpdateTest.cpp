@@ -1,0 +1,168 @@
+// The live tree under real inotify: what observers hear for each kind of change.
+#include "controller/FileController.h"
+#include "favorites/PredicateText.h"
+#include "platform/MainQueue.h"
+#include "support/LiveTree.h"
+#include "support/TemporaryDirectory.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+namespace fs = std::filesystem;
+
+bool runUntil(const std::function<bool()>& done) {
+    return MainQueue::shared().runUntil(done, std::chrono::seconds(30));
+}
+
+void append(const std::string& path, std::size_t bytes) {
+    std::ofstream out(path, std::ios::app | std::ios::binary);
+    out << std::string(bytes, 'x');
+}
+
+class LiveUpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder.writeFile("big", 1000);
+        folder.writeFile("small", 10);
+        folder.writeFile("sub/x", 100);
+        folder.writeFile("sub/y", 50);
+        live = std::make_unique<LiveFolder>(folder.path());
+        ASSERT_NE(live->controller->rootFile(), nullptr);
+        live->observer->lines.clear();
+    }
+    void TearDown() override { live.reset(); }
+    std::vector<std::string>& lines() { return live->observer->lines; }
+    bool heard(const std::string& prefix) {
+        return runUntil([&] { return !live->observer->linesStartingWith(prefix).empty(); });
+    }
+
+    TemporaryDirectory folder;
+    TemporaryDirectory outside;
+    std::unique_ptr<LiveFolder> live;
+};
+
+TEST_F(LiveUpdateTest, ANewFileIsInsertedAfterItsAncestorsMoved) {
+    // sub grows from 150 to 5150 bytes and passes big: its move comes first, then the insertion.
+    std::ofstream(folder / "sub/new", std::ios::binary) << std::string(5000, 'n');
+    ASSERT_TRUE(heard("insert sub/new"));
+    const std::vector<std::string> expected{"order sub 1->0", "insert sub/new @0 root 6160/5"};
+    EXPECT_EQ(lines(), expected);
+    EXPECT_TRUE(live->settle());
+}
+
+TEST_F(LiveUpdateTest, AFileThatGrowsKeepsItsNodeAndMovesToItsPlace) {
+    File* small = live->root().fileAtPath("small");
+    append(folder / "small", 2000);
+    ASSERT_TRUE(heard("move"));
+    EXPECT_EQ(live->root().fileAtPath("small"), small);
+    EXPECT_EQ(lines().front(), "move . @2 -> small @0 root 3160/4");
+    EXPECT_TRUE(live->settle());
+}
+
+TEST_F(LiveUpdateTest, RenamesMovesOutAndOntoTakenNames) {
+    File* y = live->root().fileAtPath("sub/y");
+    fs::rename(folder / "sub/y", folder / "sub/a-y");
+    ASSERT_TRUE(heard("move sub @1 -> sub/a-y @1"));
+    EXPECT_EQ(live->root().fileAtPath("sub/a-y"), y);
+
+    fs::rename(folder / "small", outside / "small");
+    ASSERT_TRUE(heard("remove small from . @2"));
+
+    // Moved onto an existing name: the moved node goes, the one under the name is measured
+    // again (it now holds the moved file's bytes).
+    fs::rename(folder / "sub/x", folder / "big");
+    ASSERT_TRUE(heard("remove x from sub"));
+    EXPECT_TRUE(live->settle());
+    EXPECT_EQ(live->root().fileAtPath("big")->size(), 100);
+
+    fs::rename(outside / "small", folder / "sub/back");
+    ASSERT_TRUE(heard("insert sub/back"));
+    EXPECT_TRUE(live->settle());
+}
+
+TEST_F(LiveUpdateTest, FilteredObserversHearOnlyOfWhatMatches) {
+    // The filtered copy holds sub because of early.log; a folder without a match has no copy,
+    // and what appears in it is not shown to this observer.
+    folder.writeFile("sub/early.log", 1);
+    ASSERT_TRUE(live->settle());
+    RecordingObserver filtered(*live->controller);
+    auto predicate = parsePredicate("path endswith \".log\"");
+    ASSERT_TRUE(predicate.has_value()) << predicate.error();
+    filtered.showFiltered(std::make_shared<Predicate>(std::move(*predicate)));
+    live->controller->addObserver(filtered);
+
+    folder.writeFile("sub/plain.txt", 7);
+    folder.writeFile("sub/trace.log", 9);
+    ASSERT_TRUE(heard("insert sub/trace.log"));
+    ASSERT_TRUE(runUntil([&] { return !filtered.linesStartingWith("insert").empty(); }));
+    EXPECT_TRUE(live->settle());
+    for (const std::string& line : filtered.lines)
+        EXPECT_EQ(line.find("plain"), std::string::npos) << line;
+    EXPECT_EQ(filtered.observedRootFile()->fileAtPath("sub/trace.log")->size(), 9);
+    EXPECT_EQ(filtered.observedRootFile()->size(), 10);
+
+    fs::remove(folder / "sub/trace.log");
+    ASSERT_TRUE(runUntil([&] { return !filtered.linesStartingWith("remove").empty(); }));
+    EXPECT_EQ(filtered.observedRootFile()->fileAtPath("sub/trace.log"), nullptr);
+    EXPECT_EQ(filtered.observedRootFile()->size(), 1);
+    live->controller->removeObserver(filtered);
+}
+
+TEST_F(LiveUpdateTest, UpdatesHeldBackDuringASearchApplyInOrderAfterIt) {
+    FileController& controller = *live->controller;
+    controller.pauseUpdates();
+    for (int i = 0; i < 5; ++i)
+        folder.writeFile("sub/held" + std::to_string(i), 10 + i);
+    ASSERT_TRUE(runUntil([&] { return controller.pendingUpdateCount() >= 5; }));
+    EXPECT_TRUE(lines().empty());
+    EXPECT_EQ(live->root().fileCount(), 4);
+    controller.resumeUpdates();
+    EXPECT_TRUE(live->settle());
+    const auto inserts = live->observer->linesStartingWith("insert");
+    ASSERT_EQ(inserts.size(), 5u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(inserts[i].starts_with("insert sub/held" + std::to_string(i))) << inserts[i];
+}
+
+TEST_F(LiveUpdateTest, TheRootMovesAndIsDeleted) {
+    const std::string moved = outside / "renamed";
+    fs::rename(folder.path(), moved);
+    ASSERT_TRUE(heard("change ."));
+    EXPECT_EQ(live->controller->rootURL(), moved);
+    EXPECT_EQ(live->controller->displayName(live->root()), "renamed");
+
+    // Changes keep coming under the new name.
+    std::ofstream(moved + "/later", std::ios::binary) << "abc";
+    ASSERT_TRUE(heard("insert later"));
+    EXPECT_TRUE(live->settle());
+
+    fs::remove_all(moved);
+    ASSERT_TRUE(heard("close"));
+    EXPECT_EQ(live->controller->rootFile(), nullptr);
+    fs::create_directory(folder.path()); // for the temporary folder's own clean-up
+}
+
+TEST_F(LiveUpdateTest, LostEventsAreLoggedAndTheTreeIsMeasuredAgain) {
+    // Let the tree drift as if events had been lost: a node missing, one that is not on disk,
+    // and a wrong size.
+    Directory& root = live->root();
+    root.remove(*root.fileAtPath("small"));
+    root.fileAtPath("sub")->asDirectory()->add(File::create("ghost", 5, 5, {}, {}));
+    File* x = root.fileAtPath("sub/x");
+    x->parent()->updateSizes(x, 7, 0, 0);
+    File* big = root.fileAtPath("big");
+
+    live->controller->apply({LiveChange::Kind::lost, {}, {}, folder.path()});
+    EXPECT_TRUE(live->settle());
+    EXPECT_EQ(root.fileAtPath("big"), big) << "unchanged nodes keep their identity";
+    EXPECT_NE(live->observer->linesStartingWith("remove ghost").size(), 0u);
+    EXPECT_NE(live->observer->linesStartingWith("insert small").size(), 0u);
+}
+
+} // namespace
+} // namespace tessera
