@@ -1,8 +1,10 @@
 #include "cli/ScanCommand.h"
 
+#include "cli/ErrorPrinter.h"
 #include "cli/ExportOptions.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
+#include "cli/WatchCommand.h"
 #include "favorites/PredicateText.h"
 #include "logs/LogController.h"
 #include "model/Formatting.h"
@@ -23,6 +25,7 @@ namespace {
 struct Options {
     std::string path;
     bool json = false;
+    bool watch = false;
     std::shared_ptr<const Predicate> exclusion;
     unsigned threads = 0;
     std::string exportPath;
@@ -75,22 +78,6 @@ private:
     std::chrono::steady_clock::time_point started_;
 };
 
-// Reports unreadable entries on standard error as they arrive.
-class ErrorPrinter : public LogsControllerDelegate {
-public:
-    void logsDidInsert(std::size_t row) override {
-        const LogLine& line = LogController::shared().filteredLogs()[row];
-        const auto& error = std::get<LogLine::ScanError>(line.logType());
-        std::fprintf(stderr, "\r\x1b[Ktessera: cannot read %s: %s\n",
-                     escapeForTerminal(error.path).c_str(),
-                     error.error ? error.error->localizedDescription.c_str() : "unknown error");
-        ++count;
-    }
-    void logsDidRemove(std::size_t, std::size_t) override {}
-    void logsDidReload() override {}
-    std::size_t count = 0;
-};
-
 std::optional<Options> parse(std::span<const std::string> arguments) {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -98,6 +85,8 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
         const bool hasValue = i + 1 < arguments.size();
         if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--watch") {
+            options.watch = true;
         } else if (argument == "--exclude" && hasValue) {
             auto predicate = parsePredicate(arguments[++i]);
             if (!predicate) {
@@ -137,7 +126,7 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
     if (options.path.empty()) {
         std::fprintf(stderr, "usage: tessera scan PATH [--json] [--exclude PREDICATE] "
                              "[--export FILE [--format tsv|json] [--keys KEYS]] [--threads N] "
-                             "[-log N]\n");
+                             "[--watch] [-log N]\n");
         return std::nullopt;
     }
     return options;
@@ -149,6 +138,13 @@ int runScanCommand(std::span<const std::string> arguments) {
     const auto options = parse(arguments);
     if (!options) return 2;
     const std::string path = standardizedPath(options->path);
+    if (options->watch) {
+        if (!options->exportPath.empty() || options->threads > 0) {
+            std::fprintf(stderr, "tessera scan: --watch goes with --exclude only\n");
+            return 2;
+        }
+        return watchFolder(path, options->exclusion);
+    }
 
     MainQueue& mainQueue = MainQueue::shared();
     LogController& log = LogController::shared();
