@@ -1,13 +1,17 @@
 // The live tree under real inotify: what observers hear for each kind of change.
 #include "controller/FileController.h"
+#include "controller/SearchSession.h"
 #include "favorites/PredicateText.h"
+#include "model/FilePredicate.h"
 #include "platform/MainQueue.h"
 #include "support/LiveTree.h"
 #include "support/TemporaryDirectory.h"
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
 
 namespace tessera {
 namespace {
@@ -113,20 +117,74 @@ TEST_F(LiveUpdateTest, FilteredObserversHearOnlyOfWhatMatches) {
     live->controller->removeObserver(filtered);
 }
 
-TEST_F(LiveUpdateTest, UpdatesHeldBackDuringASearchApplyInOrderAfterIt) {
+// Holds the search on its first node until the test lets it go.
+class GatedPredicate final : public FilePredicate {
+public:
+    bool evaluate(const File& file) const override {
+        std::unique_lock lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+        return file.path().starts_with("held");
+    }
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    void waitUntilEntered() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return entered_; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    mutable bool entered_ = false;
+    bool open_ = false;
+};
+
+struct SearchResults : SearchSessionDelegate {
+    void searchSessionDidFinish(FilePtr found,
+                                const std::shared_ptr<const FilePredicate>&) override {
+        result = std::move(found);
+        ++deliveries;
+    }
+    FilePtr result;
+    int deliveries = 0;
+};
+
+TEST_F(LiveUpdateTest, ASearchHoldsUpdatesBackUntilItsResultIsIn) {
     FileController& controller = *live->controller;
-    controller.pauseUpdates();
+    SearchResults results;
+    SearchSession session(results, MainQueue::shared());
+    auto gate = std::make_shared<GatedPredicate>();
+    session.start(live->controller, live->root(), gate);
+    gate->waitUntilEntered(); // the search is reading the tree now
     for (int i = 0; i < 5; ++i)
         folder.writeFile("sub/held" + std::to_string(i), 10 + i);
     ASSERT_TRUE(runUntil([&] { return controller.pendingUpdateCount() >= 5; }));
     EXPECT_TRUE(lines().empty());
     EXPECT_EQ(live->root().fileCount(), 4);
-    controller.resumeUpdates();
+
+    gate->open();
+    ASSERT_TRUE(runUntil([&] { return results.deliveries == 1; }));
+    EXPECT_EQ(results.result, nullptr); // nothing was named "held…" when the search read it
+    EXPECT_FALSE(controller.isUpdateQueuePaused());
     EXPECT_TRUE(live->settle());
     const auto inserts = live->observer->linesStartingWith("insert");
     ASSERT_EQ(inserts.size(), 5u);
     for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(inserts[i].starts_with("insert sub/held" + std::to_string(i))) << inserts[i];
+
+    // A search that is replaced delivers nothing; a cancelled one lets updates run at once.
+    auto open = std::make_shared<GatedPredicate>();
+    open->open();
+    session.start(live->controller, live->root(), open);
+    session.cancel();
+    EXPECT_FALSE(controller.isUpdateQueuePaused());
+    MainQueue::shared().runPending();
+    EXPECT_EQ(results.deliveries, 1);
 }
 
 TEST_F(LiveUpdateTest, TheRootMovesAndIsDeleted) {
