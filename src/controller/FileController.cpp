@@ -98,6 +98,7 @@ void logEvent(const FileEvent& event, int queued) {
     case FileEvent::Kind::rootMoved:
     case FileEvent::Kind::rootDeleted:
     case FileEvent::Kind::lost:
+    case FileEvent::Kind::unwatched:
         break;
     }
 }
@@ -320,9 +321,17 @@ void FileController::apply(const LiveChange& change) {
     case LiveChange::Kind::rootDeleted:
         applyRootDeleted();
         break;
-    case LiveChange::Kind::lost: {
-        LogLine::Error error{"Changes below this folder were lost; it is measured again", "inotify",
-                             EOVERFLOW};
+    case LiveChange::Kind::lost:
+    case LiveChange::Kind::unwatched: {
+        // One error line, then the tree is brought back in line instead of drifting.
+        LogLine::Error error =
+            change.kind == LiveChange::Kind::lost
+                ? LogLine::Error{"Changes below this folder were lost (the kernel's event queue "
+                                 "overflowed); it is measured again",
+                                 "inotify", EOVERFLOW}
+                : LogLine::Error{"Changes below this folder cannot be followed: the limit of "
+                                 "inotify watches (fs.inotify.max_user_watches) is reached",
+                                 "inotify", ENOSPC};
         LogController::shared().add(LogLine::scanError(change.path, std::move(error)));
         requestMeasurement(change.path, Measurement::remeasure);
         break;

@@ -38,6 +38,9 @@ planLiveChanges(const std::vector<FileEvent>& events,
         case FileEvent::Kind::lost:
             changes.push_back({LiveChange::Kind::lost, {}, {}, event.path});
             break;
+        case FileEvent::Kind::unwatched:
+            changes.push_back({LiveChange::Kind::unwatched, {}, {}, event.path});
+            break;
         }
     }
     return changes;

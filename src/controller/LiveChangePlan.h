@@ -16,6 +16,7 @@ struct LiveChange {
         rootMoved,   // path: where the location is now
         rootDeleted, // the location is gone
         lost,        // events below path were lost: log it, then measure path again
+        unwatched,   // changes below path cannot be followed: log it, measure path again
     };
     Kind kind;
     std::optional<std::string> oldPath;

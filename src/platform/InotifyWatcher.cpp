@@ -56,7 +56,7 @@ struct InotifyWatcher::State {
             if (watch < 0) {
                 if (errno == ENOSPC && !limitReported) {
                     limitReported = true;
-                    events.push_back({FileEvent::Kind::lost, path, {}});
+                    events.push_back({FileEvent::Kind::unwatched, path, {}});
                 }
                 continue; // gone meanwhile, unreadable, or over the limit
             }
@@ -112,6 +112,8 @@ struct InotifyWatcher::State {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
             offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                // Folders made meanwhile were never watched: add what is missing first.
+                watchTree(root, events);
                 events.push_back({FileEvent::Kind::lost, root, {}});
                 continue;
             }

@@ -20,7 +20,8 @@ struct FileEvent {
         deleted,     // path: gone (a moved-out one too)
         rootMoved,   // newPath: where the watched folder is now
         rootDeleted, // the watched folder is gone
-        lost,        // events were lost (queue overflow, watch limit): path may have changed
+        lost,        // the kernel's queue overflowed: anything below path may have changed
+        unwatched,   // the watch limit is reached: changes below path are not followed
     };
     Kind kind;
     std::string path; // absolute

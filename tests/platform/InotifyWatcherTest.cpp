@@ -4,9 +4,12 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace tessera::platform {
 namespace {
@@ -108,6 +111,40 @@ TEST(InotifyWatcherTest, TheRootItselfMovingOrGoingIsReported) {
     EXPECT_TRUE(recorder.waitFor({Kind::rootDeleted, parent / "moved", {}}));
 
     EXPECT_FALSE(InotifyWatcher::start(parent / "missing", recorder.handler()).has_value());
+}
+
+TEST(InotifyWatcherTest, AnOverflowIsReportedAndFoldersMadeMeanwhileAreWatched) {
+    std::ifstream limitFile("/proc/sys/fs/inotify/max_queued_events");
+    long limit = 0;
+    limitFile >> limit;
+    if (limit <= 0 || limit > 100000) GTEST_SKIP() << "event queue too long to overflow quickly";
+
+    TemporaryDirectory folder;
+    // The handler holds the watcher's thread on its first batch while the kernel's queue fills.
+    std::mutex mutex;
+    std::condition_variable released;
+    bool go = false;
+    Recorder recorder;
+    auto record = recorder.handler();
+    auto watcher = InotifyWatcher::start(folder.path(), [&](std::vector<FileEvent> batch) {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return go; });
+        lock.unlock();
+        record(std::move(batch));
+    });
+    ASSERT_TRUE(watcher.has_value()) << watcher.error();
+    folder.writeFile("first", 1);
+    for (long i = 0; i <= limit; ++i)
+        ::close(::open((folder / ("f" + std::to_string(i))).c_str(), O_CREAT | O_WRONLY, 0644));
+    const std::string late = folder.makeDirectory("made-during-the-overflow");
+    {
+        std::lock_guard lock(mutex);
+        go = true;
+    }
+    released.notify_all();
+    EXPECT_TRUE(recorder.waitFor({Kind::lost, folder.path(), {}}));
+    const std::string inside = folder.writeFile("made-during-the-overflow/inner", 1);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, inside, {}}));
 }
 
 } // namespace
