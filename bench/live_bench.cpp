@@ -1,7 +1,8 @@
 // Live updates, measured on a real folder with real inotify:
 //  1. latency: from a file's creation to its insertion reaching an observer, while idle;
 //  2. a burst: N files created as fast as one thread can, then the time until the live tree
-//     agrees with the disk again, next to a fresh scan of the same folder.
+//     agrees with the disk again, next to a fresh scan of the same folder;
+//  3. the same files deleted again.
 //
 //   bench_live [folder-to-create-in] [burst-files] [--sorted]
 //
@@ -157,9 +158,34 @@ int main(int argc, char** argv) {
                 "%.2f\n",
                 static_cast<long long>(tree.fileCount()), scanTime, afterBurst / scanTime);
 
+    // 3. The burst's files deleted again (the folder stays), as a clean step would.
+    const auto cleanStart = Clock::now();
+    std::atomic<bool> cleaned{false};
+    Clock::time_point cleanEnd;
+    std::thread cleaner([&] {
+        for (long i = 0; i < burst; ++i)
+            ::unlink((build + "/o" + std::to_string(i)).c_str());
+        cleanEnd = Clock::now();
+        cleaned.store(true);
+    });
+    const bool emptied = queue.runUntil(
+        [&] {
+            return cleaned.load() && controller->scanOperationCount() == 0 &&
+                   tree.fileCount() == leavesBefore + 1;
+        },
+        std::chrono::minutes(10));
+    const auto emptiedAt = Clock::now();
+    cleaner.join();
+    std::printf("deleting them again: done in %.0f ms; tree %s %.0f ms after the last deletion; "
+                "%ld removals told\n",
+                std::chrono::duration<double, std::milli>(cleanEnd - cleanStart).count(),
+                emptied ? "agreed with the disk" : "DID NOT AGREE",
+                std::chrono::duration<double, std::milli>(emptiedAt - cleanEnd).count(),
+                observer.removals);
+
     controller->removeObserver(observer);
     favorite.setFileController(nullptr);
     queue.runPending();
     fs::remove_all(root);
-    return converged && equal ? 0 : 1;
+    return converged && equal && emptied ? 0 : 1;
 }
