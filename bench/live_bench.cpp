@@ -57,17 +57,6 @@ private:
     FileController& controller_;
 };
 
-void sortAll(Directory& root) {
-    std::vector<Directory*> pending{&root};
-    while (!pending.empty()) {
-        Directory* directory = pending.back();
-        pending.pop_back();
-        directory->sortContents(SizeMode::fileSize);
-        for (File* child : directory->contents())
-            if (Directory* sub = child->asDirectory()) pending.push_back(sub);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -92,7 +81,7 @@ int main(int argc, char** argv) {
     controller->addObserver(observer);
     favorite.setFileController(controller);
     queue.runUntil([&] { return controller->rootFile() != nullptr; }, std::chrono::minutes(5));
-    if (sorted) sortAll(*controller->rootFile());
+    if (sorted) sortTree(*controller->rootFile(), SizeMode::fileSize);
     Directory& tree = *controller->rootFile();
 
     // 1. Latency, one file at a time.

@@ -40,20 +40,9 @@ void collectFiles(Directory& root, std::vector<File*>& files, double& depthSum) 
     }
 }
 
-void sortAll(Directory& root) {
-    std::vector<Directory*> pending{&root};
-    while (!pending.empty()) {
-        Directory* directory = pending.back();
-        pending.pop_back();
-        directory->sortContents(SizeMode::fileSize);
-        for (File* child : directory->contents())
-            if (Directory* sub = child->asDirectory()) pending.push_back(sub);
-    }
-}
-
 void updateBenchmark(std::size_t entries, std::size_t updates) {
     auto tree = bench::generateHomeTree(entries, 7);
-    sortAll(*tree.root);
+    sortTree(*tree.root, SizeMode::fileSize);
     std::vector<File*> files;
     double depthSum = 0;
     collectFiles(*tree.root, files, depthSum);

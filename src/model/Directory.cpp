@@ -191,6 +191,17 @@ void Directory::sortContents(SizeMode mode) {
     });
 }
 
+void sortTree(Directory& root, SizeMode mode) {
+    std::vector<Directory*> pending{&root};
+    while (!pending.empty()) {
+        Directory* directory = pending.back();
+        pending.pop_back();
+        directory->sortContents(mode);
+        for (File* child : directory->contents())
+            if (Directory* sub = child->asDirectory()) pending.push_back(sub);
+    }
+}
+
 std::size_t Directory::searchIndex(const File& file) const {
     const SizeMode mode = *sizeMode();
     std::size_t low = 0;

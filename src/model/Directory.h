@@ -160,6 +160,10 @@ private:
 };
 #pragma pack(pop)
 
+/// Sorts every folder of the tree below `root` by `mode` (iteratively; folders already sorted by
+/// `mode` stay as they are).
+void sortTree(Directory& root, SizeMode mode);
+
 /// True when `a` comes before `b` in a directory sorted by `mode`: larger first, then by name
 /// in plain byte order.
 bool comesBefore(const File& a, const File& b, SizeMode mode);

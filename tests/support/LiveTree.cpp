@@ -8,14 +8,7 @@
 namespace tessera::testing {
 
 void sortAll(Directory& root, SizeMode mode) {
-    std::vector<Directory*> pending{&root};
-    while (!pending.empty()) {
-        Directory* directory = pending.back();
-        pending.pop_back();
-        directory->sortContents(mode);
-        for (File* child : directory->contents())
-            if (Directory* sub = child->asDirectory()) pending.push_back(sub);
-    }
+    sortTree(root, mode);
 }
 
 std::string dumpTree(Directory& root) {
