@@ -10,9 +10,8 @@
 #include <cstdio>
 
 namespace tessera::cli {
-namespace {
 
-FilePtr load(const std::string& path, const char* command) {
+FilePtr loadSnapshot(const std::string& path, const char* command) {
     auto data = platform::readWholeFile(path);
     if (!data) {
         std::fprintf(stderr, "tessera %s: %s\n", command, escapeForTerminal(data.error()).c_str());
@@ -26,8 +25,6 @@ FilePtr load(const std::string& path, const char* command) {
     }
     return std::move(*root);
 }
-
-} // namespace
 
 int runInfoCommand(std::span<const std::string> arguments) {
     SummaryContext context;
@@ -46,7 +43,7 @@ int runInfoCommand(std::span<const std::string> arguments) {
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
-    FilePtr root = load(context.path, "info");
+    FilePtr root = loadSnapshot(context.path, "info");
     if (!root) return 1;
     context.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -89,7 +86,7 @@ int runConvertCommand(std::span<const std::string> arguments) {
         std::fprintf(stderr, "usage: tessera convert IN OUT --format tsv|json [--keys KEYS]\n");
         return 2;
     }
-    FilePtr root = load(paths[0], "convert");
+    FilePtr root = loadSnapshot(paths[0], "convert");
     if (!root) return 1;
     auto written = exportSnapshot(*root, options, paths[1]);
     if (!written) {

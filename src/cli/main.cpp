@@ -1,4 +1,5 @@
 // The tessera executable: command-line subcommands that need no display.
+#include "cli/RenderCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/SnapshotCommands.h"
 
@@ -13,18 +14,24 @@ void printUsage(std::FILE* out) {
     std::fputs("usage: tessera COMMAND [ARGUMENTS]\n"
                "\n"
                "Commands:\n"
-               "  scan PATH [--json] [--exclude PREDICATE] [--threads N]\n"
+               "  scan PATH [--json] [--exclude PREDICATE] [--threads N] [--watch]\n"
                "      Scans PATH on all cores and prints its size, allocated size, files,\n"
                "      directories, unreadable entries, the largest entries and the time taken.\n"
                "      --exclude leaves out entries whose absolute path matches, for example\n"
                "      'or(path endswith \"/node_modules\", path contains[cd] \"cache\")'.\n"
                "      --export FILE writes a snapshot (--format tsv|json, default tsv; --keys a\n"
                "      comma-separated list of name,creationDate,modificationDate,size,\n"
-               "      allocatedSize, default all five).\n"
+               "      allocatedSize, default all five). --watch keeps following PATH and prints\n"
+               "      one JSON line per change until interrupted.\n"
                "  info [--json] SNAPSHOT\n"
                "      Reads a snapshot and prints the same summary as scan.\n"
                "  convert IN OUT --format tsv|json [--keys KEYS]\n"
                "      Rewrites a snapshot in the other form.\n"
+               "  render PATH|SNAPSHOT -o OUT.png [--size WxH] [--levels N] [--dark]\n"
+               "         [--color-mode hueWheel|creationDate|modificationDate]\n"
+               "         [--size-mode fileSize|allocatedFileSize|childCount] [--show PATH]\n"
+               "      Draws the pie chart of PATH (scanned) or of a snapshot, or of the folder\n"
+               "      --show names inside it, as a PNG picture.\n"
                "\n"
                "Every command accepts -log N (0 to 3) for diagnostics on standard error.\n",
                out);
@@ -44,6 +51,7 @@ int main(int argc, char** argv) {
     if (arguments[0] == "scan") return tessera::cli::runScanCommand(rest);
     if (arguments[0] == "info") return tessera::cli::runInfoCommand(rest);
     if (arguments[0] == "convert") return tessera::cli::runConvertCommand(rest);
+    if (arguments[0] == "render") return tessera::cli::runRenderCommand(rest);
     std::fprintf(stderr, "tessera: unknown command '%s'\n", arguments[0].c_str());
     printUsage(stderr);
     return 2;

@@ -1,0 +1,60 @@
+#include "graph/DrawGraph.h"
+
+#include "graph/Palette.h"
+#include "model/File.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace tessera {
+namespace {
+
+std::int64_t unixNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+DrawGraph::DrawGraph(RendererFactory factory)
+    : factory_(std::move(factory)), renderer_(factory_()),
+      minColorModeDate_(Date::fromUnixSeconds(unixNow() - kColorModeDateSpan)) {}
+
+std::unique_ptr<DrawRenderer> DrawGraph::swapRenderer(std::unique_ptr<DrawRenderer> renderer) {
+    std::swap(renderer, renderer_);
+    return renderer;
+}
+
+double DrawGraph::dateHue(const File& file) const {
+    const std::optional<Date> date = file.date(colorMode);
+    const double oldest = static_cast<double>(minColorModeDate_.seconds);
+    if (!date) return 0.65; // unknown dates count as old
+    const double q =
+        (static_cast<double>(date->seconds) - oldest) / (static_cast<double>(unixNow()) - oldest);
+    if (q > 1) return 0.0;
+    if (q >= 0) return (1 - q) * 0.65;
+    return 0.65;
+}
+
+void DrawGraph::drawLoading(double fraction, double pulse) {
+    if (viewSize_.isEmpty()) return;
+    DrawRenderer& r = *renderer_;
+    const double radius = 0.15 * std::min(viewSize_.width, viewSize_.height);
+    r.reset(static_cast<std::size_t>(radius * kFullCircle * 4.0));
+    const MyColor accent = MyColor::fromHue(0.57, 0.7, palette::brightness(), 0.78);
+    const MyColor edge = MyColor::grey(palette::backgroundGrey(), 0);
+    const MyColor rest = palette::merged(0.6);
+    const double inner = radius * (1 - 0.12 * pulse);
+    const double line = 1.06 * radius;
+    const double glow = radius * (1.12 + 0.12 * pulse);
+    const double split = fraction * kFullCircle;
+    const DrawPoint center{0, 0};
+    r.fillRingSector(0, split, inner, line, center, accent, edge);
+    r.fillRingSector(0, split, line, glow, center, edge, accent);
+    r.fillRingSector(split, kFullCircle, inner, line, center, rest, edge);
+    r.fillRingSector(split, kFullCircle, line, glow, center, edge, rest);
+    r.commit();
+}
+
+} // namespace tessera

@@ -1,0 +1,135 @@
+// The contract between the graph and its layouts (the pie chart, the tree map): what a layout
+// is told (view size, measures, colours, transitions) and what it answers (its picture in a
+// renderer, hit tests, centres). The loading ring is drawn here for both.
+#pragma once
+
+#include "model/Date.h"
+#include "model/FileEnums.h"
+#include "render/DrawRenderer.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+
+namespace tessera {
+
+class Directory;
+class File;
+class FileController;
+
+/// A range of a file's share of the whole tree, or of angles and radii.
+struct DrawRange {
+    double lower = 0;
+    double upper = 0;
+    double middle() const { return (lower + upper) / 2; }
+    friend bool operator==(const DrawRange&, const DrawRange&) = default;
+};
+
+struct DrawSize {
+    double width = 0;
+    double height = 0;
+    bool isEmpty() const { return width <= 0 || height <= 0; }
+};
+
+/// Which intermediate state of an animation a layout draws.
+struct DrawTransition {
+    /// The shown file is a descendant of `old`, which was shown before.
+    struct ZoomIn {
+        const File* old;
+        friend bool operator==(const ZoomIn&, const ZoomIn&) = default;
+    };
+    /// The layout shows the deeper file while `next`, an ancestor, becomes the centre.
+    struct ZoomOut {
+        const File* next;
+        friend bool operator==(const ZoomOut&, const ZoomOut&) = default;
+    };
+    /// The same file with new geometry (size mode, levels, options, volume space, sequence).
+    struct Rearrange {
+        friend bool operator==(const Rearrange&, const Rearrange&) = default;
+    };
+    /// The same geometry with new colours.
+    struct UpdateColor {
+        friend bool operator==(const UpdateColor&, const UpdateColor&) = default;
+    };
+    using Type = std::variant<ZoomIn, ZoomOut, Rearrange, UpdateColor>;
+
+    Type type;
+    double progress = 0; // 0...1
+
+    template <typename Kind> bool is() const { return std::holds_alternative<Kind>(type); }
+};
+
+/// The graph, as its layouts see it.
+class DrawGraphDelegate {
+public:
+    virtual ~DrawGraphDelegate() = default;
+    /// The controller of the shown tree, if any: layouts load a folder's resources through it
+    /// before they show its children.
+    virtual FileController* fileController() = 0;
+};
+
+class DrawGraph {
+public:
+    /// Makes the renderers of the back end in use.
+    using RendererFactory = std::function<std::unique_ptr<DrawRenderer>()>;
+    /// The oldest date of the date colour modes lies this far before the layout's creation.
+    static constexpr std::int64_t kColorModeDateSpan = 315'360'000;
+
+    explicit DrawGraph(RendererFactory factory);
+    virtual ~DrawGraph() = default;
+    DrawGraph(const DrawGraph&) = delete;
+    DrawGraph& operator=(const DrawGraph&) = delete;
+
+    DrawGraphDelegate* delegate = nullptr; // the graph, not owned
+    DrawRenderer& renderer() { return *renderer_; }
+    /// Puts `renderer` in place and hands back the one the layout held (transitions fade it).
+    std::unique_ptr<DrawRenderer> swapRenderer(std::unique_ptr<DrawRenderer> renderer);
+    std::unique_ptr<DrawRenderer> makeRenderer() const { return factory_(); }
+
+    DrawSize viewSize() const { return viewSize_; }
+    virtual void setViewSize(DrawSize size) { viewSize_ = size; }
+    SizeMode sizeMode = SizeMode::fileSize;
+    ColorMode colorMode = ColorMode::hueWheel;
+    Date minColorModeDate() const { return minColorModeDate_; }
+    /// Smallest arc or edge length in points below which files are merged.
+    double mergeThreshold = 2.0;
+    /// The volume's capacity when a whole volume is shown, else 0.
+    std::int64_t totalSize = 0;
+
+    /// The loading ring: `fraction` done, breathing with `pulse`.
+    void drawLoading(double fraction, double pulse);
+    /// Rebuilds the renderer for `file` at the given transition state.
+    virtual void display(File* file, std::optional<DrawTransition> transition) = 0;
+    void display(File* file) { display(file, std::nullopt); }
+    /// Fills `into` with the highlight of `file`.
+    virtual void drawActiveFile(File& file, DrawRenderer& into) = 0;
+    /// Keeps the current views, keyed by the corresponding files of `other`, as the start state
+    /// of a rearrange transition.
+    virtual void prepareSequenceTransition(Directory& other) = 0;
+    virtual void endSequenceTransition() = 0;
+    /// The file under `point`; `previous` is tried first.
+    virtual File* fileAt(DrawPoint point, File* previous) = 0;
+    /// The file to show when `file` is clicked.
+    virtual File* zoomTarget(File& file) = 0;
+    /// The centre of the file's view; none when it is not laid out.
+    virtual std::optional<DrawPoint> center(const File& file) = 0;
+
+    bool rendererIsEmpty() const { return renderer_->vertexCount() == 0; }
+
+protected:
+    /// The hue of a file in the date colour modes: recent files red (0), old ones blue (0.65).
+    double dateHue(const File& file) const;
+
+private:
+    RendererFactory factory_;
+    std::unique_ptr<DrawRenderer> renderer_;
+    DrawSize viewSize_;
+    Date minColorModeDate_;
+};
+
+/// A full turn as the layouts use it (and compare with, exactly).
+inline constexpr double kFullCircle = 6.2831853072;
+
+} // namespace tessera

@@ -1,0 +1,33 @@
+// The fixed colours of the graph, the layouts and the loading ring, for the light and the dark
+// appearance.
+#pragma once
+
+#include "render/MyColor.h"
+
+namespace tessera {
+
+/// True while the graph uses the dark appearance; read at every colour computation, so a change
+/// shows at the next rebuild of a picture. Main thread.
+extern bool isDarkAppearance;
+
+namespace palette {
+
+constexpr double kSaturation = 0.7;
+/// Brightness of file colours: 1.0 light, 0.75 dark.
+double brightness();
+/// A file's fill.
+MyColor file(double hue, double alpha = 1.0);
+/// The merged remainder's fill: grey 0.7 light, 0.4 dark.
+MyColor merged(double alpha = 1.0);
+/// The grey of borders: 0 light, 1 dark.
+double strokeGrey();
+/// Borders of arcs, radial lines and sector outlines.
+MyColor border(double alpha = 0.85);
+/// The highlight of the active file and of the active remainder.
+MyColor activeFile(double hue);
+MyColor activeMerged();
+/// The background: grey 0.93 light, 0.2 dark.
+double backgroundGrey();
+
+} // namespace palette
+} // namespace tessera

@@ -1,0 +1,168 @@
+#include "render/DrawRenderer.h"
+
+#include <cmath>
+
+namespace tessera {
+
+void DrawPrimitive::begin() {
+    beginOffset_ = dataHolder_->vertexCount();
+    offset_.push_back(static_cast<std::int32_t>(beginOffset_));
+}
+
+void DrawPrimitive::end() {
+    length_.push_back(static_cast<std::int32_t>(dataHolder_->vertexCount() - beginOffset_));
+}
+
+namespace {
+
+std::uint8_t colorByte(double component) {
+    return static_cast<std::uint8_t>(component * 255); // truncated, as the GPU format wants
+}
+
+// Points along an arc: the start exactly, whole steps of `step` radians by rotation with one
+// precomputed sine and cosine, then the end exactly from its own sine and cosine.
+template <typename Visit>
+void walkArc(double startAngle, double endAngle, double referenceRadius, Visit&& visit) {
+    const double step = DrawRenderer::kArcSegmentLength / referenceRadius;
+    const auto steps = static_cast<long>((endAngle - startAngle) / step);
+    const double cosine = std::cos(step);
+    const double sine = std::sin(step);
+    double x = std::cos(startAngle);
+    double y = std::sin(startAngle);
+    visit(x, y);
+    for (long i = 0; i < steps; ++i) {
+        const double rotatedX = x * cosine - y * sine;
+        y = x * sine + y * cosine;
+        x = rotatedX;
+        visit(x, y);
+    }
+    visit(std::cos(endAngle), std::sin(endAngle));
+}
+
+} // namespace
+
+DrawRenderer::DrawRenderer()
+    : lines_(DrawPrimitive::Type::lines, *this), lineStrips_(DrawPrimitive::Type::lineStrip, *this),
+      triangleStrips_(DrawPrimitive::Type::triangleStrip, *this) {}
+
+void DrawRenderer::reset(std::size_t capacity) {
+    reset();
+    vertices_.reserve(capacity);
+}
+
+void DrawRenderer::reset() {
+    lines_.removeAll();
+    lineStrips_.removeAll();
+    triangleStrips_.removeAll();
+    vertices_.clear();
+}
+
+void DrawRenderer::addVertex(double x, double y, double red, double green, double blue,
+                             double alphaValue) {
+    vertices_.push_back({static_cast<float>(x), static_cast<float>(y), colorByte(red),
+                         colorByte(green), colorByte(blue), colorByte(alphaValue)});
+}
+
+void DrawRenderer::fillQuad(const MyColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3,
+                            DrawPoint p4) {
+    triangleStrips_.begin();
+    for (const DrawPoint& p : {p1, p2, p3, p4})
+        addVertex(p.x, p.y, c);
+    triangleStrips_.end();
+}
+
+void DrawRenderer::fillRect(const DrawRect& rect, const MyColor& c) {
+    fillQuad(c, {rect.x, rect.y}, {rect.maxX(), rect.y}, {rect.x, rect.maxY()},
+             {rect.maxX(), rect.maxY()});
+}
+
+void DrawRenderer::strokeRect(const DrawRect& rect) {
+    lineStrips_.begin();
+    for (const DrawPoint& p : {DrawPoint{rect.x, rect.y}, DrawPoint{rect.maxX(), rect.y},
+                               DrawPoint{rect.maxX(), rect.maxY()}, DrawPoint{rect.x, rect.maxY()},
+                               DrawPoint{rect.x, rect.y}})
+        addVertex(p.x, p.y, color);
+    lineStrips_.end();
+}
+
+void DrawRenderer::strokeLine(DrawPoint from, DrawPoint to) {
+    lines_.begin();
+    addVertex(from.x, from.y, color);
+    addVertex(to.x, to.y, color);
+    lines_.end();
+}
+
+void DrawRenderer::fillRingSector(double startAngle, double endAngle, double innerRadius,
+                                  double outerRadius, DrawPoint center, const MyColor& outer,
+                                  const MyColor& inner) {
+    triangleStrips_.begin();
+    walkArc(startAngle, endAngle, outerRadius, [&](double x, double y) {
+        addVertex(center.x + x * outerRadius, center.y + y * outerRadius, outer);
+        addVertex(center.x + x * innerRadius, center.y + y * innerRadius, inner);
+    });
+    triangleStrips_.end();
+}
+
+void DrawRenderer::strokeCircle(DrawPoint center, double radius) {
+    const double step = kArcSegmentLength / radius;
+    const auto steps = static_cast<long>(2 * M_PI / step);
+    const double cosine = std::cos(step);
+    const double sine = std::sin(step);
+    lineStrips_.begin();
+    double x = radius;
+    double y = 0;
+    addVertex(center.x + x, center.y + y, color);
+    for (long i = 0; i < steps; ++i) {
+        const double rotatedX = x * cosine - y * sine;
+        y = x * sine + y * cosine;
+        x = rotatedX;
+        addVertex(center.x + x, center.y + y, color);
+    }
+    addVertex(center.x + radius, center.y, color);
+    lineStrips_.end();
+}
+
+void DrawRenderer::strokeArc(DrawPoint center, double radius, double startAngle, double endAngle) {
+    lineStrips_.begin();
+    walkArc(startAngle, endAngle, radius, [&](double x, double y) {
+        addVertex(center.x + x * radius, center.y + y * radius, color);
+    });
+    lineStrips_.end();
+}
+
+void DrawRenderer::strokeRingSector(double startAngle, double endAngle, double innerRadius,
+                                    double outerRadius, DrawPoint center) {
+    std::vector<std::pair<double, double>> points; // unit vectors, shared by both arcs
+    walkArc(startAngle, endAngle, outerRadius,
+            [&](double x, double y) { points.emplace_back(x, y); });
+    lineStrips_.begin();
+    for (const auto& [x, y] : points)
+        addVertex(center.x + x * outerRadius, center.y + y * outerRadius, color);
+    for (auto it = points.rbegin(); it != points.rend(); ++it)
+        addVertex(center.x + it->first * innerRadius, center.y + it->second * innerRadius, color);
+    addVertex(center.x + points.front().first * outerRadius,
+              center.y + points.front().second * outerRadius, color);
+    lineStrips_.end();
+}
+
+void DrawRenderer::fillCircle(DrawPoint center, double radius, const MyColor& c) {
+    const double step = kArcSegmentLength / radius;
+    const auto steps = static_cast<long>(M_PI / step);
+    const double cosine = std::cos(step);
+    const double sine = std::sin(step);
+    triangleStrips_.begin();
+    double x = radius;
+    double y = 0;
+    addVertex(center.x + x, center.y, c);
+    for (long i = 0; i < steps; ++i) {
+        const double rotatedX = x * cosine - y * sine;
+        y = x * sine + y * cosine;
+        x = rotatedX;
+        addVertex(center.x + x, center.y + y, c);
+        addVertex(center.x + x, center.y - y, c);
+    }
+    addVertex(center.x - radius, center.y, c);
+    triangleStrips_.end();
+}
+
+} // namespace tessera

@@ -1,0 +1,106 @@
+// What the layouts draw into: one list of coloured vertices, grouped into triangle strips, line
+// strips and independent lines, and the shape operations that every layout uses. Back ends
+// (OpenGL, the CPU rasteriser) decide what commit() and draw() do with the list; a layout never
+// knows which one it holds.
+#pragma once
+
+#include "render/DrawPrimitive.h"
+#include "render/MyColor.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tessera {
+
+struct DrawPoint {
+    double x = 0;
+    double y = 0;
+    friend bool operator==(const DrawPoint&, const DrawPoint&) = default;
+};
+
+struct DrawRect {
+    double x = 0; // minimum corner
+    double y = 0;
+    double width = 0;
+    double height = 0;
+    double maxX() const { return x + width; }
+    double maxY() const { return y + height; }
+};
+
+/// One vertex as the GPU reads it: position in points (origin at the view's centre, y up) and
+/// colour as normalised bytes, 12 bytes in all.
+struct DrawVertex {
+    float x;
+    float y;
+    std::uint8_t red;
+    std::uint8_t green;
+    std::uint8_t blue;
+    std::uint8_t alpha;
+};
+static_assert(sizeof(DrawVertex) == 12);
+
+class DrawRenderer {
+public:
+    /// The chord length in points that arcs are tessellated to.
+    static constexpr double kArcSegmentLength = 2.0;
+
+    DrawRenderer();
+    virtual ~DrawRenderer() = default;
+    DrawRenderer(const DrawRenderer&) = delete;
+    DrawRenderer& operator=(const DrawRenderer&) = delete;
+
+    double arcSegmentLength() const { return kArcSegmentLength; }
+    /// Opacity multiplied into everything this renderer draws (fades of whole layers).
+    double alpha = 1.0;
+    /// The colour of the stroke operations.
+    MyColor color;
+
+    DrawPrimitive& lines() { return lines_; }
+    DrawPrimitive& lineStrips() { return lineStrips_; }
+    DrawPrimitive& triangleStrips() { return triangleStrips_; }
+    const DrawPrimitive& lines() const { return lines_; }
+    const DrawPrimitive& lineStrips() const { return lineStrips_; }
+    const DrawPrimitive& triangleStrips() const { return triangleStrips_; }
+
+    std::size_t vertexCount() const { return vertices_.size(); }
+    const std::vector<DrawVertex>& vertices() const { return vertices_; }
+
+    /// Empties the primitives and the vertex list, reserving room for `capacity` vertices.
+    void reset(std::size_t capacity);
+    void reset();
+    /// Colour components must lie in 0...1; each becomes the byte of c × 255 truncated.
+    void addVertex(double x, double y, double red, double green, double blue, double alphaValue);
+    void addVertex(double x, double y, const MyColor& c) {
+        addVertex(x, y, c.red, c.green, c.blue, c.alpha);
+    }
+    /// Makes the collected vertices the ones that draw() uses.
+    virtual void commit() {}
+    /// Draws the triangle strips, then the line strips, then the lines.
+    virtual void draw() {}
+
+    // Shape operations: each opens one strip, adds its vertices and closes it.
+    void fillQuad(const MyColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3, DrawPoint p4);
+    void fillRect(const DrawRect& rect, const MyColor& c);
+    void strokeRect(const DrawRect& rect);
+    void strokeLine(DrawPoint from, DrawPoint to);
+    /// A ring sector whose colour blends from `outer` at the outer radius to `inner`.
+    void fillRingSector(double startAngle, double endAngle, double innerRadius, double outerRadius,
+                        DrawPoint center, const MyColor& outer, const MyColor& inner);
+    void fillRingSector(double startAngle, double endAngle, double innerRadius, double outerRadius,
+                        DrawPoint center, const MyColor& c) {
+        fillRingSector(startAngle, endAngle, innerRadius, outerRadius, center, c, c);
+    }
+    void strokeCircle(DrawPoint center, double radius);
+    void strokeArc(DrawPoint center, double radius, double startAngle, double endAngle);
+    void strokeRingSector(double startAngle, double endAngle, double innerRadius,
+                          double outerRadius, DrawPoint center);
+    void fillCircle(DrawPoint center, double radius, const MyColor& c);
+
+private:
+    DrawPrimitive lines_;
+    DrawPrimitive lineStrips_;
+    DrawPrimitive triangleStrips_;
+    std::vector<DrawVertex> vertices_;
+};
+
+} // namespace tessera

@@ -1,0 +1,216 @@
+#include "render/RasterCanvas.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tessera {
+namespace {
+
+constexpr int kSubpixelBits = 8;
+constexpr std::int64_t kOne = std::int64_t{1} << kSubpixelBits;
+
+RasterCanvas* currentCanvas = nullptr;
+
+std::int64_t orient(std::int64_t ax, std::int64_t ay, std::int64_t bx, std::int64_t by,
+                    std::int64_t px, std::int64_t py) {
+    return (bx - ax) * (py - ay) - (by - ay) * (px - ax);
+}
+
+// With y pointing down and the inside positive, an edge owns the samples exactly on it when it
+// is a left edge (going up) or a top edge (horizontal, going right).
+bool isTopLeft(std::int64_t dx, std::int64_t dy) {
+    return dy < 0 || (dy == 0 && dx > 0);
+}
+
+} // namespace
+
+RasterCanvas::RasterCanvas(int width, int height, int samples)
+    : width_(std::max(width, 0)), height_(std::max(height, 0)), samples_(std::max(samples, 1)),
+      sampleWidth_(width_ * samples_), sampleHeight_(height_ * samples_),
+      pixels_(static_cast<std::size_t>(sampleWidth_) * static_cast<std::size_t>(sampleHeight_) *
+              4) {}
+
+void RasterCanvas::clear(double grey) {
+    const auto value = static_cast<std::uint8_t>(std::lround(std::clamp(grey, 0.0, 1.0) * 255));
+    for (std::size_t i = 0; i < pixels_.size(); i += 4) {
+        pixels_[i] = pixels_[i + 1] = pixels_[i + 2] = value;
+        pixels_[i + 3] = 255;
+    }
+}
+
+RasterCanvas::Fixed RasterCanvas::toFixed(double x, double y) const {
+    const double scale = static_cast<double>(samples_ * kOne);
+    return {std::llround((x + width_ / 2.0) * scale), std::llround((height_ / 2.0 - y) * scale)};
+}
+
+void RasterCanvas::fillTriangle(const DrawVertex& a, const DrawVertex& b, const DrawVertex& c,
+                                double alpha) {
+    Fixed p[3] = {toFixed(a.x, a.y), toFixed(b.x, b.y), toFixed(c.x, c.y)};
+    const DrawVertex* v[3] = {&a, &b, &c};
+    std::int64_t area = orient(p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y);
+    if (area == 0) return;
+    if (area < 0) {
+        std::swap(p[1], p[2]);
+        std::swap(v[1], v[2]);
+        area = -area;
+    }
+    const std::int64_t minX = std::max<std::int64_t>(0, std::min({p[0].x, p[1].x, p[2].x}) / kOne);
+    const std::int64_t maxX =
+        std::min<std::int64_t>(sampleWidth_ - 1, std::max({p[0].x, p[1].x, p[2].x}) / kOne + 1);
+    const std::int64_t minY = std::max<std::int64_t>(0, std::min({p[0].y, p[1].y, p[2].y}) / kOne);
+    const std::int64_t maxY =
+        std::min<std::int64_t>(sampleHeight_ - 1, std::max({p[0].y, p[1].y, p[2].y}) / kOne + 1);
+    if (minX > maxX || minY > maxY) return;
+
+    // Edge i is opposite vertex i.
+    const int from[3] = {1, 2, 0};
+    const int to[3] = {2, 0, 1};
+    std::int64_t bias[3];
+    for (int e = 0; e < 3; ++e)
+        bias[e] = isTopLeft(p[to[e]].x - p[from[e]].x, p[to[e]].y - p[from[e]].y) ? 0 : -1;
+    const bool flat = v[0]->red == v[1]->red && v[1]->red == v[2]->red &&
+                      v[0]->green == v[1]->green && v[1]->green == v[2]->green &&
+                      v[0]->blue == v[1]->blue && v[1]->blue == v[2]->blue &&
+                      v[0]->alpha == v[1]->alpha && v[1]->alpha == v[2]->alpha;
+    const double inverseArea = 1.0 / static_cast<double>(area);
+    for (std::int64_t y = minY; y <= maxY; ++y) {
+        const std::int64_t sy = y * kOne + kOne / 2;
+        std::uint8_t* row =
+            &pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(sampleWidth_) * 4];
+        for (std::int64_t x = minX; x <= maxX; ++x) {
+            const std::int64_t sx = x * kOne + kOne / 2;
+            std::int64_t w[3];
+            bool inside = true;
+            for (int e = 0; e < 3 && inside; ++e) {
+                w[e] = orient(p[from[e]].x, p[from[e]].y, p[to[e]].x, p[to[e]].y, sx, sy);
+                inside = w[e] + bias[e] >= 0;
+            }
+            if (!inside) continue;
+            double red, green, blue, opacity;
+            if (flat) {
+                red = v[0]->red;
+                green = v[0]->green;
+                blue = v[0]->blue;
+                opacity = v[0]->alpha;
+            } else {
+                const double l0 = static_cast<double>(w[0]) * inverseArea;
+                const double l1 = static_cast<double>(w[1]) * inverseArea;
+                const double l2 = 1 - l0 - l1;
+                red = l0 * v[0]->red + l1 * v[1]->red + l2 * v[2]->red;
+                green = l0 * v[0]->green + l1 * v[1]->green + l2 * v[2]->green;
+                blue = l0 * v[0]->blue + l1 * v[1]->blue + l2 * v[2]->blue;
+                opacity = l0 * v[0]->alpha + l1 * v[1]->alpha + l2 * v[2]->alpha;
+            }
+            const double sourceAlpha = opacity / 255.0 * alpha;
+            if (sourceAlpha <= 0) continue;
+            std::uint8_t* sample = row + x * 4;
+            const double keep = 1 - sourceAlpha;
+            const double source[4] = {red * sourceAlpha, green * sourceAlpha, blue * sourceAlpha,
+                                      255.0 * sourceAlpha};
+            for (int i = 0; i < 4; ++i)
+                sample[i] = static_cast<std::uint8_t>(
+                    std::min<long>(255, std::lround(source[i] + sample[i] * keep)));
+        }
+    }
+}
+
+void RasterCanvas::fillLine(const DrawVertex& a, const DrawVertex& b, double alpha) {
+    // A line one point wide, as a quad of two triangles.
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double length = std::sqrt(dx * dx + dy * dy);
+    if (length == 0) return;
+    const auto nx = static_cast<float>(-dy / length * 0.5);
+    const auto ny = static_cast<float>(dx / length * 0.5);
+    DrawVertex a1 = a, a2 = a, b1 = b, b2 = b;
+    a1.x += nx, a1.y += ny, a2.x -= nx, a2.y -= ny;
+    b1.x += nx, b1.y += ny, b2.x -= nx, b2.y -= ny;
+    fillTriangle(a1, a2, b1, alpha);
+    fillTriangle(a2, b1, b2, alpha);
+}
+
+void RasterCanvas::draw(const DrawRenderer& renderer) {
+    const auto& vertices = renderer.vertices();
+    const double alpha = renderer.alpha;
+    const DrawPrimitive& strips = renderer.triangleStrips();
+    for (std::size_t s = 0; s < strips.stripCount(); ++s) {
+        const auto first = static_cast<std::size_t>(strips.offset()[s]);
+        const auto count = static_cast<std::size_t>(strips.length()[s]);
+        for (std::size_t i = 2; i < count; ++i)
+            fillTriangle(vertices[first + i - 2], vertices[first + i - 1], vertices[first + i],
+                         alpha);
+    }
+    const DrawPrimitive& lineStrips = renderer.lineStrips();
+    for (std::size_t s = 0; s < lineStrips.stripCount(); ++s) {
+        const auto first = static_cast<std::size_t>(lineStrips.offset()[s]);
+        const auto count = static_cast<std::size_t>(lineStrips.length()[s]);
+        for (std::size_t i = 1; i < count; ++i)
+            fillLine(vertices[first + i - 1], vertices[first + i], alpha);
+    }
+    const DrawPrimitive& lines = renderer.lines();
+    for (std::size_t s = 0; s < lines.stripCount(); ++s) {
+        const auto first = static_cast<std::size_t>(lines.offset()[s]);
+        const auto count = static_cast<std::size_t>(lines.length()[s]);
+        for (std::size_t i = 1; i < count; i += 2)
+            fillLine(vertices[first + i - 1], vertices[first + i], alpha);
+    }
+}
+
+std::vector<std::uint8_t> RasterCanvas::image() const {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(width_) *
+                                  static_cast<std::size_t>(height_) * 4);
+    const int n = samples_ * samples_;
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            int sum[4] = {0, 0, 0, 0};
+            for (int sy = 0; sy < samples_; ++sy) {
+                const std::uint8_t* sample =
+                    &pixels_[(static_cast<std::size_t>(y * samples_ + sy) * sampleWidth_ +
+                              static_cast<std::size_t>(x * samples_)) *
+                             4];
+                for (int sx = 0; sx < samples_; ++sx)
+                    for (int i = 0; i < 4; ++i)
+                        sum[i] += sample[sx * 4 + i];
+            }
+            std::uint8_t* pixel =
+                &out[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                      static_cast<std::size_t>(x)) *
+                     4];
+            const int alphaSum = sum[3];
+            for (int i = 0; i < 3; ++i)
+                pixel[i] = alphaSum == 0 ? 0
+                                         : static_cast<std::uint8_t>(std::min(
+                                               255, (sum[i] * 255 + alphaSum / 2) / alphaSum));
+            pixel[3] = static_cast<std::uint8_t>((alphaSum + n / 2) / n);
+        }
+    }
+    return out;
+}
+
+MyColor RasterCanvas::colorAt(double x, double y) const {
+    const auto px = static_cast<int>(std::floor(x + width_ / 2.0));
+    const auto py = static_cast<int>(std::floor(height_ / 2.0 - y));
+    if (px < 0 || py < 0 || px >= width_ || py >= height_) return {};
+    int sum[4] = {0, 0, 0, 0};
+    for (int sy = 0; sy < samples_; ++sy)
+        for (int sx = 0; sx < samples_; ++sx)
+            for (int i = 0; i < 4; ++i)
+                sum[i] += pixels_[(static_cast<std::size_t>(py * samples_ + sy) * sampleWidth_ +
+                                   static_cast<std::size_t>(px * samples_ + sx)) *
+                                      4 +
+                                  static_cast<std::size_t>(i)];
+    const double alpha = sum[3] / 255.0;
+    if (alpha == 0) return {};
+    return {sum[0] / 255.0 / alpha, sum[1] / 255.0 / alpha, sum[2] / 255.0 / alpha,
+            alpha / (samples_ * samples_)};
+}
+
+void RasterRenderer::setCurrentCanvas(RasterCanvas* canvas) {
+    currentCanvas = canvas;
+}
+
+void RasterRenderer::draw() {
+    if (currentCanvas != nullptr) currentCanvas->draw(*this);
+}
+
+} // namespace tessera

@@ -1,0 +1,59 @@
+// The CPU back end: draws renderers' triangle strips (colours interpolated across each
+// triangle), line strips and lines into an RGBA image, with each renderer's alpha and
+// premultiplied blending. Edges follow the top-left rule on exact fixed-point coordinates, so
+// triangles that share an edge cover every sample once: no gaps, no double blending. Each
+// pixel holds samples × samples subsamples, averaged when the image is taken (anti-aliasing).
+// Serves the command line, pixel tests, and machines without OpenGL.
+#pragma once
+
+#include "render/DrawRenderer.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tessera {
+
+class RasterCanvas {
+public:
+    /// A canvas of `width` × `height` points (one pixel each) with samples² subsamples.
+    RasterCanvas(int width, int height, int samples = 1);
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    /// Fills everything with an opaque grey (the view's background).
+    void clear(double grey);
+    /// Draws the renderer's triangle strips, then its line strips, then its lines.
+    void draw(const DrawRenderer& renderer);
+
+    /// The picture as straight (not premultiplied) RGBA bytes, rows from the top.
+    std::vector<std::uint8_t> image() const;
+    /// One pixel of image(), in the view's coordinates (origin at the centre, y up).
+    MyColor colorAt(double x, double y) const;
+
+private:
+    struct Fixed {
+        std::int64_t x;
+        std::int64_t y;
+    };
+    Fixed toFixed(double x, double y) const;
+    void fillTriangle(const DrawVertex& a, const DrawVertex& b, const DrawVertex& c, double alpha);
+    void fillLine(const DrawVertex& a, const DrawVertex& b, double alpha);
+
+    int width_;
+    int height_;
+    int samples_;
+    int sampleWidth_;
+    int sampleHeight_;
+    std::vector<std::uint8_t> pixels_; // premultiplied RGBA per subsample
+};
+
+/// A renderer of the CPU back end: draw() paints into the canvas of the frame being drawn.
+class RasterRenderer final : public DrawRenderer {
+public:
+    /// The canvas that draw() paints into; none outside a frame.
+    static void setCurrentCanvas(RasterCanvas* canvas);
+    void draw() override;
+};
+
+} // namespace tessera
