@@ -33,6 +33,13 @@ struct DrawSize {
     bool isEmpty() const { return width <= 0 || height <= 0; }
 };
 
+/// What both layouts keep of every laid-out file.
+struct DrawFileView {
+    File* file;
+    DrawRange range; // the file's share of the whole tree, from the root: the hue wheel's basis
+    double hue;      // in the current colour mode
+};
+
 /// Which intermediate state of an animation a layout draws.
 struct DrawTransition {
     /// The shown file is a descendant of `old`, which was shown before.

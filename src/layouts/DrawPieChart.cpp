@@ -79,7 +79,7 @@ DrawPieChart::FileView* DrawPieChart::fileView(File& file, bool merge) {
         chain.push_back(chain.back()->parent());
     File* top = chain.back();
     if (!fileViews_.contains(top)) {
-        FileView root{top, {0, 1}, mainSector(*top), 0, false};
+        FileView root{{top, {0, 1}, 0}, mainSector(*top), false};
         fileViews_.emplace(top, root);
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
@@ -124,10 +124,8 @@ void DrawPieChart::layOutChildren(Directory& directory, const FileView& parentVi
         const double lowerRange =
             isLast ? view.range.lower
                    : view.range.upper + (view.range.lower - view.range.upper) * fraction;
-        FileView childView{child,
-                           {lowerRange, rangePosition},
+        FileView childView{{child, {lowerRange, rangePosition}, 0},
                            {{lowerAngle, anglePosition}, {view.sector.radius.upper, outer}},
-                           0,
                            false};
         childView.hue = hueOf(childView);
         last = &(fileViews_.insert_or_assign(child, childView).first->second);
@@ -136,7 +134,7 @@ void DrawPieChart::layOutChildren(Directory& directory, const FileView& parentVi
         ++laidOut;
     }
     remainder.setMerge(static_cast<std::ptrdiff_t>(count - laidOut), total - cumulative);
-    FileView merged{&remainder, view.range, view.sector, 0, true};
+    FileView merged{{&remainder, view.range, 0}, view.sector, true};
     if (laidOut == 0) {
         merged.sector.radius = {
             view.sector.radius.upper,
@@ -153,16 +151,16 @@ DrawPieChart::FileView DrawPieChart::zoomedMainView(File& file, File& other, dou
     const FileView* otherView = fileView(other, false);
     const DrawRange otherRange = otherView != nullptr ? otherView->range : DrawRange{0, 1};
     fileViews_.clear();
-    fileViews_.emplace(&other, FileView{&other, otherRange, mainSector(other), 0, false});
+    fileViews_.emplace(&other, FileView{{&other, otherRange, 0}, mainSector(other), false});
     const FileView* inside = fileView(file, false);
     const FileView within =
-        inside != nullptr ? *inside : FileView{&file, otherRange, mainSector(other), 0, false};
+        inside != nullptr ? *inside : FileView{{&file, otherRange, 0}, mainSector(other), false};
     fileViews_.clear();
     const double eased = std::clamp(1 - (1 - progress) * (1 - progress), 0.0, 1.0);
     const double span = mainSector(file).angle.upper;
     const DrawRange& a = within.sector.angle;
     const DrawRange& r = within.sector.radius;
-    FileView zoomed{&file, within.range, {}, 0, false};
+    FileView zoomed{{&file, within.range, 0}, {}, false};
     zoomed.sector.angle.lower = eased * a.lower;
     zoomed.sector.angle.upper =
         std::max(zoomed.sector.angle.lower, span + eased * (a.upper - span));
@@ -209,7 +207,7 @@ void DrawPieChart::display(File* file, std::optional<DrawTransition> transition)
         r.fillRingSector(0, kFullCircle, radius_.min, radius_.min + levelHeight_.small, kOrigin,
                          MyColor{0.5, 0.5, 0.5, 0.1});
 
-    FileView main{file, {0, 1}, mainSector(*file), 0, false};
+    FileView main{{file, {0, 1}, 0}, mainSector(*file), false};
     double mainAlpha = 0;
     if (transition && transition->is<DrawTransition::ZoomIn>()) {
         File* old = const_cast<File*>(std::get<DrawTransition::ZoomIn>(transition->type).old);

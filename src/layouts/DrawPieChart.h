@@ -24,11 +24,8 @@ struct PieSector {
 
 class DrawPieChart final : public DrawGraph {
 public:
-    struct FileView {
-        File* file;
-        DrawRange range; // the file's share of the whole tree, from the root
+    struct FileView : DrawFileView {
         PieSector sector;
-        double hue;
         bool merged; // the view of a folder's merged remainder
     };
     struct Radii {
