@@ -5,6 +5,7 @@
 #include "cli/TerminalText.h"
 #include "graph/Palette.h"
 #include "layouts/DrawPieChart.h"
+#include "layouts/DrawTreeMap.h"
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
@@ -31,13 +32,20 @@ struct Options {
     SizeMode sizeMode = SizeMode::fileSize;
     bool dark = false;
     std::string show;
+    bool treeMap = false;
+    DrawTreeMap::Layout layout = DrawTreeMap::Layout::spiralSnake;
+    double border = 0;
+    bool keepAspect = false;
+    bool bottomEdge = false;
 };
 
 constexpr const char* kUsage =
     "usage: tessera render PATH|SNAPSHOT -o OUT.png [--size WxH] [--levels N]\n"
     "           [--color-mode hueWheel|creationDate|modificationDate]\n"
     "           [--size-mode fileSize|allocatedFileSize|childCount] [--dark]\n"
-    "           [--show PATH-INSIDE] [--samples N]\n";
+    "           [--show PATH-INSIDE] [--samples N]\n"
+    "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
+    "           [--border RATIO] [--keep-aspect] [--bottom-edge]\n";
 
 template <typename Enum, std::size_t N>
 std::optional<Enum> enumNamed(const std::string& name, const std::array<Enum, N>& all) {
@@ -81,6 +89,25 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
             const auto mode = enumNamed(arguments[++i], allSizeModes);
             if (!mode) return fail("unknown size mode " + arguments[i]);
             options.sizeMode = *mode;
+        } else if (argument == "--graph" && hasValue) {
+            const std::string& graph = arguments[++i];
+            if (graph != "pie" && graph != "treemap")
+                return fail("--graph wants pie or treemap, not " + graph);
+            options.treeMap = graph == "treemap";
+        } else if (argument == "--layout" && hasValue) {
+            const auto layout = DrawTreeMap::layoutNamed(arguments[++i]);
+            if (!layout) return fail("unknown tree map layout " + arguments[i]);
+            options.layout = *layout;
+        } else if (argument == "--border" && hasValue) {
+            char* end = nullptr;
+            options.border = std::strtod(arguments[++i].c_str(), &end);
+            if (end == arguments[i].c_str() || *end != '\0' || !(options.border >= 0) ||
+                options.border >= 0.5)
+                return fail("--border wants a ratio from 0 to below 0.5");
+        } else if (argument == "--keep-aspect") {
+            options.keepAspect = true;
+        } else if (argument == "--bottom-edge") {
+            options.bottomEdge = true;
         } else if (argument == "--dark") {
             options.dark = true;
         } else if (argument == "--show" && hasValue) {
@@ -150,17 +177,29 @@ int runRenderCommand(std::span<const std::string> arguments) {
     }
 
     isDarkAppearance = options->dark;
-    DrawPieChart chart([] { return std::make_unique<RasterRenderer>(); });
-    chart.levels = options->levels;
-    chart.sizeMode = options->sizeMode;
-    chart.colorMode = options->colorMode;
-    chart.totalSize = volumeSize;
-    chart.setViewSize({static_cast<double>(options->width), static_cast<double>(options->height)});
-    chart.display(shown);
+    const auto rasterRenderers = [] { return std::make_unique<RasterRenderer>(); };
+    std::unique_ptr<DrawGraph> graph;
+    if (options->treeMap) {
+        auto treeMap = std::make_unique<DrawTreeMap>(rasterRenderers);
+        treeMap->layout = options->layout;
+        treeMap->directoryBorderRatio = options->border;
+        treeMap->keepAspectRatioDuringZoom = options->keepAspect;
+        treeMap->beginLayoutOnBottomEdge = options->bottomEdge;
+        graph = std::move(treeMap);
+    } else {
+        auto pie = std::make_unique<DrawPieChart>(rasterRenderers);
+        pie->levels = options->levels;
+        graph = std::move(pie);
+    }
+    graph->sizeMode = options->sizeMode;
+    graph->colorMode = options->colorMode;
+    graph->totalSize = volumeSize;
+    graph->setViewSize({static_cast<double>(options->width), static_cast<double>(options->height)});
+    graph->display(shown);
 
     RasterCanvas canvas(options->width, options->height, options->samples);
     canvas.clear(palette::backgroundGrey());
-    canvas.draw(chart.renderer());
+    canvas.draw(graph->renderer());
     auto written = writePng(options->output, options->width, options->height, canvas.image());
     if (!written) {
         std::fprintf(stderr, "tessera render: %s: %s\n", escapeForTerminal(options->output).c_str(),

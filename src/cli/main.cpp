@@ -30,8 +30,10 @@ void printUsage(std::FILE* out) {
                "  render PATH|SNAPSHOT -o OUT.png [--size WxH] [--levels N] [--dark]\n"
                "         [--color-mode hueWheel|creationDate|modificationDate]\n"
                "         [--size-mode fileSize|allocatedFileSize|childCount] [--show PATH]\n"
-               "      Draws the pie chart of PATH (scanned) or of a snapshot, or of the folder\n"
-               "      --show names inside it, as a PNG picture.\n"
+               "         [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
+               "         [--border RATIO] [--keep-aspect] [--bottom-edge]\n"
+               "      Draws the pie chart (or tree map) of PATH (scanned) or of a snapshot, or\n"
+               "      of the folder --show names inside it, as a PNG picture.\n"
                "\n"
                "Every command accepts -log N (0 to 3) for diagnostics on standard error.\n",
                out);

@@ -1,0 +1,646 @@
+#include "layouts/DrawTreeMap.h"
+
+#include "controller/FileController.h"
+#include "graph/Animation.h"
+#include "graph/Palette.h"
+#include "model/Directory.h"
+#include "model/MergedFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tessera {
+namespace {
+
+bool contains(const DrawRect& rect, DrawPoint p) {
+    return rect.x <= p.x && p.x < rect.maxX() && rect.y <= p.y && p.y < rect.maxY();
+}
+
+DrawRect interpolate(const DrawRect& from, const DrawRect& to, double w) {
+    return {from.x + (to.x - from.x) * w, from.y + (to.y - from.y) * w,
+            from.width + (to.width - from.width) * w, from.height + (to.height - from.height) * w};
+}
+
+// The rectangle `a` of the way from the full frame to the empty one at its centre.
+DrawRect collapse(const DrawRect& frame, double a) {
+    const DrawRect centre{frame.x + frame.width / 2, frame.y + frame.height / 2, 0, 0};
+    return interpolate(frame, centre, a);
+}
+
+bool showsChildren(const File& file) {
+    const Directory* directory = file.asDirectory();
+    return directory != nullptr && !directory->hideContents() && directory->count() > 0;
+}
+
+using Edge = DrawTreeMap::Edge;
+using Direction = DrawTreeMap::Direction;
+
+Direction spiralNext(Direction d) {
+    if (d.clockwise) {
+        switch (d.edge) {
+        case Edge::top:
+            return {Edge::right, true};
+        case Edge::right:
+            return {Edge::bottom, true};
+        case Edge::bottom:
+            return {Edge::left, true};
+        case Edge::left:
+            return {Edge::top, true};
+        }
+    }
+    switch (d.edge) {
+    case Edge::top:
+        return {Edge::left, false};
+    case Edge::left:
+        return {Edge::bottom, false};
+    case Edge::bottom:
+        return {Edge::right, false};
+    case Edge::right:
+        return {Edge::top, false};
+    }
+    return d;
+}
+
+// The rectangle of a row of thickness t and length l that begins at the cursor.
+DrawRect rowFrame(Direction d, DrawPoint c, double t, double l) {
+    switch (d.edge) {
+    case Edge::top:
+        return d.clockwise ? DrawRect{c.x, c.y - t, l, t} : DrawRect{c.x - l, c.y - t, l, t};
+    case Edge::bottom:
+        return d.clockwise ? DrawRect{c.x - l, c.y, l, t} : DrawRect{c.x, c.y, l, t};
+    case Edge::left:
+        return d.clockwise ? DrawRect{c.x, c.y, t, l} : DrawRect{c.x, c.y - l, t, l};
+    case Edge::right:
+        return d.clockwise ? DrawRect{c.x - t, c.y - l, t, l} : DrawRect{c.x - t, c.y, t, l};
+    }
+    return {};
+}
+
+// Along the row, the direction of travel: +1 when the cursor's coordinate grows.
+double travel(Direction d) {
+    switch (d.edge) {
+    case Edge::top:
+        return d.clockwise ? 1 : -1;
+    case Edge::bottom:
+        return d.clockwise ? -1 : 1;
+    case Edge::left:
+        return d.clockwise ? 1 : -1;
+    case Edge::right:
+        return d.clockwise ? -1 : 1;
+    }
+    return 1;
+}
+
+bool horizontal(Edge edge) {
+    return edge == Edge::top || edge == Edge::bottom;
+}
+
+} // namespace
+
+std::string_view DrawTreeMap::rawValue(Layout layout) {
+    switch (layout) {
+    case Layout::stack:
+        return "stack";
+    case Layout::snake:
+        return "snake";
+    case Layout::spiral:
+        return "spiral";
+    case Layout::spiralSnake:
+        return "spiralSnake";
+    }
+    return "spiralSnake";
+}
+
+std::optional<DrawTreeMap::Layout> DrawTreeMap::layoutNamed(std::string_view name) {
+    for (Layout layout : allLayouts)
+        if (rawValue(layout) == name) return layout;
+    return std::nullopt;
+}
+
+DrawTreeMap::DrawTreeMap(RendererFactory factory) : DrawGraph(std::move(factory)) {}
+
+const DrawTreeMap::FileView* DrawTreeMap::view(const File& file) const {
+    const auto found = fileViews_.find(&file);
+    return found != fileViews_.end() ? &found->second : nullptr;
+}
+
+DrawRect DrawTreeMap::rootFrame(const File& file) const {
+    const double w = viewSize().width;
+    const double h = viewSize().height;
+    if (file.parent() == nullptr && totalSize >= 1) {
+        // The root leaves the volume's free space uncovered.
+        const double share =
+            static_cast<double>(file.size(sizeMode)) / static_cast<double>(totalSize);
+        return w < h ? DrawRect{-w / 2, -h / 2, w, h * share}
+                     : DrawRect{-w / 2, -h / 2, w * share, h};
+    }
+    return {-w / 2, -h / 2, w, h};
+}
+
+DrawRect DrawTreeMap::zoomedFrame(const FileView& view) const {
+    const DrawRect target = rootFrame(*view.file);
+    if (!keepAspectRatioDuringZoom || view.frame.width == 0 || view.frame.height == 0)
+        return target;
+    const double s = std::min(target.width / view.frame.width, target.height / view.frame.height);
+    const double width = view.frame.width * s;
+    const double height = view.frame.height * s;
+    return {target.x + (target.width - width) / 2, target.y + (target.height - height) / 2, width,
+            height};
+}
+
+double DrawTreeMap::hueOf(const FileView& view) const {
+    if (colorMode == ColorMode::hueWheel) return view.range.upper;
+    return dateHue(*view.file);
+}
+
+DrawRect DrawTreeMap::insetArea(const DrawRect& frame) const {
+    if (directoryBorderRatio <= 0) return frame;
+    const double dx = frame.width * directoryBorderRatio;
+    const double dy = frame.height * directoryBorderRatio;
+    return {frame.x + dx, frame.y + dy, frame.width - 2 * dx, frame.height - 2 * dy};
+}
+
+DrawTreeMap::FileView* DrawTreeMap::storeView(FileView view) {
+    view.index = fileViews_.size();
+    view.hue = view.merged ? 0 : hueOf(view);
+    const File* key = view.file;
+    return &fileViews_.insert_or_assign(key, std::move(view)).first->second;
+}
+
+DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
+    // Top-down from the nearest ancestor with a view (or the root), in a loop: trees can be
+    // deeper than the stack.
+    std::vector<File*> chain{&file};
+    while (!fileViews_.contains(chain.back()) && chain.back()->parent() != nullptr)
+        chain.push_back(chain.back()->parent());
+    File* top = chain.back();
+    if (!fileViews_.contains(top)) {
+        FileView root;
+        root.file = top;
+        root.range = {0, 1};
+        root.frame = rootFrame(*top);
+        root.merged = false;
+        storeView(std::move(root));
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!fileViews_.contains(*it)) return nullptr; // merged away
+        if (Directory* directory = (*it)->asDirectory())
+            if (showsChildren(*directory)) layOut(*directory, *directory, merge);
+    }
+    const auto found = fileViews_.find(&file);
+    return found != fileViews_.end() ? &found->second : nullptr;
+}
+
+void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
+    FileView& parent = fileViews_.at(&key);
+    parent.contentRows.clear();
+    directory.sortContents(sizeMode);
+    MergedFile& remainder = directory.mergedContents();
+    remainder.setMerge(0, 0);
+    const DrawRect area = insetArea(parent.frame);
+    const std::size_t count = directory.count();
+    if (count == 0) return;
+
+    DrawPoint cursor{area.x, area.y};
+    Direction direction{Edge::left, true};
+    double length = area.height;
+    double depth = area.width;
+    if (beginLayoutOnBottomEdge || area.width < area.height) {
+        direction = {Edge::bottom, false};
+        length = area.width;
+        depth = area.height;
+    }
+    const auto total = static_cast<double>(directory.size(sizeMode));
+    double remaining = total;
+    double placed = 0;
+    std::array<double, 4> taken{}; // by edge
+    const double upper = parent.range.upper;
+    const double lower = parent.range.lower;
+    double previousLower = upper;
+    const DrawRange parentRange = parent.range;
+
+    auto measure = [&](std::size_t i) {
+        return static_cast<double>(directory.child(i)->size(sizeMode));
+    };
+    auto mergeFrom = [&](std::size_t first) {
+        remainder.setMerge(static_cast<std::ptrdiff_t>(count - first),
+                           static_cast<std::int64_t>(remaining));
+        FileView merged;
+        merged.file = &remainder;
+        merged.range = {lower, std::max(lower, previousLower)};
+        const double left = taken[static_cast<int>(Edge::left)];
+        const double right = taken[static_cast<int>(Edge::right)];
+        const double top = taken[static_cast<int>(Edge::top)];
+        const double bottom = taken[static_cast<int>(Edge::bottom)];
+        merged.frame = {area.x + left, area.y + bottom, area.width - left - right,
+                        area.height - top - bottom};
+        merged.merged = true;
+        storeView(std::move(merged));
+    };
+    // Places children first..last (sum `sum`) in one row of thickness t.
+    auto placeRow = [&](std::size_t first, std::size_t last, double sum, double t) {
+        ContentRow row{direction, rowFrame(direction, cursor, t, length), {}};
+        const double step = travel(direction);
+        double cumulative = placed;
+        for (std::size_t k = first; k <= last; ++k) {
+            const double m = measure(k);
+            const double l = sum == 0 ? 0 : length * m / sum;
+            cumulative += m;
+            FileView child;
+            child.file = directory.child(k);
+            DrawRect frame = rowFrame(direction, cursor, t, l);
+            child.frame = frame;
+            if (horizontal(direction.edge))
+                cursor.x += step * l;
+            else
+                cursor.y += step * l;
+            if (k != last) row.cuts.push_back(horizontal(direction.edge) ? cursor.x : cursor.y);
+            const double fraction = total == 0 ? 0 : cumulative / total;
+            const double childLower = upper - fraction * (upper - lower);
+            child.range = {childLower, std::max(childLower, previousLower)};
+            previousLower = childLower;
+            child.merged = false;
+            storeView(std::move(child));
+        }
+        fileViews_.at(&key).contentRows.push_back(std::move(row));
+    };
+    auto moveOn = [&](DrawPoint rowStart, double t) {
+        if (layout == Layout::stack) cursor = rowStart;
+        switch (direction.edge) {
+        case Edge::top:
+            cursor.y -= t;
+            break;
+        case Edge::bottom:
+            cursor.y += t;
+            break;
+        case Edge::left:
+            cursor.x += t;
+            break;
+        case Edge::right:
+            cursor.x -= t;
+            break;
+        }
+        const double left = depth - t;
+        Direction next = direction;
+        switch (layout) {
+        case Layout::stack:
+            if (left < length)
+                next = direction.edge == Edge::bottom ? Direction{Edge::left, true}
+                                                      : Direction{Edge::bottom, false};
+            break;
+        case Layout::snake:
+            next.clockwise = !next.clockwise;
+            break;
+        case Layout::spiral:
+            next = spiralNext(direction);
+            break;
+        case Layout::spiralSnake:
+            next = left >= length ? Direction{direction.edge, !direction.clockwise}
+                                  : spiralNext(direction);
+            break;
+        }
+        if (next.edge == direction.edge) {
+            depth = left;
+        } else {
+            depth = length;
+            length = left;
+        }
+        direction = next;
+    };
+
+    std::size_t start = 0;
+    double sum = 0;
+    double best = std::numeric_limits<double>::infinity();
+    (void)parentRange;
+    for (std::size_t i = 0; i < count && remaining > 0; ++i) {
+        const double m = measure(i);
+        const double grown = sum + m;
+        const double thickness = depth * grown / remaining;
+        const double l = length * m / grown;
+        const double ratio = std::max(l / thickness, thickness / l);
+        if (i == start || ratio < best) {
+            best = ratio;
+            sum = grown;
+            continue;
+        }
+        // The row is closed without child i.
+        const double t = depth * sum / remaining;
+        if (merge && std::min(length, t) <= mergeThreshold && start < count - 1) {
+            mergeFrom(start);
+            return;
+        }
+        const DrawPoint rowStart = cursor;
+        placeRow(start, i - 1, sum, t);
+        placed += sum;
+        remaining -= sum;
+        taken[static_cast<int>(direction.edge)] += t;
+        moveOn(rowStart, t);
+        start = i;
+        sum = m;
+        const double alone = depth * m / remaining;
+        best = std::max(length / alone, alone / length);
+    }
+    // The last row takes the whole remaining depth; with nothing left to measure, the rest
+    // of the children go into it with no length.
+    double lastSum = 0;
+    for (std::size_t k = start; k < count; ++k)
+        lastSum += measure(k);
+    if (merge && std::min(length, depth) <= mergeThreshold && start < count - 1) {
+        mergeFrom(start);
+        return;
+    }
+    placeRow(start, count - 1, lastSum, depth);
+}
+
+MyColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) const {
+    return view.merged ? palette::merged(alpha) : palette::file(hue, alpha);
+}
+
+void DrawTreeMap::drawRows(const FileView& view) {
+    DrawRenderer& r = renderer();
+    for (const ContentRow& row : view.contentRows) {
+        const DrawRect& f = row.frame;
+        switch (row.direction.edge) {
+        case Edge::top:
+            r.strokeLine({f.x, f.y}, {f.maxX(), f.y});
+            break;
+        case Edge::bottom:
+            r.strokeLine({f.x, f.maxY()}, {f.maxX(), f.maxY()});
+            break;
+        case Edge::left:
+            r.strokeLine({f.maxX(), f.y}, {f.maxX(), f.maxY()});
+            break;
+        case Edge::right:
+            r.strokeLine({f.x, f.y}, {f.x, f.maxY()});
+            break;
+        }
+        for (double cut : row.cuts) {
+            if (horizontal(row.direction.edge))
+                r.strokeLine({cut, f.y}, {cut, f.maxY()});
+            else
+                r.strokeLine({f.x, cut}, {f.maxX(), cut});
+        }
+    }
+}
+
+void DrawTreeMap::drawTree(const FileView& main, const std::optional<DrawTransition>& transition) {
+    const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
+    const bool recolour = transition && transition->is<DrawTransition::UpdateColor>();
+    DrawRenderer& r = renderer();
+    // Pre-order with an explicit stack: a folder's fill goes down before its children's.
+    std::vector<File*> pending{main.file};
+    while (!pending.empty()) {
+        File* file = pending.back();
+        pending.pop_back();
+        if (delegate != nullptr)
+            if (FileController* controller = delegate->fileController())
+                controller->loadUrlResources(*file);
+        const FileView* found = file == main.file ? view(*file) : fileView(*file, true);
+        if (found == nullptr) continue;
+        if (showsChildren(*file)) {
+            const FileView current = *found;
+            if (!rearrange && !recolour && directoryBorderRatio > 0)
+                r.fillRect(current.frame, fillColor(current, current.hue, 1.0));
+            if (!rearrange) {
+                if (directoryBorderRatio > 0) r.strokeRect(insetArea(current.frame));
+                drawRows(current);
+            }
+            const auto children = file->asDirectory()->displayedContents();
+            for (auto it = children.rbegin(); it != children.rend(); ++it)
+                pending.push_back(*it);
+        } else if (!rearrange && !recolour) {
+            r.fillRect(found->frame, fillColor(*found, found->hue, 1.0));
+        }
+    }
+}
+
+void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) {
+    if (viewSize().isEmpty()) return;
+    const bool keepsStart = transition && (transition->is<DrawTransition::Rearrange>() ||
+                                           transition->is<DrawTransition::UpdateColor>());
+    if (keepsStart) {
+        if (transition->progress == 1.0) {
+            transitionFileViews_.clear();
+            transition.reset();
+        } else if (transitionFileViews_.empty()) {
+            transitionFileViews_ = std::move(fileViews_);
+        }
+    }
+    const double progress = transition ? transition->progress : 0;
+    const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
+
+    mainFileView_.reset();
+    fileViews_.clear();
+    const double w = viewSize().width;
+    const double h = viewSize().height;
+    const auto n = static_cast<std::size_t>(w * h / (mergeThreshold * mergeThreshold));
+    fileViews_.reserve(n);
+    DrawRenderer& r = renderer();
+    r.reset(9 * n);
+    r.triangleStrips().reserveCapacity(n);
+    r.lineStrips().reserveCapacity(n);
+
+    if (file == nullptr) {
+        if (rearrange) {
+            drawRearrangeTransition(progress);
+            r.commit();
+        }
+        return;
+    }
+    if (file->parent() == nullptr && totalSize >= 1) {
+        // The volume's free space, hatched.
+        const double m = std::max(w, h);
+        const auto stripes = static_cast<int>(2 * m / 20);
+        for (int i = 0; i <= stripes; ++i) {
+            const double x = 20.0 * i - w / 2 - h;
+            r.fillQuad(MyColor::grey(i % 2 == 0 ? 0.5 : 0.2, 0.1), {x, -h / 2}, {x + 20, -h / 2},
+                       {x + m, -h / 2 + m}, {x + 20 + m, -h / 2 + m});
+        }
+    }
+
+    FileView main;
+    main.file = file;
+    main.merged = false;
+    const bool zoomIn = transition && transition->is<DrawTransition::ZoomIn>();
+    const bool zoomOut = transition && transition->is<DrawTransition::ZoomOut>();
+    const FileView* whole = fileView(*file, false);
+    main.range = whole != nullptr ? whole->range : DrawRange{0, 1};
+    const DrawRect own = whole != nullptr ? zoomedFrame(*whole) : rootFrame(*file);
+    main.frame = own;
+    if (zoomIn || zoomOut) {
+        // Where the file lies when the other folder fills the view, and its own full frame.
+        File* other =
+            const_cast<File*>(zoomIn ? std::get<DrawTransition::ZoomIn>(transition->type).old
+                                     : std::get<DrawTransition::ZoomOut>(transition->type).next);
+        fileViews_.clear();
+        const FileView* otherWhole = fileView(*other, false);
+        FileView otherMain;
+        otherMain.file = other;
+        otherMain.range = otherWhole != nullptr ? otherWhole->range : DrawRange{0, 1};
+        otherMain.frame = otherWhole != nullptr ? zoomedFrame(*otherWhole) : rootFrame(*other);
+        otherMain.merged = false;
+        fileViews_.clear();
+        storeView(std::move(otherMain));
+        const FileView* inOther = fileView(*file, false);
+        const DrawRect placedInOther = inOther != nullptr ? inOther->frame : own;
+        main.frame = interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
+    }
+    fileViews_.clear();
+    storeView(main);
+    if (Directory* directory = file->asDirectory())
+        if (showsChildren(*directory)) layOut(*directory, *file, true);
+    mainFileView_ = fileViews_.at(file);
+
+    r.color = palette::border();
+    drawTree(*mainFileView_, transition);
+    if (rearrange)
+        drawRearrangeTransition(progress);
+    else if (transition && transition->is<DrawTransition::UpdateColor>())
+        drawColorTransition(progress);
+    if (!rearrange) {
+        r.color = palette::border();
+        r.strokeRect(mainFileView_->frame);
+    }
+    r.commit();
+}
+
+void DrawTreeMap::drawColorTransition(double progress) {
+    std::vector<const FileView*> views;
+    views.reserve(fileViews_.size());
+    for (const auto& [file, view] : fileViews_)
+        views.push_back(&view);
+    std::sort(views.begin(), views.end(),
+              [](const FileView* a, const FileView* b) { return a->index < b->index; });
+    for (const FileView* view : views) {
+        const auto old = transitionFileViews_.find(view->file);
+        const double start = old != transitionFileViews_.end() ? old->second.hue : view->hue;
+        renderer().fillRect(view->frame,
+                            fillColor(*view, start + (view->hue - start) * progress, 1.0));
+    }
+}
+
+void DrawTreeMap::drawRearrangeTransition(double progress) {
+    DrawRenderer& r = renderer();
+    const double grey = palette::strokeGrey();
+    auto draw = [&](const FileView& view, const DrawRect& frame, double hue, double alpha) {
+        r.fillRect(frame, fillColor(view, hue, alpha));
+        r.color = MyColor::grey(grey, alpha);
+        r.strokeRect(frame);
+    };
+    auto byIndex = [](const Views& views) {
+        std::vector<const FileView*> sorted;
+        sorted.reserve(views.size());
+        for (const auto& [file, view] : views)
+            sorted.push_back(&view);
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const FileView* a, const FileView* b) { return a->index < b->index; });
+        return sorted;
+    };
+    // Views that go shrink to their centre during the first 30%.
+    if (progress <= 0.3) {
+        const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
+        for (const FileView* old : byIndex(transitionFileViews_))
+            if (!fileViews_.contains(old->file))
+                draw(*old, collapse(old->frame, a), old->hue, 1 - a);
+    }
+    const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
+    const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
+    for (const FileView* view : byIndex(fileViews_)) {
+        const auto old = transitionFileViews_.find(view->file);
+        if (old != transitionFileViews_.end()) {
+            draw(*view, interpolate(old->second.frame, view->frame, eased),
+                 old->second.hue + (view->hue - old->second.hue) * eased, 1.0);
+        } else if (progress >= 0.7) {
+            // Views that come grow from their centre during the last 30%.
+            const double grown = std::clamp((progress - 0.7) / 0.3, 0.0, 1.0);
+            draw(*view, collapse(view->frame, 1 - grown), view->hue, 1.0);
+        }
+    }
+}
+
+void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {
+    const FileView* found = view(file);
+    if (found == nullptr) return;
+    into.reset(9);
+    into.triangleStrips().reserveCapacity(1);
+    into.lineStrips().reserveCapacity(1);
+    const MyColor fill = found->merged ? MyColor::grey((isDarkAppearance ? 0.4 : 0.7) * 0.7, 1.0)
+                                       : MyColor::fromHue(found->hue, palette::kSaturation,
+                                                          palette::brightness() * 0.7,
+                                                          file.isDirectory() ? 0.7 : 1.0);
+    into.fillRect(found->frame, fill);
+    into.color = palette::border();
+    into.strokeRect(found->frame);
+    into.commit();
+}
+
+void DrawTreeMap::prepareSequenceTransition(Directory& other) {
+    std::swap(fileViews_, transitionFileViews_);
+    Views rekeyed;
+    rekeyed.reserve(transitionFileViews_.size());
+    for (auto& [file, view] : transitionFileViews_) {
+        File* counterpart = nullptr;
+        if (view.merged) {
+            if (const Directory* parent = file->parent())
+                if (File* found = other.fileAtPath(parent->relativePath()))
+                    if (Directory* directory = found->asDirectory())
+                        counterpart = &directory->mergedContents();
+        } else {
+            counterpart = other.fileAtPath(file->relativePath());
+        }
+        if (counterpart == nullptr) continue; // not in the new tree: dropped
+        FileView moved = view;
+        moved.file = counterpart;
+        rekeyed.insert_or_assign(counterpart, std::move(moved));
+    }
+    transitionFileViews_ = std::move(rekeyed);
+}
+
+File* DrawTreeMap::fileAt(DrawPoint point, File* previous) {
+    if (previous != nullptr)
+        if (const FileView* found = view(*previous)) {
+            const bool onBorder = showsChildren(*previous)
+                                      ? directoryBorderRatio > 0 && contains(found->frame, point) &&
+                                            !contains(insetArea(found->frame), point)
+                                      : contains(found->frame, point);
+            if (onBorder) return previous;
+        }
+    if (!mainFileView_) return nullptr;
+    // Down the folders: siblings do not overlap, so at most one child holds the point.
+    const File* current = mainFileView_->file;
+    for (;;) {
+        const FileView* found = view(*current);
+        if (found == nullptr || !contains(found->frame, point)) return nullptr;
+        if (!showsChildren(*current)) return found->file;
+        const File* next = nullptr;
+        for (File* child : const_cast<Directory*>(current->asDirectory())->displayedContents())
+            if (const FileView* childView = view(*child);
+                childView != nullptr && contains(childView->frame, point)) {
+                next = child;
+                break;
+            }
+        if (next == nullptr) return directoryBorderRatio > 0 ? found->file : nullptr;
+        current = next;
+    }
+}
+
+File* DrawTreeMap::zoomTarget(File& file) {
+    if (showsChildren(file)) return &file;
+    const File* main = mainFileView_ ? mainFileView_->file : nullptr;
+    File* node = &file;
+    while (node->parent() != nullptr) {
+        if (node->parent() == main) return node;
+        node = node->parent();
+    }
+    return node;
+}
+
+std::optional<DrawPoint> DrawTreeMap::center(const File& file) {
+    const FileView* found = view(file);
+    if (found == nullptr) return std::nullopt;
+    return DrawPoint{found->frame.x + found->frame.width / 2,
+                     found->frame.y + found->frame.height / 2};
+}
+
+} // namespace tessera

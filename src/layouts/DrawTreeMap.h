@@ -1,0 +1,90 @@
+// The tree map: every file a rectangle whose area is its share of its parent's measure, every
+// folder filled by its children in squarified rows, the rows placed by one of four layouts, an
+// optional border inside each folder through which its own colour shows, and rows too thin to
+// see merged into one grey rectangle per folder.
+#pragma once
+
+#include "graph/DrawGraph.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tessera {
+
+class Directory;
+
+class DrawTreeMap final : public DrawGraph {
+public:
+    /// Where the next row goes.
+    enum class Layout { stack, snake, spiral, spiralSnake };
+    static constexpr std::array allLayouts{Layout::stack, Layout::snake, Layout::spiral,
+                                           Layout::spiralSnake};
+    static std::string_view rawValue(Layout layout);
+    static std::optional<Layout> layoutNamed(std::string_view name);
+
+    enum class Edge { top, bottom, left, right };
+    /// A row lies against `edge` of the remaining area; clockwise rows follow each other as if
+    /// walking clockwise around its border (along the top from left to right).
+    struct Direction {
+        Edge edge;
+        bool clockwise;
+        friend bool operator==(const Direction&, const Direction&) = default;
+    };
+    struct ContentRow {
+        Direction direction;
+        DrawRect frame;
+        std::vector<double> cuts; // where neighbouring rectangles meet, along the row
+    };
+    struct FileView : DrawFileView {
+        DrawRect frame;
+        std::size_t index; // views created before this one in the same picture
+        std::vector<ContentRow> contentRows;
+        bool merged; // the view of a folder's merged remainder
+    };
+
+    explicit DrawTreeMap(RendererFactory factory);
+
+    Layout layout = Layout::spiralSnake;
+    /// Border inside each folder, as a fraction of its width and height.
+    double directoryBorderRatio = 0;
+    bool keepAspectRatioDuringZoom = false;
+    bool beginLayoutOnBottomEdge = false;
+
+    void display(File* file, std::optional<DrawTransition> transition) override;
+    using DrawGraph::display;
+    void drawActiveFile(File& file, DrawRenderer& into) override;
+    void prepareSequenceTransition(Directory& other) override;
+    void endSequenceTransition() override { transitionFileViews_.clear(); }
+    File* fileAt(DrawPoint point, File* previous) override;
+    File* zoomTarget(File& file) override;
+    std::optional<DrawPoint> center(const File& file) override;
+
+    const FileView* view(const File& file) const;
+    const std::optional<FileView>& mainFileView() const { return mainFileView_; }
+    std::size_t viewCount() const { return fileViews_.size(); }
+
+private:
+    using Views = std::unordered_map<const File*, FileView>;
+
+    DrawRect rootFrame(const File& file) const;
+    DrawRect zoomedFrame(const FileView& view) const;
+    double hueOf(const FileView& view) const;
+    DrawRect insetArea(const DrawRect& frame) const;
+    FileView* fileView(File& file, bool merge);
+    void layOut(Directory& directory, const File& key, bool merge);
+    FileView* storeView(FileView view);
+    void drawTree(const FileView& main, const std::optional<DrawTransition>& transition);
+    void drawRows(const FileView& view);
+    void drawRearrangeTransition(double progress);
+    void drawColorTransition(double progress);
+    MyColor fillColor(const FileView& view, double hue, double alpha) const;
+
+    Views fileViews_;
+    Views transitionFileViews_;
+    std::optional<FileView> mainFileView_;
+};
+
+} // namespace tessera
