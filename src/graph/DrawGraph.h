@@ -35,9 +35,9 @@ struct DrawSize {
 
 /// What both layouts keep of every laid-out file.
 struct DrawFileView {
-    File* file;
+    File* file = nullptr;
     DrawRange range; // the file's share of the whole tree, from the root: the hue wheel's basis
-    double hue;      // in the current colour mode
+    double hue = 0;  // in the current colour mode
 };
 
 /// Which intermediate state of an animation a layout draws.

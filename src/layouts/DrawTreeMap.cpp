@@ -218,7 +218,6 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
     const double upper = parent.range.upper;
     const double lower = parent.range.lower;
     double previousLower = upper;
-    const DrawRange parentRange = parent.range;
 
     auto measure = [&](std::size_t i) {
         return static_cast<double>(directory.child(i)->size(sizeMode));
@@ -312,7 +311,6 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
     std::size_t start = 0;
     double sum = 0;
     double best = std::numeric_limits<double>::infinity();
-    (void)parentRange;
     for (std::size_t i = 0; i < count && remaining > 0; ++i) {
         const double m = measure(i);
         const double grown = sum + m;
@@ -343,9 +341,7 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
     }
     // The last row takes the whole remaining depth; with nothing left to measure, the rest
     // of the children go into it with no length.
-    double lastSum = 0;
-    for (std::size_t k = start; k < count; ++k)
-        lastSum += measure(k);
+    const double lastSum = std::max(remaining, 0.0); // what the children from `start` measure
     if (merge && std::min(length, depth) <= mergeThreshold && start < count - 1) {
         mergeFrom(start);
         return;

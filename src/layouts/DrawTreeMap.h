@@ -40,9 +40,9 @@ public:
     };
     struct FileView : DrawFileView {
         DrawRect frame;
-        std::size_t index; // views created before this one in the same picture
+        std::size_t index = 0; // views created before this one in the same picture
         std::vector<ContentRow> contentRows;
-        bool merged; // the view of a folder's merged remainder
+        bool merged = false; // the view of a folder's merged remainder
     };
 
     explicit DrawTreeMap(RendererFactory factory);

@@ -1,12 +1,13 @@
-// The pie chart's display of the root of a million-entry tree at 1600 × 1000 and 8 levels: the
-// first display (which sorts what it shows), repeated displays (every animation frame rebuilds
-// the picture), a frame of a zoom, and one frame rendered by the CPU back end.
+// The layouts' display of the root of a million-entry tree at 1600 × 1000 (the pie chart with 8
+// levels, the tree map with a merge threshold of 2 points): the first display (which sorts what
+// it shows), repeated displays (every animation frame rebuilds the picture), a frame of a zoom,
+// and frames rendered by the CPU back end.
 //
-//   bench_pie [entries]
+//   bench_layouts [entries]
 #include "TreeShape.h"
-
 #include "graph/Palette.h"
 #include "layouts/DrawPieChart.h"
+#include "layouts/DrawTreeMap.h"
 #include "render/RasterCanvas.h"
 
 #include <algorithm>
@@ -82,15 +83,40 @@ int main(int argc, char** argv) {
     const auto image = smooth.image();
     const double smoothTime = millisecondsSince(start);
 
-    std::printf("pie chart of %zu entries at 1600 x 1000, 8 levels (%zu vertices):\n",
-                tree.entries, vertices);
+    std::printf("pie chart of %zu entries at 1600 x 1000, 8 levels (%zu vertices):\n", tree.entries,
+                vertices);
     std::printf("  first display      %8.2f ms (goal 50)\n", first);
     std::printf("  repeated display   %8.2f ms median of 50 (goal 2)\n", median(repeated));
-    if (!zoom.empty())
-        std::printf("  zoom frame         %8.2f ms median of 31\n", median(zoom));
-    std::printf("  CPU frame          %8.2f ms median of 5 (1 sample per pixel)\n",
-                median(raster));
+    if (!zoom.empty()) std::printf("  zoom frame         %8.2f ms median of 31\n", median(zoom));
+    std::printf("  CPU frame          %8.2f ms median of 5 (1 sample per pixel)\n", median(raster));
     std::printf("  CPU frame, 3 x 3   %8.2f ms (anti-aliased, as tessera render draws)\n",
                 smoothTime);
+
+    // The tree map, on a fresh copy of the tree so that its first display sorts again.
+    auto fresh = bench::generateHomeTree(entries, 7);
+    DrawTreeMap map([] { return std::make_unique<RasterRenderer>(); });
+    map.setViewSize({1600, 1000});
+    start = Clock::now();
+    map.display(fresh.root.get());
+    const double mapFirst = millisecondsSince(start);
+    std::vector<double> mapRepeated;
+    for (int i = 0; i < 20; ++i) {
+        start = Clock::now();
+        map.display(fresh.root.get());
+        mapRepeated.push_back(millisecondsSince(start));
+    }
+    const std::size_t rectangles = map.viewCount();
+    const std::size_t mapVertices = map.renderer().vertexCount();
+    RasterCanvas mapCanvas(1600, 1000, 1);
+    start = Clock::now();
+    mapCanvas.clear(palette::backgroundGrey());
+    mapCanvas.draw(map.renderer());
+    const double mapRaster = millisecondsSince(start);
+    std::printf("tree map of the same tree at 1600 x 1000, merge threshold 2 points:\n");
+    std::printf("  first display      %8.2f ms (goal 60)\n", mapFirst);
+    std::printf("  repeated display   %8.2f ms median of 20 (goal 5)\n", median(mapRepeated));
+    std::printf("  rectangles         %8zu (bound: area / threshold^2 = %d), %zu vertices\n",
+                rectangles, 1600 * 1000 / 4, mapVertices);
+    std::printf("  CPU frame          %8.2f ms (1 sample per pixel)\n", mapRaster);
     return image.empty() ? 1 : 0;
 }

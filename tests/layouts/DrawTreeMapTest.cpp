@@ -1,0 +1,211 @@
+#include "layouts/DrawTreeMap.h"
+
+#include "model/MergedFile.h"
+#include "support/TreeBuilders.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+using Layout = DrawTreeMap::Layout;
+using Edge = DrawTreeMap::Edge;
+
+std::unique_ptr<DrawTreeMap> makeMap(double width, double height) {
+    auto map = std::make_unique<DrawTreeMap>([] { return std::make_unique<DrawRenderer>(); });
+    map->setViewSize({width, height});
+    return map;
+}
+
+double area(const DrawRect& r) {
+    return r.width * r.height;
+}
+
+// Every laid-out folder's children (and remainder) tile its inset area: areas in proportion to
+// their measures, nothing outside, no overlap, no gap (the areas add up).
+void expectTiling(DrawTreeMap& map, const Directory& directory, double ratio) {
+    const auto* view = map.view(directory);
+    ASSERT_NE(view, nullptr);
+    if (view->contentRows.empty()) return;
+    DrawRect inset = view->frame;
+    inset.x += inset.width * ratio;
+    inset.y += inset.height * ratio;
+    inset.width *= 1 - 2 * ratio;
+    inset.height *= 1 - 2 * ratio;
+    double covered = 0;
+    std::vector<DrawRect> rects;
+    for (File* child : const_cast<Directory&>(directory).displayedContents()) {
+        const auto* childView = map.view(*child);
+        ASSERT_NE(childView, nullptr) << child->path();
+        const DrawRect& r = childView->frame;
+        EXPECT_GE(r.x, inset.x - 1e-6);
+        EXPECT_GE(r.y, inset.y - 1e-6);
+        EXPECT_LE(r.maxX(), inset.maxX() + 1e-6);
+        EXPECT_LE(r.maxY(), inset.maxY() + 1e-6);
+        const double share = static_cast<double>(child->size(SizeMode::fileSize)) /
+                             static_cast<double>(directory.size(SizeMode::fileSize));
+        EXPECT_NEAR(area(r), share * area(inset), 1e-6 * area(inset)) << child->path();
+        for (const DrawRect& other : rects) {
+            const double w = std::min(r.maxX(), other.maxX()) - std::max(r.x, other.x);
+            const double h = std::min(r.maxY(), other.maxY()) - std::max(r.y, other.y);
+            EXPECT_FALSE(w > 1e-6 && h > 1e-6) << "overlap at " << child->path();
+        }
+        rects.push_back(r);
+        covered += area(r);
+        if (const Directory* sub = child->asDirectory(); sub != nullptr && sub->count() > 0)
+            expectTiling(map, *sub, ratio);
+    }
+    EXPECT_NEAR(covered, area(inset), 1e-6 * area(inset));
+}
+
+DirectoryPtr sampleTree() {
+    return dir("", file("a", 500), file("b", 300), file("c", 120), file("d", 80),
+               dir("e", file("f", 60), file("g", 30), file("h", 10)), file("i", 40), file("j", 25),
+               file("k", 15));
+}
+
+TEST(DrawTreeMapTest, EveryLayoutTilesEachFolderInProportion) {
+    for (Layout layout : DrawTreeMap::allLayouts) {
+        for (double ratio : {0.0, 0.05}) {
+            for (bool bottom : {false, true}) {
+                SCOPED_TRACE(std::string(DrawTreeMap::rawValue(layout)) + " border " +
+                             std::to_string(ratio) + (bottom ? " bottom" : ""));
+                auto map = makeMap(900, 500);
+                map->layout = layout;
+                map->directoryBorderRatio = ratio;
+                map->beginLayoutOnBottomEdge = bottom;
+                auto tree = sampleTree();
+                map->display(tree.get());
+                expectTiling(*map, *tree, ratio);
+            }
+        }
+    }
+}
+
+TEST(DrawTreeMapTest, EachLayoutPlacesItsRowsByItsRule) {
+    auto rowsOf = [](Layout layout, double width, double height, bool bottom = false) {
+        auto map = makeMap(width, height);
+        map->layout = layout;
+        map->beginLayoutOnBottomEdge = bottom;
+        auto tree = sampleTree();
+        map->display(tree.get());
+        std::vector<DrawTreeMap::Direction> directions;
+        for (const auto& row : map->mainFileView()->contentRows)
+            directions.push_back(row.direction);
+        return directions;
+    };
+    // A wide area starts with a column at its left, bottom to top; a tall one with a row at the
+    // bottom, left to right.
+    EXPECT_EQ(rowsOf(Layout::snake, 900, 500).front(), (DrawTreeMap::Direction{Edge::left, true}));
+    EXPECT_EQ(rowsOf(Layout::snake, 500, 900).front(),
+              (DrawTreeMap::Direction{Edge::bottom, false}));
+    EXPECT_EQ(rowsOf(Layout::snake, 900, 500, true).front(),
+              (DrawTreeMap::Direction{Edge::bottom, false}));
+    // Snake: one edge, alternating sense. Spiral: around the area, one sense. Stack: only the
+    // bottom and left edges.
+    const auto snake = rowsOf(Layout::snake, 900, 500);
+    ASSERT_GE(snake.size(), 3u);
+    for (std::size_t i = 1; i < snake.size(); ++i) {
+        EXPECT_EQ(snake[i].edge, snake[0].edge);
+        EXPECT_NE(snake[i].clockwise, snake[i - 1].clockwise);
+    }
+    const auto spiral = rowsOf(Layout::spiral, 900, 500);
+    ASSERT_GE(spiral.size(), 3u);
+    EXPECT_EQ(spiral[1].edge, Edge::top);
+    EXPECT_EQ(spiral[2].edge, Edge::right);
+    for (const auto& d : spiral)
+        EXPECT_TRUE(d.clockwise);
+    for (const auto& d : rowsOf(Layout::stack, 900, 500))
+        EXPECT_TRUE(d.edge == Edge::left || d.edge == Edge::bottom);
+}
+
+TEST(DrawTreeMapTest, ThinRowsMergeButALastChildIsDrawnHoweverThin) {
+    auto map = makeMap(200, 100);
+    std::vector<FilePtr> files;
+    files.push_back(file("big", 1'000'000));
+    for (int i = 0; i < 40; ++i)
+        files.push_back(file("small" + std::to_string(i), 10));
+    auto tree = Directory::create("", kCreated, kModified, std::move(files));
+    map->display(tree.get());
+    const MergedFile* merged = tree->existingMergedContents();
+    ASSERT_NE(merged, nullptr);
+    EXPECT_EQ(merged->mergedContentCount(), 40);
+    EXPECT_EQ(merged->mergedDisplaySize(), 400);
+    ASSERT_NE(map->view(*merged), nullptr);
+    EXPECT_EQ(map->view(*tree->child(1)), nullptr);
+
+    auto pair = dir("", file("big", 1'000'000), file("tiny", 1));
+    map->display(pair.get());
+    EXPECT_NE(map->view(*pair->fileAtPath("tiny")), nullptr);
+    EXPECT_EQ(pair->existingMergedContents()->mergedContentCount(), 0);
+
+    // A single child fills the whole area; children of a folder of measure 0 get no length.
+    auto single = dir("", dir("only", file("x", 5)));
+    map->display(single.get());
+    const auto* only = map->view(*single->child(0));
+    EXPECT_DOUBLE_EQ(only->frame.width, 200);
+    EXPECT_DOUBLE_EQ(only->frame.height, 100);
+    auto empty = dir("", file("a", 0), file("b", 0), file("c", 0));
+    map->mergeThreshold = 0.5;
+    map->display(empty.get());
+    for (File* child : empty->contents())
+        if (const auto* v = map->view(*child)) {
+            EXPECT_EQ(area(v->frame), 0);
+        }
+}
+
+TEST(DrawTreeMapTest, FreeSpaceLeavesTheRootItsShareOfTheView) {
+    auto map = makeMap(1000, 500);
+    map->totalSize = 1000;
+    auto tree = dir("", file("a", 600));
+    map->display(tree.get());
+    const DrawRect& root = map->mainFileView()->frame;
+    EXPECT_DOUBLE_EQ(root.x, -500);
+    EXPECT_DOUBLE_EQ(root.width, 600);
+    EXPECT_DOUBLE_EQ(root.height, 500);
+}
+
+TEST(DrawTreeMapTest, HitTestsZoomsAndTargets) {
+    auto map = makeMap(400, 200);
+    map->directoryBorderRatio = 0.1;
+    auto tree = dir("", file("a", 600), dir("e", file("f", 300), file("g", 100)));
+    map->display(tree.get());
+    File* e = tree->fileAtPath("e");
+    File* f = tree->fileAtPath("e/f");
+    const auto* viewE = map->view(*e);
+    ASSERT_NE(viewE, nullptr);
+    // On e's border (outside its inset area) is e; inside f is f.
+    const DrawPoint border{viewE->frame.x + viewE->frame.width * 0.05,
+                           viewE->frame.y + viewE->frame.height / 2};
+    EXPECT_EQ(map->fileAt(border, nullptr), e);
+    EXPECT_EQ(map->fileAt(*map->center(*f), nullptr), f);
+    EXPECT_EQ(map->fileAt(border, e), e); // the previous file keeps the pointer on its border
+    EXPECT_EQ(map->fileAt({1000, 1000}, nullptr), nullptr);
+
+    EXPECT_EQ(map->zoomTarget(*e), e);
+    EXPECT_EQ(map->zoomTarget(*f), e); // a leaf: the child of the shown folder on its way
+    EXPECT_EQ(map->zoomTarget(*tree->fileAtPath("a")), tree->fileAtPath("a"));
+
+    // A zoom in starts where e lay in the root's picture and ends filling the view.
+    const DrawRect inRoot = viewE->frame;
+    map->display(e, DrawTransition{DrawTransition::ZoomIn{tree.get()}, 0.0});
+    EXPECT_NEAR(map->mainFileView()->frame.x, inRoot.x, 1e-9);
+    EXPECT_NEAR(map->mainFileView()->frame.width, inRoot.width, 1e-9);
+    map->display(e, DrawTransition{DrawTransition::ZoomIn{tree.get()}, 1.0});
+    EXPECT_DOUBLE_EQ(map->mainFileView()->frame.width, 400);
+    EXPECT_DOUBLE_EQ(map->mainFileView()->frame.height, 200);
+
+    // Kept proportions: the zoomed folder is centred with bands beside it.
+    map->keepAspectRatioDuringZoom = true;
+    map->display(tree.get());
+    const DrawRect before = map->view(*e)->frame;
+    map->display(e);
+    const DrawRect zoomed = map->mainFileView()->frame;
+    EXPECT_NEAR(zoomed.width / zoomed.height, before.width / before.height, 1e-9);
+    EXPECT_NEAR(zoomed.x + zoomed.width / 2, 0, 1e-9);
+}
+
+} // namespace
+} // namespace tessera
