@@ -1,7 +1,8 @@
 #include "graph/DrawGraph.h"
 
 #include "graph/Palette.h"
-#include "model/File.h"
+#include "model/Directory.h"
+#include "model/MergedFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -55,6 +56,15 @@ void DrawGraph::drawLoading(double fraction, double pulse) {
     r.fillRingSector(split, kFullCircle, inner, line, center, rest, edge);
     r.fillRingSector(split, kFullCircle, line, glow, center, edge, rest);
     r.commit();
+}
+
+File* correspondingFile(const File& file, bool merged, Directory& other) {
+    if (!merged) return other.fileAtPath(file.relativePath());
+    const Directory* parent = file.parent();
+    if (parent == nullptr) return nullptr;
+    File* found = other.fileAtPath(parent->relativePath());
+    Directory* directory = found != nullptr ? found->asDirectory() : nullptr;
+    return directory != nullptr ? &directory->mergedContents() : nullptr;
 }
 
 } // namespace tessera

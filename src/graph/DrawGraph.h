@@ -4,6 +4,7 @@
 #pragma once
 
 #include "model/Date.h"
+#include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "render/DrawRenderer.h"
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
 namespace tessera {
 
@@ -135,6 +137,37 @@ private:
     DrawSize viewSize_;
     Date minColorModeDate_;
 };
+
+/// Before a frame of a layout: a rearrange or recolour transition keeps the previous views
+/// (`views`) as its start state (`start`) from its first frame; its last frame (progress 1.0)
+/// drops them and is drawn as without a transition.
+template <typename Views>
+void keepTransitionStart(std::optional<DrawTransition>& transition, Views& views, Views& start) {
+    if (!transition || !(transition->is<DrawTransition::Rearrange>() ||
+                         transition->is<DrawTransition::UpdateColor>()))
+        return;
+    if (transition->progress == 1.0) {
+        start.clear();
+        transition.reset();
+    } else if (start.empty()) {
+        start = std::move(views);
+        views.clear();
+    }
+}
+
+/// `file` and its ancestors up to the first that `views` holds (or up to the root), deepest
+/// first: the chain a layout lays out from the top down to reach `file`. A loop, since trees can
+/// be deeper than the stack.
+template <typename Views> std::vector<File*> chainToLaidOut(File& file, const Views& views) {
+    std::vector<File*> chain{&file};
+    while (!views.contains(chain.back()) && chain.back()->parent() != nullptr)
+        chain.push_back(chain.back()->parent());
+    return chain;
+}
+
+/// The node of `other` (another tree of a file sequence) at the place of `file`: for a merged
+/// remainder, the remainder of the folder at its folder's place. None when there is none.
+File* correspondingFile(const File& file, bool merged, Directory& other);
 
 /// A full turn as the layouts use it (and compare with, exactly).
 inline constexpr double kFullCircle = 6.2831853072;

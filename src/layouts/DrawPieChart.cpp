@@ -72,11 +72,7 @@ const DrawPieChart::FileView* DrawPieChart::view(const File& file) const {
 }
 
 DrawPieChart::FileView* DrawPieChart::fileView(File& file, bool merge) {
-    // The chain up to a laid-out ancestor (or the root) is laid out from the top down; a loop,
-    // since trees can be deeper than the stack.
-    std::vector<File*> chain{&file};
-    while (!fileViews_.contains(chain.back()) && chain.back()->parent() != nullptr)
-        chain.push_back(chain.back()->parent());
+    const std::vector<File*> chain = chainToLaidOut(file, fileViews_);
     File* top = chain.back();
     if (!fileViews_.contains(top)) {
         FileView root{{top, {0, 1}, 0}, mainSector(*top), false};
@@ -172,16 +168,7 @@ DrawPieChart::FileView DrawPieChart::zoomedMainView(File& file, File& other, dou
 
 void DrawPieChart::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
-    const bool keepsStart = transition && (transition->is<DrawTransition::Rearrange>() ||
-                                           transition->is<DrawTransition::UpdateColor>());
-    if (keepsStart) {
-        if (transition->progress == 1.0) {
-            transitionFileViews_.clear();
-            transition.reset();
-        } else if (transitionFileViews_.empty()) {
-            transitionFileViews_ = std::move(fileViews_);
-        }
-    }
+    keepTransitionStart(transition, fileViews_, transitionFileViews_);
     const double progress = transition ? transition->progress : 0;
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
 
@@ -390,15 +377,8 @@ void DrawPieChart::prepareSequenceTransition(Directory& other) {
     Views rekeyed;
     rekeyed.reserve(transitionFileViews_.size());
     for (auto& [file, view] : transitionFileViews_) {
-        File* counterpart = nullptr;
-        if (view.merged) {
-            if (const Directory* parent = file->parent())
-                if (File* found = other.fileAtPath(parent->relativePath()))
-                    if (Directory* directory = found->asDirectory())
-                        counterpart = &directory->mergedContents();
-        } else {
-            counterpart = other.fileAtPath(file->relativePath());
-        }
+        // A view without a counterpart keeps its key: no new view has it, so it vanishes.
+        File* counterpart = correspondingFile(*file, view.merged, other);
         const File* key = counterpart != nullptr ? counterpart : file;
         FileView moved = view;
         if (counterpart != nullptr) moved.file = counterpart;

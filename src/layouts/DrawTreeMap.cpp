@@ -169,11 +169,7 @@ DrawTreeMap::FileView* DrawTreeMap::storeView(FileView view) {
 }
 
 DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
-    // Top-down from the nearest ancestor with a view (or the root), in a loop: trees can be
-    // deeper than the stack.
-    std::vector<File*> chain{&file};
-    while (!fileViews_.contains(chain.back()) && chain.back()->parent() != nullptr)
-        chain.push_back(chain.back()->parent());
+    const std::vector<File*> chain = chainToLaidOut(file, fileViews_);
     File* top = chain.back();
     if (!fileViews_.contains(top)) {
         FileView root;
@@ -413,16 +409,7 @@ void DrawTreeMap::drawTree(const FileView& main, const std::optional<DrawTransit
 
 void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
-    const bool keepsStart = transition && (transition->is<DrawTransition::Rearrange>() ||
-                                           transition->is<DrawTransition::UpdateColor>());
-    if (keepsStart) {
-        if (transition->progress == 1.0) {
-            transitionFileViews_.clear();
-            transition.reset();
-        } else if (transitionFileViews_.empty()) {
-            transitionFileViews_ = std::move(fileViews_);
-        }
-    }
+    keepTransitionStart(transition, fileViews_, transitionFileViews_);
     const double progress = transition ? transition->progress : 0;
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
 
@@ -576,15 +563,7 @@ void DrawTreeMap::prepareSequenceTransition(Directory& other) {
     Views rekeyed;
     rekeyed.reserve(transitionFileViews_.size());
     for (auto& [file, view] : transitionFileViews_) {
-        File* counterpart = nullptr;
-        if (view.merged) {
-            if (const Directory* parent = file->parent())
-                if (File* found = other.fileAtPath(parent->relativePath()))
-                    if (Directory* directory = found->asDirectory())
-                        counterpart = &directory->mergedContents();
-        } else {
-            counterpart = other.fileAtPath(file->relativePath());
-        }
+        File* counterpart = correspondingFile(*file, view.merged, other);
         if (counterpart == nullptr) continue; // not in the new tree: dropped
         FileView moved = view;
         moved.file = counterpart;
