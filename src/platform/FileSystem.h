@@ -5,10 +5,12 @@
 #include "model/Date.h"
 
 #include <cstdint>
+#include <dirent.h>
 #include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,9 +35,10 @@ private:
 /// longer than PATH_MAX by walking down relative to descriptors. Fails with an errno value.
 std::expected<UniqueFd, int> openDirectory(const std::string& path);
 
-/// Calls `visit(name)` (a NUL-terminated name) for every entry of the open directory `fd` in the
-/// order the kernel returns them, "." and ".." left out; stops early when `visit` returns false.
-/// Returns 0, or the errno value of a failed read; entries visited before the failure stay.
+/// Calls `visit(name)` (a NUL-terminated name), or `visit(name, EntryType)`, for every entry of the
+/// open directory `fd` in the order the kernel returns them, "." and ".." left out; stops early
+/// when `visit` returns false. Returns 0, or the errno value of a failed read; entries visited
+/// before the failure stay.
 template <typename Visit> int forEachEntry(int fd, Visit&& visit);
 
 /// The measurements of one entry.
@@ -65,6 +68,9 @@ bool entryExists(const std::string& path);
 /// True when `name` exists in the open directory `directoryFd` (links not followed).
 bool entryExistsAt(int directoryFd, const char* name);
 
+/// What a directory read says of an entry's type, when the file system tells.
+enum class EntryType { directory, other, unknown };
+
 namespace detail {
 /// One read of directory entries into `buffer`: bytes read, 0 at the end, or -errno.
 long readEntries(int fd, std::vector<char>& buffer);
@@ -89,7 +95,14 @@ template <typename Visit> int forEachEntry(int fd, Visit&& visit) {
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-            if (!visit(name)) return 0;
+            if constexpr (std::is_invocable_v<Visit, const char*, EntryType>) {
+                const EntryType type = entry->d_type == DT_DIR       ? EntryType::directory
+                                       : entry->d_type == DT_UNKNOWN ? EntryType::unknown
+                                                                     : EntryType::other;
+                if (!visit(name, type)) return 0;
+            } else {
+                if (!visit(name)) return 0;
+            }
         }
     }
 }

@@ -24,6 +24,14 @@ constexpr std::uint32_t kDirectoryMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_
                                          IN_DONT_FOLLOW | IN_ONLYDIR | IN_EXCL_UNLINK;
 constexpr std::uint32_t kRootMask = kDirectoryMask | IN_DELETE_SELF | IN_MOVE_SELF;
 
+// A folder below the root that gets a watch: not a mount point. Only folders are looked at
+// closely, so setting up watches costs a directory read, not a status per file.
+bool isWatchableFolder(int directoryFd, const char* name, EntryType type) {
+    if (type == EntryType::other) return false;
+    auto status = statusAt(directoryFd, name, 0);
+    return status && status->isDirectory && !status->isMountPoint;
+}
+
 } // namespace
 
 struct InotifyWatcher::State {
@@ -63,9 +71,8 @@ struct InotifyWatcher::State {
             paths[watch] = path;
             auto directory = openDirectory(path);
             if (!directory) continue;
-            forEachEntry(directory->get(), [&](const char* name) {
-                auto status = statusAt(directory->get(), name, 0);
-                if (status && status->isDirectory && !status->isMountPoint)
+            forEachEntry(directory->get(), [&](const char* name, EntryType type) {
+                if (isWatchableFolder(directory->get(), name, type))
                     pending.push_back(joinPath(path, name));
                 return true;
             });
@@ -236,9 +243,8 @@ std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::star
     // The root is watched; add everything below it.
     if (auto directory = openDirectory(state->root)) {
         std::vector<std::string> children;
-        forEachEntry(directory->get(), [&](const char* name) {
-            auto status = statusAt(directory->get(), name, 0);
-            if (status && status->isDirectory && !status->isMountPoint)
+        forEachEntry(directory->get(), [&](const char* name, EntryType type) {
+            if (isWatchableFolder(directory->get(), name, type))
                 children.push_back(joinPath(state->root, name));
             return true;
         });
