@@ -7,6 +7,7 @@
 
 #include "model/Directory.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -50,8 +51,15 @@ struct GeneratedTree {
     std::size_t nameBytes = 0;
 };
 
+/// How file sizes are drawn. `spread`: most files under 40 KB and one in seven anywhere up to
+/// 50 MB, so that many files are of similar, large size (the hardest case for a tree map, where
+/// they all stay visible). `heavyTailed`: log-normal around a median of 3 KB (σ = 2.5 in natural
+/// log), as surveys of real file systems find, where a few large files hold most of the bytes.
+enum class FileSizes { spread, heavyTailed };
+
 /// About `entries` nodes: directories of 2 to 40 entries, a few large ones, depth up to 12.
-inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 42) {
+inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 42,
+                                      FileSizes sizes = FileSizes::spread) {
     std::mt19937_64 random(seed);
     GeneratedTree tree;
     const Date when = Date::fromUnixSeconds(1'650'000'000);
@@ -60,6 +68,13 @@ inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 
         std::mt19937_64& random;
         GeneratedTree& tree;
         Date when;
+        FileSizes sizes;
+        std::lognormal_distribution<double> heavy{8.0, 2.5};
+        std::int64_t fileSize() {
+            if (sizes == FileSizes::heavyTailed)
+                return static_cast<std::int64_t>(std::min(heavy(random), 1e12));
+            return static_cast<std::int64_t>(random() % (random() % 7 == 0 ? 50'000'000 : 40'000));
+        }
         DirectoryPtr build(std::string name, std::size_t budget, int depth) {
             std::vector<FilePtr> contents;
             std::size_t used = 0;
@@ -68,8 +83,7 @@ inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 
             for (std::size_t i = 0; i < files && used < budget; ++i, ++used) {
                 std::string fileName = realisticName(random, false);
                 tree.nameBytes += fileName.size();
-                const std::int64_t size =
-                    static_cast<std::int64_t>(random() % (random() % 7 == 0 ? 50'000'000 : 40'000));
+                const std::int64_t size = fileSize();
                 contents.push_back(
                     File::create(fileName, size, (size + 4095) / 4096 * 4096, when, when));
             }
@@ -83,7 +97,7 @@ inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 
             return Directory::create(name, when, when, std::move(contents));
         }
     };
-    Builder builder{random, tree, when};
+    Builder builder{random, tree, when, sizes};
     tree.root = builder.build("", entries - 1, 0);
     // Count what was built (the budget is approximate near the depth limit).
     std::vector<const Directory*> pending{tree.root.get()};
