@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <stdexcept>
+#include <utf8proc.h>
 #include <utility>
 
 namespace tessera {
@@ -36,7 +37,25 @@ constexpr std::array<std::pair<std::string_view, CompoundType>, 3> groups{{
 void appendQuoted(std::string& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
     out += '"';
-    for (unsigned char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            // Whole UTF-8 characters stay as they are; any other byte is escaped, so that the
+            // text stays valid UTF-8 (it is stored in JSON) and keeps every byte of a path.
+            utf8proc_int32_t codePoint = 0;
+            const auto length =
+                utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(&text[i]),
+                                 static_cast<utf8proc_ssize_t>(text.size() - i), &codePoint);
+            if (length > 0) {
+                out.append(text.substr(i, static_cast<std::size_t>(length)));
+                i += static_cast<std::size_t>(length) - 1;
+            } else {
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+            continue;
+        }
         switch (c) {
         case '"':
             out += "\\\"";
@@ -59,7 +78,7 @@ void appendQuoted(std::string& out, std::string_view text) {
                 out += hex[c >> 4];
                 out += hex[c & 15];
             } else {
-                out += static_cast<char>(c); // UTF-8 and other bytes stay as they are
+                out += static_cast<char>(c);
             }
         }
     }

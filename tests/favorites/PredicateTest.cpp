@@ -1,6 +1,7 @@
 #include "favorites/Predicate.h"
 
 #include "favorites/PredicateText.h"
+#include "model/Utf8.h"
 #include "support/TreeBuilders.h"
 
 #include <chrono>
@@ -32,6 +33,15 @@ TEST(PredicateTest, TextFormRoundTripsEveryShape) {
         EXPECT_EQ(parsed(written), predicate) << written;
     }
     EXPECT_EQ(formatPredicate(Predicate::defaultExclusion()), "or(path contains \"\")");
+
+    // Bytes of a path that are not UTF-8 are written as escapes, so the text stays valid UTF-8
+    // (settings store it in JSON) and reads back to the same bytes.
+    const Predicate raw = parsed("path contains \"caf\xc3\xa9 \xff\xc3\"");
+    const std::string written = formatPredicate(raw);
+    EXPECT_TRUE(isValidUtf8(written)) << written;
+    EXPECT_NE(written.find("\\xff\\xc3"), std::string::npos) << written;
+    EXPECT_NE(written.find("caf\xc3\xa9"), std::string::npos) << written;
+    EXPECT_EQ(parsed(written), raw);
 }
 
 TEST(PredicateTest, TheParserIsStrictAndSaysWhere) {
