@@ -40,8 +40,7 @@ Favorite::Stored Favorite::stored() const {
     return stored;
 }
 
-void Favorite::encode(JsonWriter& writer) const {
-    const Stored form = stored();
+void Favorite::encode(const Stored& form, JsonWriter& writer) {
     writer.beginObject();
     writer.key("bookmarkData");
     if (form.bookmarkData)

@@ -49,7 +49,8 @@ public:
     static std::expected<std::unique_ptr<Favorite>, std::string> decode(const Stored& stored);
     Stored stored() const;
     /// Writes the stored form as a JSON object with sorted keys.
-    void encode(JsonWriter& writer) const;
+    void encode(JsonWriter& writer) const { encode(stored(), writer); }
+    static void encode(const Stored& stored, JsonWriter& writer);
 
     const std::optional<Bookmark>& bookmark() const { return bookmark_; }
     bool isFavorite() const { return isFavorite_; }

@@ -2,6 +2,7 @@
 
 #include "model/Utf8.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace tessera {
@@ -119,6 +120,15 @@ void JsonWriter::number(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%.6f", value);
     out_ += text;
+}
+
+void JsonWriter::real(double value) {
+    beforeValue();
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    const std::string_view written(text, static_cast<std::size_t>(result.ptr - text));
+    out_ += written;
+    if (written.find_first_of(".eE") == std::string_view::npos) out_ += ".0";
 }
 
 void JsonWriter::boolean(bool value) {

@@ -30,6 +30,9 @@ public:
     void integer(std::int64_t value);
     /// A finite number with six decimals (for timings, not for stored data).
     void number(double value);
+    /// A finite number in the shortest form that reads back to the same double (stored data);
+    /// whole numbers keep a ".0" so that they read back as reals.
+    void real(double value);
     void boolean(bool value);
     void null();
 

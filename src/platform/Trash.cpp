@@ -2,6 +2,7 @@
 
 #include "model/Paths.h"
 #include "platform/Volumes.h"
+#include "platform/XdgFolders.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -78,10 +79,7 @@ std::string deletionDate() {
 } // namespace
 
 std::string Trash::homeTrash() {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
-        return joinPath(data, "Trash");
-    const char* home = std::getenv("HOME");
-    return joinPath(joinPath(home != nullptr ? home : "/", ".local/share"), "Trash");
+    return joinPath(dataHome(), "Trash");
 }
 
 bool Trash::isInsideTrash(const std::string& path) {

@@ -1,0 +1,218 @@
+#include "settings/Settings.h"
+
+#include "logs/Logger.h"
+#include "model/Base64.h"
+#include "model/Paths.h"
+#include "platform/FileSystem.h"
+#include "platform/Files.h"
+#include "platform/XdgFolders.h"
+
+#include "json/JsonWriter.h"
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <simdjson.h>
+#include <type_traits>
+
+namespace tessera {
+namespace {
+
+namespace dom = simdjson::dom;
+
+template <typename Enum, std::size_t N>
+std::optional<Enum> named(std::string_view name, const std::array<Enum, N>& all) {
+    for (Enum value : all)
+        if (rawValue(value) == name) return value;
+    return std::nullopt;
+}
+
+constexpr std::array kColorModes{ColorMode::hueWheel, ColorMode::creationDate,
+                                 ColorMode::modificationDate};
+
+// The member `key`, if present: none when absent, an error when the document is broken.
+simdjson::error_code member(dom::object object, std::string_view key, dom::element& out) {
+    return object[key].get(out);
+}
+
+// Reads one member into `out` when present; false when it has the wrong type.
+template <typename Value> bool read(dom::object object, std::string_view key, Value& out) {
+    dom::element element;
+    const auto error = member(object, key, element);
+    if (error == simdjson::NO_SUCH_FIELD) return true;
+    if (error) return false;
+    if constexpr (std::is_same_v<Value, int>) {
+        std::int64_t number = 0;
+        if (element.get(number) || number < INT32_MIN || number > INT32_MAX) return false;
+        out = static_cast<int>(number);
+        return true;
+    } else {
+        return !element.get(out);
+    }
+}
+
+template <typename Enum, typename Lookup>
+bool readName(dom::object object, std::string_view key, Enum& out, Lookup&& lookup) {
+    std::string_view text;
+    dom::element element;
+    const auto error = member(object, key, element);
+    if (error == simdjson::NO_SUCH_FIELD) return true;
+    if (error || element.get(text)) return false;
+    const std::optional<Enum> found = lookup(text);
+    if (!found) return false;
+    out = *found;
+    return true;
+}
+
+std::expected<Favorite::Stored, std::string> readFavorite(dom::element element) {
+    dom::object object;
+    if (element.get(object)) return std::unexpected(std::string("a favourite is not an object"));
+    Favorite::Stored stored;
+    dom::element data;
+    if (!member(object, "bookmarkData", data) && !data.is_null()) {
+        std::string_view text;
+        if (data.get(text)) return std::unexpected(std::string("bookmarkData is not a string"));
+        auto bytes = decodeBase64(text);
+        if (!bytes) return std::unexpected(std::string("bookmarkData is not base64"));
+        stored.bookmarkData = std::move(*bytes);
+    }
+    dom::element predicate;
+    if (!member(object, "filterPredicate", predicate)) {
+        std::string_view text;
+        if (predicate.get(text))
+            return std::unexpected(std::string("filterPredicate is not a string"));
+        stored.filterPredicate = std::string(text);
+    }
+    if (!read(object, "isFilterPredicateEnabled", stored.isFilterPredicateEnabled))
+        return std::unexpected(std::string("isFilterPredicateEnabled is not a boolean"));
+    return stored;
+}
+
+} // namespace
+
+std::string Settings::encode() const {
+    std::string out;
+    JsonWriter json(out);
+    json.beginObject();
+    json.key("animationSpeed");
+    json.real(animationSpeed);
+    json.key("beginLayoutOnBottomEdge");
+    json.boolean(beginLayoutOnBottomEdge);
+    json.key("colorMode");
+    json.string(rawValue(colorMode));
+    json.key("directoryBorderRatio");
+    json.real(directoryBorderRatio);
+    json.key("favorites");
+    json.beginArray();
+    for (const Favorite::Stored& favorite : favorites)
+        Favorite::encode(favorite, json);
+    json.endArray();
+    json.key("graphLevels");
+    json.integer(graphLevels);
+    json.key("graphType");
+    json.string(rawValue(graphType));
+    json.key("keepAspectRatioDuringZoom");
+    json.boolean(keepAspectRatioDuringZoom);
+    json.key("mergeThreshold");
+    json.real(mergeThreshold);
+    json.key("showVolumeAvailableSpace");
+    json.boolean(showVolumeAvailableSpace);
+    json.key("sizeMode");
+    json.string(rawValue(sizeMode));
+    json.key("treeMapLayout");
+    json.string(DrawTreeMap::rawValue(treeMapLayout));
+    json.key("version");
+    json.integer(version);
+    json.endObject();
+    return out;
+}
+
+std::expected<Settings, std::string> Settings::decode(std::string_view json) {
+    dom::parser parser;
+    const simdjson::padded_string padded(json);
+    dom::element document;
+    if (const auto error = parser.parse(padded).get(document))
+        return std::unexpected(std::string(simdjson::error_message(error)));
+    dom::object object;
+    if (document.get(object)) return std::unexpected(std::string("the settings are not an object"));
+    Settings settings;
+    dom::element version;
+    if (member(object, "version", version) == simdjson::NO_SUCH_FIELD)
+        return std::unexpected(std::string("the version is missing"));
+    auto fail = [](std::string_view key) {
+        return std::unexpected("\"" + std::string(key) + "\" has a value of the wrong kind");
+    };
+    if (!read(object, "version", settings.version)) return fail("version");
+    if (!read(object, "animationSpeed", settings.animationSpeed)) return fail("animationSpeed");
+    if (!read(object, "mergeThreshold", settings.mergeThreshold)) return fail("mergeThreshold");
+    if (!read(object, "directoryBorderRatio", settings.directoryBorderRatio))
+        return fail("directoryBorderRatio");
+    if (!read(object, "graphLevels", settings.graphLevels)) return fail("graphLevels");
+    if (!read(object, "showVolumeAvailableSpace", settings.showVolumeAvailableSpace))
+        return fail("showVolumeAvailableSpace");
+    if (!read(object, "keepAspectRatioDuringZoom", settings.keepAspectRatioDuringZoom))
+        return fail("keepAspectRatioDuringZoom");
+    if (!read(object, "beginLayoutOnBottomEdge", settings.beginLayoutOnBottomEdge))
+        return fail("beginLayoutOnBottomEdge");
+    if (!readName(object, "graphType", settings.graphType, graphTypeNamed))
+        return fail("graphType");
+    if (!readName(object, "sizeMode", settings.sizeMode,
+                  [](std::string_view name) { return named(name, allSizeModes); }))
+        return fail("sizeMode");
+    if (!readName(object, "colorMode", settings.colorMode,
+                  [](std::string_view name) { return named(name, kColorModes); }))
+        return fail("colorMode");
+    if (!readName(object, "treeMapLayout", settings.treeMapLayout, DrawTreeMap::layoutNamed))
+        return fail("treeMapLayout");
+    if (dom::element favorites; !member(object, "favorites", favorites)) {
+        dom::array array;
+        if (favorites.get(array)) return fail("favorites");
+        for (dom::element element : array) {
+            auto favorite = readFavorite(element);
+            if (!favorite) return std::unexpected(favorite.error());
+            settings.favorites.push_back(std::move(*favorite));
+        }
+    }
+    return settings;
+}
+
+std::string settingsPath() {
+    return joinPath(joinPath(platform::configHome(), "tessera"), "settings.json");
+}
+
+LoadedSettings loadSettings(const std::string& path, int version) {
+    LoadedSettings loaded;
+    loaded.settings.version = version;
+    auto data = platform::readWholeFile(path);
+    if (!data && !platform::entryExists(path)) return loaded; // first start
+    if (data) {
+        auto decoded = Settings::decode(*data);
+        if (decoded) {
+            loaded.settings = std::move(*decoded);
+            return loaded;
+        }
+        loaded.problem = decoded.error();
+    } else {
+        loaded.problem = data.error();
+    }
+    // Keep the file aside, under a name nothing else uses, before the defaults take over.
+    std::string aside = path + ".corrupt";
+    for (int n = 2; platform::entryExists(aside); ++n)
+        aside = path + ".corrupt." + std::to_string(n);
+    std::error_code error;
+    std::filesystem::rename(path, aside, error);
+    loaded.keptAs = error ? std::string() : aside;
+    Logger::log(0, "The settings in " + path + " cannot be used (" + loaded.problem + ")" +
+                       (error ? "; they could not be kept aside: " + error.message()
+                              : "; they were kept as " + aside) +
+                       ". Defaults are used.");
+    return loaded;
+}
+
+std::expected<void, std::string> saveSettings(const Settings& settings, const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(std::string(parentPath(path)), error);
+    if (error) return std::unexpected(std::string(parentPath(path)) + ": " + error.message());
+    return platform::writeFileAtomically(path, settings.encode());
+}
+
+} // namespace tessera

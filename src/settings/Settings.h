@@ -1,0 +1,58 @@
+// The user's preferences: the favourites and every view setting of the graph, kept in
+// settings.json in the configuration folder, written pretty-printed with sorted keys.
+#pragma once
+
+#include "favorites/Favorite.h"
+#include "graph/GraphType.h"
+#include "layouts/DrawTreeMap.h"
+#include "model/FileEnums.h"
+
+#include <expected>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessera {
+
+struct Settings {
+    int version = 0; // the build that wrote the file
+    std::vector<Favorite::Stored> favorites;
+    GraphType graphType = GraphType::pieChart;
+    SizeMode sizeMode = SizeMode::fileSize;
+    ColorMode colorMode = ColorMode::hueWheel;
+    double animationSpeed = 1.0;
+    double mergeThreshold = 2.0;
+    bool showVolumeAvailableSpace = false;
+    int graphLevels = 8;
+    DrawTreeMap::Layout treeMapLayout = DrawTreeMap::Layout::spiralSnake;
+    double directoryBorderRatio = 0.0;
+    bool keepAspectRatioDuringZoom = true;
+    bool beginLayoutOnBottomEdge = false;
+
+    /// All thirteen keys, sorted, two-space indentation, "key" : value.
+    std::string encode() const;
+    /// Absent keys take their defaults; a missing version, a value of the wrong type or an
+    /// unknown name fails the whole file.
+    static std::expected<Settings, std::string> decode(std::string_view json);
+};
+
+/// settings.json in the configuration folder ($XDG_CONFIG_HOME/tessera, else ~/.config/tessera).
+std::string settingsPath();
+
+struct LoadedSettings {
+    Settings settings;
+    /// Why the file could not be used, when it could not; it was then kept aside as
+    /// `keptAs` and the defaults are used.
+    std::string problem;
+    std::string keptAs;
+};
+
+/// Reads the settings at `path`; defaults (with `version`) when there is no file. A file that
+/// cannot be read or decoded is renamed with a ".corrupt" suffix first, so that the next save
+/// does not destroy the user's favourites and preferences.
+LoadedSettings loadSettings(const std::string& path, int version);
+
+/// Writes the settings whole and atomically, creating the folder when needed.
+std::expected<void, std::string> saveSettings(const Settings& settings, const std::string& path);
+
+} // namespace tessera

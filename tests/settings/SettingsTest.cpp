@@ -1,0 +1,119 @@
+#include "settings/Settings.h"
+
+#include "platform/Files.h"
+#include "support/TemporaryDirectory.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+namespace fs = std::filesystem;
+
+TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
+    Settings defaults;
+    defaults.version = 97;
+    EXPECT_EQ(defaults.encode(), "{\n"
+                                 "  \"animationSpeed\" : 1.0,\n"
+                                 "  \"beginLayoutOnBottomEdge\" : false,\n"
+                                 "  \"colorMode\" : \"hueWheel\",\n"
+                                 "  \"directoryBorderRatio\" : 0.0,\n"
+                                 "  \"favorites\" : [],\n"
+                                 "  \"graphLevels\" : 8,\n"
+                                 "  \"graphType\" : \"pieChart\",\n"
+                                 "  \"keepAspectRatioDuringZoom\" : true,\n"
+                                 "  \"mergeThreshold\" : 2.0,\n"
+                                 "  \"showVolumeAvailableSpace\" : false,\n"
+                                 "  \"sizeMode\" : \"fileSize\",\n"
+                                 "  \"treeMapLayout\" : \"spiralSnake\",\n"
+                                 "  \"version\" : 97\n"
+                                 "}");
+
+    Settings changed = defaults;
+    changed.graphType = GraphType::treeMap;
+    changed.sizeMode = SizeMode::allocatedFileSize;
+    changed.colorMode = ColorMode::modificationDate;
+    changed.animationSpeed = 0.1;
+    changed.mergeThreshold = 3.75;
+    changed.showVolumeAvailableSpace = true;
+    changed.graphLevels = 12;
+    changed.treeMapLayout = DrawTreeMap::Layout::stack;
+    changed.directoryBorderRatio = 0.05;
+    changed.keepAspectRatioDuringZoom = false;
+    changed.beginLayoutOnBottomEdge = true;
+    changed.favorites.push_back(
+        {std::string("bookmark\0bytes\xff", 15), true, std::string("or(path contains \"\\xff\")")});
+    changed.favorites.push_back({std::nullopt, false, std::nullopt});
+    auto read = Settings::decode(changed.encode());
+    ASSERT_TRUE(read.has_value()) << read.error();
+    EXPECT_EQ(read->encode(), changed.encode());
+    EXPECT_EQ(read->favorites[0].bookmarkData, changed.favorites[0].bookmarkData);
+    EXPECT_DOUBLE_EQ(read->animationSpeed, 0.1);
+}
+
+TEST(SettingsTest, AbsentKeysTakeDefaultsAndBadValuesFailTheWholeFile) {
+    auto minimal = Settings::decode(R"({"version": 3, "animationSpeed": 2, "unknown": [1]})");
+    ASSERT_TRUE(minimal.has_value()) << minimal.error();
+    EXPECT_EQ(minimal->version, 3);
+    EXPECT_DOUBLE_EQ(minimal->animationSpeed, 2.0); // a whole number is a fine real
+    EXPECT_TRUE(minimal->keepAspectRatioDuringZoom);
+    EXPECT_EQ(minimal->graphLevels, 8);
+    for (const char* bad : {
+             R"({})",
+             R"({"version": "3"})",
+             R"({"version": 3, "graphType": "sunburst"})",
+             R"({"version": 3, "treeMapLayout": "zigzag"})",
+             R"({"version": 3, "graphLevels": 8.5})",
+             R"({"version": 3, "favorites": {}})",
+             R"({"version": 3, "favorites": [{"bookmarkData": "***"}]})",
+             R"({"version": 3, "favorites": [{"isFilterPredicateEnabled": "yes"}]})",
+             R"([1, 2])",
+             "{\"version\": 3",
+         }) {
+        EXPECT_FALSE(Settings::decode(bad).has_value()) << bad;
+    }
+}
+
+TEST(SettingsTest, AFileThatCannotBeUsedIsKeptAsideBeforeDefaultsAreUsed) {
+    TemporaryDirectory folder;
+    ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
+    const std::string path = settingsPath();
+    EXPECT_EQ(path, folder.path() + "/tessera/settings.json");
+
+    // First start: no file, defaults with this build's version, nothing kept aside.
+    LoadedSettings first = loadSettings(path, 42);
+    EXPECT_EQ(first.settings.version, 42);
+    EXPECT_TRUE(first.problem.empty());
+
+    Settings saved = first.settings;
+    saved.graphLevels = 10;
+    saved.favorites.push_back({std::string("data"), false, std::nullopt});
+    ASSERT_TRUE(saveSettings(saved, path).has_value());
+    LoadedSettings again = loadSettings(path, 43);
+    EXPECT_EQ(again.settings.graphLevels, 10);
+    EXPECT_EQ(again.settings.version, 42) << "the stored version is kept";
+    ASSERT_EQ(again.settings.favorites.size(), 1u);
+
+    // Damaged: the user's favourites are still in the kept file, which the next save leaves
+    // alone; a second damaged file does not overwrite the first one kept.
+    const std::string damaged = saved.encode().substr(0, 80);
+    std::ofstream(path) << damaged;
+    LoadedSettings broken = loadSettings(path, 43);
+    EXPECT_FALSE(broken.problem.empty());
+    EXPECT_EQ(broken.keptAs, path + ".corrupt");
+    EXPECT_EQ(broken.settings.graphLevels, 8);
+    EXPECT_EQ(*platform::readWholeFile(path + ".corrupt"), damaged);
+    EXPECT_FALSE(fs::exists(path));
+    ASSERT_TRUE(saveSettings(broken.settings, path).has_value());
+    std::ofstream(path) << "{";
+    EXPECT_EQ(loadSettings(path, 43).keptAs, path + ".corrupt.2");
+    EXPECT_EQ(*platform::readWholeFile(path + ".corrupt"), damaged);
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+} // namespace
+} // namespace tessera
