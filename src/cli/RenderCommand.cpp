@@ -1,6 +1,6 @@
 #include "cli/RenderCommand.h"
 
-#include "cli/ErrorPrinter.h"
+#include "cli/ScanRunner.h"
 #include "cli/SnapshotCommands.h"
 #include "cli/TerminalText.h"
 #include "graph/Palette.h"
@@ -9,7 +9,6 @@
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
-#include "platform/MainQueue.h"
 #include "platform/Volumes.h"
 #include "render/PngWriter.h"
 #include "render/RasterCanvas.h"
@@ -17,6 +16,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <unistd.h>
 
 namespace tessera::cli {
 namespace {
@@ -129,12 +129,8 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
 FilePtr loadTree(const std::string& path, std::int64_t& volumeSize) {
     const auto status = platform::statusOfPath(path);
     if (status && !status->isDirectory) return loadSnapshot(path, "render");
-    ErrorPrinter errors;
-    LogController::shared().setDelegate(&errors);
-    ScanOperation scan(path, nullptr, false, {}, MainQueue::shared());
-    FilePtr root = scan.scan();
-    MainQueue::shared().runPending();
-    LogController::shared().setDelegate(nullptr);
+    ScanRun run = runScan(path, nullptr, 0, isatty(STDERR_FILENO) != 0);
+    FilePtr root = std::move(run.root);
     if (!root) {
         std::fprintf(stderr, "tessera render: nothing to draw at %s\n",
                      escapeForTerminal(path).c_str());

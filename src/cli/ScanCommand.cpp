@@ -1,22 +1,15 @@
 #include "cli/ScanCommand.h"
 
-#include "cli/ErrorPrinter.h"
 #include "cli/ExportOptions.h"
+#include "cli/ScanRunner.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
 #include "cli/WatchCommand.h"
 #include "favorites/PredicateText.h"
-#include "logs/LogController.h"
-#include "model/Formatting.h"
-#include "platform/Files.h"
-#include "platform/MainQueue.h"
 #include "scan/ScanOperation.h"
-#include "snapshot/Snapshot.h"
 
-#include <chrono>
 #include <cstdio>
 #include <optional>
-#include <thread>
 #include <unistd.h>
 
 namespace tessera::cli {
@@ -30,52 +23,6 @@ struct Options {
     unsigned threads = 0;
     std::string exportPath;
     SnapshotEncoder::Options exportOptions;
-};
-
-class ScanListener : public ScanOperationDelegate {
-public:
-    explicit ScanListener(bool showProgress) : showProgress_(showProgress) {
-        started_ = std::chrono::steady_clock::now();
-    }
-    void scanOperationDidUpdateProgress(const ScanProgress& progress) override {
-        if (!showProgress_) return;
-        const double seconds = elapsed();
-        std::string line = "\r\x1b[Kscanning: " +
-                           formatCount(static_cast<std::int64_t>(progress.completedUnitCount)) +
-                           " entries";
-        if (seconds > 0)
-            line += ", " +
-                    formatCount(static_cast<std::int64_t>(
-                        static_cast<double>(progress.completedUnitCount) / seconds)) +
-                    "/s";
-        if (progress.totalUnitCount > 0) {
-            char fraction[32];
-            std::snprintf(fraction, sizeof fraction, ", %.0f%%",
-                          100.0 * static_cast<double>(progress.completedUnitCount) /
-                              static_cast<double>(progress.totalUnitCount));
-            line += fraction;
-        }
-        std::fputs(line.c_str(), stderr);
-        drewProgress_ = true;
-    }
-    void scanOperationDidFinish(FilePtr root, const std::string&) override {
-        seconds_ = elapsed();
-        if (drewProgress_) std::fputs("\r\x1b[K", stderr);
-        root_ = std::move(root);
-        finished_ = true;
-    }
-    double elapsed() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    }
-
-    bool finished_ = false;
-    FilePtr root_;
-    double seconds_ = 0;
-
-private:
-    bool showProgress_;
-    bool drewProgress_ = false;
-    std::chrono::steady_clock::time_point started_;
 };
 
 std::optional<Options> parse(std::span<const std::string> arguments) {
@@ -146,27 +93,15 @@ int runScanCommand(std::span<const std::string> arguments) {
         return watchFolder(path, options->exclusion);
     }
 
-    MainQueue& mainQueue = MainQueue::shared();
-    LogController& log = LogController::shared();
-    ErrorPrinter errors;
-    log.setDelegate(&errors);
-
-    auto listener = std::make_shared<ScanListener>(isatty(STDERR_FILENO) != 0 && !options->json);
-    ScanOperation operation(path, options->exclusion, false, listener, mainQueue);
-    if (options->threads > 0) operation.setThreadCount(options->threads);
-    std::thread worker([&operation] { operation.main(); });
-    mainQueue.runUntil([&] { return listener->finished_; }, std::chrono::hours(24 * 365));
-    worker.join();
-    mainQueue.runPending();
-    log.setDelegate(nullptr);
-
-    if (!listener->root_) {
-        if (errors.count == 0)
+    ScanRun run = runScan(path, options->exclusion, options->threads,
+                          isatty(STDERR_FILENO) != 0 && !options->json);
+    if (!run.root) {
+        if (run.errors == 0)
             std::fprintf(stderr, "tessera scan: nothing to scan at %s\n",
                          escapeForTerminal(path).c_str());
         return 1;
     }
-    File& root = *listener->root_;
+    File& root = *run.root;
     int status = 0;
     if (!options->exportPath.empty()) {
         auto written = exportSnapshot(root, options->exportOptions, options->exportPath);
@@ -175,10 +110,10 @@ int runScanCommand(std::span<const std::string> arguments) {
             status = 1;
         }
     }
-    printSummary(root, {path, errors.count, listener->seconds_, options->json});
+    printSummary(root, {path, run.errors, run.seconds, options->json});
     // The process ends here: the kernel takes back the whole tree at once, faster than freeing
     // millions of nodes one by one.
-    [[maybe_unused]] File* kept = listener->root_.release();
+    [[maybe_unused]] File* kept = run.root.release();
     return status;
 }
 

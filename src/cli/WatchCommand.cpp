@@ -1,6 +1,7 @@
 #include "cli/WatchCommand.h"
 
 #include "cli/ErrorPrinter.h"
+#include "cli/ScanRunner.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
 #include "controller/FileController.h"
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 namespace tessera::cli {
 namespace {
@@ -29,6 +31,18 @@ public:
     explicit ChangePrinter(FileController& controller) : controller_(controller) {}
 
     Directory* observedRootFile() const override { return controller_.rootFile(); }
+
+    void fileControllerDidUpdateProgress(const ScanProgress& progress) override {
+        if (!showsProgress) return;
+        const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+        std::fputs(
+            progressLine(progress.completedUnitCount, progress.totalUnitCount, seconds).c_str(),
+            stderr);
+        drewProgress_ = true;
+    }
+    void fileControllerDidLoadRootFile() override {
+        if (drewProgress_) std::fputs("\r\x1b[K", stderr);
+    }
 
     void fileControllerDidInsert(Directory& parent, std::size_t index) override {
         print("insertion", [&](JsonWriter& json) {
@@ -86,8 +100,13 @@ public:
     }
 
     bool closed = false;
+    bool showsProgress = false;
 
 private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point started_ = Clock::now();
+    bool drewProgress_ = false;
+
     template <typename Members> void print(const char* event, Members&& members) {
         std::string out;
         JsonWriter json(out, false);
@@ -141,6 +160,7 @@ int watchFolder(const std::string& path, std::shared_ptr<const Predicate> exclus
         return 2;
     }
     ChangePrinter printer(*controller);
+    printer.showsProgress = isatty(STDERR_FILENO) != 0;
     controller->addObserver(printer);
     const auto started = std::chrono::steady_clock::now();
     favorite.setFileController(controller);

@@ -1,0 +1,30 @@
+// A scan run from the command line: on a worker thread while the main queue delivers progress
+// (a line on standard error, when it is a terminal) and unreadable entries (printed as they come).
+#pragma once
+
+#include "model/File.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace tessera {
+class Predicate;
+}
+
+namespace tessera::cli {
+
+struct ScanRun {
+    FilePtr root; // none when nothing could be scanned
+    std::size_t errors = 0;
+    double seconds = 0;
+};
+
+/// Scans `path` (`threads` 0: the default count), showing progress when `showProgress`.
+ScanRun runScan(const std::string& path, std::shared_ptr<const Predicate> exclusion,
+                unsigned threads, bool showProgress);
+
+/// The progress line: entries so far, their rate, and the share done when the total is known.
+std::string progressLine(std::uint64_t completed, std::uint64_t total, double seconds);
+
+} // namespace tessera::cli
