@@ -121,8 +121,13 @@ std::optional<DrawTreeMap::Layout> DrawTreeMap::layoutNamed(std::string_view nam
 DrawTreeMap::DrawTreeMap(RendererFactory factory) : DrawGraph(std::move(factory)) {}
 
 const DrawTreeMap::FileView* DrawTreeMap::view(const File& file) const {
-    const auto found = fileViews_.find(&file);
-    return found != fileViews_.end() ? &found->second : nullptr;
+    return fileViews_.find(&file);
+}
+
+void DrawTreeMap::clearViews() {
+    fileViews_.clear();
+    rows_.clear();
+    cuts_.clear();
 }
 
 DrawRect DrawTreeMap::rootFrame(const File& file) const {
@@ -164,8 +169,7 @@ DrawRect DrawTreeMap::insetArea(const DrawRect& frame) const {
 DrawTreeMap::FileView* DrawTreeMap::storeView(FileView view) {
     view.index = fileViews_.size();
     view.hue = view.merged ? 0 : hueOf(view);
-    const File* key = view.file;
-    return &fileViews_.insert_or_assign(key, std::move(view)).first->second;
+    return &fileViews_.at(fileViews_.insertOrAssign(std::move(view)));
 }
 
 DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
@@ -184,13 +188,15 @@ DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
         if (Directory* directory = (*it)->asDirectory())
             if (showsChildren(*directory)) layOut(*directory, *directory, merge);
     }
-    const auto found = fileViews_.find(&file);
-    return found != fileViews_.end() ? &found->second : nullptr;
+    return fileViews_.find(&file);
 }
 
 void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
-    FileView& parent = fileViews_.at(&key);
-    parent.contentRows.clear();
+    const auto parentIndex = static_cast<std::size_t>(fileViews_.indexOf(&key));
+    const FileView parent = fileViews_.at(parentIndex); // storing children may move the views
+    const auto firstRow = static_cast<std::uint32_t>(rows_.size());
+    fileViews_.at(parentIndex).firstRow = firstRow;
+    fileViews_.at(parentIndex).rowCount = 0;
     directory.sortContents(sizeMode);
     MergedFile& remainder = directory.mergedContents();
     remainder.setMerge(0, 0);
@@ -235,7 +241,8 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
     };
     // Places children first..last (sum `sum`) in one row of thickness t.
     auto placeRow = [&](std::size_t first, std::size_t last, double sum, double t) {
-        ContentRow row{direction, rowFrame(direction, cursor, t, length), {}};
+        ContentRow row{direction, rowFrame(direction, cursor, t, length),
+                       static_cast<std::uint32_t>(cuts_.size()), 0};
         const double step = travel(direction);
         double cumulative = placed;
         for (std::size_t k = first; k <= last; ++k) {
@@ -250,7 +257,10 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
                 cursor.x += step * l;
             else
                 cursor.y += step * l;
-            if (k != last) row.cuts.push_back(horizontal(direction.edge) ? cursor.x : cursor.y);
+            if (k != last) {
+                cuts_.push_back(horizontal(direction.edge) ? cursor.x : cursor.y);
+                ++row.cutCount;
+            }
             const double fraction = total == 0 ? 0 : cumulative / total;
             const double childLower = upper - fraction * (upper - lower);
             child.range = {childLower, std::max(childLower, previousLower)};
@@ -258,7 +268,8 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
             child.merged = false;
             storeView(std::move(child));
         }
-        fileViews_.at(&key).contentRows.push_back(std::move(row));
+        rows_.push_back(row);
+        fileViews_.at(parentIndex).rowCount = static_cast<std::uint32_t>(rows_.size()) - firstRow;
     };
     auto moveOn = [&](DrawPoint rowStart, double t) {
         if (layout == Layout::stack) cursor = rowStart;
@@ -351,7 +362,7 @@ MyColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) c
 
 void DrawTreeMap::drawRows(const FileView& view) {
     DrawRenderer& r = renderer();
-    for (const ContentRow& row : view.contentRows) {
+    for (const ContentRow& row : contentRows(view)) {
         const DrawRect& f = row.frame;
         switch (row.direction.edge) {
         case Edge::top:
@@ -367,7 +378,7 @@ void DrawTreeMap::drawRows(const FileView& view) {
             r.strokeLine({f.x, f.y}, {f.x, f.maxY()});
             break;
         }
-        for (double cut : row.cuts) {
+        for (double cut : cuts(row)) {
             if (horizontal(row.direction.edge))
                 r.strokeLine({cut, f.y}, {cut, f.maxY()});
             else
@@ -414,7 +425,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
 
     mainFileView_.reset();
-    fileViews_.clear();
+    clearViews();
     const double w = viewSize().width;
     const double h = viewSize().height;
     const auto n = static_cast<std::size_t>(w * h / (mergeThreshold * mergeThreshold));
@@ -456,24 +467,24 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         File* other =
             const_cast<File*>(zoomIn ? std::get<DrawTransition::ZoomIn>(transition->type).old
                                      : std::get<DrawTransition::ZoomOut>(transition->type).next);
-        fileViews_.clear();
+        clearViews();
         const FileView* otherWhole = fileView(*other, false);
         FileView otherMain;
         otherMain.file = other;
         otherMain.range = otherWhole != nullptr ? otherWhole->range : DrawRange{0, 1};
         otherMain.frame = otherWhole != nullptr ? zoomedFrame(*otherWhole) : rootFrame(*other);
         otherMain.merged = false;
-        fileViews_.clear();
+        clearViews();
         storeView(std::move(otherMain));
         const FileView* inOther = fileView(*file, false);
         const DrawRect placedInOther = inOther != nullptr ? inOther->frame : own;
         main.frame = interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
     }
-    fileViews_.clear();
+    clearViews();
     storeView(main);
     if (Directory* directory = file->asDirectory())
         if (showsChildren(*directory)) layOut(*directory, *file, true);
-    mainFileView_ = fileViews_.at(file);
+    mainFileView_ = *fileViews_.find(file);
 
     r.color = palette::border();
     drawTree(*mainFileView_, transition);
@@ -489,17 +500,12 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
 }
 
 void DrawTreeMap::drawColorTransition(double progress) {
-    std::vector<const FileView*> views;
-    views.reserve(fileViews_.size());
-    for (const auto& [file, view] : fileViews_)
-        views.push_back(&view);
-    std::sort(views.begin(), views.end(),
-              [](const FileView* a, const FileView* b) { return a->index < b->index; });
-    for (const FileView* view : views) {
-        const auto old = transitionFileViews_.find(view->file);
-        const double start = old != transitionFileViews_.end() ? old->second.hue : view->hue;
-        renderer().fillRect(view->frame,
-                            fillColor(*view, start + (view->hue - start) * progress, 1.0));
+    // Views are stored in creation order: folders before what they hold.
+    for (const FileView& view : fileViews_) {
+        const FileView* old = transitionFileViews_.find(view.file);
+        const double start = old != nullptr ? old->hue : view.hue;
+        renderer().fillRect(view.frame,
+                            fillColor(view, start + (view.hue - start) * progress, 1.0));
     }
 }
 
@@ -511,33 +517,22 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
         r.color = MyColor::grey(grey, alpha);
         r.strokeRect(frame);
     };
-    auto byIndex = [](const Views& views) {
-        std::vector<const FileView*> sorted;
-        sorted.reserve(views.size());
-        for (const auto& [file, view] : views)
-            sorted.push_back(&view);
-        std::sort(sorted.begin(), sorted.end(),
-                  [](const FileView* a, const FileView* b) { return a->index < b->index; });
-        return sorted;
-    };
-    // Views that go shrink to their centre during the first 30%.
+    // Views that go shrink to their centre during the first 30% (stores keep creation order).
     if (progress <= 0.3) {
         const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
-        for (const FileView* old : byIndex(transitionFileViews_))
-            if (!fileViews_.contains(old->file))
-                draw(*old, collapse(old->frame, a), old->hue, 1 - a);
+        for (const FileView& old : transitionFileViews_)
+            if (!fileViews_.contains(old.file)) draw(old, collapse(old.frame, a), old.hue, 1 - a);
     }
     const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
     const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
-    for (const FileView* view : byIndex(fileViews_)) {
-        const auto old = transitionFileViews_.find(view->file);
-        if (old != transitionFileViews_.end()) {
-            draw(*view, interpolate(old->second.frame, view->frame, eased),
-                 old->second.hue + (view->hue - old->second.hue) * eased, 1.0);
+    for (const FileView& view : fileViews_) {
+        if (const FileView* old = transitionFileViews_.find(view.file)) {
+            draw(view, interpolate(old->frame, view.frame, eased),
+                 old->hue + (view.hue - old->hue) * eased, 1.0);
         } else if (progress >= 0.7) {
             // Views that come grow from their centre during the last 30%.
             const double grown = std::clamp((progress - 0.7) / 0.3, 0.0, 1.0);
-            draw(*view, collapse(view->frame, 1 - grown), view->hue, 1.0);
+            draw(view, collapse(view.frame, 1 - grown), view.hue, 1.0);
         }
     }
 }
@@ -562,12 +557,12 @@ void DrawTreeMap::prepareSequenceTransition(Directory& other) {
     std::swap(fileViews_, transitionFileViews_);
     Views rekeyed;
     rekeyed.reserve(transitionFileViews_.size());
-    for (auto& [file, view] : transitionFileViews_) {
-        File* counterpart = correspondingFile(*file, view.merged, other);
+    for (const FileView& view : transitionFileViews_) {
+        File* counterpart = correspondingFile(*view.file, view.merged, other);
         if (counterpart == nullptr) continue; // not in the new tree: dropped
         FileView moved = view;
         moved.file = counterpart;
-        rekeyed.insert_or_assign(counterpart, std::move(moved));
+        rekeyed.insertOrAssign(std::move(moved));
     }
     transitionFileViews_ = std::move(rekeyed);
 }

@@ -5,11 +5,12 @@
 #pragma once
 
 #include "graph/DrawGraph.h"
+#include "graph/ViewStore.h"
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tessera {
@@ -36,12 +37,14 @@ public:
     struct ContentRow {
         Direction direction;
         DrawRect frame;
-        std::vector<double> cuts; // where neighbouring rectangles meet, along the row
+        std::uint32_t firstCut = 0; // where neighbouring rectangles meet along the row: cuts()
+        std::uint32_t cutCount = 0;
     };
     struct FileView : DrawFileView {
         DrawRect frame;
-        std::size_t index = 0; // views created before this one in the same picture
-        std::vector<ContentRow> contentRows;
+        std::size_t index = 0;      // views created before this one in the same picture
+        std::uint32_t firstRow = 0; // the rows its children were laid in: contentRows()
+        std::uint32_t rowCount = 0;
         bool merged = false; // the view of a folder's merged remainder
     };
 
@@ -64,10 +67,17 @@ public:
 
     const FileView* view(const File& file) const;
     const std::optional<FileView>& mainFileView() const { return mainFileView_; }
+    /// The rows into which a view's children were laid, in order (current picture only).
+    std::span<const ContentRow> contentRows(const FileView& view) const {
+        return {rows_.data() + view.firstRow, view.rowCount};
+    }
+    std::span<const double> cuts(const ContentRow& row) const {
+        return {cuts_.data() + row.firstCut, row.cutCount};
+    }
     std::size_t viewCount() const { return fileViews_.size(); }
 
 private:
-    using Views = std::unordered_map<const File*, FileView>;
+    using Views = ViewStore<FileView>;
 
     DrawRect rootFrame(const File& file) const;
     DrawRect zoomedFrame(const FileView& view) const;
@@ -82,8 +92,12 @@ private:
     void drawColorTransition(double progress);
     MyColor fillColor(const FileView& view, double hue, double alpha) const;
 
+    void clearViews();
+
     Views fileViews_;
     Views transitionFileViews_;
+    std::vector<ContentRow> rows_; // of the current picture
+    std::vector<double> cuts_;
     std::optional<FileView> mainFileView_;
 };
 

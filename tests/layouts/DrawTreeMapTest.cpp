@@ -28,7 +28,7 @@ double area(const DrawRect& r) {
 void expectTiling(DrawTreeMap& map, const Directory& directory, double ratio) {
     const auto* view = map.view(directory);
     ASSERT_NE(view, nullptr);
-    if (view->contentRows.empty()) return;
+    if (map.contentRows(*view).empty()) return;
     DrawRect inset = view->frame;
     inset.x += inset.width * ratio;
     inset.y += inset.height * ratio;
@@ -92,7 +92,7 @@ TEST(DrawTreeMapTest, EachLayoutPlacesItsRowsByItsRule) {
         auto tree = sampleTree();
         map->display(tree.get());
         std::vector<DrawTreeMap::Direction> directions;
-        for (const auto& row : map->mainFileView()->contentRows)
+        for (const auto& row : map->contentRows(*map->mainFileView()))
             directions.push_back(row.direction);
         return directions;
     };
