@@ -44,6 +44,9 @@ struct FileController::Inbox {
     std::vector<FileEvent> events;
     bool drainQueued = false;
     std::uint64_t generation = 0; // changes when the controller detaches
+    /// Scans started and not finished; here so that the queue's diagnostics can read it without
+    /// holding the controller (which must only ever be released on the main thread).
+    std::atomic<int> scanOperations{0};
     std::unique_ptr<platform::InotifyWatcher> watcher;
 };
 
@@ -161,6 +164,10 @@ void FileController::erase(File& file) {
     reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
 }
 
+int FileController::scanOperationCount() const {
+    return inbox_->scanOperations.load();
+}
+
 std::optional<std::int64_t> FileController::rootSize() const {
     if (!rootFile_) return std::nullopt;
     return rootFile_->size();
@@ -172,7 +179,7 @@ void FileController::startScan() {
     if (isSnapshot_) return;
     startWatching();
     if (favorite_ == nullptr) return;
-    ++scanOperationCount_;
+    ++inbox_->scanOperations;
     auto scan = std::make_shared<ScanOperation>(rootURL_, favorite_->activeExclusion(), false,
                                                 weak_from_this(), mainQueue_);
     operationQueue_->add(std::move(scan));
@@ -201,9 +208,7 @@ void FileController::startWatching() {
             inbox->drainQueued = false;
             drained = inbox->generation;
         }
-        int queued = 0;
-        if (Logger::level() >= kEventLevel)
-            if (auto controller = weak.lock()) queued = controller->scanOperationCount();
+        const int queued = inbox->scanOperations.load();
         for (const FileEvent& event : events)
             logEvent(event, queued);
         auto changes = std::make_shared<std::vector<LiveChange>>(planLiveChanges(
@@ -256,7 +261,7 @@ void FileController::detach() {
     }
     watcher.reset(); // joins the watcher's thread; the inbox lock must not be held
     operationQueue_->cancelAllOperations();
-    scanOperationCount_ = 0;
+    inbox_->scanOperations = 0;
     updateQueue_.clear();
     queuedMeasurements_.clear();
     entryBatches_.clear();
@@ -270,7 +275,7 @@ void FileController::scanOperationDidUpdateProgress(const ScanProgress& progress
 }
 
 void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*path*/) {
-    --scanOperationCount_;
+    --inbox_->scanOperations;
     performUpdate([this, root = std::move(root)]() mutable {
         // Only the first scan's result becomes the root: after the location was deleted, a late
         // delivery is no tree of it any more.
@@ -378,7 +383,7 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
         std::lock_guard lock(inbox_->mutex);
         generation = inbox_->generation;
     }
-    ++scanOperationCount_;
+    ++inbox_->scanOperations;
     auto exclusion = favorite_ != nullptr ? favorite_->activeExclusion() : nullptr;
     std::weak_ptr<FileController> weak = weak_from_this();
     auto measure = [batch = std::move(batch), folder, exclusion, weak, generation, inbox = inbox_,
@@ -404,7 +409,7 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
                 std::lock_guard lock(inbox->mutex);
                 if (inbox->generation != generation) return;
             }
-            --controller->scanOperationCount_;
+            --controller->inbox_->scanOperations;
             controller->performUpdate([controller = controller.get(), folder, measured] {
                 controller->applyEntries(folder, std::move(*measured));
             });
@@ -431,7 +436,7 @@ void FileController::applyEntries(const std::string& folder,
     }
     Logger::log(kEventLevel, "Measured " + std::to_string(measured.size()) + " entries of " +
                                  quotedPath(*relative) + ", " +
-                                 std::to_string(scanOperationCount_.load()) +
+                                 std::to_string(inbox_->scanOperations.load()) +
                                  " queued operations.");
     // The folder's table of names lives on from batch to batch while nothing else changes
     // which entries the tree holds.
@@ -557,13 +562,13 @@ void FileController::requestMeasurement(const std::string& path, Measurement kin
     auto operation =
         std::make_shared<ScanOperation>(path, std::move(exclusion), true, delegate, mainQueue_);
     operation->setMeasuresLiveEntry(true);
-    ++scanOperationCount_;
+    ++inbox_->scanOperations;
     queuedMeasurements_.emplace_back(path, operation);
     operationQueue_->add(std::move(operation), OperationQueue::Priority::high);
 }
 
 void FileController::measurementDidFinish(FilePtr root, const std::string& path, Measurement kind) {
-    --scanOperationCount_;
+    --inbox_->scanOperations;
     performUpdate([this, root = std::move(root), path, kind]() mutable {
         if (!rootFile_ || !root) return;
         const auto relative = relativeToRoot(path);
@@ -582,7 +587,7 @@ void FileController::insertScanResult(FilePtr root, const std::string& relative)
     Directory* parent = found != nullptr ? found->asDirectory() : nullptr;
     if (parent == nullptr) return;
     Logger::log(kEventLevel, "Scan of " + quotedPath(relative) + " did finish, " +
-                                 std::to_string(scanOperationCount_.load()) +
+                                 std::to_string(inbox_->scanOperations.load()) +
                                  " queued operations.");
     root->setPath(lastComponent(relative));
     const auto contents = parent->contents();

@@ -50,7 +50,7 @@ public:
     Directory* rootFile() const { return rootFile_.get(); }
     bool isSnapshot() const { return isSnapshot_; }
     /// Scans started and not finished yet (the first scan and the live updates' measurements).
-    int scanOperationCount() const { return scanOperationCount_.load(); }
+    int scanOperationCount() const;
     Favorite* favorite() const { return favorite_; }
     OperationQueue& operationQueue() { return *operationQueue_; }
 
@@ -130,7 +130,6 @@ private:
     DirectoryPtr rootFile_;
     bool isSnapshot_ = false;
     bool hasLoaded_ = false; // the first scan's tree was taken
-    std::atomic<int> scanOperationCount_{0};
     Favorite* favorite_ = nullptr;
     MainQueue& mainQueue_;
     std::vector<FileControllerObserver*> observers_;
