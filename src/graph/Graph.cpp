@@ -1,0 +1,684 @@
+#include "graph/Graph.h"
+
+#include "controller/FileController.h"
+#include "graph/Palette.h"
+#include "layouts/DrawPieChart.h"
+#include "layouts/DrawTreeMap.h"
+#include "model/Directory.h"
+#include "model/Formatting.h"
+#include "model/Localization.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tessera {
+
+Graph::Graph(Settings& settings, std::function<void()> save)
+    : settings_(settings), save_(std::move(save)) {}
+
+Graph::~Graph() {
+    if (fileController_) fileController_->removeObserver(*this);
+}
+
+void Graph::saved() {
+    if (save_) save_();
+}
+
+double Graph::scaledDuration(double seconds) const {
+    return settings_.animationSpeed > 0 ? seconds / settings_.animationSpeed : seconds;
+}
+
+std::int64_t Graph::totalSize() const {
+    if (!settings_.showVolumeAvailableSpace || settings_.sizeMode != SizeMode::allocatedFileSize ||
+        !fileController_)
+        return 0;
+    const Favorite* favorite = fileController_->favorite();
+    if (favorite == nullptr || !favorite->totalSize()) return 0;
+    return *favorite->totalSize();
+}
+
+std::optional<Graph::FileTransitionType> Graph::fileTransitionType() const {
+    if (!fileTransition_) return std::nullopt;
+    return fileTransition_->type;
+}
+
+// MARK: View
+
+void Graph::setUp() {
+    if (fileDraw_ || view_ == nullptr) return;
+    makeFileDraw();
+    activeFileDraw_ = view_->makeRenderer();
+    updateAppearance();
+}
+
+void Graph::makeFileDraw() {
+    if (view_ == nullptr) return;
+    auto factory = [view = view_] { return view->makeRenderer(); };
+    if (settings_.graphType == GraphType::treeMap) {
+        auto map = std::make_unique<DrawTreeMap>(factory);
+        map->layout = settings_.treeMapLayout;
+        map->directoryBorderRatio = settings_.directoryBorderRatio;
+        map->keepAspectRatioDuringZoom = settings_.keepAspectRatioDuringZoom;
+        map->beginLayoutOnBottomEdge = settings_.beginLayoutOnBottomEdge;
+        fileDraw_ = std::move(map);
+    } else {
+        auto pie = std::make_unique<DrawPieChart>(factory);
+        pie->levels = settings_.graphLevels;
+        fileDraw_ = std::move(pie);
+    }
+    fileDraw_->delegate = this;
+    fileDraw_->setViewSize(view_->size());
+    fileDraw_->sizeMode = settings_.sizeMode;
+    fileDraw_->colorMode = settings_.colorMode;
+    fileDraw_->mergeThreshold = settings_.mergeThreshold;
+    fileDraw_->totalSize = totalSize();
+}
+
+void Graph::updateAppearance() {
+    if (view_ == nullptr) return;
+    isDarkAppearance = view_->isDarkAppearance();
+}
+
+void Graph::viewSizeDidChange() {
+    if (view_ == nullptr) return;
+    if (fileDraw_) {
+        fileDraw_->setViewSize(view_->size());
+        setMainText({});
+    }
+    redisplay();
+}
+
+void Graph::redisplay() {
+    if (view_ == nullptr) return;
+    if (fileDraw_) fileDraw_->renderer().reset();
+    if (activeFileDraw_) activeFileDraw_->reset();
+    setNeedsDisplay();
+}
+
+void Graph::setNeedsDisplay() {
+    if (view_ != nullptr) view_->setNeedsDisplay();
+}
+
+// MARK: The file controller
+
+void Graph::setFileController(std::shared_ptr<FileController> controller) {
+    if (fileController_) fileController_->removeObserver(*this);
+    file_ = nullptr;
+    fileController_ = std::move(controller);
+    if (fileController_) {
+        fileController_->addObserver(*this);
+        if (fileController_->rootFile() == nullptr && fileController_->scanOperationCount() >= 1) {
+            loading_.emplace(Loading{{},
+                                     Animation(kLoadingPulse, Animation::ProgressType::periodic,
+                                               Animation::ProgressCurve::easeInOut)});
+            setNeedsDisplay();
+        } else {
+            rootFileDidLoad();
+        }
+    } else {
+        loading_.reset();
+        if (fileDraw_) fileDraw_->renderer().reset();
+        if (delegate != nullptr) delegate->graphDidChangeFile(nullptr);
+    }
+}
+
+Directory* Graph::observedRootFile() const {
+    return fileController_ ? fileController_->rootFile() : nullptr;
+}
+
+void Graph::rootFileDidLoad() {
+    loading_.reset();
+    file_ = fileController_ ? fileController_->rootFile() : nullptr;
+    if (file_ != nullptr) {
+        history_.files.push_back(file_);
+        history_.index += 1;
+    }
+    if (fileDraw_) {
+        fileDraw_->renderer().reset();
+        fileDraw_->totalSize = totalSize();
+    }
+    setMainText({});
+    if (delegate != nullptr && file_ != nullptr)
+        delegate->graphDidLoadTree(*fileController_->rootFile());
+    startTransition(Fade{}, true, kSetFileDuration, Animation::ProgressCurve::linear);
+    setNeedsDisplay();
+}
+
+void Graph::fileControllerDidUpdateProgress(const ScanProgress& progress) {
+    if (loading_) loading_->progress = progress;
+    setMainText({});
+}
+
+void Graph::fileControllerDidInsert(Directory& parent, std::size_t index) {
+    File* inserted = parent.child(index);
+    if (file_ != nullptr && inserted->isDescendant(*file_)) {
+        setMainText({});
+        setActiveText(nullptr);
+    }
+    redisplay();
+}
+
+void Graph::fileControllerDidMove(Directory& oldParent, std::size_t, Directory& newParent,
+                                  std::size_t newIndex) {
+    File* moved = newParent.child(newIndex);
+    if (file_ != nullptr) {
+        if (file_->isDescendant(*moved) && delegate != nullptr) delegate->graphDidChangeFile(file_);
+        if (oldParent.isDescendant(*file_) || moved->isDescendant(*file_)) {
+            setMainText({});
+            setActiveText(nullptr);
+        }
+    }
+    redisplay();
+}
+
+void Graph::forget(const File& gone) {
+    // The subtree is still whole here; it is released after this notification.
+    if (activeFile_ != nullptr && activeFile_->isDescendant(gone)) setActiveFile(nullptr);
+    if (fileTransition_) {
+        const bool touches = std::visit(
+            [&](const auto& type) {
+                using T = std::decay_t<decltype(type)>;
+                if constexpr (std::is_same_v<T, ZoomIn> || std::is_same_v<T, ZoomOut>)
+                    return type.old->isDescendant(gone);
+                else if constexpr (std::is_same_v<T, ZoomOutIn>)
+                    return type.out->isDescendant(gone) || type.in->isDescendant(gone);
+                else
+                    return false;
+            },
+            fileTransition_->type);
+        if (touches) finishTransition();
+    }
+    std::vector<File*> kept;
+    std::size_t index = history_.index;
+    for (std::size_t i = 0; i < history_.files.size(); ++i) {
+        if (history_.files[i]->isDescendant(gone)) {
+            if (i < history_.index) --index;
+            continue;
+        }
+        kept.push_back(history_.files[i]);
+    }
+    history_.files = std::move(kept);
+    history_.index = index;
+    // The layout's views may point into the subtree: they are rebuilt at the next frame.
+    if (fileDraw_) fileDraw_->display(nullptr);
+}
+
+void Graph::fileControllerDidRemove(File& removed, Directory& parent, std::size_t) {
+    const bool showsRemoved = file_ != nullptr && file_->isDescendant(removed);
+    forget(removed);
+    if (showsRemoved) {
+        // The shown file is going away, so no transition may start from it: the parent is
+        // shown at once.
+        file_ = &parent;
+        navigate(parent);
+        if (delegate != nullptr) delegate->graphDidChangeFile(file_);
+        redisplay();
+        return;
+    }
+    if (file_ != nullptr && parent.isDescendant(*file_)) {
+        setMainText({});
+        setActiveText(nullptr);
+    }
+    redisplay();
+}
+
+void Graph::fileControllerDidChange(File& changed) {
+    if (delegate != nullptr) delegate->graphDidChangeFile(file_);
+    if (file_ != nullptr && changed.isDescendant(*file_)) {
+        setMainText({});
+        setActiveText(nullptr);
+    }
+    if (view_ != nullptr) {
+        if (fileDraw_) fileDraw_->renderer().reset();
+        if (activeFileDraw_) activeFileDraw_->reset();
+        setNeedsDisplay();
+    }
+}
+
+void Graph::fileControllerDidClose() {
+    finishTransition();
+    history_ = {};
+    setFileController(nullptr);
+}
+
+// MARK: Navigation
+
+void Graph::navigate(File& target) {
+    history_.files.resize(history_.index);
+    history_.files.push_back(&target);
+    history_.index += 1;
+    setFile(target);
+}
+
+void Graph::goBack() {
+    if (!canGoBack()) return;
+    history_.index -= 1;
+    setFile(*history_.files[history_.index - 1]);
+}
+
+void Graph::goForward() {
+    if (!canGoForward()) return;
+    history_.index += 1;
+    setFile(*history_.files[history_.index - 1]);
+}
+
+void Graph::setFile(File& next) {
+    if (file_ == nullptr || file_ == &next) return;
+    for (File* node : next.ancestors()) {
+        if (Directory* directory = node->asDirectory()) {
+            if (fileController_) fileController_->loadUrlResources(*directory);
+        }
+    }
+    finishTransition();
+    File* old = file_;
+    file_ = &next;
+    if (delegate != nullptr) delegate->graphDidChangeFile(file_);
+    setNeedsDisplay();
+    File* common = next.commonAncestor(*old);
+    if (common == nullptr) {
+        startTransition(Fade{}, true, kSetFileDuration, Animation::ProgressCurve::linear);
+    } else if (common == &next) {
+        startTransition(ZoomOut{old}, false, scaledDuration(kSetFileDuration),
+                        Animation::ProgressCurve::easeInOut);
+    } else if (common == old) {
+        startTransition(ZoomIn{old}, true, kSetFileDuration, Animation::ProgressCurve::linear);
+    } else {
+        file_ = common; // zoom out to the common folder first, then in
+        startTransition(ZoomOutIn{old, &next}, false, scaledDuration(kSetFileDuration),
+                        Animation::ProgressCurve::easeInOut);
+    }
+}
+
+void Graph::click() {
+    if (file_ == nullptr || !fileDraw_) return;
+    if (activeSince_) {
+        if (activeFile_ != nullptr) {
+            File* target = fileDraw_->zoomTarget(*activeFile_);
+            if (target == file_) {
+                if (file_->parent() != nullptr) navigate(*file_->parent());
+            } else if (!target->isLeaf()) {
+                navigate(*target);
+            }
+        } else if (settings_.graphType == GraphType::treeMap && file_->parent() != nullptr &&
+                   !file_->parent()->isLeaf()) {
+            navigate(*file_->parent());
+        }
+        return;
+    }
+    if (activeFile_ == nullptr) return;
+    if (activeFile_ == file_) {
+        if (file_->parent() != nullptr) navigate(*file_->parent());
+    } else if (!activeFile_->isLeaf()) {
+        navigate(*activeFile_);
+    }
+}
+
+// MARK: The active file
+
+void Graph::updateActiveFileFromPointer() {
+    if (!fileDraw_) return;
+    File* found = fileDraw_->fileAt(pointerLocation, activeFile_);
+    if (found == activeFile_) return;
+    activeSince_ = Animation::now();
+    setActiveFile(found != nullptr && found->parent() != nullptr ? found : nullptr);
+}
+
+void Graph::activateFromKeyboard(File* target) {
+    if (target == nullptr || !fileDraw_) return;
+    const auto centre = fileDraw_->center(*target);
+    if (!centre) return;
+    pointerLocation = *centre;
+    activeSince_.reset();
+    setActiveFile(target);
+}
+
+void Graph::selectSibling(int offset) {
+    if (file_ == nullptr) return;
+    if (activeFile_ == nullptr) {
+        if (Directory* shown = file_->asDirectory()) {
+            const auto contents = shown->displayedContents();
+            if (!contents.empty()) activateFromKeyboard(contents.front());
+        }
+        return;
+    }
+    if (activeFile_ == file_ || activeFile_->parent() == nullptr) return;
+    const auto siblings = activeFile_->parent()->displayedContents();
+    const auto at = std::find(siblings.begin(), siblings.end(), activeFile_);
+    if (at == siblings.end()) return;
+    const auto count = static_cast<long>(siblings.size());
+    const long index = ((at - siblings.begin()) + offset + count) % count;
+    activateFromKeyboard(siblings[static_cast<std::size_t>(index)]);
+}
+
+void Graph::selectParent() {
+    if (activeFile_ == file_) return;
+    File* candidate =
+        activeFile_ != nullptr && activeFile_->parent() != nullptr ? activeFile_->parent() : file_;
+    if (candidate != nullptr && candidate->parent() != nullptr) activateFromKeyboard(candidate);
+}
+
+void Graph::selectFirstChild() {
+    File* target = activeFile_ != nullptr ? activeFile_ : file_;
+    if (target == nullptr) return;
+    if (Directory* directory = target->asDirectory()) {
+        const auto contents = directory->displayedContents();
+        if (!contents.empty()) activateFromKeyboard(contents.front());
+    }
+}
+
+void Graph::setActiveFile(File* target) {
+    if (fileTransition_)
+        if (const auto* display = std::get_if<Display>(&fileTransition_->type);
+            display != nullptr && std::holds_alternative<DrawTransition::Rearrange>(display->type))
+            return;
+    if (fileSequence_) return;
+    setActiveText(nullptr);
+    if (activeFileDraw_) activeFileDraw_->reset();
+    activeFile_ = target;
+    setNeedsDisplay();
+}
+
+void Graph::setActiveText(File* target) {
+    if (target == nullptr || !fileController_ || file_ == nullptr) {
+        activeText_.clear();
+        return;
+    }
+    std::string text = fileController_->displayName(*target);
+    if (const auto size = target->displaySizeString(settings_.sizeMode))
+        text += text.empty() ? *size : " - " + *size;
+    if (settings_.graphType == GraphType::treeMap) {
+        // The folders between the shown file and the active one, from the top down.
+        std::string folders;
+        for (File* node : target->ancestors()) {
+            if (node == target || !node->isDescendant(*file_) || node == file_) continue;
+            folders += fileController_->displayName(*node) + "\n";
+        }
+        text = folders + text;
+    }
+    activeText_ = std::move(text);
+}
+
+void Graph::prepareActiveFileDraw(File& active) {
+    double alpha = 1.0;
+    if (activeSince_) {
+        const double t = (Animation::now() - *activeSince_) / kSetFileDuration;
+        if (t < 1) {
+            alpha = std::max(t, 0.0);
+            setNeedsDisplay();
+        }
+    }
+    activeFileDraw_->alpha = alpha;
+    fileDraw_->drawActiveFile(active, *activeFileDraw_);
+    if (&active != file_ && activeText_.empty()) setActiveText(&active);
+}
+
+DrawRect Graph::activeFileTextFrame() const {
+    if (view_ == nullptr) return {};
+    const DrawSize label = view_->measureLabel(activeText_, true);
+    const DrawSize bounds = view_->size();
+    const double w = label.width;
+    const double h = label.height;
+    double y = std::max(kViewMargin - bounds.height / 2, pointerLocation.y + kPointerOffsetY);
+    if (y > bounds.height / 2 - h - kViewMargin) y = pointerLocation.y - kPointerOffsetY - h;
+    double x = std::min(pointerLocation.x - w / 2, bounds.width / 2 - w - kViewMargin);
+    x = std::max(x, kViewMargin - bounds.width / 2);
+    return {x, y, w, h};
+}
+
+// MARK: Settings
+
+void Graph::setGraphType(GraphType type) {
+    settings_.graphType = type;
+    saved();
+    finishTransition();
+    if (!fileDraw_) {
+        makeFileDraw();
+        return;
+    }
+    // The old picture fades out over the new layout's.
+    auto fading = fileDraw_->swapRenderer(fileDraw_->makeRenderer());
+    makeFileDraw();
+    fileTransition_.emplace(
+        FileTransition{Fade{}, std::move(fading),
+                       Animation(kSetFileDuration, Animation::ProgressType::clampedToUnit,
+                                 Animation::ProgressCurve::linear)});
+    setNeedsDisplay();
+}
+
+void Graph::setSizeMode(SizeMode mode) {
+    settings_.sizeMode = mode;
+    saved();
+    if (fileDraw_) {
+        fileDraw_->sizeMode = mode;
+        setMainText({});
+        fileDraw_->totalSize = totalSize();
+    }
+    changeDisplay(DrawTransition::Rearrange{});
+}
+
+void Graph::setColorMode(ColorMode mode) {
+    if (settings_.colorMode == mode) return;
+    settings_.colorMode = mode;
+    saved();
+    if (fileDraw_) fileDraw_->colorMode = mode;
+    changeDisplay(DrawTransition::UpdateColor{});
+}
+
+void Graph::setGraphLevels(int levels) {
+    settings_.graphLevels = levels;
+    saved();
+    if (auto* pie = dynamic_cast<DrawPieChart*>(fileDraw_.get())) {
+        pie->levels = levels;
+        pie->updateGeometry();
+    }
+    changeDisplay(DrawTransition::Rearrange{});
+}
+
+void Graph::setTreeMapLayout(DrawTreeMap::Layout layout) {
+    settings_.treeMapLayout = layout;
+    saved();
+    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get())) map->layout = layout;
+    changeDisplay(DrawTransition::Rearrange{});
+}
+
+void Graph::setDirectoryBorderRatio(double ratio) {
+    settings_.directoryBorderRatio = ratio;
+    saved();
+    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get())) map->directoryBorderRatio = ratio;
+    changeDisplay(DrawTransition::Rearrange{});
+}
+
+void Graph::setMergeThreshold(double threshold) {
+    settings_.mergeThreshold = threshold;
+    saved();
+    if (fileDraw_) fileDraw_->mergeThreshold = threshold;
+    redisplay();
+}
+
+void Graph::changeDisplay(DrawTransition::Type type) {
+    finishTransition();
+    startTransition(Display{type}, false, scaledDuration(kChangeDisplayDuration),
+                    Animation::ProgressCurve::linear);
+    setNeedsDisplay();
+}
+
+// MARK: Transitions
+
+void Graph::startTransition(FileTransitionType type, bool swapRenderer, double duration,
+                            Animation::ProgressCurve curve) {
+    std::unique_ptr<DrawRenderer> fading;
+    if (swapRenderer && fileDraw_)
+        fading = fileDraw_->swapRenderer(fileDraw_->makeRenderer());
+    else if (swapRenderer && view_ != nullptr)
+        fading = view_->makeRenderer();
+    fileTransition_.emplace(
+        FileTransition{std::move(type), std::move(fading),
+                       Animation(duration, Animation::ProgressType::clampedToUnit, curve)});
+}
+
+void Graph::finishTransition() {
+    setActiveFile(nullptr);
+    if (fileTransition_) {
+        if (std::holds_alternative<Display>(fileTransition_->type) && file_ != nullptr && fileDraw_)
+            fileDraw_->display(file_);
+        fileTransition_.reset();
+    }
+    if (fileDraw_) fileDraw_->renderer().alpha = 1.0;
+    mainTextAlpha_ = 1.0;
+}
+
+void Graph::stepFileTransition() {
+    if (!fileTransition_ || !fileDraw_ || file_ == nullptr) return;
+    FileTransition& transition = *fileTransition_;
+    transition.animation.update();
+    const double p = transition.animation.progress();
+    DrawGraph& layout = *fileDraw_;
+    auto newAnimation = [](double duration, Animation::ProgressCurve curve) {
+        return Animation(duration, Animation::ProgressType::clampedToUnit, curve);
+    };
+    if (std::holds_alternative<Fade>(transition.type)) {
+        if (layout.rendererIsEmpty()) layout.display(file_);
+        layout.renderer().alpha = p;
+        if (transition.fadingDraw) transition.fadingDraw->alpha = 1 - p;
+        if (p >= 1) {
+            layout.renderer().alpha = 1.0;
+            fileTransition_.reset();
+        }
+    } else if (const auto* display = std::get_if<Display>(&transition.type)) {
+        layout.display(file_, DrawTransition{display->type, p});
+        if (p >= 1) fileTransition_.reset();
+    } else if (const auto* zoomIn = std::get_if<ZoomIn>(&transition.type)) {
+        if (transition.fadingDraw) {
+            if (layout.rendererIsEmpty())
+                layout.display(file_, DrawTransition{DrawTransition::ZoomIn{zoomIn->old}, 0});
+            transition.fadingDraw->alpha = 1 - p;
+            mainTextAlpha_ = 1 - p;
+            if (p >= 1) {
+                setMainText({});
+                transition.fadingDraw.reset();
+                transition.animation = newAnimation(scaledDuration(kSetFileDuration),
+                                                    Animation::ProgressCurve::easeInOut);
+            }
+        } else {
+            layout.display(file_, DrawTransition{DrawTransition::ZoomIn{zoomIn->old}, p});
+            mainTextAlpha_ = p;
+            if (p >= 1) fileTransition_.reset();
+        }
+    } else {
+        File* deeper = nullptr;
+        if (const auto* out = std::get_if<ZoomOut>(&transition.type)) deeper = out->old;
+        if (const auto* outIn = std::get_if<ZoomOutIn>(&transition.type)) deeper = outIn->out;
+        if (!transition.fadingDraw) {
+            layout.display(deeper, DrawTransition{DrawTransition::ZoomOut{file_}, p});
+            mainTextAlpha_ = 1 - p;
+            if (p >= 1) {
+                transition.fadingDraw = layout.swapRenderer(layout.makeRenderer());
+                transition.animation =
+                    newAnimation(kSetFileDuration, Animation::ProgressCurve::linear);
+                setMainText({});
+                stepFileTransition(); // the second phase starts in this same frame
+                return;
+            }
+        } else {
+            if (layout.rendererIsEmpty()) layout.display(file_);
+            layout.renderer().alpha = p;
+            mainTextAlpha_ = p;
+            if (p >= 1) {
+                layout.renderer().alpha = 1.0;
+                if (const auto* outIn = std::get_if<ZoomOutIn>(&transition.type)) {
+                    File* in = outIn->in;
+                    fileTransition_.reset();
+                    setFile(*in);
+                } else {
+                    fileTransition_.reset();
+                }
+            }
+        }
+    }
+    setNeedsDisplay();
+}
+
+// MARK: File sequences
+
+void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, double progress) {
+    finishTransition();
+    if (!fileDraw_ || index >= files.size()) return;
+    const std::string path = file_ != nullptr ? file_->relativePath() : std::string();
+    auto at = [&](Directory* root) -> File* {
+        File* found = root->fileAtPath(path);
+        return found != nullptr ? found : root;
+    };
+    if (progress != 0 && index + 1 < files.size()) {
+        file_ = at(files[index + 1]);
+        if (!fileSequence_ || fileSequence_->index != index) {
+            fileDraw_->display(at(files[index]));
+            fileDraw_->prepareSequenceTransition(*files[index + 1]);
+        }
+        fileDraw_->display(file_, DrawTransition{DrawTransition::Rearrange{}, progress});
+        fileSequence_ = Sequence{std::move(files), index, progress};
+    } else {
+        file_ = at(files[index]);
+        fileDraw_->endSequenceTransition();
+        fileDraw_->display(file_);
+        fileSequence_.reset();
+    }
+    setNeedsDisplay();
+}
+
+// MARK: Frames
+
+std::string Graph::defaultMainText() const {
+    if (loading_) {
+        const ScanProgress& progress = loading_->progress;
+        if (progress.totalUnitCount == 0)
+            return localizedCountFormat("file.display.childCount",
+                                        static_cast<std::int64_t>(progress.completedUnitCount));
+        char percent[32];
+        std::snprintf(percent, sizeof percent, "%.1f%%",
+                      100.0 * static_cast<double>(progress.completedUnitCount) /
+                          static_cast<double>(progress.totalUnitCount));
+        return percent;
+    }
+    if (file_ == nullptr) return {};
+    if (file_->parent() == nullptr && totalSize() > 0)
+        return localizedFormat("file.display.allocatedSize", formatByteCount(totalSize()));
+    return file_->displaySizeString(settings_.sizeMode).value_or("");
+}
+
+void Graph::drawFrame() {
+    if (view_ == nullptr || view_->size().isEmpty() || !fileDraw_) return;
+    auto drawMainLabel = [&] {
+        if (mainText_.empty()) setMainText(defaultMainText());
+        if (mainText_.empty()) return;
+        const DrawSize size = view_->measureLabel(mainText_, false);
+        view_->drawLabel(mainText_, {-size.width / 2, -size.height / 2, size.width, size.height},
+                         mainTextAlpha_, false);
+    };
+    if (loading_) {
+        const ScanProgress& progress = loading_->progress;
+        const double fraction = progress.totalUnitCount == 0
+                                    ? 0
+                                    : std::clamp(static_cast<double>(progress.completedUnitCount) /
+                                                     static_cast<double>(progress.totalUnitCount),
+                                                 0.0, 1.0);
+        loading_->animation.update();
+        fileDraw_->drawLoading(fraction, loading_->animation.progress());
+        fileDraw_->renderer().draw();
+        drawMainLabel();
+        setNeedsDisplay();
+        return;
+    }
+    if (file_ == nullptr) return;
+    stepFileTransition();
+    if (!fileTransition_ && fileDraw_->rendererIsEmpty()) fileDraw_->display(file_);
+    fileDraw_->renderer().draw();
+    if (fileTransition_ && fileTransition_->fadingDraw) fileTransition_->fadingDraw->draw();
+    if (activeFile_ != nullptr && activeFileDraw_) {
+        prepareActiveFileDraw(*activeFile_);
+        activeFileDraw_->draw();
+    }
+    drawMainLabel();
+    if (!activeText_.empty()) view_->drawLabel(activeText_, activeFileTextFrame(), 1.0, true);
+}
+
+} // namespace tessera

@@ -1,0 +1,182 @@
+// The state and driver of one displayed graph: the tree of a file controller shown as a pie
+// chart or a tree map, the layout and its renderers, navigation history, the active file under
+// the pointer or chosen with the keyboard, the loading ring, the running transition and the two
+// labels. The view calls drawFrame() once per frame; everything runs on the main thread.
+#pragma once
+
+#include "controller/FileControllerObserver.h"
+#include "graph/Animation.h"
+#include "graph/DrawGraph.h"
+#include "graph/GraphView.h"
+#include "scan/ScanOperation.h"
+#include "settings/Settings.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tessera {
+
+class FileController;
+
+class Graph final : public FileControllerObserver, public DrawGraphDelegate {
+public:
+    /// Seconds.
+    static constexpr double kLoadingPulse = 2.0;
+    static constexpr double kSetFileDuration = 0.28;
+    static constexpr double kChangeDisplayDuration = 1.0;
+    /// Placement of the active file's label, in points.
+    static constexpr double kPointerOffsetY = 10.0;
+    static constexpr double kViewMargin = 5.0;
+
+    struct ZoomIn {
+        File* old;
+    };
+    struct ZoomOut {
+        File* old;
+    };
+    struct ZoomOutIn {
+        File* out;
+        File* in;
+    };
+    struct Display {
+        DrawTransition::Type type;
+    };
+    struct Fade {};
+    using FileTransitionType = std::variant<ZoomIn, ZoomOut, ZoomOutIn, Display, Fade>;
+
+    /// `save` is called after every settings change (the app writes settings.json).
+    Graph(Settings& settings, std::function<void()> save = {});
+    ~Graph() override;
+
+    GraphDelegate* delegate = nullptr;
+    void setView(GraphView* view) { view_ = view; }
+    /// Makes the layout and the highlight renderer once the view is ready.
+    void setUp();
+    void updateAppearance();
+    void viewSizeDidChange();
+    /// Empties the renderers so that the next frame lays the picture out again.
+    void redisplay();
+    void setNeedsDisplay();
+
+    void setFileController(std::shared_ptr<FileController> controller);
+    FileController* fileController() override { return fileController_.get(); }
+    File* file() const { return file_; }
+    DrawGraph* fileDraw() const { return fileDraw_.get(); }
+    bool isLoading() const { return loading_.has_value(); }
+    std::optional<FileTransitionType> fileTransitionType() const;
+    bool hasFadingRenderer() const { return fileTransition_ && fileTransition_->fadingDraw; }
+    double rendererAlpha() const { return fileDraw_ ? fileDraw_->renderer().alpha : 1.0; }
+
+    // Navigation.
+    void navigate(File& file);
+    void setFile(File& file);
+    void click();
+    bool canGoBack() const { return history_.index > 1; }
+    bool canGoForward() const { return history_.index < history_.files.size(); }
+    void goBack();
+    void goForward();
+
+    // The active file.
+    DrawPoint pointerLocation;
+    File* activeFile() const { return activeFile_; }
+    void updateActiveFileFromPointer();
+    void selectSibling(int offset);
+    void selectParent();
+    void selectFirstChild();
+    void setActiveFile(File* file);
+
+    // Settings, each saved and shown with its transition.
+    void setGraphType(GraphType type);
+    void setSizeMode(SizeMode mode);
+    void setColorMode(ColorMode mode);
+    void setGraphLevels(int levels);
+    void setTreeMapLayout(DrawTreeMap::Layout layout);
+    void setDirectoryBorderRatio(double ratio);
+    void setMergeThreshold(double threshold);
+    void changeDisplay(DrawTransition::Type type);
+
+    /// Shows the tree between files[index] and files[index + 1] at `progress`.
+    void setFileSequence(std::vector<Directory*> files, std::size_t index, double progress);
+
+    void finishTransition();
+    /// One frame: loading ring and text, or picture, fading picture, highlight and labels.
+    void drawFrame();
+    /// Where the active label goes: above the pointer, inside the view's margins.
+    DrawRect activeFileTextFrame() const;
+    const std::string& mainText() const { return mainText_; }
+    const std::string& activeText() const { return activeText_; }
+    /// The volume's capacity when its free space is shown, else 0.
+    std::int64_t totalSize() const;
+
+    // FileControllerObserver.
+    void fileControllerDidUpdateProgress(const ScanProgress& progress) override;
+    void fileControllerDidLoadRootFile() override { rootFileDidLoad(); }
+    Directory* observedRootFile() const override;
+    void fileControllerDidInsert(Directory& parent, std::size_t index) override;
+    void fileControllerDidMove(Directory& oldParent, std::size_t oldIndex, Directory& newParent,
+                               std::size_t newIndex) override;
+    void fileControllerDidRemove(File& file, Directory& parent, std::size_t index) override;
+    void fileControllerDidChangeOrder(File&, std::ptrdiff_t, std::ptrdiff_t) override {
+        redisplay();
+    }
+    void fileControllerDidChange(File& file) override;
+    void fileControllerDidClose() override;
+
+private:
+    struct FileTransition {
+        FileTransitionType type;
+        std::unique_ptr<DrawRenderer> fadingDraw;
+        Animation animation;
+    };
+    struct Loading {
+        ScanProgress progress;
+        Animation animation;
+    };
+    struct History {
+        std::vector<File*> files;
+        std::size_t index = 0; // entries up to and including the current one
+    };
+    struct Sequence {
+        std::vector<Directory*> files;
+        std::size_t index;
+        double progress;
+    };
+
+    void makeFileDraw();
+    void rootFileDidLoad();
+    void startTransition(FileTransitionType type, bool swapRenderer, double duration,
+                         Animation::ProgressCurve curve);
+    void stepFileTransition();
+    void activateFromKeyboard(File* file);
+    void prepareActiveFileDraw(File& file);
+    void setMainText(std::string text) { mainText_ = std::move(text); }
+    void setActiveText(File* file);
+    std::string defaultMainText() const;
+    double scaledDuration(double seconds) const;
+    void saved();
+    /// Forgets every reference into the subtree of `file`, which is going away.
+    void forget(const File& file);
+
+    Settings& settings_;
+    std::function<void()> save_;
+    GraphView* view_ = nullptr;
+    File* file_ = nullptr;
+    std::optional<Sequence> fileSequence_;
+    std::optional<Loading> loading_;
+    std::optional<FileTransition> fileTransition_;
+    std::string mainText_;
+    double mainTextAlpha_ = 1.0;
+    std::string activeText_;
+    std::unique_ptr<DrawGraph> fileDraw_;
+    std::unique_ptr<DrawRenderer> activeFileDraw_;
+    std::optional<double> activeSince_; // set: found under the pointer (highlight fades in)
+    History history_;
+    std::shared_ptr<FileController> fileController_;
+    File* activeFile_ = nullptr;
+};
+
+} // namespace tessera

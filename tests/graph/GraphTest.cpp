@@ -1,0 +1,191 @@
+// A graph driven the way a user drives it, frame by frame on a fake clock, through a headless
+// view: what transition runs and what the frame shows at chosen instants.
+#include "graph/Graph.h"
+
+#include "controller/FileController.h"
+#include "model/MergedFile.h"
+#include "render/HeadlessGraphView.h"
+#include "support/TreeBuilders.h"
+
+#include <gtest/gtest.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+
+class GraphTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousClock = Animation::setClock([this] { return now; });
+        controller = FileController::create(
+            "/snapshots/home.fssnapshot",
+            dir("", dir("docs", file("a", 4000), file("b", 2000)),
+                dir("music", file("c", 3000), dir("deep", file("d", 1000))), file("e", 500)));
+        graph = std::make_unique<Graph>(settings, [this] { ++saves; });
+        graph->setView(&view);
+        graph->setUp();
+        graph->setFileController(controller);
+    }
+    void TearDown() override {
+        graph.reset();
+        Animation::setClock(std::move(previousClock));
+    }
+    // Advances the clock and draws one frame.
+    void frameAt(double seconds) {
+        now = seconds;
+        view.drawFrame(*graph);
+    }
+    template <typename Type> bool runs() const {
+        const auto type = graph->fileTransitionType();
+        return type && std::holds_alternative<Type>(*type);
+    }
+    File& at(const char* path) { return *controller->rootFile()->fileAtPath(path); }
+
+    double now = 100;
+    Animation::Clock previousClock;
+    Settings settings;
+    int saves = 0;
+    HeadlessGraphView view{400, 300};
+    std::shared_ptr<FileController> controller;
+    std::unique_ptr<Graph> graph;
+};
+
+TEST_F(GraphTest, ALoadedTreeFadesInAndItsSizeIsTheCentreText) {
+    EXPECT_EQ(graph->file(), controller->rootFile());
+    EXPECT_TRUE(runs<Graph::Fade>());
+    frameAt(100);
+    EXPECT_DOUBLE_EQ(graph->rendererAlpha(), 0.0);
+    frameAt(100.14);
+    EXPECT_NEAR(graph->rendererAlpha(), 0.5, 1e-9);
+    frameAt(100.28);
+    EXPECT_FALSE(graph->fileTransitionType());
+    EXPECT_DOUBLE_EQ(graph->rendererAlpha(), 1.0);
+    ASSERT_FALSE(view.labels().empty());
+    EXPECT_EQ(view.labels().front().text,
+              *controller->rootFile()->displaySizeString(SizeMode::fileSize));
+    // The picture is there: the first ring's largest folder (docs, red) right of the centre.
+    const MyColor pixel = view.canvas().colorAt(0, -55);
+    EXPECT_GT(pixel.red, 0.9);
+}
+
+TEST_F(GraphTest, ZoomingInThenOutRunsBothPhasesOfEach) {
+    frameAt(101); // the fade is over
+    File& docs = at("docs");
+    graph->navigate(docs);
+    EXPECT_EQ(graph->file(), &docs);
+    ASSERT_TRUE(runs<Graph::ZoomIn>());
+    EXPECT_TRUE(graph->hasFadingRenderer()); // first phase: the old picture fades
+    frameAt(101.14);
+    frameAt(101.28);
+    EXPECT_TRUE(runs<Graph::ZoomIn>());
+    EXPECT_FALSE(graph->hasFadingRenderer()); // second phase: the zoom itself
+    frameAt(101.56);
+    EXPECT_FALSE(graph->fileTransitionType());
+
+    // A click on the centre goes back to the parent and truncates the forward history.
+    graph->pointerLocation = {0, 0};
+    graph->updateActiveFileFromPointer();
+    EXPECT_EQ(graph->activeFile(), &docs);
+    graph->click();
+    EXPECT_EQ(graph->file(), controller->rootFile());
+    ASSERT_TRUE(runs<Graph::ZoomOut>());
+    EXPECT_FALSE(graph->hasFadingRenderer());
+    frameAt(101.84);
+    EXPECT_TRUE(graph->hasFadingRenderer()); // the zoomed-out picture now fades in
+    frameAt(102.12);
+    EXPECT_FALSE(graph->fileTransitionType());
+    EXPECT_FALSE(graph->canGoForward());
+    graph->setFile(*controller->rootFile()); // already shown: nothing happens
+    EXPECT_FALSE(graph->fileTransitionType());
+}
+
+TEST_F(GraphTest, ASiblingIsReachedThroughTheCommonParentAndSpeedScalesTheZooms) {
+    frameAt(101);
+    settings.animationSpeed = 2.0;
+    graph->navigate(at("docs"));
+    frameAt(101.28);
+    frameAt(101.42);
+    EXPECT_FALSE(graph->fileTransitionType());
+
+    File& deep = at("music/deep");
+    graph->navigate(deep);
+    EXPECT_EQ(graph->file(), controller->rootFile()); // first out to the common folder
+    ASSERT_TRUE(runs<Graph::ZoomOutIn>());
+    frameAt(101.56); // 0.14 s at speed 2: the zoom out is done, the fade starts
+    EXPECT_TRUE(graph->hasFadingRenderer());
+    frameAt(101.84); // the fade took 0.28 s: now the zoom in
+    EXPECT_EQ(graph->file(), &deep);
+    EXPECT_TRUE(runs<Graph::ZoomIn>());
+    frameAt(102.12);
+    frameAt(102.26);
+    EXPECT_FALSE(graph->fileTransitionType());
+    EXPECT_TRUE(graph->canGoBack());
+    graph->goBack();
+    EXPECT_EQ(graph->file(), controller->rootFile());
+}
+
+TEST_F(GraphTest, SettingChangesRearrangeRecolourAndAreSaved) {
+    frameAt(101);
+    graph->setSizeMode(SizeMode::childCount);
+    EXPECT_EQ(settings.sizeMode, SizeMode::childCount);
+    EXPECT_EQ(saves, 1);
+    ASSERT_TRUE(runs<Graph::Display>());
+    frameAt(101.5);
+    EXPECT_TRUE(runs<Graph::Display>());
+    frameAt(102);
+    EXPECT_FALSE(graph->fileTransitionType());
+
+    graph->setColorMode(ColorMode::creationDate);
+    EXPECT_TRUE(runs<Graph::Display>());
+    graph->setColorMode(ColorMode::creationDate); // unchanged: nothing new
+    EXPECT_EQ(saves, 2);
+    // A new navigation ends the running transition in its final state first.
+    graph->navigate(at("music"));
+    EXPECT_TRUE(runs<Graph::ZoomIn>());
+
+    graph->setGraphType(GraphType::treeMap);
+    EXPECT_TRUE(runs<Graph::Fade>());
+    EXPECT_NE(dynamic_cast<DrawTreeMap*>(graph->fileDraw()), nullptr);
+    frameAt(103);
+    EXPECT_FALSE(graph->fileTransitionType());
+}
+
+TEST_F(GraphTest, KeyboardMovesWrapAndTheActiveLabelStaysInTheView) {
+    frameAt(101);
+    graph->selectSibling(1); // nothing active: the first child
+    EXPECT_EQ(graph->activeFile(), &at("docs"));
+    graph->selectSibling(-1); // wraps to the last shown child
+    const auto shown = controller->rootFile()->displayedContents();
+    EXPECT_EQ(graph->activeFile(), shown.back());
+    graph->selectFirstChild();
+    graph->selectParent();
+    EXPECT_EQ(graph->activeFile(), shown.back());
+
+    graph->selectSibling(1);
+    frameAt(101.1); // the highlight and the active label are drawn
+    ASSERT_FALSE(graph->activeText().empty());
+    // Near the top the label goes below the pointer; near the sides it stays inside.
+    graph->pointerLocation = {195, 148};
+    const DrawRect frame = graph->activeFileTextFrame();
+    EXPECT_LT(frame.y, 148);
+    EXPECT_LE(frame.maxX(), 200 - Graph::kViewMargin + 1e-9);
+    graph->pointerLocation = {0, 0};
+    EXPECT_DOUBLE_EQ(graph->activeFileTextFrame().y, Graph::kPointerOffsetY);
+}
+
+TEST_F(GraphTest, TheShownFolderRemovedShowsItsParent) {
+    frameAt(101);
+    File& music = at("music");
+    graph->navigate(music);
+    frameAt(102);
+    frameAt(103);
+    controller->applyUpdate("/snapshots/home.fssnapshot/music", std::nullopt);
+    EXPECT_EQ(graph->file(), controller->rootFile());
+    EXPECT_FALSE(graph->fileTransitionType());
+    frameAt(104); // draws the parent; nothing points at the removed folder
+    EXPECT_EQ(graph->file(), controller->rootFile());
+}
+
+} // namespace
+} // namespace tessera
