@@ -3,8 +3,10 @@
 namespace tessera {
 
 MainQueue& MainQueue::shared() {
-    static MainQueue queue;
-    return queue;
+    // Never destroyed: tasks still queued at exit (nodes kept for observers, say) must not run
+    // their destructors after the statics they use are gone.
+    static MainQueue* queue = new MainQueue;
+    return *queue;
 }
 
 void MainQueue::post(Task task) {

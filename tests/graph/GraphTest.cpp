@@ -4,6 +4,7 @@
 
 #include "controller/FileController.h"
 #include "model/MergedFile.h"
+#include "platform/MainQueue.h"
 #include "render/HeadlessGraphView.h"
 #include "support/TreeBuilders.h"
 
@@ -29,6 +30,8 @@ protected:
     }
     void TearDown() override {
         graph.reset();
+        controller.reset();
+        MainQueue::shared().runPending(); // lets go of nodes kept for observers
         Animation::setClock(std::move(previousClock));
     }
     // Advances the clock and draws one frame.
