@@ -47,13 +47,6 @@ constexpr const char* kUsage =
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
     "           [--border RATIO] [--keep-aspect] [--bottom-edge]\n";
 
-template <typename Enum, std::size_t N>
-std::optional<Enum> enumNamed(const std::string& name, const std::array<Enum, N>& all) {
-    for (Enum value : all)
-        if (rawValue(value) == name) return value;
-    return std::nullopt;
-}
-
 std::optional<Options> parse(std::span<const std::string> arguments) {
     Options options;
     auto fail = [](const std::string& why) {
@@ -80,13 +73,11 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
             if (options.samples < 1 || options.samples > 8)
                 return fail("--samples wants a number from 1 to 8");
         } else if (argument == "--color-mode" && hasValue) {
-            const auto mode =
-                enumNamed(arguments[++i], std::array{ColorMode::hueWheel, ColorMode::creationDate,
-                                                     ColorMode::modificationDate});
+            const auto mode = colorModeFromRaw(arguments[++i]);
             if (!mode) return fail("unknown colour mode " + arguments[i]);
             options.colorMode = *mode;
         } else if (argument == "--size-mode" && hasValue) {
-            const auto mode = enumNamed(arguments[++i], allSizeModes);
+            const auto mode = sizeModeFromRaw(arguments[++i]);
             if (!mode) return fail("unknown size mode " + arguments[i]);
             options.sizeMode = *mode;
         } else if (argument == "--graph" && hasValue) {

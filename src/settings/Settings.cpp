@@ -19,16 +19,6 @@ namespace {
 
 namespace dom = simdjson::dom;
 
-template <typename Enum, std::size_t N>
-std::optional<Enum> named(std::string_view name, const std::array<Enum, N>& all) {
-    for (Enum value : all)
-        if (rawValue(value) == name) return value;
-    return std::nullopt;
-}
-
-constexpr std::array kColorModes{ColorMode::hueWheel, ColorMode::creationDate,
-                                 ColorMode::modificationDate};
-
 // The member `key`, if present: none when absent, an error when the document is broken.
 simdjson::error_code member(dom::object object, std::string_view key, dom::element& out) {
     return object[key].get(out);
@@ -155,11 +145,8 @@ std::expected<Settings, std::string> Settings::decode(std::string_view json) {
         return fail("beginLayoutOnBottomEdge");
     if (!readName(object, "graphType", settings.graphType, graphTypeNamed))
         return fail("graphType");
-    if (!readName(object, "sizeMode", settings.sizeMode,
-                  [](std::string_view name) { return named(name, allSizeModes); }))
-        return fail("sizeMode");
-    if (!readName(object, "colorMode", settings.colorMode,
-                  [](std::string_view name) { return named(name, kColorModes); }))
+    if (!readName(object, "sizeMode", settings.sizeMode, sizeModeFromRaw)) return fail("sizeMode");
+    if (!readName(object, "colorMode", settings.colorMode, colorModeFromRaw))
         return fail("colorMode");
     if (!readName(object, "treeMapLayout", settings.treeMapLayout, DrawTreeMap::layoutNamed))
         return fail("treeMapLayout");
