@@ -3,17 +3,18 @@
 #include "cli/ScanRunner.h"
 #include "cli/SnapshotCommands.h"
 #include "cli/TerminalText.h"
-#include "graph/Palette.h"
-#include "layouts/DrawPieChart.h"
-#include "layouts/DrawTreeMap.h"
+#include "controller/FileController.h"
+#include "favorites/Favorite.h"
+#include "graph/Graph.h"
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
-#include "platform/Volumes.h"
+#include "render/HeadlessGraphView.h"
 #include "render/PngWriter.h"
-#include "render/RasterCanvas.h"
-#include "scan/ScanOperation.h"
+#include "render/QtLabelTypesetter.h"
+#include "settings/Settings.h"
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -26,17 +27,11 @@ struct Options {
     std::string output;
     int width = 1600;
     int height = 1000;
-    int levels = 8;
     int samples = 3;
-    ColorMode colorMode = ColorMode::hueWheel;
-    SizeMode sizeMode = SizeMode::fileSize;
     bool dark = false;
     std::string show;
-    bool treeMap = false;
-    DrawTreeMap::Layout layout = DrawTreeMap::Layout::spiralSnake;
-    double border = 0;
-    bool keepAspect = false;
-    bool bottomEdge = false;
+    std::optional<DrawPoint> hover;
+    Settings settings;
 };
 
 constexpr const char* kUsage =
@@ -45,10 +40,15 @@ constexpr const char* kUsage =
     "           [--size-mode fileSize|allocatedFileSize|childCount] [--dark]\n"
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
-    "           [--border RATIO] [--keep-aspect] [--bottom-edge]\n";
+    "           [--border RATIO] [--keep-aspect] [--bottom-edge] [--hover X,Y]\n";
 
 std::optional<Options> parse(std::span<const std::string> arguments) {
     Options options;
+    // The picture as the app shows it by default, except that a whole volume shows its free
+    // space when sizes are allocated sizes.
+    Settings& settings = options.settings;
+    settings.showVolumeAvailableSpace = true;
+    settings.keepAspectRatioDuringZoom = false;
     auto fail = [](const std::string& why) {
         std::fprintf(stderr, "tessera render: %s\n%s", escapeForTerminal(why).c_str(), kUsage);
         return std::nullopt;
@@ -65,8 +65,8 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
                 options.height > 16384)
                 return fail("--size wants WIDTHxHEIGHT between 16 and 16384, not " + size);
         } else if (argument == "--levels" && hasValue) {
-            options.levels = std::atoi(arguments[++i].c_str());
-            if (options.levels < 4 || options.levels > 64)
+            settings.graphLevels = std::atoi(arguments[++i].c_str());
+            if (settings.graphLevels < 4 || settings.graphLevels > 64)
                 return fail("--levels wants a number from 4 to 64");
         } else if (argument == "--samples" && hasValue) {
             options.samples = std::atoi(arguments[++i].c_str());
@@ -75,30 +75,38 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
         } else if (argument == "--color-mode" && hasValue) {
             const auto mode = colorModeFromRaw(arguments[++i]);
             if (!mode) return fail("unknown colour mode " + arguments[i]);
-            options.colorMode = *mode;
+            settings.colorMode = *mode;
         } else if (argument == "--size-mode" && hasValue) {
             const auto mode = sizeModeFromRaw(arguments[++i]);
             if (!mode) return fail("unknown size mode " + arguments[i]);
-            options.sizeMode = *mode;
+            settings.sizeMode = *mode;
         } else if (argument == "--graph" && hasValue) {
             const std::string& graph = arguments[++i];
             if (graph != "pie" && graph != "treemap")
                 return fail("--graph wants pie or treemap, not " + graph);
-            options.treeMap = graph == "treemap";
+            settings.graphType = graph == "treemap" ? GraphType::treeMap : GraphType::pieChart;
         } else if (argument == "--layout" && hasValue) {
             const auto layout = DrawTreeMap::layoutNamed(arguments[++i]);
             if (!layout) return fail("unknown tree map layout " + arguments[i]);
-            options.layout = *layout;
+            settings.treeMapLayout = *layout;
         } else if (argument == "--border" && hasValue) {
             char* end = nullptr;
-            options.border = std::strtod(arguments[++i].c_str(), &end);
-            if (end == arguments[i].c_str() || *end != '\0' || !(options.border >= 0) ||
-                options.border >= 0.5)
+            const double border = std::strtod(arguments[++i].c_str(), &end);
+            if (end == arguments[i].c_str() || *end != '\0' || !(border >= 0) || border >= 0.5)
                 return fail("--border wants a ratio from 0 to below 0.5");
+            settings.directoryBorderRatio = border;
         } else if (argument == "--keep-aspect") {
-            options.keepAspect = true;
+            settings.keepAspectRatioDuringZoom = true;
         } else if (argument == "--bottom-edge") {
-            options.bottomEdge = true;
+            settings.beginLayoutOnBottomEdge = true;
+        } else if (argument == "--hover" && hasValue) {
+            double x = 0;
+            double y = 0;
+            char end = 0;
+            if (std::sscanf(arguments[++i].c_str(), "%lf,%lf%c", &x, &y, &end) != 2 ||
+                !std::isfinite(x) || !std::isfinite(y))
+                return fail("--hover wants X,Y in the picture's pixels, not " + arguments[i]);
+            options.hover = DrawPoint{x, y};
         } else if (argument == "--dark") {
             options.dark = true;
         } else if (argument == "--show" && hasValue) {
@@ -117,21 +125,14 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
 }
 
 // The tree of a folder (scanned) or of a snapshot file (read); none after printing why.
-FilePtr loadTree(const std::string& path, std::int64_t& volumeSize) {
+FilePtr loadTree(const std::string& path) {
     const auto status = platform::statusOfPath(path);
     if (status && !status->isDirectory) return loadSnapshot(path, "render");
     ScanRun run = runScan(path, nullptr, 0, isatty(STDERR_FILENO) != 0);
-    FilePtr root = std::move(run.root);
-    if (!root) {
+    if (!run.root)
         std::fprintf(stderr, "tessera render: nothing to draw at %s\n",
                      escapeForTerminal(path).c_str());
-        return nullptr;
-    }
-    // A whole volume shows its used share of the circle.
-    if (status && status->isMountPoint)
-        if (const auto space = platform::spaceOf(path))
-            volumeSize = static_cast<std::int64_t>(space->total);
-    return root;
+    return std::move(run.root);
 }
 
 } // namespace
@@ -139,22 +140,22 @@ FilePtr loadTree(const std::string& path, std::int64_t& volumeSize) {
 int runRenderCommand(std::span<const std::string> arguments) {
     const auto options = parse(arguments);
     if (!options) return 2;
-    std::int64_t volumeSize = 0;
-    FilePtr tree = loadTree(standardizedPath(options->path), volumeSize);
+    const std::string path = standardizedPath(options->path);
+    FilePtr tree = loadTree(path);
     if (!tree) return 1;
     if (!tree->isDirectory()) {
         std::fprintf(stderr, "tessera render: %s holds a single file, not a tree\n",
                      escapeForTerminal(options->path).c_str());
         return 1;
     }
-    File* shown = tree.get();
+    Directory* root = tree->asDirectory();
+    File* shown = root;
     if (!options->show.empty()) {
         std::string inside = options->show;
-        const std::string base = standardizedPath(options->path) + "/";
-        if (inside.starts_with(base)) inside = inside.substr(base.size());
+        if (inside.starts_with(path + "/")) inside = inside.substr(path.size() + 1);
         while (inside.ends_with('/'))
             inside.pop_back();
-        shown = inside.empty() ? tree.get() : tree->asDirectory()->fileAtPath(inside);
+        shown = inside.empty() ? root : root->fileAtPath(inside);
         if (shown == nullptr) {
             std::fprintf(stderr, "tessera render: nothing at %s inside %s\n",
                          escapeForTerminal(options->show).c_str(),
@@ -162,39 +163,47 @@ int runRenderCommand(std::span<const std::string> arguments) {
             return 1;
         }
     }
+    // A folder keeps its path as the controller's location (its display names, its volume's
+    // free space); a snapshot keeps the snapshot's.
+    auto controller =
+        FileController::create(path, DirectoryPtr(static_cast<Directory*>(tree.release())));
+    Favorite volume(path, false);
+    controller->setFavorite(&volume);
 
-    isDarkAppearance = options->dark;
-    const auto rasterRenderers = [] { return std::make_unique<RasterRenderer>(); };
-    std::unique_ptr<DrawGraph> graph;
-    if (options->treeMap) {
-        auto treeMap = std::make_unique<DrawTreeMap>(rasterRenderers);
-        treeMap->layout = options->layout;
-        treeMap->directoryBorderRatio = options->border;
-        treeMap->keepAspectRatioDuringZoom = options->keepAspect;
-        treeMap->beginLayoutOnBottomEdge = options->bottomEdge;
-        graph = std::move(treeMap);
-    } else {
-        auto pie = std::make_unique<DrawPieChart>(rasterRenderers);
-        pie->levels = options->levels;
-        graph = std::move(pie);
+    // The picture is drawn as it stands once every transition has ended: the clock stands still
+    // and is moved on past the highlight's fade before the frame.
+    double now = 0;
+    auto previousClock = Animation::setClock([&now] { return now; });
+    const QtLabelTypesetter typesetter;
+    HeadlessGraphView view(typesetter, options->width, options->height, options->dark,
+                           options->samples);
+    Settings settings = options->settings;
+    Graph graph(settings); // never saved: rendering leaves the user's settings alone
+    graph.setView(&view);
+    graph.setUp();
+    graph.setFileController(controller);
+    if (shown != root) graph.navigate(*shown);
+    graph.finishTransition();
+    view.drawFrame(graph); // lays the picture out, so the pointer finds what lies under it
+    if (options->hover) {
+        // Image coordinates (from the top left, y down) to the view's.
+        graph.pointerLocation = {options->hover->x - options->width / 2.0,
+                                 options->height / 2.0 - options->hover->y};
+        graph.updateActiveFileFromPointer();
     }
-    graph->sizeMode = options->sizeMode;
-    graph->colorMode = options->colorMode;
-    graph->totalSize = volumeSize;
-    graph->setViewSize({static_cast<double>(options->width), static_cast<double>(options->height)});
-    graph->display(shown);
+    now = 10;
+    view.drawFrame(graph);
+    Animation::setClock(std::move(previousClock));
 
-    RasterCanvas canvas(options->width, options->height, options->samples);
-    canvas.clear(palette::backgroundGrey());
-    canvas.draw(graph->renderer());
-    auto written = writePng(options->output, options->width, options->height, canvas.image());
+    auto written =
+        writePng(options->output, options->width, options->height, view.canvas().image());
     if (!written) {
         std::fprintf(stderr, "tessera render: %s: %s\n", escapeForTerminal(options->output).c_str(),
                      escapeForTerminal(written.error()).c_str());
         return 1;
     }
-    // Like the scan, the process ends here and lets the kernel take the tree back at once.
-    [[maybe_unused]] File* kept = tree.release();
+    graph.setFileController(nullptr);
+    controller->setFavorite(nullptr);
     return 0;
 }
 

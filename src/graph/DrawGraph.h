@@ -29,12 +29,6 @@ struct DrawRange {
     friend bool operator==(const DrawRange&, const DrawRange&) = default;
 };
 
-struct DrawSize {
-    double width = 0;
-    double height = 0;
-    bool isEmpty() const { return width <= 0 || height <= 0; }
-};
-
 /// What both layouts keep of every laid-out file.
 struct DrawFileView {
     File* file = nullptr;

@@ -48,6 +48,11 @@ void Graph::setUp() {
     if (fileDraw_ || view_ == nullptr) return;
     makeFileDraw();
     activeFileDraw_ = view_->makeRenderer();
+    mainFileText_ = std::make_unique<MyLabel>(view_->makeLabelRenderer());
+    activeFileText_ = std::make_unique<MyLabel>(view_->makeLabelRenderer());
+    activeFileText_->cornerRadius = 4.0;
+    activeFileText_->padding = kActiveTextPadding;
+    activeFileText_->shadow = MyLabel::Shadow{{4.0, -4.0}, 2.0};
     updateAppearance();
 }
 
@@ -77,6 +82,13 @@ void Graph::makeFileDraw() {
 void Graph::updateAppearance() {
     if (view_ == nullptr) return;
     isDarkAppearance = view_->isDarkAppearance();
+    if (activeFileText_) {
+        activeFileText_->backgroundColor = palette::activeLabelBackground();
+        activeFileText_->borderColor = palette::activeLabelBorder();
+    }
+    // The texts carry the appearance's colours: both are set again before they are drawn.
+    setMainText({});
+    setActiveText(nullptr);
 }
 
 void Graph::viewSizeDidChange() {
@@ -378,14 +390,39 @@ void Graph::setActiveFile(File* target) {
     setNeedsDisplay();
 }
 
-void Graph::setActiveText(File* target) {
-    if (target == nullptr || !fileController_ || file_ == nullptr) {
-        activeText_.clear();
+void Graph::setMainText(std::optional<std::string> text) {
+    if (view_ == nullptr || view_->size().isEmpty() || !mainFileText_) return;
+    if (!text || text->empty()) {
+        mainFileText_->setText(std::nullopt, view_->labelTypesetter());
         return;
     }
-    std::string text = fileController_->displayName(*target);
+    const DrawSize size = view_->size();
+    LabelText label;
+    label.runs.push_back({std::move(*text), LabelRun::Weight::bold,
+                          0.03 * std::min(size.width, size.height), palette::labelText()});
+    mainFileText_->setText(std::move(label), view_->labelTypesetter());
+}
+
+void Graph::setActiveText(File* target) {
+    if (!activeFileText_ || view_ == nullptr) return;
+    if (target == nullptr || !fileController_ || file_ == nullptr) {
+        activeFileText_->setText(std::nullopt, view_->labelTypesetter());
+        return;
+    }
+    LabelText text;
+    text.lineSpacing = 2.0;
+    text.centered = true;
+    text.wraps = true;
+    std::string name = fileController_->displayName(*target);
+    const bool named = !name.empty();
+    text.runs.push_back({std::move(name), LabelRun::Weight::bold, LabelText::kSystemFontSize,
+                         palette::labelText()});
     if (const auto size = target->displaySizeString(settings_.sizeMode))
-        text += text.empty() ? *size : " - " + *size;
+        text.runs.push_back({named ? " - " + *size : *size, LabelRun::Weight::regular,
+                             LabelText::kSystemFontSize, palette::labelText()});
+    if (const auto date = target->date(settings_.colorMode))
+        text.runs.push_back({"\n" + formatMediumDateShortTime(*date), LabelRun::Weight::regular,
+                             LabelText::kSmallSystemFontSize, palette::labelText()});
     if (settings_.graphType == GraphType::treeMap) {
         // The folders between the shown file and the active one, from the top down.
         std::string folders;
@@ -393,9 +430,15 @@ void Graph::setActiveText(File* target) {
             if (node == target || !node->isDescendant(*file_) || node == file_) continue;
             folders += fileController_->displayName(*node) + "\n";
         }
-        text = folders + text;
+        if (!folders.empty())
+            text.runs.insert(text.runs.begin(),
+                             {std::move(folders), LabelRun::Weight::regular,
+                              LabelText::kSmallSystemFontSize, palette::labelText(true)});
     }
-    activeText_ = std::move(text);
+    // The text wraps rather than leave the view.
+    const double room = view_->size().width - 2 * kViewMargin - activeFileText_->insets().width;
+    activeFileText_->maxSize = {std::max(1.0, room), 0};
+    activeFileText_->setText(std::move(text), view_->labelTypesetter());
 }
 
 void Graph::prepareActiveFileDraw(File& active) {
@@ -409,12 +452,12 @@ void Graph::prepareActiveFileDraw(File& active) {
     }
     activeFileDraw_->alpha = alpha;
     fileDraw_->drawActiveFile(active, *activeFileDraw_);
-    if (&active != file_ && activeText_.empty()) setActiveText(&active);
+    if (&active != file_ && !activeFileText_->hasText()) setActiveText(&active);
 }
 
 DrawRect Graph::activeFileTextFrame() const {
-    if (view_ == nullptr) return {};
-    const DrawSize label = view_->measureLabel(activeText_, true);
+    if (view_ == nullptr || !activeFileText_) return {};
+    const DrawSize label = activeFileText_->frameSize();
     const DrawSize bounds = view_->size();
     const double w = label.width;
     const double h = label.height;
@@ -648,11 +691,12 @@ std::string Graph::defaultMainText() const {
 void Graph::drawFrame() {
     if (view_ == nullptr || view_->size().isEmpty() || !fileDraw_) return;
     auto drawMainLabel = [&] {
-        if (mainText_.empty()) setMainText(defaultMainText());
-        if (mainText_.empty()) return;
-        const DrawSize size = view_->measureLabel(mainText_, false);
-        view_->drawLabel(mainText_, {-size.width / 2, -size.height / 2, size.width, size.height},
-                         mainTextAlpha_, false);
+        if (!mainFileText_) return;
+        if (!mainFileText_->hasText()) setMainText(defaultMainText());
+        if (!mainFileText_->hasText()) return;
+        const DrawSize size = mainFileText_->frameSize();
+        mainFileText_->renderer().alpha = mainTextAlpha_;
+        drawLabel(*mainFileText_, {-size.width / 2, -size.height / 2, size.width, size.height});
     };
     if (loading_) {
         const ScanProgress& progress = loading_->progress;
@@ -678,7 +722,13 @@ void Graph::drawFrame() {
         activeFileDraw_->draw();
     }
     drawMainLabel();
-    if (!activeText_.empty()) view_->drawLabel(activeText_, activeFileTextFrame(), 1.0, true);
+    if (activeFileText_ && activeFileText_->hasText())
+        drawLabel(*activeFileText_, activeFileTextFrame());
+}
+
+void Graph::drawLabel(MyLabel& label, const DrawRect& frame) {
+    label.updateIfNeeded(view_->labelTypesetter(), view_->backingScale());
+    view_->drawLabel(label, frame);
 }
 
 } // namespace tessera

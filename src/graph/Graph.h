@@ -31,6 +31,7 @@ public:
     /// Placement of the active file's label, in points.
     static constexpr double kPointerOffsetY = 10.0;
     static constexpr double kViewMargin = 5.0;
+    static constexpr DrawSize kActiveTextPadding{10.0, 6.0};
 
     struct ZoomIn {
         File* old;
@@ -107,8 +108,10 @@ public:
     void drawFrame();
     /// Where the active label goes: above the pointer, inside the view's margins.
     DrawRect activeFileTextFrame() const;
-    const std::string& mainText() const { return mainText_; }
-    const std::string& activeText() const { return activeText_; }
+    /// The labels' texts as plain text (empty without a label or a text).
+    std::string mainText() const { return mainFileText_ ? mainFileText_->plainText() : ""; }
+    std::string activeText() const { return activeFileText_ ? activeFileText_->plainText() : ""; }
+    const MyLabel* activeFileText() const { return activeFileText_.get(); }
     /// The volume's capacity when its free space is shown, else 0.
     std::int64_t totalSize() const;
 
@@ -153,8 +156,10 @@ private:
     void stepFileTransition();
     void activateFromKeyboard(File* file);
     void prepareActiveFileDraw(File& file);
-    void setMainText(std::string text) { mainText_ = std::move(text); }
+    /// Sets the centre label's text (none: computed again when next drawn).
+    void setMainText(std::optional<std::string> text);
     void setActiveText(File* file);
+    void drawLabel(MyLabel& label, const DrawRect& frame);
     std::string defaultMainText() const;
     double scaledDuration(double seconds) const;
     void saved();
@@ -168,9 +173,9 @@ private:
     std::optional<Sequence> fileSequence_;
     std::optional<Loading> loading_;
     std::optional<FileTransition> fileTransition_;
-    std::string mainText_;
+    std::unique_ptr<MyLabel> mainFileText_;
     double mainTextAlpha_ = 1.0;
-    std::string activeText_;
+    std::unique_ptr<MyLabel> activeFileText_;
     std::unique_ptr<DrawGraph> fileDraw_;
     std::unique_ptr<DrawRenderer> activeFileDraw_;
     std::optional<double> activeSince_; // set: found under the pointer (highlight fades in)

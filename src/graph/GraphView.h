@@ -5,6 +5,7 @@
 
 #include "graph/DrawGraph.h"
 #include "render/DrawRenderer.h"
+#include "render/MyLabel.h"
 
 #include <memory>
 #include <string>
@@ -24,11 +25,15 @@ public:
     virtual void setNeedsDisplay() = 0;
     /// A renderer of the view's back end.
     virtual std::unique_ptr<DrawRenderer> makeRenderer() = 0;
-    /// The size a label of `text` takes (lines separated by "\n"); `small` for the centre label.
-    virtual DrawSize measureLabel(const std::string& text, bool active) const = 0;
-    /// Draws a label of `text` in `frame` (view coordinates, origin at the centre, y up).
-    virtual void drawLabel(const std::string& text, const DrawRect& frame, double alpha,
-                           bool active) = 0;
+    /// A label renderer of the view's back end.
+    virtual std::unique_ptr<LabelRenderer> makeLabelRenderer() = 0;
+    /// The text facilities that measure labels and draw their bitmaps.
+    virtual const LabelTypesetter& labelTypesetter() const = 0;
+    /// Pixels per point of the screen the view is on.
+    virtual double backingScale() const { return 1.0; }
+    /// Draws `label` (its bitmap up to date) over `frame`, in view coordinates (origin at the
+    /// centre, y up), aligned to the view's pixels.
+    virtual void drawLabel(MyLabel& label, const DrawRect& frame) = 0;
 };
 
 /// Hears of the graph (the document).

@@ -38,5 +38,19 @@ double backgroundGrey() {
     return isDarkAppearance ? 0.2 : 0.93;
 }
 
+MyColor labelText(bool secondary) {
+    if (secondary)
+        return MyColor::grey(isDarkAppearance ? 1.0 : 0.0, isDarkAppearance ? 0.55 : 0.5);
+    return MyColor::grey(isDarkAppearance ? 1.0 : 0.0, 0.85);
+}
+
+MyColor activeLabelBackground() {
+    return MyColor::grey(isDarkAppearance ? 0.2 : 0.93, 0.85);
+}
+
+MyColor activeLabelBorder() {
+    return MyColor::grey(strokeGrey(), 0.5);
+}
+
 } // namespace palette
 } // namespace tessera

@@ -28,6 +28,11 @@ MyColor activeFile(double hue);
 MyColor activeMerged();
 /// The background: grey 0.93 light, 0.2 dark.
 double backgroundGrey();
+/// Text of the labels: the desktop's label colour, or its secondary (dimmer) label colour.
+MyColor labelText(bool secondary = false);
+/// The bubble of the active file's label and its border.
+MyColor activeLabelBackground();
+MyColor activeLabelBorder();
 
 } // namespace palette
 } // namespace tessera

@@ -1,5 +1,6 @@
 #include "logs/LogLine.h"
 
+#include "model/Formatting.h"
 #include "model/Localization.h"
 #include "model/Utf8.h"
 
@@ -8,16 +9,6 @@
 
 namespace tessera {
 namespace {
-
-std::string shortDateMediumTime(Date date) {
-    if (date.isDistantPast()) return "unknown";
-    const std::time_t seconds = static_cast<std::time_t>(date.seconds);
-    std::tm local{};
-    if (localtime_r(&seconds, &local) == nullptr) return std::to_string(date.seconds);
-    char text[64];
-    std::strftime(text, sizeof text, "%x, %X", &local);
-    return text;
-}
 
 LogLine::Text pathText(std::string format, const std::string& path) {
     return {std::move(format), {toDisplayString(path)}};
@@ -95,11 +86,12 @@ LogLine::Text LogLine::message() const {
     case ScanLogType::scanStart:
         return pathText("Start scan of %@", scan.path);
     case ScanLogType::scanFile:
-        return pathText("Scan %@, creation date: " + shortDateMediumTime(scan.creationDate) +
-                            ", modification date: " + shortDateMediumTime(scan.modificationDate) +
-                            ", size " + std::to_string(scan.size) + ", allocated size " +
-                            std::to_string(scan.allocatedSize),
-                        scan.path);
+        return pathText(
+            "Scan %@, creation date: " + formatShortDateMediumTime(scan.creationDate) +
+                ", modification date: " + formatShortDateMediumTime(scan.modificationDate) +
+                ", size " + std::to_string(scan.size) + ", allocated size " +
+                std::to_string(scan.allocatedSize),
+            scan.path);
     case ScanLogType::scanFinish:
         return pathText("Finished scan of %@", scan.path);
     case ScanLogType::exclude:

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace tessera {
 namespace {
@@ -16,6 +17,16 @@ struct Unit {
 // managers do; trailing zeros are dropped.
 constexpr std::array<Unit, 6> units{
     {{"KB", 0}, {"MB", 1}, {"GB", 2}, {"TB", 2}, {"PB", 2}, {"EB", 2}}};
+
+std::string formatLocalTime(Date date, const char* format) {
+    if (date.isDistantPast()) return "unknown";
+    const auto seconds = static_cast<std::time_t>(date.seconds);
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr) return std::to_string(date.seconds);
+    char text[64];
+    if (std::strftime(text, sizeof text, format, &local) == 0) return std::to_string(date.seconds);
+    return text;
+}
 
 std::string trimZeros(std::string text) {
     if (text.find('.') == std::string::npos) return text;
@@ -61,6 +72,14 @@ std::string formatCount(std::int64_t count) {
     for (std::size_t i = digits.size(); i > start + 3; i -= 3)
         digits.insert(i - 3, ",");
     return digits;
+}
+
+std::string formatShortDateMediumTime(Date date) {
+    return formatLocalTime(date, "%x, %X");
+}
+
+std::string formatMediumDateShortTime(Date date) {
+    return formatLocalTime(date, "%b %-d, %Y, %H:%M");
 }
 
 } // namespace tessera

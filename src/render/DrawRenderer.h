@@ -18,6 +18,12 @@ struct DrawPoint {
     friend bool operator==(const DrawPoint&, const DrawPoint&) = default;
 };
 
+struct DrawSize {
+    double width = 0;
+    double height = 0;
+    bool isEmpty() const { return width <= 0 || height <= 0; }
+};
+
 struct DrawRect {
     double x = 0; // minimum corner
     double y = 0;

@@ -3,7 +3,7 @@
 #include "graph/Graph.h"
 #include "graph/Palette.h"
 
-#include <algorithm>
+#include <cmath>
 
 namespace tessera {
 
@@ -11,26 +11,19 @@ std::unique_ptr<DrawRenderer> HeadlessGraphView::makeRenderer() {
     return std::make_unique<RasterRenderer>();
 }
 
-DrawSize HeadlessGraphView::measureLabel(const std::string& text, bool) const {
-    std::size_t lines = 1;
-    std::size_t longest = 0;
-    std::size_t current = 0;
-    for (char c : text) {
-        if (c == '\n') {
-            ++lines;
-            longest = std::max(longest, current);
-            current = 0;
-        } else {
-            ++current;
-        }
-    }
-    longest = std::max(longest, current);
-    return {7.0 * static_cast<double>(longest) + 20, 16.0 * static_cast<double>(lines) + 12};
+std::unique_ptr<LabelRenderer> HeadlessGraphView::makeLabelRenderer() {
+    return std::make_unique<RasterLabelRenderer>();
 }
 
-void HeadlessGraphView::drawLabel(const std::string& text, const DrawRect& frame, double alpha,
-                                  bool active) {
-    labels_.push_back({text, frame, alpha, active});
+void HeadlessGraphView::drawLabel(MyLabel& label, const DrawRect& frame) {
+    // The label's corner goes onto a pixel corner, so its bitmap is not blurred by filtering.
+    const double halfWidth = canvas_.width() / 2.0;
+    const double halfHeight = canvas_.height() / 2.0;
+    const DrawRect aligned{std::round(frame.x + halfWidth) - halfWidth,
+                           std::round(frame.y + halfHeight) - halfHeight, frame.width,
+                           frame.height};
+    labels_.push_back({label.plainText(), aligned, label.renderer().alpha});
+    label.renderer().draw(aligned);
 }
 
 void HeadlessGraphView::drawFrame(Graph& graph) {

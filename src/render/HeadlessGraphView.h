@@ -1,5 +1,6 @@
-// A graph view without a window: frames are drawn by the CPU back end into an image. The tests
-// drive graphs through it frame by frame, and the command line renders with it.
+// A graph view without a window: frames are drawn by the CPU back end into an image, labels
+// included. The tests drive graphs through it frame by frame, and the command line renders with
+// it.
 #pragma once
 
 #include "graph/GraphView.h"
@@ -14,8 +15,12 @@ class Graph;
 
 class HeadlessGraphView final : public GraphView {
 public:
-    HeadlessGraphView(int width, int height, bool dark = false, int samples = 1)
-        : canvas_(width, height, samples), dark_(dark) {}
+    /// A view of `width` × `height` points with samples² subsamples per pixel; labels are drawn
+    /// at the subsamples' density, so text stays sharp.
+    HeadlessGraphView(const LabelTypesetter& typesetter, int width, int height, bool dark = false,
+                      int samples = 1)
+        : typesetter_(typesetter), canvas_(width, height, samples), dark_(dark), samples_(samples) {
+    }
 
     DrawSize size() const override {
         return {static_cast<double>(canvas_.width()), static_cast<double>(canvas_.height())};
@@ -23,10 +28,10 @@ public:
     bool isDarkAppearance() const override { return dark_; }
     void setNeedsDisplay() override { needsDisplay_ = true; }
     std::unique_ptr<DrawRenderer> makeRenderer() override;
-    /// Labels are measured as lines of 7-point characters, 16 points high.
-    DrawSize measureLabel(const std::string& text, bool active) const override;
-    void drawLabel(const std::string& text, const DrawRect& frame, double alpha,
-                   bool active) override;
+    std::unique_ptr<LabelRenderer> makeLabelRenderer() override;
+    const LabelTypesetter& labelTypesetter() const override { return typesetter_; }
+    double backingScale() const override { return samples_; }
+    void drawLabel(MyLabel& label, const DrawRect& frame) override;
 
     /// Draws one frame of `graph` into the canvas.
     void drawFrame(Graph& graph);
@@ -35,16 +40,17 @@ public:
 
     struct DrawnLabel {
         std::string text;
-        DrawRect frame;
+        DrawRect frame; // aligned to pixels
         double alpha;
-        bool active;
     };
-    /// The labels of the last frame.
+    /// The labels of the last frame, in the order drawn.
     const std::vector<DrawnLabel>& labels() const { return labels_; }
 
 private:
+    const LabelTypesetter& typesetter_;
     RasterCanvas canvas_;
     bool dark_;
+    int samples_;
     bool needsDisplay_ = false;
     std::vector<DrawnLabel> labels_;
 };

@@ -205,6 +205,64 @@ MyColor RasterCanvas::colorAt(double x, double y) const {
             alpha / (samples_ * samples_)};
 }
 
+void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& rect, double alpha) {
+    if (bitmap.width <= 0 || bitmap.height <= 0 || rect.width <= 0 || rect.height <= 0 ||
+        alpha <= 0)
+        return;
+    // Subsample coordinates: x from the left, y from the top.
+    const double left = (rect.x + width_ / 2.0) * samples_;
+    const double top = (height_ / 2.0 - rect.maxY()) * samples_;
+    const double spanX = rect.width * samples_;
+    const double spanY = rect.height * samples_;
+    const int firstX = std::max(0, static_cast<int>(std::ceil(left - 0.5)));
+    const int lastX = std::min(sampleWidth_, static_cast<int>(std::ceil(left + spanX - 0.5)));
+    const int firstY = std::max(0, static_cast<int>(std::ceil(top - 0.5)));
+    const int lastY = std::min(sampleHeight_, static_cast<int>(std::ceil(top + spanY - 0.5)));
+    const auto opacity = static_cast<int>(std::lround(std::clamp(alpha, 0.0, 1.0) * 256));
+    auto texel = [&](int x, int y, int channel) {
+        x = std::clamp(x, 0, bitmap.width - 1);
+        y = std::clamp(y, 0, bitmap.height - 1);
+        return static_cast<int>(
+            bitmap.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(bitmap.width) +
+                           static_cast<std::size_t>(x)) *
+                              4 +
+                          static_cast<std::size_t>(channel)]);
+    };
+    for (int sy = firstY; sy < lastY; ++sy) {
+        // Texel centres sit at half-integers, as with linear filtering on the GPU.
+        const double v = (sy + 0.5 - top) / spanY * bitmap.height - 0.5;
+        const int ty = static_cast<int>(std::floor(v));
+        const auto fy = static_cast<int>((v - ty) * 256);
+        for (int sx = firstX; sx < lastX; ++sx) {
+            const double u = (sx + 0.5 - left) / spanX * bitmap.width - 0.5;
+            const int tx = static_cast<int>(std::floor(u));
+            const auto fx = static_cast<int>((u - tx) * 256);
+            int source[4];
+            for (int c = 0; c < 4; ++c) {
+                const int upper = texel(tx, ty, c) * (256 - fx) + texel(tx + 1, ty, c) * fx;
+                const int lower = texel(tx, ty + 1, c) * (256 - fx) + texel(tx + 1, ty + 1, c) * fx;
+                source[c] = ((upper * (256 - fy) + lower * fy) >> 16) * opacity >> 8;
+            }
+            if (source[3] == 0) continue;
+            std::uint8_t* pixel =
+                &pixels_[(static_cast<std::size_t>(sy) * static_cast<std::size_t>(sampleWidth_) +
+                          static_cast<std::size_t>(sx)) *
+                         4];
+            for (int c = 0; c < 4; ++c)
+                pixel[c] = static_cast<std::uint8_t>(
+                    std::min(255, source[c] + (pixel[c] * (255 - source[3]) + 127) / 255));
+        }
+    }
+}
+
+void RasterLabelRenderer::updateTexture(const LabelBitmap& bitmap, bool) {
+    texture_ = bitmap;
+}
+
+void RasterLabelRenderer::draw(const DrawRect& rect) {
+    if (currentCanvas != nullptr) currentCanvas->drawBitmap(texture_, rect, alpha);
+}
+
 void RasterRenderer::setCurrentCanvas(RasterCanvas* canvas) {
     currentCanvas = canvas;
 }

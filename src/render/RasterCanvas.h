@@ -7,6 +7,7 @@
 #pragma once
 
 #include "render/DrawRenderer.h"
+#include "render/LabelRenderer.h"
 
 #include <cstdint>
 #include <vector>
@@ -25,6 +26,8 @@ public:
     void clear(double grey);
     /// Draws the renderer's triangle strips, then its line strips, then its lines.
     void draw(const DrawRenderer& renderer);
+    /// Draws `bitmap` stretched over `rect` (filtered linearly) at `alpha`.
+    void drawBitmap(const LabelBitmap& bitmap, const DrawRect& rect, double alpha);
 
     /// The picture as straight (not premultiplied) RGBA bytes, rows from the top.
     std::vector<std::uint8_t> image() const;
@@ -54,6 +57,17 @@ public:
     /// The canvas that draw() paints into; none outside a frame.
     static void setCurrentCanvas(RasterCanvas* canvas);
     void draw() override;
+};
+
+/// A label renderer of the CPU back end: keeps the uploaded bitmap and paints it into the canvas
+/// of the frame being drawn.
+class RasterLabelRenderer final : public LabelRenderer {
+public:
+    void updateTexture(const LabelBitmap& bitmap, bool sizeChanged) override;
+    void draw(const DrawRect& rect) override;
+
+private:
+    LabelBitmap texture_;
 };
 
 } // namespace tessera

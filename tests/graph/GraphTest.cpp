@@ -6,6 +6,7 @@
 #include "model/MergedFile.h"
 #include "platform/MainQueue.h"
 #include "render/HeadlessGraphView.h"
+#include "render/QtLabelTypesetter.h"
 #include "support/TreeBuilders.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,8 @@ protected:
     Animation::Clock previousClock;
     Settings settings;
     int saves = 0;
-    HeadlessGraphView view{400, 300};
+    QtLabelTypesetter typesetter;
+    HeadlessGraphView view{typesetter, 400, 300};
     std::shared_ptr<FileController> controller;
     std::unique_ptr<Graph> graph;
 };
@@ -175,6 +177,61 @@ TEST_F(GraphTest, KeyboardMovesWrapAndTheActiveLabelStaysInTheView) {
     EXPECT_LE(frame.maxX(), 200 - Graph::kViewMargin + 1e-9);
     graph->pointerLocation = {0, 0};
     EXPECT_DOUBLE_EQ(graph->activeFileTextFrame().y, Graph::kPointerOffsetY);
+}
+
+TEST_F(GraphTest, TheTreeMapsActiveLabelNamesTheFoldersAboveTheFileItsSizeAndDate) {
+    graph->setGraphType(GraphType::treeMap);
+    graph->setColorMode(ColorMode::modificationDate);
+    frameAt(102);
+    File& d = at("music/deep/d");
+    const DrawPoint centre = *graph->fileDraw()->center(d);
+    graph->pointerLocation = centre;
+    graph->updateActiveFileFromPointer();
+    EXPECT_EQ(graph->activeFile(), &d);
+    frameAt(102.1); // the highlight fades in
+    frameAt(102.5);
+    const std::string text = graph->activeText();
+    EXPECT_TRUE(text.starts_with("music\ndeep\nd - 1 KB\n")) << text;
+    EXPECT_NE(text.find("2023"), std::string::npos) << text;
+
+    // Drawn where activeFileTextFrame() says, after the centre label: below the pointer, as
+    // the file lies near the top.
+    ASSERT_EQ(view.labels().size(), 2u);
+    const auto& drawn = view.labels()[1];
+    EXPECT_EQ(drawn.text, text);
+    const DrawRect frame = graph->activeFileTextFrame();
+    EXPECT_NEAR(drawn.frame.x, frame.x, 0.5);
+    EXPECT_NEAR(drawn.frame.y, frame.y, 0.5);
+    EXPECT_DOUBLE_EQ(frame.maxY(), centre.y - Graph::kPointerOffsetY);
+    EXPECT_GT(frame.height, 3 * 11.0); // four lines
+    // Its bubble is light grey at alpha 0.85 over the coloured tree map: no channel is more
+    // than the remaining 0.15 from the others.
+    const MyColor bubble =
+        view.canvas().colorAt(drawn.frame.x + 3, drawn.frame.maxY() - drawn.frame.height / 2);
+    EXPECT_NEAR(bubble.red, bubble.green, 0.16);
+    EXPECT_NEAR(bubble.green, bubble.blue, 0.16);
+    EXPECT_GT(bubble.green, 0.75);
+}
+
+TEST_F(GraphTest, TheCentreLabelFollowsTheAppearanceAndFadesWithThePicture) {
+    HeadlessGraphView dark(typesetter, 400, 300, true);
+    graph->setView(&dark);
+    graph->updateAppearance();
+    now = 100.14;
+    dark.drawFrame(*graph);
+    ASSERT_EQ(dark.labels().size(), 1u);
+    EXPECT_NEAR(dark.labels()[0].alpha, 1.0, 1e-9); // the centre text stays while the tree fades
+    now = 101;
+    dark.drawFrame(*graph);
+    // Light text on the dark background in the middle of the pie chart.
+    const DrawRect frame = dark.labels()[0].frame;
+    double brightest = 0;
+    for (double x = frame.x; x < frame.maxX(); x += 1)
+        for (double y = frame.y; y < frame.maxY(); y += 1)
+            brightest = std::max(brightest, dark.canvas().colorAt(x + 0.5, y + 0.5).green);
+    EXPECT_GT(brightest, 0.8);
+    EXPECT_NEAR(dark.canvas().colorAt(frame.x - 2, 0).green, 0.2, 0.01);
+    graph->setView(&view);
 }
 
 TEST_F(GraphTest, TheShownFolderRemovedShowsItsParent) {

@@ -225,20 +225,34 @@ TEST(DrawPieChartTest, TheLoadingRingShowsWhatIsDone) {
     EXPECT_EQ(empty->renderer().vertexCount(), 0u);
 }
 
-TEST(DrawPieChartTest, RenderWritesAPictureOfAFolder) {
+TEST(DrawPieChartTest, RenderWritesAPictureOfAFolderWithTheLabelUnderThePointer) {
     TemporaryDirectory folder;
     folder.writeFile("one", 3000);
     folder.writeFile("sub/two", 1000);
-    const std::string out = folder / "picture.png";
-    const std::vector<std::string> arguments{folder.path(), "-o",     out,      "--size",
-                                             "120x80",      "--dark", "--show", "sub"};
-    ASSERT_EQ(cli::runRenderCommand(arguments), 0);
-    std::ifstream png(out, std::ios::binary);
-    char signature[8] = {};
-    png.read(signature, 8);
-    EXPECT_EQ(std::string(signature + 1, 3), "PNG");
-    const std::vector<std::string> missing{folder.path(), "-o", out, "--show", "nowhere"};
-    EXPECT_EQ(cli::runRenderCommand(missing), 1);
+    folder.writeFile("sub/three", 1000);
+    TemporaryDirectory pictures; // outside the folder, whose scan would otherwise see them
+    const std::string out = pictures / "picture.png";
+    auto render = [&](std::vector<std::string> extra) {
+        std::vector<std::string> arguments{folder.path(), "-o", out, "--size", "200x120"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return cli::runRenderCommand(arguments);
+    };
+    auto contents = [&] {
+        std::ifstream png(out, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(png), {});
+    };
+    ASSERT_EQ(render({"--dark", "--show", "sub"}), 0);
+    EXPECT_EQ(contents().substr(1, 3), "PNG");
+    ASSERT_EQ(render({}), 0);
+    const std::string plain = contents();
+    // The pointer right of the centre, over the first ring: the file's highlight and label.
+    ASSERT_EQ(render({"--hover", "130,60"}), 0);
+    EXPECT_TRUE(contents() != plain);
+    ASSERT_EQ(render({"--hover", "0,0"}), 0); // over nothing: the plain picture
+    EXPECT_TRUE(contents() == plain);
+
+    EXPECT_EQ(render({"--hover", "12"}), 2);
+    EXPECT_EQ(render({"--show", "nowhere"}), 1);
 }
 
 } // namespace

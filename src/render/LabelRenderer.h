@@ -1,0 +1,32 @@
+// What draws a label's bitmap over the picture: one per label, of the view's back end. The
+// bitmap is uploaded when the label's text or appearance changed and drawn every frame as one
+// rectangle.
+#pragma once
+
+#include "render/DrawRenderer.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tessera {
+
+/// A label's picture: premultiplied RGBA, 8 bits per component, rows from the top.
+struct LabelBitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+class LabelRenderer {
+public:
+    virtual ~LabelRenderer() = default;
+    /// Opacity of the label.
+    double alpha = 1.0;
+    /// Replaces the texture's contents; `sizeChanged` when the pixel size differs from the last
+    /// upload (always for the first).
+    virtual void updateTexture(const LabelBitmap& bitmap, bool sizeChanged) = 0;
+    /// Draws the texture stretched over `rect` (points, origin at the view's centre, y up).
+    virtual void draw(const DrawRect& rect) = 0;
+};
+
+} // namespace tessera

@@ -1,0 +1,80 @@
+#include "render/MyLabel.h"
+
+#include <cmath>
+
+namespace tessera {
+
+std::string LabelText::plainText() const {
+    std::string text;
+    for (const LabelRun& run : runs)
+        text += run.text;
+    return text;
+}
+
+MyLabel::MyLabel(std::unique_ptr<LabelRenderer> renderer) : renderer_(std::move(renderer)) {}
+
+void MyLabel::setText(std::optional<LabelText> text, const LabelTypesetter& typesetter) {
+    text_ = std::move(text);
+    stringSize_ = {};
+    if (text_) {
+        const DrawSize measured = typesetter.measure(*text_, maxSize);
+        stringSize_ = {std::ceil(measured.width), std::ceil(measured.height)};
+    }
+    textureWidth_ = textureHeight_ = 0;
+    requiresUpdate_ = true;
+}
+
+DrawSize MyLabel::shadowRoom() const {
+    if (!shadow) return {};
+    return {std::abs(shadow->offset.width) + shadow->blurRadius,
+            std::abs(shadow->offset.height) + shadow->blurRadius};
+}
+
+double MyLabel::shadowBelow() const {
+    return shadow ? shadow->blurRadius - shadow->offset.height : 0;
+}
+
+DrawSize MyLabel::insets() const {
+    const DrawSize room = shadowRoom();
+    return {2 * padding.width + room.width, 2 * padding.height + room.height};
+}
+
+DrawSize MyLabel::frameSize() const {
+    const DrawSize around = insets();
+    return {stringSize_.width + around.width, stringSize_.height + around.height};
+}
+
+DrawRect MyLabel::bubbleRect() const {
+    const DrawSize frame = frameSize();
+    DrawRect bubble{0, 0, frame.width, frame.height};
+    if (shadow) {
+        bubble.y = shadowBelow();
+        bubble.width = frame.width - (shadow->blurRadius + shadow->offset.width);
+        bubble.height = frame.height + (shadow->offset.height - shadow->blurRadius);
+    }
+    return {bubble.x + 0.5, bubble.y + 0.5, bubble.width - 1, bubble.height - 1};
+}
+
+DrawRect MyLabel::textRect() const {
+    return {padding.width, padding.height + shadowBelow(), stringSize_.width, stringSize_.height};
+}
+
+int MyLabel::bitmapWidth(double scale) const {
+    return static_cast<int>(scale * frameSize().width);
+}
+
+int MyLabel::bitmapHeight(double scale) const {
+    return static_cast<int>(scale * frameSize().height);
+}
+
+void MyLabel::updateIfNeeded(const LabelTypesetter& typesetter, double scale) {
+    if (!requiresUpdate_) return;
+    const LabelBitmap bitmap = typesetter.render(*this, scale);
+    const bool sizeChanged = bitmap.width != textureWidth_ || bitmap.height != textureHeight_;
+    textureWidth_ = bitmap.width;
+    textureHeight_ = bitmap.height;
+    renderer_->updateTexture(bitmap, sizeChanged);
+    requiresUpdate_ = false;
+}
+
+} // namespace tessera

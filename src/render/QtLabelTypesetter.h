@@ -1,0 +1,17 @@
+// Labels measured and drawn by Qt's text layout and painter, the text facilities of the desktop.
+// Works without a display: when no QGuiApplication exists (the command line, the tests), one is
+// made on Qt's offscreen platform for the rest of the process.
+#pragma once
+
+#include "render/MyLabel.h"
+
+namespace tessera {
+
+class QtLabelTypesetter final : public LabelTypesetter {
+public:
+    QtLabelTypesetter();
+    DrawSize measure(const LabelText& text, DrawSize maxSize) const override;
+    LabelBitmap render(const MyLabel& label, double scale) const override;
+};
+
+} // namespace tessera
