@@ -3,10 +3,12 @@
 #include "graph/Graph.h"
 
 #include "controller/FileController.h"
+#include "favorites/Favorite.h"
 #include "model/MergedFile.h"
 #include "platform/MainQueue.h"
 #include "render/HeadlessGraphView.h"
 #include "render/QtLabelTypesetter.h"
+#include "support/TemporaryDirectory.h"
 #include "support/TreeBuilders.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +74,35 @@ TEST_F(GraphTest, ALoadedTreeFadesInAndItsSizeIsTheCentreText) {
     // The picture is there: the first ring's largest folder (docs, red) right of the centre.
     const MyColor pixel = view.canvas().colorAt(0, -55);
     EXPECT_GT(pixel.red, 0.9);
+}
+
+TEST_F(GraphTest, WhileAFolderIsScannedTheRingPulsesWithTheProgressInTheMiddle) {
+    TemporaryDirectory folder;
+    folder.writeFile("a", 3000);
+    folder.writeFile("sub/b", 1000);
+    auto scanned = FileController::create(folder.path());
+    Favorite favorite(folder.path(), false);
+    favorite.setFileController(scanned); // starts the scan
+    graph->setFileController(scanned);
+    ASSERT_TRUE(graph->isLoading());
+    scanned->scanOperationDidUpdateProgress({0, 1234});
+    frameAt(100);
+    EXPECT_EQ(graph->mainText(), "1,234 files");
+    EXPECT_TRUE(view.needsDisplay()); // the ring keeps pulsing
+    scanned->scanOperationDidUpdateProgress({8, 3});
+    frameAt(100.5);
+    EXPECT_EQ(graph->mainText(), "37.5%");
+    ASSERT_EQ(view.labels().size(), 1u);
+
+    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return scanned->rootFile() != nullptr; },
+                                             std::chrono::seconds(30)));
+    EXPECT_FALSE(graph->isLoading());
+    EXPECT_EQ(graph->file(), scanned->rootFile());
+    EXPECT_TRUE(runs<Graph::Fade>());
+    frameAt(101);
+    EXPECT_EQ(graph->mainText(), *scanned->rootFile()->displaySizeString(SizeMode::fileSize));
+    graph->setFileController(nullptr);
+    favorite.setFileController(nullptr);
 }
 
 TEST_F(GraphTest, ZoomingInThenOutRunsBothPhasesOfEach) {
