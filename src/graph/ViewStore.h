@@ -57,6 +57,10 @@ public:
         return index < 0 ? nullptr : &views_[static_cast<std::size_t>(index)];
     }
     bool contains(const File* file) const { return indexOf(file) >= 0; }
+    /// Starts loading the slot of `file` into the cache, ahead of its lookup or insertion.
+    void prefetch(const File* file) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[hash(file)]);
+    }
 
     /// Stores `view` under its file, replacing a view stored before; returns its position.
     /// References to views stay valid only until the next insertion.

@@ -318,7 +318,17 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
     std::size_t start = 0;
     double sum = 0;
     double best = std::numeric_limits<double>::infinity();
+    // Children are read one after another, but they and their views' slots lie anywhere in
+    // memory: both are fetched ahead.
+    constexpr std::size_t kFetchAhead = 8;
+    const auto fetch = [&](std::size_t i) {
+        __builtin_prefetch(directory.child(i));
+        fileViews_.prefetch(directory.child(i));
+    };
+    for (std::size_t i = 0; i < std::min(count, kFetchAhead); ++i)
+        fetch(i);
     for (std::size_t i = 0; i < count && remaining > 0; ++i) {
+        if (i + kFetchAhead < count) fetch(i + kFetchAhead);
         const double m = measure(i);
         const double grown = sum + m;
         const double thickness = depth * grown / remaining;
