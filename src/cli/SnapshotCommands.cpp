@@ -12,12 +12,7 @@
 namespace tessera::cli {
 
 FilePtr loadSnapshot(const std::string& path, const char* command) {
-    auto data = platform::readWholeFile(path);
-    if (!data) {
-        std::fprintf(stderr, "tessera %s: %s\n", command, escapeForTerminal(data.error()).c_str());
-        return nullptr;
-    }
-    auto root = Snapshot::loadRoot(std::move(*data));
+    auto root = Snapshot::loadRootFromFile(path);
     if (!root) {
         std::fprintf(stderr, "tessera %s: %s: %s\n", command, escapeForTerminal(path).c_str(),
                      escapeForTerminal(root.error().description).c_str());

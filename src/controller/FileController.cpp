@@ -120,10 +120,9 @@ std::shared_ptr<FileController> FileController::create(std::string url, Director
         controller->rootFile_ = std::move(rootFile);
     } else if (looksLikeSnapshot(controller->rootURL_)) {
         controller->isSnapshot_ = true;
-        if (auto data = platform::readWholeFile(controller->rootURL_)) {
-            if (auto root = Snapshot::loadRoot(std::move(*data)); root && (*root)->isDirectory())
-                controller->rootFile_.reset(root->release()->asDirectory());
-        }
+        if (auto root = Snapshot::loadRootFromFile(controller->rootURL_);
+            root && (*root)->isDirectory())
+            controller->rootFile_.reset(root->release()->asDirectory());
     }
     return controller;
 }

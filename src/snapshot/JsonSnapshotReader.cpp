@@ -4,208 +4,422 @@
 #include "model/Iso8601.h"
 #include "snapshot/StoredName.h"
 
-#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <simdjson.h>
+#include <limits>
+#include <optional>
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+#include <sys/stat.h>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tessera {
 namespace {
 
-namespace od = simdjson::ondemand;
-
 // 2001-01-01T00:00:00Z in Unix seconds.
 constexpr double kReferenceDate = 978'307'200.0;
 
-std::unexpected<JsonSnapshotFailure> failure(simdjson::error_code code, std::string_view where) {
-    return std::unexpected(JsonSnapshotFailure{
-        code == simdjson::INCORRECT_TYPE || code == simdjson::NUMBER_OUT_OF_RANGE,
-        std::string(where) + ": " + simdjson::error_message(code)});
-}
+constexpr unsigned kParseFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
 
-std::unexpected<JsonSnapshotFailure> failure(std::string description) {
-    return std::unexpected(JsonSnapshotFailure{false, std::move(description)});
-}
+// The reader's input: bytes in memory, or a file read in pieces. Pretty-printed snapshots are
+// mostly indentation, so whitespace is skipped 16 bytes at a time (the reader finds this through
+// argument-dependent lookup of SkipWhitespace, below).
+class JsonInput {
+public:
+    using Ch = char;
 
-// A node whose members are being read; a directory also collects its children.
-struct Frame {
-    od::object_iterator field;
-    od::object_iterator fieldsEnd;
-    od::array_iterator child;
-    od::array_iterator childrenEnd;
-    bool inContents = false;
-    bool childOpen = false;
-    bool isDirectory = false;
-    std::vector<FilePtr> children;
-    std::string name = "?";
-    std::int64_t size = 0;
-    std::int64_t allocatedSize = 0;
-    Date created;
-    Date modified;
+    explicit JsonInput(std::string_view data)
+        : begin_(data.data()), current_(begin_), end_(begin_ + data.size()) {}
+    explicit JsonInput(std::FILE* file) : file_(file), buffer_(1 << 16) { refill(); }
+
+    Ch Peek() const { return current_ < end_ ? *current_ : '\0'; }
+    Ch Take() {
+        if (current_ == end_) return '\0';
+        const Ch c = *current_++;
+        if (current_ == end_) refill();
+        return c;
+    }
+    std::size_t Tell() const { return consumed_ + static_cast<std::size_t>(current_ - begin_); }
+    bool failed() const { return file_ != nullptr && std::ferror(file_); }
+
+    void skipWhitespace() {
+        for (;;) {
+            current_ = firstNonSpace(current_, end_);
+            if (current_ < end_ || file_ == nullptr) return;
+            refill();
+            if (current_ == end_) return;
+        }
+    }
+
+    // Writing is for parsing in place, which this reader does not do.
+    Ch* PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    std::size_t PutEnd(Ch*) { return 0; }
+
+private:
+    static bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+    static const char* firstNonSpace(const char* p, const char* end) {
+#if defined(__SSE2__)
+        const __m128i space = _mm_set1_epi8(' ');
+        const __m128i newline = _mm_set1_epi8('\n');
+        const __m128i ret = _mm_set1_epi8('\r');
+        const __m128i tab = _mm_set1_epi8('\t');
+        for (; end - p >= 16; p += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i spaces = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, newline)),
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, ret), _mm_cmpeq_epi8(bytes, tab)));
+            const auto others = static_cast<unsigned>(~_mm_movemask_epi8(spaces)) & 0xFFFFu;
+            if (others != 0) return p + __builtin_ctz(others);
+        }
+#endif
+        while (p < end && isSpace(*p))
+            ++p;
+        return p;
+    }
+
+    void refill() {
+        if (file_ == nullptr) return;
+        consumed_ += static_cast<std::size_t>(end_ - begin_);
+        const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        begin_ = current_ = buffer_.data();
+        end_ = begin_ + got;
+    }
+
+    std::FILE* file_ = nullptr;
+    std::vector<char> buffer_;
+    const char* begin_ = nullptr;
+    const char* current_ = nullptr;
+    const char* end_ = nullptr;
+    std::size_t consumed_ = 0; // bytes of the file before the buffer
 };
 
-std::expected<Date, JsonSnapshotFailure> readDate(od::value value, SnapshotDateForm form,
-                                                  std::string_view key) {
-    if (form == SnapshotDateForm::iso8601) {
-        std::string_view text;
-        if (auto code = value.get_string().get(text)) return failure(code, key);
-        const auto date = parseIso8601(text);
-        if (!date) return failure(std::string(key) + ": not an ISO 8601 date");
-        return *date;
+void SkipWhitespace(JsonInput& input) {
+    input.skipWhitespace();
+}
+
+// Builds the tree from parse events. Each handler returns false to stop the parse, after
+// noting why in `problem_`.
+class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
+public:
+    bool StartObject() {
+        if (skipping_ > 0) return ++skipping_, true;
+        if (contexts_.empty()) {
+            contexts_.push_back(Context::top);
+            return true;
+        }
+        if (expected_ == Slot::rootFile || contexts_.back() == Context::contents) {
+            expected_ = Slot::none;
+            contexts_.push_back(Context::node);
+            nodes_.emplace_back();
+            return true;
+        }
+        return skipOrFail("an object");
     }
-    double seconds = 0;
-    if (auto code = value.get_double().get(seconds)) return failure(code, key);
-    const double unix = std::floor(seconds + kReferenceDate);
-    if (!std::isfinite(unix) || unix < -9.2e18 || unix > 9.2e18)
-        return failure(std::string(key) + ": date out of range");
-    return Date::fromUnixSeconds(static_cast<std::int64_t>(unix));
-}
 
-std::expected<Frame, JsonSnapshotFailure> openNode(od::value value) {
-    od::object object;
-    if (auto code = value.get_object().get(object)) return failure(code, "node");
-    Frame frame;
-    if (auto code = object.begin().get(frame.field)) return failure(code, "node");
-    if (auto code = object.end().get(frame.fieldsEnd)) return failure(code, "node");
-    return frame;
-}
-
-std::expected<FilePtr, JsonSnapshotFailure> finishNode(Frame& frame) {
-    try {
-        if (!frame.isDirectory)
-            return File::create(frame.name, frame.size, frame.allocatedSize, frame.created,
-                                frame.modified);
-        DirectoryPtr directory = Directory::create(frame.name, frame.created, frame.modified, {});
-        directory->assignContents(std::move(frame.children));
-        if (!directory->tryAggregate()) return failure("sizes add up beyond the 64-bit range");
-        return FilePtr(std::move(directory));
-    } catch (const std::length_error& error) {
-        return failure(error.what());
+    bool EndObject(rapidjson::SizeType) {
+        if (skipping_ > 0) return --skipping_, true;
+        const Context closed = contexts_.back();
+        contexts_.pop_back();
+        if (closed == Context::top) {
+            if (!sawVersion_) return fail("there is no \"version\"");
+            if (!root_) return fail("there is no \"rootFile\"");
+            return true;
+        }
+        auto node = finishNode(nodes_.back());
+        nodes_.pop_back();
+        if (!node) return false;
+        if (contexts_.back() == Context::top)
+            root_ = std::move(node);
+        else
+            nodes_.back().children.push_back(std::move(node));
+        return true;
     }
-}
 
-std::expected<FilePtr, JsonSnapshotFailure> readTree(od::value rootValue, SnapshotDateForm form) {
-    std::vector<Frame> stack;
-    auto first = openNode(rootValue);
-    if (!first) return std::unexpected(first.error());
-    stack.push_back(std::move(*first));
-    FilePtr finished;
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.inContents) {
-            if (frame.childOpen) {
-                ++frame.child;
-                frame.childOpen = false;
+    bool StartArray() {
+        if (skipping_ > 0) return ++skipping_, true;
+        if (expected_ == Slot::contents) {
+            expected_ = Slot::none;
+            nodes_.back().isDirectory = true;
+            contexts_.push_back(Context::contents);
+            return true;
+        }
+        return skipOrFail("an array");
+    }
+
+    bool EndArray(rapidjson::SizeType) {
+        if (skipping_ > 0) return --skipping_, true;
+        contexts_.pop_back();
+        return true;
+    }
+
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        if (skipping_ > 0) return true;
+        const std::string_view key(text, length);
+        if (contexts_.back() == Context::top) {
+            expected_ = key == "version"    ? Slot::version
+                        : key == "rootFile" ? Slot::rootFile
+                                            : Slot::ignored;
+            return true;
+        }
+        if (key == "name")
+            expected_ = Slot::name;
+        else if (key == "size")
+            expected_ = Slot::size;
+        else if (key == "allocatedSize")
+            expected_ = Slot::allocatedSize;
+        else if (key == "creationDate")
+            expected_ = Slot::creationDate;
+        else if (key == "modificationDate")
+            expected_ = Slot::modificationDate;
+        else if (key == "contents")
+            expected_ = Slot::contents;
+        else
+            expected_ = Slot::ignored;
+        return true;
+    }
+
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        if (skipping_ > 0) return true;
+        const std::string_view value(text, length);
+        const Slot slot = take();
+        if (slot == Slot::ignored) return true;
+        if (slot == Slot::name) {
+            auto bytes = fromStoredName(value);
+            if (!bytes) return fail("a name with a broken byte escape");
+            nodes_.back().name = std::move(*bytes);
+            return true;
+        }
+        if (slot == Slot::creationDate || slot == Slot::modificationDate) {
+            if (!settleDateForm(DateForm::iso8601)) return false;
+            const auto date = parseIso8601(value);
+            if (!date) return fail("a date that is not ISO 8601");
+            return storeDate(slot, *date);
+        }
+        return misplaced("a text", slot);
+    }
+
+    bool Int(int value) { return integer(value); }
+    bool Uint(unsigned value) { return integer(value); }
+    bool Int64(std::int64_t value) { return integer(value); }
+    bool Uint64(std::uint64_t value) {
+        if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+            return number(static_cast<double>(value), "a number beyond 64 bits");
+        return integer(static_cast<std::int64_t>(value));
+    }
+    bool Double(double value) { return number(value, "a number that is not a whole one"); }
+    bool Null() { return scalar("null"); }
+    bool Bool(bool) { return scalar("true or false"); }
+
+    /// The finished tree, once the parse succeeded.
+    FilePtr takeRoot() { return std::move(root_); }
+    const std::string& problem() const { return problem_; }
+
+private:
+    enum class Context { top, node, contents };
+    enum class Slot {
+        none,
+        ignored,
+        version,
+        rootFile,
+        name,
+        size,
+        allocatedSize,
+        creationDate,
+        modificationDate,
+        contents
+    };
+    enum class DateForm { unknown, iso8601, referenceSeconds };
+
+    // A node whose members are being read; a folder also collects its children.
+    struct Node {
+        std::vector<FilePtr> children;
+        std::string name = "?";
+        std::int64_t size = 0;
+        std::int64_t allocatedSize = 0;
+        Date created;
+        Date modified;
+        bool isDirectory = false;
+    };
+
+    bool fail(std::string what) {
+        problem_ = std::move(what);
+        return false;
+    }
+    // The slot the value now read fills; none for an element of a folder's contents or the
+    // document itself, where only objects belong.
+    Slot take() {
+        const Slot slot = expected_;
+        expected_ = Slot::none;
+        return slot;
+    }
+    bool misplaced(const char* what, Slot slot) {
+        const char* wanted = "a node";
+        switch (slot) {
+        case Slot::version:
+            wanted = "the version number";
+            break;
+        case Slot::name:
+            wanted = "a name";
+            break;
+        case Slot::size:
+        case Slot::allocatedSize:
+            wanted = "a size";
+            break;
+        case Slot::creationDate:
+        case Slot::modificationDate:
+            wanted = "a date";
+            break;
+        case Slot::contents:
+            wanted = "the array of contents";
+            break;
+        case Slot::none:
+            if (contexts_.empty()) wanted = "the snapshot's object";
+            break;
+        case Slot::rootFile:
+        case Slot::ignored:
+            break;
+        }
+        return fail(std::string(what) + " where " + wanted + " belongs");
+    }
+    // An object or array where the format has none: kept out of the tree when its key is
+    // unknown, otherwise the document is damaged.
+    bool skipOrFail(const char* what) {
+        const Slot slot = take();
+        if (slot != Slot::ignored) return misplaced(what, slot);
+        skipping_ = 1;
+        return true;
+    }
+    bool scalar(const char* what) {
+        if (skipping_ > 0) return true;
+        const Slot slot = take();
+        if (slot == Slot::ignored) return true;
+        return misplaced(what, slot);
+    }
+
+    bool integer(std::int64_t value) {
+        if (skipping_ > 0) return true;
+        const Slot slot = take();
+        switch (slot) {
+        case Slot::ignored:
+            return true;
+        case Slot::version:
+            sawVersion_ = true;
+            return true;
+        case Slot::size:
+            nodes_.back().size = value;
+            return true;
+        case Slot::allocatedSize:
+            nodes_.back().allocatedSize = value;
+            return true;
+        case Slot::creationDate:
+        case Slot::modificationDate:
+            return secondsDate(slot, static_cast<double>(value));
+        default:
+            return misplaced("a number", slot);
+        }
+    }
+    // A number that is not an integer in the 64-bit range: only dates in seconds may be one.
+    bool number(double value, const char* what) {
+        if (skipping_ > 0) return true;
+        const Slot slot = take();
+        if (slot == Slot::ignored) return true;
+        if (slot == Slot::creationDate || slot == Slot::modificationDate)
+            return secondsDate(slot, value);
+        return misplaced(what, slot);
+    }
+
+    bool settleDateForm(DateForm form) {
+        if (dateForm_ == DateForm::unknown) dateForm_ = form;
+        if (dateForm_ == form) return true;
+        return fail("dates written both as texts and as numbers");
+    }
+    bool secondsDate(Slot slot, double seconds) {
+        if (!settleDateForm(DateForm::referenceSeconds)) return false;
+        const double unix = std::floor(seconds + kReferenceDate);
+        if (!std::isfinite(unix) || unix < -9.2e18 || unix > 9.2e18)
+            return fail("a date out of range");
+        return storeDate(slot, Date::fromUnixSeconds(static_cast<std::int64_t>(unix)));
+    }
+    bool storeDate(Slot slot, Date date) {
+        (slot == Slot::creationDate ? nodes_.back().created : nodes_.back().modified) = date;
+        return true;
+    }
+
+    FilePtr finishNode(Node& node) {
+        try {
+            if (!node.isDirectory)
+                return File::create(node.name, node.size, node.allocatedSize, node.created,
+                                    node.modified);
+            DirectoryPtr directory = Directory::create(node.name, node.created, node.modified, {});
+            directory->assignContents(std::move(node.children));
+            if (!directory->tryAggregate()) {
+                fail("sizes add up beyond the 64-bit range");
+                return nullptr;
             }
-            if (frame.child != frame.childrenEnd) {
-                od::value element;
-                if (auto code = (*frame.child).get(element)) return failure(code, "contents");
-                auto child = openNode(element);
-                if (!child) return std::unexpected(child.error());
-                frame.childOpen = true;
-                stack.push_back(std::move(*child)); // `frame` is not used after this
-                continue;
-            }
-            frame.inContents = false;
-            ++frame.field;
-            continue;
+            return FilePtr(std::move(directory));
+        } catch (const std::length_error& error) {
+            fail(error.what());
+            return nullptr;
         }
-        if (frame.field == frame.fieldsEnd) {
-            auto node = finishNode(frame);
-            if (!node) return std::unexpected(node.error());
-            stack.pop_back();
-            if (stack.empty())
-                finished = std::move(*node);
-            else
-                stack.back().children.push_back(std::move(*node));
-            continue;
-        }
-        od::field member;
-        if (auto code = (*frame.field).get(member)) return failure(code, "member");
-        // Keys are compared as they stand in the text; only a key with an escape in it (legal,
-        // if unusual) is unescaped first.
-        const od::raw_json_string raw = member.key();
-        const char* rawText = raw.raw();
-        const char* quote = std::strchr(rawText, '"');
-        std::string_view unescaped;
-        const bool escaped =
-            quote == nullptr ||
-            std::memchr(rawText, '\\', static_cast<std::size_t>(quote - rawText)) != nullptr;
-        if (escaped) {
-            if (auto code = member.unescaped_key().get(unescaped)) return failure(code, "key");
-        }
-        const auto is = [&](const char* name) {
-            return escaped ? unescaped == name : raw.unsafe_is_equal(name);
-        };
-        od::value value = member.value();
-        if (is("contents")) {
-            od::array array;
-            if (auto code = value.get_array().get(array)) return failure(code, "contents");
-            if (auto code = array.begin().get(frame.child)) return failure(code, "contents");
-            if (auto code = array.end().get(frame.childrenEnd)) return failure(code, "contents");
-            frame.inContents = true;
-            frame.isDirectory = true;
-            continue;
-        }
-        if (is("name")) {
-            std::string_view text;
-            if (auto code = value.get_string().get(text)) return failure(code, "name");
-            auto bytes = fromStoredName(text);
-            if (!bytes) return failure("name: broken byte escape");
-            frame.name = std::move(*bytes);
-        } else if (is("size") || is("allocatedSize")) {
-            const bool size = is("size");
-            std::int64_t number = 0;
-            if (auto code = value.get_int64().get(number))
-                return failure(code, size ? "size" : "allocatedSize");
-            (size ? frame.size : frame.allocatedSize) = number;
-        } else if (is("creationDate") || is("modificationDate")) {
-            const bool created = is("creationDate");
-            auto date = readDate(value, form, created ? "creationDate" : "modificationDate");
-            if (!date) return std::unexpected(date.error());
-            (created ? frame.created : frame.modified) = *date;
-        }
-        ++frame.field;
     }
-    return finished;
+
+    std::vector<Context> contexts_;
+    std::vector<Node> nodes_;
+    Slot expected_ = Slot::none;
+    int skipping_ = 0; // depth inside a value of an unknown key
+    DateForm dateForm_ = DateForm::unknown;
+    bool sawVersion_ = false;
+    FilePtr root_;
+    std::string problem_;
+};
+
+std::expected<FilePtr, std::string> parse(JsonInput& input, std::size_t expectedLength) {
+    TreeBuilder builder;
+    rapidjson::Reader reader;
+    const rapidjson::ParseResult result = reader.Parse<kParseFlags>(input, builder);
+    if (input.failed()) return std::unexpected(std::strerror(errno));
+    const auto damaged = [](std::size_t byte, const std::string& what) {
+        return std::unexpected("The snapshot is damaged (byte " + std::to_string(byte) +
+                               "): " + what + ".");
+    };
+    if (result.IsError()) {
+        std::string what = builder.problem();
+        if (what.empty()) {
+            what = rapidjson::GetParseError_En(result.Code());
+            if (what.ends_with('.')) what.pop_back();
+            if (!what.empty()) what[0] = static_cast<char>(std::tolower(what[0]));
+        }
+        return damaged(result.Offset(), what);
+    }
+    // The reader takes a NUL byte for the end: whatever follows one is not JSON either. (For a
+    // file, a length that changed while it was read.)
+    if (input.Tell() != expectedLength)
+        return damaged(input.Tell(), "bytes after the snapshot's object");
+    return builder.takeRoot();
 }
 
 } // namespace
 
-std::expected<FilePtr, JsonSnapshotFailure> readJsonSnapshot(const std::string& data,
-                                                             SnapshotDateForm dates) {
-    od::parser parser;
-    // Nesting is bounded by the data, not by the parser's default of 1024 levels: every level of
-    // a snapshot opens an array, so the brackets bound the depth.
-    const auto brackets = static_cast<std::size_t>(std::count(data.begin(), data.end(), '['));
-    if (auto code = parser.allocate(data.size(), 2 * brackets + 64)) return failure(code, "parser");
-    od::document document;
-    const simdjson::padded_string_view padded(data.data(), data.size(), data.capacity());
-    if (auto code = parser.iterate(padded).get(document)) return failure(code, "document");
-    od::object top;
-    if (auto code = document.get_object().get(top)) return failure(code, "document");
-    bool sawVersion = false;
-    FilePtr root;
-    for (auto result : top) {
-        od::field member;
-        if (auto code = std::move(result).get(member)) return failure(code, "document");
-        std::string_view key;
-        if (auto code = member.unescaped_key().get(key)) return failure(code, "document");
-        if (key == "version") {
-            std::int64_t version = 0;
-            if (auto code = member.value().get_int64().get(version))
-                return failure(code, "version");
-            sawVersion = true;
-        } else if (key == "rootFile") {
-            auto tree = readTree(member.value(), dates);
-            if (!tree) return std::unexpected(tree.error());
-            root = std::move(*tree);
-        }
-    }
-    if (!sawVersion) return failure("no \"version\"");
-    if (!root) return failure("no \"rootFile\"");
-    return root;
+std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data) {
+    JsonInput input(data);
+    return parse(input, data.size());
+}
+
+std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file) {
+    struct stat status;
+    if (::fstat(::fileno(file), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::unexpected("not a regular file");
+    JsonInput input(file);
+    return parse(input, static_cast<std::size_t>(status.st_size));
 }
 
 } // namespace tessera

@@ -1,25 +1,21 @@
-// Reads the JSON form of a snapshot with simdjson's on-demand parser, iteratively, so that no
-// nesting depth exhausts the stack.
+// Reads the JSON form of a snapshot as a stream of parse events (RapidJSON's iterative reader,
+// which validates UTF-8): nothing is kept but the tree being built and its open folders,
+// whatever the file's size or nesting, and a file is read as it streams by.
 #pragma once
 
 #include "snapshot/SnapshotDecoder.h"
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace tessera {
 
-enum class SnapshotDateForm {
-    iso8601,          // "2024-05-01T12:00:00Z"
-    referenceSeconds, // seconds since 2001-01-01T00:00:00Z, as written by older versions
-};
-
-struct JsonSnapshotFailure {
-    bool typeMismatch = false; // a value of the wrong type: worth a retry with the other dates
-    std::string description;
-};
-
-/// `data` must have simdjson's padding behind its size (see Snapshot::loadRoot).
-std::expected<FilePtr, JsonSnapshotFailure> readJsonSnapshot(const std::string& data,
-                                                             SnapshotDateForm dates);
+/// The tree of the JSON snapshot in `data`, or what is wrong with it and where. Dates are ISO 8601
+/// texts, or, as older versions wrote them, seconds since 2001-01-01T00:00:00Z: the first date
+/// decides, and a document that mixes the two is damaged.
+std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data);
+/// The same, read from the start of `file` to its end.
+std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file);
 
 } // namespace tessera

@@ -2,27 +2,51 @@
 
 #include "snapshot/JsonSnapshotReader.h"
 
-#include <simdjson.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace tessera {
+namespace {
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
 
 std::string Snapshot::makeData(const File& root, const SnapshotEncoder::Options& options) {
     return SnapshotEncoder(options).encode(root);
 }
 
-std::expected<FilePtr, SnapshotError> Snapshot::loadRoot(std::string data) {
-    const std::size_t size = data.size();
-    data.reserve(size + simdjson::SIMDJSON_PADDING);
-    // A JSON snapshot is an object: anything else goes straight to the TSV reader.
+std::expected<FilePtr, SnapshotError> Snapshot::loadRoot(std::string_view data) {
+    // A JSON snapshot is an object; the TSV form cannot begin with "{" (its first line names
+    // keys as JSON strings), so anything else is TSV.
     const std::size_t first = data.find_first_not_of(" \t\r\n");
-    if (first != std::string::npos && data[first] == '{') {
-        // The padding lies beyond size(): the reader sees exactly the file's bytes.
-        auto json = readJsonSnapshot(data, SnapshotDateForm::iso8601);
-        if (!json && json.error().typeMismatch)
-            json = readJsonSnapshot(data, SnapshotDateForm::referenceSeconds);
-        if (json) return std::move(*json);
+    if (first == std::string_view::npos || data[first] != '{')
+        return SnapshotDecoder().decode(data);
+    auto json = readJsonSnapshot(data);
+    if (!json) return std::unexpected(SnapshotError{std::move(json.error())});
+    return std::move(*json);
+}
+
+std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::string& path) {
+    const auto unreadable = [](int error) {
+        return std::unexpected(SnapshotError{std::strerror(error)});
+    };
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rbe"),
+                                                         &std::fclose);
+    if (!file) return unreadable(errno);
+    int c;
+    while ((c = std::fgetc(file.get())) != EOF && isSpace(static_cast<char>(c))) {
     }
-    return SnapshotDecoder().decode(data);
+    if (std::ferror(file.get())) return unreadable(errno);
+    std::rewind(file.get());
+    if (c != '{') return SnapshotDecoder().decode(file.get());
+    auto json = readJsonSnapshot(file.get());
+    if (!json) return std::unexpected(SnapshotError{std::move(json.error())});
+    return std::move(*json);
 }
 
 } // namespace tessera

@@ -5,6 +5,7 @@
 #include "snapshot/StoredName.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -39,35 +40,58 @@ struct OpenDirectory {
 
 class Reader {
 public:
-    std::expected<FilePtr, SnapshotError> run(std::string_view data) {
-        std::size_t lineNumber = 0;
-        bool sawHeader = false;
-        std::vector<std::string_view> cells;
-        while (!data.empty()) {
+    /// Reads the complete lines of `data`; what follows the last line feed waits for the next
+    /// piece (or for finish(), as the last line).
+    std::optional<SnapshotError> feed(std::string_view data) {
+        if (!pending_.empty()) {
             const std::size_t end = data.find(kLineSeparator);
-            const std::string_view line = data.substr(0, end);
-            data.remove_prefix(end == std::string_view::npos ? data.size() : end + 1);
-            ++lineNumber;
-            if (line.empty()) continue;
-            if (!sawHeader) {
-                if (auto error = readHeader(line, lineNumber)) return std::unexpected(*error);
-                sawHeader = true;
-                continue;
-            }
-            std::size_t depth = 0;
-            while (depth < line.size() && line[depth] == kLevelMarker)
-                ++depth;
-            splitCells(line.substr(depth), cells);
-            if (auto error = readNode(depth, cells, lineNumber)) return std::unexpected(*error);
+            pending_.append(data.substr(0, end));
+            if (end == std::string_view::npos) return std::nullopt;
+            data.remove_prefix(end + 1);
+            std::string line = std::move(pending_);
+            pending_.clear();
+            if (auto error = readLine(line)) return error;
         }
-        if (!sawHeader) return corrupted(lineNumber, "there is no header line");
+        for (;;) {
+            const std::size_t end = data.find(kLineSeparator);
+            if (end == std::string_view::npos) break;
+            if (auto error = readLine(data.substr(0, end))) return error;
+            data.remove_prefix(end + 1);
+        }
+        pending_.assign(data);
+        return std::nullopt;
+    }
+
+    std::expected<FilePtr, SnapshotError> finish() {
+        if (!pending_.empty()) {
+            const std::string line = std::move(pending_);
+            pending_.clear();
+            if (auto error = readLine(line)) return std::unexpected(*error);
+        }
+        if (!sawHeader_) return corrupted(lineNumber_, "there is no header line");
         if (!root_ && stack_.empty())
-            return corrupted(lineNumber, "there is no line after the header");
+            return corrupted(lineNumber_, "there is no line after the header");
         if (root_) return std::move(root_);
         while (stack_.size() > 1)
-            if (auto error = close(lineNumber)) return std::unexpected(*error);
-        if (auto error = close(lineNumber)) return std::unexpected(*error);
+            if (auto error = close(lineNumber_)) return std::unexpected(*error);
+        if (auto error = close(lineNumber_)) return std::unexpected(*error);
         return std::move(root_);
+    }
+
+private:
+    std::optional<SnapshotError> readLine(std::string_view line) {
+        ++lineNumber_;
+        if (line.empty()) return std::nullopt;
+        if (!sawHeader_) {
+            if (auto error = readHeader(line, lineNumber_)) return error;
+            sawHeader_ = true;
+            return std::nullopt;
+        }
+        std::size_t depth = 0;
+        while (depth < line.size() && line[depth] == kLevelMarker)
+            ++depth;
+        splitCells(line.substr(depth), cells_);
+        return readNode(depth, cells_, lineNumber_);
     }
 
 private:
@@ -173,6 +197,10 @@ private:
     std::vector<FileKey> fileKeys_;
     std::vector<FileKey> directoryKeys_;
     std::vector<OpenDirectory> stack_;
+    std::size_t lineNumber_ = 0;
+    bool sawHeader_ = false;
+    std::string pending_; // the start of a line whose end has not been fed yet
+    std::vector<std::string_view> cells_;
     std::string scratch_;   // a name whose escapes were undone
     std::string nameBytes_; // a name whose stored bytes were undone
     FilePtr root_;
@@ -181,7 +209,22 @@ private:
 } // namespace
 
 std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::string_view data) {
-    return Reader().run(data);
+    Reader reader;
+    if (auto error = reader.feed(data)) return std::unexpected(*error);
+    return reader.finish();
+}
+
+std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::FILE* file) {
+    Reader reader;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+        if (got > 0)
+            if (auto error = reader.feed({buffer.data(), got})) return std::unexpected(*error);
+        if (got < buffer.size()) break;
+    }
+    if (std::ferror(file)) return std::unexpected(SnapshotError{std::strerror(errno)});
+    return reader.finish();
 }
 
 } // namespace tessera

@@ -3,6 +3,7 @@
 
 #include "model/File.h"
 
+#include <cstdio>
 #include <expected>
 #include <string>
 #include <string_view>
@@ -18,6 +19,8 @@ class SnapshotDecoder {
 public:
     /// The root of the tree in `data`, or why there is none. Nothing partial is returned.
     std::expected<FilePtr, SnapshotError> decode(std::string_view data);
+    /// The same, read from `file` piece by piece: only the tree is kept.
+    std::expected<FilePtr, SnapshotError> decode(std::FILE* file);
 };
 
 } // namespace tessera

@@ -164,6 +164,61 @@ TEST(SnapshotTest, ReadersAcceptWhatTheFormatAllows) {
     FilePtr escapedKey = load("{\"version\": 1, \"rootFile\": {\"n\\u0061me\": \"x\"}}");
     ASSERT_NE(escapedKey, nullptr);
     EXPECT_EQ(escapedKey->path(), "x");
+
+    // Members this version does not know are passed over, whatever they hold.
+    FilePtr extra = load("{\"extra\": {\"a\": [1, {\"b\": null}]}, \"version\": 1, \"rootFile\": "
+                         "{\"tags\": [true, {\"k\": \"v\"}], \"name\": \"x\", \"size\": 3}}");
+    ASSERT_NE(extra, nullptr);
+    EXPECT_EQ(extra->path(), "x");
+    EXPECT_EQ(extra->size(), 3);
+}
+
+TEST(SnapshotTest, FilesAreReadLikeTheirBytesAndJsonAsItStreams) {
+    AwkwardTree tree;
+    ScanOperation scan(tree.path(), nullptr, false, {}, MainQueue::shared());
+    FilePtr scanned = scan.scan();
+    ASSERT_NE(scanned, nullptr);
+    TemporaryDirectory folder;
+    for (Format format : {Format::json, Format::tsv}) {
+        const std::string data = Snapshot::makeData(*scanned, options(format));
+        const std::string path = folder / "tree.fssnapshot";
+        ASSERT_TRUE(platform::writeFileAtomically(path, data).has_value());
+        auto fromFile = Snapshot::loadRootFromFile(path);
+        ASSERT_TRUE(fromFile.has_value()) << fromFile.error().description;
+        EXPECT_EQ(shape(**fromFile), shape(*load(data)));
+    }
+    // Files larger than the pieces they are read in, so that lines and values straddle them.
+    std::vector<FilePtr> folders;
+    for (int f = 0; f < 4; ++f) {
+        std::vector<FilePtr> files;
+        for (int i = 0; i < 8'000; ++i)
+            files.push_back(
+                file("a file with a rather long name number " + std::to_string(i), i * 7 + f));
+        folders.push_back(Directory::create("folder " + std::to_string(f), kCreated, kModified,
+                                            std::move(files)));
+    }
+    DirectoryPtr big = Directory::create("big", kCreated, kModified, std::move(folders));
+    for (Format format : {Format::json, Format::tsv}) {
+        const std::string data = Snapshot::makeData(*big, options(format));
+        ASSERT_GT(data.size(), 2u << 20);
+        ASSERT_TRUE(platform::writeFileAtomically(folder / "big", data).has_value());
+        auto fromFile = Snapshot::loadRootFromFile(folder / "big");
+        ASSERT_TRUE(fromFile.has_value()) << fromFile.error().description;
+        EXPECT_EQ(shape(**fromFile), shape(*load(data)));
+    }
+
+    // A damaged JSON file gives the same error as its bytes, saying where; a missing one says
+    // so.
+    const std::string damaged = "{\"version\": 1, \"rootFile\": {\"size\": \"big\"}}";
+    ASSERT_TRUE(platform::writeFileAtomically(folder / "bad", damaged).has_value());
+    auto bad = Snapshot::loadRootFromFile(folder / "bad");
+    ASSERT_FALSE(bad.has_value());
+    EXPECT_EQ(bad.error().description, loadError(damaged));
+    EXPECT_EQ(bad.error().description,
+              "The snapshot is damaged (byte 41): a text where a size belongs.");
+    auto missing = Snapshot::loadRootFromFile(folder / "missing");
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_NE(missing.error().description.find("No such file"), std::string::npos);
 }
 
 TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
@@ -190,6 +245,12 @@ TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
              header + "\"r\"\n \"a\"\t9223372036854775807\n \"b\"\t1",
              std::string("{\"rootFile\": {\"contents\": []}}"), // no version, and not TSV
              std::string("[1, 2]"),
+             std::string("{\"version\": 1, \"rootFile\": {\"name\": \"x\"}} trailing"),
+             std::string("{\"version\": 1, \"rootFile\": {\"name\": \"x\"}}\0junk", 46),
+             std::string("{\"version\": 1, \"rootFile\": {\"contents\": [5]}}"),
+             std::string("{\"version\": 1, \"rootFile\": []}"),
+             std::string("{\"version\": \"1\", \"rootFile\": {}}"),
+             std::string("{\"version\": 1, \"rootFile\": {\"size\": 1e3}}"),
              std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"size\": "
                          "9223372036854775807}, {\"size\": 1}]}}"),
              std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"modificationDate\": "
