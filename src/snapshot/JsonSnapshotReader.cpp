@@ -12,7 +12,6 @@
 #include <optional>
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
-#include <sys/stat.h>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -36,7 +35,10 @@ public:
 
     explicit JsonInput(std::string_view data)
         : begin_(data.data()), current_(begin_), end_(begin_ + data.size()) {}
-    explicit JsonInput(std::FILE* file) : file_(file), buffer_(1 << 16) { refill(); }
+    JsonInput(std::FILE* file, std::size_t alreadyRead)
+        : file_(file), buffer_(1 << 16), consumed_(alreadyRead) {
+        refill();
+    }
 
     Ch Peek() const { return current_ < end_ ? *current_ : '\0'; }
     Ch Take() {
@@ -46,6 +48,8 @@ public:
         return c;
     }
     std::size_t Tell() const { return consumed_ + static_cast<std::size_t>(current_ - begin_); }
+    /// Whether every byte was taken (a file's pieces are fetched as soon as one runs out).
+    bool atEnd() const { return current_ == end_; }
     bool failed() const { return file_ != nullptr && std::ferror(file_); }
 
     void skipWhitespace() {
@@ -382,7 +386,7 @@ private:
     std::string problem_;
 };
 
-std::expected<FilePtr, std::string> parse(JsonInput& input, std::size_t expectedLength) {
+std::expected<FilePtr, std::string> parse(JsonInput& input) {
     TreeBuilder builder;
     rapidjson::Reader reader;
     const rapidjson::ParseResult result = reader.Parse<kParseFlags>(input, builder);
@@ -400,10 +404,8 @@ std::expected<FilePtr, std::string> parse(JsonInput& input, std::size_t expected
         }
         return damaged(result.Offset(), what);
     }
-    // The reader takes a NUL byte for the end: whatever follows one is not JSON either. (For a
-    // file, a length that changed while it was read.)
-    if (input.Tell() != expectedLength)
-        return damaged(input.Tell(), "bytes after the snapshot's object");
+    // The reader takes a NUL byte for the end: whatever follows one is not JSON either.
+    if (!input.atEnd()) return damaged(input.Tell(), "bytes after the snapshot's object");
     return builder.takeRoot();
 }
 
@@ -411,15 +413,12 @@ std::expected<FilePtr, std::string> parse(JsonInput& input, std::size_t expected
 
 std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data) {
     JsonInput input(data);
-    return parse(input, data.size());
+    return parse(input);
 }
 
-std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file) {
-    struct stat status;
-    if (::fstat(::fileno(file), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::unexpected("not a regular file");
-    JsonInput input(file);
-    return parse(input, static_cast<std::size_t>(status.st_size));
+std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead) {
+    JsonInput input(file, alreadyRead);
+    return parse(input);
 }
 
 } // namespace tessera

@@ -15,7 +15,7 @@ namespace tessera {
 /// texts, or, as older versions wrote them, seconds since 2001-01-01T00:00:00Z: the first date
 /// decides, and a document that mixes the two is damaged.
 std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data);
-/// The same, read from the start of `file` to its end.
-std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file);
+/// The same, read from `file` to its end; `alreadyRead` bytes (whitespace) were taken before.
+std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead);
 
 } // namespace tessera

@@ -38,13 +38,15 @@ std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::stri
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rbe"),
                                                          &std::fclose);
     if (!file) return unreadable(errno);
+    // The whitespace before the first other byte is kept: TSV counts its lines.
+    std::string lead;
     int c;
-    while ((c = std::fgetc(file.get())) != EOF && isSpace(static_cast<char>(c))) {
-    }
+    while ((c = std::fgetc(file.get())) != EOF && isSpace(static_cast<char>(c)))
+        lead += static_cast<char>(c);
     if (std::ferror(file.get())) return unreadable(errno);
-    std::rewind(file.get());
-    if (c != '{') return SnapshotDecoder().decode(file.get());
-    auto json = readJsonSnapshot(file.get());
+    if (c != EOF) std::ungetc(c, file.get());
+    if (c != '{') return SnapshotDecoder().decode(file.get(), lead);
+    auto json = readJsonSnapshot(file.get(), lead.size());
     if (!json) return std::unexpected(SnapshotError{std::move(json.error())});
     return std::move(*json);
 }

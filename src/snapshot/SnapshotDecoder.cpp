@@ -214,8 +214,10 @@ std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::string_view d
     return reader.finish();
 }
 
-std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::FILE* file) {
+std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::FILE* file,
+                                                              std::string_view alreadyRead) {
     Reader reader;
+    if (auto error = reader.feed(alreadyRead)) return std::unexpected(*error);
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);

@@ -19,8 +19,9 @@ class SnapshotDecoder {
 public:
     /// The root of the tree in `data`, or why there is none. Nothing partial is returned.
     std::expected<FilePtr, SnapshotError> decode(std::string_view data);
-    /// The same, read from `file` piece by piece: only the tree is kept.
-    std::expected<FilePtr, SnapshotError> decode(std::FILE* file);
+    /// The same, read from `file` piece by piece after `alreadyRead`, its bytes taken before:
+    /// only the tree is kept.
+    std::expected<FilePtr, SnapshotError> decode(std::FILE* file, std::string_view alreadyRead);
 };
 
 } // namespace tessera

@@ -10,7 +10,10 @@
 #include "support/TreeBuilders.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
 
 namespace tessera {
 namespace {
@@ -216,6 +219,20 @@ TEST(SnapshotTest, FilesAreReadLikeTheirBytesAndJsonAsItStreams) {
     EXPECT_EQ(bad.error().description, loadError(damaged));
     EXPECT_EQ(bad.error().description,
               "The snapshot is damaged (byte 41): a text where a size belongs.");
+    // Leading blank lines still count in a TSV file's errors; pipes are read like files.
+    const std::string secondRoot = "\n\n\"name\"\n\"a\"\n\"b\"";
+    ASSERT_TRUE(platform::writeFileAtomically(folder / "tsv", secondRoot).has_value());
+    EXPECT_EQ(Snapshot::loadRootFromFile(folder / "tsv").error().description,
+              loadError(secondRoot));
+    const std::string fifo = folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string json = "  \n" + Snapshot::makeData(*big, options(Format::json));
+    std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << json; });
+    auto piped = Snapshot::loadRootFromFile(fifo);
+    writer.join();
+    ASSERT_TRUE(piped.has_value()) << piped.error().description;
+    EXPECT_EQ(shape(**piped), shape(*big));
+
     auto missing = Snapshot::loadRootFromFile(folder / "missing");
     ASSERT_FALSE(missing.has_value());
     EXPECT_NE(missing.error().description.find("No such file"), std::string::npos);
