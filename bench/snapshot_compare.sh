@@ -27,7 +27,7 @@ best() { sort -g | head -1; }
 echo "== reading the on-disk tree's snapshots (best of $runs)"
 for form in tsv json; do
     for ((i = 0; i < runs; i++)); do "$bin/bench/bench_snapshot" read "$out/disk.$form"; done |
-        sort -t' ' -k5 -g | head -1
+        sort -t' ' -k6 -g | head -1
 done
 ncdu_best=$(for ((i = 0; i < runs; i++)); do
     /usr/bin/time -f "%e" ncdu -0 -f "$out/disk.ncdu" -o /dev/null 2>&1 >/dev/null | tail -1
