@@ -173,6 +173,12 @@ DrawTreeMap::FileView* DrawTreeMap::storeView(FileView view) {
 }
 
 DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
+    // Drawing asks for every laid-out file in turn: those need no chain of ancestors.
+    if (const std::ptrdiff_t index = fileViews_.indexOf(&file); index >= 0) {
+        if (Directory* directory = file.asDirectory())
+            if (showsChildren(*directory)) layOut(*directory, *directory, merge);
+        return &fileViews_.at(static_cast<std::size_t>(index));
+    }
     const std::vector<File*> chain = chainToLaidOut(file, fileViews_);
     File* top = chain.back();
     if (!fileViews_.contains(top)) {
