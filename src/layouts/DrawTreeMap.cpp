@@ -257,6 +257,8 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
             cumulative += m;
             FileView child;
             child.file = directory.child(k);
+            // Drawing goes down into it soon.
+            if (const Directory* sub = child.file->asDirectory()) sub->prefetchContents();
             DrawRect frame = rowFrame(direction, cursor, t, l);
             child.frame = frame;
             if (horizontal(direction.edge))

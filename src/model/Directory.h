@@ -78,6 +78,8 @@ public:
     Children contents() const { return Children(items_, count_); }
     std::size_t count() const { return count_; }
     File* child(std::size_t index) const { return contents()[index]; }
+    /// Starts loading the first children's handles into the cache, ahead of a walk over them.
+    void prefetchContents() const { __builtin_prefetch(items_); }
 
     /// Leaves below this directory; an empty directory is a leaf and counts 1.
     std::int64_t fileCount() const { return fileCount_; }
