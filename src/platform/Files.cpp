@@ -14,8 +14,6 @@
 namespace tessera::platform {
 namespace {
 
-constexpr std::size_t kSpareCapacity = 256;
-
 std::string describe(const std::string& path, int error) {
     return path + ": " + std::strerror(error);
 }
@@ -29,9 +27,9 @@ std::expected<std::string, std::string> readWholeFile(const std::string& path) {
     std::size_t expected = 1 << 16;
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
         expected = static_cast<std::size_t>(status.st_size) + 1;
-    // Read straight into the string; the spare capacity leaves room for readers' padding.
+    // Read straight into the string.
     std::string data;
-    data.reserve(expected + kSpareCapacity);
+    data.reserve(expected);
     std::size_t used = 0;
     for (;;) {
         if (used == data.size()) data.resize(std::max(expected, data.size() * 2));

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <optional>
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 #include <vector>
