@@ -2,19 +2,14 @@
 
 #include "model/Directory.h"
 #include "model/Iso8601.h"
+#include "snapshot/JsonEventReader.h"
 #include "snapshot/StoredName.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <rapidjson/error/en.h>
-#include <rapidjson/reader.h>
 #include <vector>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tessera {
 namespace {
@@ -22,98 +17,11 @@ namespace {
 // 2001-01-01T00:00:00Z in Unix seconds.
 constexpr double kReferenceDate = 978'307'200.0;
 
-constexpr unsigned kParseFlags =
-    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
-
-// The reader's input: bytes in memory, or a file read in pieces. Pretty-printed snapshots are
-// mostly indentation, so whitespace is skipped 16 bytes at a time (the reader finds this through
-// argument-dependent lookup of SkipWhitespace, below).
-class JsonInput {
-public:
-    using Ch = char;
-
-    explicit JsonInput(std::string_view data)
-        : begin_(data.data()), current_(begin_), end_(begin_ + data.size()) {}
-    JsonInput(std::FILE* file, std::size_t alreadyRead)
-        : file_(file), buffer_(1 << 16), consumed_(alreadyRead) {
-        refill();
-    }
-
-    Ch Peek() const { return current_ < end_ ? *current_ : '\0'; }
-    Ch Take() {
-        if (current_ == end_) return '\0';
-        const Ch c = *current_++;
-        if (current_ == end_) refill();
-        return c;
-    }
-    std::size_t Tell() const { return consumed_ + static_cast<std::size_t>(current_ - begin_); }
-    /// Whether every byte was taken (a file's pieces are fetched as soon as one runs out).
-    bool atEnd() const { return current_ == end_; }
-    bool failed() const { return file_ != nullptr && std::ferror(file_); }
-
-    void skipWhitespace() {
-        for (;;) {
-            current_ = firstNonSpace(current_, end_);
-            if (current_ < end_ || file_ == nullptr) return;
-            refill();
-            if (current_ == end_) return;
-        }
-    }
-
-    // Writing is for parsing in place, which this reader does not do.
-    Ch* PutBegin() { return nullptr; }
-    void Put(Ch) {}
-    void Flush() {}
-    std::size_t PutEnd(Ch*) { return 0; }
-
-private:
-    static bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
-
-    static const char* firstNonSpace(const char* p, const char* end) {
-#if defined(__SSE2__)
-        const __m128i space = _mm_set1_epi8(' ');
-        const __m128i newline = _mm_set1_epi8('\n');
-        const __m128i ret = _mm_set1_epi8('\r');
-        const __m128i tab = _mm_set1_epi8('\t');
-        for (; end - p >= 16; p += 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const __m128i spaces = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, newline)),
-                _mm_or_si128(_mm_cmpeq_epi8(bytes, ret), _mm_cmpeq_epi8(bytes, tab)));
-            const auto others = static_cast<unsigned>(~_mm_movemask_epi8(spaces)) & 0xFFFFu;
-            if (others != 0) return p + __builtin_ctz(others);
-        }
-#endif
-        while (p < end && isSpace(*p))
-            ++p;
-        return p;
-    }
-
-    void refill() {
-        if (file_ == nullptr) return;
-        consumed_ += static_cast<std::size_t>(end_ - begin_);
-        const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-        begin_ = current_ = buffer_.data();
-        end_ = begin_ + got;
-    }
-
-    std::FILE* file_ = nullptr;
-    std::vector<char> buffer_;
-    const char* begin_ = nullptr;
-    const char* current_ = nullptr;
-    const char* end_ = nullptr;
-    std::size_t consumed_ = 0; // bytes of the file before the buffer
-};
-
-void SkipWhitespace(JsonInput& input) {
-    input.skipWhitespace();
-}
-
 // Builds the tree from parse events. Each handler returns false to stop the parse, after
 // noting why in `problem_`.
-class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
+class TreeBuilder {
 public:
-    bool StartObject() {
+    bool startObject() {
         if (skipping_ > 0) return ++skipping_, true;
         if (contexts_.empty()) {
             contexts_.push_back(Context::top);
@@ -122,13 +30,13 @@ public:
         if (expected_ == Slot::rootFile || contexts_.back() == Context::contents) {
             expected_ = Slot::none;
             contexts_.push_back(Context::node);
-            nodes_.emplace_back();
+            openNode();
             return true;
         }
         return skipOrFail("an object");
     }
 
-    bool EndObject(rapidjson::SizeType) {
+    bool endObject() {
         if (skipping_ > 0) return --skipping_, true;
         const Context closed = contexts_.back();
         contexts_.pop_back();
@@ -137,36 +45,35 @@ public:
             if (!root_) return fail("there is no \"rootFile\"");
             return true;
         }
-        auto node = finishNode(nodes_.back());
-        nodes_.pop_back();
+        auto node = finishNode(current());
+        --openNodes_;
         if (!node) return false;
         if (contexts_.back() == Context::top)
             root_ = std::move(node);
         else
-            nodes_.back().children.push_back(std::move(node));
+            current().children.push_back(std::move(node));
         return true;
     }
 
-    bool StartArray() {
+    bool startArray() {
         if (skipping_ > 0) return ++skipping_, true;
         if (expected_ == Slot::contents) {
             expected_ = Slot::none;
-            nodes_.back().isDirectory = true;
+            current().isDirectory = true;
             contexts_.push_back(Context::contents);
             return true;
         }
         return skipOrFail("an array");
     }
 
-    bool EndArray(rapidjson::SizeType) {
+    bool endArray() {
         if (skipping_ > 0) return --skipping_, true;
         contexts_.pop_back();
         return true;
     }
 
-    bool Key(const char* text, rapidjson::SizeType length, bool) {
+    bool key(std::string_view key) {
         if (skipping_ > 0) return true;
-        const std::string_view key(text, length);
         if (contexts_.back() == Context::top) {
             expected_ = key == "version"    ? Slot::version
                         : key == "rootFile" ? Slot::rootFile
@@ -190,15 +97,18 @@ public:
         return true;
     }
 
-    bool String(const char* text, rapidjson::SizeType length, bool) {
+    bool string(std::string_view value) {
         if (skipping_ > 0) return true;
-        const std::string_view value(text, length);
         const Slot slot = take();
         if (slot == Slot::ignored) return true;
         if (slot == Slot::name) {
+            if (isAscii(value)) {
+                current().name.assign(value); // reusing the node's buffer
+                return true;
+            }
             auto bytes = fromStoredName(value);
             if (!bytes) return fail("a name with a broken byte escape");
-            nodes_.back().name = std::move(*bytes);
+            current().name = std::move(*bytes);
             return true;
         }
         if (slot == Slot::creationDate || slot == Slot::modificationDate) {
@@ -210,17 +120,40 @@ public:
         return misplaced("a text", slot);
     }
 
-    bool Int(int value) { return integer(value); }
-    bool Uint(unsigned value) { return integer(value); }
-    bool Int64(std::int64_t value) { return integer(value); }
-    bool Uint64(std::uint64_t value) {
-        if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            return number(static_cast<double>(value), "a number beyond 64 bits");
-        return integer(static_cast<std::int64_t>(value));
+    bool integer(std::int64_t value) {
+        if (skipping_ > 0) return true;
+        const Slot slot = take();
+        switch (slot) {
+        case Slot::ignored:
+            return true;
+        case Slot::version:
+            sawVersion_ = true;
+            return true;
+        case Slot::size:
+            current().size = value;
+            return true;
+        case Slot::allocatedSize:
+            current().allocatedSize = value;
+            return true;
+        case Slot::creationDate:
+        case Slot::modificationDate:
+            return secondsDate(slot, static_cast<double>(value));
+        default:
+            return misplaced("a number", slot);
+        }
     }
-    bool Double(double value) { return number(value, "a number that is not a whole one"); }
-    bool Null() { return scalar("null"); }
-    bool Bool(bool) { return scalar("true or false"); }
+    // A number that is not an integer in the 64-bit range: only dates in seconds may be one.
+    bool number(double value, bool whole) {
+        if (skipping_ > 0) return true;
+        const Slot slot = take();
+        if (slot == Slot::ignored) return true;
+        if (slot == Slot::creationDate || slot == Slot::modificationDate)
+            return secondsDate(slot, value);
+        return misplaced(whole ? "a number beyond 64 bits" : "a number that is not a whole one",
+                         slot);
+    }
+    bool null() { return scalar("null"); }
+    bool boolean(bool) { return scalar("true or false"); }
 
     /// The finished tree, once the parse succeeded.
     FilePtr takeRoot() { return std::move(root_); }
@@ -242,7 +175,8 @@ private:
     };
     enum class DateForm { unknown, iso8601, referenceSeconds };
 
-    // A node whose members are being read; a folder also collects its children.
+    // A node whose members are being read; a folder also collects its children. The nodes of
+    // closed objects are kept for the next ones at their depth, with their names' buffers.
     struct Node {
         std::vector<FilePtr> children;
         std::string name = "?";
@@ -252,6 +186,25 @@ private:
         Date modified;
         bool isDirectory = false;
     };
+
+    Node& current() { return nodes_[openNodes_ - 1]; }
+    void openNode() {
+        if (openNodes_ == nodes_.size()) {
+            nodes_.emplace_back();
+        } else {
+            Node& node = nodes_[openNodes_];
+            node.children.clear();
+            node.name.assign("?");
+            node.size = node.allocatedSize = 0;
+            node.created = node.modified = Date();
+            node.isDirectory = false;
+        }
+        ++openNodes_;
+    }
+    static bool isAscii(std::string_view text) {
+        return std::all_of(text.begin(), text.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    }
 
     bool fail(std::string what) {
         problem_ = std::move(what);
@@ -308,38 +261,6 @@ private:
         return misplaced(what, slot);
     }
 
-    bool integer(std::int64_t value) {
-        if (skipping_ > 0) return true;
-        const Slot slot = take();
-        switch (slot) {
-        case Slot::ignored:
-            return true;
-        case Slot::version:
-            sawVersion_ = true;
-            return true;
-        case Slot::size:
-            nodes_.back().size = value;
-            return true;
-        case Slot::allocatedSize:
-            nodes_.back().allocatedSize = value;
-            return true;
-        case Slot::creationDate:
-        case Slot::modificationDate:
-            return secondsDate(slot, static_cast<double>(value));
-        default:
-            return misplaced("a number", slot);
-        }
-    }
-    // A number that is not an integer in the 64-bit range: only dates in seconds may be one.
-    bool number(double value, const char* what) {
-        if (skipping_ > 0) return true;
-        const Slot slot = take();
-        if (slot == Slot::ignored) return true;
-        if (slot == Slot::creationDate || slot == Slot::modificationDate)
-            return secondsDate(slot, value);
-        return misplaced(what, slot);
-    }
-
     bool settleDateForm(DateForm form) {
         if (dateForm_ == DateForm::unknown) dateForm_ = form;
         if (dateForm_ == form) return true;
@@ -353,7 +274,7 @@ private:
         return storeDate(slot, Date::fromUnixSeconds(static_cast<std::int64_t>(unix)));
     }
     bool storeDate(Slot slot, Date date) {
-        (slot == Slot::creationDate ? nodes_.back().created : nodes_.back().modified) = date;
+        (slot == Slot::creationDate ? current().created : current().modified) = date;
         return true;
     }
 
@@ -377,6 +298,7 @@ private:
 
     std::vector<Context> contexts_;
     std::vector<Node> nodes_;
+    std::size_t openNodes_ = 0;
     Slot expected_ = Slot::none;
     int skipping_ = 0; // depth inside a value of an unknown key
     DateForm dateForm_ = DateForm::unknown;
@@ -385,39 +307,29 @@ private:
     std::string problem_;
 };
 
-std::expected<FilePtr, std::string> parse(JsonInput& input) {
+std::expected<FilePtr, std::string> parse(JsonSource& source) {
     TreeBuilder builder;
-    rapidjson::Reader reader;
-    const rapidjson::ParseResult result = reader.Parse<kParseFlags>(input, builder);
-    if (input.failed()) return std::unexpected(std::strerror(errno));
-    const auto damaged = [](std::size_t byte, const std::string& what) {
-        return std::unexpected("The snapshot is damaged (byte " + std::to_string(byte) +
-                               "): " + what + ".");
-    };
-    if (result.IsError()) {
-        std::string what = builder.problem();
-        if (what.empty()) {
-            what = rapidjson::GetParseError_En(result.Code());
-            if (what.ends_with('.')) what.pop_back();
-            if (!what.empty()) what[0] = static_cast<char>(std::tolower(what[0]));
-        }
-        return damaged(result.Offset(), what);
+    JsonEventReader reader(source, builder);
+    const bool read = reader.read();
+    if (source.failed()) return std::unexpected(std::strerror(errno));
+    if (!read) {
+        const std::string& what = reader.error().empty() ? builder.problem() : reader.error();
+        return std::unexpected("The snapshot is damaged (byte " +
+                               std::to_string(reader.errorOffset()) + "): " + what + ".");
     }
-    // The reader takes a NUL byte for the end: whatever follows one is not JSON either.
-    if (!input.atEnd()) return damaged(input.Tell(), "bytes after the snapshot's object");
     return builder.takeRoot();
 }
 
 } // namespace
 
 std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data) {
-    JsonInput input(data);
-    return parse(input);
+    JsonSource source(data);
+    return parse(source);
 }
 
 std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead) {
-    JsonInput input(file, alreadyRead);
-    return parse(input);
+    JsonSource source(file, alreadyRead);
+    return parse(source);
 }
 
 } // namespace tessera

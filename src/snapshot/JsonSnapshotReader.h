@@ -1,6 +1,6 @@
-// Reads the JSON form of a snapshot as a stream of parse events (RapidJSON's iterative reader,
-// which validates UTF-8): nothing is kept but the tree being built and its open folders,
-// whatever the file's size or nesting, and a file is read as it streams by.
+// Reads the JSON form of a snapshot as a stream of parse events (JsonEventReader): nothing is
+// kept but the tree being built and its open folders, whatever the file's size or nesting, and a
+// file is read as it streams by.
 #pragma once
 
 #include "snapshot/SnapshotDecoder.h"
