@@ -198,7 +198,10 @@ DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
 }
 
 void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
-    const auto parentIndex = static_cast<std::size_t>(fileViews_.indexOf(&key));
+    layOutAt(directory, static_cast<std::size_t>(fileViews_.indexOf(&key)), merge);
+}
+
+void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool merge) {
     const FileView parent = fileViews_.at(parentIndex); // storing children may move the views
     const auto firstRow = static_cast<std::uint32_t>(rows_.size());
     fileViews_.at(parentIndex).firstRow = firstRow;
@@ -227,9 +230,8 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
     const double lower = parent.range.lower;
     double previousLower = upper;
 
-    auto measure = [&](std::size_t i) {
-        return static_cast<double>(directory.child(i)->size(sizeMode));
-    };
+    measures_.resize(count);
+    auto measure = [&](std::size_t i) { return measures_[i]; };
     auto mergeFrom = [&](std::size_t first) {
         remainder.setMerge(static_cast<std::ptrdiff_t>(count - first),
                            static_cast<std::int64_t>(remaining));
@@ -335,9 +337,11 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
     };
     for (std::size_t i = 0; i < std::min(count, kFetchAhead); ++i)
         fetch(i);
+    std::size_t measured = 0;
     for (std::size_t i = 0; i < count && remaining > 0; ++i) {
         if (i + kFetchAhead < count) fetch(i + kFetchAhead);
-        const double m = measure(i);
+        const double m = measures_[i] = static_cast<double>(directory.child(i)->size(sizeMode));
+        measured = i + 1;
         const double grown = sum + m;
         const double thickness = depth * grown / remaining;
         const double l = length * m / grown;
@@ -371,6 +375,8 @@ void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
         mergeFrom(start);
         return;
     }
+    for (std::size_t i = measured; i < count; ++i)
+        measures_[i] = static_cast<double>(directory.child(i)->size(sizeMode));
     placeRow(start, count - 1, lastSum, depth);
 }
 
@@ -405,34 +411,41 @@ void DrawTreeMap::drawRows(const FileView& view) {
     }
 }
 
-void DrawTreeMap::drawTree(const FileView& main, const std::optional<DrawTransition>& transition) {
+void DrawTreeMap::drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition) {
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
     const bool recolour = transition && transition->is<DrawTransition::UpdateColor>();
+    const bool fill = !rearrange && !recolour;
     DrawRenderer& r = renderer();
-    // Pre-order with an explicit stack: a folder's fill goes down before its children's.
-    std::vector<File*> pending{main.file};
+    FileController* controller = delegate != nullptr ? delegate->fileController() : nullptr;
+    // Files are filled as soon as their folder has placed them, and folders wait on a stack to
+    // be laid out in turn: each view is reached by its position, never looked up. Siblings do
+    // not overlap and a folder's fill goes down before its children's, so the picture is the
+    // same as drawing in pre-order.
+    std::vector<std::uint32_t>& pending = pendingFolders_;
+    pending.clear();
+    const auto visit = [&](std::size_t index) {
+        const FileView& view = fileViews_.at(index);
+        if (controller != nullptr) controller->loadUrlResources(*view.file);
+        if (showsChildren(*view.file))
+            pending.push_back(static_cast<std::uint32_t>(index));
+        else if (fill)
+            r.fillRect(view.frame, fillColor(view, view.hue, 1.0));
+    };
+    visit(mainIndex);
     while (!pending.empty()) {
-        File* file = pending.back();
+        const std::uint32_t index = pending.back();
         pending.pop_back();
-        if (delegate != nullptr)
-            if (FileController* controller = delegate->fileController())
-                controller->loadUrlResources(*file);
-        const FileView* found = file == main.file ? view(*file) : fileView(*file, true);
-        if (found == nullptr) continue;
-        if (showsChildren(*file)) {
-            const FileView current = *found;
-            if (!rearrange && !recolour && directoryBorderRatio > 0)
-                r.fillRect(current.frame, fillColor(current, current.hue, 1.0));
-            if (!rearrange) {
-                if (directoryBorderRatio > 0) r.strokeRect(insetArea(current.frame));
-                drawRows(current);
-            }
-            const auto children = file->asDirectory()->displayedContents();
-            for (auto it = children.rbegin(); it != children.rend(); ++it)
-                pending.push_back(*it);
-        } else if (!rearrange && !recolour) {
-            r.fillRect(found->frame, fillColor(*found, found->hue, 1.0));
+        const std::size_t firstChild = fileViews_.size();
+        layOutAt(*fileViews_.at(index).file->asDirectory(), index, true);
+        const FileView& folder = fileViews_.at(index);
+        if (fill && directoryBorderRatio > 0)
+            r.fillRect(folder.frame, fillColor(folder, folder.hue, 1.0));
+        if (!rearrange) {
+            if (directoryBorderRatio > 0) r.strokeRect(insetArea(folder.frame));
+            drawRows(folder);
         }
+        for (std::size_t child = firstChild; child < fileViews_.size(); ++child)
+            visit(child);
     }
 }
 
@@ -499,13 +512,11 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         main.frame = interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
     }
     clearViews();
-    storeView(main);
-    if (Directory* directory = file->asDirectory())
-        if (showsChildren(*directory)) layOut(*directory, *file, true);
-    mainFileView_ = *fileViews_.find(file);
-
+    const std::size_t mainIndex = storeView(main)->index;
     r.color = palette::border();
-    drawTree(*mainFileView_, transition);
+    drawTree(mainIndex, transition);
+    mainFileView_ = fileViews_.at(mainIndex);
+
     if (rearrange)
         drawRearrangeTransition(progress);
     else if (transition && transition->is<DrawTransition::UpdateColor>())

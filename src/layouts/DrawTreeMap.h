@@ -85,8 +85,9 @@ private:
     DrawRect insetArea(const DrawRect& frame) const;
     FileView* fileView(File& file, bool merge);
     void layOut(Directory& directory, const File& key, bool merge);
+    void layOutAt(Directory& directory, std::size_t parentIndex, bool merge);
     FileView* storeView(FileView view);
-    void drawTree(const FileView& main, const std::optional<DrawTransition>& transition);
+    void drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition);
     void drawRows(const FileView& view);
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
@@ -99,6 +100,8 @@ private:
     std::vector<ContentRow> rows_; // of the current picture
     std::vector<double> cuts_;
     std::optional<FileView> mainFileView_;
+    std::vector<double> measures_;              // of the children being laid out
+    std::vector<std::uint32_t> pendingFolders_; // views of folders still to draw
 };
 
 } // namespace tessera
