@@ -2,6 +2,8 @@
 // table from node to position. A layout rebuilds its picture at every frame of an animation, so
 // the store is cleared and refilled often: clearing costs nothing (slots carry the generation
 // that filled them) and filling allocates nothing once the store has grown to the picture's size.
+// Views appended as new are entered into the table only when a lookup comes: drawing a picture
+// needs none, and the table's random writes cost more than the rest of laying out a view.
 #pragma once
 
 #include <cstdint>
@@ -28,19 +30,18 @@ public:
 
     void clear() {
         views_.clear();
+        indexed_ = 0;
         if (++generation_ == 0) { // wrapped: forget every slot for real
             for (Slot& slot : slots_)
                 slot.generation = 0;
             generation_ = 1;
         }
     }
-    void reserve(std::size_t count) {
-        views_.reserve(count);
-        if (slots_.size() < count * 2) rehash(count * 2);
-    }
+    void reserve(std::size_t count) { views_.reserve(count); }
 
     /// The position of `file`'s view, or -1.
     std::ptrdiff_t indexOf(const File* file) const {
+        catchUp();
         if (slots_.empty()) return -1;
         for (std::size_t at = hash(file);; at = (at + 1) & mask()) {
             const Slot& slot = slots_[at];
@@ -57,29 +58,26 @@ public:
         return index < 0 ? nullptr : &views_[static_cast<std::size_t>(index)];
     }
     bool contains(const File* file) const { return indexOf(file) >= 0; }
-    /// Starts loading the slot of `file` into the cache, ahead of its lookup or insertion.
-    void prefetch(const File* file) const {
-        if (!slots_.empty()) __builtin_prefetch(&slots_[hash(file)]);
-    }
 
     /// Stores `view` under its file, replacing a view stored before; returns its position.
     /// References to views stay valid only until the next insertion.
     std::size_t insertOrAssign(View view) {
-        if ((views_.size() + 1) * 2 > slots_.size())
-            rehash(std::max<std::size_t>(64, slots_.size() * 2));
-        const File* file = view.file;
-        for (std::size_t at = hash(file);; at = (at + 1) & mask()) {
-            Slot& slot = slots_[at];
-            if (slot.generation != generation_) {
-                slot = {file, static_cast<std::uint32_t>(views_.size()), generation_};
-                views_.push_back(std::move(view));
-                return slot.index;
-            }
-            if (slot.file == file) {
-                views_[slot.index] = std::move(view);
-                return slot.index;
-            }
+        catchUp();
+        if ((views_.size() + 1) * 2 > slots_.size()) rehash(views_.size() + 1);
+        Slot& slot = slotFor(view.file);
+        if (slot.generation == generation_) {
+            views_[slot.index] = std::move(view);
+            return slot.index;
         }
+        slot = {view.file, static_cast<std::uint32_t>(views_.size()), generation_};
+        views_.push_back(std::move(view));
+        indexed_ = views_.size();
+        return slot.index;
+    }
+    /// Stores the view of a file that has none in this store; returns its position.
+    std::size_t append(View view) {
+        views_.push_back(std::move(view));
+        return views_.size() - 1;
     }
 
 private:
@@ -94,25 +92,41 @@ private:
         const auto bits = reinterpret_cast<std::uintptr_t>(file) >> 2;
         return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & mask();
     }
-    void rehash(std::size_t wanted) {
+    /// The slot that holds `file`, or the empty one where it would go.
+    Slot& slotFor(const File* file) const {
+        for (std::size_t at = hash(file);; at = (at + 1) & mask()) {
+            Slot& slot = slots_[at];
+            if (slot.generation != generation_ || slot.file == file) return slot;
+        }
+    }
+    /// Enters the views appended since the last lookup into the table.
+    void catchUp() const {
+        if (indexed_ == views_.size()) return;
+        if (views_.size() * 2 > slots_.size()) {
+            rehash(views_.size());
+            return;
+        }
+        for (; indexed_ < views_.size(); ++indexed_)
+            slotFor(views_[indexed_].file) = {views_[indexed_].file,
+                                              static_cast<std::uint32_t>(indexed_), generation_};
+    }
+    /// Makes room for `count` views (at most half the slots are used) and enters every view.
+    void rehash(std::size_t count) const {
         std::size_t capacity = 64;
-        while (capacity < wanted)
+        while (capacity < count * 2)
             capacity *= 2;
         slots_.assign(capacity, Slot{});
         generation_ = 1;
-        for (std::size_t i = 0; i < views_.size(); ++i) {
-            for (std::size_t at = hash(views_[i].file);; at = (at + 1) & mask()) {
-                if (slots_[at].generation != generation_) {
-                    slots_[at] = {views_[i].file, static_cast<std::uint32_t>(i), generation_};
-                    break;
-                }
-            }
-        }
+        for (std::size_t i = 0; i < views_.size(); ++i)
+            slotFor(views_[i].file) = {views_[i].file, static_cast<std::uint32_t>(i), generation_};
+        indexed_ = views_.size();
     }
 
     std::vector<View> views_;
-    std::vector<Slot> slots_;
-    std::uint32_t generation_ = 1;
+    // The index is filled in by lookups, which leave the views themselves untouched.
+    mutable std::vector<Slot> slots_;
+    mutable std::uint32_t generation_ = 1;
+    mutable std::size_t indexed_ = 0; // views entered into slots_, from the first
 };
 
 } // namespace tessera

@@ -166,10 +166,11 @@ DrawRect DrawTreeMap::insetArea(const DrawRect& frame) const {
     return {frame.x + dx, frame.y + dy, frame.width - 2 * dx, frame.height - 2 * dy};
 }
 
-DrawTreeMap::FileView* DrawTreeMap::storeView(FileView view) {
+DrawTreeMap::FileView* DrawTreeMap::storeView(FileView view, bool isNew) {
     view.index = fileViews_.size();
     view.hue = view.merged ? 0 : hueOf(view);
-    return &fileViews_.at(fileViews_.insertOrAssign(std::move(view)));
+    return &fileViews_.at(isNew ? fileViews_.append(std::move(view))
+                                : fileViews_.insertOrAssign(std::move(view)));
 }
 
 DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
@@ -198,10 +199,11 @@ DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
 }
 
 void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
-    layOutAt(directory, static_cast<std::size_t>(fileViews_.indexOf(&key)), merge);
+    layOutAt(directory, static_cast<std::size_t>(fileViews_.indexOf(&key)), merge, false);
 }
 
-void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool merge) {
+void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool merge,
+                           bool childrenAreNew) {
     const FileView parent = fileViews_.at(parentIndex); // storing children may move the views
     const auto firstRow = static_cast<std::uint32_t>(rows_.size());
     fileViews_.at(parentIndex).firstRow = firstRow;
@@ -245,7 +247,7 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
         merged.frame = {area.x + left, area.y + bottom, area.width - left - right,
                         area.height - top - bottom};
         merged.merged = true;
-        storeView(std::move(merged));
+        storeView(std::move(merged), childrenAreNew);
     };
     // Places children first..last (sum `sum`) in one row of thickness t.
     auto placeRow = [&](std::size_t first, std::size_t last, double sum, double t) {
@@ -276,7 +278,7 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
             child.range = {childLower, std::max(childLower, previousLower)};
             previousLower = childLower;
             child.merged = false;
-            storeView(std::move(child));
+            storeView(std::move(child), childrenAreNew);
         }
         rows_.push_back(row);
         fileViews_.at(parentIndex).rowCount = static_cast<std::uint32_t>(rows_.size()) - firstRow;
@@ -328,13 +330,10 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
     std::size_t start = 0;
     double sum = 0;
     double best = std::numeric_limits<double>::infinity();
-    // Children are read one after another, but they and their views' slots lie anywhere in
-    // memory: both are fetched ahead.
+    // Children are read one after another, but they lie anywhere in memory: they are fetched
+    // ahead.
     constexpr std::size_t kFetchAhead = 8;
-    const auto fetch = [&](std::size_t i) {
-        __builtin_prefetch(directory.child(i));
-        fileViews_.prefetch(directory.child(i));
-    };
+    const auto fetch = [&](std::size_t i) { __builtin_prefetch(directory.child(i)); };
     for (std::size_t i = 0; i < std::min(count, kFetchAhead); ++i)
         fetch(i);
     std::size_t measured = 0;
@@ -436,7 +435,7 @@ void DrawTreeMap::drawTree(std::size_t mainIndex, const std::optional<DrawTransi
         const std::uint32_t index = pending.back();
         pending.pop_back();
         const std::size_t firstChild = fileViews_.size();
-        layOutAt(*fileViews_.at(index).file->asDirectory(), index, true);
+        layOutAt(*fileViews_.at(index).file->asDirectory(), index, true, true);
         const FileView& folder = fileViews_.at(index);
         if (fill && directoryBorderRatio > 0)
             r.fillRect(folder.frame, fillColor(folder, folder.hue, 1.0));
@@ -512,7 +511,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         main.frame = interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
     }
     clearViews();
-    const std::size_t mainIndex = storeView(main)->index;
+    const std::size_t mainIndex = storeView(main, true)->index;
     r.color = palette::border();
     drawTree(mainIndex, transition);
     mainFileView_ = fileViews_.at(mainIndex);

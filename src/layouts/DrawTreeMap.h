@@ -85,8 +85,10 @@ private:
     DrawRect insetArea(const DrawRect& frame) const;
     FileView* fileView(File& file, bool merge);
     void layOut(Directory& directory, const File& key, bool merge);
-    void layOutAt(Directory& directory, std::size_t parentIndex, bool merge);
-    FileView* storeView(FileView view);
+    /// `childrenAreNew`: none of the folder's children has a view yet (drawing goes down the
+    /// tree once), so that they are appended without a lookup.
+    void layOutAt(Directory& directory, std::size_t parentIndex, bool merge, bool childrenAreNew);
+    FileView* storeView(FileView view, bool isNew = false);
     void drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition);
     void drawRows(const FileView& view);
     void drawRearrangeTransition(double progress);

@@ -50,5 +50,34 @@ TEST(ViewStoreTest, FindsWhatWasStoredInCreationOrderAcrossGrowthAndClears) {
     EXPECT_EQ(store.find(key(9))->value, 9);
 }
 
+TEST(ViewStoreTest, AppendedViewsAreFoundOnceLookedForAmongInsertedOnes) {
+    ViewStore<View> store;
+    const auto k = [](int i) { return key(static_cast<std::uintptr_t>(i) << 12); };
+    for (int round = 0; round < 3; ++round) {
+        // Appends without any lookup, also across a clear that nothing looked at.
+        for (int i = 1; i <= 100; ++i)
+            store.append({k(i), -i});
+        store.clear();
+        EXPECT_EQ(store.find(k(1)), nullptr);
+        // An inserted view, appended ones beyond what the table holds, an insertion that replaces
+        // an appended view, then more appended after that lookup.
+        EXPECT_EQ(store.insertOrAssign({k(1), 1}), 0u);
+        for (int i = 2; i <= 3000; ++i)
+            EXPECT_EQ(store.append({k(i), i}), static_cast<std::size_t>(i - 1));
+        EXPECT_EQ(store.insertOrAssign({k(2000), 2000}), 1999u);
+        EXPECT_EQ(store.insertOrAssign({k(3001), 3001}), 3000u);
+        for (int i = 3002; i <= 9000; ++i)
+            store.append({k(i), i});
+        ASSERT_EQ(store.size(), 9000u);
+        for (int i = 1; i <= 9000; ++i) {
+            const std::ptrdiff_t index = store.indexOf(k(i));
+            ASSERT_EQ(index, i - 1) << i;
+            EXPECT_EQ(store.at(static_cast<std::size_t>(index)).value, i);
+        }
+        EXPECT_FALSE(store.contains(k(9001)));
+        store.clear();
+    }
+}
+
 } // namespace
 } // namespace tessera
