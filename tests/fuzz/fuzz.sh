@@ -7,7 +7,9 @@
 # New inputs go to build/fuzz/corpus; a crashing input is left in build/fuzz/ as crash-*.
 # tests/fuzz/corpus/found holds the smallest set of found inputs that covers every edge reached,
 # which CI replays; refresh it from build/fuzz with
-#   tests/snapshot_fuzzer -set_cover_merge=1 -use_counters=0 -max_len=2048 NEW corpus The blind mutator of the ASan build still works without clang:
+#   tests/snapshot_fuzzer -set_cover_merge=1 -use_counters=0 -max_len=2048 NEW corpus \
+#       ../../tests/fuzz/corpus/found
+# and replace found/ with NEW. The blind mutator of the ASan build still works without clang:
 # `build/asan/tests/snapshot_fuzz_driver --mutate SECONDS tests/fuzz/corpus`.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
