@@ -2,12 +2,24 @@
 
 #include "model/Utf8.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
 namespace tessera {
 
 void appendJsonString(std::string& out, std::string_view text) {
+    // Most names are ASCII with nothing to escape: they go in as they are.
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
+    });
+    if (plain) {
+        out += '"';
+        out += text;
+        out += '"';
+        return;
+    }
     bool ascii = true;
     for (const char c : text)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace tessera {
 namespace {
@@ -36,6 +37,18 @@ constexpr Civil civilFromDays(std::int64_t z) {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 
+// Years outside 0...9999, with their sign and at least five digits.
+void appendWideYear(std::string& out, const Civil& civil, std::int64_t secondOfDay) {
+    char buffer[64];
+    const int length =
+        std::snprintf(buffer, sizeof buffer, "%+06lld", static_cast<long long>(civil.year));
+    std::snprintf(buffer + length, sizeof buffer - static_cast<std::size_t>(length),
+                  "-%02u-%02uT%02d:%02d:%02dZ", civil.month, civil.day,
+                  static_cast<int>(secondOfDay / 3600), static_cast<int>(secondOfDay / 60 % 60),
+                  static_cast<int>(secondOfDay % 60));
+    out += buffer;
+}
+
 template <typename Int> bool readNumber(std::string_view text, Int& value) {
     if (text.empty() || text.front() == '+' || text.front() == '-') return false;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -59,31 +72,30 @@ void appendIso8601(std::string& out, Date date) {
         rest += kSecondsPerDay;
         --days;
     }
-    const Civil civil = civilFromDays(days);
-    if (civil.year >= 0 && civil.year <= 9999) {
-        // The common case, written digit by digit: snapshots write two dates per entry.
-        const std::size_t start = out.size();
-        out += "0000-00-00T00:00:00Z";
-        const auto put = [&out, start](std::size_t at, unsigned value, int digits) {
-            for (int i = digits - 1; i >= 0; --i, value /= 10)
-                out[start + at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
-        };
-        put(0, static_cast<unsigned>(civil.year), 4);
-        put(5, civil.month, 2);
-        put(8, civil.day, 2);
-        put(11, static_cast<unsigned>(rest / 3600), 2);
-        put(14, static_cast<unsigned>(rest / 60 % 60), 2);
-        put(17, static_cast<unsigned>(rest % 60), 2);
-        return;
+    // Snapshots write two dates per entry, and files of one folder often share a day: the date
+    // part of the last day written is kept.
+    thread_local std::int64_t lastDays = std::numeric_limits<std::int64_t>::min();
+    thread_local char text[20] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
+                                  'T', '0', '0', ':', '0', '0', ':', '0', '0', 'Z'};
+    const auto put = [](char* at, unsigned value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            at[i] = static_cast<char>('0' + value % 10);
+    };
+    if (days != lastDays) {
+        const Civil civil = civilFromDays(days);
+        if (civil.year < 0 || civil.year > 9999) {
+            appendWideYear(out, civil, rest);
+            return;
+        }
+        put(text, static_cast<unsigned>(civil.year), 4);
+        put(text + 5, civil.month, 2);
+        put(text + 8, civil.day, 2);
+        lastDays = days;
     }
-    char buffer[64];
-    const int length =
-        std::snprintf(buffer, sizeof buffer, "%+06lld", static_cast<long long>(civil.year));
-    std::snprintf(buffer + length, sizeof buffer - static_cast<std::size_t>(length),
-                  "-%02u-%02uT%02d:%02d:%02dZ", civil.month, civil.day,
-                  static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
-                  static_cast<int>(rest % 60));
-    out += buffer;
+    put(text + 11, static_cast<unsigned>(rest / 3600), 2);
+    put(text + 14, static_cast<unsigned>(rest / 60 % 60), 2);
+    put(text + 17, static_cast<unsigned>(rest % 60), 2);
+    out.append(text, sizeof text);
 }
 
 std::optional<Date> parseIso8601(std::string_view text) {

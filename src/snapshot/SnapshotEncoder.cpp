@@ -7,7 +7,7 @@
 
 #include "json/JsonWriter.h"
 #include <algorithm>
-#include <cctype>
+#include <charconv>
 
 namespace tessera {
 namespace {
@@ -26,37 +26,69 @@ void appendDate(std::string& out, Date date) {
     out += '"';
 }
 
-// The order of TSV children: by name, ignoring case, stable. ASCII names compare in place;
-// others are folded once.
+// Folded names are lower case already; ASCII ones are compared as if they were, whatever the
+// process's locale.
+unsigned char asciiLower(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+}
+
+void appendInteger(std::string& out, std::int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+// The order of TSV children: by name, ignoring case, stable. ASCII names are compared in place,
+// others folded once into one buffer.
 struct SortEntry {
     const File* file;
-    std::string folded; // empty for ASCII names
+    std::string_view key;
+    std::size_t position; // in the directory: ties keep it
+    std::size_t foldedAt; // where the folded name begins in the buffer, or npos
+    std::size_t foldedLength;
 };
 
-void sortForTsv(const Directory& directory, std::vector<SortEntry>& entries) {
-    entries.clear();
-    for (const File* child : directory.contents()) {
-        const std::string_view name = child->path();
-        const bool ascii = std::all_of(name.begin(), name.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        entries.push_back(
-            {child, ascii ? std::string() : foldText(name, TextFolding::caseInsensitive)});
+class TsvOrder {
+public:
+    /// The children of `directory` in TSV order; valid until the next call.
+    const std::vector<SortEntry>& sort(const Directory& directory) {
+        entries_.clear();
+        folded_.clear();
+        for (const File* child : directory.contents()) {
+            const std::string_view name = child->path();
+            const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x80;
+            });
+            SortEntry entry{child, name, entries_.size(), std::string::npos, 0};
+            if (!ascii) {
+                entry.foldedAt = folded_.size();
+                folded_ += foldText(name, TextFolding::caseInsensitive);
+                entry.foldedLength = folded_.size() - entry.foldedAt;
+            }
+            entries_.push_back(entry);
+        }
+        // The buffer has stopped moving: folded keys can point into it.
+        for (SortEntry& entry : entries_)
+            if (entry.foldedAt != std::string::npos)
+                entry.key = std::string_view(folded_).substr(entry.foldedAt, entry.foldedLength);
+        std::sort(entries_.begin(), entries_.end(), [](const SortEntry& a, const SortEntry& b) {
+            const std::size_t common = std::min(a.key.size(), b.key.size());
+            for (std::size_t i = 0; i < common; ++i) {
+                const unsigned char l = asciiLower(a.key[i]);
+                const unsigned char r = asciiLower(b.key[i]);
+                if (l != r) return l < r;
+            }
+            if (a.key.size() != b.key.size()) return a.key.size() < b.key.size();
+            return a.position < b.position;
+        });
+        return entries_;
     }
-    const auto key = [](const SortEntry& entry) -> std::string_view {
-        return entry.folded.empty() ? entry.file->path() : std::string_view(entry.folded);
-    };
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&key](const SortEntry& a, const SortEntry& b) {
-                         const std::string_view left = key(a), right = key(b);
-                         const std::size_t common = std::min(left.size(), right.size());
-                         for (std::size_t i = 0; i < common; ++i) {
-                             const int l = std::tolower(static_cast<unsigned char>(left[i]));
-                             const int r = std::tolower(static_cast<unsigned char>(right[i]));
-                             if (l != r) return l < r;
-                         }
-                         return left.size() < right.size();
-                     });
-}
+
+private:
+    std::vector<SortEntry> entries_;
+    std::string folded_;
+};
 
 // Writes one member of a pretty-printed object: separator, newline, indentation, key.
 class MemberWriter {
@@ -145,10 +177,10 @@ void SnapshotEncoder::appendCells(std::string& line, const File& file) const {
             appendDate(line, file.modificationDate());
             break;
         case FileKey::size:
-            line += std::to_string(file.size());
+            appendInteger(line, file.size());
             break;
         case FileKey::allocatedSize:
-            line += std::to_string(file.allocatedSize());
+            appendInteger(line, file.allocatedSize());
             break;
         }
     }
@@ -163,7 +195,7 @@ void SnapshotEncoder::encodeTsv(const File& root, std::string& out, const Sink& 
     }
     // Pre-order with an explicit stack: trees can be deeper than the call stack.
     std::vector<std::pair<const File*, std::size_t>> pending{{&root, 0}};
-    std::vector<SortEntry> sorted;
+    TsvOrder order;
     while (!pending.empty()) {
         const auto [file, level] = pending.back();
         pending.pop_back();
@@ -172,7 +204,7 @@ void SnapshotEncoder::encodeTsv(const File& root, std::string& out, const Sink& 
         out.append(level, Options::levelMarker);
         appendCells(out, *file);
         if (const Directory* directory = file->asDirectory()) {
-            sortForTsv(*directory, sorted);
+            const std::vector<SortEntry>& sorted = order.sort(*directory);
             for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
                 pending.emplace_back(it->file, level + 1);
         }
@@ -205,7 +237,7 @@ void SnapshotEncoder::encodeJson(const File& root, std::string& out, const Sink&
         }
         if (size && !file.isDirectory()) {
             members.key("size");
-            out += std::to_string(file.size());
+            appendInteger(out, file.size());
         }
     };
     auto closeObject = [&out](const MemberWriter& members, std::size_t indent) {
@@ -229,7 +261,7 @@ void SnapshotEncoder::encodeJson(const File& root, std::string& out, const Sink&
         MemberWriter members(out, indent + 2);
         if (allocated && !file.isDirectory()) {
             members.key("allocatedSize");
-            out += std::to_string(file.allocatedSize());
+            appendInteger(out, file.allocatedSize());
         }
         if (const Directory* directory = file.asDirectory()) {
             members.key("contents");

@@ -1,6 +1,7 @@
 #include "model/Formatting.h"
 
 #include "model/FileEnums.h"
+#include "model/Iso8601.h"
 #include "model/Localization.h"
 #include "model/Paths.h"
 
@@ -62,6 +63,32 @@ TEST(FormattingTest, EnumerationsRoundTripThroughTheirRawValues) {
         EXPECT_EQ(colorModeFromRaw(rawValue(mode)), mode);
     EXPECT_EQ(sizeModeFromRaw("FileSize"), std::nullopt);
     EXPECT_EQ(rawValue(FileKey::allocatedSize), "allocatedSize");
+}
+
+TEST(FormattingTest, Iso8601DatesFollowEachOtherAcrossDaysYearsAndBack) {
+    // Writing keeps the last day's text: times within a day, the same time on other days, years
+    // beyond four digits in between and the first day again must all come out whole.
+    const std::pair<std::int64_t, const char*> dates[] = {
+        {1'700'000'000, "2023-11-14T22:13:20Z"},
+        {1'700'000'001, "2023-11-14T22:13:21Z"},
+        {1'700'000'000 - 86'400, "2023-11-13T22:13:20Z"},
+        {0, "1970-01-01T00:00:00Z"},
+        {-1, "1969-12-31T23:59:59Z"},
+        {253'402'300'800, "+10000-01-01T00:00:00Z"},
+        {1'700'000'000, "2023-11-14T22:13:20Z"},
+        {-62'167'219'201, "-00001-12-31T23:59:59Z"},
+        {-62'167'219'200, "0000-01-01T00:00:00Z"},
+        {1'700'000'000, "2023-11-14T22:13:20Z"},
+    };
+    std::string joined;
+    std::string expected;
+    for (const auto& [seconds, text] : dates) {
+        EXPECT_EQ(formatIso8601(Date::fromUnixSeconds(seconds)), text);
+        appendIso8601(joined, Date::fromUnixSeconds(seconds));
+        expected += text;
+        EXPECT_EQ(parseIso8601(text), Date::fromUnixSeconds(seconds)) << text;
+    }
+    EXPECT_EQ(joined, expected);
 }
 
 } // namespace
