@@ -166,11 +166,9 @@ DrawRect DrawTreeMap::insetArea(const DrawRect& frame) const {
     return {frame.x + dx, frame.y + dy, frame.width - 2 * dx, frame.height - 2 * dy};
 }
 
-DrawTreeMap::FileView* DrawTreeMap::storeView(FileView view, bool isNew) {
-    view.index = fileViews_.size();
+std::size_t DrawTreeMap::storeView(FileView view, bool isNew) {
     view.hue = view.merged ? 0 : hueOf(view);
-    return &fileViews_.at(isNew ? fileViews_.append(std::move(view))
-                                : fileViews_.insertOrAssign(std::move(view)));
+    return isNew ? fileViews_.append(std::move(view)) : fileViews_.insertOrAssign(std::move(view));
 }
 
 DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
@@ -511,7 +509,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         main.frame = interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
     }
     clearViews();
-    const std::size_t mainIndex = storeView(main, true)->index;
+    const std::size_t mainIndex = storeView(main, true);
     r.color = palette::border();
     drawTree(mainIndex, transition);
     mainFileView_ = fileViews_.at(mainIndex);

@@ -42,7 +42,6 @@ public:
     };
     struct FileView : DrawFileView {
         DrawRect frame;
-        std::size_t index = 0;      // views created before this one in the same picture
         std::uint32_t firstRow = 0; // the rows its children were laid in: contentRows()
         std::uint32_t rowCount = 0;
         bool merged = false; // the view of a folder's merged remainder
@@ -88,7 +87,8 @@ private:
     /// `childrenAreNew`: none of the folder's children has a view yet (drawing goes down the
     /// tree once), so that they are appended without a lookup.
     void layOutAt(Directory& directory, std::size_t parentIndex, bool merge, bool childrenAreNew);
-    FileView* storeView(FileView view, bool isNew = false);
+    /// Returns the view's position in the store.
+    std::size_t storeView(FileView view, bool isNew = false);
     void drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition);
     void drawRows(const FileView& view);
     void drawRearrangeTransition(double progress);
