@@ -35,6 +35,25 @@ TEST(DirectoryTest, SortingIsBySizeDescendingThenNameInByteOrder) {
     EXPECT_EQ(names(*again), (std::vector<std::string>{"y", "x"}));
 }
 
+// Folders of many children are sorted by keys read ahead; the order must be the same relation.
+TEST(DirectoryTest, ManyChildrenSortByTheSameRuleAsFew) {
+    std::mt19937 random(99);
+    std::vector<FilePtr> children;
+    for (int i = 0; i < 500; ++i) {
+        const auto size = static_cast<std::int64_t>(random() % 7); // many equal sizes
+        children.push_back(file("n" + std::to_string(random() % 100'000), size, 7 - size));
+    }
+    children.push_back(dir("sub", file("a", 3), file("b", 1)));
+    auto root = Directory::create("", kCreated, kModified, std::move(children));
+    for (SizeMode mode : {SizeMode::fileSize, SizeMode::allocatedFileSize, SizeMode::childCount}) {
+        root->sortContents(mode);
+        const auto contents = root->contents();
+        EXPECT_TRUE(std::is_sorted(contents.begin(), contents.end(),
+                                   [mode](File* a, File* b) { return comesBefore(*a, *b, mode); }));
+        EXPECT_EQ(contents.size(), 501u);
+    }
+}
+
 TEST(DirectoryTest, LeafCountsReplaceTheEmptyDirectorysOwnLeaf) {
     auto root = dir("");
     EXPECT_EQ(root->fileCount(), 1);
