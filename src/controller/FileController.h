@@ -80,6 +80,8 @@ public:
     /// The name shown for a node, as valid UTF-8.
     std::string displayName(const File& file) const;
     /// Reads the package flag of a live folder once (Linux has no packages: it reads false).
+    /// Touches that folder only: the tree map's helper threads call it for the folders they
+    /// draw while the main thread waits in a display.
     void loadUrlResources(File& file) const;
 
     bool canMoveToTrash(const File& file) const;

@@ -79,6 +79,10 @@ public:
         views_.push_back(std::move(view));
         return views_.size() - 1;
     }
+    /// append() for each of the views in [first, last), in order.
+    template <typename Iterator> void append(Iterator first, Iterator last) {
+        views_.insert(views_.end(), first, last);
+    }
 
 private:
     struct Slot {

@@ -5,10 +5,12 @@
 #include "graph/Palette.h"
 #include "model/Directory.h"
 #include "model/MergedFile.h"
+#include "platform/WorkerPool.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
 
 namespace tessera {
 namespace {
@@ -96,7 +98,91 @@ bool horizontal(Edge edge) {
     return edge == Edge::top || edge == Edge::bottom;
 }
 
+// Draws the line along each row's inner side and between neighbouring rectangles of a row.
+void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
+              std::span<const double> cuts) {
+    for (const DrawTreeMap::ContentRow& row : rows) {
+        const DrawRect& f = row.frame;
+        switch (row.direction.edge) {
+        case Edge::top:
+            r.strokeLine({f.x, f.y}, {f.maxX(), f.y});
+            break;
+        case Edge::bottom:
+            r.strokeLine({f.x, f.maxY()}, {f.maxX(), f.maxY()});
+            break;
+        case Edge::left:
+            r.strokeLine({f.maxX(), f.y}, {f.maxX(), f.maxY()});
+            break;
+        case Edge::right:
+            r.strokeLine({f.x, f.y}, {f.x, f.maxY()});
+            break;
+        }
+        for (std::uint32_t i = 0; i < row.cutCount; ++i) {
+            const double cut = cuts[row.firstCut + i];
+            if (horizontal(row.direction.edge))
+                r.strokeLine({cut, f.y}, {cut, f.maxY()});
+            else
+                r.strokeLine({f.x, cut}, {f.maxX(), cut});
+        }
+    }
+}
+
+// Drawing smaller than this many rectangles stays on one thread.
+constexpr double kLeastParallelWork = 20'000;
+// Folders holding more than this share of the picture are laid out before the rest is shared
+// out among the threads, so that the shares come out even.
+constexpr double kLargeFolderShare = 1.0 / 256;
+constexpr std::size_t kSheetsPerThread = 4;
+
 } // namespace
+
+// The current picture as laying out writes it.
+struct DrawTreeMap::Picture {
+    DrawTreeMap& map;
+    std::vector<ContentRow>& rows;
+    std::vector<double>& cuts;
+    std::vector<double>& measures;
+
+    explicit Picture(DrawTreeMap& owner)
+        : map(owner), rows(owner.rows_), cuts(owner.cuts_), measures(owner.measures_) {}
+    std::size_t size() const { return map.fileViews_.size(); }
+    FileView& view(std::size_t index) { return map.fileViews_.at(index); }
+    std::size_t store(FileView view, bool isNew) {
+        return isNew ? map.fileViews_.append(std::move(view))
+                     : map.fileViews_.insertOrAssign(std::move(view));
+    }
+};
+
+// One thread's part of a picture: the subtrees below some of its folders, laid out and drawn
+// here as they would be in the picture, and appended to it in order afterwards. The first view
+// of each subtree stands for its folder, whose view the picture already has.
+struct DrawTreeMap::Sheet {
+    struct StandIn {
+        std::uint32_t local;   // position here
+        std::uint32_t picture; // position in the picture
+    };
+    std::vector<FileView> views;
+    std::vector<ContentRow> rows;
+    std::vector<double> cuts;
+    std::vector<double> measures;
+    std::vector<std::uint32_t> folders;
+    std::vector<StandIn> standIns;
+    DrawRenderer shapes;
+
+    std::size_t size() const { return views.size(); }
+    FileView& view(std::size_t index) { return views[index]; }
+    std::size_t store(FileView view, bool) {
+        views.push_back(std::move(view));
+        return views.size() - 1;
+    }
+    void clear() {
+        views.clear();
+        rows.clear();
+        cuts.clear();
+        standIns.clear();
+        shapes.reset();
+    }
+};
 
 std::string_view DrawTreeMap::rawValue(Layout layout) {
     switch (layout) {
@@ -118,7 +204,10 @@ std::optional<DrawTreeMap::Layout> DrawTreeMap::layoutNamed(std::string_view nam
     return std::nullopt;
 }
 
-DrawTreeMap::DrawTreeMap(RendererFactory factory) : DrawGraph(std::move(factory)) {}
+DrawTreeMap::DrawTreeMap(RendererFactory factory)
+    : DrawGraph(std::move(factory)), workers(&WorkerPool::shared()) {}
+
+DrawTreeMap::~DrawTreeMap() = default;
 
 const DrawTreeMap::FileView* DrawTreeMap::view(const File& file) const {
     return fileViews_.find(&file);
@@ -197,15 +286,18 @@ DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
 }
 
 void DrawTreeMap::layOut(Directory& directory, const File& key, bool merge) {
-    layOutAt(directory, static_cast<std::size_t>(fileViews_.indexOf(&key)), merge, false);
+    Picture picture(*this);
+    layOutInto(picture, directory, static_cast<std::size_t>(fileViews_.indexOf(&key)), merge,
+               false);
 }
 
-void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool merge,
-                           bool childrenAreNew) {
-    const FileView parent = fileViews_.at(parentIndex); // storing children may move the views
-    const auto firstRow = static_cast<std::uint32_t>(rows_.size());
-    fileViews_.at(parentIndex).firstRow = firstRow;
-    fileViews_.at(parentIndex).rowCount = 0;
+template <typename Out>
+void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentIndex, bool merge,
+                             bool childrenAreNew) const {
+    const FileView parent = out.view(parentIndex); // storing children may move the views
+    const auto firstRow = static_cast<std::uint32_t>(out.rows.size());
+    out.view(parentIndex).firstRow = firstRow;
+    out.view(parentIndex).rowCount = 0;
     directory.sortContents(sizeMode);
     MergedFile& remainder = directory.mergedContents();
     remainder.setMerge(0, 0);
@@ -230,8 +322,13 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
     const double lower = parent.range.lower;
     double previousLower = upper;
 
-    measures_.resize(count);
-    auto measure = [&](std::size_t i) { return measures_[i]; };
+    std::vector<double>& measures = out.measures;
+    measures.resize(count);
+    auto measure = [&](std::size_t i) { return measures[i]; };
+    const auto store = [&](FileView view) {
+        view.hue = view.merged ? 0 : hueOf(view);
+        out.store(std::move(view), childrenAreNew);
+    };
     auto mergeFrom = [&](std::size_t first) {
         remainder.setMerge(static_cast<std::ptrdiff_t>(count - first),
                            static_cast<std::int64_t>(remaining));
@@ -245,12 +342,12 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
         merged.frame = {area.x + left, area.y + bottom, area.width - left - right,
                         area.height - top - bottom};
         merged.merged = true;
-        storeView(std::move(merged), childrenAreNew);
+        store(std::move(merged));
     };
     // Places children first..last (sum `sum`) in one row of thickness t.
     auto placeRow = [&](std::size_t first, std::size_t last, double sum, double t) {
         ContentRow row{direction, rowFrame(direction, cursor, t, length),
-                       static_cast<std::uint32_t>(cuts_.size()), 0};
+                       static_cast<std::uint32_t>(out.cuts.size()), 0};
         const double step = travel(direction);
         double cumulative = placed;
         for (std::size_t k = first; k <= last; ++k) {
@@ -268,7 +365,7 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
             else
                 cursor.y += step * l;
             if (k != last) {
-                cuts_.push_back(horizontal(direction.edge) ? cursor.x : cursor.y);
+                out.cuts.push_back(horizontal(direction.edge) ? cursor.x : cursor.y);
                 ++row.cutCount;
             }
             const double fraction = total == 0 ? 0 : cumulative / total;
@@ -276,10 +373,10 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
             child.range = {childLower, std::max(childLower, previousLower)};
             previousLower = childLower;
             child.merged = false;
-            storeView(std::move(child), childrenAreNew);
+            store(std::move(child));
         }
-        rows_.push_back(row);
-        fileViews_.at(parentIndex).rowCount = static_cast<std::uint32_t>(rows_.size()) - firstRow;
+        out.rows.push_back(row);
+        out.view(parentIndex).rowCount = static_cast<std::uint32_t>(out.rows.size()) - firstRow;
     };
     auto moveOn = [&](DrawPoint rowStart, double t) {
         if (layout == Layout::stack) cursor = rowStart;
@@ -337,7 +434,7 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
     std::size_t measured = 0;
     for (std::size_t i = 0; i < count && remaining > 0; ++i) {
         if (i + kFetchAhead < count) fetch(i + kFetchAhead);
-        const double m = measures_[i] = static_cast<double>(directory.child(i)->size(sizeMode));
+        const double m = measures[i] = static_cast<double>(directory.child(i)->size(sizeMode));
         measured = i + 1;
         const double grown = sum + m;
         const double thickness = depth * grown / remaining;
@@ -373,7 +470,7 @@ void DrawTreeMap::layOutAt(Directory& directory, std::size_t parentIndex, bool m
         return;
     }
     for (std::size_t i = measured; i < count; ++i)
-        measures_[i] = static_cast<double>(directory.child(i)->size(sizeMode));
+        measures[i] = static_cast<double>(directory.child(i)->size(sizeMode));
     placeRow(start, count - 1, lastSum, depth);
 }
 
@@ -381,69 +478,180 @@ MyColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) c
     return view.merged ? palette::merged(alpha) : palette::file(hue, alpha);
 }
 
-void DrawTreeMap::drawRows(const FileView& view) {
-    DrawRenderer& r = renderer();
-    for (const ContentRow& row : contentRows(view)) {
-        const DrawRect& f = row.frame;
-        switch (row.direction.edge) {
-        case Edge::top:
-            r.strokeLine({f.x, f.y}, {f.maxX(), f.y});
-            break;
-        case Edge::bottom:
-            r.strokeLine({f.x, f.maxY()}, {f.maxX(), f.maxY()});
-            break;
-        case Edge::left:
-            r.strokeLine({f.maxX(), f.y}, {f.maxX(), f.maxY()});
-            break;
-        case Edge::right:
-            r.strokeLine({f.x, f.y}, {f.x, f.maxY()});
-            break;
-        }
-        for (double cut : cuts(row)) {
-            if (horizontal(row.direction.edge))
-                r.strokeLine({cut, f.y}, {cut, f.maxY()});
-            else
-                r.strokeLine({f.x, cut}, {f.maxX(), cut});
-        }
+template <typename Out>
+void DrawTreeMap::visit(Out& out, DrawRenderer& r, std::size_t index,
+                        std::vector<std::uint32_t>& folders, const DrawPass& pass) const {
+    const FileView& view = out.view(index);
+    if (pass.controller != nullptr) pass.controller->loadUrlResources(*view.file);
+    if (showsChildren(*view.file))
+        folders.push_back(static_cast<std::uint32_t>(index));
+    else if (pass.fill)
+        r.fillRect(view.frame, fillColor(view, view.hue, 1.0));
+}
+
+template <typename Out>
+void DrawTreeMap::drawFolder(Out& out, DrawRenderer& r, std::size_t index,
+                             std::vector<std::uint32_t>& folders, const DrawPass& pass) const {
+    const std::size_t firstChild = out.size();
+    layOutInto(out, *out.view(index).file->asDirectory(), index, true, true);
+    const FileView& folder = out.view(index);
+    if (pass.fill && directoryBorderRatio > 0)
+        r.fillRect(folder.frame, fillColor(folder, folder.hue, 1.0));
+    if (pass.strokes) {
+        if (directoryBorderRatio > 0) r.strokeRect(insetArea(folder.frame));
+        drawRows(r, {out.rows.data() + folder.firstRow, folder.rowCount}, out.cuts);
+    }
+    for (std::size_t child = firstChild; child < out.size(); ++child)
+        visit(out, r, child, folders, pass);
+}
+
+template <typename Out>
+void DrawTreeMap::drawFolders(Out& out, DrawRenderer& r, std::vector<std::uint32_t>& folders,
+                              const DrawPass& pass) const {
+    while (!folders.empty()) {
+        const std::uint32_t index = folders.back();
+        folders.pop_back();
+        drawFolder(out, r, index, folders, pass);
     }
 }
 
 void DrawTreeMap::drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition) {
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
     const bool recolour = transition && transition->is<DrawTransition::UpdateColor>();
-    const bool fill = !rearrange && !recolour;
+    const DrawPass pass{!rearrange && !recolour, !rearrange,
+                        delegate != nullptr ? delegate->fileController() : nullptr};
+    // Files are filled as soon as their folder has placed them, and folders are laid out in
+    // turn after that: each view is reached by its position, never looked up. Siblings do not
+    // overlap and a folder's fill goes down before its children's, so the picture is the same as
+    // drawing in pre-order whatever the order of the folders.
+    //
+    // The folders that hold a large share of the view are laid out first, level by level; the
+    // others, each with everything below it, are then shared out among the cores.
+    Picture picture(*this);
     DrawRenderer& r = renderer();
-    FileController* controller = delegate != nullptr ? delegate->fileController() : nullptr;
-    // Files are filled as soon as their folder has placed them, and folders wait on a stack to
-    // be laid out in turn: each view is reached by its position, never looked up. Siblings do
-    // not overlap and a folder's fill goes down before its children's, so the picture is the
-    // same as drawing in pre-order.
-    std::vector<std::uint32_t>& pending = pendingFolders_;
-    pending.clear();
-    const auto visit = [&](std::size_t index) {
-        const FileView& view = fileViews_.at(index);
-        if (controller != nullptr) controller->loadUrlResources(*view.file);
-        if (showsChildren(*view.file))
-            pending.push_back(static_cast<std::uint32_t>(index));
-        else if (fill)
-            r.fillRect(view.frame, fillColor(view, view.hue, 1.0));
-    };
-    visit(mainIndex);
-    while (!pending.empty()) {
-        const std::uint32_t index = pending.back();
-        pending.pop_back();
-        const std::size_t firstChild = fileViews_.size();
-        layOutAt(*fileViews_.at(index).file->asDirectory(), index, true, true);
-        const FileView& folder = fileViews_.at(index);
-        if (fill && directoryBorderRatio > 0)
-            r.fillRect(folder.frame, fillColor(folder, folder.hue, 1.0));
-        if (!rearrange) {
-            if (directoryBorderRatio > 0) r.strokeRect(insetArea(folder.frame));
-            drawRows(folder);
-        }
-        for (std::size_t child = firstChild; child < fileViews_.size(); ++child)
-            visit(child);
+    std::vector<std::uint32_t>& folders = foldersToDraw_;
+    std::vector<std::uint32_t>& subtrees = subtreesToDraw_;
+    folders.clear();
+    subtrees.clear();
+    visit(picture, r, mainIndex, folders, pass);
+    const DrawRect& whole = fileViews_.at(mainIndex).frame;
+    const double largeArea = whole.width * whole.height * kLargeFolderShare;
+    for (std::size_t next = 0; next < folders.size(); ++next) {
+        const std::uint32_t index = folders[next];
+        const DrawRect& frame = fileViews_.at(index).frame;
+        if (frame.width * frame.height > largeArea)
+            drawFolder(picture, r, index, folders, pass);
+        else
+            subtrees.push_back(index);
     }
+    drawSubtrees(subtrees, pass);
+}
+
+void DrawTreeMap::drawSubtrees(const std::vector<std::uint32_t>& roots, const DrawPass& pass) {
+    if (roots.empty()) return;
+    Picture picture(*this);
+    DrawRenderer& r = renderer();
+    const auto drawDirectly = [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            foldersToDraw_.assign(1, roots[i]);
+            drawFolders(picture, r, foldersToDraw_, pass);
+        }
+    };
+    // What a subtree costs: a rectangle for each of its files, at most as many as its area holds.
+    const double rectangleArea = mergeThreshold * mergeThreshold;
+    std::vector<double> upTo(roots.size()); // the cost of the subtrees up to each, inclusive
+    double total = 0;
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        const FileView& view = fileViews_.at(roots[i]);
+        const auto files = static_cast<double>(view.file->asDirectory()->fileCount());
+        total += 1 + std::min(files, view.frame.width * view.frame.height / rectangleArea);
+        upTo[i] = total;
+    }
+    WorkerPool& pool = *workers;
+    const std::size_t threads = pool.threadCount();
+    if (threads < 2 || total < kLeastParallelWork) {
+        drawDirectly(0, roots.size());
+        return;
+    }
+    // One thread draws the first share of the subtrees straight into the picture. The others go
+    // to sheets of about equal cost, a few for each other thread so that one that finishes early
+    // takes another, and are appended to the picture in order afterwards.
+    const auto firstBeyond = [&](double cost) {
+        return static_cast<std::size_t>(std::upper_bound(upTo.begin(), upTo.end(), cost) -
+                                        upTo.begin());
+    };
+    const std::size_t direct = firstBeyond(total / static_cast<double>(threads));
+    const double directCost = direct > 0 ? upTo[direct - 1] : 0;
+    const std::size_t sheetCount =
+        std::min(roots.size() - direct, (threads - 1) * kSheetsPerThread);
+    while (sheets_.size() < sheetCount)
+        sheets_.push_back(std::make_unique<Sheet>());
+    for (std::size_t index = 0, i = direct; index < sheetCount; ++index) {
+        const double end = directCost + (total - directCost) * static_cast<double>(index + 1) /
+                                            static_cast<double>(sheetCount);
+        const std::size_t last = index + 1 == sheetCount ? roots.size() : firstBeyond(end);
+        Sheet& sheet = *sheets_[index];
+        sheet.clear();
+        // Room for what the subtrees are expected to draw, so that the sheet seldom grows.
+        const auto expected =
+            static_cast<std::size_t>(std::max(0.0, end - (i > 0 ? upTo[i - 1] : 0)));
+        sheet.views.reserve(expected);
+        sheet.rows.reserve(expected);
+        sheet.cuts.reserve(expected);
+        sheet.shapes.reset(5 * expected);
+        sheet.shapes.triangleStrips().reserveCapacity(expected);
+        sheet.shapes.lines().reserveCapacity(2 * expected);
+        sheet.shapes.color = r.color;
+        // The views of the subtrees' folders are taken now: the picture grows while the sheets
+        // are drawn.
+        for (; i < last; ++i)
+            sheet.standIns.push_back(
+                {static_cast<std::uint32_t>(sheet.store(fileViews_.at(roots[i]), true)), roots[i]});
+    }
+    pool.run(sheetCount + 1, [&](std::size_t job) {
+        if (job == 0) {
+            drawDirectly(0, direct);
+            return;
+        }
+        Sheet& sheet = *sheets_[job - 1];
+        for (const Sheet::StandIn& standIn : sheet.standIns) {
+            sheet.folders.assign(1, standIn.local);
+            drawFolders(sheet, sheet.shapes, sheet.folders, pass);
+        }
+    });
+    // Each sheet's references to its rows and cuts become the picture's, then the sheets are
+    // appended in order.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> bases(sheetCount); // rows, cuts
+    std::size_t rowCount = rows_.size();
+    std::size_t cutCount = cuts_.size();
+    for (std::size_t sheet = 0; sheet < sheetCount; ++sheet) {
+        bases[sheet] = {static_cast<std::uint32_t>(rowCount), static_cast<std::uint32_t>(cutCount)};
+        rowCount += sheets_[sheet]->rows.size();
+        cutCount += sheets_[sheet]->cuts.size();
+    }
+    pool.run(sheetCount, [&](std::size_t index) {
+        Sheet& sheet = *sheets_[index];
+        for (FileView& view : sheet.views)
+            view.firstRow += bases[index].first;
+        for (ContentRow& row : sheet.rows)
+            row.firstCut += bases[index].second;
+    });
+    for (std::size_t sheet = 0; sheet < sheetCount; ++sheet)
+        appendSheet(*sheets_[sheet]);
+}
+
+void DrawTreeMap::appendSheet(const Sheet& sheet) {
+    rows_.insert(rows_.end(), sheet.rows.begin(), sheet.rows.end());
+    cuts_.insert(cuts_.end(), sheet.cuts.begin(), sheet.cuts.end());
+    auto from = sheet.views.begin();
+    for (const Sheet::StandIn& standIn : sheet.standIns) {
+        const auto at = sheet.views.begin() + standIn.local;
+        fileViews_.append(from, at);
+        fileViews_.at(standIn.picture) = *at;
+        from = at + 1;
+    }
+    fileViews_.append(from, sheet.views.end());
+    renderer().append(sheet.shapes);
 }
 
 void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) {
@@ -458,10 +666,13 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     const double h = viewSize().height;
     const auto n = static_cast<std::size_t>(w * h / (mergeThreshold * mergeThreshold));
     fileViews_.reserve(n);
+    rows_.reserve(n); // a folder's rows hold at least one view each
+    cuts_.reserve(n);
     DrawRenderer& r = renderer();
     r.reset(9 * n);
     r.triangleStrips().reserveCapacity(n);
     r.lineStrips().reserveCapacity(n);
+    r.lines().reserveCapacity(n);
 
     if (file == nullptr) {
         if (rearrange) {

@@ -8,6 +8,7 @@
 #include "graph/ViewStore.h"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -16,6 +17,8 @@
 namespace tessera {
 
 class Directory;
+class FileController;
+class WorkerPool;
 
 class DrawTreeMap final : public DrawGraph {
 public:
@@ -48,12 +51,15 @@ public:
     };
 
     explicit DrawTreeMap(RendererFactory factory);
+    ~DrawTreeMap() override;
 
     Layout layout = Layout::spiralSnake;
     /// Border inside each folder, as a fraction of its width and height.
     double directoryBorderRatio = 0;
     bool keepAspectRatioDuringZoom = false;
     bool beginLayoutOnBottomEdge = false;
+    /// The threads among which large pictures are shared out (the process's pool unless set).
+    WorkerPool* workers;
 
     void display(File* file, std::optional<DrawTransition> transition) override;
     using DrawGraph::display;
@@ -77,6 +83,16 @@ public:
 
 private:
     using Views = ViewStore<FileView>;
+    /// Where laying out writes (both in the .cpp): the picture itself, or a sheet that another
+    /// thread fills with part of it.
+    struct Picture;
+    struct Sheet;
+    /// What drawing a folder draws besides laying it out.
+    struct DrawPass {
+        bool fill;    // the rectangles' colours
+        bool strokes; // borders and the lines between rectangles
+        FileController* controller;
+    };
 
     DrawRect rootFrame(const File& file) const;
     DrawRect zoomedFrame(const FileView& view) const;
@@ -84,13 +100,31 @@ private:
     DrawRect insetArea(const DrawRect& frame) const;
     FileView* fileView(File& file, bool merge);
     void layOut(Directory& directory, const File& key, bool merge);
-    /// `childrenAreNew`: none of the folder's children has a view yet (drawing goes down the
-    /// tree once), so that they are appended without a lookup.
-    void layOutAt(Directory& directory, std::size_t parentIndex, bool merge, bool childrenAreNew);
+    /// Lays out the children of the folder whose view is at `parentIndex` of `out`.
+    /// `childrenAreNew`: none of them has a view yet (drawing goes down the tree once), so that
+    /// they are appended without a lookup.
+    template <typename Out>
+    void layOutInto(Out& out, Directory& directory, std::size_t parentIndex, bool merge,
+                    bool childrenAreNew) const;
     /// Returns the view's position in the store.
     std::size_t storeView(FileView view, bool isNew = false);
     void drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition);
-    void drawRows(const FileView& view);
+    /// Fills a file placed in `out`, or puts a folder on `folders` to be laid out.
+    template <typename Out>
+    void visit(Out& out, DrawRenderer& r, std::size_t index, std::vector<std::uint32_t>& folders,
+               const DrawPass& pass) const;
+    /// Lays out the folder at `index` of `out`, draws it and visits its children.
+    template <typename Out>
+    void drawFolder(Out& out, DrawRenderer& r, std::size_t index,
+                    std::vector<std::uint32_t>& folders, const DrawPass& pass) const;
+    /// Draws the folders on `folders` and everything below them.
+    template <typename Out>
+    void drawFolders(Out& out, DrawRenderer& r, std::vector<std::uint32_t>& folders,
+                     const DrawPass& pass) const;
+    /// Draws the folders at `roots` of the picture and everything below them, on all cores when
+    /// there is enough to draw.
+    void drawSubtrees(const std::vector<std::uint32_t>& roots, const DrawPass& pass);
+    void appendSheet(const Sheet& sheet);
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
     MyColor fillColor(const FileView& view, double hue, double alpha) const;
@@ -102,8 +136,10 @@ private:
     std::vector<ContentRow> rows_; // of the current picture
     std::vector<double> cuts_;
     std::optional<FileView> mainFileView_;
-    std::vector<double> measures_;              // of the children being laid out
-    std::vector<std::uint32_t> pendingFolders_; // views of folders still to draw
+    std::vector<double> measures_;               // of the children being laid out
+    std::vector<std::uint32_t> foldersToDraw_;   // views of folders still to draw
+    std::vector<std::uint32_t> subtreesToDraw_;  // views of folders drawn with all below them
+    std::vector<std::unique_ptr<Sheet>> sheets_; // kept for their capacity
 };
 
 } // namespace tessera

@@ -33,6 +33,8 @@ public:
     void begin();
     /// Closes the open strip.
     void end();
+    /// Adds the strips of `other`, whose vertices now begin `shift` further on.
+    void appendShifted(const DrawPrimitive& other, std::int32_t shift);
 
     /// First vertex and vertex count of each strip (32-bit: they go to the multi-draw call).
     const std::vector<std::int32_t>& offset() const { return offset_; }

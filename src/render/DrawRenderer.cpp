@@ -13,6 +13,12 @@ void DrawPrimitive::end() {
     length_.push_back(static_cast<std::int32_t>(dataHolder_->vertexCount() - beginOffset_));
 }
 
+void DrawPrimitive::appendShifted(const DrawPrimitive& other, std::int32_t shift) {
+    for (const std::int32_t offset : other.offset_)
+        offset_.push_back(offset + shift);
+    length_.insert(length_.end(), other.length_.begin(), other.length_.end());
+}
+
 namespace {
 
 std::uint8_t colorByte(double component) {
@@ -55,6 +61,14 @@ void DrawRenderer::reset() {
     lineStrips_.removeAll();
     triangleStrips_.removeAll();
     vertices_.clear();
+}
+
+void DrawRenderer::append(const DrawRenderer& other) {
+    const auto shift = static_cast<std::int32_t>(vertices_.size());
+    vertices_.insert(vertices_.end(), other.vertices_.begin(), other.vertices_.end());
+    lines_.appendShifted(other.lines_, shift);
+    lineStrips_.appendShifted(other.lineStrips_, shift);
+    triangleStrips_.appendShifted(other.triangleStrips_, shift);
 }
 
 void DrawRenderer::addVertex(double x, double y, double red, double green, double blue,

@@ -79,6 +79,8 @@ public:
     void addVertex(double x, double y, const MyColor& c) {
         addVertex(x, y, c.red, c.green, c.blue, c.alpha);
     }
+    /// Adds everything `other` holds after what this one holds, as if drawn here.
+    void append(const DrawRenderer& other);
     /// Makes the collected vertices the ones that draw() uses.
     virtual void commit() {}
     /// Draws the triangle strips, then the line strips, then the lines.

@@ -1,10 +1,12 @@
 #include "layouts/DrawTreeMap.h"
 
 #include "model/MergedFile.h"
+#include "platform/WorkerPool.h"
 #include "support/TreeBuilders.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace tessera {
 namespace {
@@ -205,6 +207,109 @@ TEST(DrawTreeMapTest, HitTestsZoomsAndTargets) {
     const DrawRect zoomed = map->mainFileView()->frame;
     EXPECT_NEAR(zoomed.width / zoomed.height, before.width / before.height, 1e-9);
     EXPECT_NEAR(zoomed.x + zoomed.width / 2, 0, 1e-9);
+}
+
+// Folders of files with sizes spread over four orders of magnitude, many equal, some nested.
+DirectoryPtr largeTree() {
+    std::mt19937 random(7);
+    std::vector<FilePtr> folders;
+    for (int f = 0; f < 300; ++f) {
+        std::vector<FilePtr> files;
+        for (int i = 0; i < 150; ++i) {
+            const auto size = static_cast<std::int64_t>(random() % 4 == 0 ? 100 : random() % 10000);
+            files.push_back(file("f" + std::to_string(i), size));
+        }
+        if (f % 10 == 0)
+            files.push_back(dir("sub", file("x", 50'000), dir("deeper", file("y", 20'000))));
+        folders.push_back(
+            Directory::create("d" + std::to_string(f), kCreated, kModified, std::move(files)));
+    }
+    return Directory::create("", kCreated, kModified, std::move(folders));
+}
+
+void expectSameStrips(const DrawPrimitive& a, const DrawPrimitive& b) {
+    EXPECT_EQ(a.offset(), b.offset());
+    EXPECT_EQ(a.length(), b.length());
+}
+
+void expectSameView(DrawTreeMap& a, DrawTreeMap& b, const File& file) {
+    const auto* va = a.view(file);
+    const auto* vb = b.view(file);
+    ASSERT_EQ(va == nullptr, vb == nullptr) << file.path();
+    if (va == nullptr) return;
+    EXPECT_EQ(va->frame.x, vb->frame.x);
+    EXPECT_EQ(va->frame.y, vb->frame.y);
+    EXPECT_EQ(va->frame.width, vb->frame.width);
+    EXPECT_EQ(va->frame.height, vb->frame.height);
+    EXPECT_EQ(va->range.lower, vb->range.lower);
+    EXPECT_EQ(va->range.upper, vb->range.upper);
+    EXPECT_EQ(va->hue, vb->hue);
+    const auto rowsA = a.contentRows(*va);
+    const auto rowsB = b.contentRows(*vb);
+    ASSERT_EQ(rowsA.size(), rowsB.size()) << file.path();
+    for (std::size_t i = 0; i < rowsA.size(); ++i) {
+        EXPECT_EQ(rowsA[i].direction, rowsB[i].direction);
+        EXPECT_EQ(rowsA[i].frame.x, rowsB[i].frame.x);
+        EXPECT_EQ(rowsA[i].frame.width, rowsB[i].frame.width);
+        const auto cutsA = a.cuts(rowsA[i]);
+        const auto cutsB = b.cuts(rowsB[i]);
+        EXPECT_TRUE(std::equal(cutsA.begin(), cutsA.end(), cutsB.begin(), cutsB.end()));
+    }
+}
+
+// A picture large enough to be shared out among threads comes out exactly as one thread draws
+// it: the same shapes in the same order, the same views, rows and hit tests.
+TEST(DrawTreeMapTest, ALargePictureSharedAmongThreadsIsTheOneThreadDrawsAlone) {
+    auto tree = largeTree();
+    WorkerPool alone(0);
+    WorkerPool several(3);
+    for (double ratio : {0.0, 0.05}) {
+        SCOPED_TRACE("border " + std::to_string(ratio));
+        auto one = makeMap(1600, 1000);
+        auto shared = makeMap(1600, 1000);
+        one->workers = &alone;
+        shared->workers = &several;
+        for (DrawTreeMap* map : {one.get(), shared.get()}) {
+            map->directoryBorderRatio = ratio;
+            map->layout = Layout::snake;
+            map->display(tree.get());
+        }
+        ASSERT_GT(one->viewCount(), 30'000u); // enough to be shared out
+        ASSERT_EQ(one->viewCount(), shared->viewCount());
+
+        const DrawRenderer& a = one->renderer();
+        const DrawRenderer& b = shared->renderer();
+        ASSERT_EQ(a.vertexCount(), b.vertexCount());
+        for (std::size_t i = 0; i < a.vertexCount(); ++i) {
+            const DrawVertex& va = a.vertices()[i];
+            const DrawVertex& vb = b.vertices()[i];
+            ASSERT_TRUE(va.x == vb.x && va.y == vb.y && va.red == vb.red && va.green == vb.green &&
+                        va.blue == vb.blue && va.alpha == vb.alpha)
+                << "vertex " << i;
+        }
+        expectSameStrips(a.triangleStrips(), b.triangleStrips());
+        expectSameStrips(a.lineStrips(), b.lineStrips());
+        expectSameStrips(a.lines(), b.lines());
+
+        std::vector<const File*> pending{tree.get()};
+        while (!pending.empty()) {
+            const File* node = pending.back();
+            pending.pop_back();
+            expectSameView(*one, *shared, *node);
+            if (const Directory* directory = node->asDirectory()) {
+                if (const MergedFile* merged = directory->existingMergedContents())
+                    expectSameView(*one, *shared, *merged);
+                for (const File* child : directory->contents())
+                    pending.push_back(child);
+            }
+        }
+        std::mt19937 random(3);
+        for (int i = 0; i < 200; ++i) {
+            const DrawPoint p{static_cast<double>(random() % 1600) - 800,
+                              static_cast<double>(random() % 1000) - 500};
+            EXPECT_EQ(one->fileAt(p, nullptr), shared->fileAt(p, nullptr));
+        }
+    }
 }
 
 } // namespace
