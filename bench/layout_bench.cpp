@@ -1,7 +1,8 @@
 // The layouts' display of the root of a million-entry tree at 1600 × 1000 (the pie chart with 8
 // levels, the tree map with a merge threshold of 2 points): the first display (which sorts what
 // it shows), repeated displays (every animation frame rebuilds the picture), a frame of a zoom,
-// and frames rendered by the CPU back end. The tree map is timed on all cores and on one.
+// and frames rendered by the CPU back end. The tree map is timed on all cores and on one, with the
+// frames of a rearrangement after a new size mode.
 //
 //   bench_layouts [entries]
 #include "TreeShape.h"
@@ -202,6 +203,21 @@ int main(int argc, char** argv) {
         mapCanvas.clear(palette::backgroundGrey());
         mapCanvas.draw(map->renderer());
         const double mapRaster = millisecondsSince(start);
+        // A rearrangement after a new size mode: its first frame sorts again, the others draw
+        // every view between its two places.
+        std::vector<double> mapRearranging;
+        std::vector<double> singleRearranging;
+        for (DrawTreeMap* each : {map.get(), single.get()})
+            each->sizeMode = SizeMode::allocatedFileSize;
+        for (int frame = 0; frame <= 10; ++frame) {
+            const DrawTransition step{DrawTransition::Rearrange{}, frame / 10.0};
+            start = Clock::now();
+            map->display(fresh.root.get(), step);
+            if (frame > 0 && frame < 10) mapRearranging.push_back(millisecondsSince(start));
+            start = Clock::now();
+            single->display(alone.root.get(), step);
+            if (frame > 0 && frame < 10) singleRearranging.push_back(millisecondsSince(start));
+        }
         std::printf("tree map at 1600 x 1000, merge threshold 2 points, %s file sizes:\n",
                     sizes == bench::FileSizes::spread ? "spread" : "heavy-tailed");
         std::printf("  first display      %8.2f ms on %zu threads, %.2f on one (goal 60)\n",
@@ -211,6 +227,8 @@ int main(int argc, char** argv) {
                     median(mapRepeated), threads,
                     *std::min_element(mapRepeated.begin(), mapRepeated.end()),
                     median(singleRepeated));
+        std::printf("  rearranging frame  %8.2f ms median of 9 on %zu threads, %.2f on one\n",
+                    median(mapRearranging), threads, median(singleRearranging));
         std::printf("  rectangles         %8zu (bound: area / threshold^2 = %d), %zu vertices\n",
                     rectangles, 1600 * 1000 / 4, mapVertices);
         std::printf("  CPU frame          %8.2f ms (1 sample per pixel)\n", mapRaster);

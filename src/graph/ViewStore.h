@@ -58,6 +58,9 @@ public:
         return index < 0 ? nullptr : &views_[static_cast<std::size_t>(index)];
     }
     bool contains(const File* file) const { return indexOf(file) >= 0; }
+    /// Enters every view into the index now, so that lookups may then come from several threads
+    /// at once (a lookup would otherwise fill it in).
+    void index() const { catchUp(); }
 
     /// Stores `view` under its file, replacing a view stored before; returns its position.
     /// References to views stay valid only until the next insertion.

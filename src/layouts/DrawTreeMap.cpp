@@ -736,20 +736,69 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     r.commit();
 }
 
-void DrawTreeMap::drawColorTransition(double progress) {
-    // Views are stored in creation order: folders before what they hold.
-    for (const FileView& view : fileViews_) {
-        const FileView* old = transitionFileViews_.find(view.file);
-        const double start = old != nullptr ? old->hue : view.hue;
-        renderer().fillRect(view.frame,
-                            fillColor(view, start + (view.hue - start) * progress, 1.0));
+template <typename Draw> void DrawTreeMap::drawEach(const Views& views, Draw&& draw) {
+    DrawRenderer& r = renderer();
+    const std::size_t count = views.size();
+    forEachRun(count, [&](std::size_t first, std::size_t end, DrawRenderer* sheetShapes) {
+        DrawRenderer& shapes = sheetShapes != nullptr ? *sheetShapes : r;
+        for (std::size_t i = first; i < end; ++i)
+            draw(i, views.begin()[static_cast<std::ptrdiff_t>(i)], shapes);
+    });
+}
+
+template <typename Work> void DrawTreeMap::forEachRun(std::size_t count, Work&& work) {
+    DrawRenderer& r = renderer();
+    WorkerPool& pool = *workers;
+    if (pool.threadCount() < 2 || static_cast<double>(count) < kLeastParallelWork) {
+        work(0, count, nullptr);
+        return;
+    }
+    const std::size_t runs = pool.threadCount() * kSheetsPerThread;
+    while (sheets_.size() < runs)
+        sheets_.push_back(std::make_unique<Sheet>());
+    for (std::size_t run = 0; run < runs; ++run) {
+        sheets_[run]->clear();
+        sheets_[run]->shapes.color = r.color;
+    }
+    pool.run(runs, [&](std::size_t run) {
+        work(count * run / runs, count * (run + 1) / runs, &sheets_[run]->shapes);
+    });
+    for (std::size_t run = 0; run < runs; ++run) {
+        const DrawRenderer& shapes = sheets_[run]->shapes;
+        r.append(shapes);
+        if (shapes.vertexCount() > 0) r.color = shapes.color; // as if drawn here
     }
 }
 
+void DrawTreeMap::drawColorTransition(double progress) {
+    // Views are stored in creation order: folders before what they hold.
+    transitionFileViews_.index(); // looked up from several threads
+    drawEach(fileViews_, [&](std::size_t, const FileView& view, DrawRenderer& r) {
+        const FileView* old = transitionFileViews_.find(view.file);
+        const double start = old != nullptr ? old->hue : view.hue;
+        r.fillRect(view.frame, fillColor(view, start + (view.hue - start) * progress, 1.0));
+    });
+}
+
 void DrawTreeMap::drawRearrangeTransition(double progress) {
-    DrawRenderer& r = renderer();
+    // Each view's previous state is looked up once; the previous views that none took are the
+    // ones that go.
+    transitionFileViews_.index(); // looked up from several threads
+    std::vector<const FileView*>& previous = previousViews_;
+    std::vector<char>& kept = keptViews_; // not bool: threads write neighbouring entries
+    previous.assign(fileViews_.size(), nullptr);
+    kept.assign(transitionFileViews_.size(), 0);
+    const auto first = transitionFileViews_.begin();
+    forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
+        for (std::size_t i = from; i < end; ++i) {
+            const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
+            previous[i] = old;
+            if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
+        }
+    });
     const double grey = palette::strokeGrey();
-    auto draw = [&](const FileView& view, const DrawRect& frame, double hue, double alpha) {
+    auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double hue,
+                    double alpha) {
         r.fillRect(frame, fillColor(view, hue, alpha));
         r.color = MyColor::grey(grey, alpha);
         r.strokeRect(frame);
@@ -757,21 +806,22 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
     // Views that go shrink to their centre during the first 30% (stores keep creation order).
     if (progress <= 0.3) {
         const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
-        for (const FileView& old : transitionFileViews_)
-            if (!fileViews_.contains(old.file)) draw(old, collapse(old.frame, a), old.hue, 1 - a);
+        drawEach(transitionFileViews_, [&](std::size_t i, const FileView& old, DrawRenderer& r) {
+            if (kept[i] == 0) draw(r, old, collapse(old.frame, a), old.hue, 1 - a);
+        });
     }
     const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
     const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
-    for (const FileView& view : fileViews_) {
-        if (const FileView* old = transitionFileViews_.find(view.file)) {
-            draw(view, interpolate(old->frame, view.frame, eased),
+    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
+        if (const FileView* old = previous[i]) {
+            draw(r, view, interpolate(old->frame, view.frame, eased),
                  old->hue + (view.hue - old->hue) * eased, 1.0);
         } else if (progress >= 0.7) {
             // Views that come grow from their centre during the last 30%.
             const double grown = std::clamp((progress - 0.7) / 0.3, 0.0, 1.0);
-            draw(view, collapse(view.frame, 1 - grown), view.hue, 1.0);
+            draw(r, view, collapse(view.frame, 1 - grown), view.hue, 1.0);
         }
-    }
+    });
 }
 
 void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {

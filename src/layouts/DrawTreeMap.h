@@ -125,6 +125,14 @@ private:
     /// there is enough to draw.
     void drawSubtrees(const std::vector<std::uint32_t>& roots, const DrawPass& pass);
     void appendSheet(const Sheet& sheet);
+    /// Calls `work(first, end, shapes)` for runs of [0, count) that together cover it, in
+    /// order: one run drawing into the picture's renderer (`shapes` none), or, when the count is
+    /// large, runs shared out among the cores, each drawing into a sheet's renderer, appended to
+    /// the picture's in order. `work` may only read the stores, whose indexes must be filled in
+    /// first.
+    template <typename Work> void forEachRun(std::size_t count, Work&& work);
+    /// Calls `draw(position, view, renderer)` for each of `views` in order (forEachRun()).
+    template <typename Draw> void drawEach(const Views& views, Draw&& draw);
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
     MyColor fillColor(const FileView& view, double hue, double alpha) const;
@@ -140,6 +148,8 @@ private:
     std::vector<std::uint32_t> foldersToDraw_;   // views of folders still to draw
     std::vector<std::uint32_t> subtreesToDraw_;  // views of folders drawn with all below them
     std::vector<std::unique_ptr<Sheet>> sheets_; // kept for their capacity
+    std::vector<const FileView*> previousViews_; // during a rearrangement, of each view
+    std::vector<char> keptViews_;                // of each previous view
 };
 
 } // namespace tessera

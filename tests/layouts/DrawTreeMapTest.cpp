@@ -232,6 +232,20 @@ void expectSameStrips(const DrawPrimitive& a, const DrawPrimitive& b) {
     EXPECT_EQ(a.length(), b.length());
 }
 
+void expectSameShapes(const DrawRenderer& a, const DrawRenderer& b) {
+    ASSERT_EQ(a.vertexCount(), b.vertexCount());
+    for (std::size_t i = 0; i < a.vertexCount(); ++i) {
+        const DrawVertex& va = a.vertices()[i];
+        const DrawVertex& vb = b.vertices()[i];
+        ASSERT_TRUE(va.x == vb.x && va.y == vb.y && va.red == vb.red && va.green == vb.green &&
+                    va.blue == vb.blue && va.alpha == vb.alpha)
+            << "vertex " << i;
+    }
+    expectSameStrips(a.triangleStrips(), b.triangleStrips());
+    expectSameStrips(a.lineStrips(), b.lineStrips());
+    expectSameStrips(a.lines(), b.lines());
+}
+
 void expectSameView(DrawTreeMap& a, DrawTreeMap& b, const File& file) {
     const auto* va = a.view(file);
     const auto* vb = b.view(file);
@@ -277,19 +291,7 @@ TEST(DrawTreeMapTest, ALargePictureSharedAmongThreadsIsTheOneThreadDrawsAlone) {
         ASSERT_GT(one->viewCount(), 30'000u); // enough to be shared out
         ASSERT_EQ(one->viewCount(), shared->viewCount());
 
-        const DrawRenderer& a = one->renderer();
-        const DrawRenderer& b = shared->renderer();
-        ASSERT_EQ(a.vertexCount(), b.vertexCount());
-        for (std::size_t i = 0; i < a.vertexCount(); ++i) {
-            const DrawVertex& va = a.vertices()[i];
-            const DrawVertex& vb = b.vertices()[i];
-            ASSERT_TRUE(va.x == vb.x && va.y == vb.y && va.red == vb.red && va.green == vb.green &&
-                        va.blue == vb.blue && va.alpha == vb.alpha)
-                << "vertex " << i;
-        }
-        expectSameStrips(a.triangleStrips(), b.triangleStrips());
-        expectSameStrips(a.lineStrips(), b.lineStrips());
-        expectSameStrips(a.lines(), b.lines());
+        expectSameShapes(one->renderer(), shared->renderer());
 
         std::vector<const File*> pending{tree.get()};
         while (!pending.empty()) {
@@ -309,6 +311,21 @@ TEST(DrawTreeMapTest, ALargePictureSharedAmongThreadsIsTheOneThreadDrawsAlone) {
                               static_cast<double>(random() % 1000) - 500};
             EXPECT_EQ(one->fileAt(p, nullptr), shared->fileAt(p, nullptr));
         }
+
+        // The frames of a rearrangement (another layout) and of a recolouring (in the same
+        // colour mode: the date modes' hues depend on the moment).
+        for (double progress : {0.2, 0.8}) {
+            for (DrawTreeMap* map : {one.get(), shared.get()}) {
+                map->layout = Layout::spiral;
+                map->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, progress});
+            }
+            expectSameShapes(one->renderer(), shared->renderer());
+        }
+        for (DrawTreeMap* map : {one.get(), shared.get()}) {
+            map->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, 1.0});
+            map->display(tree.get(), DrawTransition{DrawTransition::UpdateColor{}, 0.5});
+        }
+        expectSameShapes(one->renderer(), shared->renderer());
     }
 }
 
