@@ -203,6 +203,26 @@ int main(int argc, char** argv) {
         mapCanvas.clear(palette::backgroundGrey());
         mapCanvas.draw(map->renderer());
         const double mapRaster = millisecondsSince(start);
+        // A zoom into the largest folder: every frame lays the picture out in a new frame.
+        const auto largestFolder = [](Directory& top) {
+            for (File* child : top.contents())
+                if (child->isDirectory()) return child;
+            return static_cast<File*>(&top);
+        };
+        std::vector<double> mapZooming;
+        std::vector<double> singleZooming;
+        for (int frame = 1; frame < 10; ++frame) {
+            start = Clock::now();
+            map->display(largestFolder(*fresh.root),
+                         DrawTransition{DrawTransition::ZoomIn{fresh.root.get()}, frame / 10.0});
+            mapZooming.push_back(millisecondsSince(start));
+            start = Clock::now();
+            single->display(largestFolder(*alone.root),
+                            DrawTransition{DrawTransition::ZoomIn{alone.root.get()}, frame / 10.0});
+            singleZooming.push_back(millisecondsSince(start));
+        }
+        map->display(fresh.root.get());
+        single->display(alone.root.get());
         // A rearrangement after a new size mode: its first frame sorts again, the others draw
         // every view between its two places.
         std::vector<double> mapRearranging;
@@ -227,6 +247,8 @@ int main(int argc, char** argv) {
                     median(mapRepeated), threads,
                     *std::min_element(mapRepeated.begin(), mapRepeated.end()),
                     median(singleRepeated));
+        std::printf("  zoom frame         %8.2f ms median of 9 on %zu threads, %.2f on one\n",
+                    median(mapZooming), threads, median(singleZooming));
         std::printf("  rearranging frame  %8.2f ms median of 9 on %zu threads, %.2f on one\n",
                     median(mapRearranging), threads, median(singleRearranging));
         std::printf("  rectangles         %8zu (bound: area / threshold^2 = %d), %zu vertices\n",
