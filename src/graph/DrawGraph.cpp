@@ -19,8 +19,13 @@ std::int64_t unixNow() {
 } // namespace
 
 DrawGraph::DrawGraph(RendererFactory factory)
-    : factory_(std::move(factory)), renderer_(factory_()),
-      minColorModeDate_(Date::fromUnixSeconds(unixNow() - kColorModeDateSpan)) {}
+    : factory_(std::move(factory)), renderer_(factory_()), pictureTime_(unixNow()) {
+    minColorModeDate_ = Date::fromUnixSeconds(pictureTime_ - kColorModeDateSpan);
+}
+
+void DrawGraph::beginPicture() {
+    pictureTime_ = unixNow();
+}
 
 std::unique_ptr<DrawRenderer> DrawGraph::swapRenderer(std::unique_ptr<DrawRenderer> renderer) {
     std::swap(renderer, renderer_);
@@ -31,8 +36,8 @@ double DrawGraph::dateHue(const File& file) const {
     const std::optional<Date> date = file.date(colorMode);
     const double oldest = static_cast<double>(minColorModeDate_.seconds);
     if (!date) return 0.65; // unknown dates count as old
-    const double q =
-        (static_cast<double>(date->seconds) - oldest) / (static_cast<double>(unixNow()) - oldest);
+    const double q = (static_cast<double>(date->seconds) - oldest) /
+                     (static_cast<double>(pictureTime_) - oldest);
     if (q > 1) return 0.0;
     if (q >= 0) return (1 - q) * 0.65;
     return 0.65;

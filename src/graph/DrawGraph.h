@@ -122,14 +122,19 @@ public:
     bool rendererIsEmpty() const { return renderer_->vertexCount() == 0; }
 
 protected:
-    /// The hue of a file in the date colour modes: recent files red (0), old ones blue (0.65).
+    /// The hue of a file in the date colour modes: recent files red (0), old ones blue (0.65),
+    /// by its age at the moment the picture was begun.
     double dateHue(const File& file) const;
+    /// Takes the moment of a new picture, which every file of it is dated against (reading the
+    /// clock once, not once a file).
+    void beginPicture();
 
 private:
     RendererFactory factory_;
     std::unique_ptr<DrawRenderer> renderer_;
     DrawSize viewSize_;
     Date minColorModeDate_;
+    std::int64_t pictureTime_; // Unix seconds
 };
 
 /// Before a frame of a layout: a rearrange or recolour transition keeps the previous views

@@ -168,6 +168,7 @@ DrawPieChart::FileView DrawPieChart::zoomedMainView(File& file, File& other, dou
 
 void DrawPieChart::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
+    beginPicture();
     keepTransitionStart(transition, fileViews_, transitionFileViews_);
     const double progress = transition ? transition->progress : 0;
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();

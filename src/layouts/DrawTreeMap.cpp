@@ -656,6 +656,7 @@ void DrawTreeMap::appendSheet(const Sheet& sheet) {
 
 void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
+    beginPicture();
     keepTransitionStart(transition, fileViews_, transitionFileViews_);
     const double progress = transition ? transition->progress : 0;
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
