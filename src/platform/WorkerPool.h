@@ -31,7 +31,7 @@ public:
     /// Runs `job(i)` for every i in [0, count), handing the jobs out in order as threads become
     /// free, the calling thread among them; returns when all have run. The first exception a job
     /// throws is rethrown here after the others have stopped; jobs not started by then are
-    /// skipped. Runs from several threads take turns.
+    /// skipped. Runs from several threads take turns; a job must not start a run of its own pool.
     void run(std::size_t count, const std::function<void(std::size_t)>& job);
 
 private:
