@@ -52,6 +52,14 @@ double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The first folder among the root's children, which sorting makes the largest; none if it has
+// no folder.
+File* largestFolder(Directory& root) {
+    for (File* child : root.contents())
+        if (child->isDirectory()) return child;
+    return nullptr;
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -80,12 +88,7 @@ int main(int argc, char** argv) {
     const std::size_t vertices = chart.renderer().vertexCount();
 
     // A zoom from the root into its largest folder, frame by frame.
-    File* largest = nullptr;
-    for (File* child : root.contents())
-        if (child->isDirectory()) {
-            largest = child;
-            break;
-        }
+    File* largest = largestFolder(root);
     std::vector<double> zoom;
     if (largest != nullptr)
         for (int i = 0; i <= 30; ++i) {
@@ -204,20 +207,17 @@ int main(int argc, char** argv) {
         mapCanvas.draw(map->renderer());
         const double mapRaster = millisecondsSince(start);
         // A zoom into the largest folder: every frame lays the picture out in a new frame.
-        const auto largestFolder = [](Directory& top) {
-            for (File* child : top.contents())
-                if (child->isDirectory()) return child;
-            return static_cast<File*>(&top);
-        };
         std::vector<double> mapZooming;
         std::vector<double> singleZooming;
+        File* mapLargest = largestFolder(*fresh.root);
+        File* singleLargest = largestFolder(*alone.root);
         for (int frame = 1; frame < 10; ++frame) {
             start = Clock::now();
-            map->display(largestFolder(*fresh.root),
+            map->display(mapLargest,
                          DrawTransition{DrawTransition::ZoomIn{fresh.root.get()}, frame / 10.0});
             mapZooming.push_back(millisecondsSince(start));
             start = Clock::now();
-            single->display(largestFolder(*alone.root),
+            single->display(singleLargest,
                             DrawTransition{DrawTransition::ZoomIn{alone.root.get()}, frame / 10.0});
             singleZooming.push_back(millisecondsSince(start));
         }

@@ -256,8 +256,14 @@ DrawRect DrawTreeMap::insetArea(const DrawRect& frame) const {
 }
 
 std::size_t DrawTreeMap::storeView(FileView view, bool isNew) {
+    Picture picture(*this);
+    return storeInto(picture, std::move(view), isNew);
+}
+
+template <typename Out>
+std::size_t DrawTreeMap::storeInto(Out& out, FileView view, bool isNew) const {
     view.hue = view.merged ? 0 : hueOf(view);
-    return isNew ? fileViews_.append(std::move(view)) : fileViews_.insertOrAssign(std::move(view));
+    return out.store(std::move(view), isNew);
 }
 
 DrawTreeMap::FileView* DrawTreeMap::fileView(File& file, bool merge) {
@@ -325,10 +331,7 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     std::vector<double>& measures = out.measures;
     measures.resize(count);
     auto measure = [&](std::size_t i) { return measures[i]; };
-    const auto store = [&](FileView view) {
-        view.hue = view.merged ? 0 : hueOf(view);
-        out.store(std::move(view), childrenAreNew);
-    };
+    const auto store = [&](FileView view) { storeInto(out, std::move(view), childrenAreNew); };
     auto mergeFrom = [&](std::size_t first) {
         remainder.setMerge(static_cast<std::ptrdiff_t>(count - first),
                            static_cast<std::int64_t>(remaining));

@@ -108,6 +108,8 @@ private:
                     bool childrenAreNew) const;
     /// Returns the view's position in the store.
     std::size_t storeView(FileView view, bool isNew = false);
+    /// Gives the view its hue and stores it in `out`; returns its position there.
+    template <typename Out> std::size_t storeInto(Out& out, FileView view, bool isNew) const;
     void drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition);
     /// Fills a file placed in `out`, or puts a folder on `folders` to be laid out.
     template <typename Out>
