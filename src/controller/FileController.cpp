@@ -683,6 +683,20 @@ std::string FileController::absolutePath(const File& file) const {
     return joinPath(rootURL_, file.relativePath());
 }
 
+std::vector<std::string> FileController::itemPaths(const File& file) const {
+    const MergedFile* merged = file.asMerged();
+    if (merged == nullptr) return {absolutePath(file)};
+    std::vector<std::string> paths;
+    const Directory* owner = merged->parent();
+    if (owner == nullptr) return paths;
+    const auto contents = owner->contents();
+    const auto count = static_cast<std::ptrdiff_t>(contents.size());
+    for (std::ptrdiff_t i = std::max<std::ptrdiff_t>(0, count - merged->mergedContentCount());
+         i < count; ++i)
+        paths.push_back(absolutePath(*contents[static_cast<std::size_t>(i)]));
+    return paths;
+}
+
 std::string FileController::displayName(const File& file) const {
     if (const MergedFile* merged = file.asMerged())
         return localizedCountFormat("file.display.childCount", merged->mergedContentCount());

@@ -77,6 +77,9 @@ public:
 
     /// The node's absolute path.
     std::string absolutePath(const File& file) const;
+    /// The absolute paths a node stands for: its own, or for the merged tail of a folder, those
+    /// of the files it merges, in order.
+    std::vector<std::string> itemPaths(const File& file) const;
     /// The name shown for a node, as valid UTF-8.
     std::string displayName(const File& file) const;
     /// Reads the package flag of a live folder once (Linux has no packages: it reads false).

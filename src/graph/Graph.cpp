@@ -186,6 +186,7 @@ void Graph::fileControllerDidMove(Directory& oldParent, std::size_t, Directory& 
 void Graph::forget(const File& gone) {
     // The subtree is still whole here; it is released after this notification.
     if (activeFile_ != nullptr && activeFile_->isDescendant(gone)) setActiveFile(nullptr);
+    if (clickedFile_ != nullptr && clickedFile_->isDescendant(gone)) clickedFile_ = nullptr;
     if (fileTransition_) {
         const bool touches = std::visit(
             [&](const auto& type) {
@@ -538,6 +539,35 @@ void Graph::setMergeThreshold(double threshold) {
     redisplay();
 }
 
+void Graph::setAnimationSpeed(double speed) {
+    settings_.animationSpeed = speed;
+    saved();
+}
+
+void Graph::setShowVolumeAvailableSpace(bool show) {
+    settings_.showVolumeAvailableSpace = show;
+    saved();
+    if (fileDraw_) fileDraw_->totalSize = totalSize();
+    setMainText({});
+    changeDisplay(DrawTransition::Rearrange{});
+}
+
+void Graph::setKeepAspectRatioDuringZoom(bool keep) {
+    settings_.keepAspectRatioDuringZoom = keep;
+    saved();
+    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get()))
+        map->keepAspectRatioDuringZoom = keep;
+    changeDisplay(DrawTransition::Rearrange{});
+}
+
+void Graph::setBeginLayoutOnBottomEdge(bool begin) {
+    settings_.beginLayoutOnBottomEdge = begin;
+    saved();
+    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get()))
+        map->beginLayoutOnBottomEdge = begin;
+    changeDisplay(DrawTransition::Rearrange{});
+}
+
 void Graph::changeDisplay(DrawTransition::Type type) {
     finishTransition();
     startTransition(Display{type}, false, scaledDuration(kChangeDisplayDuration),
@@ -669,6 +699,27 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
 }
 
 // MARK: Frames
+
+std::string Graph::accessibleDescription() const {
+    if (file_ == nullptr || !fileController_) return {};
+    const File& described = activeFile_ != nullptr ? *activeFile_ : *file_;
+    std::string text = fileController_->displayName(described);
+    if (const auto size = described.displaySizeString(settings_.sizeMode)) {
+        if (!text.empty()) text += ", ";
+        text += *size;
+    }
+    const std::int64_t whole = file_->size(settings_.sizeMode);
+    if (&described != file_ && whole > 0 && described.isDescendant(*file_)) {
+        const double share = 100.0 * static_cast<double>(described.size(settings_.sizeMode)) /
+                             static_cast<double>(whole);
+        char percent[32];
+        std::snprintf(percent, sizeof percent, share < 1 ? "%.1f" : "%.0f", share);
+        // ", 41 % of " then the shown folder's name.
+        text += localizedFormat("graph.accessibility.share", percent);
+        text += fileController_->displayName(*file_);
+    }
+    return text;
+}
 
 std::string Graph::defaultMainText() const {
     if (loading_) {

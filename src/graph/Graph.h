@@ -98,10 +98,26 @@ public:
     void setTreeMapLayout(DrawTreeMap::Layout layout);
     void setDirectoryBorderRatio(double ratio);
     void setMergeThreshold(double threshold);
+    void setAnimationSpeed(double speed);
+    void setShowVolumeAvailableSpace(bool show);
+    void setKeepAspectRatioDuringZoom(bool keep);
+    void setBeginLayoutOnBottomEdge(bool begin);
     void changeDisplay(DrawTransition::Type type);
+    /// Writes the settings (every setter above does it already).
+    void saveSettings() { saved(); }
+    const Settings& settings() const { return settings_; }
+
+    /// The file a context menu was opened on; the file commands act on it while it is set.
+    File* clickedFile() const { return clickedFile_; }
+    void setClickedFile(File* file) { clickedFile_ = file; }
+    /// What the view says to assistive technology: the active file (or else the shown one)
+    /// with its size and share of the shown folder, "Videos, 12.3 GB, 41 % of Home".
+    std::string accessibleDescription() const;
 
     /// Shows the tree between files[index] and files[index + 1] at `progress`.
     void setFileSequence(std::vector<Directory*> files, std::size_t index, double progress);
+    /// True while a morph between two trees of a sequence is shown.
+    bool showsFileSequence() const { return fileSequence_.has_value(); }
 
     void finishTransition();
     /// One frame: loading ring and text, or picture, fading picture, highlight and labels.
@@ -182,6 +198,7 @@ private:
     History history_;
     std::shared_ptr<FileController> fileController_;
     File* activeFile_ = nullptr;
+    File* clickedFile_ = nullptr;
 };
 
 } // namespace tessera

@@ -61,6 +61,12 @@ bool MainQueue::runUntil(const std::function<bool()>& done, Clock::duration time
     }
 }
 
+std::optional<MainQueue::Clock::time_point> MainQueue::nextDueTime() {
+    std::lock_guard lock(mutex_);
+    if (tasks_.empty()) return std::nullopt;
+    return tasks_.begin()->first;
+}
+
 void MainQueue::setWakeHandler(std::function<void()> handler) {
     std::lock_guard lock(mutex_);
     wake_ = std::move(handler);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace tessera {
 
@@ -30,6 +31,9 @@ public:
     bool runUntil(const std::function<bool()>& done, Clock::duration timeout);
     /// Main thread: runs the tasks that are due now, including those they post.
     void runPending();
+
+    /// When the earliest queued task falls due; none while the queue is empty. Any thread.
+    std::optional<Clock::time_point> nextDueTime();
 
     /// Called (on any thread) whenever a task is posted, so an outer event loop can wake up.
     void setWakeHandler(std::function<void()> handler);

@@ -57,6 +57,7 @@ void DrawRenderer::reset(std::size_t capacity) {
 }
 
 void DrawRenderer::reset() {
+    ++revision_;
     lines_.removeAll();
     lineStrips_.removeAll();
     triangleStrips_.removeAll();
@@ -64,6 +65,7 @@ void DrawRenderer::reset() {
 }
 
 void DrawRenderer::append(const DrawRenderer& other) {
+    ++revision_;
     const auto shift = static_cast<std::int32_t>(vertices_.size());
     vertices_.insert(vertices_.end(), other.vertices_.begin(), other.vertices_.end());
     lines_.appendShifted(other.lines_, shift);

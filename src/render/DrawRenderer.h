@@ -69,6 +69,9 @@ public:
     const DrawPrimitive& triangleStrips() const { return triangleStrips_; }
 
     std::size_t vertexCount() const { return vertices_.size(); }
+    /// Changes whenever the picture is begun anew or appended to, so that a back end uploads
+    /// its vertices once per picture.
+    std::uint64_t revision() const { return revision_; }
     const std::vector<DrawVertex>& vertices() const { return vertices_; }
 
     /// Empties the primitives and the vertex list, reserving room for `capacity` vertices.
@@ -109,6 +112,7 @@ private:
     DrawPrimitive lineStrips_;
     DrawPrimitive triangleStrips_;
     std::vector<DrawVertex> vertices_;
+    std::uint64_t revision_ = 0;
 };
 
 } // namespace tessera

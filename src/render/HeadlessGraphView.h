@@ -6,6 +6,7 @@
 #include "graph/GraphView.h"
 #include "render/RasterCanvas.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,21 @@ public:
         return {static_cast<double>(canvas_.width()), static_cast<double>(canvas_.height())};
     }
     bool isDarkAppearance() const override { return dark_; }
-    void setNeedsDisplay() override { needsDisplay_ = true; }
+    void setNeedsDisplay() override {
+        needsDisplay_ = true;
+        if (onNeedsDisplay) onNeedsDisplay();
+    }
     std::unique_ptr<DrawRenderer> makeRenderer() override;
     std::unique_ptr<LabelRenderer> makeLabelRenderer() override;
     const LabelTypesetter& labelTypesetter() const override { return typesetter_; }
     double backingScale() const override { return samples_; }
     void drawLabel(MyLabel& label, const DrawRect& frame) override;
+
+    /// Called whenever the graph asks for a frame (a window schedules its repaint here).
+    std::function<void()> onNeedsDisplay;
+    /// A new size in points; the picture is cleared.
+    void resize(int width, int height) { canvas_ = RasterCanvas(width, height, samples_); }
+    void setDarkAppearance(bool dark) { dark_ = dark; }
 
     /// Draws one frame of `graph` into the canvas.
     void drawFrame(Graph& graph);
