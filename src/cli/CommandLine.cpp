@@ -1,4 +1,5 @@
-// The tessera executable: command-line subcommands that need no display.
+#include "cli/CommandLine.h"
+
 #include "cli/RenderCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/SnapshotCommands.h"
@@ -8,12 +9,21 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace tessera::cli {
+
+bool isCommand(std::string_view word) {
+    return word == "scan" || word == "info" || word == "convert" || word == "render";
+}
 
 void printUsage(std::FILE* out) {
-    std::fputs("usage: tessera COMMAND [ARGUMENTS]\n"
+    std::fputs("usage: tessera [--software-rendering] [PATH|SNAPSHOT...]\n"
+               "       tessera COMMAND [ARGUMENTS]\n"
                "\n"
-               "Commands:\n"
+               "Without a command, opens the app: each PATH (a folder, scanned and kept up to\n"
+               "date) or SNAPSHOT in a window of its own, or a folder chooser when none is given.\n"
+               "--software-rendering draws with the CPU instead of OpenGL.\n"
+               "\n"
+               "Commands (no display needed):\n"
                "  scan PATH [--json] [--exclude PREDICATE] [--threads N] [--watch]\n"
                "      Scans PATH on all cores and prints its size, allocated size, files,\n"
                "      directories, unreadable entries, the largest entries and the time taken.\n"
@@ -39,9 +49,7 @@ void printUsage(std::FILE* out) {
                out);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runCommandLine(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
     const std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -50,11 +58,13 @@ int main(int argc, char** argv) {
         return arguments.empty() ? 2 : 0;
     }
     const std::span<const std::string> rest(arguments.begin() + 1, arguments.end());
-    if (arguments[0] == "scan") return tessera::cli::runScanCommand(rest);
-    if (arguments[0] == "info") return tessera::cli::runInfoCommand(rest);
-    if (arguments[0] == "convert") return tessera::cli::runConvertCommand(rest);
-    if (arguments[0] == "render") return tessera::cli::runRenderCommand(rest);
+    if (arguments[0] == "scan") return runScanCommand(rest);
+    if (arguments[0] == "info") return runInfoCommand(rest);
+    if (arguments[0] == "convert") return runConvertCommand(rest);
+    if (arguments[0] == "render") return runRenderCommand(rest);
     std::fprintf(stderr, "tessera: unknown command '%s'\n", arguments[0].c_str());
     printUsage(stderr);
     return 2;
 }
+
+} // namespace tessera::cli

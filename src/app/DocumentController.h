@@ -1,0 +1,76 @@
+// The application controller: it holds what the windows share (the settings, the text
+// facilities, the choice of graph back end), opens locations as document windows, and reports
+// what cannot be opened. Main thread.
+#pragma once
+
+#include "app/GraphViewController.h"
+#include "render/QtLabelTypesetter.h"
+#include "settings/Settings.h"
+
+#include <QObject>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace tessera {
+
+class DocumentWindow;
+
+struct AppOptions {
+    /// --software-rendering (the user default "disableOpenGL" is read as well).
+    bool softwareRendering = false;
+    /// Where settings.json lives (tests use a temporary folder).
+    std::string settingsPath;
+};
+
+class DocumentController final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DocumentController(AppOptions options);
+    ~DocumentController() override;
+
+    Settings& settings() { return settings_; }
+    void saveSettings();
+    const LabelTypesetter& typesetter() const { return typesetter_; }
+    GraphViewOptions graphViewOptions() const { return graphViewOptions_; }
+    void setGraphViewOptions(GraphViewOptions options) { graphViewOptions_ = std::move(options); }
+
+    /// Opens a folder (scanned, kept live) or a snapshot file (read off the main thread) in a
+    /// window of its own. Anything else gets an error dialog and no window.
+    void open(const std::string& path);
+    void chooseFolder(QWidget* parent);
+    void chooseSnapshot(QWidget* parent);
+    void showAbout(QWidget* parent);
+
+    /// The document windows open now, oldest first.
+    std::vector<DocumentWindow*> windows() const;
+    /// Snapshots being read.
+    int pendingOpenings() const { return pendingOpenings_; }
+    /// True once a location failed to open and none has opened.
+    bool onlyFailed() const { return failures_ > 0 && opened_ == 0; }
+
+signals:
+    /// A window was opened for a location.
+    void documentOpened(DocumentWindow* window);
+    /// A location could not be opened; the dialog says why.
+    void openingFailed(const QString& message);
+
+private:
+    void showError(const QString& message);
+    DocumentWindow* addWindow(std::string location,
+                              std::shared_ptr<class FileController> controller,
+                              std::unique_ptr<class Favorite> favorite);
+    void openSnapshot(const std::string& path);
+
+    AppOptions options_;
+    Settings settings_;
+    QtLabelTypesetter typesetter_;
+    GraphViewOptions graphViewOptions_;
+    int pendingOpenings_ = 0;
+    int failures_ = 0;
+    int opened_ = 0;
+};
+
+} // namespace tessera

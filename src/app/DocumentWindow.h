@@ -1,0 +1,64 @@
+// One window onto one opened location: a folder scanned and kept live, or a snapshot. It wires
+// the graph view controller, the toolbar (back, forward, path) and the menus built from the
+// window's commands; the graph, the file controller and the favourite do the work.
+#pragma once
+
+#include "graph/GraphView.h"
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+class QAction;
+
+namespace tessera {
+
+class CommandSet;
+class DocumentController;
+class Favorite;
+class FileController;
+class Graph;
+class GraphViewController;
+class PathBar;
+
+class DocumentWindow final : public QMainWindow, public GraphDelegate {
+public:
+    /// A window showing `controller`'s tree. For a folder `favorite` holds the controller and
+    /// starts its scan; a snapshot has none.
+    DocumentWindow(DocumentController& application, std::string location,
+                   std::shared_ptr<FileController> controller, std::unique_ptr<Favorite> favorite);
+    ~DocumentWindow() override;
+
+    const std::string& location() const { return location_; }
+    GraphViewController& graphViewController() const { return *graphViewController_; }
+    Graph& graph() const;
+    CommandSet& commands() const { return *commands_; }
+    FileController* fileController() const { return controller_.get(); }
+
+    // GraphDelegate.
+    void graphDidLoadTree(Directory& root) override;
+    void graphDidChangeFile(File* file) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void addCommands();
+    void buildMenus();
+    void buildToolBar();
+    void showGraph();
+    void goBack();
+    void goForward();
+    void refresh();
+
+    DocumentController& application_;
+    std::string location_;
+    std::shared_ptr<FileController> controller_;
+    std::unique_ptr<Favorite> favorite_;
+    CommandSet* commands_;
+    GraphViewController* graphViewController_;
+    PathBar* pathBar_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+};
+
+} // namespace tessera

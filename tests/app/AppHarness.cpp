@@ -1,0 +1,99 @@
+#include "app/AppHarness.h"
+
+#include "app/AppTests.h"
+#include "controller/FileController.h"
+#include "graph/DrawGraph.h"
+#include "model/Directory.h"
+
+#include <QDir>
+#include <QTest>
+
+namespace tessera::testing {
+
+AppHarness::AppHarness(bool software) {
+    AppOptions options;
+    options.settingsPath = settingsFolder_ / "settings.json";
+    options.softwareRendering = software;
+    documents_ = std::make_unique<DocumentController>(options);
+}
+
+AppHarness::~AppHarness() {
+    for (DocumentWindow* window : documents_->windows())
+        window->close();
+    QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    documents_.reset();
+}
+
+std::vector<std::pair<const char*, AppTestFactory>>& appTests() {
+    static std::vector<std::pair<const char*, AppTestFactory>> tests;
+    return tests;
+}
+
+DocumentWindow* AppHarness::open(const std::string& path, Wait wait) {
+    const std::vector<DocumentWindow*> before = documents_->windows();
+    documents_->open(path);
+    DocumentWindow* window = nullptr;
+    (void)QTest::qWaitFor(
+        [&] {
+            for (DocumentWindow* candidate : documents_->windows())
+                if (std::find(before.begin(), before.end(), candidate) == before.end())
+                    window = candidate;
+            return window != nullptr;
+        },
+        10'000);
+    if (window == nullptr || !QTest::qWaitForWindowExposed(window)) return nullptr;
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window)) return nullptr;
+    if (wait == Wait::atRest && !waitUntilAtRest(window->graph())) return nullptr;
+    return window;
+}
+
+bool waitUntilAtRest(Graph& graph) {
+    return QTest::qWaitFor(
+        [&graph] {
+            return graph.file() != nullptr && !graph.isLoading() && !graph.fileTransitionType();
+        },
+        5'000);
+}
+
+QPoint widgetPoint(GraphViewController& controller, double x, double y) {
+    const QWidget* view = controller.view();
+    return {static_cast<int>(std::lround(view->width() / 2.0 + x)),
+            static_cast<int>(std::lround(view->height() / 2.0 - y))};
+}
+
+QPoint pointOf(GraphViewController& controller, const std::string& relativePath) {
+    Graph& graph = controller.graph();
+    File* file = graph.fileController()->rootFile()->fileAtPath(relativePath);
+    if (file == nullptr || graph.fileDraw() == nullptr) return {-1, -1};
+    const auto centre = graph.fileDraw()->center(*file);
+    if (!centre) return {-1, -1};
+    return widgetPoint(controller, centre->x, centre->y);
+}
+
+void hover(GraphViewController& controller, QPoint point) {
+    // Through the window, as the window system delivers moves: moving the X pointer instead
+    // races with the window's own moves and resizes.
+    QWidget* window = controller.view()->window();
+    QTest::mouseMove(window->windowHandle(), controller.view()->mapTo(window, QPoint(1, 1)));
+    QTest::mouseMove(window->windowHandle(), controller.view()->mapTo(window, point));
+}
+
+void savePicture(const QImage& image, const std::string& name) {
+    const QByteArray folder = qgetenv("TESSERA_TEST_PICTURES");
+    if (folder.isEmpty()) return;
+    QDir().mkpath(QString::fromLocal8Bit(folder));
+    image.save(QString::fromLocal8Bit(folder) + QStringLiteral("/") + QString::fromStdString(name) +
+               QStringLiteral(".png"));
+}
+
+void writeSampleTree(const TemporaryDirectory& folder) {
+    folder.writeFile("docs/a", 40'000);
+    folder.writeFile("docs/b", 20'000);
+    folder.writeFile("music/c", 30'000);
+    folder.writeFile("music/deep/d", 10'000);
+    folder.writeFile("e", 5'000);
+}
+
+} // namespace tessera::testing

@@ -1,0 +1,48 @@
+// What the app's tests share: a document controller with its settings in a temporary folder,
+// opening real folders in real windows, waiting until the graph stands still, and saving the
+// pictures the tests look at (into $TESSERA_TEST_PICTURES when it is set).
+#pragma once
+
+#include "app/DocumentController.h"
+#include "app/DocumentWindow.h"
+#include "app/GraphViewController.h"
+#include "graph/Graph.h"
+#include "support/TemporaryDirectory.h"
+
+#include <QImage>
+#include <QPoint>
+#include <memory>
+#include <string>
+
+namespace tessera::testing {
+
+class AppHarness {
+public:
+    explicit AppHarness(bool software = false);
+    ~AppHarness();
+
+    DocumentController& documents() { return *documents_; }
+    enum class Wait { atRest, shown };
+    /// Opens `path` and waits until its window is active and shows the tree at rest (or only
+    /// until it is shown); null after 10 s.
+    DocumentWindow* open(const std::string& path, Wait wait = Wait::atRest);
+
+private:
+    TemporaryDirectory settingsFolder_;
+    std::unique_ptr<DocumentController> documents_;
+};
+
+/// Waits until the graph shows a tree with no transition running (at most 5 s).
+bool waitUntilAtRest(Graph& graph);
+/// Where a point of the graph (origin at the centre, y up) lies in the view widget.
+QPoint widgetPoint(GraphViewController& controller, double x, double y);
+/// The centre of `path`'s picture in the view widget (a file shown by the graph).
+QPoint pointOf(GraphViewController& controller, const std::string& relativePath);
+/// Moves the pointer onto `point` of the view (from elsewhere, so that the view sees a move).
+void hover(GraphViewController& controller, QPoint point);
+/// Saves a picture under $TESSERA_TEST_PICTURES/name.png when that is set.
+void savePicture(const QImage& image, const std::string& name);
+/// A small real tree: docs (a 40 KB, b 20 KB), music (c 30 KB, deep/d 10 KB), e 5 KB.
+void writeSampleTree(const TemporaryDirectory& folder);
+
+} // namespace tessera::testing
