@@ -5,6 +5,7 @@
 // frames of a rearrangement after a new size mode.
 //
 //   bench_layouts [entries]
+#include "EngineOnlyView.h"
 #include "TreeShape.h"
 #include "controller/FileController.h"
 #include "graph/Graph.h"
@@ -25,28 +26,6 @@ using namespace tessera;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// A view whose renderers only collect vertices: what a frame costs the engine (layout and
-// vertices), without any rasterising.
-class EngineOnlyView final : public GraphView {
-public:
-    DrawSize size() const override { return {1600, 1000}; }
-    bool isDarkAppearance() const override { return false; }
-    void setNeedsDisplay() override {}
-    std::unique_ptr<DrawRenderer> makeRenderer() override {
-        return std::make_unique<DrawRenderer>();
-    }
-    // Labels are typeset and drawn into their bitmaps by Qt, as in the app; the bitmaps are
-    // kept, not painted.
-    std::unique_ptr<LabelRenderer> makeLabelRenderer() override {
-        return std::make_unique<RasterLabelRenderer>();
-    }
-    const LabelTypesetter& labelTypesetter() const override { return typesetter_; }
-    void drawLabel(MyLabel& label, const DrawRect& frame) override { label.renderer().draw(frame); }
-
-private:
-    QtLabelTypesetter typesetter_;
-};
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -132,7 +111,7 @@ int main(int argc, char** argv) {
         double clock = 0;
         auto previous = Animation::setClock([&clock] { return clock; });
         Settings settings;
-        EngineOnlyView view;
+        bench::EngineOnlyView view;
         Graph graph(settings);
         graph.setView(&view);
         graph.setUp();

@@ -23,6 +23,8 @@ GraphViewOpenGL::GraphViewOpenGL(Graph& graph, const LabelTypesetter& typesetter
     : QOpenGLWidget(parent), graph_(graph), typesetter_(typesetter), shaders_(std::move(shaders)) {}
 
 GraphViewOpenGL::~GraphViewOpenGL() {
+    // QOpenGLWidget destroys the context after this part of the object is gone.
+    if (context() != nullptr) disconnect(context(), nullptr, this, nullptr);
     releaseContext();
 }
 

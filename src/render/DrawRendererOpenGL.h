@@ -1,11 +1,14 @@
 // The OpenGL back end of DrawRenderer: the picture's vertices go to a vertex buffer once per
-// picture, and each frame draws them with one multi-draw call per kind of primitive.
+// picture, with an index buffer that turns every strip into independent triangles or lines, and
+// each frame draws them with two calls. Thousands of small strips in one multi-draw call cost a
+// software rasteriser (Mesa's llvmpipe) a draw each; indexed primitives cost one.
 #pragma once
 
 #include "render/DrawRenderer.h"
 #include "render/OpenGLRenderContext.h"
 
 #include <memory>
+#include <vector>
 
 namespace tessera {
 
@@ -20,10 +23,14 @@ public:
 
 private:
     void prepare();
+    void upload();
 
     std::shared_ptr<OpenGLRenderContext> context_;
     GLuint vertexArray_ = 0;
     GLuint buffer_ = 0;
+    GLuint indexBuffer_ = 0;
+    GLsizei triangleIndexCount_ = 0;
+    GLsizei lineIndexCount_ = 0;
     bool prepared_ = false;
     std::uint64_t bufferedRevision_ = 0;
     bool buffered_ = false;

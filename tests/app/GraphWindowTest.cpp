@@ -139,6 +139,24 @@ private slots:
         QCOMPARE(QString::fromStdString(graph.mainText()), QStringLiteral("405 KB"));
     }
 
+    void theAppearanceFollowsTheDesktopPalette() {
+        GraphSurface& surface = window->graphViewController().surface();
+        auto corner = [&surface] {
+            const QImage frame = surface.grabFrame();
+            return frame.pixelColor(2, 2).red();
+        };
+        QCOMPARE(corner(), 237); // grey 0.93
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        QApplication::setPalette(dark);
+        QTRY_COMPARE(corner(), 51); // grey 0.2
+        savePicture(window->grab().toImage(), "window-dark");
+        QApplication::setPalette(light);
+        QTRY_COMPARE(corner(), 237);
+    }
+
     void quitClosesEveryWindow() {
         QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(harness->documents().windows().empty());

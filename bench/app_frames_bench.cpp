@@ -1,0 +1,182 @@
+// Frames of a zoom into the largest folder of the generated million-entry tree, drawn in a real
+// 1600 × 1000 OpenGL window (on machines without a GPU: Mesa's software OpenGL under xvfb-run),
+// pie chart and tree map. For each frame: its whole time (the graph's layout, the vertex upload,
+// rasterising and composing the window, finished with glFinish) and the process's CPU time; then
+// how much of it is the engine (the same frames laid out without drawing) and how long an
+// unchanged picture takes to draw again (rasterising alone, nothing uploaded).
+//
+//   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
+#include "EngineOnlyView.h"
+#include "TreeShape.h"
+#include "app/GraphViewController.h"
+#include "app/OpenGLProbe.h"
+#include "controller/FileController.h"
+#include "graph/Graph.h"
+
+#include <QApplication>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QOpenGLWidget>
+#include <QSurfaceFormat>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+using namespace tessera;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double milliseconds(Clock::duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+double cpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+struct Summary {
+    double median = 0;
+    double worst = 0;
+};
+
+Summary summarise(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.back()};
+}
+
+// One frame drawn now, to the end: the widget paints, the window composes, the GPU finishes.
+void drawFrameNow(QWidget& view) {
+    view.repaint();
+    if (auto* gl = dynamic_cast<QOpenGLWidget*>(&view)) {
+        gl->makeCurrent();
+        gl->context()->functions()->glFinish();
+        gl->doneCurrent();
+    }
+}
+
+// The frames of a zoom into the root's largest folder: both phases (the old picture fading out,
+// then the new one growing from the folder's place, laid out anew each frame), 10 ms apart on
+// the graph's clock, with the pointer over the picture so that the highlight and bubble are drawn
+// too.
+template <typename DrawOne>
+std::vector<double> zoomFrames(Graph& graph, double& clock, DrawOne&& draw,
+                               std::vector<double>* cpu) {
+    Directory* root = graph.fileController()->rootFile();
+    File* target = nullptr;
+    for (File* child : root->contents())
+        if (child->isDirectory()) {
+            target = child;
+            break;
+        }
+    std::vector<double> frames;
+    if (target == nullptr) return frames;
+    graph.navigate(*root);
+    graph.finishTransition();
+    draw();
+    const double begin = clock;
+    graph.navigate(*target);
+    for (int i = 0; i <= 100 && (i == 0 || graph.fileTransitionType()); ++i) {
+        clock = begin + i * 0.01;
+        graph.pointerLocation = {100, 50};
+        graph.updateActiveFileFromPointer();
+        const double cpuBefore = cpuMilliseconds();
+        const auto start = Clock::now();
+        draw();
+        frames.push_back(milliseconds(Clock::now() - start));
+        if (cpu != nullptr) cpu->push_back(cpuMilliseconds() - cpuBefore);
+    }
+    return frames;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t entries = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1'000'000;
+    QSurfaceFormat::setDefaultFormat(graphSurfaceFormat());
+    QApplication application(argc, argv);
+    const OpenGLProbeResult probe = probeOpenGL();
+    std::printf("OpenGL: %s\n", probe.usable ? probe.detail.c_str() : "not available");
+    if (!probe.usable) return 1;
+
+    double clock = 1;
+    auto previousClock = Animation::setClock([&clock] { return clock; });
+    const QtLabelTypesetter typesetter;
+    for (const GraphType type : {GraphType::pieChart, GraphType::treeMap}) {
+        Settings settings;
+        settings.graphType = type;
+        auto tree = bench::generateHomeTree(entries, 7);
+        const std::size_t entryCount = tree.entries;
+        auto controller =
+            FileController::create("/bench/tree.fssnapshot", DirectoryPtr(tree.root.release()));
+        QWidget window;
+        GraphViewController viewController(settings, {}, typesetter, {}, &window);
+        QWidget* view = viewController.view();
+        view->setFixedSize(1600, 1000);
+        window.setFixedSize(1600, 1000);
+        window.show();
+        while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed() ||
+               view->width() != 1600)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        Graph& graph = viewController.graph();
+        graph.setFileController(controller);
+        for (int i = 0; i < 5; ++i) {
+            clock += 1;
+            drawFrameNow(*view);
+        }
+        std::vector<double> cpu;
+        const auto frames = zoomFrames(
+            graph, clock, [&] { drawFrameNow(*view); }, &cpu);
+
+        // The same picture drawn again: nothing laid out or uploaded.
+        std::vector<double> unchanged;
+        for (int i = 0; i < 10; ++i) {
+            const auto start = Clock::now();
+            graph.setNeedsDisplay();
+            drawFrameNow(*view);
+            unchanged.push_back(milliseconds(Clock::now() - start));
+        }
+        graph.setFileController(nullptr);
+
+        // The engine's share: the same zoom laid out by a graph whose renderers only collect.
+        auto engineTree = bench::generateHomeTree(entries, 7);
+        auto engineController = FileController::create("/bench/tree.fssnapshot",
+                                                       DirectoryPtr(engineTree.root.release()));
+        bench::EngineOnlyView engineView;
+        Graph engineGraph(settings);
+        engineGraph.setView(&engineView);
+        engineGraph.setUp();
+        engineGraph.setFileController(engineController);
+        clock += 1;
+        engineGraph.drawFrame();
+        const auto engine = zoomFrames(
+            engineGraph, clock, [&] { engineGraph.drawFrame(); }, nullptr);
+        engineGraph.setFileController(nullptr);
+
+        const Summary whole = summarise(frames);
+        const Summary process = summarise(cpu);
+        const Summary layout = summarise(engine);
+        const Summary again = summarise(unchanged);
+        std::printf("%s of %zu entries in a 1600 x 1000 OpenGL window, %zu zoom frames:\n",
+                    type == GraphType::pieChart ? "pie chart" : "tree map", entryCount,
+                    frames.size());
+        std::printf("  whole frame        %8.2f ms median, %8.2f worst (%.0f frames/s)\n",
+                    whole.median, whole.worst, 1000.0 / whole.median);
+        std::printf("  CPU time per frame %8.2f ms median (all threads of the process)\n",
+                    process.median);
+        std::printf("  engine (layout)    %8.2f ms median, %8.2f worst\n", layout.median,
+                    layout.worst);
+        std::printf("  unchanged picture  %8.2f ms median (rasterising and composing only)\n",
+                    again.median);
+        std::printf("  upload and rest    %8.2f ms (whole - engine - unchanged)\n",
+                    std::max(0.0, whole.median - layout.median - again.median));
+    }
+    Animation::setClock(std::move(previousClock));
+    return 0;
+}
