@@ -142,7 +142,15 @@ int main(int argc, char** argv) {
             drawFrameNow(*view);
             unchanged.push_back(milliseconds(Clock::now() - start));
         }
+        // An empty view: clearing and composing the window alone.
         graph.setFileController(nullptr);
+        std::vector<double> empty;
+        for (int i = 0; i < 10; ++i) {
+            const auto start = Clock::now();
+            graph.setNeedsDisplay();
+            drawFrameNow(*view);
+            empty.push_back(milliseconds(Clock::now() - start));
+        }
 
         // The engine's share: the same zoom laid out by a graph whose renderers only collect.
         auto engineTree = bench::generateHomeTree(entries, 7);
@@ -163,6 +171,7 @@ int main(int argc, char** argv) {
         const Summary process = summarise(cpu);
         const Summary layout = summarise(engine);
         const Summary again = summarise(unchanged);
+        const Summary clearing = summarise(empty);
         std::printf("%s of %zu entries in a 1600 x 1000 OpenGL window, %zu zoom frames:\n",
                     type == GraphType::pieChart ? "pie chart" : "tree map", entryCount,
                     frames.size());
@@ -174,6 +183,8 @@ int main(int argc, char** argv) {
                     layout.worst);
         std::printf("  unchanged picture  %8.2f ms median (rasterising and composing only)\n",
                     again.median);
+        std::printf("  empty view         %8.2f ms median (clearing and composing the window)\n",
+                    clearing.median);
         std::printf("  upload and rest    %8.2f ms (whole - engine - unchanged)\n",
                     std::max(0.0, whole.median - layout.median - again.median));
     }

@@ -1,14 +1,18 @@
 #include "app/AppMain.h"
 
 #include "app/DocumentController.h"
+#include "app/DocumentWindow.h"
 #include "app/MainQueuePump.h"
 #include "app/OpenGLProbe.h"
 #include "app/QtConversions.h"
+#include "app/SingleInstance.h"
 #include "cli/CommandLine.h"
 #include "logs/Logger.h"
 #include "platform/MainQueue.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <clocale>
@@ -22,8 +26,17 @@ namespace {
 struct Arguments {
     AppOptions options;
     std::vector<std::string> paths;
+    bool newInstance = false;
+    bool dbusActivated = false;
     std::string error;
 };
+
+// Paths are handed to a running instance, whose working folder may differ.
+std::string absolute(const std::string& path) {
+    if (path.starts_with('/')) return path;
+    const QByteArray current = QFile::encodeName(QDir::currentPath());
+    return current.toStdString() + "/" + path;
+}
 
 Arguments parseArguments(const QStringList& list) {
     Arguments arguments;
@@ -31,6 +44,12 @@ Arguments parseArguments(const QStringList& list) {
         const QString& argument = list[i];
         if (argument == QStringLiteral("--software-rendering")) {
             arguments.options.softwareRendering = true;
+        } else if (argument == QStringLiteral("--new-instance")) {
+            arguments.newInstance = true;
+        } else if (argument == QStringLiteral("--dbus-activated")) {
+            arguments.dbusActivated = true;
+        } else if (argument == QStringLiteral("--home")) {
+            arguments.paths.push_back(toPath(QDir::homePath()));
         } else if (argument == QStringLiteral("-log") && i + 1 < list.size()) {
             ++i; // read by the logger
         } else if (argument == QStringLiteral("--")) {
@@ -42,6 +61,8 @@ Arguments parseArguments(const QStringList& list) {
             arguments.paths.push_back(toPath(argument));
         }
     }
+    for (std::string& path : arguments.paths)
+        path = absolute(path);
     return arguments;
 }
 
@@ -60,8 +81,13 @@ bool hasDisplay(int argc, char** argv) {
 
 int runApp(int argc, char** argv) {
     for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
-        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
             cli::printUsage(stdout);
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("tessera %s\n", TESSERA_VERSION);
             return 0;
         }
     }
@@ -88,9 +114,26 @@ int runApp(int argc, char** argv) {
         return 2;
     }
 
+    SingleInstance instance;
+    if (!arguments.newInstance && !instance.claim(arguments.paths)) return 0;
+
     MainQueuePump pump(MainQueue::shared());
     DocumentController documents(arguments.options);
-    if (arguments.paths.empty()) {
+    instance.onOpen = [&documents](const std::vector<std::string>& paths) {
+        for (const std::string& path : paths)
+            documents.open(path);
+        if (!paths.empty()) return;
+        const auto windows = documents.windows();
+        if (windows.empty()) {
+            documents.chooseFolder(nullptr);
+            return;
+        }
+        windows.back()->raise();
+        windows.back()->activateWindow();
+    };
+    if (arguments.dbusActivated) {
+        // The launcher that started this process asks for what to open next.
+    } else if (arguments.paths.empty()) {
         QTimer::singleShot(0, &documents, [&documents] {
             documents.chooseFolder(nullptr);
             if (documents.windows().empty() && documents.pendingOpenings() == 0 &&

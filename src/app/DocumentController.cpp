@@ -78,6 +78,8 @@ DocumentWindow* DocumentController::addWindow(std::string location,
     window->raise();
     window->activateWindow();
     ++opened_;
+    Logger::log(2, "Document window opened for " + window->location() + " (" +
+                       std::to_string(windows().size()) + " open)");
     emit documentOpened(window);
     return window;
 }
