@@ -6,6 +6,7 @@
 #include <QString>
 
 class QWidget;
+class QWindow;
 
 namespace tessera {
 
@@ -15,6 +16,8 @@ class GraphSurface {
 public:
     virtual ~GraphSurface() = default;
     virtual QWidget* widget() = 0;
+    /// The window of its own that pointer and key events reach, when it has one.
+    virtual QWindow* eventWindow() { return nullptr; }
     /// What the graph draws through.
     virtual GraphView& graphView() = 0;
     /// The last frame as the screen shows it.

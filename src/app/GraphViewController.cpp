@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace tessera {
 namespace {
@@ -38,6 +39,8 @@ GraphViewController::GraphViewController(Settings& settings, std::function<void(
     widget->setContextMenuPolicy(Qt::DefaultContextMenu);
     widget->setAccessibleName(QString::fromUtf8(localizedText("graph.accessibility.name")));
     widget->installEventFilter(this);
+    // Events that reach the view's own window (the OpenGL one) come here as well.
+    if (QWindow* window = surface_->eventWindow()) window->installEventFilter(this);
     graph_->setView(&surface_->graphView());
     graph_->setUp();
     graph_->updateAppearance();
@@ -46,6 +49,7 @@ GraphViewController::GraphViewController(Settings& settings, std::function<void(
 
 GraphViewController::~GraphViewController() {
     if (surfaceWidget_) {
+        if (QWindow* window = surface_->eventWindow()) window->removeEventFilter(this);
         surfaceWidget_->removeEventFilter(this);
         delete surfaceWidget_.data();
     }
@@ -62,7 +66,7 @@ void GraphViewController::makeSurface(const LabelTypesetter& typesetter,
             Logger::log(2, "Graph view: OpenGL 3.3 core on " + probe.detail);
             auto* view = new GraphViewOpenGL(*graph_, typesetter, options.shaders);
             surface_ = view;
-            surfaceWidget_ = view;
+            surfaceWidget_ = view->widget();
             return;
         }
         why = probe.detail;
@@ -78,7 +82,7 @@ QWidget* GraphViewController::view() const {
 }
 
 bool GraphViewController::usesOpenGL() const {
-    return dynamic_cast<GraphViewOpenGL*>(surface_) != nullptr;
+    return surface_ != nullptr && surface_->eventWindow() != nullptr;
 }
 
 void GraphViewController::setContextMenu(QMenu* menu) {
@@ -188,7 +192,8 @@ void GraphViewController::showContextMenu(QPointF position, QPoint globalPositio
 }
 
 bool GraphViewController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != surfaceWidget_) return false;
+    if (!surfaceWidget_ || (watched != surfaceWidget_ && watched != surface_->eventWindow()))
+        return false;
     switch (event->type()) {
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
@@ -213,6 +218,11 @@ bool GraphViewController::eventFilter(QObject* watched, QEvent* event) {
         return false;
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
+        // A window of its own gets no context menu events: the right button opens the menu.
+        if (mouse->button() == Qt::RightButton && watched != surfaceWidget_) {
+            showContextMenu(mouse->position(), mouse->globalPosition().toPoint());
+            return true;
+        }
         if (mouse->button() == Qt::LeftButton) {
             pressed_ = true;
             pressedAt_ = mouse->position();

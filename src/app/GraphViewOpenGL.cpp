@@ -10,6 +10,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPalette>
+#include <QWidget>
 #include <cmath>
 
 namespace tessera {
@@ -19,13 +20,22 @@ bool isDarkPalette(const QPalette& palette) {
 }
 
 GraphViewOpenGL::GraphViewOpenGL(Graph& graph, const LabelTypesetter& typesetter,
-                                 ShaderSources shaders, QWidget* parent)
-    : QOpenGLWidget(parent), graph_(graph), typesetter_(typesetter), shaders_(std::move(shaders)) {}
+                                 ShaderSources shaders)
+    : graph_(graph), typesetter_(typesetter), shaders_(std::move(shaders)),
+      container_(QWidget::createWindowContainer(this)) {
+    // The container hears of palette changes; the window has no palette of its own.
+    container_->installEventFilter(this);
+}
 
 GraphViewOpenGL::~GraphViewOpenGL() {
-    // QOpenGLWidget destroys the context after this part of the object is gone.
+    container_->removeEventFilter(this);
+    // QOpenGLWindow destroys the context after this part of the object is gone.
     if (context() != nullptr) disconnect(context(), nullptr, this, nullptr);
     releaseContext();
+}
+
+bool GraphViewOpenGL::View::isDarkAppearance() const {
+    return isDarkPalette(window_.container_->palette());
 }
 
 void GraphViewOpenGL::releaseContext() {
@@ -35,23 +45,23 @@ void GraphViewOpenGL::releaseContext() {
     doneCurrent();
 }
 
-DrawSize GraphViewOpenGL::size() const {
-    return {static_cast<double>(width()), static_cast<double>(height())};
+DrawSize GraphViewOpenGL::View::size() const {
+    return {static_cast<double>(window_.width()), static_cast<double>(window_.height())};
 }
 
-std::unique_ptr<DrawRenderer> GraphViewOpenGL::makeRenderer() {
-    return std::make_unique<DrawRendererOpenGL>(context_);
+std::unique_ptr<DrawRenderer> GraphViewOpenGL::View::makeRenderer() {
+    return std::make_unique<DrawRendererOpenGL>(window_.context_);
 }
 
-std::unique_ptr<LabelRenderer> GraphViewOpenGL::makeLabelRenderer() {
-    return std::make_unique<LabelRendererOpenGL>(context_);
+std::unique_ptr<LabelRenderer> GraphViewOpenGL::View::makeLabelRenderer() {
+    return std::make_unique<LabelRendererOpenGL>(window_.context_);
 }
 
-void GraphViewOpenGL::drawLabel(MyLabel& label, const DrawRect& frame) {
+void GraphViewOpenGL::View::drawLabel(MyLabel& label, const DrawRect& frame) {
     // The label's corner goes onto a device pixel's corner, so its bitmap is not blurred.
     const double scale = backingScale();
-    const double halfWidth = width() / 2.0;
-    const double halfHeight = height() / 2.0;
+    const double halfWidth = window_.width() / 2.0;
+    const double halfHeight = window_.height() / 2.0;
     const DrawRect aligned{std::round((frame.x + halfWidth) * scale) / scale - halfWidth,
                            std::round((frame.y + halfHeight) * scale) / scale - halfHeight,
                            frame.width, frame.height};
@@ -89,12 +99,12 @@ void GraphViewOpenGL::paintGL() {
     graph_.drawFrame();
 }
 
-void GraphViewOpenGL::changeEvent(QEvent* event) {
-    QOpenGLWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
+bool GraphViewOpenGL::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == container_ && event->type() == QEvent::PaletteChange) {
         graph_.updateAppearance();
         graph_.redisplay();
     }
+    return false;
 }
 
 } // namespace tessera

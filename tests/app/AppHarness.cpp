@@ -6,6 +6,7 @@
 #include "model/Directory.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QTest>
 
 namespace tessera::testing {
@@ -78,6 +79,16 @@ void hover(GraphViewController& controller, QPoint point) {
     QWidget* window = controller.view()->window();
     QTest::mouseMove(window->windowHandle(), controller.view()->mapTo(window, QPoint(1, 1)));
     QTest::mouseMove(window->windowHandle(), controller.view()->mapTo(window, point));
+}
+
+QImage windowPicture(DocumentWindow& window) {
+    QImage picture = window.grab().toImage();
+    GraphViewController& controller = window.graphViewController();
+    QPainter painter(&picture);
+    const QPoint at = controller.view()->mapTo(&window, QPoint(0, 0));
+    const QImage frame = controller.surface().grabFrame();
+    painter.drawImage(QRect(at, controller.view()->size()), frame);
+    return picture;
 }
 
 void savePicture(const QImage& image, const std::string& name) {

@@ -40,6 +40,8 @@ QPoint widgetPoint(GraphViewController& controller, double x, double y);
 QPoint pointOf(GraphViewController& controller, const std::string& relativePath);
 /// Moves the pointer onto `point` of the view (from elsewhere, so that the view sees a move).
 void hover(GraphViewController& controller, QPoint point);
+/// The window as the screen shows it, the graph's own window included.
+QImage windowPicture(DocumentWindow& window);
 /// Saves a picture under $TESSERA_TEST_PICTURES/name.png when that is set.
 void savePicture(const QImage& image, const std::string& name);
 /// A small real tree: docs (a 40 KB, b 20 KB), music (c 30 KB, deep/d 10 KB), e 5 KB.

@@ -60,7 +60,7 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("home.fssnapshot"));
         QCOMPARE(window->graph().file()->size(), 11'000'000);
         QCOMPARE(QString::fromStdString(window->graph().mainText()), QStringLiteral("11 MB"));
-        savePicture(window->grab().toImage(), "window-snapshot");
+        savePicture(windowPicture(*window), "window-snapshot");
         // Nothing to preview in a snapshot.
         hover(window->graphViewController(), pointOf(window->graphViewController(), "notes"));
         QTRY_VERIFY(window->graph().activeFile() != nullptr);

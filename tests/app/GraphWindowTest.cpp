@@ -40,7 +40,7 @@ private slots:
         QCOMPARE(graph.file()->size(), 105'000);
         QCOMPARE(QString::fromStdString(graph.mainText()), QStringLiteral("105 KB"));
         const QImage frame = window->graphViewController().surface().grabFrame();
-        savePicture(window->grab().toImage(), "window-pie");
+        savePicture(windowPicture(*window), "window-pie");
         // The largest folder's sector has a colour of its own, not the background.
         const QPoint docs = pointOf(window->graphViewController(), "docs");
         const QColor pixel = frame.pixelColor(docs * frame.devicePixelRatio());
@@ -56,7 +56,7 @@ private slots:
         QCOMPARE(graph.activeFile()->path(), "music");
         QTRY_VERIFY(QString::fromStdString(graph.activeText()).startsWith("music"));
         QVERIFY(view->accessibleDescription().startsWith(QStringLiteral("music, 40 KB, 38 % of")));
-        savePicture(window->grab().toImage(), "window-hover");
+        savePicture(windowPicture(*window), "window-hover");
 
         QTest::mouseClick(view, Qt::LeftButton, {}, pointOf(controller, "music"));
         QVERIFY(waitUntilAtRest(graph));
@@ -112,7 +112,7 @@ private slots:
         QVERIFY(waitUntilAtRest(graph));
         QCOMPARE(graph.settings().treeMapLayout, DrawTreeMap::Layout::snake);
         const QImage frame = window->graphViewController().surface().grabFrame();
-        savePicture(window->grab().toImage(), "window-treemap");
+        savePicture(windowPicture(*window), "window-treemap");
         const QColor pixel = frame.pixelColor(pointOf(window->graphViewController(), "docs/a") *
                                               frame.devicePixelRatio());
         QVERIFY2(pixel.saturationF() > 0.3, qPrintable(pixel.name()));
@@ -152,7 +152,7 @@ private slots:
         dark.setColor(QPalette::WindowText, Qt::white);
         QApplication::setPalette(dark);
         QTRY_COMPARE(corner(), 51); // grey 0.2
-        savePicture(window->grab().toImage(), "window-dark");
+        savePicture(windowPicture(*window), "window-dark");
         QApplication::setPalette(light);
         QTRY_COMPARE(corner(), 237);
     }
