@@ -199,7 +199,13 @@ void Graph::forget(const File& gone) {
                     return false;
             },
             fileTransition_->type);
-        if (touches) finishTransition();
+        if (touches) {
+            // A zoom into what goes away stops at the common folder instead.
+            if (const auto* outIn = std::get_if<ZoomOutIn>(&fileTransition_->type);
+                outIn != nullptr && outIn->in->isDescendant(gone))
+                fileTransition_.reset();
+            finishTransition();
+        }
     }
     std::vector<File*> kept;
     std::size_t index = history_.index;
@@ -276,13 +282,16 @@ void Graph::goForward() {
 }
 
 void Graph::setFile(File& next) {
-    if (file_ == nullptr || file_ == &next) return;
+    if (file_ == nullptr) return;
+    // A running transition ends first: while it zooms out to a common folder, the folder it is
+    // going into is the shown file, not the common folder.
+    finishTransition();
+    if (file_ == &next) return;
     for (File* node : next.ancestors()) {
         if (Directory* directory = node->asDirectory()) {
             if (fileController_) fileController_->loadUrlResources(*directory);
         }
     }
-    finishTransition();
     File* old = file_;
     file_ = &next;
     if (delegate != nullptr) delegate->graphDidChangeFile(file_);
@@ -490,6 +499,7 @@ void Graph::setGraphType(GraphType type) {
 }
 
 void Graph::setSizeMode(SizeMode mode) {
+    finishTransition(); // the rearrangement starts from its final picture
     settings_.sizeMode = mode;
     saved();
     if (fileDraw_) {
@@ -502,6 +512,7 @@ void Graph::setSizeMode(SizeMode mode) {
 
 void Graph::setColorMode(ColorMode mode) {
     if (settings_.colorMode == mode) return;
+    finishTransition(); // the recolouring starts from its final picture
     settings_.colorMode = mode;
     saved();
     if (fileDraw_) fileDraw_->colorMode = mode;
@@ -509,6 +520,7 @@ void Graph::setColorMode(ColorMode mode) {
 }
 
 void Graph::setGraphLevels(int levels) {
+    finishTransition(); // the rearrangement starts from its final picture
     settings_.graphLevels = levels;
     saved();
     if (auto* pie = dynamic_cast<DrawPieChart*>(fileDraw_.get())) {
@@ -519,6 +531,7 @@ void Graph::setGraphLevels(int levels) {
 }
 
 void Graph::setTreeMapLayout(DrawTreeMap::Layout layout) {
+    finishTransition(); // the rearrangement starts from its final picture
     settings_.treeMapLayout = layout;
     saved();
     if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get())) map->layout = layout;
@@ -526,6 +539,7 @@ void Graph::setTreeMapLayout(DrawTreeMap::Layout layout) {
 }
 
 void Graph::setDirectoryBorderRatio(double ratio) {
+    finishTransition(); // the rearrangement starts from its final picture
     settings_.directoryBorderRatio = ratio;
     saved();
     if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get())) map->directoryBorderRatio = ratio;
@@ -545,6 +559,7 @@ void Graph::setAnimationSpeed(double speed) {
 }
 
 void Graph::setShowVolumeAvailableSpace(bool show) {
+    finishTransition(); // the rearrangement starts from its final picture
     settings_.showVolumeAvailableSpace = show;
     saved();
     if (fileDraw_) fileDraw_->totalSize = totalSize();
@@ -553,6 +568,7 @@ void Graph::setShowVolumeAvailableSpace(bool show) {
 }
 
 void Graph::setKeepAspectRatioDuringZoom(bool keep) {
+    finishTransition(); // the rearrangement starts from its final picture
     settings_.keepAspectRatioDuringZoom = keep;
     saved();
     if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get()))
@@ -561,6 +577,7 @@ void Graph::setKeepAspectRatioDuringZoom(bool keep) {
 }
 
 void Graph::setBeginLayoutOnBottomEdge(bool begin) {
+    finishTransition(); // the rearrangement starts from its final picture
     settings_.beginLayoutOnBottomEdge = begin;
     saved();
     if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get()))
@@ -592,9 +609,17 @@ void Graph::startTransition(FileTransitionType type, bool swapRenderer, double d
 void Graph::finishTransition() {
     setActiveFile(nullptr);
     if (fileTransition_) {
-        if (std::holds_alternative<Display>(fileTransition_->type) && file_ != nullptr && fileDraw_)
-            fileDraw_->display(file_);
+        // Whatever kind, an interrupted transition ends in its final state: a zoom out and in
+        // ends on the folder it was going into, and the layout shows the final picture, so
+        // that a transition started next begins from it rather than from a frame half-way.
+        const bool throughCommonFolder = std::holds_alternative<ZoomOutIn>(fileTransition_->type);
+        File* destination = throughCommonFolder ? std::get<ZoomOutIn>(fileTransition_->type).in : file_;
         fileTransition_.reset();
+        if (destination != file_) {
+            file_ = destination;
+            setMainText({});
+        }
+        if (file_ != nullptr && fileDraw_) fileDraw_->display(file_);
     }
     if (fileDraw_) fileDraw_->renderer().alpha = 1.0;
     mainTextAlpha_ = 1.0;

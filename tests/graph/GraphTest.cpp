@@ -280,3 +280,74 @@ TEST_F(GraphTest, TheShownFolderRemovedShowsItsParent) {
 
 } // namespace
 } // namespace tessera
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+
+// Navigation interrupted at every phase of the transitions it starts: whatever arrives, once the
+// frames run out the picture shows the file that the history's index names.
+TEST_F(GraphTest, NavigationDuringTransitionsEndsOnTheFileTheHistoryNames) {
+    const std::string rootSize = *controller->rootFile()->displaySizeString(SizeMode::fileSize);
+    // Every 0.05 s through the out, fade and in phases of the first Back.
+    auto settle = [this] {
+        for (int i = 0; i < 12; ++i)
+            frameAt(now + 0.1);
+    };
+    for (double delay = 0.0; delay <= 0.9; delay += 0.05) {
+        SCOPED_TRACE(delay);
+        graph->navigate(*controller->rootFile());
+        settle();
+        graph->navigate(at("docs"));
+        settle();
+        graph->navigate(at("music/deep")); // out to the root, then in
+        settle();
+        ASSERT_EQ(graph->file(), &at("music/deep"));
+        graph->goBack(); // to docs, again out to the root first
+        ASSERT_TRUE(runs<Graph::ZoomOutIn>());
+        frameAt(now + delay);
+        graph->goBack(); // to the root
+        settle();
+        EXPECT_FALSE(graph->fileTransitionType());
+        EXPECT_EQ(graph->file(), controller->rootFile());
+        EXPECT_EQ(graph->mainText(), rootSize);
+        EXPECT_TRUE(graph->canGoForward());
+    }
+}
+
+// A setting changed part-way through a zoom rearranges from the zoom's final picture, as it
+// does when the zoom has finished.
+TEST_F(GraphTest, ASettingChangedDuringAZoomStartsFromTheZoomsEnd) {
+    auto rearrangementStart = [this](double interruptedAfter) {
+        Settings ownSettings;
+        HeadlessGraphView ownView{typesetter, 400, 300};
+        auto ownController = FileController::create(
+            "/snapshots/home.fssnapshot",
+            dir("", dir("docs", file("a", 4000), file("b", 2000)),
+                dir("music", file("c", 3000), dir("deep", file("d", 1000))), file("e", 500)));
+        Graph ownGraph(ownSettings);
+        ownGraph.setView(&ownView);
+        ownGraph.setUp();
+        ownGraph.setFileController(ownController);
+        for (now = 200; now < 202; now += 0.1)
+            ownView.drawFrame(ownGraph);
+        ownGraph.navigate(*ownController->rootFile()->fileAtPath("docs"));
+        // Frames every 0.05 s up to the interruption: the zoom's fade, then its growth.
+        for (const double end = now + interruptedAfter; now < end; now += 0.05)
+            ownView.drawFrame(ownGraph);
+        ownGraph.setSizeMode(SizeMode::childCount); // the rearrangement's first frame: p = 0
+        ownView.drawFrame(ownGraph);
+        auto image = ownView.canvas().image();
+        ownGraph.setFileController(nullptr);
+        return image;
+    };
+    const auto finished = rearrangementStart(2.0);
+    for (const double interruptedAfter : {0.1, 0.3, 0.45}) {
+        SCOPED_TRACE(interruptedAfter);
+        EXPECT_TRUE(rearrangementStart(interruptedAfter) == finished);
+    }
+}
+
+} // namespace
+} // namespace tessera
