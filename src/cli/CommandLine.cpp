@@ -46,7 +46,7 @@ void printUsage(std::FILE* out) {
         "         [--color-mode hueWheel|creationDate|modificationDate]\n"
         "         [--size-mode fileSize|allocatedFileSize|childCount] [--show PATH]\n"
         "         [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
-        "         [--border RATIO] [--keep-aspect] [--bottom-edge]\n"
+        "         [--border RATIO] [--no-keep-aspect] [--bottom-edge]\n"
         "      Draws the pie chart (or tree map) of PATH (scanned) or of a snapshot, or\n"
         "      of the folder --show names inside it, as a PNG picture.\n"
         "\n"

@@ -40,7 +40,7 @@ constexpr const char* kUsage =
     "           [--size-mode fileSize|allocatedFileSize|childCount] [--dark]\n"
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
-    "           [--border RATIO] [--keep-aspect] [--bottom-edge] [--hover X,Y]\n";
+    "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n";
 
 std::optional<Options> parse(std::span<const std::string> arguments) {
     Options options;
@@ -48,7 +48,6 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
     // space when sizes are allocated sizes.
     Settings& settings = options.settings;
     settings.showVolumeAvailableSpace = true;
-    settings.keepAspectRatioDuringZoom = false;
     auto fail = [](const std::string& why) {
         std::fprintf(stderr, "tessera render: %s\n%s", escapeForTerminal(why).c_str(), kUsage);
         return std::nullopt;
@@ -95,8 +94,9 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
             if (end == arguments[i].c_str() || *end != '\0' || !(border >= 0) || border >= 0.5)
                 return fail("--border wants a ratio from 0 to below 0.5");
             settings.directoryBorderRatio = border;
-        } else if (argument == "--keep-aspect") {
-            settings.keepAspectRatioDuringZoom = true;
+        } else if (argument == "--keep-aspect" || argument == "--no-keep-aspect") {
+            // On by default, as in the app.
+            settings.keepAspectRatioDuringZoom = argument == "--keep-aspect";
         } else if (argument == "--bottom-edge") {
             settings.beginLayoutOnBottomEdge = true;
         } else if (argument == "--hover" && hasValue) {

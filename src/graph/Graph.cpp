@@ -86,9 +86,28 @@ void Graph::updateAppearance() {
         activeFileText_->backgroundColor = palette::activeLabelBackground();
         activeFileText_->borderColor = palette::activeLabelBorder();
     }
+    updateMainLabelBackdrop();
     // The texts carry the appearance's colours: both are set again before they are drawn.
     setMainText({});
     setActiveText(nullptr);
+}
+
+void Graph::updateMainLabelBackdrop() {
+    if (!mainFileText_) return;
+    // Over the pie chart the centre label sits on the empty disc; over a tree map it sits on the
+    // rectangles, so it gets the bubble the pointer's label has, to stay readable.
+    if (settings_.graphType == GraphType::treeMap) {
+        mainFileText_->backgroundColor = palette::activeLabelBackground();
+        mainFileText_->borderColor = palette::activeLabelBorder();
+        mainFileText_->cornerRadius = 4.0;
+        mainFileText_->padding = kActiveTextPadding;
+    } else {
+        mainFileText_->backgroundColor.reset();
+        mainFileText_->borderColor.reset();
+        mainFileText_->cornerRadius = 0;
+        mainFileText_->padding = {};
+    }
+    mainFileText_->setNeedsUpdate();
 }
 
 void Graph::viewSizeDidChange() {
@@ -443,7 +462,7 @@ void Graph::setActiveText(File* target) {
         if (!folders.empty())
             text.runs.insert(text.runs.begin(),
                              {std::move(folders), LabelRun::Weight::regular,
-                              LabelText::kSmallSystemFontSize, palette::labelText(true)});
+                              LabelText::kSmallSystemFontSize, palette::labelText()});
     }
     // The text wraps rather than leave the view.
     const double room = view_->size().width - 2 * kViewMargin - activeFileText_->insets().width;
@@ -484,6 +503,8 @@ void Graph::setGraphType(GraphType type) {
     settings_.graphType = type;
     saved();
     finishTransition();
+    updateMainLabelBackdrop();
+    setMainText({});
     if (!fileDraw_) {
         makeFileDraw();
         return;
@@ -613,7 +634,8 @@ void Graph::finishTransition() {
         // ends on the folder it was going into, and the layout shows the final picture, so
         // that a transition started next begins from it rather than from a frame half-way.
         const bool throughCommonFolder = std::holds_alternative<ZoomOutIn>(fileTransition_->type);
-        File* destination = throughCommonFolder ? std::get<ZoomOutIn>(fileTransition_->type).in : file_;
+        File* destination =
+            throughCommonFolder ? std::get<ZoomOutIn>(fileTransition_->type).in : file_;
         fileTransition_.reset();
         if (destination != file_) {
             file_ = destination;

@@ -175,6 +175,8 @@ private:
     /// Sets the centre label's text (none: computed again when next drawn).
     void setMainText(std::optional<std::string> text);
     void setActiveText(File* file);
+    /// The centre label's bubble: over a tree map only.
+    void updateMainLabelBackdrop();
     void drawLabel(MyLabel& label, const DrawRect& frame);
     std::string defaultMainText() const;
     double scaledDuration(double seconds) const;
