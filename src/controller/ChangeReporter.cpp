@@ -40,6 +40,15 @@ void ChangeReporter::retire(FilePtr file) {
 }
 
 void ChangeReporter::sendBatch(FileControllerObserver& observer, const FileOrderBatch& batch) {
+    // Ancestors whose place among their siblings stayed are not reported: a file made deep in
+    // the tree would otherwise move every ancestor's row onto itself.
+    FileOrderBatch moved;
+    for (const FileOrderChange& change : batch)
+        if (change.oldIndex != change.newIndex) moved.push_back(change);
+    sendMoves(observer, moved);
+}
+
+void ChangeReporter::sendMoves(FileControllerObserver& observer, const FileOrderBatch& batch) {
     if (batch.empty()) return;
     if (notificationsLogged()) {
         std::string list;

@@ -34,6 +34,7 @@ public:
 
 private:
     void sendBatch(FileControllerObserver& observer, const FileOrderBatch& batch);
+    void sendMoves(FileControllerObserver& observer, const FileOrderBatch& batch);
     void insertCopy(FileControllerObserver& observer, File& file, Directory& parent);
     void removeCopy(FileControllerObserver& observer, const std::string& path);
     void retire(FilePtr file);

@@ -717,7 +717,9 @@ void FileController::loadUrlResources(File& file) const {
 }
 
 bool FileController::canMoveToTrash(const File& file) const {
-    if (&file == rootFile_.get() || file.parent() == nullptr || file.asMerged() != nullptr)
+    // A snapshot's nodes stand for no files: deleting one only removes the node.
+    if (isSnapshot_ || &file == rootFile_.get() || file.parent() == nullptr ||
+        file.asMerged() != nullptr)
         return false;
     const std::string path = absolutePath(file);
     return path.find("/.Trash") == std::string::npos && !platform::Trash::isInsideTrash(path);

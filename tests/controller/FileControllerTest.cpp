@@ -36,6 +36,8 @@ TEST(FileControllerTest, SnapshotControllersAreNeverScannedOrWatched) {
     EXPECT_EQ(controller->displayName(merged), localizedCountFormat("file.display.childCount", 2));
     EXPECT_FALSE(controller->canMoveToTrash(merged));
     EXPECT_FALSE(controller->canMoveToTrash(*controller->rootFile()));
+    // Its nodes stand for no files on this disk.
+    EXPECT_FALSE(controller->canMoveToTrash(*controller->rootFile()->fileAtPath("b/c")));
 }
 
 TEST(FileControllerTest, SnapshotFilesAreReadAndBadOnesGiveNoTree) {
@@ -135,13 +137,16 @@ TEST(FileControllerTest, TrashAndMoveUpdateTheTreeAndUndoBringsTheNodeBack) {
 }
 
 TEST(FileControllerTest, NothingInsideATrashFolderCanBeTrashedAgain) {
-    auto controller = FileController::create(
-        "/data/x.fssnapshot",
-        dir("", dir(".Trash-1000", file("f", 1)), dir(".Trash", file("g", 1)), file("h", 1)));
-    Directory& root = *controller->rootFile();
-    EXPECT_FALSE(controller->canMoveToTrash(*root.fileAtPath(".Trash-1000/f")));
-    EXPECT_FALSE(controller->canMoveToTrash(*root.fileAtPath(".Trash/g")));
-    EXPECT_TRUE(controller->canMoveToTrash(*root.fileAtPath("h")));
+    TemporaryDirectory folder;
+    folder.writeFile(".Trash-1000/f", 1);
+    folder.writeFile(".Trash/g", 1);
+    folder.writeFile("h", 1);
+    LiveFolder live(folder.path());
+    FileController& controller = *live.controller;
+    Directory& root = live.root();
+    EXPECT_FALSE(controller.canMoveToTrash(*root.fileAtPath(".Trash-1000/f")));
+    EXPECT_FALSE(controller.canMoveToTrash(*root.fileAtPath(".Trash/g")));
+    EXPECT_TRUE(controller.canMoveToTrash(*root.fileAtPath("h")));
 }
 
 } // namespace

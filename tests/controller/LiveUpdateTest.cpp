@@ -224,3 +224,29 @@ TEST_F(LiveUpdateTest, LostEventsAreLoggedAndTheTreeIsMeasuredAgain) {
 
 } // namespace
 } // namespace tessera
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+
+// A file made deep down changes every ancestor's size but none of their places: observers hear
+// of the insertion and of no order change.
+TEST(LiveOrderChanges, OnlyAncestorsThatChangedPlaceAreReported) {
+    TemporaryDirectory folder;
+    folder.writeFile("a/b/c/d/e/old", 10);
+    folder.writeFile("big", 100'000);
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    live.observer->lines.clear();
+    folder.writeFile("a/b/c/d/e/new", 10);
+    ASSERT_TRUE(MainQueue::shared().runUntil(
+        [&] { return !live.observer->linesStartingWith("insert a/b/c/d/e/new").empty(); },
+        std::chrono::seconds(30)));
+    EXPECT_TRUE(live.observer->linesStartingWith("order").empty())
+        << ::testing::PrintToString(live.observer->lines);
+    EXPECT_TRUE(live.settle());
+}
+
+} // namespace
+} // namespace tessera
