@@ -95,6 +95,7 @@ void DocumentController::open(const std::string& path) {
     case platform::Location::Kind::regularFile:
         openSnapshot(location.path);
         return;
+    case platform::Location::Kind::pipe:
     case platform::Location::Kind::other:
         showError(quoted("open.error.neither", path));
         return;

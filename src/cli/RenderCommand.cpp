@@ -9,6 +9,7 @@
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
+#include "platform/Location.h"
 #include "render/HeadlessGraphView.h"
 #include "render/PngWriter.h"
 #include "render/QtLabelTypesetter.h"
@@ -124,10 +125,12 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
     return options;
 }
 
-// The tree of a folder (scanned) or of a snapshot file (read); none after printing why.
-FilePtr loadTree(const std::string& path) {
-    const auto status = platform::statusOfPath(path);
-    if (status && !status->isDirectory) return loadSnapshot(path, "render");
+// The tree of a folder (scanned; `path` becomes the folder a link leads to) or of a snapshot
+// file (read); none after printing why.
+FilePtr loadTree(std::string& path) {
+    const platform::Location location = platform::classifyLocation(path);
+    if (location.kind != platform::Location::Kind::folder) return loadSnapshot(path, "render");
+    path = location.path;
     ScanRun run = runScan(path, nullptr, 0, isatty(STDERR_FILENO) != 0);
     if (!run.root)
         std::fprintf(stderr, "tessera render: nothing to draw at %s\n",
@@ -140,7 +143,7 @@ FilePtr loadTree(const std::string& path) {
 int runRenderCommand(std::span<const std::string> arguments) {
     const auto options = parse(arguments);
     if (!options) return 2;
-    const std::string path = standardizedPath(options->path);
+    std::string path = standardizedPath(options->path);
     FilePtr tree = loadTree(path);
     if (!tree) return 1;
     if (!tree->isDirectory()) {

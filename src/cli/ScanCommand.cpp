@@ -1,6 +1,7 @@
 #include "cli/ScanCommand.h"
 
 #include "cli/ExportOptions.h"
+#include "cli/Locations.h"
 #include "cli/ScanRunner.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
@@ -84,7 +85,9 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
 int runScanCommand(std::span<const std::string> arguments) {
     const auto options = parse(arguments);
     if (!options) return 2;
-    const std::string path = standardizedPath(options->path);
+    const auto folder = folderToScan(options->path, "scan");
+    if (!folder) return 1;
+    const std::string& path = *folder;
     if (options->watch) {
         if (!options->exportPath.empty() || options->threads > 0) {
             std::fprintf(stderr, "tessera scan: --watch goes with --exclude only\n");

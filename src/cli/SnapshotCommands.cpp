@@ -1,6 +1,7 @@
 #include "cli/SnapshotCommands.h"
 
 #include "cli/ExportOptions.h"
+#include "cli/Locations.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
 #include "platform/Files.h"
@@ -12,6 +13,7 @@
 namespace tessera::cli {
 
 FilePtr loadSnapshot(const std::string& path, const char* command) {
+    if (!snapshotToRead(path, command)) return nullptr;
     auto root = Snapshot::loadRootFromFile(path);
     if (!root) {
         std::fprintf(stderr, "tessera %s: %s: %s\n", command, escapeForTerminal(path).c_str(),

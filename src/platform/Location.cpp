@@ -12,6 +12,7 @@ Location classifyLocation(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return {Location::Kind::missing, path, errno};
     if (S_ISREG(status.st_mode)) return {Location::Kind::regularFile, path, 0};
+    if (S_ISFIFO(status.st_mode)) return {Location::Kind::pipe, path, 0};
     if (!S_ISDIR(status.st_mode)) return {Location::Kind::other, path, 0};
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.ends_with('/'))

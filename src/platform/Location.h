@@ -8,7 +8,9 @@
 namespace tessera::platform {
 
 struct Location {
-    enum class Kind { folder, regularFile, other, missing };
+    /// A pipe (a FIFO, or /dev/stdin fed by one) is read as it streams by, where snapshots are
+    /// read; opening one for a folder would wait for a writer.
+    enum class Kind { folder, regularFile, pipe, other, missing };
     Kind kind = Kind::missing;
     /// The path to open: for a symbolic link to a folder, the folder's own path.
     std::string path;
