@@ -20,9 +20,14 @@ struct Expectation {
     int checked; // -1: not a check mark
 };
 
+struct Step {
+    const char* command;
+    int times = 1;
+};
+
 struct State {
     const char* name;
-    std::vector<const char*> triggered; // commands run from the default settings
+    std::vector<Step> triggered; // commands run from the default settings
     std::vector<Expectation> expected;
 };
 
@@ -48,11 +53,13 @@ private slots:
         DocumentWindow* window = harness.open(folder->path());
         QVERIFY(window != nullptr);
         CommandSet& commands = window->commands();
-        for (const char* command : state.triggered) {
-            QAction* action = commands.action(command);
-            QVERIFY2(action != nullptr && action->isEnabled(), command);
-            action->trigger();
-            QVERIFY(waitUntilAtRest(window->graph()));
+        for (const Step& step : state.triggered) {
+            for (int i = 0; i < step.times; ++i) {
+                QAction* action = commands.action(step.command);
+                QVERIFY2(action != nullptr && action->isEnabled(), step.command);
+                action->trigger();
+                QVERIFY(waitUntilAtRest(window->graph()));
+            }
         }
         commands.refresh();
         for (const Expectation& expected : state.expected) {
@@ -108,25 +115,23 @@ private:
               {"toggleBeginLayoutOnBottomEdge", false, false, 0},
               {"openParentDirectory", false, true, -1}}},
             {"sixteen rings",
-             {"increaseGraphLevels", "increaseGraphLevels", "increaseGraphLevels",
-              "increaseGraphLevels", "increaseGraphLevels", "increaseGraphLevels",
-              "increaseGraphLevels", "increaseGraphLevels"},
+             {{"increaseGraphLevels", 8}},
              {{"increaseGraphLevels", false, true, -1},
               {"decreaseGraphLevels", true, true, -1},
               {"resetGraphLevels", true, true, -1}}},
             {"merge threshold 1",
-             {"decreaseMergeThreshold"},
+             {{"decreaseMergeThreshold"}},
              {{"decreaseMergeThreshold", false, true, -1},
               {"increaseMergeThreshold", true, true, -1},
               {"resetMergeThreshold", true, true, -1}}},
             {"faster animations",
-             {"increaseAnimationSpeed"},
+             {{"increaseAnimationSpeed"}},
              {{"resetAnimationSpeed", true, true, -1}}},
             {"allocated sizes",
-             {"allocatedFileSize"},
+             {{"allocatedFileSize"}},
              {{"allocatedFileSize", true, true, 1}, {"fileSize", true, true, 0}}},
             {"tree map",
-             {"treeMap"},
+             {{"treeMap"}},
              {{"treeMap", true, true, 1},
               {"stack", true, true, 0},
               {"spiralSnake", true, true, 1},
@@ -137,43 +142,15 @@ private:
               {"toggleKeepAspectRatioDuringZoom", true, true, 1},
               {"toggleBeginLayoutOnBottomEdge", true, true, 0}}},
             {"tree map, widest border",
-             {"treeMap",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio",
-              "increaseDirectoryBorderRatio"},
+             {{"treeMap"}, {"increaseDirectoryBorderRatio", 30}},
              {{"increaseDirectoryBorderRatio", false, true, -1},
               {"decreaseDirectoryBorderRatio", true, true, -1},
               {"resetDirectoryBorderRatio", true, true, -1}}},
             {"tree map, layout and options",
-             {"treeMap", "stack", "toggleKeepAspectRatioDuringZoom",
-              "toggleBeginLayoutOnBottomEdge"},
+             {{"treeMap"},
+              {"stack"},
+              {"toggleKeepAspectRatioDuringZoom"},
+              {"toggleBeginLayoutOnBottomEdge"}},
              {{"stack", true, true, 1},
               {"spiralSnake", true, true, 0},
               {"toggleKeepAspectRatioDuringZoom", true, true, 0},
