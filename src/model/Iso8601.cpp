@@ -113,10 +113,28 @@ std::optional<Date> parseIso8601(std::string_view text) {
 }
 
 static std::optional<Date> parseIso8601Uncached(std::string_view text) {
-    // The fixed tail "-MM-DDTHH:MM:SSZ" is 16 characters; the year comes before it.
-    if (text.size() < 20) return std::nullopt;
-    const std::string_view tail = text.substr(text.size() - 16);
-    std::string_view yearText = text.substr(0, text.size() - 16);
+    // The zone: "Z", or an offset from UTC ("+02:00", "-05:30"), whose instant is kept.
+    std::int64_t offset = 0;
+    std::string_view body;
+    const std::size_t size = text.size();
+    if (size > 0 && text.back() == 'Z') {
+        body = text.substr(0, size - 1);
+    } else if (size >= 6 && (text[size - 6] == '+' || text[size - 6] == '-') &&
+               text[size - 3] == ':') {
+        unsigned hours = 0, minutes = 0;
+        if (!readNumber(text.substr(size - 5, 2), hours) ||
+            !readNumber(text.substr(size - 2, 2), minutes) || hours > 23 || minutes > 59)
+            return std::nullopt;
+        offset = (text[size - 6] == '-' ? -1 : 1) *
+                 static_cast<std::int64_t>(hours * 3600 + minutes * 60);
+        body = text.substr(0, size - 6);
+    } else {
+        return std::nullopt;
+    }
+    // The fixed tail "-MM-DDTHH:MM:SS" is 15 characters; the year comes before it.
+    if (body.size() < 19) return std::nullopt;
+    const std::string_view tail = body.substr(body.size() - 15);
+    std::string_view yearText = body.substr(0, body.size() - 15);
     bool negative = false;
     if (yearText.front() == '+' || yearText.front() == '-') {
         negative = yearText.front() == '-';
@@ -125,8 +143,7 @@ static std::optional<Date> parseIso8601Uncached(std::string_view text) {
     } else if (yearText.size() != 4) {
         return std::nullopt;
     }
-    if (tail[0] != '-' || tail[3] != '-' || tail[6] != 'T' || tail[9] != ':' || tail[12] != ':' ||
-        tail[15] != 'Z')
+    if (tail[0] != '-' || tail[3] != '-' || tail[6] != 'T' || tail[9] != ':' || tail[12] != ':')
         return std::nullopt;
     std::int64_t year = 0;
     unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -142,7 +159,8 @@ static std::optional<Date> parseIso8601Uncached(std::string_view text) {
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (day > monthDays[month - 1] || (month == 2 && day == 29 && !leap)) return std::nullopt;
     const std::int64_t days = daysFromCivil(year, month, day);
-    return Date::fromUnixSeconds(days * kSecondsPerDay + hour * 3600 + minute * 60 + second);
+    return Date::fromUnixSeconds(days * kSecondsPerDay + hour * 3600 + minute * 60 + second -
+                                 offset);
 }
 
 } // namespace tessera

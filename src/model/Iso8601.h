@@ -14,7 +14,8 @@ std::string formatIso8601(Date date);
 /// formatIso8601() appended to `out` without a temporary string.
 void appendIso8601(std::string& out, Date date);
 
-/// Reads exactly the form formatIso8601 writes ("Z" only; no fractions, no offsets).
+/// Reads the form formatIso8601 writes, and the same with an offset from UTC instead of "Z"
+/// ("2024-05-01T14:30:00+02:00" is 12:30 UTC); no fractions.
 std::optional<Date> parseIso8601(std::string_view text);
 
 } // namespace tessera

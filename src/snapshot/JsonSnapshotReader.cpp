@@ -28,6 +28,8 @@ public:
             return true;
         }
         if (expected_ == Slot::rootFile || contexts_.back() == Context::contents) {
+            // A document with two trees is damaged: neither may silently replace the other.
+            if (expected_ == Slot::rootFile && root_) return fail("a second \"rootFile\"");
             expected_ = Slot::none;
             contexts_.push_back(Context::node);
             openNode();
@@ -152,7 +154,14 @@ public:
         return misplaced(whole ? "a number beyond 64 bits" : "a number that is not a whole one",
                          slot);
     }
-    bool null() { return scalar("null"); }
+    // null for a member stands for its absence (its default); the root and the elements of a
+    // folder's contents must be nodes.
+    bool null() {
+        if (skipping_ > 0) return true;
+        const Slot slot = take();
+        if (slot == Slot::none || slot == Slot::rootFile) return misplaced("null", slot);
+        return true;
+    }
     bool boolean(bool) { return scalar("true or false"); }
 
     /// The finished tree, once the parse succeeded.

@@ -1,6 +1,7 @@
 #include "snapshot/Snapshot.h"
 
 #include "model/Directory.h"
+#include "model/Iso8601.h"
 #include "model/Utf8.h"
 #include "platform/Files.h"
 #include "platform/MainQueue.h"
@@ -168,6 +169,17 @@ TEST(SnapshotTest, ReadersAcceptWhatTheFormatAllows) {
     ASSERT_NE(escapedKey, nullptr);
     EXPECT_EQ(escapedKey->path(), "x");
 
+    // null stands for an absent member; dates with an offset from UTC are the instant they name.
+    FilePtr nulls = load("{\"version\": 1, \"rootFile\": {\"name\": \"r\", \"size\": null, "
+                         "\"creationDate\": \"2024-05-01T14:30:00+02:00\", \"modificationDate\": "
+                         "\"2024-05-01T12:30:00-00:30\", \"contents\": [{\"name\": null, \"size\": "
+                         "4, \"creationDate\": null}]}}");
+    ASSERT_NE(nulls, nullptr);
+    EXPECT_EQ(nulls->size(), 4);
+    EXPECT_EQ(nulls->asDirectory()->child(0)->path(), "?");
+    EXPECT_EQ(nulls->creationDate().seconds, parseIso8601("2024-05-01T12:30:00Z")->seconds);
+    EXPECT_EQ(nulls->modificationDate().seconds, parseIso8601("2024-05-01T13:00:00Z")->seconds);
+
     // Members this version does not know are passed over, whatever they hold.
     FilePtr extra = load("{\"extra\": {\"a\": [1, {\"b\": null}]}, \"version\": 1, \"rootFile\": "
                          "{\"tags\": [true, {\"k\": \"v\"}], \"name\": \"x\", \"size\": 3}}");
@@ -266,6 +278,12 @@ TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
              std::string("{\"version\": 1, \"rootFile\": {\"name\": \"x\"}}\0junk", 46),
              std::string("{\"version\": 1, \"rootFile\": {\"contents\": [5]}}"),
              std::string("{\"version\": 1, \"rootFile\": []}"),
+             std::string("{\"version\": 1, \"rootFile\": null}"),
+             std::string("{\"version\": 1, \"rootFile\": {\"contents\": [null]}}"),
+             std::string("{\"version\": 1, \"rootFile\": {\"name\": \"a\"}, \"rootFile\": "
+                         "{\"name\": \"b\"}}"),
+             std::string("{\"version\": 1, \"rootFile\": {\"creationDate\": "
+                         "\"2024-05-01T14:30:00+24:00\"}}"),
              std::string("{\"version\": \"1\", \"rootFile\": {}}"),
              std::string("{\"version\": 1, \"rootFile\": {\"size\": 1e3}}"),
              std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"size\": "
