@@ -57,6 +57,9 @@ Arguments parseArguments(const QStringList& list) {
                 arguments.paths.push_back(toPath(list[i]));
         } else if (argument.startsWith(QLatin1Char('-'))) {
             arguments.error = "unknown option " + argument.toStdString();
+        } else if (argument.startsWith(QStringLiteral("file:"))) {
+            // Launchers pass URLs (Exec=tessera %U).
+            if (auto path = pathOfUrl(argument)) arguments.paths.push_back(std::move(*path));
         } else {
             arguments.paths.push_back(toPath(argument));
         }

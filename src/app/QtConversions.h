@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QString>
 #include <QUrl>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,15 @@ inline QString toQString(std::string_view text) {
 inline QUrl fileUrl(const std::string& path) {
     return QUrl::fromEncoded(QByteArray("file://") +
                              QByteArray::fromStdString(path).toPercentEncoding("/"));
+}
+
+/// The path of a file URL (as launchers pass them), its bytes exactly; a plain absolute path is
+/// taken as it is; none for other schemes.
+inline std::optional<std::string> pathOfUrl(const QString& text) {
+    if (text.startsWith(QLatin1Char('/'))) return QFile::encodeName(text).toStdString();
+    const QUrl url = QUrl::fromEncoded(text.toUtf8());
+    if (!url.isLocalFile()) return std::nullopt;
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 /// A path chosen in a Qt dialog, as the bytes the file system knows it by.

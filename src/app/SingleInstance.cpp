@@ -20,14 +20,6 @@ namespace {
 constexpr auto kInterface = "org.freedesktop.Application";
 constexpr int kHandOverTimeout = 10'000; // milliseconds
 
-// A URL sent by another launch or a launcher back to the path's bytes; none for other schemes.
-std::optional<std::string> pathOfUri(const QString& uri) {
-    if (uri.startsWith(QLatin1Char('/'))) return toPath(uri);
-    const QUrl url = QUrl::fromEncoded(uri.toUtf8());
-    if (!url.isLocalFile()) return std::nullopt;
-    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
-}
-
 } // namespace
 
 std::string instanceSocketPath() {
@@ -120,7 +112,7 @@ void SingleInstance::readConnection() {
             std::vector<std::string> paths;
             for (const QByteArray& line : buffer->split('\n'))
                 if (!line.isEmpty())
-                    if (auto path = pathOfUri(QString::fromLatin1(line))) paths.push_back(*path);
+                    if (auto path = pathOfUrl(QString::fromLatin1(line))) paths.push_back(*path);
             buffer->clear();
             socket->write("ok\n");
             socket->flush();
@@ -136,7 +128,7 @@ void SingleInstance::Activate(const QVariantMap&) {
 void SingleInstance::Open(const QStringList& uris, const QVariantMap&) {
     std::vector<std::string> paths;
     for (const QString& uri : uris)
-        if (auto path = pathOfUri(uri)) paths.push_back(std::move(*path));
+        if (auto path = pathOfUrl(uri)) paths.push_back(std::move(*path));
     if (onOpen) onOpen(paths);
 }
 

@@ -34,11 +34,11 @@ wait_for_log() {
 }
 
 hand_over() {
-    local channel="$1"
+    local channel="$1" second="$2"
     "$tessera" -log 2 --software-rendering "$work/a" 2>"$work/first.log" &
     first=$!
     wait_for_log "Document window opened for $work/a (1 open)"
-    timeout 20 "$tessera" -log 2 "$work/b" 2>"$work/second.log" ||
+    timeout 20 "$tessera" -log 2 "$second" 2>"$work/second.log" ||
         fail "the second launch ($channel) exited with $?: $(cat "$work/second.log")"
     grep -q "Handed over to the running instance over $channel" "$work/second.log" ||
         fail "the second launch did not hand over over $channel: $(cat "$work/second.log")"
@@ -48,12 +48,13 @@ hand_over() {
     first=""
 }
 
-hand_over "D-Bus"
+hand_over "D-Bus" "$work/b"
 
 # No session bus: the local socket, with a stale socket file of a killed instance in the way.
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1])' \
     "$XDG_RUNTIME_DIR/tessera.socket"
 [ -S "$XDG_RUNTIME_DIR/tessera.socket" ] || fail "no stale socket to start with"
-hand_over "its local socket"
+# A launcher's file URL (Exec=tessera %U) names the same folder.
+hand_over "its local socket" "file://$work/b"
 echo "single instance test: handed over by D-Bus and by the local socket"
