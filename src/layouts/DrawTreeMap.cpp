@@ -103,20 +103,22 @@ void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
               std::span<const double> cuts) {
     for (const DrawTreeMap::ContentRow& row : rows) {
         const DrawRect& f = row.frame;
-        switch (row.direction.edge) {
-        case Edge::top:
-            r.strokeLine({f.x, f.y}, {f.maxX(), f.y});
-            break;
-        case Edge::bottom:
-            r.strokeLine({f.x, f.maxY()}, {f.maxX(), f.maxY()});
-            break;
-        case Edge::left:
-            r.strokeLine({f.maxX(), f.y}, {f.maxX(), f.maxY()});
-            break;
-        case Edge::right:
-            r.strokeLine({f.x, f.y}, {f.x, f.maxY()});
-            break;
-        }
+        // The last row reaches the folder's far side, which its parent's lines already draw: a
+        // chain of folders with one child each would otherwise stroke the same line once a level.
+        if (&row != &rows.back()) switch (row.direction.edge) {
+            case Edge::top:
+                r.strokeLine({f.x, f.y}, {f.maxX(), f.y});
+                break;
+            case Edge::bottom:
+                r.strokeLine({f.x, f.maxY()}, {f.maxX(), f.maxY()});
+                break;
+            case Edge::left:
+                r.strokeLine({f.maxX(), f.y}, {f.maxX(), f.maxY()});
+                break;
+            case Edge::right:
+                r.strokeLine({f.x, f.y}, {f.x, f.maxY()});
+                break;
+            }
         for (std::uint32_t i = 0; i < row.cutCount; ++i) {
             const double cut = cuts[row.firstCut + i];
             if (horizontal(row.direction.edge))

@@ -331,3 +331,30 @@ TEST(DrawTreeMapTest, ALargePictureSharedAmongThreadsIsTheOneThreadDrawsAlone) {
 
 } // namespace
 } // namespace tessera
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+
+// A chain of folders with one child each shows as its deepest file: the lines drawn do not grow
+// with the chain's depth, since every folder's far side is its parent's line already.
+TEST(DrawTreeMapChainTest, AChainOfSingleFoldersDrawsItsLinesOnce) {
+    FilePtr chain = file("leaf", 1000);
+    for (int level = 0; level < 20'000; ++level) {
+        std::vector<FilePtr> contents;
+        contents.push_back(std::move(chain));
+        chain = FilePtr(Directory::create("d", kCreated, kModified, std::move(contents)).release());
+    }
+    auto map = makeMap(400, 300);
+    map->display(chain.get());
+    const DrawRenderer& r = map->renderer();
+    EXPECT_LT(r.lines().stripCount() + r.lineStrips().stripCount(), 10u);
+    // Two files side by side still get the line between them.
+    auto pair = dir("", file("a", 600), file("b", 400));
+    map->display(pair.get());
+    EXPECT_GE(map->renderer().lines().stripCount() + map->renderer().lineStrips().stripCount(), 2u);
+}
+
+} // namespace
+} // namespace tessera
