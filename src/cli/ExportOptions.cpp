@@ -13,6 +13,8 @@ std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::s
 
 std::expected<void, std::string>
 exportSnapshot(const File& root, const SnapshotEncoder::Options& options, const std::string& path) {
+    if (auto readable = SnapshotEncoder::checkReadable(options); !readable)
+        return std::unexpected(readable.error());
     auto file = platform::AtomicFile::create(path);
     if (!file) return std::unexpected(file.error());
     std::optional<std::string> failure;

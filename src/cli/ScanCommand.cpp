@@ -77,6 +77,11 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
                              "[--watch] [-log N]\n");
         return std::nullopt;
     }
+    // Refused before the scan rather than after it.
+    if (auto readable = SnapshotEncoder::checkReadable(options.exportOptions); !readable) {
+        std::fprintf(stderr, "tessera scan: --keys: %s\n", readable.error().c_str());
+        return std::nullopt;
+    }
     return options;
 }
 

@@ -83,6 +83,10 @@ int runConvertCommand(std::span<const std::string> arguments) {
         std::fprintf(stderr, "usage: tessera convert IN OUT --format tsv|json [--keys KEYS]\n");
         return 2;
     }
+    if (auto readable = SnapshotEncoder::checkReadable(options); !readable) {
+        std::fprintf(stderr, "tessera convert: --keys: %s\n", readable.error().c_str());
+        return 2;
+    }
     FilePtr root = loadSnapshot(paths[0], "convert");
     if (!root) return 1;
     auto written = exportSnapshot(*root, options, paths[1]);

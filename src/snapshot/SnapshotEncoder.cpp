@@ -122,6 +122,26 @@ std::optional<SnapshotEncoder::FileFormat> fileFormatFromRaw(std::string_view ra
     return std::nullopt;
 }
 
+std::expected<void, std::string> SnapshotEncoder::checkReadable(const Options& options) {
+    const std::vector<FileKey>& keys = options.includedKeys;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        for (std::size_t j = i + 1; j < keys.size(); ++j)
+            if (keys[i] == keys[j])
+                return std::unexpected("the key " + std::string(rawValue(keys[i])) +
+                                       " is given twice");
+    if (options.format == FileFormat::json) return {};
+    const auto has = [&keys](FileKey key) {
+        return std::find(keys.begin(), keys.end(), key) != keys.end();
+    };
+    if (!has(FileKey::name))
+        return std::unexpected(
+            "a TSV snapshot without the name key could not be read back; JSON can hold it");
+    if (!has(FileKey::size) && !has(FileKey::allocatedSize))
+        return std::unexpected("without size or allocatedSize, the folders and files of a TSV "
+                               "snapshot look alike and could not be read back; JSON can hold it");
+    return {};
+}
+
 SnapshotEncoder::SnapshotEncoder(Options options)
     : options_(std::move(options)), fileKeys_(options_.includedKeys) {
     for (FileKey key : fileKeys_)

@@ -329,3 +329,47 @@ TEST(SnapshotTest, NestingDeeperThanAnyStackIsReadAndWritten) {
 
 } // namespace
 } // namespace tessera
+
+namespace tessera {
+namespace {
+
+// Key sets whose TSV cannot be read back are refused before anything is written, with a reason
+// that points to JSON; JSON takes any set of distinct keys, and what it writes reads back.
+TEST(SnapshotKeysTest, OnlyKeySetsThatReadBackAreWritten) {
+    using Form = SnapshotEncoder::FileFormat;
+    using K = FileKey;
+    struct Case {
+        std::vector<FileKey> keys;
+        Form format;
+        bool readable;
+    };
+    const std::vector<Case> cases{
+        {{K::name, K::size}, Form::tsv, true},
+        {{K::name, K::allocatedSize, K::modificationDate}, Form::tsv, true},
+        {{K::name, K::creationDate}, Form::tsv, false}, // folders and files alike
+        {{K::size}, Form::tsv, false},                  // no names
+        {{K::name, K::name, K::size}, Form::tsv, false},
+        {{K::size}, Form::json, true},
+        {{}, Form::json, true},
+        {{K::size, K::size}, Form::json, false},
+    };
+    const auto tree =
+        testing::dir("", testing::dir("d", testing::file("f", 5)), testing::file("g", 7));
+    for (const Case& c : cases) {
+        SnapshotEncoder::Options options;
+        options.includedKeys = c.keys;
+        options.format = c.format;
+        const auto readable = SnapshotEncoder::checkReadable(options);
+        EXPECT_EQ(readable.has_value(), c.readable) << c.keys.size();
+        if (!readable) {
+            EXPECT_FALSE(readable.error().empty());
+            continue;
+        }
+        const auto back = Snapshot::loadRoot(SnapshotEncoder(options).encode(*tree));
+        ASSERT_TRUE(back.has_value()) << back.error().description;
+        EXPECT_EQ((*back)->isDirectory(), true);
+    }
+}
+
+} // namespace
+} // namespace tessera
