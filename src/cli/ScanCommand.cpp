@@ -9,6 +9,7 @@
 #include "favorites/PredicateText.h"
 #include "scan/ScanOperation.h"
 
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -26,8 +27,17 @@ struct Options {
     SnapshotEncoder::Options exportOptions;
 };
 
+// More threads than this are never useful for a walk, and each costs its stack.
+constexpr unsigned kMostThreads = 1024;
+
+// The diagnostic level's value: 0 to 3 (the logger itself reads it).
+bool isLogLevel(const std::string& text) {
+    return text.size() == 1 && text[0] >= '0' && text[0] <= '3';
+}
+
 std::optional<Options> parse(std::span<const std::string> arguments) {
     Options options;
+    bool exportOptionsGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
@@ -44,6 +54,10 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
             options.exclusion = std::make_shared<const Predicate>(std::move(*predicate));
         } else if (argument == "--export" && hasValue) {
             options.exportPath = arguments[++i];
+            if (options.exportPath.empty()) {
+                std::fprintf(stderr, "tessera scan: --export wants a file name\n");
+                return std::nullopt;
+            }
         } else if (argument == "--format" && hasValue) {
             auto format = parseFormat(arguments[++i]);
             if (!format) {
@@ -51,6 +65,7 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
                 return std::nullopt;
             }
             options.exportOptions.format = *format;
+            exportOptionsGiven = true;
         } else if (argument == "--keys" && hasValue) {
             auto keys = parseKeys(arguments[++i]);
             if (!keys) {
@@ -58,11 +73,25 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
                 return std::nullopt;
             }
             options.exportOptions.includedKeys = *keys;
+            exportOptionsGiven = true;
         } else if (argument == "--threads" && hasValue) {
-            options.threads =
-                static_cast<unsigned>(std::strtoul(arguments[++i].c_str(), nullptr, 10));
+            const std::string& count = arguments[++i];
+            unsigned threads = 0;
+            const auto [end, error] =
+                std::from_chars(count.data(), count.data() + count.size(), threads);
+            if (error != std::errc() || end != count.data() + count.size() || threads < 1 ||
+                threads > kMostThreads) {
+                std::fprintf(stderr,
+                             "tessera scan: --threads wants a number from 1 to %u, not %s\n",
+                             kMostThreads, escapeForTerminal(count).c_str());
+                return std::nullopt;
+            }
+            options.threads = threads;
         } else if (argument == "-log" && hasValue) {
-            ++i; // read by the logger itself
+            if (!isLogLevel(arguments[++i])) {
+                std::fprintf(stderr, "tessera scan: -log wants a level from 0 to 3\n");
+                return std::nullopt;
+            }
         } else if (!argument.starts_with("-") && options.path.empty()) {
             options.path = argument;
         } else {
@@ -75,6 +104,10 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
         std::fprintf(stderr, "usage: tessera scan PATH [--json] [--exclude PREDICATE] "
                              "[--export FILE [--format tsv|json] [--keys KEYS]] [--threads N] "
                              "[--watch] [-log N]\n");
+        return std::nullopt;
+    }
+    if (options.exportPath.empty() && exportOptionsGiven) {
+        std::fprintf(stderr, "tessera scan: --format and --keys go with --export FILE\n");
         return std::nullopt;
     }
     // Refused before the scan rather than after it.

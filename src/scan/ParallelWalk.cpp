@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <time.h>
 #include <vector>
@@ -62,8 +63,13 @@ public:
         auto* first = new Task{&root, nullptr, path, device};
         stack_.push_back(first);
         std::vector<std::thread> helpers;
-        for (unsigned i = 1; i < threads; ++i)
-            helpers.emplace_back([this] { work(); });
+        for (unsigned i = 1; i < threads; ++i) {
+            try {
+                helpers.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                break; // the system gives no more threads: the walk goes on with those it has
+            }
+        }
         work();
         for (std::thread& helper : helpers)
             helper.join();
