@@ -27,6 +27,9 @@ struct Options {
     SnapshotEncoder::Options exportOptions;
 };
 
+// The exit status of a scan that finished with unreadable entries.
+constexpr int kSomeUnreadable = 3;
+
 // More threads than this are never useful for a walk, and each costs its stack.
 constexpr unsigned kMostThreads = 1024;
 
@@ -152,6 +155,8 @@ int runScanCommand(std::span<const std::string> arguments) {
         }
     }
     printSummary(root, {path, run.errors, run.seconds, options->json});
+    // As du does, scripts can tell a scan that could not read everything (though it finished).
+    if (status == 0 && run.errors > 0) status = kSomeUnreadable;
     // The process ends here: the kernel takes back the whole tree at once, faster than freeing
     // millions of nodes one by one.
     [[maybe_unused]] File* kept = run.root.release();

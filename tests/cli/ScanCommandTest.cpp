@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessera::cli {
 namespace {
@@ -39,6 +41,24 @@ TEST(ScanCommandTest, BadArgumentsAreRefusedWithStatusTwo) {
     EXPECT_FALSE(std::filesystem::exists(snapshot));
     EXPECT_EQ(
         runScanCommand(std::vector<std::string>{path, "--threads", "2", "--json", "-log", "0"}), 0);
+}
+
+TEST(ScanCommandTest, AScanWithUnreadableEntriesEndsWithStatusThree) {
+    TemporaryDirectory folder;
+    folder.writeFile("open/f", 10);
+    const std::string locked = folder.makeDirectory("locked");
+    folder.writeFile("locked/secret", 10);
+    ::chmod(locked.c_str(), 0000);
+    const std::string path = folder.path();
+    // Root reads everything: the scan runs in a child process that gives up root.
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(9);
+            std::_Exit(runScanCommand(std::vector<std::string>{path, "--json"}));
+        },
+        ::testing::ExitedWithCode(3), "");
+    ::chmod(locked.c_str(), 0755);
+    EXPECT_EQ(runScanCommand(std::vector<std::string>{path, "--json"}), 0);
 }
 
 } // namespace
