@@ -3,6 +3,7 @@
 #include "cli/TerminalText.h"
 #include "model/Directory.h"
 #include "model/Formatting.h"
+#include "snapshot/StoredName.h"
 
 #include "json/JsonWriter.h"
 #include <cstdio>
@@ -57,7 +58,7 @@ void printJson(const File& root, const SummaryContext& context, std::int64_t dir
     JsonWriter json(out, false);
     json.beginObject();
     json.key("path");
-    json.string(context.path);
+    json.string(toStoredName(context.path));
     json.key("size");
     json.integer(root.size());
     json.key("allocatedSize");
@@ -75,7 +76,7 @@ void printJson(const File& root, const SummaryContext& context, std::int64_t dir
     for (const File* file : largest) {
         json.beginObject();
         json.key("name");
-        json.string(file->path());
+        json.string(toStoredName(file->path()));
         json.key("size");
         json.integer(file->size());
         json.key("allocatedSize");

@@ -8,6 +8,7 @@
 #include "controller/FileControllerObserver.h"
 #include "model/Paths.h"
 #include "platform/MainQueue.h"
+#include "snapshot/StoredName.h"
 
 #include "json/JsonWriter.h"
 #include <atomic>
@@ -47,7 +48,7 @@ public:
     void fileControllerDidInsert(Directory& parent, std::size_t index) override {
         print("insertion", [&](JsonWriter& json) {
             json.key("path");
-            json.string(parent.child(index)->relativePath());
+            json.string(toStoredName(parent.child(index)->relativePath()));
             json.key("index");
             json.integer(static_cast<std::int64_t>(index));
         });
@@ -56,11 +57,11 @@ public:
                                std::size_t newIndex) override {
         print("move", [&](JsonWriter& json) {
             json.key("oldParent");
-            json.string(oldParent.relativePath());
+            json.string(toStoredName(oldParent.relativePath()));
             json.key("oldIndex");
             json.integer(static_cast<std::int64_t>(oldIndex));
             json.key("path");
-            json.string(newParent.child(newIndex)->relativePath());
+            json.string(toStoredName(newParent.child(newIndex)->relativePath()));
             json.key("index");
             json.integer(static_cast<std::int64_t>(newIndex));
         });
@@ -68,7 +69,7 @@ public:
     void fileControllerDidRemove(File& file, Directory& parent, std::size_t index) override {
         print("removal", [&](JsonWriter& json) {
             json.key("path");
-            json.string(joinPath(parent.relativePath(), file.path()));
+            json.string(toStoredName(joinPath(parent.relativePath(), file.path())));
             json.key("index");
             json.integer(static_cast<std::int64_t>(index));
         });
@@ -77,7 +78,7 @@ public:
                                       std::ptrdiff_t newIndex) override {
         print("orderChange", [&](JsonWriter& json) {
             json.key("path");
-            json.string(file.relativePath());
+            json.string(toStoredName(file.relativePath()));
             json.key("oldIndex");
             json.integer(oldIndex);
             json.key("index");
@@ -87,10 +88,10 @@ public:
     void fileControllerDidChange(File& file) override {
         print("change", [&](JsonWriter& json) {
             json.key("path");
-            json.string(file.relativePath());
+            json.string(toStoredName(file.relativePath()));
             if (&file == controller_.rootFile()) {
                 json.key("location");
-                json.string(controller_.rootURL());
+                json.string(toStoredName(controller_.rootURL()));
             }
         });
     }

@@ -1,6 +1,7 @@
 // tessera scan's arguments: every bad one is refused with status 2 before anything is scanned.
 #include "cli/ScanCommand.h"
 
+#include "snapshot/StoredName.h"
 #include "support/TemporaryDirectory.h"
 
 #include <filesystem>
@@ -59,6 +60,21 @@ TEST(ScanCommandTest, AScanWithUnreadableEntriesEndsWithStatusThree) {
         ::testing::ExitedWithCode(3), "");
     ::chmod(locked.c_str(), 0755);
     EXPECT_EQ(runScanCommand(std::vector<std::string>{path, "--json"}), 0);
+}
+
+TEST(ScanCommandTest, JsonNamesKeepEveryByte) {
+    TemporaryDirectory folder;
+    folder.writeFile("name\xff", 200);
+    folder.writeFile("name\xfe", 100);
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(runScanCommand(std::vector<std::string>{folder.path(), "--json"}), 0);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    // Two names that a replacement character would print alike stay apart, and map back.
+    const std::string first = "\"name\": \"" + toStoredName("name\xff") + "\"";
+    const std::string second = "\"name\": \"" + toStoredName("name\xfe") + "\"";
+    EXPECT_NE(out.find(first), std::string::npos) << out;
+    EXPECT_NE(out.find(second), std::string::npos) << out;
+    EXPECT_EQ(fromStoredName(toStoredName("name\xff")), "name\xff");
 }
 
 } // namespace
