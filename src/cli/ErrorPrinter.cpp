@@ -3,13 +3,17 @@
 #include "cli/TerminalText.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace tessera::cli {
 
 void ErrorPrinter::logsDidInsert(std::size_t row) {
     const LogLine& line = LogController::shared().filteredLogs()[row];
     const auto& error = std::get<LogLine::ScanError>(line.logType());
-    std::fprintf(stderr, "\r\x1b[Ktessera: cannot read %s: %s\n",
+    // On a terminal the line replaces the progress line; elsewhere (a log file, a pipe) no
+    // terminal controls are written.
+    static const bool terminal = isatty(STDERR_FILENO) != 0;
+    std::fprintf(stderr, "%stessera: cannot read %s: %s\n", terminal ? "\r\x1b[K" : "",
                  escapeForTerminal(error.path).c_str(),
                  error.error ? error.error->localizedDescription.c_str() : "unknown error");
     ++count;
