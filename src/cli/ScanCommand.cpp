@@ -54,6 +54,16 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
                 std::fprintf(stderr, "tessera scan: --exclude: %s\n", predicate.error().c_str());
                 return std::nullopt;
             }
+            if (options.exclusion) {
+                std::fprintf(stderr, "tessera scan: give one --exclude; combine predicates with "
+                                     "or(...)\n");
+                return std::nullopt;
+            }
+            if (!predicate->comparesPathOnly()) {
+                std::fprintf(stderr, "tessera scan: --exclude compares the path only (scans see "
+                                     "paths before sizes and dates)\n");
+                return std::nullopt;
+            }
             options.exclusion = std::make_shared<const Predicate>(std::move(*predicate));
         } else if (argument == "--export" && hasValue) {
             options.exportPath = arguments[++i];

@@ -187,6 +187,22 @@ bool Predicate::evaluate(const File& file) const {
     return evaluateWith([&file](const std::string& key) { return file.value(key); });
 }
 
+bool Predicate::comparesPathOnly() const {
+    // Groups nest: walked with a stack, as predicates read from files can be deep.
+    std::vector<const Predicate*> pending{this};
+    while (!pending.empty()) {
+        const Predicate* predicate = pending.back();
+        pending.pop_back();
+        if (!predicate->isCompound()) {
+            if (predicate->key() != "path") return false;
+            continue;
+        }
+        for (const Predicate& part : predicate->subpredicates())
+            pending.push_back(&part);
+    }
+    return true;
+}
+
 bool Predicate::evaluatePath(std::string_view absolutePath) const {
     return evaluateWith([absolutePath](const std::string& key) -> std::optional<KeyValue> {
         if (key == "path") return KeyValue{absolutePath};

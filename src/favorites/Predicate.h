@@ -58,6 +58,10 @@ public:
     const Value& value() const { return std::get<Comparison>(node_).value; }
     unsigned options() const { return std::get<Comparison>(node_).options; }
 
+    /// True when every comparison inside compares the path: what an exclusion can evaluate, as
+    /// scans see only paths.
+    bool comparesPathOnly() const;
+
     /// Evaluates with the node's properties ("path" is its own name).
     bool evaluate(const File& file) const override;
     /// Evaluates with one property, "path", holding `absolutePath`; comparisons of other

@@ -35,6 +35,10 @@ TEST(ScanCommandTest, BadArgumentsAreRefusedWithStatusTwo) {
         {path, "--export", snapshot, "--keys", "name,name,size"},
         {path, "--export", snapshot, "--keys", "name,creationDate"},
         {path, "--unknown"},
+        {path, "--exclude", "size > 5"},
+        {path, "--exclude",
+         "or(path endswith \"/x\", modificationDate < date(\"2024-05-01T00:00:00Z\"))"},
+        {path, "--exclude", "path endswith \"/x\"", "--exclude", "path endswith \"/y\""},
     };
     for (const auto& arguments : refused) {
         EXPECT_EQ(runScanCommand(arguments), 2) << ::testing::PrintToString(arguments);
