@@ -1,9 +1,9 @@
 #include "controller/ChangeReporter.h"
 
 #include "controller/FileControllerObserver.h"
+#include "controller/FilteredCopy.h"
 #include "logs/Logger.h"
 #include "model/Directory.h"
-#include "model/FilePredicate.h"
 #include "model/Paths.h"
 #include "platform/MainQueue.h"
 
@@ -20,12 +20,6 @@ std::string relativePathOf(const Directory& parent, std::string_view name) {
     return joinPath(parent.relativePath(), name);
 }
 
-Directory* directoryAt(const FileControllerObserver& observer, const std::string& path) {
-    Directory* root = observer.observedRootFile();
-    File* found = root != nullptr ? root->fileAtPath(path) : nullptr;
-    return found != nullptr ? found->asDirectory() : nullptr;
-}
-
 } // namespace
 
 std::string quotedPath(std::string_view path) {
@@ -39,16 +33,12 @@ void ChangeReporter::retire(FilePtr file) {
     if (file) mainQueue_.post([retired = std::move(file)] {});
 }
 
-void ChangeReporter::sendBatch(FileControllerObserver& observer, const FileOrderBatch& batch) {
+void reportOrderChanges(FileControllerObserver& observer, const FileOrderBatch& source) {
     // Ancestors whose place among their siblings stayed are not reported: a file made deep in
     // the tree would otherwise move every ancestor's row onto itself.
-    FileOrderBatch moved;
-    for (const FileOrderChange& change : batch)
-        if (change.oldIndex != change.newIndex) moved.push_back(change);
-    sendMoves(observer, moved);
-}
-
-void ChangeReporter::sendMoves(FileControllerObserver& observer, const FileOrderBatch& batch) {
+    FileOrderBatch batch;
+    for (const FileOrderChange& change : source)
+        if (change.oldIndex != change.newIndex) batch.push_back(change);
     if (batch.empty()) return;
     if (notificationsLogged()) {
         std::string list;
@@ -63,27 +53,6 @@ void ChangeReporter::sendMoves(FileControllerObserver& observer, const FileOrder
         observer.fileControllerDidChangeOrder(*change.file, change.oldIndex, change.newIndex);
 }
 
-void ChangeReporter::insertCopy(FileControllerObserver& observer, File& file, Directory& parent) {
-    FilePtr copy = file.filtered(*observer.observedFilter());
-    if (!copy) return;
-    Directory* target = directoryAt(observer, parent.relativePath());
-    if (target == nullptr) return;
-    const auto [index, batch] = target->add(std::move(copy));
-    sendBatch(observer, batch);
-    observer.fileControllerDidInsert(*target, index);
-}
-
-void ChangeReporter::removeCopy(FileControllerObserver& observer, const std::string& path) {
-    Directory* root = observer.observedRootFile();
-    File* copy = root->fileAtPath(path);
-    if (copy == nullptr || copy->parent() == nullptr) return;
-    Directory& parent = *copy->parent();
-    auto removal = parent.remove(*copy);
-    sendBatch(observer, removal.batch);
-    observer.fileControllerDidRemove(*removal.file, parent, removal.index);
-    retire(std::move(removal.file));
-}
-
 void ChangeReporter::insertion(Directory& parent, std::size_t index, const FileOrderBatch& batch) {
     File& file = *parent.child(index);
     if (notificationsLogged())
@@ -93,10 +62,10 @@ void ChangeReporter::insertion(Directory& parent, std::size_t index, const FileO
     for (FileControllerObserver* observer : observers_) {
         if (observer->observedRootFile() == nullptr) continue;
         if (observer->observedFilter() == nullptr) {
-            sendBatch(*observer, batch);
+            reportOrderChanges(*observer, batch);
             observer->fileControllerDidInsert(parent, index);
         } else {
-            insertCopy(*observer, file, parent);
+            FilteredCopy(*observer, mainQueue_).inserted(file);
         }
     }
 }
@@ -110,10 +79,10 @@ void ChangeReporter::removal(FilePtr file, Directory& parent, std::size_t index,
     for (FileControllerObserver* observer : observers_) {
         if (observer->observedRootFile() == nullptr) continue;
         if (observer->observedFilter() == nullptr) {
-            sendBatch(*observer, batch);
+            reportOrderChanges(*observer, batch);
             observer->fileControllerDidRemove(*file, parent, index);
         } else {
-            removeCopy(*observer, path);
+            FilteredCopy(*observer, mainQueue_).removed(path);
         }
     }
     retire(std::move(file));
@@ -131,32 +100,35 @@ void ChangeReporter::move(Directory& oldParent, std::size_t oldIndex, std::strin
                                             std::to_string(newIndex));
     for (FileControllerObserver* observer : observers_) {
         if (observer->observedRootFile() == nullptr) continue;
-        const FilePredicate* filter = observer->observedFilter();
-        if (filter == nullptr) {
-            // Both halves, also within one folder: the second undoes the ancestors' moves of
-            // the first, and an observer that applies each entry stays in step.
-            sendBatch(*observer, removed);
-            sendBatch(*observer, added);
-            observer->fileControllerDidMove(oldParent, oldIndex, newParent, newIndex);
+        if (observer->observedFilter() != nullptr) {
+            FilteredCopy(*observer, mainQueue_).moved(file, oldPath);
             continue;
         }
-        File* copy = observer->observedRootFile()->fileAtPath(oldPath);
-        if (copy == nullptr || copy->parent() == nullptr) {
-            insertCopy(*observer, file, newParent);
-            continue;
+        // In the order the tree went through them, so that an observer applying each one to
+        // its own rows stays in step: the old folder's ancestors reorder, the node moves, then
+        // the new folder's ancestors reorder (the old folder may be one of them, and no longer
+        // holds the node when they do).
+        reportOrderChanges(*observer, removed);
+        observer->fileControllerDidMove(oldParent, oldIndex, newParent, newIndex);
+        reportOrderChanges(*observer, added);
+    }
+}
+
+void ChangeReporter::change(File& file, bool resized, std::size_t oldIndex, std::size_t newIndex,
+                            const FileOrderBatch& batch) {
+    if (notificationsLogged())
+        Logger::log(kNotificationLevel,
+                    "Notify file did change at " + quotedPath(file.relativePath()));
+    for (FileControllerObserver* observer : observers_) {
+        if (observer->observedRootFile() == nullptr) continue;
+        if (observer->observedFilter() != nullptr) {
+            FilteredCopy(*observer, mainQueue_).changed(file);
+        } else if (!resized || file.parent() == nullptr) {
+            observer->fileControllerDidChange(file);
+        } else {
+            reportOrderChanges(*observer, batch);
+            observer->fileControllerDidMove(*file.parent(), oldIndex, *file.parent(), newIndex);
         }
-        Directory* target = directoryAt(*observer, newParent.relativePath());
-        if (!filter->evaluate(file) || target == nullptr) {
-            removeCopy(*observer, oldPath);
-            continue;
-        }
-        Directory& copyParent = *copy->parent();
-        auto taken = copyParent.remove(*copy);
-        taken.file->setPath(file.path());
-        const auto [index, batch] = target->add(std::move(taken.file));
-        sendBatch(*observer, taken.batch);
-        sendBatch(*observer, batch);
-        observer->fileControllerDidMove(copyParent, taken.index, *target, index);
     }
 }
 

@@ -31,17 +31,22 @@ public:
     void move(Directory& oldParent, std::size_t oldIndex, std::string_view oldName,
               Directory& newParent, std::size_t newIndex, const FileOrderBatch& removed,
               const FileOrderBatch& added);
+    /// `file` took new figures or dates in place. With new sizes it moved from `oldIndex` to
+    /// `newIndex` of its parent (told as a move, the same index when it kept its place), and
+    /// `batch` is what that did to its ancestors; with new dates alone it is told as a change.
+    void change(File& file, bool resized, std::size_t oldIndex, std::size_t newIndex,
+                const FileOrderBatch& batch);
 
 private:
-    void sendBatch(FileControllerObserver& observer, const FileOrderBatch& batch);
-    void sendMoves(FileControllerObserver& observer, const FileOrderBatch& batch);
-    void insertCopy(FileControllerObserver& observer, File& file, Directory& parent);
-    void removeCopy(FileControllerObserver& observer, const std::string& path);
     void retire(FilePtr file);
 
     std::span<FileControllerObserver* const> observers_;
     MainQueue& mainQueue_;
 };
+
+/// Tells `observer` of the order changes in `batch` (ancestors that kept their place are left
+/// out).
+void reportOrderChanges(FileControllerObserver& observer, const FileOrderBatch& batch);
 
 /// `path` in quotation marks, for diagnostics.
 std::string quotedPath(std::string_view path);

@@ -153,6 +153,7 @@ File& FileController::insert(Directory& parent, FilePtr file) {
     File& inserted = *file;
     const auto [index, batch] = parent.add(std::move(file));
     reporter().insertion(parent, index, batch);
+    redateLater(parent);
     return inserted;
 }
 
@@ -161,6 +162,41 @@ void FileController::erase(File& file) {
     Directory& parent = *file.parent();
     auto removal = parent.remove(file);
     reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
+    redateLater(parent);
+}
+
+void FileController::redateLater(const Directory& folder) {
+    if (isSnapshot_) return;
+    // A folder whose entries changed has a new modification date on disk; it is read once per
+    // turn of the main queue however many entries changed.
+    foldersToRedate_.insert(folder.relativePath());
+    if (redatePosted_) return;
+    redatePosted_ = true;
+    mainQueue_.post([weak = weak_from_this()] {
+        auto controller = weak.lock();
+        if (!controller) return;
+        controller->redatePosted_ = false;
+        controller->performUpdate([controller = controller.get()] { controller->redateFolders(); });
+    });
+}
+
+void FileController::redateFolders() {
+    auto paths = std::exchange(foldersToRedate_, {});
+    if (!rootFile_) return;
+    for (const std::string& path : paths) {
+        File* found = rootFile_->fileAtPath(path);
+        if (found == nullptr || !found->isDirectory()) continue;
+        const auto status = platform::statusOfPath(absolutePath(*found));
+        if (status && status->isDirectory)
+            updateDates(*found, status->creationDate, status->modificationDate);
+    }
+}
+
+bool FileController::updateDates(File& file, Date creation, Date modification) {
+    if (file.creationDate() == creation && file.modificationDate() == modification) return true;
+    if (!file.setDates(creation, modification)) return false;
+    reporter().change(file, false, 0, 0, {});
+    return true;
 }
 
 int FileController::scanOperationCount() const {
@@ -226,7 +262,8 @@ void FileController::startWatching() {
                     });
         });
     };
-    queue->add([inbox, queue, generation, drain, root = rootURL_](const Operation&) {
+    queue->add([inbox, queue, generation, drain, root = rootURL_, weak,
+                mainQueue](const Operation&) {
         Inbox* raw = inbox.get();
         auto handler = [raw, queue, drain](std::vector<FileEvent> events) {
             std::lock_guard lock(raw->mutex);
@@ -238,7 +275,16 @@ void FileController::startWatching() {
         };
         auto watcher = platform::InotifyWatcher::start(root, std::move(handler));
         if (!watcher) {
-            Logger::log(1, "Cannot watch " + root + " for changes: " + watcher.error());
+            // Said at every log level: the tree no longer follows the disk.
+            Logger::log(0, "Cannot watch " + root + " for changes (" + watcher.error() +
+                               "); its tree is not kept up to date");
+            mainQueue->post([weak, root, error = watcher.error()] {
+                auto controller = weak.lock();
+                if (!controller) return;
+                controller->isLive_ = false;
+                LogController::shared().add(LogLine::scanError(
+                    root, LogLine::Error{"Changes cannot be followed: " + error, "inotify", 0}));
+            });
             return;
         }
         std::unique_ptr<platform::InotifyWatcher> unused;
@@ -316,7 +362,7 @@ void FileController::apply(const LiveChange& change) {
         const bool newCovered = change.newPath && coveredByBurst(*change.newPath);
         if (!oldCovered || !newCovered)
             applyUpdate(oldCovered ? std::nullopt : change.oldPath,
-                        newCovered ? std::nullopt : change.newPath);
+                        newCovered ? std::nullopt : change.newPath, change.inPlace);
         break;
     }
     case LiveChange::Kind::rootMoved:
@@ -433,6 +479,7 @@ void FileController::applyEntries(const std::string& folder,
         requestMeasurement(folder, Measurement::remeasure);
         return;
     }
+    redateLater(*directory);
     Logger::log(kEventLevel, "Measured " + std::to_string(measured.size()) + " entries of " +
                                  quotedPath(*relative) + ", " +
                                  std::to_string(inbox_->scanOperations.load()) +
@@ -504,7 +551,7 @@ std::optional<std::string> FileController::relativeToRoot(std::string_view path)
 }
 
 void FileController::applyUpdate(const std::optional<std::string>& oldPath,
-                                 const std::optional<std::string>& newPath) {
+                                 const std::optional<std::string>& newPath, bool inPlace) {
     if (!rootFile_) return;
     const auto oldRelative = oldPath ? relativeToRoot(*oldPath) : std::nullopt;
     const auto newRelative = newPath ? relativeToRoot(*newPath) : std::nullopt;
@@ -513,6 +560,13 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         File* found = rootFile_->fileAtPath(std::string(parentPath(relative)));
         return found != nullptr ? found->asDirectory() : nullptr;
     };
+    // An entry that came or went changed its folder's dates, whether or not the tree shows
+    // the entry (it may be excluded, or gone again before it was measured).
+    if (!inPlace) {
+        for (const auto& relative : {oldRelative, newRelative})
+            if (relative)
+                if (Directory* folder = targetDirectory(*relative)) redateLater(*folder);
+    }
     File* node =
         oldRelative && !oldRelative->empty() ? rootFile_->fileAtPath(*oldRelative) : nullptr;
     if (node != nullptr && node->parent() != nullptr) {
@@ -526,7 +580,10 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
             target != nullptr && std::ranges::any_of(target->contents(), [&](const File* child) {
                 return child->path() == newName;
             });
-        if (target != nullptr && !nameTaken) {
+        // A new name that the exclusion filter leaves out takes the node out of the tree, as a
+        // fresh scan would.
+        const bool excluded = newPath && isExcluded(*newPath);
+        if (target != nullptr && !nameTaken && !excluded) {
             removal.file->setPath(newName);
             const auto [index, batch] = target->add(std::move(removal.file));
             reporter().move(oldParent, removal.index, oldName, *target, index, removal.batch,
@@ -541,8 +598,28 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         }
         return;
     }
-    if (!newRelative || targetDirectory(*newRelative) == nullptr) return;
+    if (!newRelative) return;
+    if (inPlace && newRelative->empty()) {
+        redateLater(*rootFile_);
+        return;
+    }
+    if (targetDirectory(*newRelative) == nullptr) return;
+    if (inPlace) {
+        // A folder's own change is one of its attributes: its entries tell of theirs.
+        File* existing = rootFile_->fileAtPath(*newRelative);
+        if (existing != nullptr && existing->isDirectory() &&
+            platform::statusOfPath(*newPath).value_or(platform::EntryStatus{}).isDirectory) {
+            redateLater(*existing->asDirectory());
+            return;
+        }
+    }
     requestMeasurement(*newPath, Measurement::subScan);
+}
+
+bool FileController::isExcluded(const std::string& path) const {
+    if (favorite_ == nullptr) return false;
+    const auto exclusion = favorite_->activeExclusion();
+    return exclusion != nullptr && exclusion->evaluatePath(path);
 }
 
 void FileController::requestMeasurement(const std::string& path, Measurement kind) {
@@ -569,10 +646,19 @@ void FileController::requestMeasurement(const std::string& path, Measurement kin
 void FileController::measurementDidFinish(FilePtr root, const std::string& path, Measurement kind) {
     --inbox_->scanOperations;
     performUpdate([this, root = std::move(root), path, kind]() mutable {
-        if (!rootFile_ || !root) return;
+        if (!rootFile_) return;
         const auto relative = relativeToRoot(path);
         if (!relative) return;
         File* existing = rootFile_->fileAtPath(*relative);
+        if (!root) {
+            // Nothing there to show any more: gone, or left out by the exclusion filter.
+            if (existing != nullptr && existing->parent() != nullptr &&
+                !platform::statusOfPath(path).has_value())
+                erase(*existing);
+            else if (existing != nullptr && existing->parent() != nullptr && isExcluded(path))
+                erase(*existing);
+            return;
+        }
         if (kind == Measurement::remeasure && existing != nullptr)
             reconcile(*existing, std::move(root));
         else
@@ -593,33 +679,39 @@ void FileController::insertScanResult(FilePtr root, const std::string& relative)
     const auto existing = std::find_if(contents.begin(), contents.end(), [&](const File* child) {
         return child->path() == root->path();
     });
-    if (existing == contents.end()) {
+    if (existing == contents.end())
         insert(*parent, std::move(root));
-    } else if (!(*existing)->isDirectory() && !root->isDirectory()) {
-        updateFigures(**existing, *root);
-    } else {
-        // A folder measured again is replaced as a whole; so is an entry that changed kind.
-        erase(**existing);
-        insert(*parent, std::move(root));
-    }
+    else
+        reconcile(**existing, std::move(root));
 }
 
-void FileController::updateFigures(File& existing, const File& fresh) {
-    const std::int64_t sizeDelta = fresh.size() - existing.size();
-    const std::int64_t allocatedDelta = fresh.allocatedSize() - existing.allocatedSize();
-    if (sizeDelta == 0 && allocatedDelta == 0) return; // nothing to tell
+void FileController::updateFigures(File& existing, FilePtr fresh) {
+    const std::int64_t sizeDelta = fresh->size() - existing.size();
+    const std::int64_t allocatedDelta = fresh->allocatedSize() - existing.allocatedSize();
+    const bool resized = sizeDelta != 0 || allocatedDelta != 0;
+    const bool redated = existing.creationDate() != fresh->creationDate() ||
+                         existing.modificationDate() != fresh->modificationDate();
+    if (!resized && !redated) return; // nothing to tell
     Directory& parent = *existing.parent();
+    if (!existing.setDates(fresh->creationDate(), fresh->modificationDate())) {
+        // Dates the node has no room for: the measured node takes its place.
+        fresh->setPath(existing.path());
+        erase(existing);
+        insert(parent, std::move(fresh));
+        return;
+    }
+    if (!resized) {
+        reporter().change(existing, false, 0, 0, {});
+        return;
+    }
+    const std::size_t oldIndex = indexOf(parent, existing);
     FileOrderBatch batch = parent.updateSizes(&existing, sizeDelta, allocatedDelta, 0);
-    std::size_t oldIndex;
-    std::size_t newIndex;
+    std::size_t newIndex = oldIndex;
     if (!batch.empty() && batch.front().file == &existing) {
-        oldIndex = static_cast<std::size_t>(batch.front().oldIndex);
         newIndex = static_cast<std::size_t>(batch.front().newIndex);
         batch.erase(batch.begin());
-    } else {
-        oldIndex = newIndex = indexOf(parent, existing);
     }
-    reporter().move(parent, oldIndex, existing.path(), parent, newIndex, batch, {});
+    reporter().change(existing, true, oldIndex, newIndex, batch);
 }
 
 void FileController::reconcile(File& existing, FilePtr fresh) {
@@ -632,7 +724,7 @@ void FileController::reconcile(File& existing, FilePtr fresh) {
         return;
     }
     if (!existing.isDirectory()) {
-        updateFigures(existing, *fresh);
+        updateFigures(existing, std::move(fresh));
         return;
     }
     // Level by level, with an explicit stack: entries gone are removed, new ones inserted,
@@ -648,6 +740,7 @@ void FileController::reconcile(File& existing, FilePtr fresh) {
         Pair pair = std::move(pending.back());
         pending.pop_back();
         Directory& tree = *pair.tree;
+        updateDates(tree, pair.fresh->creationDate(), pair.fresh->modificationDate());
         std::vector<FilePtr> children = pair.fresh->asDirectory()->takeContents();
         std::unordered_map<std::string_view, std::size_t> freshByName;
         freshByName.reserve(children.size());

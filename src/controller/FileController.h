@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace tessera {
@@ -49,6 +50,9 @@ public:
     const std::string& rootURL() const { return rootURL_; }
     Directory* rootFile() const { return rootFile_.get(); }
     bool isSnapshot() const { return isSnapshot_; }
+    /// False once watching the location for changes has failed: the tree then stays as it
+    /// was measured (an error line in the log says why).
+    bool isLive() const { return !isSnapshot_ && isLive_; }
     /// Scans started and not finished yet (the first scan and the live updates' measurements).
     int scanOperationCount() const;
     Favorite* favorite() const { return favorite_; }
@@ -98,8 +102,9 @@ public:
 
     /// Main thread: the update step for a change at absolute paths `oldPath` (gone from there)
     /// and `newPath` (to be measured): the node moves, disappears, or is measured again.
+    /// With `inPlace`, `newPath` is an entry whose own contents or attributes changed.
     void applyUpdate(const std::optional<std::string>& oldPath,
-                     const std::optional<std::string>& newPath);
+                     const std::optional<std::string>& newPath, bool inPlace = false);
     /// Main thread: applies one change planned from the watcher's events.
     void apply(const LiveChange& change);
 
@@ -122,7 +127,15 @@ private:
     void measurementDidFinish(FilePtr root, const std::string& path, Measurement kind);
     void insertScanResult(FilePtr root, const std::string& path);
     void reconcile(File& existing, FilePtr fresh);
-    void updateFigures(File& existing, const File& fresh);
+    /// A file measured again takes all of its fresh figures and dates.
+    void updateFigures(File& existing, FilePtr fresh);
+    /// Gives a node new dates and tells the observers; false when the node cannot hold them.
+    bool updateDates(File& file, Date creation, Date modification);
+    /// Reads the folder's dates again soon (its entries changed).
+    void redateLater(const Directory& folder);
+    void redateFolders();
+    /// True when the favourite's exclusion filter leaves the absolute `path` out.
+    bool isExcluded(const std::string& path) const;
     /// The path below the root, or none; the root itself gives "".
     std::optional<std::string> relativeToRoot(std::string_view path) const;
     ChangeReporter reporter();
@@ -134,6 +147,7 @@ private:
     std::string rootURL_;
     DirectoryPtr rootFile_;
     bool isSnapshot_ = false;
+    bool isLive_ = true;
     bool hasLoaded_ = false; // the first scan's tree was taken
     Favorite* favorite_ = nullptr;
     MainQueue& mainQueue_;
@@ -166,6 +180,9 @@ private:
         std::unordered_map<std::string_view, File*> byName;
     };
     std::unordered_map<std::string, FolderIndex> folderIndexes_;
+    /// Folders (relative paths) whose dates are read again at the next turn of the main queue.
+    std::unordered_set<std::string> foldersToRedate_;
+    bool redatePosted_ = false;
     std::shared_ptr<Inbox> inbox_; // shared with the watcher and the queue's operations
     std::unique_ptr<OperationQueue> operationQueue_;
 };

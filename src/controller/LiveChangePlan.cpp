@@ -10,7 +10,8 @@ planLiveChanges(const std::vector<FileEvent>& events,
     std::vector<LiveChange> changes;
     changes.reserve(events.size());
     auto update = [&](std::optional<std::string> oldPath, std::optional<std::string> newPath) {
-        changes.push_back({LiveChange::Kind::update, std::move(oldPath), std::move(newPath), {}});
+        changes.push_back(
+            {LiveChange::Kind::update, std::move(oldPath), std::move(newPath), {}, false});
     };
     for (const FileEvent& event : events) {
         switch (event.kind) {
@@ -18,9 +19,10 @@ planLiveChanges(const std::vector<FileEvent>& events,
             update(std::nullopt, event.path);
             break;
         case FileEvent::Kind::changed:
-            if (!reachable || reachable(event.path))
+            if (!reachable || reachable(event.path)) {
                 update(std::nullopt, event.path);
-            else
+                changes.back().inPlace = true;
+            } else
                 update(event.path, std::nullopt);
             break;
         case FileEvent::Kind::deleted:
@@ -30,16 +32,16 @@ planLiveChanges(const std::vector<FileEvent>& events,
             update(event.path, event.newPath);
             break;
         case FileEvent::Kind::rootMoved:
-            changes.push_back({LiveChange::Kind::rootMoved, {}, {}, event.newPath});
+            changes.push_back({LiveChange::Kind::rootMoved, {}, {}, event.newPath, false});
             break;
         case FileEvent::Kind::rootDeleted:
-            changes.push_back({LiveChange::Kind::rootDeleted, {}, {}, {}});
+            changes.push_back({LiveChange::Kind::rootDeleted, {}, {}, {}, false});
             break;
         case FileEvent::Kind::lost:
-            changes.push_back({LiveChange::Kind::lost, {}, {}, event.path});
+            changes.push_back({LiveChange::Kind::lost, {}, {}, event.path, false});
             break;
         case FileEvent::Kind::unwatched:
-            changes.push_back({LiveChange::Kind::unwatched, {}, {}, event.path});
+            changes.push_back({LiveChange::Kind::unwatched, {}, {}, event.path, false});
             break;
         }
     }

@@ -22,6 +22,8 @@ struct LiveChange {
     std::optional<std::string> oldPath;
     std::optional<std::string> newPath;
     std::string path;
+    /// An update for an entry's own contents or attributes (not a new entry at the path).
+    bool inPlace = false;
 
     friend bool operator==(const LiveChange&, const LiveChange&) = default;
 };

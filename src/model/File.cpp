@@ -172,6 +172,21 @@ Date File::modificationDate() const {
     return date;
 }
 
+bool File::setDates(Date creation, Date modification) {
+    if (hasFlag(wideDates)) {
+        char* tail = reinterpret_cast<char*>(this) + recordBytes();
+        std::memcpy(tail, &creation.seconds, sizeof(std::int64_t));
+        std::memcpy(tail + sizeof(std::int64_t), &modification.seconds, sizeof(std::int64_t));
+        return true;
+    }
+    const auto compactCreation = compactDate(creation);
+    const auto compactModification = compactDate(modification);
+    if (!compactCreation || !compactModification) return false;
+    creation_ = *compactCreation;
+    modification_ = *compactModification;
+    return true;
+}
+
 Directory* File::parent() const {
     return static_cast<Directory*>(NodeStore::fromRef(parent_));
 }

@@ -65,6 +65,9 @@ public:
     std::int64_t allocatedSize() const { return allocatedSize_; }
     Date creationDate() const;
     Date modificationDate() const;
+    /// Takes new dates in place (a live node measured again). False, changing nothing, when they
+    /// need wider storage than the node was made with: the node must then be built afresh.
+    bool setDates(Date creation, Date modification);
     /// The directory whose contents hold this node (non-owning); none for roots and detached
     /// nodes.
     Directory* parent() const;

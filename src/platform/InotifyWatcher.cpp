@@ -144,7 +144,14 @@ struct InotifyWatcher::State {
                 }
                 continue;
             }
-            if (event->len == 0) continue; // other events about a watched folder itself
+            if (event->len == 0) {
+                // The root's own dates and attributes have no parent watch to tell of them;
+                // other folders' are told by their parents'. (Setting a modification date
+                // alone is told as a modification.)
+                if (event->wd == rootWatch && (event->mask & (IN_ATTRIB | IN_MODIFY)) != 0)
+                    events.push_back({FileEvent::Kind::changed, root, {}});
+                continue;
+            }
             const std::string path = joinPath(found->second, event->name);
             const bool directory = (event->mask & IN_ISDIR) != 0;
             if ((event->mask & IN_MOVED_FROM) != 0) {

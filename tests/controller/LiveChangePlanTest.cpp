@@ -9,7 +9,7 @@ using platform::FileEvent;
 using Kind = FileEvent::Kind;
 
 LiveChange update(std::optional<std::string> from, std::optional<std::string> to) {
-    return {LiveChange::Kind::update, std::move(from), std::move(to), {}};
+    return {LiveChange::Kind::update, std::move(from), std::move(to), {}, false};
 }
 
 TEST(LiveChangePlanTest, EventsBecomeUpdateStepsInOrder) {
@@ -22,13 +22,13 @@ TEST(LiveChangePlanTest, EventsBecomeUpdateStepsInOrder) {
     };
     const std::vector<LiveChange> expected{
         update(std::nullopt, "/r/a"),
-        update(std::nullopt, "/r/b"),
+        {LiveChange::Kind::update, std::nullopt, "/r/b", {}, true}, // its own change
         update("/r/gone", std::nullopt), // a change that cannot be reached is a removal
         update("/r/c", "/r/d/c"),
         update("/r/e", std::nullopt),
-        {LiveChange::Kind::rootMoved, {}, {}, "/s"},
-        {LiveChange::Kind::lost, {}, {}, "/s"},
-        {LiveChange::Kind::rootDeleted, {}, {}, {}},
+        {LiveChange::Kind::rootMoved, {}, {}, "/s", false},
+        {LiveChange::Kind::lost, {}, {}, "/s", false},
+        {LiveChange::Kind::rootDeleted, {}, {}, {}, false},
     };
     EXPECT_EQ(planLiveChanges(events, reachable), expected);
 }

@@ -1,6 +1,7 @@
 // The promise of live updates: whatever happens on disk, once the events are applied, the live
 // tree equals a fresh scan of the folder. Random sequences of real changes under real inotify.
 #include "controller/FileController.h"
+#include "favorites/PredicateText.h"
 #include "platform/MainQueue.h"
 #include "support/LiveTree.h"
 #include "support/TemporaryDirectory.h"
@@ -30,7 +31,7 @@ public:
         const auto folders = entries(root_, true); // the root first
         const auto strays = entries(outside_, false);
         const std::string folder = pick(folders);
-        switch (below(12)) {
+        switch (below(16)) {
         case 0:
         case 1: {
             const std::string path = folder + "/f" + std::to_string(next_++);
@@ -89,6 +90,34 @@ public:
             fs::rename(from, target);
             return "move folder " + from + " to " + target;
         }
+        case 12: {
+            if (files.empty()) return "nothing";
+            const std::string path = pick(files);
+            fs::last_write_time(path, pastTime());
+            return "touch " + path;
+        }
+        case 13:
+            fs::last_write_time(folder, pastTime());
+            return "touch folder " + folder;
+        case 14: {
+            if (files.empty()) return "nothing";
+            const std::string path = pick(files);
+            fs::remove(path);
+            fs::create_directory(path);
+            write(path + "/inside", below(2000), std::ios::trunc);
+            return "replace " + path + " by a folder";
+        }
+        case 15: {
+            // A new name that an exclusion of ".cache" names leaves out, and back.
+            const auto& candidates = below(2) == 0 || folders.size() < 2 ? files : folders;
+            if (candidates.empty() || candidates.front() == root_) return "nothing";
+            const std::string from = pick(candidates);
+            const std::string to =
+                from.ends_with(".cache") ? from.substr(0, from.size() - 6) : from + ".cache";
+            if (fs::exists(to)) return "nothing";
+            fs::rename(from, to);
+            return "rename " + from + " to " + to;
+        }
         default: {
             if (files.size() < 2) return "nothing";
             const std::string from = pick(files);
@@ -101,6 +130,9 @@ public:
     }
 
 private:
+    fs::file_time_type pastTime() {
+        return fs::file_time_type::clock::now() - std::chrono::hours(24 * (1 + below(3000)));
+    }
     std::size_t below(std::size_t n) {
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_);
     }
@@ -136,61 +168,105 @@ std::vector<unsigned> seeds() {
     return all;
 }
 
-TEST(LiveInvariantTest, RandomChangesLeaveTheTreeEqualToAFreshScan) {
-    for (unsigned seed : seeds()) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TemporaryDirectory base;
-        const std::string root = base.makeDirectory("watched");
-        const std::string outside = base.makeDirectory("outside");
-        for (int i = 0; i < 5; ++i)
-            base.writeFile("outside/stray" + std::to_string(i), 100 * (i + 1));
-        base.writeFile("watched/a/b/c", 10);
-        LiveFolder live(root);
-        ASSERT_NE(live.controller->rootFile(), nullptr);
-        RandomChanges changes(root, outside, seed);
+// The live tree equals a fresh scan (dates included), a list rebuilt from the notifications alone
+// equals the live tree, and a filtered view equals filtering the live tree afresh.
+void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusion) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TemporaryDirectory base;
+    const std::string root = base.makeDirectory("watched");
+    const std::string outside = base.makeDirectory("outside");
+    for (int i = 0; i < 5; ++i)
+        base.writeFile("outside/stray" + std::to_string(i), 100 * (i + 1));
+    base.writeFile("watched/a/b/c", 10);
+    base.writeFile("watched/a/big.cache", 3000);
+    LiveFolder live(root, exclusion);
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    MirrorObserver mirror(*live.controller);
+    live.controller->addObserver(mirror);
+    ASSERT_EQ(mirror.differences(), "");
+    auto filter = std::make_shared<const Predicate>(
+        *parsePredicate("or(size > 1500, path endswith \".cache\")"));
+    RecordingObserver search(*live.controller);
+    search.showFiltered(filter);
+    live.controller->addObserver(search);
+    RandomChanges changes(root, outside, seed);
 
-        for (int round = 0; round < 6; ++round) {
-            std::string done;
-            for (int i = 0; i < 15; ++i)
-                done += changes.step() + "\n";
-            ASSERT_TRUE(live.settle()) << "after round " << round << ":\n"
-                                       << done << "tree:\n"
-                                       << dumpTree(live.root()) << "disk:\n"
-                                       << freshDump(root);
-        }
+    const auto settled = [&](const std::string& after) -> ::testing::AssertionResult {
+        if (!live.settle())
+            return ::testing::AssertionFailure()
+                   << after << "\ntree:\n"
+                   << dumpTree(live.root()) << "disk:\n"
+                   << freshDump(live.controller->rootURL(), exclusion);
+        if (const std::string differences = mirror.differences(); !differences.empty())
+            return ::testing::AssertionFailure()
+                   << after << "\nrows rebuilt from notifications: " << differences;
+        const std::string expected = filteredDump(live.root(), *filter);
+        const std::string shown = dumpTree(*search.observedRootFile());
+        if (shown != expected)
+            return ::testing::AssertionFailure() << after << "\nfiltered view:\n"
+                                                 << shown << "filtered afresh:\n"
+                                                 << expected;
+        return ::testing::AssertionSuccess();
+    };
 
-        // A burst: hundreds of entries in one folder at once, some renamed and deleted while
-        // they are being measured, folded into measurements of the folder.
-        const std::string build = root + "/build";
-        fs::create_directories(build);
-        ASSERT_TRUE(live.settle());
-        for (int i = 0; i < 400; ++i)
-            std::ofstream(build + "/o" + std::to_string(i), std::ios::binary)
-                << std::string(static_cast<std::size_t>(i), 'b');
-        for (int i = 0; i < 400; i += 7)
-            fs::rename(build + "/o" + std::to_string(i), root + "/moved-o" + std::to_string(i));
-        for (int i = 1; i < 400; i += 11)
-            fs::remove(build + "/o" + std::to_string(i));
-        ASSERT_TRUE(live.settle()) << "after the burst";
+    for (int round = 0; round < 6; ++round) {
+        std::string done;
         for (int i = 0; i < 15; ++i)
-            changes.step();
-        ASSERT_TRUE(live.settle());
-
-        // The folder gets another name; changes go on under it.
-        const std::string renamed = base / "renamed";
-        fs::rename(root, renamed);
-        changes.setRoot(renamed);
-        ASSERT_TRUE(MainQueue::shared().runUntil(
-            [&] { return live.controller->rootURL() == renamed; }, std::chrono::seconds(30)));
-        for (int i = 0; i < 15; ++i)
-            changes.step();
-        ASSERT_TRUE(live.settle());
-
-        fs::remove_all(renamed);
-        ASSERT_TRUE(MainQueue::shared().runUntil(
-            [&] { return live.controller->rootFile() == nullptr; }, std::chrono::seconds(30)));
-        EXPECT_EQ(live.observer->lines.back(), "close");
+            done += changes.step() + "\n";
+        ASSERT_TRUE(settled("after round " + std::to_string(round) + ":\n" + done));
     }
+
+    // A burst: hundreds of entries in one folder at once, some renamed and deleted while they
+    // are being measured, folded into measurements of the folder.
+    const std::string build = root + "/build";
+    fs::create_directories(build);
+    ASSERT_TRUE(settled("after making the build folder"));
+    for (int i = 0; i < 400; ++i)
+        std::ofstream(build + "/o" + std::to_string(i), std::ios::binary)
+            << std::string(static_cast<std::size_t>(i * 5), 'b');
+    for (int i = 0; i < 400; i += 7)
+        fs::rename(build + "/o" + std::to_string(i), root + "/moved-o" + std::to_string(i));
+    for (int i = 1; i < 400; i += 11)
+        fs::remove(build + "/o" + std::to_string(i));
+    for (int i = 2; i < 400; i += 13)
+        if (fs::exists(build + "/o" + std::to_string(i)))
+            fs::rename(build + "/o" + std::to_string(i),
+                       build + "/o" + std::to_string(i) + ".cache");
+    ASSERT_TRUE(settled("after the burst"));
+    std::string done;
+    for (int i = 0; i < 15; ++i)
+        done += changes.step() + "\n";
+    ASSERT_TRUE(settled("after the burst's changes:\n" + done));
+
+    // The folder gets another name; changes go on under it.
+    const std::string renamed = base / "renamed";
+    fs::rename(root, renamed);
+    changes.setRoot(renamed);
+    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return live.controller->rootURL() == renamed; },
+                                             std::chrono::seconds(30)));
+    done.clear();
+    for (int i = 0; i < 15; ++i)
+        done += changes.step() + "\n";
+    ASSERT_TRUE(settled("after the rename:\n" + done));
+
+    live.controller->removeObserver(search);
+    live.controller->removeObserver(mirror);
+    fs::remove_all(renamed);
+    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return live.controller->rootFile() == nullptr; },
+                                             std::chrono::seconds(30)));
+    EXPECT_EQ(live.observer->lines.back(), "close");
+}
+
+TEST(LiveInvariantTest, RandomChangesLeaveTheTreeEqualToAFreshScan) {
+    for (unsigned seed : seeds())
+        checkRandomChanges(seed, nullptr);
+}
+
+TEST(LiveInvariantTest, RandomChangesUnderAnExclusionFilter) {
+    const auto exclusion =
+        std::make_shared<const Predicate>(*parsePredicate("path endswith \".cache\""));
+    for (unsigned seed : seeds())
+        checkRandomChanges(seed + 100, exclusion);
 }
 
 } // namespace

@@ -114,7 +114,47 @@ TEST_F(LiveUpdateTest, FilteredObserversHearOnlyOfWhatMatches) {
     ASSERT_TRUE(runUntil([&] { return !filtered.linesStartingWith("remove").empty(); }));
     EXPECT_EQ(filtered.observedRootFile()->fileAtPath("sub/trace.log"), nullptr);
     EXPECT_EQ(filtered.observedRootFile()->size(), 1);
+
+    // A folder renamed to a name that does not match keeps the matches inside it.
+    fs::rename(folder / "sub", folder / "renamed");
+    ASSERT_TRUE(heard("move . @"));
+    ASSERT_TRUE(runUntil(
+        [&] { return filtered.observedRootFile()->fileAtPath("renamed/early.log") != nullptr; }));
+    EXPECT_EQ(filtered.observedRootFile()->fileAtPath("sub"), nullptr);
     live->controller->removeObserver(filtered);
+}
+
+TEST_F(LiveUpdateTest, AFileMeasuredAgainTakesItsNewDatesAndObserversHearOfIt) {
+    File* small = live->root().fileAtPath("small");
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    fs::last_write_time(folder / "small", past);
+    ASSERT_TRUE(heard("change small"));
+    EXPECT_EQ(live->root().fileAtPath("small"), small);
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    EXPECT_LT(small->modificationDate().seconds, now - 399 * 86400);
+    EXPECT_TRUE(live->settle()); // the dump compares dates too
+}
+
+TEST(LiveExclusionTest, RenamesIntoAndOutOfTheExclusionFollowIt) {
+    TemporaryDirectory folder;
+    folder.writeFile("fine", 10);
+    folder.writeFile("keep/inner", 20);
+    LiveFolder live(folder.path(),
+                    std::make_shared<const Predicate>(*parsePredicate("path endswith \".cache\"")));
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    fs::rename(folder / "fine", folder / "fine.cache");
+    ASSERT_TRUE(live.settle());
+    EXPECT_EQ(live.root().fileAtPath("fine"), nullptr);
+    EXPECT_EQ(live.root().size(), 20);
+    fs::rename(folder / "keep", folder / "keep.cache");
+    ASSERT_TRUE(live.settle());
+    EXPECT_EQ(live.root().count(), 0u);
+    fs::rename(folder / "keep.cache", folder / "keep");
+    fs::rename(folder / "fine.cache", folder / "keep/fine");
+    ASSERT_TRUE(live.settle());
+    EXPECT_EQ(live.root().size(), 30);
 }
 
 // Holds the search on its first node until the test lets it go.

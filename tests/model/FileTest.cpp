@@ -118,6 +118,19 @@ TEST(FileTest, DatesSurviveStorageAcrossTheWholeRange) {
     EXPECT_EQ(unknown->date(ColorMode::creationDate), std::nullopt);
     EXPECT_EQ(unknown->date(ColorMode::modificationDate), Date::fromUnixSeconds(5));
     EXPECT_EQ(unknown->date(ColorMode::hueWheel), std::nullopt);
+
+    // New dates go in place where the node's storage holds them, and never half-way.
+    EXPECT_TRUE(unknown->setDates(Date::fromUnixSeconds(7), Date::fromUnixSeconds(8)));
+    EXPECT_EQ(unknown->creationDate().seconds, 7);
+    EXPECT_EQ(unknown->modificationDate().seconds, 8);
+    EXPECT_EQ(unknown->path(), "u");
+    EXPECT_FALSE(unknown->setDates(Date::fromUnixSeconds(9), Date::fromUnixSeconds(-5)));
+    EXPECT_EQ(unknown->modificationDate().seconds, 8);
+    auto wide = File::create("w", 0, 0, Date::fromUnixSeconds(-3), Date::fromUnixSeconds(1));
+    EXPECT_TRUE(wide->setDates(Date::fromUnixSeconds(2), Date::fromUnixSeconds(-4)));
+    EXPECT_EQ(wide->creationDate().seconds, 2);
+    EXPECT_EQ(wide->modificationDate().seconds, -4);
+    EXPECT_EQ(wide->path(), "w");
 }
 
 TEST(FileTest, KeyValueAccessGivesTheFiveKeys) {

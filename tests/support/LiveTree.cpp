@@ -7,6 +7,18 @@
 
 namespace tessera::testing {
 
+namespace {
+std::string totals(const FileController& controller) {
+    const Directory* root = controller.rootFile();
+    if (root == nullptr) return "";
+    return " root " + std::to_string(root->size()) + "/" + std::to_string(root->fileCount());
+}
+std::string pathOf(const File& file) {
+    const std::string path = file.relativePath();
+    return path.empty() ? "." : path;
+}
+} // namespace
+
 void sortAll(Directory& root, SizeMode mode) {
     sortTree(root, mode);
 }
@@ -21,7 +33,9 @@ std::string dumpTree(Directory& root) {
         const Directory* directory = node->asDirectory();
         text += std::to_string(depth) + " " + std::string(node->path()) + " " +
                 std::to_string(node->size()) + " " + std::to_string(node->allocatedSize()) + " " +
-                std::to_string(directory != nullptr ? directory->fileCount() : 1) + "\n";
+                std::to_string(directory != nullptr ? directory->fileCount() : 1) + " " +
+                std::to_string(node->creationDate().seconds) + " " +
+                std::to_string(node->modificationDate().seconds) + "\n";
         if (directory == nullptr) continue;
         for (std::size_t i = directory->count(); i > 0; --i)
             pending.emplace_back(directory->child(i - 1), depth + 1);
@@ -29,30 +43,162 @@ std::string dumpTree(Directory& root) {
     return text;
 }
 
-std::string freshDump(const std::string& path) {
-    ScanOperation scan(path, nullptr, false, {}, MainQueue::shared());
+std::string freshDump(const std::string& path, std::shared_ptr<const Predicate> exclusion) {
+    ScanOperation scan(path, std::move(exclusion), false, {}, MainQueue::shared());
     FilePtr root = scan.scan();
     if (!root || !root->isDirectory()) return "(no tree)";
     return dumpTree(*root->asDirectory());
 }
 
+std::string filteredDump(Directory& root, const FilePredicate& filter) {
+    FilePtr copy = root.filtered(filter);
+    if (!copy)
+        return dumpTree(*Directory::create("", root.creationDate(), root.modificationDate(), {}));
+    return dumpTree(*copy->asDirectory());
+}
+
+struct MirrorObserver::Node {
+    const File* file = nullptr;
+    Node* parent = nullptr;
+    bool fetched = false;
+    std::vector<std::unique_ptr<Node>> children;
+};
+
+MirrorObserver::MirrorObserver(FileController& controller)
+    : controller_(controller), root_(std::make_unique<Node>()) {
+    root_->file = controller.rootFile();
+    nodes_[root_->file] = root_.get();
+}
+
+MirrorObserver::~MirrorObserver() = default;
+
+MirrorObserver::Node* MirrorObserver::nodeOf(const File& directory) const {
+    const auto found = nodes_.find(&directory);
+    return found != nodes_.end() && found->second->fetched ? found->second : nullptr;
+}
+
+void MirrorObserver::forget(Node& node) {
+    std::vector<Node*> pending{&node};
+    while (!pending.empty()) {
+        Node* next = pending.back();
+        pending.pop_back();
+        nodes_.erase(next->file);
+        for (auto& child : next->children)
+            pending.push_back(child.get());
+    }
+}
+
+void MirrorObserver::complain(const std::string& what) {
+    complaints_ += what + "\n";
+}
+
+void MirrorObserver::fileControllerDidInsert(Directory& parent, std::size_t index) {
+    Node* node = nodeOf(parent);
+    if (node == nullptr) return;
+    if (index > node->children.size()) return complain("insert past the end of " + pathOf(parent));
+    auto inserted = std::make_unique<Node>();
+    inserted->file = parent.child(index);
+    inserted->parent = node;
+    nodes_[inserted->file] = inserted.get();
+    node->children.insert(node->children.begin() + static_cast<std::ptrdiff_t>(index),
+                          std::move(inserted));
+}
+
+void MirrorObserver::fileControllerDidRemove(File& file, Directory& parent, std::size_t index) {
+    Node* node = nodeOf(parent);
+    if (node == nullptr) return;
+    if (index >= node->children.size() || node->children[index]->file != &file)
+        return complain("remove of " + std::string(file.path()) + " names the wrong row");
+    forget(*node->children[index]);
+    node->children.erase(node->children.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void MirrorObserver::fileControllerDidMove(Directory& oldParent, std::size_t oldIndex,
+                                           Directory& newParent, std::size_t newIndex) {
+    const File* file = newParent.child(newIndex);
+    std::unique_ptr<Node> moving;
+    if (Node* from = nodeOf(oldParent)) {
+        if (oldIndex >= from->children.size() || from->children[oldIndex]->file != file)
+            return complain("move of " + pathOf(*file) + " names the wrong row");
+        moving = std::move(from->children[oldIndex]);
+        from->children.erase(from->children.begin() + static_cast<std::ptrdiff_t>(oldIndex));
+    }
+    Node* to = nodeOf(newParent);
+    if (to == nullptr) {
+        if (moving) forget(*moving);
+        return;
+    }
+    if (newIndex > to->children.size()) return complain("move past the end of " + pathOf(*file));
+    if (!moving) {
+        moving = std::make_unique<Node>();
+        moving->file = file;
+        nodes_[file] = moving.get();
+    }
+    moving->parent = to;
+    to->children.insert(to->children.begin() + static_cast<std::ptrdiff_t>(newIndex),
+                        std::move(moving));
+}
+
+void MirrorObserver::fileControllerDidChangeOrder(File& file, std::ptrdiff_t oldIndex,
+                                                  std::ptrdiff_t newIndex) {
+    Node* node = file.parent() != nullptr ? nodeOf(*file.parent()) : nullptr;
+    if (node == nullptr) return;
+    const auto count = static_cast<std::ptrdiff_t>(node->children.size());
+    if (oldIndex < 0 || oldIndex >= count || newIndex < 0 || newIndex >= count ||
+        node->children[static_cast<std::size_t>(oldIndex)]->file != &file)
+        return complain("order change of " + pathOf(file) + " " + std::to_string(oldIndex) + "->" +
+                        std::to_string(newIndex) + " names the wrong row");
+    auto moving = std::move(node->children[static_cast<std::size_t>(oldIndex)]);
+    node->children.erase(node->children.begin() + oldIndex);
+    node->children.insert(node->children.begin() + newIndex, std::move(moving));
+}
+
+std::string MirrorObserver::differences() {
+    Directory* live = controller_.rootFile();
+    if (live == nullptr) return "no tree";
+    sortAll(*live);
+    std::string found = complaints_;
+    std::vector<Node*> pending{root_.get()};
+    while (!pending.empty() && found.empty()) {
+        Node* node = pending.back();
+        pending.pop_back();
+        const Directory* directory = node->file->asDirectory();
+        if (directory == nullptr) continue;
+        if (!node->fetched) {
+            node->fetched = true;
+            for (File* child : directory->contents()) {
+                auto added = std::make_unique<Node>();
+                added->file = child;
+                added->parent = node;
+                nodes_[child] = added.get();
+                node->children.push_back(std::move(added));
+            }
+        }
+        if (node->children.size() != directory->count()) {
+            found = pathOf(*directory) + ": " + std::to_string(node->children.size()) +
+                    " rows for " + std::to_string(directory->count()) + " entries";
+            break;
+        }
+        for (std::size_t i = 0; i < node->children.size(); ++i) {
+            if (node->children[i]->file != directory->child(i)) {
+                found = pathOf(*directory) + ": row " + std::to_string(i) + " is not " +
+                        pathOf(*directory->child(i));
+                break;
+            }
+            pending.push_back(node->children[i].get());
+        }
+    }
+    return found;
+}
+
 void RecordingObserver::showFiltered(std::shared_ptr<const FilePredicate> filter) {
     filter_ = std::move(filter);
     FilePtr copy = controller_.rootFile()->filtered(*filter_);
-    filtered_.reset(copy ? copy.release() : Directory::create("", {}, {}, {}).release());
+    const Directory& root = *controller_.rootFile();
+    filtered_.reset(
+        copy ? copy.release()
+             : Directory::create("", root.creationDate(), root.modificationDate(), {}).release());
 }
-
-namespace {
-std::string totals(const FileController& controller) {
-    const Directory* root = controller.rootFile();
-    if (root == nullptr) return "";
-    return " root " + std::to_string(root->size()) + "/" + std::to_string(root->fileCount());
-}
-std::string pathOf(const File& file) {
-    const std::string path = file.relativePath();
-    return path.empty() ? "." : path;
-}
-} // namespace
 
 void RecordingObserver::fileControllerDidInsert(Directory& parent, std::size_t index) {
     lines.push_back("insert " + pathOf(*parent.child(index)) + " @" + std::to_string(index) +
@@ -88,9 +234,13 @@ std::vector<std::string> RecordingObserver::linesStartingWith(const std::string&
     return found;
 }
 
-LiveFolder::LiveFolder(const std::string& path)
+LiveFolder::LiveFolder(const std::string& path, std::shared_ptr<const Predicate> exclusion)
     : favorite(std::make_unique<Favorite>(path, false)), controller(FileController::create(path)),
       observer(std::make_unique<RecordingObserver>(*controller)) {
+    if (exclusion) {
+        favorite->setFilterPredicate(std::move(exclusion));
+        favorite->setFilterPredicateEnabled(true);
+    }
     controller->addObserver(*observer);
     favorite->setFileController(controller);
     EXPECT_TRUE(MainQueue::shared().runUntil([&] { return controller->rootFile() != nullptr; },
@@ -106,7 +256,7 @@ LiveFolder::~LiveFolder() {
 
 bool LiveFolder::settle() {
     const std::string path = controller->rootURL();
-    const std::string expected = freshDump(path);
+    const std::string expected = freshDump(path, favorite->activeExclusion());
     return MainQueue::shared().runUntil(
         [&] {
             return controller->rootFile() != nullptr && controller->scanOperationCount() == 0 &&

@@ -4,9 +4,11 @@
 
 #include "controller/FileController.h"
 #include "controller/FileControllerObserver.h"
+#include "favorites/Predicate.h"
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tessera::testing {
@@ -14,11 +16,50 @@ namespace tessera::testing {
 /// Sorts every folder of the tree by `mode` (folders already sorted stay as they are).
 void sortAll(Directory& root, SizeMode mode = SizeMode::fileSize);
 
-/// One line per node in contents order: depth, name, size, allocated size, leaf count.
+/// One line per node in contents order: depth, name, size, allocated size, leaf count,
+/// creation and modification dates.
 std::string dumpTree(Directory& root);
 
-/// The dump of a fresh scan of `path`, sorted like sortAll.
-std::string freshDump(const std::string& path);
+/// The dump of a fresh scan of `path` (leaving out what `exclusion` excludes), sorted like
+/// sortAll.
+std::string freshDump(const std::string& path,
+                      std::shared_ptr<const Predicate> exclusion = nullptr);
+
+/// The dump of filtering `root` afresh by `filter` (an empty root when nothing matches).
+std::string filteredDump(Directory& root, const FilePredicate& filter);
+
+/// Rebuilds a tree of the live nodes purely from the insert, remove, move and order-change
+/// notifications, as a list view of the tree does: a folder's entries are taken once, when it
+/// is first looked at (sorted by then); from then on only notifications change them.
+class MirrorObserver : public FileControllerObserver {
+public:
+    explicit MirrorObserver(FileController& controller);
+    ~MirrorObserver() override;
+
+    Directory* observedRootFile() const override { return controller_.rootFile(); }
+    void fileControllerDidInsert(Directory& parent, std::size_t index) override;
+    void fileControllerDidMove(Directory& oldParent, std::size_t oldIndex, Directory& newParent,
+                               std::size_t newIndex) override;
+    void fileControllerDidRemove(File& file, Directory& parent, std::size_t index) override;
+    void fileControllerDidChangeOrder(File& file, std::ptrdiff_t oldIndex,
+                                      std::ptrdiff_t newIndex) override;
+
+    /// Sorts the live tree, looks at every folder not looked at yet, and describes the first
+    /// difference between the mirror and the live tree (and any notification that named an
+    /// entry the mirror did not hold there); empty when they agree.
+    std::string differences();
+
+private:
+    struct Node;
+    Node* nodeOf(const File& directory) const;
+    void forget(Node& node);
+    void complain(const std::string& what);
+
+    FileController& controller_;
+    std::unique_ptr<Node> root_;
+    std::unordered_map<const File*, Node*> nodes_;
+    std::string complaints_;
+};
 
 /// Writes down every notification as a short line, with the root totals after it.
 class RecordingObserver : public FileControllerObserver {
@@ -57,7 +98,9 @@ private:
 
 /// A controller on `path` attached to a favourite, with its first scan applied to the tree.
 struct LiveFolder {
-    explicit LiveFolder(const std::string& path);
+    /// `exclusion`, when given, is the favourite's filter, switched on.
+    explicit LiveFolder(const std::string& path,
+                        std::shared_ptr<const Predicate> exclusion = nullptr);
     ~LiveFolder();
     /// Runs the main queue until the tree equals a fresh scan of the folder; false after a
     /// generous bound.
