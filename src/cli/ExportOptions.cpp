@@ -15,7 +15,10 @@ std::expected<void, std::string>
 exportSnapshot(const File& root, const SnapshotEncoder::Options& options, const std::string& path) {
     if (auto readable = SnapshotEncoder::checkReadable(options); !readable)
         return std::unexpected(readable.error());
-    auto file = platform::AtomicFile::create(path);
+    // "-" is standard output, as for other command-line tools.
+    auto file = path == "-" ? std::expected<platform::AtomicFile, std::string>(
+                                  platform::AtomicFile::standardOutput())
+                            : platform::AtomicFile::create(path);
     if (!file) return std::unexpected(file.error());
     std::optional<std::string> failure;
     SnapshotEncoder(options).encode(root, [&](std::string_view piece) {

@@ -164,7 +164,10 @@ int runScanCommand(std::span<const std::string> arguments) {
             status = 1;
         }
     }
-    printSummary(root, {path, run.errors, run.seconds, options->json});
+    const bool snapshotOnStandardOutput =
+        options->exportPath == "-" || options->exportPath == "/dev/stdout";
+    printSummary(root, {path, run.errors, run.seconds, options->json,
+                        snapshotOnStandardOutput ? stderr : stdout});
     // As du does, scripts can tell a scan that could not read everything (though it finished).
     if (status == 0 && run.errors > 0) status = kSomeUnreadable;
     // The process ends here: the kernel takes back the whole tree at once, faster than freeing

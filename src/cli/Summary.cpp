@@ -35,21 +35,22 @@ std::int64_t countDirectories(const File& root) {
 
 void printText(const File& root, const SummaryContext& context, std::int64_t directories,
                const std::vector<const File*>& largest) {
-    std::printf("%s\n", escapeForTerminal(context.path).c_str());
-    std::printf("  size            %s (%s bytes)\n", formatByteCount(root.size()).c_str(),
-                formatCount(root.size()).c_str());
-    std::printf("  allocated size  %s (%s bytes)\n", formatByteCount(root.allocatedSize()).c_str(),
-                formatCount(root.allocatedSize()).c_str());
-    std::printf("  files           %s\n", formatCount(leavesOf(root)).c_str());
-    std::printf("  directories     %s\n", formatCount(directories).c_str());
-    std::printf("  errors          %s\n",
-                formatCount(static_cast<std::int64_t>(context.errors)).c_str());
-    std::printf("  time            %.3f s\n", context.seconds);
+    std::fprintf(context.stream, "%s\n", escapeForTerminal(context.path).c_str());
+    std::fprintf(context.stream, "  size            %s (%s bytes)\n",
+                 formatByteCount(root.size()).c_str(), formatCount(root.size()).c_str());
+    std::fprintf(context.stream, "  allocated size  %s (%s bytes)\n",
+                 formatByteCount(root.allocatedSize()).c_str(),
+                 formatCount(root.allocatedSize()).c_str());
+    std::fprintf(context.stream, "  files           %s\n", formatCount(leavesOf(root)).c_str());
+    std::fprintf(context.stream, "  directories     %s\n", formatCount(directories).c_str());
+    std::fprintf(context.stream, "  errors          %s\n",
+                 formatCount(static_cast<std::int64_t>(context.errors)).c_str());
+    std::fprintf(context.stream, "  time            %.3f s\n", context.seconds);
     if (largest.empty()) return;
-    std::printf("largest entries:\n");
+    std::fprintf(context.stream, "largest entries:\n");
     for (const File* file : largest)
-        std::printf("  %12s  %s%s\n", formatByteCount(file->size()).c_str(),
-                    escapeForTerminal(file->path()).c_str(), file->isDirectory() ? "/" : "");
+        std::fprintf(context.stream, "  %12s  %s%s\n", formatByteCount(file->size()).c_str(),
+                     escapeForTerminal(file->path()).c_str(), file->isDirectory() ? "/" : "");
 }
 
 void printJson(const File& root, const SummaryContext& context, std::int64_t directories,
@@ -87,7 +88,7 @@ void printJson(const File& root, const SummaryContext& context, std::int64_t dir
     }
     json.endArray();
     json.endObject();
-    std::printf("%s\n", out.c_str());
+    std::fprintf(context.stream, "%s\n", out.c_str());
 }
 
 } // namespace

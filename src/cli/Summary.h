@@ -4,6 +4,7 @@
 #include "model/File.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace tessera::cli {
@@ -13,6 +14,7 @@ struct SummaryContext {
     std::size_t errors = 0; // unreadable entries
     double seconds = 0;     // time taken
     bool json = false;
+    std::FILE* stream = stdout; // standard error when a snapshot goes to standard output
 };
 
 /// Prints the totals and the largest entries of `root` (which gets sorted by size).
