@@ -51,7 +51,7 @@ private:
 
     bool fail(const char* at, const char* what) {
         errorOffset_ = source_.offsetOf(at);
-        error_ = what;
+        error_ = source_.tokenTooLong() ? "a token longer than any snapshot holds" : what;
         return false;
     }
     bool stopped(const char* at) {

@@ -15,6 +15,10 @@ JsonSource::JsonSource(std::FILE* file, std::size_t alreadyRead, std::size_t pie
 bool JsonSource::refill(const char*& keep, const char*& cursor) {
     if (file_ == nullptr || std::feof(file_) || std::ferror(file_)) return false;
     const auto kept = static_cast<std::size_t>(end_ - keep);
+    if (kept > kLongestToken) {
+        tokenTooLong_ = true;
+        return false;
+    }
     const auto cursorOffset = static_cast<std::size_t>(cursor - keep);
     consumed_ += static_cast<std::size_t>(keep - begin_);
     std::memmove(buffer_.data(), keep, kept);

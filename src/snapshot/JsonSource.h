@@ -13,6 +13,10 @@ namespace tessera {
 class JsonSource {
 public:
     static constexpr std::size_t kPieceSize = 256 * 1024;
+    /// The longest token a snapshot can hold: a name of 65,535 bytes with every byte escaped
+    /// (at most 6 characters each), with room to spare. Reading stops at a longer one, so that
+    /// a hostile file cannot make the reader hold more than this.
+    static constexpr std::size_t kLongestToken = 6 * 65535 + 1024;
 
     /// All of `data`, held by the caller for the reader's lifetime.
     explicit JsonSource(std::string_view data);
@@ -26,8 +30,11 @@ public:
 
     /// Fetches the next piece of the file. The bytes from `keep` on stay held (moved to the
     /// buffer's start, which grows when they fill it); `keep` and `cursor`, which is at or after
-    /// it, follow them. False when nothing more came: the end of the input, or a read error.
+    /// it, follow them. False when nothing more came: the end of the input, a read error, or
+    /// a token longer than kLongestToken.
     bool refill(const char*& keep, const char*& cursor);
+    /// Whether reading stopped at a token longer than any snapshot can hold.
+    bool tokenTooLong() const { return tokenTooLong_; }
 
     /// The offset in the input of `position`, which lies in the bytes held.
     std::size_t offsetOf(const char* position) const {
@@ -43,6 +50,7 @@ private:
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
     std::size_t consumed_ = 0; // input bytes before begin_
+    bool tokenTooLong_ = false;
 };
 
 } // namespace tessera

@@ -16,6 +16,9 @@ namespace {
 constexpr char kLineSeparator = '\n';
 constexpr char kLevelMarker = ' ';
 constexpr char kCellSeparator = '\t';
+// The cells of one line: a name of 65,535 bytes with every byte escaped (at most 6 characters
+// each), four dates or sizes and their separators, with room to spare.
+constexpr std::size_t kLongestCells = 6 * 65535 + 1024;
 
 std::unexpected<SnapshotError> corrupted(std::size_t line, const std::string& what) {
     return std::unexpected(SnapshotError{"The snapshot is damaged (line " + std::to_string(line) +
@@ -46,7 +49,7 @@ public:
         if (!pending_.empty()) {
             const std::size_t end = data.find(kLineSeparator);
             pending_.append(data.substr(0, end));
-            if (end == std::string_view::npos) return std::nullopt;
+            if (end == std::string_view::npos) return checkLength(pending_);
             data.remove_prefix(end + 1);
             std::string line = std::move(pending_);
             pending_.clear();
@@ -59,7 +62,7 @@ public:
             data.remove_prefix(end + 1);
         }
         pending_.assign(data);
-        return std::nullopt;
+        return checkLength(pending_);
     }
 
     std::expected<FilePtr, SnapshotError> finish() {
@@ -79,7 +82,22 @@ public:
     }
 
 private:
+    /// Fails as soon as a line, complete or not, is longer than any snapshot's can be: a line
+    /// holds at most one level marker per level of the tree read so far (plus one) and cells of
+    /// bounded length. So a damaged or hostile file costs no more memory than its tree.
+    std::optional<SnapshotError> checkLength(std::string_view line) const {
+        if (line.size() <= kLongestCells) return std::nullopt;
+        const std::size_t markers = std::min(line.find_first_not_of(kLevelMarker), line.size());
+        if (markers > stack_.size() + 1)
+            return corrupted(lineNumber_ + 1, "a line goes deeper than one level below the last")
+                .error();
+        if (line.size() - markers > kLongestCells)
+            return corrupted(lineNumber_ + 1, "a line is longer than any entry's can be").error();
+        return std::nullopt;
+    }
+
     std::optional<SnapshotError> readLine(std::string_view line) {
+        if (auto error = checkLength(line)) return error;
         ++lineNumber_;
         if (line.empty()) return std::nullopt;
         if (!sawHeader_) {

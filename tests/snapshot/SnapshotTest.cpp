@@ -8,6 +8,7 @@
 #include "scan/ScanOperation.h"
 #include "snapshot/StoredName.h"
 #include "support/AwkwardTree.h"
+#include "support/TemporaryDirectory.h"
 #include "support/TreeBuilders.h"
 
 #include <cstdlib>
@@ -293,6 +294,27 @@ TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
          }) {
         const std::string error = loadError(data);
         EXPECT_FALSE(error.empty()) << data.substr(0, 80);
+    }
+}
+
+TEST(SnapshotTest, LinesAndTokensLongerThanAnySnapshotHoldsStopTheReaderEarly) {
+    // Read from files in pieces, a line or a token past the bound fails as soon as it is seen,
+    // however long it goes on; deep level markers of a legitimate line are no such line.
+    TemporaryDirectory folder;
+    const std::string header = "\"name\"\t\"size\"\n";
+    const std::string endless(3 << 20, 'z');
+    for (const auto& [data, expected] : std::vector<std::pair<std::string, std::string>>{
+             {endless, "longer than any entry"},
+             {header + "\"r\"\n \"" + endless + "\"\t1\n", "longer than any entry"},
+             {header + "\"r\"\n" + std::string(1 << 20, ' ') + "\"f\"\t1\n", "deeper"},
+             {"{\"version\": 1, \"rootFile\": {\"name\": \"" + endless + "\"}}", "a token longer"},
+         }) {
+        const std::string path = folder / "hostile";
+        ASSERT_TRUE(platform::writeFileAtomically(path, data));
+        auto root = Snapshot::loadRootFromFile(path);
+        ASSERT_FALSE(root) << data.substr(0, 40);
+        EXPECT_NE(root.error().description.find(expected), std::string::npos)
+            << root.error().description;
     }
 }
 
