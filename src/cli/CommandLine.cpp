@@ -51,6 +51,9 @@ void printUsage(std::FILE* out) {
         "         [--border RATIO] [--no-keep-aspect] [--bottom-edge]\n"
         "      Draws the pie chart (or tree map) of PATH (scanned) or of a snapshot, or\n"
         "      of the folder --show names inside it, as a PNG picture.\n"
+        "  render --sequence A B [C...] --at V -o OUT.png [the options above]\n"
+        "      Draws the morph between trees (folders or snapshots) at slider value V:\n"
+        "      0 is A, 1 is B, 0.5 halfway from A to B.\n"
         "\n"
         "Every command accepts -log N (0 to 3) for diagnostics on standard error.\n",
         out);

@@ -6,6 +6,7 @@
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "graph/Graph.h"
+#include "graph/SequenceSlider.h"
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
@@ -19,12 +20,17 @@
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace tessera::cli {
 namespace {
 
 struct Options {
     std::string path;
+    /// With --sequence: every tree of the sequence, in order (`path` is the first).
+    std::vector<std::string> sequence;
+    double at = 0;
+    bool atGiven = false;
     std::string output;
     int width = 1600;
     int height = 1000;
@@ -41,10 +47,12 @@ constexpr const char* kUsage =
     "           [--size-mode fileSize|allocatedFileSize|childCount] [--dark]\n"
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
-    "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n";
+    "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n"
+    "       tessera render --sequence A B [C...] --at V -o OUT.png [options above]\n";
 
 std::optional<Options> parse(std::span<const std::string> arguments) {
     Options options;
+    bool isSequence = false;
     // The picture as the app shows it by default, except that a whole volume shows its free
     // space when sizes are allocated sizes.
     Settings& settings = options.settings;
@@ -112,16 +120,37 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
             options.dark = true;
         } else if (argument == "--show" && hasValue) {
             options.show = arguments[++i];
+        } else if (argument == "--sequence") {
+            isSequence = true;
+        } else if (argument == "--at" && hasValue) {
+            char* end = nullptr;
+            options.at = std::strtod(arguments[++i].c_str(), &end);
+            if (end == arguments[i].c_str() || *end != '\0' || !std::isfinite(options.at))
+                return fail("--at wants a number, not " + arguments[i]);
+            options.atGiven = true;
         } else if (argument == "-log" && hasValue) {
             ++i; // read by the logger itself
-        } else if (!argument.starts_with("-") && options.path.empty()) {
-            options.path = argument;
+        } else if (!argument.starts_with("-") && (isSequence || options.path.empty())) {
+            if (options.path.empty()) options.path = argument;
+            options.sequence.push_back(argument);
         } else {
             return fail("unexpected argument " + argument);
         }
     }
     if (options.path.empty() || options.output.empty())
         return fail("a PATH and -o OUT.png are needed");
+    if (!isSequence) {
+        if (options.atGiven) return fail("--at goes with --sequence");
+        options.sequence.clear();
+        return options;
+    }
+    if (options.sequence.size() < 2) return fail("--sequence wants two trees or more");
+    if (!options.show.empty() || options.hover)
+        return fail("--show and --hover do not go with --sequence");
+    const auto last = static_cast<double>(options.sequence.size() - 1);
+    if (options.at < 0 || options.at > last)
+        return fail("--at wants a value from 0 (the first tree) to " +
+                    std::to_string(options.sequence.size() - 1) + " (the last)");
     return options;
 }
 
@@ -138,20 +167,39 @@ FilePtr loadTree(std::string& path) {
     return std::move(run.root);
 }
 
+// A controller holding the tree at `given` (a folder, scanned, or a snapshot, read); none after
+// printing why. A folder keeps its path as the controller's location (its display names, its
+// volume's free space); a snapshot keeps the snapshot's.
+std::shared_ptr<FileController> loadController(const std::string& given) {
+    std::string path = standardizedPath(given);
+    FilePtr tree = loadTree(path);
+    if (!tree) return nullptr;
+    if (!tree->isDirectory()) {
+        std::fprintf(stderr, "tessera render: %s holds a single file, not a tree\n",
+                     escapeForTerminal(given).c_str());
+        return nullptr;
+    }
+    return FileController::create(path, DirectoryPtr(static_cast<Directory*>(tree.release())));
+}
+
 } // namespace
 
 int runRenderCommand(std::span<const std::string> arguments) {
     const auto options = parse(arguments);
     if (!options) return 2;
-    std::string path = standardizedPath(options->path);
-    FilePtr tree = loadTree(path);
-    if (!tree) return 1;
-    if (!tree->isDirectory()) {
-        std::fprintf(stderr, "tessera render: %s holds a single file, not a tree\n",
-                     escapeForTerminal(options->path).c_str());
-        return 1;
+    std::vector<std::shared_ptr<FileController>> trees;
+    for (const std::string& given : options->sequence) {
+        trees.push_back(loadController(given));
+        if (!trees.back()) return 1;
     }
-    Directory* root = tree->asDirectory();
+    const SequenceSlider::Position position = SequenceSlider(trees.size()).move(options->at);
+    // A still picture of a morph is named after the tree it stands on or is heading to.
+    auto controller = trees.empty()            ? loadController(options->path)
+                      : position.fraction == 0 ? trees[position.index]
+                                               : trees[position.index + 1];
+    if (!controller) return 1;
+    const std::string& path = controller->rootURL();
+    Directory* root = controller->rootFile();
     File* shown = root;
     if (!options->show.empty()) {
         std::string inside = options->show;
@@ -166,10 +214,6 @@ int runRenderCommand(std::span<const std::string> arguments) {
             return 1;
         }
     }
-    // A folder keeps its path as the controller's location (its display names, its volume's
-    // free space); a snapshot keeps the snapshot's.
-    auto controller =
-        FileController::create(path, DirectoryPtr(static_cast<Directory*>(tree.release())));
     Favorite volume(path, false);
     controller->setFavorite(&volume);
 
@@ -187,6 +231,12 @@ int runRenderCommand(std::span<const std::string> arguments) {
     graph.setFileController(controller);
     if (shown != root) graph.navigate(*shown);
     graph.finishTransition();
+    if (!trees.empty()) {
+        std::vector<Directory*> files;
+        for (const auto& tree : trees)
+            files.push_back(tree->rootFile());
+        graph.setFileSequence(std::move(files), position.index, position.fraction);
+    }
     view.drawFrame(graph); // lays the picture out, so the pointer finds what lies under it
     if (options->hover) {
         // Image coordinates (from the top left, y down) to the view's.

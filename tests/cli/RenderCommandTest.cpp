@@ -1,0 +1,98 @@
+// tessera render --sequence: the still pictures of a morph between two snapshots.
+#include "cli/RenderCommand.h"
+
+#include "platform/Files.h"
+#include "support/TemporaryDirectory.h"
+
+#include <QImage>
+#include <cmath>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace tessera::cli {
+namespace {
+
+using namespace tessera::testing;
+
+std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Degrees of a circle of `radius` around the picture's centre that show the background.
+int uncoveredDegrees(const std::string& picture, double radius) {
+    const QImage image(QString::fromStdString(picture));
+    EXPECT_FALSE(image.isNull()) << picture;
+    const QColor background = image.pixelColor(0, 0);
+    int uncovered = 0;
+    for (int degree = 0; degree < 360; ++degree) {
+        const double angle = degree * M_PI / 180;
+        const QColor pixel =
+            image.pixelColor(static_cast<int>(image.width() / 2 + radius * std::cos(angle)),
+                             static_cast<int>(image.height() / 2 - radius * std::sin(angle)));
+        if (std::abs(pixel.red() - background.red()) < 8 &&
+            std::abs(pixel.green() - background.green()) < 8 &&
+            std::abs(pixel.blue() - background.blue()) < 8)
+            ++uncovered;
+    }
+    return uncovered;
+}
+
+class RenderSequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The same folder before and after a change: "new" (500 kB) appeared, "c" went.
+        ASSERT_TRUE(platform::writeFileAtomically(before, "\"name\"\t\"size\"\n\"\"\n \"sub\"\n"
+                                                          "  \"a\"\t400000\n \"other\"\n"
+                                                          "  \"b\"\t200000\n \"c\"\t100000\n"));
+        ASSERT_TRUE(platform::writeFileAtomically(after, "\"name\"\t\"size\"\n\"\"\n \"sub\"\n"
+                                                         "  \"a\"\t400000\n  \"new\"\t500000\n"
+                                                         " \"other\"\n  \"b\"\t200000\n"));
+    }
+    std::string render(std::vector<std::string> arguments, const std::string& name) {
+        const std::string out = folder / name;
+        arguments.insert(arguments.end(), {"-o", out, "--size", "600x400", "--samples", "1"});
+        EXPECT_EQ(runRenderCommand(arguments), 0) << name;
+        return out;
+    }
+    std::string at(const std::string& value) {
+        return render({"--sequence", before, after, "--at", value}, "at" + value + ".png");
+    }
+
+    TemporaryDirectory folder;
+    std::string before = folder / "folder.fssnapshot";
+    std::string after = folder.makeDirectory("later") + "/folder.fssnapshot";
+};
+
+TEST_F(RenderSequenceTest, TheEndsAreEachTreeAloneAndTheMorphGrowsNewFiles) {
+    EXPECT_EQ(bytesOf(at("0")), bytesOf(render({before}, "before.png")));
+    EXPECT_EQ(bytesOf(at("1")), bytesOf(render({after}, "after.png")));
+
+    // The outer ring: "new" takes 150° of it in the second tree. New entries grow during the
+    // last 30% of a morph, so at 0.85 half of it is drawn, at 0.5 none of it yet.
+    constexpr double kOuterRing = 95;
+    EXPECT_EQ(uncoveredDegrees(folder / "after.png", kOuterRing), 0);
+    const int halfway = uncoveredDegrees(at("0.85"), kOuterRing);
+    EXPECT_GT(halfway, 50);
+    EXPECT_LT(halfway, 110);
+    EXPECT_GT(uncoveredDegrees(at("0.5"), kOuterRing), halfway);
+}
+
+TEST_F(RenderSequenceTest, BadSequencesAreRefused) {
+    const std::string out = folder / "x.png";
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--sequence", before, "--at", "0", "-o", out},
+             {"--sequence", before, after, "--at", "1.5", "-o", out},
+             {"--sequence", before, after, "--at", "-0.1", "-o", out},
+             {"--sequence", before, after, "--at", "half", "-o", out},
+             {before, "--at", "0", "-o", out},
+         })
+        EXPECT_EQ(runRenderCommand(arguments), 2) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(runRenderCommand(
+                  std::vector<std::string>{"--sequence", before, folder / "missing", "-o", out}),
+              1);
+}
+
+} // namespace
+} // namespace tessera::cli
