@@ -26,6 +26,8 @@ namespace {
 struct Arguments {
     AppOptions options;
     std::vector<std::string> paths;
+    /// --sequence: the paths are one sequence of trees to compare, opened by this process.
+    bool sequence = false;
     bool newInstance = false;
     bool dbusActivated = false;
     std::string error;
@@ -44,6 +46,8 @@ Arguments parseArguments(const QStringList& list) {
         const QString& argument = list[i];
         if (argument == QStringLiteral("--software-rendering")) {
             arguments.options.softwareRendering = true;
+        } else if (argument == QStringLiteral("--sequence")) {
+            arguments.sequence = true;
         } else if (argument == QStringLiteral("--new-instance")) {
             arguments.newInstance = true;
         } else if (argument == QStringLiteral("--dbus-activated")) {
@@ -117,8 +121,9 @@ int runApp(int argc, char** argv) {
         return 2;
     }
 
+    // A running instance opens each path in a window of its own; a sequence is opened here.
     SingleInstance instance;
-    if (!arguments.newInstance && !instance.claim(arguments.paths)) return 0;
+    if (!arguments.newInstance && !arguments.sequence && !instance.claim(arguments.paths)) return 0;
 
     MainQueuePump pump(MainQueue::shared());
     DocumentController documents(arguments.options);
@@ -143,6 +148,8 @@ int runApp(int argc, char** argv) {
                 QApplication::topLevelWidgets().isEmpty())
                 QApplication::quit();
         });
+    } else if (arguments.sequence) {
+        documents.openSequence(arguments.paths);
     } else {
         for (const std::string& path : arguments.paths)
             documents.open(path);

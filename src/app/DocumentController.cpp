@@ -2,21 +2,28 @@
 
 #include "app/DocumentWindow.h"
 #include "app/QtConversions.h"
+#include "app/SequenceSelectionDialog.h"
+#include "app/SequenceWindow.h"
+#include "graph/SequenceSlider.h"
 #include "app/UserDefaults.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "logs/Logger.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
+#include "platform/FileSystem.h"
 #include "platform/Location.h"
 #include "platform/MainQueue.h"
+#include "scan/ScanOperation.h"
 #include "snapshot/Snapshot.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStyle>
 #include <QThreadPool>
 #include <cstring>
+#include <ctime>
 
 namespace tessera {
 namespace {
@@ -27,6 +34,13 @@ QString text(std::string_view key) {
 
 QString quoted(std::string_view key, const std::string& path) {
     return toQString(localizedFormat(key, path));
+}
+
+// A tree read or copied as a document's root: a snapshot of a single file opens as an empty
+// folder.
+DirectoryPtr asTree(FilePtr root) {
+    if (root->isDirectory()) return DirectoryPtr(static_cast<Directory*>(root.release()));
+    return Directory::create(root->path(), root->creationDate(), root->modificationDate(), {});
 }
 
 // The build number stored in settings.json.
@@ -53,9 +67,8 @@ void DocumentController::saveSettings() {
 
 std::vector<DocumentWindow*> DocumentController::windows() const {
     std::vector<DocumentWindow*> found;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* window = dynamic_cast<DocumentWindow*>(widget); window && window->isVisible())
-            found.push_back(window);
+    for (const QPointer<DocumentWindow>& window : windows_)
+        if (window && window->isVisible()) found.push_back(window);
     return found;
 }
 
@@ -74,6 +87,8 @@ DocumentWindow* DocumentController::addWindow(std::string location,
                                               std::unique_ptr<Favorite> favorite) {
     auto* window =
         new DocumentWindow(*this, std::move(location), std::move(controller), std::move(favorite));
+    std::erase_if(windows_, [](const QPointer<DocumentWindow>& open) { return open.isNull(); });
+    windows_.emplace_back(window);
     window->show();
     window->raise();
     window->activateWindow();
@@ -117,18 +132,122 @@ void DocumentController::openSnapshot(const std::string& path) {
                           toQString(decoded.error().description));
                 return;
             }
-            FilePtr root = std::move(*decoded);
-            DirectoryPtr tree;
-            if (root->isDirectory()) {
-                tree.reset(static_cast<Directory*>(root.release()));
-            } else {
-                // A snapshot of a single file opens as an empty document.
-                tree = Directory::create(root->path(), root->creationDate(),
-                                         root->modificationDate(), {});
-            }
-            addWindow(path, FileController::create(path, std::move(tree)), nullptr);
+            addWindow(path, FileController::create(path, asTree(std::move(*decoded))), nullptr);
         });
     });
+}
+
+void DocumentController::openSequence(const std::vector<std::string>& paths) {
+    if (paths.size() < 2) {
+        showError(text("open.error.noSequence"));
+        return;
+    }
+    // Each tree is read on the thread pool; the window opens when the last one is in.
+    struct Reading {
+        std::vector<std::string> locations;
+        std::vector<DirectoryPtr> trees;
+        std::vector<Date> dates;
+        std::size_t remaining = 0;
+        bool failed = false;
+    };
+    auto reading = std::make_shared<Reading>();
+    reading->trees.resize(paths.size());
+    reading->dates.resize(paths.size());
+    reading->remaining = paths.size();
+    for (const std::string& path : paths) {
+        const platform::Location location = platform::classifyLocation(path);
+        if (location.kind == platform::Location::Kind::missing) {
+            showError(quoted("open.error.missing", path) + QStringLiteral(" ") +
+                      QString::fromLocal8Bit(std::strerror(location.error)));
+            return;
+        }
+        if (location.kind != platform::Location::Kind::folder &&
+            location.kind != platform::Location::Kind::regularFile) {
+            showError(quoted("open.error.neither", path));
+            return;
+        }
+        reading->locations.push_back(location.path);
+    }
+    pendingOpenings_ += 1;
+    for (std::size_t i = 0; i < reading->locations.size(); ++i) {
+        QThreadPool::globalInstance()->start([this, reading, i] {
+            const std::string& path = reading->locations[i];
+            const auto status = platform::statusOfPath(path);
+            std::expected<FilePtr, SnapshotError> root;
+            Date date;
+            if (status && status->isDirectory) {
+                ScanOperation scan(path, nullptr, false, {}, MainQueue::shared());
+                root = scan.scan();
+                date = Date::fromUnixSeconds(std::time(nullptr));
+                if (!*root) root = std::unexpected(SnapshotError{"it could not be read"});
+            } else {
+                root = Snapshot::loadRootFromFile(path);
+                if (status) date = status->modificationDate;
+            }
+            MainQueue::shared().post([this, reading, i, date, root = std::move(root)]() mutable {
+                if (reading->failed) return;
+                if (!root) {
+                    reading->failed = true;
+                    --pendingOpenings_;
+                    showError(quoted("open.error.snapshot", reading->locations[i]) +
+                              QStringLiteral("\n") + toQString(root.error().description));
+                    return;
+                }
+                reading->trees[i] = asTree(std::move(*root));
+                reading->dates[i] = date;
+                if (--reading->remaining > 0) return;
+                --pendingOpenings_;
+                std::vector<std::shared_ptr<FileController>> trees;
+                for (std::size_t k = 0; k < reading->trees.size(); ++k)
+                    trees.push_back(FileController::create(reading->locations[k],
+                                                           std::move(reading->trees[k])));
+                showSequence(std::move(trees), reading->dates);
+            });
+        });
+    }
+}
+
+void DocumentController::chooseSequence(QWidget* parent) {
+    std::vector<SequenceCandidate> candidates;
+    QStyle* style = QApplication::style();
+    for (DocumentWindow* window : windows()) {
+        const auto& controller = window->sharedFileController();
+        if (!controller || controller->rootFile() == nullptr) continue;
+        candidates.push_back({window->windowTitle(),
+                              style->standardIcon(controller->isSnapshot() ? QStyle::SP_FileIcon
+                                                                           : QStyle::SP_DirIcon),
+                              controller});
+    }
+    SequenceSelectionDialog dialog(std::move(candidates), parent);
+    if (dialog.exec() != QDialog::Accepted) return;
+    std::vector<std::shared_ptr<FileController>> trees;
+    std::vector<Date> dates;
+    for (const auto& controller : dialog.chosen()) {
+        if (controller->isSnapshot()) {
+            trees.push_back(controller);
+            const auto status = platform::statusOfPath(controller->rootURL());
+            dates.push_back(status ? status->modificationDate : Date{});
+            continue;
+        }
+        // A live tree goes on changing; the sequence compares it as it stands now.
+        FilePtr copy = controller->rootFile()->copy();
+        trees.push_back(FileController::create(controller->rootURL(), asTree(std::move(copy))));
+        dates.push_back(Date::fromUnixSeconds(std::time(nullptr)));
+    }
+    if (trees.size() >= 2) showSequence(std::move(trees), dates);
+}
+
+void DocumentController::showSequence(std::vector<std::shared_ptr<FileController>> trees,
+                                      const std::vector<Date>& dates) {
+    std::vector<SequenceTree> named;
+    for (std::size_t i = 0; i < trees.size(); ++i)
+        named.push_back({trees[i]->displayName(*trees[i]->rootFile()), dates[i]});
+    auto* window = new SequenceWindow(*this, std::move(trees), sequenceTickLabels(named));
+    window->show();
+    window->raise();
+    window->activateWindow();
+    ++opened_;
+    emit sequenceOpened(window);
 }
 
 void DocumentController::chooseFolder(QWidget* parent) {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "app/GraphViewController.h"
+#include "model/Date.h"
 #include "render/QtLabelTypesetter.h"
 #include "settings/Settings.h"
 
 #include <QObject>
+#include <QPointer>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@ class QWidget;
 namespace tessera {
 
 class DocumentWindow;
+class SequenceWindow;
 
 struct AppOptions {
     /// --software-rendering (the user default "disableOpenGL" is read as well).
@@ -40,6 +43,12 @@ public:
     /// Opens a folder (scanned, kept live) or a snapshot file (read off the main thread) in a
     /// window of its own. Anything else gets an error dialog and no window.
     void open(const std::string& path);
+    /// Opens the trees at `paths` (folders, scanned once, or snapshots) as one sequence window,
+    /// once all are read; an error dialog and no window when one cannot be read.
+    void openSequence(const std::vector<std::string>& paths);
+    /// Asks which of the opened trees to compare, then opens them as a sequence window. Trees of
+    /// live folders are compared as they stand now.
+    void chooseSequence(QWidget* parent);
     void chooseFolder(QWidget* parent);
     void chooseSnapshot(QWidget* parent);
     void showAbout(QWidget* parent);
@@ -54,6 +63,8 @@ public:
 signals:
     /// A window was opened for a location.
     void documentOpened(DocumentWindow* window);
+    /// A sequence window was opened.
+    void sequenceOpened(SequenceWindow* window);
     /// A location could not be opened; the dialog says why.
     void openingFailed(const QString& message);
 
@@ -63,11 +74,14 @@ private:
                               std::shared_ptr<class FileController> controller,
                               std::unique_ptr<class Favorite> favorite);
     void openSnapshot(const std::string& path);
+    void showSequence(std::vector<std::shared_ptr<class FileController>> trees,
+                      const std::vector<Date>& dates);
 
     AppOptions options_;
     Settings settings_;
     QtLabelTypesetter typesetter_;
     GraphViewOptions graphViewOptions_;
+    std::vector<QPointer<DocumentWindow>> windows_; // in the order they opened
     int pendingOpenings_ = 0;
     int failures_ = 0;
     int opened_ = 0;

@@ -74,6 +74,8 @@ void DocumentWindow::addCommands() {
         "openSnapshot", text("menu.file.openSnapshot"),
         [this] { application_.chooseSnapshot(this); }, {},
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    commands.add("openDocumentSequence", text("menu.file.openSequence"),
+                 [this] { application_.chooseSequence(this); });
     commands.add("openQuickLook", text("menu.file.quicklook"),
                  [this] { graphViewController_->previewTargetFile(); }, {.enabled = [this] {
                      return !controller_->isSnapshot() &&
@@ -113,6 +115,7 @@ void DocumentWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(text("menu.file"));
     file->addAction(commands.action("openDocument"));
     file->addAction(commands.action("openSnapshot"));
+    file->addAction(commands.action("openDocumentSequence"));
     file->addSeparator();
     file->addAction(commands.action("openParentDirectory"));
     file->addAction(commands.action("openQuickLook"));

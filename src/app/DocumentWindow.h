@@ -34,6 +34,7 @@ public:
     Graph& graph() const;
     CommandSet& commands() const { return *commands_; }
     FileController* fileController() const { return controller_.get(); }
+    const std::shared_ptr<FileController>& sharedFileController() const { return controller_; }
 
     // GraphDelegate.
     void graphDidLoadTree(Directory& root) override;

@@ -18,6 +18,7 @@ bool isCommand(std::string_view word) {
 void printUsage(std::FILE* out) {
     std::fputs(
         "usage: tessera [--software-rendering] [--new-instance] [--home] [PATH|SNAPSHOT...]\n"
+        "       tessera --sequence A B [C...]\n"
         "       tessera COMMAND [ARGUMENTS]\n"
         "       tessera --help | --version\n"
         "\n"
@@ -27,6 +28,8 @@ void printUsage(std::FILE* out) {
         "  --software-rendering  draw with the CPU instead of OpenGL\n"
         "  --new-instance        run on its own even when the app already runs\n"
         "  --home                open the home folder\n"
+        "  --sequence A B [C...] compare trees (folders or snapshots) in one window, with\n"
+        "                        a slider that morphs each into the next\n"
         "\n"
         "Commands (no display needed):\n"
         "  scan PATH [--json] [--exclude PREDICATE] [--threads N] [--watch]\n"

@@ -724,6 +724,7 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
     finishTransition();
     if (!fileDraw_ || index >= files.size()) return;
     const std::string path = file_ != nullptr ? file_->relativePath() : std::string();
+    File* const previous = file_;
     auto at = [&](Directory* root) -> File* {
         File* found = root->fileAtPath(path);
         return found != nullptr ? found : root;
@@ -742,6 +743,8 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
         fileDraw_->display(file_);
         fileSequence_.reset();
     }
+    // The centre names the tree shown, or the one the morph is heading to.
+    if (file_ != previous) setMainText({});
     setNeedsDisplay();
 }
 

@@ -82,8 +82,11 @@ void hover(GraphViewController& controller, QPoint point) {
 }
 
 QImage windowPicture(DocumentWindow& window) {
+    return windowPicture(window, window.graphViewController());
+}
+
+QImage windowPicture(QWidget& window, GraphViewController& controller) {
     QImage picture = window.grab().toImage();
-    GraphViewController& controller = window.graphViewController();
     QPainter painter(&picture);
     const QPoint at = controller.view()->mapTo(&window, QPoint(0, 0));
     const QImage frame = controller.surface().grabFrame();

@@ -41,6 +41,7 @@ QPoint pointOf(GraphViewController& controller, const std::string& relativePath)
 /// Moves the pointer onto `point` of the view (from elsewhere, so that the view sees a move).
 void hover(GraphViewController& controller, QPoint point);
 /// The window as the screen shows it, the graph's own window included.
+QImage windowPicture(QWidget& window, GraphViewController& controller);
 QImage windowPicture(DocumentWindow& window);
 /// Saves a picture under $TESSERA_TEST_PICTURES/name.png when that is set.
 void savePicture(const QImage& image, const std::string& name);
