@@ -156,6 +156,24 @@ private slots:
         savePicture(windowPicture(*window, window->graphViewController()), "sequence-halfway");
     }
 
+    void theTreeMapMorphsToo() {
+        Snapshots snapshots;
+        AppHarness harness;
+        harness.documents().settings().graphType = GraphType::treeMap;
+        harness.documents().openSequence({snapshots.before, snapshots.after});
+        SequenceWindow* window = waitForSequenceWindow();
+        QVERIFY(window != nullptr);
+        QCOMPARE(window->graph().settings().graphType, GraphType::treeMap);
+        drag(window->slider(), 0, 800);
+        QVERIFY(window->graph().showsFileSequence());
+        QTest::qWait(100);
+        const QImage picture = windowPicture(*window, window->graphViewController());
+        savePicture(picture, "sequence-treemap");
+        // Mid-way the tree map still covers the view: no hole where the first tree's "c" was.
+        const QPoint centre = window->graphViewController().view()->geometry().center();
+        QVERIFY(picture.pixelColor(centre) != picture.pixelColor(2, picture.height() / 2));
+    }
+
     void cleanup() {
         for (SequenceWindow* window : sequenceWindows())
             window->close();
