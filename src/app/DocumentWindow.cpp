@@ -2,8 +2,10 @@
 
 #include "app/CommandSet.h"
 #include "app/DocumentController.h"
+#include "app/FilePreview.h"
 #include "app/GraphCommands.h"
 #include "app/GraphViewController.h"
+#include "app/OutlineViewController.h"
 #include "app/PathBar.h"
 #include "app/QtConversions.h"
 #include "app/UserDefaults.h"
@@ -16,8 +18,10 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QSplitter>
 #include <QStyle>
 #include <QToolBar>
+#include <QTreeView>
 
 namespace tessera {
 namespace {
@@ -39,7 +43,7 @@ DocumentWindow::DocumentWindow(DocumentController& application, std::string loca
     setAttribute(Qt::WA_DeleteOnClose);
     const QString name = QFileInfo(toQString(location_)).fileName();
     setWindowTitle(name.isEmpty() ? toQString(location_) : name);
-    setCentralWidget(graphViewController_->view());
+    buildSplit();
     graph().delegate = this;
     addCommands();
     buildMenus();
@@ -63,6 +67,51 @@ void DocumentWindow::showGraph() {
     // A folder's favourite starts the scan, so that the graph sees it loading.
     if (favorite_) favorite_->setFileController(controller_);
     graph().setFileController(controller_);
+    outlineViewController_->setFileController(controller_);
+}
+
+void DocumentWindow::buildSplit() {
+    // The outline above the graph, collapsed until the user opens it (or left it open).
+    split_ = new QSplitter(Qt::Vertical, this);
+    split_->setObjectName(QStringLiteral("graphWindowSplitView"));
+    outlineViewController_ = new OutlineViewController(
+        [this] { return static_cast<int>(graph().settings().sizeMode); }, split_);
+    split_->addWidget(outlineViewController_->view());
+    split_->addWidget(graphViewController_->view());
+    split_->setStretchFactor(0, 0);
+    split_->setStretchFactor(1, 1);
+    split_->setCollapsible(1, false);
+    const QByteArray saved =
+        userDefaults()->value(QStringLiteral("graphWindowSplitView")).toByteArray();
+    if (saved.isEmpty() || !split_->restoreState(saved)) split_->setSizes({0, 1});
+    setCentralWidget(split_);
+    connect(outlineViewController_, &OutlineViewController::showInGraph, this,
+            [this](File& file) { graph().navigate(file); });
+    connect(outlineViewController_, &OutlineViewController::previewRequested, this,
+            [this](File& file) {
+                if (!controller_->isSnapshot()) previewFile(*controller_, file, this);
+            });
+    connect(outlineViewController_, &OutlineViewController::selectionChanged, this,
+            &DocumentWindow::refresh);
+}
+
+bool DocumentWindow::isOutlineShown() const {
+    return split_->sizes().value(0) > 0;
+}
+
+void DocumentWindow::setOutlineShown(bool shown) {
+    if (shown == isOutlineShown()) return;
+    QList<int> sizes = split_->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (shown) {
+        const int outline = std::min(outlineHeight_, total / 2);
+        split_->setSizes({outline, total - outline});
+        if (File* file = graph().file()) outlineViewController_->reveal(*file);
+    } else {
+        outlineHeight_ = std::max(sizes.value(0), 80);
+        split_->setSizes({0, total});
+    }
+    refresh();
 }
 
 void DocumentWindow::addCommands() {
@@ -76,6 +125,19 @@ void DocumentWindow::addCommands() {
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     commands.add("openDocumentSequence", text("menu.file.openSequence"),
                  [this] { application_.chooseSequence(this); });
+    commands.add("showInGraphView", text("menu.file.showInGraph"),
+                 [this] {
+                     File* file = outlineViewController_->selectedFile();
+                     if (file == nullptr || controller_->rootFile() == nullptr) return;
+                     // The outline may show a search result: its node of the whole tree.
+                     if (File* node = controller_->rootFile()->fileAtPath(file->relativePath()))
+                         graph().navigate(*node);
+                 },
+                 {.enabled = [this] { return outlineViewController_->selectedFile() != nullptr; }});
+    commands.add(
+        "toggleOutlineView", text("menu.view.showOutline"),
+        [this] { setOutlineShown(!isOutlineShown()); },
+        {.checked = [this] { return isOutlineShown(); }}, QKeySequence(Qt::CTRL | Qt::Key_L));
     commands.add("openQuickLook", text("menu.file.quicklook"),
                  [this] { graphViewController_->previewTargetFile(); }, {.enabled = [this] {
                      return !controller_->isSnapshot() &&
@@ -119,12 +181,15 @@ void DocumentWindow::buildMenus() {
     file->addSeparator();
     file->addAction(commands.action("openParentDirectory"));
     file->addAction(commands.action("openQuickLook"));
+    file->addAction(commands.action("showInGraphView"));
     file->addSeparator();
     file->addAction(commands.action("performClose"));
     file->addAction(commands.action("terminate"));
     commands.refreshOnShow(file);
 
     QMenu* view = menuBar()->addMenu(text("menu.view"));
+    view->addAction(commands.action("toggleOutlineView"));
+    view->addSeparator();
     fillViewMenu(*view, commands);
     view->addSeparator();
     view->addAction(commands.action("toggleFullScreen"));
@@ -143,6 +208,11 @@ void DocumentWindow::buildMenus() {
     contextMenu_->addAction(commands.action("openParentDirectory"));
     commands.refreshOnShow(contextMenu_);
     graphViewController_->setContextMenu(contextMenu_);
+    auto* outlineMenu = new QMenu(this);
+    outlineMenu->addAction(commands.action("showInGraphView"));
+    outlineMenu->addAction(commands.action("openQuickLook"));
+    commands.refreshOnShow(outlineMenu);
+    outlineViewController_->setContextMenu(outlineMenu);
 }
 
 void DocumentWindow::buildToolBar() {
@@ -180,12 +250,19 @@ void DocumentWindow::graphDidLoadTree(Directory&) {
 
 void DocumentWindow::graphDidChangeFile(File* file) {
     pathBar_->setPath(controller_.get(), file);
+    // The outline follows the graph to a new folder (the graph also calls when the shown
+    // folder's name or figures changed, which leaves the user's selection alone).
+    if (file != nullptr && file != lastShownFile_ && isOutlineShown())
+        outlineViewController_->reveal(*file);
+    lastShownFile_ = file;
     refresh();
 }
 
 void DocumentWindow::closeEvent(QCloseEvent* event) {
     saveWindowGeometry(*this, "graphWindow");
+    userDefaults()->setValue(QStringLiteral("graphWindowSplitView"), split_->saveState());
     graph().setFileController(nullptr);
+    outlineViewController_->setFileController(nullptr);
     if (favorite_) favorite_->setFileController(nullptr);
     event->accept();
 }

@@ -10,15 +10,18 @@
 #include <string>
 
 class QAction;
+class QSplitter;
 
 namespace tessera {
 
 class CommandSet;
 class DocumentController;
 class Favorite;
+class File;
 class FileController;
 class Graph;
 class GraphViewController;
+class OutlineViewController;
 class PathBar;
 
 class DocumentWindow final : public QMainWindow, public GraphDelegate {
@@ -31,6 +34,9 @@ public:
 
     const std::string& location() const { return location_; }
     GraphViewController& graphViewController() const { return *graphViewController_; }
+    OutlineViewController& outlineViewController() const { return *outlineViewController_; }
+    bool isOutlineShown() const;
+    void setOutlineShown(bool shown);
     Graph& graph() const;
     CommandSet& commands() const { return *commands_; }
     FileController* fileController() const { return controller_.get(); }
@@ -48,6 +54,7 @@ private:
     void buildMenus();
     void buildToolBar();
     void showGraph();
+    void buildSplit();
     void goBack();
     void goForward();
     void refresh();
@@ -58,6 +65,10 @@ private:
     std::unique_ptr<Favorite> favorite_;
     CommandSet* commands_;
     GraphViewController* graphViewController_;
+    OutlineViewController* outlineViewController_ = nullptr;
+    QSplitter* split_ = nullptr;
+    int outlineHeight_ = 220; // the outline's height when it is shown again
+    const File* lastShownFile_ = nullptr;
     PathBar* pathBar_ = nullptr;
     QMenu* contextMenu_ = nullptr;
 };

@@ -1,0 +1,75 @@
+// The outline of a document: the tree as an indented list above the graph, in the graph's order,
+// following every live change. It keeps the folders' expansion as the user left it (the
+// `expanded` flag of each folder), moves the selection to the row that takes the place of a
+// removed selected row, reveals what the graph shows, previews with Space and shows a row's
+// file in the graph.
+#pragma once
+
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QMenu;
+class QTreeView;
+class QWidget;
+
+namespace tessera {
+
+class Directory;
+class File;
+class FileController;
+class OutlineModel;
+
+class OutlineViewController final : public QObject {
+    Q_OBJECT
+
+public:
+    OutlineViewController(std::function<int()> sizeMode, QWidget* parent);
+    ~OutlineViewController() override;
+
+    QTreeView* view() const { return view_; }
+    OutlineModel& model() const { return *model_; }
+    void setFileController(std::shared_ptr<FileController> controller);
+    void setContextMenu(QMenu* menu) { contextMenu_ = menu; }
+
+    /// The first selected node, if any.
+    File* selectedFile() const;
+    /// Expands the node's ancestors (and the node, for a folder), selects it and scrolls so that
+    /// its neighbourhood shows. Nodes of the whole tree are looked up in a search result by path.
+    void reveal(const File& file);
+    /// Selects the parent of the selected node.
+    void selectEnclosingFolder();
+    bool canSelectEnclosingFolder() const;
+
+    /// Where the outline's column layout is kept.
+    static constexpr const char* kColumnsKey = "fileOutlineColumns";
+
+signals:
+    /// Show in Graph: the node (of the whole tree) that the user asked the graph to show.
+    void showInGraph(File& file);
+    /// Space on a row.
+    void previewRequested(File& file);
+    void selectionChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void reloaded();
+    void restoreExpansion(const Directory& directory);
+    void rowsAboutToGo(const QModelIndex& parent, int first, int last);
+    void rowsGone(const QModelIndex& parent, int first, int last);
+
+    OutlineModel* model_;
+    QTreeView* view_;
+    QMenu* contextMenu_ = nullptr;
+    /// Restoring expansion expands rows; those expansions leave the flags alone.
+    bool restoring_ = false;
+    /// The selected row that a removal is taking away, to select its successor after.
+    QPersistentModelIndex removedParent_;
+    int removedRow_ = -1;
+};
+
+} // namespace tessera

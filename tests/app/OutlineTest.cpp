@@ -1,0 +1,149 @@
+// The outline under real inotify: rows in the graph's order, following creations, growth,
+// renames and deletions on disk as the user sees them, with Qt's model checker watching every
+// change, the selection moving on when its row goes, and folders opening as they were left.
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/CommandSet.h"
+#include "app/OutlineModel.h"
+#include "app/OutlineViewController.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QTest>
+#include <QTreeView>
+
+namespace tessera::testing {
+namespace {
+
+void write(const std::string& path, qint64 bytes) {
+    QFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::WriteOnly)) file.write(QByteArray(bytes, 'x'));
+}
+
+QString rowName(const QAbstractItemModel& model, const QModelIndex& index) {
+    return model.data(index).toString();
+}
+
+// The names of `parent`'s rows, in order.
+QStringList rowsUnder(const QAbstractItemModel& model, const QModelIndex& parent) {
+    QStringList names;
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        names << rowName(model, model.index(row, 0, parent));
+    return names;
+}
+
+// Every row the view has taken equals the tree: the same nodes, in the same order.
+QString differences(OutlineModel& model) {
+    std::vector<QModelIndex> pending{model.index(0, 0)};
+    while (!pending.empty()) {
+        const QModelIndex index = pending.back();
+        pending.pop_back();
+        const File* file = model.fileAt(index);
+        const Directory* directory = file != nullptr ? file->asDirectory() : nullptr;
+        if (directory == nullptr || model.rowCount(index) == 0) continue;
+        if (static_cast<std::size_t>(model.rowCount(index)) != directory->count())
+            return QStringLiteral("%1: %2 rows for %3 entries")
+                .arg(rowName(model, index))
+                .arg(model.rowCount(index))
+                .arg(directory->count());
+        for (int row = 0; row < model.rowCount(index); ++row) {
+            const QModelIndex child = model.index(row, 0, index);
+            if (model.fileAt(child) != directory->child(static_cast<std::size_t>(row)))
+                return QStringLiteral("%1: row %2 is not its entry")
+                    .arg(rowName(model, index))
+                    .arg(row);
+            pending.push_back(child);
+        }
+    }
+    return {};
+}
+
+QString selectedName(const OutlineViewController& outline) {
+    const File* file = outline.selectedFile();
+    return file != nullptr ? QString::fromStdString(std::string(file->path())) : QStringLiteral("(none)");
+}
+
+class OutlineTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theOutlineFollowsTheTreeRowForRow() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        OutlineViewController& outline = window->outlineViewController();
+        OutlineModel& model = outline.model();
+        QAbstractItemModelTester checker(&model,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        // Hidden at first; the View menu's shortcut shows it.
+        QVERIFY(!window->isOutlineShown());
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(window->isOutlineShown());
+        QTreeView& view = *outline.view();
+        QVERIFY(view.isVisible());
+
+        // One top row, the root, open on its children in the graph's order.
+        QCOMPARE(model.rowCount(), 1);
+        const QModelIndex root = model.index(0, 0);
+        QTRY_VERIFY(view.isExpanded(root));
+        QCOMPARE(rowsUnder(model, root), (QStringList{"docs", "music", "e"}));
+        QCOMPARE(model.data(model.index(0, OutlineModel::size, root)).toString(),
+                 QStringLiteral("60 KB"));
+
+        // The user opens music; on disk, music grows past docs.
+        const QModelIndex music = model.index(1, 0, root);
+        view.expand(music);
+        QVERIFY(model.fileAt(music)->asDirectory()->expanded());
+        write(folder / "music/big", 50'000);
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music", "docs", "e"}));
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0, root)), (QStringList{"big", "c", "deep"}));
+        QCOMPARE(differences(model), QString());
+
+        // The selected row goes: the row that takes its place is selected.
+        const QModelIndex docs = model.index(1, 0, root);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(docs).center());
+        QCOMPARE(selectedName(outline), QStringLiteral("docs"));
+        QVERIFY(QDir(QString::fromStdString(folder / "docs")).removeRecursively());
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music", "e"}));
+        QCOMPARE(selectedName(outline), QStringLiteral("e"));
+        // ...or the new last row.
+        QFile::remove(QString::fromStdString(folder / "e"));
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music"}));
+        QCOMPARE(selectedName(outline), QStringLiteral("music"));
+
+        // Renames and moves between open folders, new folders with files in them.
+        write(folder / "music/deep/later", 1'000);
+        QVERIFY(QDir().rename(QString::fromStdString(folder / "music/c"),
+                              QString::fromStdString(folder / "music/deep/c-moved")));
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder / "fresh/inner")));
+        write(folder / "fresh/inner/f", 70'000);
+        QVERIFY(window->graph().fileController() != nullptr);
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music", "fresh"}));
+        QTRY_COMPARE(differences(model), QString());
+
+        // Closed and opened again, a parent shows its folders as they were left.
+        view.collapse(root);
+        QVERIFY(!model.fileAt(root)->asDirectory()->expanded());
+        view.expand(root);
+        QTRY_VERIFY(view.isExpanded(model.index(0, 0, root))); // music was left open
+        savePicture(windowPicture(*window), "outline");
+
+        // Show in Graph zooms the graph to the selected folder.
+        outline.reveal(*model.fileAt(model.index(0, 0, root)));
+        window->commands().refresh();
+        window->commands().action("showInGraphView")->trigger();
+        QTRY_COMPARE(window->graph().file()->path(), std::string_view("music"));
+    }
+};
+
+const RegisterAppTest<OutlineTest> registered("OutlineTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "OutlineTest.moc"
