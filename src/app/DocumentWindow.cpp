@@ -11,12 +11,14 @@
 #include "app/UserDefaults.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
+#include "favorites/Predicate.h"
 #include "graph/Graph.h"
 #include "model/Localization.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStyle>
@@ -76,7 +78,7 @@ void DocumentWindow::buildSplit() {
     split_->setObjectName(QStringLiteral("graphWindowSplitView"));
     outlineViewController_ = new OutlineViewController(
         [this] { return static_cast<int>(graph().settings().sizeMode); }, split_);
-    split_->addWidget(outlineViewController_->view());
+    split_->addWidget(outlineViewController_->widget());
     split_->addWidget(graphViewController_->view());
     split_->setStretchFactor(0, 0);
     split_->setStretchFactor(1, 1);
@@ -125,6 +127,14 @@ void DocumentWindow::addCommands() {
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     commands.add("openDocumentSequence", text("menu.file.openSequence"),
                  [this] { application_.chooseSequence(this); });
+    commands.add(
+        "find", text("menu.edit.find"),
+        [this] {
+            searchField_->setFocus(Qt::ShortcutFocusReason);
+            searchField_->selectAll();
+        },
+        {.enabled = [this] { return searchField_ != nullptr && searchField_->isEnabled(); }},
+        QKeySequence::Find);
     commands.add("showInGraphView", text("menu.file.showInGraph"),
                  [this] {
                      File* file = outlineViewController_->selectedFile();
@@ -228,6 +238,37 @@ void DocumentWindow::buildToolBar() {
         graphViewController_->view()->setFocus();
     };
     toolBar->addWidget(pathBar_);
+    searchField_ = new QLineEdit(toolBar);
+    searchField_->setObjectName(QStringLiteral("searchField"));
+    searchField_->setPlaceholderText(text("search.placeholder"));
+    searchField_->setClearButtonEnabled(true);
+    searchField_->setMaximumWidth(260);
+    searchField_->setEnabled(controller_->rootFile() != nullptr);
+    connect(searchField_, &QLineEdit::textChanged, this, &DocumentWindow::searchTextChanged);
+    toolBar->addWidget(searchField_);
+}
+
+void DocumentWindow::searchTextChanged(const QString& query) {
+    if (query == searchQuery_) return;
+    if (query.isEmpty() && !outlineWasShownBeforeSearch_) {
+        // The search ends where it began: with the outline hidden.
+        searchQuery_.clear();
+        outlineViewController_->applyFilter(nullptr);
+        setOutlineShown(false);
+        return;
+    }
+    if (searchQuery_.isEmpty()) outlineWasShownBeforeSearch_ = isOutlineShown();
+    searchQuery_ = query;
+    setOutlineShown(true);
+    const QString trimmed = query.trimmed();
+    if (trimmed.isEmpty()) {
+        outlineViewController_->applyFilter(nullptr);
+        return;
+    }
+    std::vector<Predicate> anyOf;
+    anyOf.push_back(Predicate::comparison("path", Predicate::Operator::contains, toPath(trimmed)));
+    outlineViewController_->applyFilter(std::make_shared<const Predicate>(
+        Predicate::compound(Predicate::CompoundType::orType, std::move(anyOf))));
 }
 
 void DocumentWindow::goBack() {
@@ -245,6 +286,7 @@ void DocumentWindow::refresh() {
 }
 
 void DocumentWindow::graphDidLoadTree(Directory&) {
+    searchField_->setEnabled(true);
     graphDidChangeFile(graph().file());
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 class QAction;
+class QLineEdit;
 class QSplitter;
 
 namespace tessera {
@@ -36,6 +37,7 @@ public:
     GraphViewController& graphViewController() const { return *graphViewController_; }
     OutlineViewController& outlineViewController() const { return *outlineViewController_; }
     bool isOutlineShown() const;
+    QLineEdit& searchField() const { return *searchField_; }
     void setOutlineShown(bool shown);
     Graph& graph() const;
     CommandSet& commands() const { return *commands_; }
@@ -55,6 +57,9 @@ private:
     void buildToolBar();
     void showGraph();
     void buildSplit();
+    /// The search rules: typing shows the outline with what matches; clearing the field shows
+    /// the whole tree again, and hides the outline if it was hidden when the search began.
+    void searchTextChanged(const QString& query);
     void goBack();
     void goForward();
     void refresh();
@@ -69,6 +74,9 @@ private:
     QSplitter* split_ = nullptr;
     int outlineHeight_ = 220; // the outline's height when it is shown again
     const File* lastShownFile_ = nullptr;
+    QLineEdit* searchField_ = nullptr;
+    QString searchQuery_;
+    bool outlineWasShownBeforeSearch_ = false;
     PathBar* pathBar_ = nullptr;
     QMenu* contextMenu_ = nullptr;
 };

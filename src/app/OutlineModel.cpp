@@ -35,24 +35,30 @@ OutlineModel::~OutlineModel() {
 
 void OutlineModel::setFileController(std::shared_ptr<FileController> controller) {
     if (controller_) controller_->removeObserver(*this);
-    beginResetModel();
-    controller_ = std::move(controller);
-    filtered_.reset();
-    filter_.reset();
-    listed_.clear();
-    parents_.clear();
-    endResetModel();
+    {
+        const ChangeInProgress change(changing_);
+        beginResetModel();
+        controller_ = std::move(controller);
+        filtered_.reset();
+        filter_.reset();
+        listed_.clear();
+        parents_.clear();
+        endResetModel();
+    }
     if (controller_) controller_->addObserver(*this);
     emit reloaded();
 }
 
 void OutlineModel::showFiltered(FilePtr tree, std::shared_ptr<const FilePredicate> filter) {
-    beginResetModel();
-    filtered_ = std::move(tree);
-    filter_ = filtered_ ? std::move(filter) : nullptr;
-    listed_.clear();
-    parents_.clear();
-    endResetModel();
+    {
+        const ChangeInProgress change(changing_);
+        beginResetModel();
+        filtered_ = std::move(tree);
+        filter_ = filtered_ ? std::move(filter) : nullptr;
+        listed_.clear();
+        parents_.clear();
+        endResetModel();
+    }
     emit reloaded();
 }
 
@@ -227,12 +233,15 @@ QVariant OutlineModel::headerData(int section, Qt::Orientation orientation, int 
 // MARK: Following the tree
 
 void OutlineModel::fileControllerDidLoadRootFile() {
-    beginResetModel();
-    filtered_.reset();
-    filter_.reset();
-    listed_.clear();
-    parents_.clear();
-    endResetModel();
+    {
+        const ChangeInProgress change(changing_);
+        beginResetModel();
+        filtered_.reset();
+        filter_.reset();
+        listed_.clear();
+        parents_.clear();
+        endResetModel();
+    }
     emit reloaded();
 }
 
@@ -328,14 +337,17 @@ void OutlineModel::fileControllerDidChange(File& file) {
 }
 
 void OutlineModel::fileControllerDidClose() {
-    beginResetModel();
-    filtered_.reset();
-    filter_.reset();
-    listed_.clear();
-    parents_.clear();
-    if (controller_) controller_->removeObserver(*this);
-    controller_.reset();
-    endResetModel();
+    {
+        const ChangeInProgress change(changing_);
+        beginResetModel();
+        filtered_.reset();
+        filter_.reset();
+        listed_.clear();
+        parents_.clear();
+        if (controller_) controller_->removeObserver(*this);
+        controller_.reset();
+        endResetModel();
+    }
     emit reloaded();
 }
 

@@ -38,6 +38,7 @@ public:
     /// Lists `controller`'s tree (none: nothing), and follows its changes.
     void setFileController(std::shared_ptr<FileController> controller);
     FileController* fileController() const { return controller_.get(); }
+    const std::shared_ptr<FileController>& sharedFileController() const { return controller_; }
     /// Shows `tree`, a filtered copy of the controller's tree by `filter`, instead of the whole
     /// tree; none for both shows the whole tree again.
     void showFiltered(FilePtr tree, std::shared_ptr<const FilePredicate> filter);

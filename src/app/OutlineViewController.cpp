@@ -1,23 +1,71 @@
 #include "app/OutlineViewController.h"
 
 #include "app/OutlineModel.h"
+#include "app/QtConversions.h"
 #include "app/UserDefaults.h"
 #include "controller/FileController.h"
+#include "controller/SearchSession.h"
 #include "model/Directory.h"
+#include "model/Localization.h"
+#include "platform/MainQueue.h"
 
 #include <QContextMenuEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTreeView>
+#include <QVBoxLayout>
 #include <array>
 
 namespace tessera {
 
+// Takes a finished search's result to the list.
+class OutlineViewController::SearchResults final : public SearchSessionDelegate {
+public:
+    explicit SearchResults(OutlineViewController& owner) : owner_(owner) {}
+    void searchSessionDidFinish(FilePtr result,
+                                const std::shared_ptr<const FilePredicate>& filter) override {
+        if (!result) {
+            // Nothing matched: the root alone, with nothing under it.
+            const Directory* root = owner_.model_->fileController()->rootFile();
+            result = Directory::create("", root->creationDate(), root->modificationDate(), {});
+        }
+        owner_.model_->showFiltered(std::move(result), filter);
+        owner_.searchSpinner_->hide();
+    }
+
+private:
+    OutlineViewController& owner_;
+};
+
 OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWidget* parent)
-    : QObject(parent),
+    : QObject(parent), widget_(new QWidget(parent)),
       model_(new OutlineModel([sizeMode] { return static_cast<SizeMode>(sizeMode()); }, this)),
-      view_(new QTreeView(parent)) {
+      view_(new QTreeView(widget_)), searchLine_(new QWidget(widget_)),
+      searchLabel_(new QLabel(searchLine_)), searchSpinner_(new QProgressBar(searchLine_)),
+      results_(std::make_unique<SearchResults>(*this)),
+      search_(std::make_unique<SearchSession>(*results_, MainQueue::shared())) {
+    // The search line: what is searched, and a spinner while the search runs.
+    auto* line = new QHBoxLayout(searchLine_);
+    line->setContentsMargins(6, 4, 6, 4);
+    QFont bold = searchLabel_->font();
+    bold.setBold(true);
+    searchLabel_->setFont(bold);
+    searchSpinner_->setRange(0, 0);
+    searchSpinner_->setFixedSize(48, 12);
+    searchSpinner_->setTextVisible(false);
+    line->addWidget(searchLabel_);
+    line->addWidget(searchSpinner_);
+    line->addStretch();
+    searchLine_->hide();
+    auto* stack = new QVBoxLayout(widget_);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    stack->addWidget(searchLine_);
+    stack->addWidget(view_);
     view_->setObjectName(QStringLiteral("outline"));
     // Before the view and its selection hear of a removal (connected first, told first): the
     // selection is still what the user left.
@@ -68,10 +116,33 @@ OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWid
             &OutlineViewController::selectionChanged);
 }
 
-OutlineViewController::~OutlineViewController() = default;
+OutlineViewController::~OutlineViewController() {
+    search_.reset(); // lets held-back updates run before the model goes
+}
 
 void OutlineViewController::setFileController(std::shared_ptr<FileController> controller) {
+    search_->cancel();
+    searchLine_->hide();
     model_->setFileController(std::move(controller));
+}
+
+bool OutlineViewController::isSearching() const {
+    return search_->isSearching();
+}
+
+void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> filter) {
+    search_->cancel(); // the tree's held-back updates run first
+    FileController* controller = model_->fileController();
+    if (!filter || controller == nullptr || controller->rootFile() == nullptr) {
+        searchLine_->hide();
+        if (model_->filter() != nullptr) model_->showFiltered(nullptr, nullptr);
+        return;
+    }
+    searchLabel_->setText(toQString(
+        localizedFormat("search.results", controller->displayName(*controller->rootFile()))));
+    searchSpinner_->show();
+    searchLine_->show();
+    search_->start(model_->sharedFileController(), *controller->rootFile(), std::move(filter));
 }
 
 File* OutlineViewController::selectedFile() const {

@@ -11,7 +11,9 @@
 #include <memory>
 #include <string>
 
+class QLabel;
 class QMenu;
+class QProgressBar;
 class QTreeView;
 class QWidget;
 
@@ -20,7 +22,9 @@ namespace tessera {
 class Directory;
 class File;
 class FileController;
+class FilePredicate;
 class OutlineModel;
+class SearchSession;
 
 class OutlineViewController final : public QObject {
     Q_OBJECT
@@ -29,10 +33,17 @@ public:
     OutlineViewController(std::function<int()> sizeMode, QWidget* parent);
     ~OutlineViewController() override;
 
+    /// The outline's area: the search line (while a filter is set) above the list.
+    QWidget* widget() const { return widget_; }
     QTreeView* view() const { return view_; }
     OutlineModel& model() const { return *model_; }
     void setFileController(std::shared_ptr<FileController> controller);
     void setContextMenu(QMenu* menu) { contextMenu_ = menu; }
+
+    /// Shows what `filter` keeps of the tree, found by a search off the main thread while the
+    /// tree's updates wait; none shows the whole tree again. A running search is abandoned.
+    void applyFilter(std::shared_ptr<const FilePredicate> filter);
+    bool isSearching() const;
 
     /// The first selected node, if any.
     File* selectedFile() const;
@@ -62,8 +73,16 @@ private:
     void rowsAboutToGo(const QModelIndex& parent, int first, int last);
     void rowsGone(const QModelIndex& parent, int first, int last);
 
+    class SearchResults;
+
+    QWidget* widget_;
     OutlineModel* model_;
     QTreeView* view_;
+    QWidget* searchLine_;
+    QLabel* searchLabel_;
+    QProgressBar* searchSpinner_;
+    std::unique_ptr<SearchResults> results_;
+    std::unique_ptr<SearchSession> search_;
     QMenu* contextMenu_ = nullptr;
     /// Restoring expansion expands rows; those expansions leave the flags alone.
     bool restoring_ = false;

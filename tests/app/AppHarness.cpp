@@ -7,11 +7,15 @@
 
 #include <QDir>
 #include <QPainter>
+#include <QSettings>
 #include <QTest>
 
 namespace tessera::testing {
 
 AppHarness::AppHarness(bool software) {
+    // Each test starts from no saved window state: the user defaults live in its own folder.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(settingsFolder_.path()));
     AppOptions options;
     options.settingsPath = settingsFolder_ / "settings.json";
     options.softwareRendering = software;

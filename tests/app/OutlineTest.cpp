@@ -11,6 +11,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QLineEdit>
 #include <QTest>
 #include <QTreeView>
 
@@ -62,7 +63,8 @@ QString differences(OutlineModel& model) {
 
 QString selectedName(const OutlineViewController& outline) {
     const File* file = outline.selectedFile();
-    return file != nullptr ? QString::fromStdString(std::string(file->path())) : QStringLiteral("(none)");
+    return file != nullptr ? QString::fromStdString(std::string(file->path()))
+                           : QStringLiteral("(none)");
 }
 
 class OutlineTest final : public QObject {
@@ -138,6 +140,59 @@ private slots:
         window->commands().refresh();
         window->commands().action("showInGraphView")->trigger();
         QTRY_COMPARE(window->graph().file()->path(), std::string_view("music"));
+    }
+
+    void searchingShowsWhatMatchesAndFollowsChanges() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        OutlineViewController& outline = window->outlineViewController();
+        OutlineModel& model = outline.model();
+        QAbstractItemModelTester checker(&model,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(!window->isOutlineShown());
+
+        // Ctrl+F, then typing: the outline shows what matches.
+        QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+        QLineEdit& field = window->searchField();
+        QTRY_VERIFY(field.hasFocus());
+        QTest::keyClicks(&field, QStringLiteral("mus"));
+        QVERIFY(window->isOutlineShown());
+        QTRY_VERIFY(model.filter() != nullptr && !outline.isSearching());
+        const QModelIndex root = model.index(0, 0);
+        QTRY_VERIFY(outline.view()->isExpanded(root));
+        QCOMPARE(rowsUnder(model, root), QStringList{"music"});
+
+        // A match made on disk joins the result; the whole tree is left alone.
+        write(folder / "music/musette", 2'000);
+        write(folder / "docs/musical", 3'000);
+        // In the graph's order: docs now holds 3 KB that match, music 2 KB.
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"docs", "music"}));
+        const QModelIndex music = model.index(1, 0, root);
+        outline.view()->expand(music);
+        QTRY_COMPARE(rowsUnder(model, music), QStringList{"musette"});
+        QCOMPARE(window->fileController()->rootFile()->count(), 3u);
+        QTest::qWait(300);
+        savePicture(windowPicture(*window), "outline-search");
+
+        // Cleared: the whole tree, and the outline hidden as it was before.
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QVERIFY(!window->isOutlineShown());
+        QVERIFY(model.filter() == nullptr);
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0)).size(), 3);
+
+        // With the outline shown first, spaces filter nothing and clearing keeps it shown.
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(window->isOutlineShown());
+        QTest::keyClicks(&field, QStringLiteral("  "));
+        QVERIFY(model.filter() == nullptr);
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QVERIFY(window->isOutlineShown());
+        savePicture(windowPicture(*window), "outline-after-search");
     }
 };
 
