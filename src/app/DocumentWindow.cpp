@@ -5,9 +5,11 @@
 #include "app/FilePreview.h"
 #include "app/GraphCommands.h"
 #include "app/GraphViewController.h"
+#include "app/OutlineModel.h"
 #include "app/OutlineViewController.h"
 #include "app/PathBar.h"
 #include "app/QtConversions.h"
+#include "app/TrashCommand.h"
 #include "app/UserDefaults.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
@@ -24,6 +26,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUndoStack>
 
 namespace tessera {
 namespace {
@@ -39,6 +42,7 @@ DocumentWindow::DocumentWindow(DocumentController& application, std::string loca
                                std::unique_ptr<Favorite> favorite)
     : application_(application), location_(std::move(location)), controller_(std::move(controller)),
       favorite_(std::move(favorite)), commands_(new CommandSet(this)),
+      undoStack_(new QUndoStack(this)),
       graphViewController_(new GraphViewController(
           application.settings(), [&application] { application.saveSettings(); },
           application.typesetter(), application.graphViewOptions(), this)) {
@@ -135,6 +139,18 @@ void DocumentWindow::addCommands() {
         },
         {.enabled = [this] { return searchField_ != nullptr && searchField_->isEnabled(); }},
         QKeySequence::Find);
+    commands.add(
+        "moveToTrash",
+        text(controller_->isSnapshot() ? "menu.file.delete" : "menu.file.moveToTrash"),
+        [this] { moveTargetToTrash(); },
+        {.enabled =
+             [this] {
+                 File* file = targetFile();
+                 if (file == nullptr) return false;
+                 return controller_->isSnapshot() ? file->parent() != nullptr
+                                                  : controller_->canMoveToTrash(*file);
+             }},
+        QKeySequence::Delete);
     commands.add("showInGraphView", text("menu.file.showInGraph"),
                  [this] {
                      File* file = outlineViewController_->selectedFile();
@@ -182,6 +198,31 @@ void DocumentWindow::addCommands() {
         addAction(action); // shortcuts work with the menus closed
 }
 
+File* DocumentWindow::targetFile() const {
+    // The outline's selection while the outline has the keyboard, else what the graph offers.
+    if (isOutlineShown() && outlineViewController_->view()->hasFocus())
+        return outlineViewController_->selectedFile();
+    return graphViewController_->targetFile();
+}
+
+void DocumentWindow::moveTargetToTrash() {
+    File* file = targetFile();
+    if (file == nullptr || file->parent() == nullptr) return;
+    if (outlineViewController_->model().filter() != nullptr) {
+        // A search result's node: the tree's own node of the same path goes.
+        file = controller_->rootFile()->fileAtPath(file->relativePath());
+        if (file == nullptr) return;
+    }
+    if (controller_->isSnapshot()) {
+        // A snapshot's node stands for no file: it only leaves the tree, for good.
+        controller_->applyUpdate(controller_->absolutePath(*file), std::nullopt);
+        return;
+    }
+    const std::string relativePath = file->relativePath();
+    if (auto trashed = TrashCommand::moveToTrash(*controller_, *file, this))
+        undoStack_->push(new TrashCommand(controller_, std::move(*trashed), relativePath, this));
+}
+
 void DocumentWindow::buildMenus() {
     CommandSet& commands = *commands_;
     QMenu* file = menuBar()->addMenu(text("menu.file"));
@@ -196,6 +237,21 @@ void DocumentWindow::buildMenus() {
     file->addAction(commands.action("performClose"));
     file->addAction(commands.action("terminate"));
     commands.refreshOnShow(file);
+
+    QMenu* edit = menuBar()->addMenu(text("menu.edit"));
+    QAction* undo = undoStack_->createUndoAction(this, text("menu.edit.undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = undoStack_->createRedoAction(this, text("menu.edit.redo"));
+    redo->setShortcut(QKeySequence::Redo);
+    addAction(undo);
+    addAction(redo);
+    edit->addAction(undo);
+    edit->addAction(redo);
+    edit->addSeparator();
+    edit->addAction(commands.action("moveToTrash"));
+    edit->addSeparator();
+    edit->addAction(commands.action("find"));
+    commands.refreshOnShow(edit);
 
     QMenu* view = menuBar()->addMenu(text("menu.view"));
     view->addAction(commands.action("toggleOutlineView"));
@@ -216,11 +272,15 @@ void DocumentWindow::buildMenus() {
     contextMenu_ = new QMenu(this);
     contextMenu_->addAction(commands.action("openQuickLook"));
     contextMenu_->addAction(commands.action("openParentDirectory"));
+    contextMenu_->addSeparator();
+    contextMenu_->addAction(commands.action("moveToTrash"));
     commands.refreshOnShow(contextMenu_);
     graphViewController_->setContextMenu(contextMenu_);
     auto* outlineMenu = new QMenu(this);
     outlineMenu->addAction(commands.action("showInGraphView"));
     outlineMenu->addAction(commands.action("openQuickLook"));
+    outlineMenu->addSeparator();
+    outlineMenu->addAction(commands.action("moveToTrash"));
     commands.refreshOnShow(outlineMenu);
     outlineViewController_->setContextMenu(outlineMenu);
 }

@@ -12,6 +12,7 @@
 class QAction;
 class QLineEdit;
 class QSplitter;
+class QUndoStack;
 
 namespace tessera {
 
@@ -38,6 +39,7 @@ public:
     OutlineViewController& outlineViewController() const { return *outlineViewController_; }
     bool isOutlineShown() const;
     QLineEdit& searchField() const { return *searchField_; }
+    QUndoStack& undoStack() const { return *undoStack_; }
     void setOutlineShown(bool shown);
     Graph& graph() const;
     CommandSet& commands() const { return *commands_; }
@@ -60,6 +62,9 @@ private:
     /// The search rules: typing shows the outline with what matches; clearing the field shows
     /// the whole tree again, and hides the outline if it was hidden when the search began.
     void searchTextChanged(const QString& query);
+    /// The file the file commands act on.
+    File* targetFile() const;
+    void moveTargetToTrash();
     void goBack();
     void goForward();
     void refresh();
@@ -69,6 +74,7 @@ private:
     std::shared_ptr<FileController> controller_;
     std::unique_ptr<Favorite> favorite_;
     CommandSet* commands_;
+    QUndoStack* undoStack_;
     GraphViewController* graphViewController_;
     OutlineViewController* outlineViewController_ = nullptr;
     QSplitter* split_ = nullptr;

@@ -114,9 +114,12 @@ void GraphViewController::trackPointer(QPointF position) {
     // Widget coordinates (origin top left, y down) to the graph's (origin at the centre, y up).
     graph_->pointerLocation = {position.x() - surfaceWidget_->width() / 2.0,
                                surfaceWidget_->height() / 2.0 - position.y()};
+    const File* before = graph_->activeFile();
     graph_->updateActiveFileFromPointer();
     graph_->setNeedsDisplay();
     updateAccessibleText();
+    // The file commands act on the file under the pointer: their rules read it.
+    if (graph_->activeFile() != before) emit stateChanged();
 }
 
 void GraphViewController::trackCursor() {

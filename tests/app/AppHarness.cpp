@@ -1,6 +1,7 @@
 #include "app/AppHarness.h"
 
 #include "app/AppTests.h"
+#include "app/UserDefaults.h"
 #include "controller/FileController.h"
 #include "graph/DrawGraph.h"
 #include "model/Directory.h"
@@ -12,10 +13,13 @@
 
 namespace tessera::testing {
 
-AppHarness::AppHarness(bool software) {
+AppHarness::AppHarness(bool software,
+                       const std::vector<std::pair<QString, QVariant>>& userDefaults) {
     // Each test starts from no saved window state: the user defaults live in its own folder.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        QString::fromStdString(settingsFolder_.path()));
+    for (const auto& [key, value] : userDefaults)
+        tessera::userDefaults()->setValue(key, value);
     AppOptions options;
     options.settingsPath = settingsFolder_ / "settings.json";
     options.softwareRendering = software;

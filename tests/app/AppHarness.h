@@ -11,14 +11,19 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QVariant>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tessera::testing {
 
 class AppHarness {
 public:
-    explicit AppHarness(bool software = false);
+    /// `userDefaults` are set before the app starts (each harness has user defaults of its own).
+    explicit AppHarness(bool software = false,
+                        const std::vector<std::pair<QString, QVariant>>& userDefaults = {});
     ~AppHarness();
 
     DocumentController& documents() { return *documents_; }

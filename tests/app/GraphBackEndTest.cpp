@@ -116,15 +116,13 @@ private slots:
     }
 
     void theUserDefaultOrAFailedProbeGivesTheSoftwareView() {
-        userDefaults()->setValue(QStringLiteral("disableOpenGL"), true);
         {
-            AppHarness harness;
+            AppHarness harness(false, {{QStringLiteral("disableOpenGL"), true}});
             DocumentWindow* window = harness.open(folder->path());
             QVERIFY(window != nullptr);
             QVERIFY(!window->graphViewController().usesOpenGL());
             QVERIFY(!window->graph().mainText().empty());
         }
-        userDefaults()->remove(QStringLiteral("disableOpenGL"));
         AppHarness harness;
         GraphViewOptions options = harness.documents().graphViewOptions();
         options.probe = [] { return OpenGLProbeResult{false, "no OpenGL here"}; };
