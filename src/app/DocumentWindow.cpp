@@ -9,12 +9,14 @@
 #include "app/OutlineViewController.h"
 #include "app/PathBar.h"
 #include "app/QtConversions.h"
+#include "app/SnapshotExport.h"
 #include "app/TrashCommand.h"
 #include "app/UserDefaults.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "favorites/Predicate.h"
 #include "graph/Graph.h"
+#include "model/Directory.h"
 #include "model/Localization.h"
 
 #include <QApplication>
@@ -151,6 +153,14 @@ void DocumentWindow::addCommands() {
                                                   : controller_->canMoveToTrash(*file);
              }},
         QKeySequence::Delete);
+    commands.add(
+        "exportSnapshot", text("menu.file.exportSnapshot"),
+        [this] {
+            if (Directory* root = controller_->rootFile())
+                exportSnapshot(*root, QFileInfo(toQString(location_)).completeBaseName(), this);
+        },
+        {.enabled = [this] { return controller_->rootFile() != nullptr; }},
+        QKeySequence(Qt::CTRL | Qt::Key_E));
     commands.add("showInGraphView", text("menu.file.showInGraph"),
                  [this] {
                      File* file = outlineViewController_->selectedFile();
@@ -229,6 +239,7 @@ void DocumentWindow::buildMenus() {
     file->addAction(commands.action("openDocument"));
     file->addAction(commands.action("openSnapshot"));
     file->addAction(commands.action("openDocumentSequence"));
+    file->addAction(commands.action("exportSnapshot"));
     file->addSeparator();
     file->addAction(commands.action("openParentDirectory"));
     file->addAction(commands.action("openQuickLook"));

@@ -80,7 +80,8 @@ OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWid
     view_->setExpandsOnDoubleClick(true);
     view_->setContextMenuPolicy(Qt::DefaultContextMenu);
     view_->installEventFilter(this);
-    view_->viewport()->installEventFilter(this);
+    viewport_ = view_->viewport();
+    viewport_->installEventFilter(this);
     constexpr std::array widths{220, 90, 110, 170, 170};
     for (int column = 0; column < static_cast<int>(widths.size()); ++column)
         view_->header()->resizeSection(column, widths[static_cast<std::size_t>(column)]);
@@ -223,6 +224,10 @@ void OutlineViewController::rowsGone(const QModelIndex& parent, int, int) {
 }
 
 bool OutlineViewController::eventFilter(QObject* watched, QEvent* event) {
+    // Only pointers are compared before the event's type is known: the filter also sees the
+    // events of the view's own destruction.
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ContextMenu)
+        return QObject::eventFilter(watched, event);
     if (watched == view_ && event->type() == QEvent::KeyPress) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
         if (key.key() == Qt::Key_Space && key.modifiers() == Qt::NoModifier) {
@@ -230,7 +235,7 @@ bool OutlineViewController::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == view_->viewport() && event->type() == QEvent::ContextMenu && contextMenu_) {
+    if (watched == viewport_ && event->type() == QEvent::ContextMenu && contextMenu_) {
         const auto& menu = static_cast<const QContextMenuEvent&>(*event);
         const QModelIndex row = view_->indexAt(menu.pos());
         if (row.isValid() && !view_->selectionModel()->isRowSelected(row.row(), row.parent()))

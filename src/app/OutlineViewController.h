@@ -78,6 +78,7 @@ private:
     QWidget* widget_;
     OutlineModel* model_;
     QTreeView* view_;
+    QWidget* viewport_ = nullptr; // compared only: the view's scrolled area
     QWidget* searchLine_;
     QLabel* searchLabel_;
     QProgressBar* searchSpinner_;

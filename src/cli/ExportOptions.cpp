@@ -1,6 +1,7 @@
 #include "cli/ExportOptions.h"
 
 #include "platform/Files.h"
+#include "snapshot/Snapshot.h"
 
 #include <optional>
 
@@ -13,20 +14,10 @@ std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::s
 
 std::expected<void, std::string>
 exportSnapshot(const File& root, const SnapshotEncoder::Options& options, const std::string& path) {
-    if (auto readable = SnapshotEncoder::checkReadable(options); !readable)
-        return std::unexpected(readable.error());
     // "-" is standard output, as for other command-line tools.
-    auto file = path == "-" ? std::expected<platform::AtomicFile, std::string>(
-                                  platform::AtomicFile::standardOutput())
-                            : platform::AtomicFile::create(path);
-    if (!file) return std::unexpected(file.error());
-    std::optional<std::string> failure;
-    SnapshotEncoder(options).encode(root, [&](std::string_view piece) {
-        if (failure) return;
-        if (auto written = file->write(piece); !written) failure = written.error();
-    });
-    if (failure) return std::unexpected(*failure);
-    return file->commit();
+    if (path != "-") return Snapshot::save(root, options, path);
+    platform::AtomicFile out = platform::AtomicFile::standardOutput();
+    return Snapshot::save(root, options, out);
 }
 
 std::expected<std::vector<FileKey>, std::string> parseKeys(const std::string& text) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace tessera {
 namespace {
@@ -18,6 +19,27 @@ bool isSpace(char c) {
 
 std::string Snapshot::makeData(const File& root, const SnapshotEncoder::Options& options) {
     return SnapshotEncoder(options).encode(root);
+}
+
+std::expected<void, std::string>
+Snapshot::save(const File& root, const SnapshotEncoder::Options& options, const std::string& path) {
+    if (auto readable = SnapshotEncoder::checkReadable(options); !readable) return readable;
+    auto file = platform::AtomicFile::create(path);
+    if (!file) return std::unexpected(file.error());
+    return save(root, options, *file);
+}
+
+std::expected<void, std::string> Snapshot::save(const File& root,
+                                                const SnapshotEncoder::Options& options,
+                                                platform::AtomicFile& file) {
+    if (auto readable = SnapshotEncoder::checkReadable(options); !readable) return readable;
+    std::optional<std::string> failure;
+    SnapshotEncoder(options).encode(root, [&](std::string_view piece) {
+        if (failure) return;
+        if (auto written = file.write(piece); !written) failure = written.error();
+    });
+    if (failure) return std::unexpected(*failure);
+    return file.commit();
 }
 
 std::expected<FilePtr, SnapshotError> Snapshot::loadRoot(std::string_view data) {

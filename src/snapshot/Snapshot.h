@@ -1,6 +1,7 @@
 // Snapshots of measured trees: written in either form, read back whatever the form.
 #pragma once
 
+#include "platform/Files.h"
 #include "snapshot/SnapshotDecoder.h"
 #include "snapshot/SnapshotEncoder.h"
 
@@ -13,6 +14,14 @@ class Snapshot {
 public:
     /// The bytes of a snapshot file of `root`.
     static std::string makeData(const File& root, const SnapshotEncoder::Options& options);
+    /// Writes a snapshot of `root` to `path` as it is encoded (see platform::AtomicFile for
+    /// what each kind of target becomes). Options that give an unreadable snapshot are refused
+    /// before anything is written.
+    static std::expected<void, std::string>
+    save(const File& root, const SnapshotEncoder::Options& options, const std::string& path);
+    /// The same to an output already chosen (standard output, say).
+    static std::expected<void, std::string>
+    save(const File& root, const SnapshotEncoder::Options& options, platform::AtomicFile& file);
 
     /// The tree in a snapshot's bytes: JSON when they open with "{" (dates as ISO 8601 texts,
     /// or as seconds since 2001 from older versions), else TSV.
