@@ -7,6 +7,7 @@
 #include "app/QtConversions.h"
 #include "app/SingleInstance.h"
 #include "cli/CommandLine.h"
+#include "logs/LogController.h"
 #include "logs/Logger.h"
 #include "platform/MainQueue.h"
 
@@ -126,6 +127,7 @@ int runApp(int argc, char** argv) {
     if (!arguments.newInstance && !arguments.sequence && !instance.claim(arguments.paths)) return 0;
 
     MainQueuePump pump(MainQueue::shared());
+    LogController::shared().startPruning(MainQueue::shared()); // lines live an hour
     DocumentController documents(arguments.options);
     instance.onOpen = [&documents](const std::vector<std::string>& paths) {
         for (const std::string& path : paths)

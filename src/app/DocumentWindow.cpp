@@ -5,6 +5,7 @@
 #include "app/FilePreview.h"
 #include "app/GraphCommands.h"
 #include "app/GraphViewController.h"
+#include "app/LogsWindow.h"
 #include "app/OutlineModel.h"
 #include "app/OutlineViewController.h"
 #include "app/PathBar.h"
@@ -199,6 +200,9 @@ void DocumentWindow::addCommands() {
     commands.add(
         "performMiniaturize", text("menu.window.minimize"), [this] { showMinimized(); }, {},
         QKeySequence(Qt::CTRL | Qt::Key_M));
+    commands.add(
+        "showLogs", text("menu.window.logs"), [] { LogsWindow::showShared(); }, {},
+        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
     commands.add("showAboutPanel", text("menu.app.about"),
                  [this] { application_.showAbout(this); });
     addGraphCommands(commands, *graphViewController_);
@@ -276,6 +280,8 @@ void DocumentWindow::buildMenus() {
 
     QMenu* window = menuBar()->addMenu(text("menu.window"));
     window->addAction(commands.action("performMiniaturize"));
+    window->addSeparator();
+    window->addAction(commands.action("showLogs"));
     QMenu* help = menuBar()->addMenu(text("menu.help"));
     help->addAction(commands.action("showAboutPanel"));
 
