@@ -13,6 +13,7 @@
 #include "app/SnapshotExport.h"
 #include "app/TrashCommand.h"
 #include "app/UserDefaults.h"
+#include "app/WindowCommands.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "favorites/Predicate.h"
@@ -181,11 +182,6 @@ void DocumentWindow::addCommands() {
                             graphViewController_->targetFile() != nullptr;
                  }});
     commands.add(
-        "performClose", text("menu.file.close"), [this] { close(); }, {}, QKeySequence::Close);
-    commands.add(
-        "terminate", text("menu.app.quit"), [] { QApplication::closeAllWindows(); }, {},
-        QKeySequence::Quit);
-    commands.add(
         "goBack", text("toolbar.back"), [this] { goBack(); },
         {.enabled = [this] { return graph().canGoBack(); }, .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Left));
@@ -194,17 +190,11 @@ void DocumentWindow::addCommands() {
         {.enabled = [this] { return graph().canGoForward(); }, .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Right));
     commands.add(
-        "toggleFullScreen", text("menu.view.fullScreen"),
-        [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); },
-        {.checked = [this] { return isFullScreen(); }}, QKeySequence::FullScreen);
-    commands.add(
-        "performMiniaturize", text("menu.window.minimize"), [this] { showMinimized(); }, {},
-        QKeySequence(Qt::CTRL | Qt::Key_M));
-    commands.add(
         "showLogs", text("menu.window.logs"), [] { LogsWindow::showShared(); }, {},
         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
     commands.add("showAboutPanel", text("menu.app.about"),
                  [this] { application_.showAbout(this); });
+    addWindowCommands(commands, *this);
     addGraphCommands(commands, *graphViewController_);
     commands.action("goBack")->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
     commands.action("goForward")->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
@@ -268,15 +258,7 @@ void DocumentWindow::buildMenus() {
     edit->addAction(commands.action("find"));
     commands.refreshOnShow(edit);
 
-    QMenu* view = menuBar()->addMenu(text("menu.view"));
-    view->addAction(commands.action("toggleOutlineView"));
-    view->addSeparator();
-    fillViewMenu(*view, commands);
-    view->addSeparator();
-    view->addAction(commands.action("toggleFullScreen"));
-    commands.refreshOnShow(view);
-    for (QMenu* sub : view->findChildren<QMenu*>())
-        commands.refreshOnShow(sub);
+    addViewMenu(*this, commands, {"toggleOutlineView"});
 
     QMenu* window = menuBar()->addMenu(text("menu.window"));
     window->addAction(commands.action("performMiniaturize"));

@@ -35,18 +35,8 @@ OutlineModel::~OutlineModel() {
 
 void OutlineModel::setFileController(std::shared_ptr<FileController> controller) {
     if (controller_) controller_->removeObserver(*this);
-    {
-        const ChangeInProgress change(changing_);
-        beginResetModel();
-        controller_ = std::move(controller);
-        filtered_.reset();
-        filter_.reset();
-        listed_.clear();
-        parents_.clear();
-        endResetModel();
-    }
+    resetRows([this, &controller] { controller_ = std::move(controller); });
     if (controller_) controller_->addObserver(*this);
-    emit reloaded();
 }
 
 void OutlineModel::showFiltered(FilePtr tree, std::shared_ptr<const FilePredicate> filter) {
@@ -233,16 +223,7 @@ QVariant OutlineModel::headerData(int section, Qt::Orientation orientation, int 
 // MARK: Following the tree
 
 void OutlineModel::fileControllerDidLoadRootFile() {
-    {
-        const ChangeInProgress change(changing_);
-        beginResetModel();
-        filtered_.reset();
-        filter_.reset();
-        listed_.clear();
-        parents_.clear();
-        endResetModel();
-    }
-    emit reloaded();
+    resetRows([] {});
 }
 
 void OutlineModel::fileControllerDidInsert(Directory& parent, std::size_t index) {
@@ -337,15 +318,21 @@ void OutlineModel::fileControllerDidChange(File& file) {
 }
 
 void OutlineModel::fileControllerDidClose() {
+    resetRows([this] {
+        if (controller_) controller_->removeObserver(*this);
+        controller_.reset();
+    });
+}
+
+void OutlineModel::resetRows(const std::function<void()>& change) {
     {
-        const ChangeInProgress change(changing_);
+        const ChangeInProgress inProgress(changing_);
         beginResetModel();
         filtered_.reset();
         filter_.reset();
         listed_.clear();
         parents_.clear();
-        if (controller_) controller_->removeObserver(*this);
-        controller_.reset();
+        change();
         endResetModel();
     }
     emit reloaded();

@@ -88,7 +88,8 @@ private:
     void takeRow(File& file, Directory& parent);
     /// Moves `file`'s row to `newIndex` of `newParent`'s rows.
     void moveRow(File& file, Directory& oldParent, Directory& newParent, std::size_t newIndex);
-    void reset();
+    /// Builds the rows afresh (the view takes them again), after `change`.
+    void resetRows(const std::function<void()>& change);
     QIcon iconFor(const File& file) const;
 
     std::function<SizeMode()> sizeMode_;

@@ -6,6 +6,7 @@
 #include "app/GraphViewController.h"
 #include "app/QtConversions.h"
 #include "app/UserDefaults.h"
+#include "app/WindowCommands.h"
 #include "controller/FileController.h"
 #include "graph/Graph.h"
 #include "graph/SequenceSlider.h"
@@ -80,18 +81,7 @@ void SequenceWindow::addCommands(DocumentController& application) {
     commands.add(
         "openDocument", text("menu.file.open"),
         [this, &application] { application.chooseFolder(this); }, {}, QKeySequence::Open);
-    commands.add(
-        "performClose", text("menu.file.close"), [this] { close(); }, {}, QKeySequence::Close);
-    commands.add(
-        "terminate", text("menu.app.quit"), [] { QApplication::closeAllWindows(); }, {},
-        QKeySequence::Quit);
-    commands.add(
-        "toggleFullScreen", text("menu.view.fullScreen"),
-        [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); },
-        {.checked = [this] { return isFullScreen(); }}, QKeySequence::FullScreen);
-    commands.add(
-        "performMiniaturize", text("menu.window.minimize"), [this] { showMinimized(); }, {},
-        QKeySequence(Qt::CTRL | Qt::Key_M));
+    addWindowCommands(commands, *this);
     addGraphCommands(commands, *graphViewController_);
     // A sequence shows trees as they were: nothing may change how the graph lays them out.
     commands.disablesGraphCommands = [] { return true; };
@@ -103,13 +93,7 @@ void SequenceWindow::addCommands(DocumentController& application) {
     file->addSeparator();
     file->addAction(commands.action("performClose"));
     file->addAction(commands.action("terminate"));
-    QMenu* view = menuBar()->addMenu(text("menu.view"));
-    fillViewMenu(*view, commands);
-    view->addSeparator();
-    view->addAction(commands.action("toggleFullScreen"));
-    commands.refreshOnShow(view);
-    for (QMenu* sub : view->findChildren<QMenu*>())
-        commands.refreshOnShow(sub);
+    addViewMenu(*this, commands);
     QMenu* window = menuBar()->addMenu(text("menu.window"));
     window->addAction(commands.action("performMiniaturize"));
     commands.refresh();
