@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QStyle>
 #include <QThreadPool>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -175,34 +176,38 @@ void DocumentController::openSequence(const std::vector<std::string>& paths) {
             const auto status = platform::statusOfPath(path);
             std::expected<FilePtr, SnapshotError> root;
             Date date;
-            if (status && status->isDirectory) {
+            const bool isFolder = status && status->isDirectory;
+            if (isFolder) {
                 ScanOperation scan(path, nullptr, false, {}, MainQueue::shared());
                 root = scan.scan();
                 date = Date::fromUnixSeconds(std::time(nullptr));
-                if (!*root) root = std::unexpected(SnapshotError{"it could not be read"});
+                if (!*root)
+                    root = std::unexpected(SnapshotError{std::strerror(status ? EACCES : ENOENT)});
             } else {
                 root = Snapshot::loadRootFromFile(path);
                 if (status) date = status->modificationDate;
             }
-            MainQueue::shared().post([this, reading, i, date, root = std::move(root)]() mutable {
-                if (reading->failed) return;
-                if (!root) {
-                    reading->failed = true;
+            MainQueue::shared().post(
+                [this, reading, i, date, isFolder, root = std::move(root)]() mutable {
+                    if (reading->failed) return;
+                    if (!root) {
+                        reading->failed = true;
+                        --pendingOpenings_;
+                        showError(quoted(isFolder ? "open.error.folder" : "open.error.snapshot",
+                                         reading->locations[i]) +
+                                  QStringLiteral("\n") + toQString(root.error().description));
+                        return;
+                    }
+                    reading->trees[i] = asTree(std::move(*root));
+                    reading->dates[i] = date;
+                    if (--reading->remaining > 0) return;
                     --pendingOpenings_;
-                    showError(quoted("open.error.snapshot", reading->locations[i]) +
-                              QStringLiteral("\n") + toQString(root.error().description));
-                    return;
-                }
-                reading->trees[i] = asTree(std::move(*root));
-                reading->dates[i] = date;
-                if (--reading->remaining > 0) return;
-                --pendingOpenings_;
-                std::vector<std::shared_ptr<FileController>> trees;
-                for (std::size_t k = 0; k < reading->trees.size(); ++k)
-                    trees.push_back(FileController::create(reading->locations[k],
-                                                           std::move(reading->trees[k])));
-                showSequence(std::move(trees), reading->dates);
-            });
+                    std::vector<std::shared_ptr<FileController>> trees;
+                    for (std::size_t k = 0; k < reading->trees.size(); ++k)
+                        trees.push_back(FileController::create(reading->locations[k],
+                                                               std::move(reading->trees[k])));
+                    showSequence(std::move(trees), reading->dates);
+                });
         });
     }
 }

@@ -94,6 +94,7 @@ constexpr std::array texts{
     Text{"menu.window", "&Window", ""},
     Text{"menu.window.logs", "&Logs", ""},
     Text{"menu.window.minimize", "&Minimise", ""},
+    Text{"open.error.folder", "“%@” could not be read:", ""},
     Text{"open.error.missing", "“%@” does not exist.", ""},
     Text{"open.error.neither", "“%@” is neither a folder nor a snapshot file.", ""},
     Text{"open.error.noSequence", "Comparing needs two trees or more; open them first.", ""},

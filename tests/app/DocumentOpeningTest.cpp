@@ -48,11 +48,7 @@ private slots:
         const auto root = dir("", dir("photos", file("p1", 7'000'000), file("p2", 3'000'000)),
                               file("notes", 1'000'000));
         const std::string path = folder / "home.fssnapshot";
-        QFile file(QString::fromStdString(path));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        const std::string data = Snapshot::makeData(*root, {});
-        file.write(data.data(), static_cast<qint64>(data.size()));
-        file.close();
+        QVERIFY(Snapshot::save(*root, {}, path));
         AppHarness harness;
         DocumentWindow* window = harness.open(path);
         QVERIFY(window != nullptr);

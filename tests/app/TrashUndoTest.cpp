@@ -10,7 +10,6 @@
 #include "snapshot/Snapshot.h"
 #include "support/TreeBuilders.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTest>
 #include <QTreeView>
@@ -71,11 +70,7 @@ private slots:
         TemporaryDirectory folder;
         const auto tree = dir("", dir("photos", file("p1", 7'000'000)), file("notes", 1'000'000));
         const std::string path = folder / "home.fssnapshot";
-        QFile out(QString::fromStdString(path));
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        const std::string data = Snapshot::makeData(*tree, {});
-        out.write(data.data(), static_cast<qint64>(data.size()));
-        out.close();
+        QVERIFY(Snapshot::save(*tree, {}, path));
         AppHarness harness;
         DocumentWindow* window = harness.open(path);
         QVERIFY(window != nullptr);
