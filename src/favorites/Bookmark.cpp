@@ -111,8 +111,18 @@ std::expected<Bookmark, std::string> Bookmark::fromBytes(const std::string& byte
     return bookmark;
 }
 
+bool Bookmark::isOnItsVolume(const std::string& where) const {
+    if (uuid.empty() && label.empty() && source.empty()) return true;
+    const auto mount = platform::mountContaining(where, platform::readMounts());
+    if (!mount) return false;
+    const platform::VolumeIdentity identity = platform::identityOf(*mount);
+    if (!uuid.empty()) return identity.uuid == uuid;
+    if (!label.empty()) return identity.label == label;
+    return mount->source == source;
+}
+
 std::optional<std::string> Bookmark::resolve() const {
-    if (platform::entryExists(path)) return path;
+    if (platform::entryExists(path) && isOnItsVolume(path)) return path;
     if (uuid.empty() && label.empty()) return std::nullopt;
     const PathRelation relation = relatePaths(path, mountPoint);
     if (relation != PathRelation::equal && relation != PathRelation::firstInsideSecond)

@@ -22,6 +22,10 @@ struct Bookmark {
     std::string bytes() const;
     static std::expected<Bookmark, std::string> fromBytes(const std::string& bytes);
 
+    /// True when `path` lies on the volume this bookmark was made on (by UUID, else label,
+    /// else the mounted device): a folder left behind where a disk was mounted is not it.
+    bool isOnItsVolume(const std::string& path) const;
+
     /// Where the location is now: its path when that exists, else the same place on the same
     /// volume (by UUID, then label) wherever that is mounted now; none when neither exists.
     std::optional<std::string> resolve() const;

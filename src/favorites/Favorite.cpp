@@ -6,6 +6,7 @@
 #include "platform/Volumes.h"
 
 #include "json/JsonWriter.h"
+#include <tuple>
 
 namespace tessera {
 
@@ -56,6 +57,12 @@ void Favorite::encode(const Stored& form, JsonWriter& writer) {
     writer.endObject();
 }
 
+void Favorite::setName(std::string name) {
+    if (name == name_) return;
+    name_ = std::move(name);
+    changed_(*this);
+}
+
 Favorite::UsageLevel Favorite::usageLevel() const {
     if (size_ >= criticalSize_ && criticalSize_ > 0) return UsageLevel::critical;
     if (size_ >= warningSize_ && warningSize_ > 0) return UsageLevel::warning;
@@ -89,11 +96,16 @@ void Favorite::setFileController(std::shared_ptr<FavoriteController> controller)
         fileController_->startScan();
     }
     updateSizes();
+    changed_(*this);
 }
 
 void Favorite::resolve() {
-    if ((!url_ || !platform::entryExists(*url_)) && bookmark_) url_ = bookmark_->resolve();
-    if (url_ && !platform::entryExists(*url_)) url_.reset();
+    const bool wasEnabled = enabled();
+    const auto reachable = [this](const std::string& path) {
+        return platform::entryExists(path) && (!bookmark_ || bookmark_->isOnItsVolume(path));
+    };
+    if ((!url_ || !reachable(*url_)) && bookmark_) url_ = bookmark_->resolve();
+    if (url_ && !reachable(*url_)) url_.reset();
     if (url_) {
         const auto mounts = platform::readMounts();
         const auto mount = platform::mountContaining(*url_, mounts);
@@ -103,20 +115,25 @@ void Favorite::resolve() {
         isVolume_ = false;
     }
     updateSizes();
+    if (enabled() != wasEnabled) changed_(*this);
 }
 
 void Favorite::updateSizes() {
+    const auto before = std::tuple(size_, totalSize_, freeSize_);
     if (!isVolume_) {
         totalSize_ = fileController_ ? fileController_->rootSize() : std::nullopt;
-        return;
+    } else if (const auto space = url_ ? platform::spaceOf(*url_) : std::nullopt) {
+        setVolumeSpace(*space);
     }
-    const auto space = url_ ? platform::spaceOf(*url_) : std::nullopt;
-    if (!space) return;
-    totalSize_ = space->total;
-    warningSize_ = static_cast<std::int64_t>(static_cast<double>(space->total) * kWarningLevel);
-    criticalSize_ = static_cast<std::int64_t>(static_cast<double>(space->total) * kCriticalLevel);
-    freeSize_ = space->available;
-    size_ = space->total - space->available;
+    if (std::tuple(size_, totalSize_, freeSize_) != before) changed_(*this);
+}
+
+void Favorite::setVolumeSpace(const platform::VolumeSpace& space) {
+    totalSize_ = space.total;
+    warningSize_ = static_cast<std::int64_t>(static_cast<double>(space.total) * kWarningLevel);
+    criticalSize_ = static_cast<std::int64_t>(static_cast<double>(space.total) * kCriticalLevel);
+    freeSize_ = space.available;
+    size_ = space.total - space.available;
 }
 
 } // namespace tessera

@@ -4,6 +4,8 @@
 
 #include "favorites/Bookmark.h"
 #include "favorites/Predicate.h"
+#include "model/Callbacks.h"
+#include "platform/Volumes.h"
 
 #include <cstdint>
 #include <expected>
@@ -60,7 +62,7 @@ public:
     bool enabled() const { return url_.has_value(); }
     bool isVolume() const { return isVolume_; }
     const std::string& name() const { return name_; }
-    void setName(std::string name) { name_ = std::move(name); }
+    void setName(std::string name);
 
     std::int64_t size() const { return size_; }
     std::int64_t warningSize() const { return warningSize_; }
@@ -85,12 +87,16 @@ public:
     /// The sizes are updated afterwards.
     void setFileController(std::shared_ptr<FavoriteController> controller);
 
+    /// Called whenever the name, the availability, the sizes or the controller change.
+    Callbacks<Favorite&>& changed() { return changed_; }
+
     /// Re-resolves the bookmark when the location is gone, then updates state and sizes.
     void resolve();
     void updateSizes();
 
 private:
     Favorite() = default;
+    void setVolumeSpace(const platform::VolumeSpace& space);
 
     std::optional<Bookmark> bookmark_;
     bool isFavorite_ = false;
@@ -105,6 +111,7 @@ private:
     std::int64_t freeSize_ = 0;
     bool isFilterPredicateEnabled_ = false;
     std::shared_ptr<const Predicate> filterPredicate_;
+    Callbacks<Favorite&> changed_;
 };
 
 } // namespace tessera

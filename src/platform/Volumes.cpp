@@ -55,10 +55,17 @@ std::string unescapeMountField(const std::string& field) {
 }
 
 std::vector<Mount> readMounts() {
-    std::vector<Mount> mounts;
     std::ifstream file("/proc/self/mountinfo");
+    std::stringstream text;
+    text << file.rdbuf();
+    return parseMountInfo(text.str());
+}
+
+std::vector<Mount> parseMountInfo(const std::string& text) {
+    std::vector<Mount> mounts;
+    std::istringstream lines(text);
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         std::istringstream fields(line);
         std::string id, parent, majorMinor, root, mountPoint, options, field;
         fields >> id >> parent >> majorMinor >> root >> mountPoint >> options;
@@ -97,6 +104,16 @@ VolumeIdentity identityOf(const Mount& mount) {
         identity.label = linkNameFor("/dev/disk/by-label", mount.source);
     }
     return identity;
+}
+
+bool isUserVolume(const Mount& mount) {
+    // Disks and partitions (not the kernel's own file systems, and not the read-only images that
+    // snap mounts), at the root or where desktops and administrators mount removable disks.
+    if (!mount.source.starts_with("/dev/") || mount.fileSystem == "squashfs") return false;
+    if (mount.mountPoint == "/") return true;
+    for (const std::string_view place : {"/media/", "/run/media/", "/mnt/"})
+        if (mount.mountPoint.starts_with(place)) return true;
+    return false;
 }
 
 std::optional<VolumeSpace> spaceOf(const std::string& path) {

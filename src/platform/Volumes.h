@@ -18,6 +18,13 @@ struct Mount {
 /// The mounts of this process's namespace, from /proc/self/mountinfo, in mount order.
 std::vector<Mount> readMounts();
 
+/// Parses mountinfo's text.
+std::vector<Mount> parseMountInfo(const std::string& text);
+
+/// True for the volumes a user keeps at hand: the root file system and disks mounted under
+/// /media, /run/media or /mnt.
+bool isUserVolume(const Mount& mount);
+
 /// The mount that holds `path` (the longest mount point that contains it).
 std::optional<Mount> mountContaining(const std::string& path, const std::vector<Mount>& mounts);
 

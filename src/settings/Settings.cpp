@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 
+#include "favorites/PredicateText.h"
 #include "logs/Logger.h"
 #include "model/Base64.h"
 #include "model/Paths.h"
@@ -63,6 +64,8 @@ std::expected<Favorite::Stored, std::string> readFavorite(dom::element element) 
         if (data.get(text)) return std::unexpected(std::string("bookmarkData is not a string"));
         auto bytes = decodeBase64(text);
         if (!bytes) return std::unexpected(std::string("bookmarkData is not base64"));
+        if (auto bookmark = Bookmark::fromBytes(*bytes); !bookmark)
+            return std::unexpected("bookmarkData: " + bookmark.error());
         stored.bookmarkData = std::move(*bytes);
     }
     dom::element predicate;
@@ -70,6 +73,8 @@ std::expected<Favorite::Stored, std::string> readFavorite(dom::element element) 
         std::string_view text;
         if (predicate.get(text))
             return std::unexpected(std::string("filterPredicate is not a string"));
+        if (auto parsed = parsePredicate(text); !parsed)
+            return std::unexpected("filterPredicate: " + parsed.error());
         stored.filterPredicate = std::string(text);
     }
     if (!read(object, "isFilterPredicateEnabled", stored.isFilterPredicateEnabled))
@@ -170,7 +175,10 @@ LoadedSettings loadSettings(const std::string& path, int version) {
     LoadedSettings loaded;
     loaded.settings.version = version;
     auto data = platform::readWholeFile(path);
-    if (!data && !platform::entryExists(path)) return loaded; // first start
+    if (!data && !platform::entryExists(path)) {
+        loaded.firstStart = true;
+        return loaded;
+    }
     if (data) {
         auto decoded = Settings::decode(*data);
         if (decoded) {

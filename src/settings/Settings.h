@@ -45,6 +45,8 @@ struct LoadedSettings {
     /// `keptAs` and the defaults are used.
     std::string problem;
     std::string keptAs;
+    /// There was no settings file yet.
+    bool firstStart = false;
 };
 
 /// Reads the settings at `path`; defaults (with `version`) when there is no file. A file that

@@ -1,0 +1,163 @@
+#include "favorites/FavoriteManager.h"
+
+#include "favorites/UniqueNames.h"
+#include "platform/FileSystem.h"
+#include "platform/MainQueue.h"
+#include "support/TemporaryDirectory.h"
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+using namespace std::chrono_literals;
+
+std::vector<std::string> namesOf(const FavoriteManager& manager) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < manager.count(); ++i)
+        names.push_back(manager.at(i)->name());
+    return names;
+}
+
+TEST(FavoriteManagerTest, NamesTakeComponentsFromTheEndUntilTheyDiffer) {
+    EXPECT_EQ(uniqueDisplayNames({{{"Macintosh HD", "Users", "me", "Documents"}, "/a"},
+                                  {{"Backup", "Documents"}, "/b"}}),
+              (std::vector<std::string>{"Documents \u2013 me", "Documents \u2013 Backup"}));
+    EXPECT_EQ(uniqueDisplayNames({{{"/", "home", "me", "Documents"}, "/home/me/Documents"}}),
+              std::vector<std::string>{"Documents"});
+    // The root's slash stands for itself in a detail.
+    EXPECT_EQ(uniqueDisplayNames({{{"/", "data"}, "/data"}, {{"/", "srv", "data"}, "/srv/data"}}),
+              (std::vector<std::string>{"data \u2013 /", "data \u2013 srv"}));
+    // Two disks with the same label fall back, once, to their paths; the same path twice
+    // stays as it is rather than falling back without end.
+    EXPECT_EQ(
+        uniqueDisplayNames({{{"USB", "x"}, "/media/a/USB/x"}, {{"USB", "x"}, "/media/b/USB/x"}}),
+        (std::vector<std::string>{"x \u2013 a/USB", "x \u2013 b/USB"}));
+    EXPECT_EQ(uniqueDisplayNames({{{"/", "x"}, "/x"}, {{"/", "x"}, "/x"}}),
+              (std::vector<std::string>{"x \u2013 /", "x \u2013 /"}));
+    // Names that are already unique keep their single component.
+    EXPECT_EQ(uniqueDisplayNames({{{"Backup"}, "/media/me/Backup"}, {{"Photos"}, "/mnt/p"}}),
+              (std::vector<std::string>{"Backup", "Photos"}));
+}
+
+TEST(FavoriteManagerTest, AddMoveAndRemoveKeepOnlyKeptFavouritesInTheFile) {
+    TemporaryDirectory home;
+    const std::string settings = home / "config/settings.json";
+    std::vector<std::string> folders;
+    home.makeDirectory("places");
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        folders.push_back(home.makeDirectory(std::string("places/") + name));
+
+    FavoriteManager manager(settings, 7);
+    manager.load();
+    for (const std::string& folder : folders) {
+        const std::size_t next = manager.count();
+        EXPECT_EQ(manager.add(folder, true), std::pair(next, false));
+    }
+    EXPECT_EQ(namesOf(manager), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+
+    manager.move({2, 0}, 4);
+    EXPECT_EQ(namesOf(manager), (std::vector<std::string>{"b", "d", "a", "c", "e"}));
+
+    // Adding what is listed changes nothing, not even the file.
+    std::filesystem::remove(settings);
+    const std::pair<std::size_t, bool> listed{2, true};
+    EXPECT_EQ(manager.add(folders[0], false), listed);
+    EXPECT_FALSE(platform::entryExists(settings));
+
+    // A location that is only opened is listed but never written.
+    const std::string opened = home.makeDirectory("opened");
+    EXPECT_EQ(manager.add(opened, false).second, false);
+    manager.remove(0);
+
+    FavoriteManager later(settings, 7);
+    later.load();
+    EXPECT_EQ(namesOf(later), (std::vector<std::string>{"d", "a", "c", "e"}));
+    EXPECT_EQ(later.settings().version, 7);
+
+    // Keeping it writes it.
+    manager.keep(manager.count() - 1);
+    FavoriteManager third(settings, 7);
+    third.load();
+    EXPECT_EQ(third.count(), 5u);
+    EXPECT_EQ(third.at(4)->url(), opened);
+}
+
+TEST(FavoriteManagerTest, TheFirstStartOffersItsLocationsAndLaterStartsDoNot) {
+    TemporaryDirectory home;
+    const std::string settings = home / "settings.json";
+    const std::string documents = home.makeDirectory("Documents");
+    {
+        FavoriteManager manager(settings, 1);
+        manager.load({home.path(), documents, home / "missing", home.path()});
+        EXPECT_EQ(manager.count(), 2u);
+        manager.save();
+        manager.remove(1);
+    }
+    FavoriteManager manager(settings, 1);
+    manager.load({documents});
+    ASSERT_EQ(manager.count(), 1u);
+    EXPECT_EQ(manager.at(0)->url(), home.path());
+}
+
+TEST(FavoriteManagerTest, MountTableDifferencesBecomeVolumeEvents) {
+    using Kind = platform::VolumeEvent::Kind;
+    const platform::Mount root{"/", 1, "/dev/sda1", "ext4"};
+    const platform::Mount usb{"/media/me/OLD", 2, "/dev/sdb1", "vfat"};
+    platform::Mount renamed = usb;
+    renamed.mountPoint = "/media/me/NEW";
+    const platform::Mount card{"/media/me/CARD", 3, "/dev/sdc1", "exfat"};
+    const auto identity = [](const platform::Mount& mount) {
+        return mount.source == "/dev/sda1" ? std::string() : "id" + mount.source;
+    };
+    using Events = std::vector<platform::VolumeEvent>;
+    EXPECT_EQ(platform::volumeEvents({root}, {root, usb}, identity),
+              (Events{{Kind::mounted, "/media/me/OLD", {}}}));
+    EXPECT_EQ(platform::volumeEvents({root, usb, card}, {root, card, renamed}, identity),
+              (Events{{Kind::renamed, "/media/me/NEW", "/media/me/OLD"}}));
+    EXPECT_EQ(
+        platform::volumeEvents({root, usb}, {root, card}, identity),
+        (Events{{Kind::unmounted, "/media/me/OLD", {}}, {Kind::mounted, "/media/me/CARD", {}}}));
+    // Mounted twice at one point: the second mount's removal is one unmount.
+    EXPECT_EQ(platform::volumeEvents({root, card, card}, {root, card}, identity),
+              (Events{{Kind::unmounted, "/media/me/CARD", {}}}));
+}
+
+TEST(FavoriteManagerTest, AnUnmountedVolumesFavouriteGreysOutAndComesBackWhenMounted) {
+    TemporaryDirectory home;
+    const std::string point = home.makeDirectory("volume");
+    if (mount("tessera-fav", point.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs is refused here (" << std::strerror(errno)
+                     << "); the volume events are not exercised";
+    FavoriteManager manager(home / "settings.json", 1);
+    manager.load();
+    ASSERT_TRUE(manager.startWatchingVolumes(MainQueue::shared()));
+    const auto [index, present] = manager.add(point, true);
+    const std::shared_ptr<Favorite> favorite = manager.at(index);
+    EXPECT_TRUE(favorite->enabled());
+    EXPECT_TRUE(favorite->isVolume());
+    EXPECT_EQ(favorite->name(), "volume");
+    int changes = 0;
+    favorite->changed().add([&changes](Favorite&) { ++changes; });
+
+    // The folder stays behind on the outer volume; it is not the favourite's volume.
+    ASSERT_EQ(umount(point.c_str()), 0);
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return !favorite->enabled(); }, 5s));
+    EXPECT_EQ(favorite->name(), "\u201cvolume\u201d (not available)");
+    EXPECT_FALSE(favorite->isVolume());
+    EXPECT_GT(changes, 0);
+
+    ASSERT_EQ(mount("tessera-fav", point.c_str(), "tmpfs", 0, "size=64k"), 0);
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return favorite->enabled(); }, 5s));
+    EXPECT_EQ(favorite->name(), "volume");
+    EXPECT_TRUE(favorite->isVolume());
+    umount(point.c_str());
+}
+
+} // namespace
+} // namespace tessera
