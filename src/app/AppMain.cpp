@@ -2,6 +2,7 @@
 
 #include "app/DocumentController.h"
 #include "app/DocumentWindow.h"
+#include "app/FavoritesWindow.h"
 #include "app/MainQueuePump.h"
 #include "app/OpenGLProbe.h"
 #include "app/QtConversions.h"
@@ -135,7 +136,7 @@ int runApp(int argc, char** argv) {
         if (!paths.empty()) return;
         const auto windows = documents.windows();
         if (windows.empty()) {
-            documents.chooseFolder(nullptr);
+            documents.showFavorites();
             return;
         }
         windows.back()->raise();
@@ -144,12 +145,7 @@ int runApp(int argc, char** argv) {
     if (arguments.dbusActivated) {
         // The launcher that started this process asks for what to open next.
     } else if (arguments.paths.empty()) {
-        QTimer::singleShot(0, &documents, [&documents] {
-            documents.chooseFolder(nullptr);
-            if (documents.windows().empty() && documents.pendingOpenings() == 0 &&
-                QApplication::topLevelWidgets().isEmpty())
-                QApplication::quit();
-        });
+        documents.showFavorites();
     } else if (arguments.sequence) {
         documents.openSequence(arguments.paths);
     } else {

@@ -1,6 +1,8 @@
 #include "app/DocumentController.h"
 
+#include "app/Build.h"
 #include "app/DocumentWindow.h"
+#include "app/FavoritesWindow.h"
 #include "app/QtConversions.h"
 #include "app/SequenceSelectionDialog.h"
 #include "app/SequenceWindow.h"
@@ -14,10 +16,12 @@
 #include "platform/FileSystem.h"
 #include "platform/Location.h"
 #include "platform/MainQueue.h"
+#include "platform/Volumes.h"
 #include "scan/ScanOperation.h"
 #include "snapshot/Snapshot.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStyle>
@@ -44,26 +48,34 @@ DirectoryPtr asTree(FilePtr root) {
     return Directory::create(root->path(), root->creationDate(), root->modificationDate(), {});
 }
 
-// The build number stored in settings.json.
-constexpr int kBuild = 1;
+// What the favourites list offers on the first start: the home folder and the disks.
+std::vector<std::string> firstStartLocations() {
+    std::vector<std::string> locations{QDir::homePath().toStdString()};
+    for (const platform::Mount& mount : platform::readMounts())
+        if (platform::isUserVolume(mount)) locations.push_back(mount.mountPoint);
+    return locations;
+}
 
 } // namespace
 
-DocumentController::DocumentController(AppOptions options) : options_(std::move(options)) {
-    if (options_.settingsPath.empty()) options_.settingsPath = settingsPath();
-    LoadedSettings loaded = loadSettings(options_.settingsPath, kBuild);
-    if (!loaded.problem.empty())
-        Logger::log(0, "The settings could not be read (" + loaded.problem + "); kept as " +
-                           loaded.keptAs + ", defaults used");
-    settings_ = std::move(loaded.settings);
+DocumentController::DocumentController(AppOptions options)
+    : options_(std::move(options)),
+      favorites_(options_.settingsPath.empty() ? settingsPath() : options_.settingsPath, kBuild) {
+    favorites_.load(firstStartLocations());
+    favorites_.startWatchingVolumes(MainQueue::shared());
     graphViewOptions_.forceSoftware = options_.softwareRendering || disableOpenGL();
 }
 
-DocumentController::~DocumentController() = default;
+DocumentController::~DocumentController() {
+    delete favoritesWindow_.data();
+}
 
-void DocumentController::saveSettings() {
-    if (auto saved = tessera::saveSettings(settings_, options_.settingsPath); !saved)
-        Logger::log(0, saved.error());
+FavoritesWindow& DocumentController::showFavorites() {
+    if (!favoritesWindow_) favoritesWindow_ = new FavoritesWindow(*this);
+    favoritesWindow_->show();
+    favoritesWindow_->raise();
+    favoritesWindow_->activateWindow();
+    return *favoritesWindow_;
 }
 
 std::vector<DocumentWindow*> DocumentController::windows() const {
@@ -85,7 +97,7 @@ void DocumentController::showError(const QString& message) {
 
 DocumentWindow* DocumentController::addWindow(std::string location,
                                               std::shared_ptr<FileController> controller,
-                                              std::unique_ptr<Favorite> favorite) {
+                                              std::shared_ptr<Favorite> favorite) {
     auto* window =
         new DocumentWindow(*this, std::move(location), std::move(controller), std::move(favorite));
     std::erase_if(windows_, [](const QPointer<DocumentWindow>& open) { return open.isNull(); });
@@ -103,11 +115,9 @@ DocumentWindow* DocumentController::addWindow(std::string location,
 void DocumentController::open(const std::string& path) {
     const platform::Location location = platform::classifyLocation(path);
     switch (location.kind) {
-    case platform::Location::Kind::folder: {
-        auto favorite = std::make_unique<Favorite>(location.path, false);
-        addWindow(location.path, FileController::create(location.path), std::move(favorite));
+    case platform::Location::Kind::folder:
+        open(favorites_.at(favorites_.add(location.path, false).first));
         return;
-    }
     case platform::Location::Kind::regularFile:
         openSnapshot(location.path);
         return;
@@ -120,6 +130,31 @@ void DocumentController::open(const std::string& path) {
                   QString::fromLocal8Bit(std::strerror(location.error)));
         return;
     }
+}
+
+void DocumentController::open(const std::shared_ptr<Favorite>& favorite) {
+    for (DocumentWindow* window : windows()) {
+        if (window->favorite() != favorite.get()) continue;
+        window->raise();
+        window->activateWindow();
+        return;
+    }
+    if (!favorite->url()) {
+        favorite->resolve();
+        if (!favorite->url()) {
+            showError(toQString(favorite->name()));
+            return;
+        }
+    }
+    // A favourite whose window closed keeps its tree (and goes on watching it), so opening it
+    // again shows it at once.
+    auto controller = std::dynamic_pointer_cast<FileController>(favorite->sharedFileController());
+    if (!controller) controller = FileController::create(*favorite->url());
+    addWindow(*favorite->url(), std::move(controller), favorite);
+}
+
+void DocumentController::rescan(const std::shared_ptr<Favorite>& favorite) {
+    if (favorite->url()) favorite->setFileController(FileController::create(*favorite->url()));
 }
 
 void DocumentController::openSnapshot(const std::string& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/GraphViewController.h"
+#include "favorites/FavoriteManager.h"
 #include "model/Date.h"
 #include "render/QtLabelTypesetter.h"
 #include "settings/Settings.h"
@@ -18,6 +19,7 @@ class QWidget;
 namespace tessera {
 
 class DocumentWindow;
+class FavoritesWindow;
 class SequenceWindow;
 
 struct AppOptions {
@@ -34,8 +36,10 @@ public:
     explicit DocumentController(AppOptions options);
     ~DocumentController() override;
 
-    Settings& settings() { return settings_; }
-    void saveSettings();
+    Settings& settings() { return favorites_.settings(); }
+    void saveSettings() { favorites_.save(); }
+    /// The favourites, and every location opened in a window.
+    FavoriteManager& favorites() { return favorites_; }
     const LabelTypesetter& typesetter() const { return typesetter_; }
     GraphViewOptions graphViewOptions() const { return graphViewOptions_; }
     void setGraphViewOptions(GraphViewOptions options) { graphViewOptions_ = std::move(options); }
@@ -43,6 +47,12 @@ public:
     /// Opens a folder (scanned, kept live) or a snapshot file (read off the main thread) in a
     /// window of its own. Anything else gets an error dialog and no window.
     void open(const std::string& path);
+    /// Opens a listed favourite in a window, or brings forward the window that shows it.
+    void open(const std::shared_ptr<Favorite>& favorite);
+    /// Scans a favourite's location afresh; its window shows the new tree once it is in.
+    void rescan(const std::shared_ptr<Favorite>& favorite);
+    /// The favourites window (made on first use), brought to the front.
+    FavoritesWindow& showFavorites();
     /// Opens the trees at `paths` (folders, scanned once, or snapshots) as one sequence window,
     /// once all are read; an error dialog and no window when one cannot be read.
     void openSequence(const std::vector<std::string>& paths);
@@ -72,13 +82,14 @@ private:
     void showError(const QString& message);
     DocumentWindow* addWindow(std::string location,
                               std::shared_ptr<class FileController> controller,
-                              std::unique_ptr<class Favorite> favorite);
+                              std::shared_ptr<Favorite> favorite);
     void openSnapshot(const std::string& path);
     void showSequence(std::vector<std::shared_ptr<class FileController>> trees,
                       const std::vector<Date>& dates);
 
     AppOptions options_;
-    Settings settings_;
+    FavoriteManager favorites_;
+    QPointer<FavoritesWindow> favoritesWindow_;
     QtLabelTypesetter typesetter_;
     GraphViewOptions graphViewOptions_;
     std::vector<QPointer<DocumentWindow>> windows_; // in the order they opened

@@ -43,7 +43,7 @@ QString text(std::string_view key) {
 
 DocumentWindow::DocumentWindow(DocumentController& application, std::string location,
                                std::shared_ptr<FileController> controller,
-                               std::unique_ptr<Favorite> favorite)
+                               std::shared_ptr<Favorite> favorite)
     : application_(application), location_(std::move(location)), controller_(std::move(controller)),
       favorite_(std::move(favorite)), commands_(new CommandSet(this)),
       undoStack_(new QUndoStack(this)),
@@ -63,10 +63,22 @@ DocumentWindow::DocumentWindow(DocumentController& application, std::string loca
     restoreWindowGeometry(*this, "graphWindow", {900, 700});
     showGraph();
     graphDidChangeFile(graph().file());
+    if (favorite_)
+        favoriteObserver_ = favorite_->changed().add([this](Favorite&) { favoriteDidChange(); });
 }
 
 DocumentWindow::~DocumentWindow() {
+    if (favorite_) favorite_->changed().remove(favoriteObserver_);
     graph().delegate = nullptr;
+}
+
+void DocumentWindow::favoriteDidChange() {
+    auto controller = std::dynamic_pointer_cast<FileController>(favorite_->sharedFileController());
+    if (!controller || controller == controller_ || !isVisible()) return;
+    controller_ = std::move(controller);
+    graph().setFileController(controller_);
+    outlineViewController_->setFileController(controller_);
+    graphDidChangeFile(graph().file());
 }
 
 Graph& DocumentWindow::graph() const {
@@ -74,8 +86,10 @@ Graph& DocumentWindow::graph() const {
 }
 
 void DocumentWindow::showGraph() {
-    // A folder's favourite starts the scan, so that the graph sees it loading.
-    if (favorite_) favorite_->setFileController(controller_);
+    // A folder's favourite starts the scan, so that the graph sees it loading (a controller
+    // the favourite kept from an earlier window already holds its tree).
+    if (favorite_ && favorite_->sharedFileController() != controller_)
+        favorite_->setFileController(controller_);
     graph().setFileController(controller_);
     outlineViewController_->setFileController(controller_);
 }
@@ -362,9 +376,13 @@ void DocumentWindow::graphDidChangeFile(File* file) {
 void DocumentWindow::closeEvent(QCloseEvent* event) {
     saveWindowGeometry(*this, "graphWindow");
     userDefaults()->setValue(QStringLiteral("graphWindowSplitView"), split_->saveState());
+    if (favorite_) favorite_->changed().remove(favoriteObserver_);
+    favoriteObserver_ = 0;
     graph().setFileController(nullptr);
     outlineViewController_->setFileController(nullptr);
-    if (favorite_) favorite_->setFileController(nullptr);
+    // A favourite keeps a tree it holds, so that opening it again shows it at once; a scan
+    // still under way is stopped.
+    if (favorite_ && controller_->rootFile() == nullptr) favorite_->setFileController(nullptr);
     event->accept();
 }
 

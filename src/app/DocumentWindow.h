@@ -31,10 +31,13 @@ public:
     /// A window showing `controller`'s tree. For a folder `favorite` holds the controller and
     /// starts its scan; a snapshot has none.
     DocumentWindow(DocumentController& application, std::string location,
-                   std::shared_ptr<FileController> controller, std::unique_ptr<Favorite> favorite);
+                   std::shared_ptr<FileController> controller, std::shared_ptr<Favorite> favorite);
     ~DocumentWindow() override;
 
     const std::string& location() const { return location_; }
+    /// The favourite of a folder's window (shared with the favourites list); null for a
+    /// snapshot.
+    Favorite* favorite() const { return favorite_.get(); }
     GraphViewController& graphViewController() const { return *graphViewController_; }
     OutlineViewController& outlineViewController() const { return *outlineViewController_; }
     bool isOutlineShown() const;
@@ -58,6 +61,8 @@ private:
     void buildMenus();
     void buildToolBar();
     void showGraph();
+    /// Shows the favourite's new controller when it got one (a scan started afresh).
+    void favoriteDidChange();
     void buildSplit();
     /// The search rules: typing shows the outline with what matches; clearing the field shows
     /// the whole tree again, and hides the outline if it was hidden when the search began.
@@ -72,7 +77,8 @@ private:
     DocumentController& application_;
     std::string location_;
     std::shared_ptr<FileController> controller_;
-    std::unique_ptr<Favorite> favorite_;
+    std::shared_ptr<Favorite> favorite_;
+    std::uint64_t favoriteObserver_ = 0;
     CommandSet* commands_;
     QUndoStack* undoStack_;
     GraphViewController* graphViewController_;

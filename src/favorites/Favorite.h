@@ -83,6 +83,9 @@ public:
     std::shared_ptr<const Predicate> activeExclusion() const;
 
     FavoriteController* fileController() const { return fileController_.get(); }
+    const std::shared_ptr<FavoriteController>& sharedFileController() const {
+        return fileController_;
+    }
     /// Attaching a controller starts its scan; replacing or clearing one detaches the old one.
     /// The sizes are updated afterwards.
     void setFileController(std::shared_ptr<FavoriteController> controller);

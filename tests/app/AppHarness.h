@@ -27,6 +27,7 @@ public:
     ~AppHarness();
 
     DocumentController& documents() { return *documents_; }
+    std::string settingsPath() const { return settingsFolder_ / "settings.json"; }
     enum class Wait { atRest, shown };
     /// Opens `path` and waits until its window is active and shows the tree at rest (or only
     /// until it is shown); null after 10 s.

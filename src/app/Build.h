@@ -1,0 +1,9 @@
+// The app's build number. Settings files and the user default "lastVersion" record it; starting
+// a newer build migrates what an older one stored.
+#pragma once
+
+namespace tessera {
+
+inline constexpr int kBuild = 86;
+
+} // namespace tessera
