@@ -6,7 +6,10 @@
 #include "app/QtConversions.h"
 #include "app/SequenceSelectionDialog.h"
 #include "app/SequenceWindow.h"
+#include "app/SettingsMigration.h"
+#include "app/UserDefaultValue.h"
 #include "app/UserDefaults.h"
+#include "app/WhatsNewDialog.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "graph/SequenceSlider.h"
@@ -61,6 +64,7 @@ std::vector<std::string> firstStartLocations() {
 DocumentController::DocumentController(AppOptions options)
     : options_(std::move(options)),
       favorites_(options_.settingsPath.empty() ? settingsPath() : options_.settingsPath, kBuild) {
+    upgradeFromLastVersion();
     favorites_.load(firstStartLocations());
     favorites_.startWatchingVolumes(MainQueue::shared());
     graphViewOptions_.forceSoftware = options_.softwareRendering || disableOpenGL();
@@ -68,6 +72,25 @@ DocumentController::DocumentController(AppOptions options)
 
 DocumentController::~DocumentController() {
     delete favoritesWindow_.data();
+    delete whatsNew_.data();
+}
+
+void DocumentController::upgradeFromLastVersion() {
+    OptionalUserDefaultValue<int> lastVersion(QStringLiteral("lastVersion"));
+    if (lastVersion.value() && *lastVersion.value() < kBuild) {
+        const int old = *lastVersion.value();
+        Logger::log(1, "Upgrading from build " + std::to_string(old));
+        const auto defaults = userDefaults();
+        if (auto migrated = migrateSettings(old, *defaults, favorites_.settingsPath(), kBuild);
+            !migrated)
+            showError(text("settings.migration.error") + QStringLiteral("\n") +
+                      toQString(migrated.error()));
+        if (old < WhatsNewDialog::kFirstBuildWithItems) {
+            whatsNew_ = new WhatsNewDialog;
+            whatsNew_->show();
+        }
+    }
+    lastVersion.setValue(kBuild);
 }
 
 FavoritesWindow& DocumentController::showFavorites() {

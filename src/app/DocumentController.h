@@ -63,6 +63,9 @@ public:
     void chooseSnapshot(QWidget* parent);
     void showAbout(QWidget* parent);
 
+    /// The What's New dialog, while it is open after an upgrade.
+    QWidget* whatsNew() const { return whatsNew_; }
+
     /// The document windows open now, oldest first.
     std::vector<DocumentWindow*> windows() const;
     /// Snapshots being read.
@@ -80,6 +83,8 @@ signals:
 
 private:
     void showError(const QString& message);
+    /// Records this build in "lastVersion", migrating what an older build stored first.
+    void upgradeFromLastVersion();
     DocumentWindow* addWindow(std::string location,
                               std::shared_ptr<class FileController> controller,
                               std::shared_ptr<Favorite> favorite);
@@ -90,6 +95,7 @@ private:
     AppOptions options_;
     FavoriteManager favorites_;
     QPointer<FavoritesWindow> favoritesWindow_;
+    QPointer<QWidget> whatsNew_;
     QtLabelTypesetter typesetter_;
     GraphViewOptions graphViewOptions_;
     std::vector<QPointer<DocumentWindow>> windows_; // in the order they opened

@@ -1,6 +1,7 @@
 #include "app/SnapshotExport.h"
 
 #include "app/QtConversions.h"
+#include "app/UserDefaultValue.h"
 #include "app/UserDefaults.h"
 #include "model/Localization.h"
 #include "snapshot/Snapshot.h"
@@ -25,13 +26,17 @@ const QString kFormatKey = QStringLiteral("exportFormat");
 const QString kKeysKey = QStringLiteral("exportedKeys");
 const QString kFolderKey = QStringLiteral("exportFolder");
 
+UserDefaultEnum<SnapshotEncoder::FileFormat> exportFormat() {
+    return {kFormatKey, SnapshotEncoder::Options().format, fileFormatFromRaw,
+            [](SnapshotEncoder::FileFormat format) { return std::string(rawValue(format)); }};
+}
+
 } // namespace
 
 SnapshotEncoder::Options exportOptions() {
     SnapshotEncoder::Options options;
     const auto defaults = userDefaults();
-    if (const auto format = fileFormatFromRaw(defaults->value(kFormatKey).toString().toStdString()))
-        options.format = *format;
+    options.format = exportFormat().value();
     if (defaults->contains(kKeysKey)) {
         options.includedKeys.clear();
         for (const QString& raw : defaults->value(kKeysKey).toStringList())
@@ -44,7 +49,7 @@ SnapshotEncoder::Options exportOptions() {
 
 void setExportOptions(const SnapshotEncoder::Options& options) {
     const auto defaults = userDefaults();
-    defaults->setValue(kFormatKey, toQString(rawValue(options.format)));
+    exportFormat().setValue(options.format);
     QStringList keys;
     for (FileKey key : options.includedKeys)
         keys << toQString(rawValue(key));

@@ -1,5 +1,7 @@
 #include "app/UserDefaults.h"
 
+#include "app/UserDefaultValue.h"
+
 #include <QWidget>
 
 namespace tessera {
@@ -10,7 +12,7 @@ std::unique_ptr<QSettings> userDefaults() {
 }
 
 bool disableOpenGL() {
-    return userDefaults()->value(QStringLiteral("disableOpenGL"), false).toBool();
+    return UserDefaultValue<bool>(QStringLiteral("disableOpenGL"), false).value();
 }
 
 void restoreWindowGeometry(QWidget& window, const char* name, QSize fallback) {

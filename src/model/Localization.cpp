@@ -118,6 +118,8 @@ constexpr std::array texts{
     Text{"settings.filter", "Leave out what matches while scanning", ""},
     Text{"settings.filter.rescan", "The filter applies from the next scan. Scan “%@” again now?", ""},
     Text{"settings.filter.scanNow", "Scan Now", ""},
+    Text{"settings.migration.error",
+         "The settings of the earlier version could not be carried over:", ""},
     Text{"settings.title", "Settings of “%@”", ""},
     Text{"toolbar.back", "Back", ""},
     Text{"toolbar.forward", "Forward", ""},
