@@ -273,13 +273,24 @@ void DocumentController::openSequence(const std::vector<std::string>& paths) {
 void DocumentController::chooseSequence(QWidget* parent) {
     std::vector<SequenceCandidate> candidates;
     QStyle* style = QApplication::style();
+    // The favourites holding a scanned tree, in the list's order (also those whose windows
+    // closed), then the snapshots open in windows.
+    for (std::size_t i = 0; i < favorites_.count(); ++i) {
+        const std::shared_ptr<Favorite>& favorite = favorites_.at(i);
+        auto controller =
+            std::dynamic_pointer_cast<FileController>(favorite->sharedFileController());
+        if (!controller || controller->rootFile() == nullptr) continue;
+        candidates.push_back({toQString(favorite->name()),
+                              style->standardIcon(favorite->isVolume() ? QStyle::SP_DriveHDIcon
+                                                                       : QStyle::SP_DirIcon),
+                              std::move(controller)});
+    }
     for (DocumentWindow* window : windows()) {
         const auto& controller = window->sharedFileController();
-        if (!controller || controller->rootFile() == nullptr) continue;
-        candidates.push_back({window->windowTitle(),
-                              style->standardIcon(controller->isSnapshot() ? QStyle::SP_FileIcon
-                                                                           : QStyle::SP_DirIcon),
-                              controller});
+        if (window->favorite() != nullptr || !controller || controller->rootFile() == nullptr)
+            continue;
+        candidates.push_back(
+            {window->windowTitle(), style->standardIcon(QStyle::SP_FileIcon), controller});
     }
     SequenceSelectionDialog dialog(std::move(candidates), parent);
     if (dialog.exec() != QDialog::Accepted) return;

@@ -64,8 +64,6 @@ std::expected<Favorite::Stored, std::string> readFavorite(dom::element element) 
         if (data.get(text)) return std::unexpected(std::string("bookmarkData is not a string"));
         auto bytes = decodeBase64(text);
         if (!bytes) return std::unexpected(std::string("bookmarkData is not base64"));
-        if (auto bookmark = Bookmark::fromBytes(*bytes); !bookmark)
-            return std::unexpected("bookmarkData: " + bookmark.error());
         stored.bookmarkData = std::move(*bytes);
     }
     dom::element predicate;

@@ -187,8 +187,12 @@ private slots:
         AppHarness harness;
         DocumentWindow* first = harness.open(snapshots.before);
         QVERIFY(first != nullptr);
-        QVERIFY(harness.open(live.path()) != nullptr);
+        DocumentWindow* liveWindow = harness.open(live.path());
+        QVERIFY(liveWindow != nullptr);
         QVERIFY(harness.open(snapshots.after) != nullptr);
+        // A favourite keeps its tree after its window closed, and is still offered (first,
+        // as the favourites come before the snapshots).
+        liveWindow->close();
 
         bool checked = false;
         QTimer::singleShot(0, [&] {
@@ -196,8 +200,9 @@ private slots:
             QVERIFY(dialog != nullptr);
             QListWidget& list = dialog->list();
             QCOMPARE(list.count(), 3);
+            QCOMPARE(list.item(0)->text(), QString::fromStdString(live.path()).section('/', -1));
             QVERIFY(!dialog->openButton().isEnabled());
-            clickRow(list, 0);
+            clickRow(list, 1);
             QVERIFY(!dialog->openButton().isEnabled()); // one tree is no comparison
             clickRow(list, 2, Qt::ControlModifier);
             QVERIFY(dialog->openButton().isEnabled());
