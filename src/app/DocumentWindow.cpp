@@ -340,8 +340,8 @@ void DocumentWindow::searchTextChanged(const QString& query) {
     }
     std::vector<Predicate> anyOf;
     anyOf.push_back(Predicate::comparison("path", Predicate::Operator::contains, toPath(trimmed)));
-    outlineViewController_->applyFilter(std::make_shared<const Predicate>(
-        Predicate::compound(Predicate::CompoundType::orType, std::move(anyOf))));
+    outlineViewController_->search(
+        Predicate::compound(Predicate::CompoundType::orType, std::move(anyOf)));
 }
 
 void DocumentWindow::goBack() {

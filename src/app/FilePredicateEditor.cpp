@@ -183,7 +183,7 @@ public:
         header->addWidget(type_);
         header->addWidget(new QLabel(QStringLiteral("of the following are true")), 1);
         auto* addRow = smallButton(QStringLiteral("+"), QStringLiteral("Add a row"));
-        auto* addGroup = smallButton(QStringLiteral("\u2026"), QStringLiteral("Add a group"));
+        auto* addGroup = smallButton(QStringLiteral("+ ( )"), QStringLiteral("Add a group"));
         header->addWidget(addRow);
         header->addWidget(addGroup);
         if (nested) {

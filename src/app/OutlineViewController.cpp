@@ -1,10 +1,13 @@
 #include "app/OutlineViewController.h"
 
+#include "app/FilePredicateEditor.h"
 #include "app/OutlineModel.h"
 #include "app/QtConversions.h"
 #include "app/UserDefaults.h"
 #include "controller/FileController.h"
 #include "controller/SearchSession.h"
+#include "favorites/Predicate.h"
+#include "favorites/Predicate.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
 #include "platform/MainQueue.h"
@@ -16,6 +19,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <array>
@@ -44,7 +49,8 @@ private:
 OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWidget* parent)
     : QObject(parent), widget_(new QWidget(parent)),
       model_(new OutlineModel([sizeMode] { return static_cast<SizeMode>(sizeMode()); }, this)),
-      view_(new QTreeView(widget_)), searchLine_(new QWidget(widget_)),
+      view_(new QTreeView(widget_)), editorArea_(new QScrollArea(widget_)),
+      predicateEditor_(new FilePredicateEditor), searchLine_(new QWidget(widget_)),
       searchLabel_(new QLabel(searchLine_)), searchSpinner_(new QProgressBar(searchLine_)),
       results_(std::make_unique<SearchResults>(*this)),
       search_(std::make_unique<SearchSession>(*results_, MainQueue::shared())) {
@@ -61,9 +67,19 @@ OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWid
     line->addWidget(searchSpinner_);
     line->addStretch();
     searchLine_->hide();
+    // The filter's rows, above the search line, while a filter is set.
+    editorArea_->setWidget(predicateEditor_);
+    editorArea_->setWidgetResizable(true);
+    editorArea_->setFrameShape(QFrame::NoFrame);
+    editorArea_->hide();
+    connect(predicateEditor_, &FilePredicateEditor::predicateChanged, this, [this] {
+        if (const std::optional<Predicate> edited = predicateEditor_->predicate())
+            applyFilter(std::make_shared<const Predicate>(*edited));
+    });
     auto* stack = new QVBoxLayout(widget_);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
+    stack->addWidget(editorArea_);
     stack->addWidget(searchLine_);
     stack->addWidget(view_);
     view_->setObjectName(QStringLiteral("outline"));
@@ -124,6 +140,7 @@ OutlineViewController::~OutlineViewController() {
 void OutlineViewController::setFileController(std::shared_ptr<FileController> controller) {
     search_->cancel();
     searchLine_->hide();
+    editorArea_->hide();
     model_->setFileController(std::move(controller));
 }
 
@@ -136,6 +153,7 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
     FileController* controller = model_->fileController();
     if (!filter || controller == nullptr || controller->rootFile() == nullptr) {
         searchLine_->hide();
+        editorArea_->hide();
         if (model_->filter() != nullptr) model_->showFiltered(nullptr, nullptr);
         return;
     }
@@ -143,7 +161,24 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
         localizedFormat("search.results", controller->displayName(*controller->rootFile()))));
     searchSpinner_->show();
     searchLine_->show();
+    editorArea_->show();
+    fitPredicateEditor();
     search_->start(model_->sharedFileController(), *controller->rootFile(), std::move(filter));
+}
+
+void OutlineViewController::fitPredicateEditor() {
+    // As tall as its rows, up to a few of them (more scroll), once rows just added are shown.
+    QTimer::singleShot(0, this, [this] {
+        editorArea_->setFixedHeight(std::min(predicateEditor_->sizeHint().height() + 4, 150));
+    });
+}
+
+void OutlineViewController::search(const Predicate& predicate) {
+    {
+        const QSignalBlocker quiet(predicateEditor_);
+        predicateEditor_->setPredicate(&predicate);
+    }
+    applyFilter(std::make_shared<const Predicate>(predicate));
 }
 
 File* OutlineViewController::selectedFile() const {

@@ -14,6 +14,7 @@
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QScrollArea;
 class QTreeView;
 class QWidget;
 
@@ -23,6 +24,8 @@ class Directory;
 class File;
 class FileController;
 class FilePredicate;
+class FilePredicateEditor;
+class Predicate;
 class OutlineModel;
 class SearchSession;
 
@@ -44,6 +47,10 @@ public:
     /// tree's updates wait; none shows the whole tree again. A running search is abandoned.
     void applyFilter(std::shared_ptr<const FilePredicate> filter);
     bool isSearching() const;
+    /// Puts `predicate` into the predicate editor above the list, which then shows it, and
+    /// searches with it. Editing the rows searches again.
+    void search(const Predicate& predicate);
+    FilePredicateEditor& predicateEditor() const { return *predicateEditor_; }
 
     /// The first selected node, if any.
     File* selectedFile() const;
@@ -69,6 +76,7 @@ protected:
 
 private:
     void reloaded();
+    void fitPredicateEditor();
     void restoreExpansion(const Directory& directory);
     void rowsAboutToGo(const QModelIndex& parent, int first, int last);
     void rowsGone(const QModelIndex& parent, int first, int last);
@@ -78,6 +86,8 @@ private:
     QWidget* widget_;
     OutlineModel* model_;
     QTreeView* view_;
+    QScrollArea* editorArea_;
+    FilePredicateEditor* predicateEditor_;
     QWidget* viewport_ = nullptr; // compared only: the view's scrolled area
     QWidget* searchLine_;
     QLabel* searchLabel_;

@@ -4,6 +4,7 @@
 #include "app/AppHarness.h"
 #include "app/AppTests.h"
 #include "app/CommandSet.h"
+#include "app/FilePredicateEditor.h"
 #include "app/OutlineModel.h"
 #include "app/OutlineViewController.h"
 #include "controller/FileController.h"
@@ -177,11 +178,26 @@ private slots:
         QTest::qWait(300);
         savePicture(windowPicture(*window), "outline-search");
 
+        // The search's rows show above the list, and editing them searches again.
+        QVERIFY(outline.predicateEditor().isVisible());
+        QLineEdit* value = nullptr;
+        for (QLineEdit* edit : outline.predicateEditor().findChildren<QLineEdit*>())
+            if (edit->isVisible()) value = edit;
+        QVERIFY(value != nullptr);
+        QCOMPARE(value->text(), QStringLiteral("mus"));
+        value->selectAll();
+        QTest::keyClicks(value, QStringLiteral("E"));
+        QTRY_VERIFY(!outline.isSearching());
+        // Rows compare names ignoring case: "E" matches e, and music's deep and musette (2 KB
+        // of music match, so it follows e).
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0)), (QStringList{"e", "music"}));
+
         // Cleared: the whole tree, and the outline hidden as it was before.
         field.selectAll();
         QTest::keyClick(&field, Qt::Key_Backspace);
         QVERIFY(!window->isOutlineShown());
         QVERIFY(model.filter() == nullptr);
+        QVERIFY(!outline.predicateEditor().isVisible());
         QTRY_COMPARE(rowsUnder(model, model.index(0, 0)).size(), 3);
 
         // With the outline shown first, spaces filter nothing and clearing keeps it shown.
