@@ -2,6 +2,7 @@
 
 #include "app/CommandSet.h"
 #include "app/DocumentController.h"
+#include "app/FileManager.h"
 #include "app/FilePreview.h"
 #include "app/GraphCommands.h"
 #include "app/GraphViewController.h"
@@ -22,8 +23,10 @@
 #include "model/Localization.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
@@ -196,6 +199,31 @@ void DocumentWindow::addCommands() {
                             graphViewController_->targetFile() != nullptr;
                  }});
     commands.add(
+        "openInFileManager", text("menu.file.showInFiles"),
+        [this] {
+            if (File* file = targetFile()) showInFileManager(controller_->itemPaths(*file), this);
+        },
+        {.enabled = [this] { return !controller_->isSnapshot() && targetFile() != nullptr; }});
+    commands.add(
+        "copyPath", text("menu.file.copyPath"),
+        [this] {
+            File* file = targetFile();
+            if (file == nullptr) return;
+            QStringList paths;
+            for (const std::string& path : controller_->itemPaths(*file))
+                paths << toQString(path);
+            QGuiApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
+        },
+        {.enabled = [this] { return targetFile() != nullptr; }},
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    commands.add("selectEnclosingFolder", text("menu.file.selectEnclosingFolder"),
+                 [this] { outlineViewController_->selectEnclosingFolder(); }, {.enabled = [this] {
+                     return outlineViewController_->canSelectEnclosingFolder();
+                 }});
+    commands.add(
+        "showFavorites", text("favorites.title"), [this] { application_.showFavorites(); }, {},
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    commands.add(
         "goBack", text("toolbar.back"), [this] { goBack(); },
         {.enabled = [this] { return graph().canGoBack(); }, .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Left));
@@ -251,6 +279,8 @@ void DocumentWindow::buildMenus() {
     file->addSeparator();
     file->addAction(commands.action("openParentDirectory"));
     file->addAction(commands.action("openQuickLook"));
+    file->addAction(commands.action("openInFileManager"));
+    file->addAction(commands.action("copyPath"));
     file->addAction(commands.action("showInGraphView"));
     file->addSeparator();
     file->addAction(commands.action("performClose"));
@@ -277,6 +307,7 @@ void DocumentWindow::buildMenus() {
     QMenu* window = menuBar()->addMenu(text("menu.window"));
     window->addAction(commands.action("performMiniaturize"));
     window->addSeparator();
+    window->addAction(commands.action("showFavorites"));
     window->addAction(commands.action("showLogs"));
     QMenu* help = menuBar()->addMenu(text("menu.help"));
     help->addAction(commands.action("showAboutPanel"));
@@ -285,13 +316,18 @@ void DocumentWindow::buildMenus() {
     contextMenu_ = new QMenu(this);
     contextMenu_->addAction(commands.action("openQuickLook"));
     contextMenu_->addAction(commands.action("openParentDirectory"));
+    contextMenu_->addAction(commands.action("openInFileManager"));
+    contextMenu_->addAction(commands.action("copyPath"));
     contextMenu_->addSeparator();
     contextMenu_->addAction(commands.action("moveToTrash"));
     commands.refreshOnShow(contextMenu_);
     graphViewController_->setContextMenu(contextMenu_);
     auto* outlineMenu = new QMenu(this);
     outlineMenu->addAction(commands.action("showInGraphView"));
+    outlineMenu->addAction(commands.action("selectEnclosingFolder"));
     outlineMenu->addAction(commands.action("openQuickLook"));
+    outlineMenu->addAction(commands.action("openInFileManager"));
+    outlineMenu->addAction(commands.action("copyPath"));
     outlineMenu->addSeparator();
     outlineMenu->addAction(commands.action("moveToTrash"));
     commands.refreshOnShow(outlineMenu);

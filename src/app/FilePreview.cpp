@@ -1,14 +1,13 @@
 #include "app/FilePreview.h"
 
 #include "app/QtConversions.h"
+#include "app/SessionBus.h"
 #include "controller/FileController.h"
 #include "logs/Logger.h"
 
 #include <QCursor>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMenu>
@@ -21,21 +20,10 @@ namespace {
 constexpr auto kPreviewerService = "org.gnome.NautilusPreviewer";
 constexpr int kMostFilesOffered = 40;
 
-bool previewerAvailable(QDBusConnection& bus) {
-    QDBusConnectionInterface* interface = bus.interface();
-    if (interface == nullptr) return false;
-    if (interface->isServiceRegistered(kPreviewerService)) return true;
-    // The previewer usually starts on demand.
-    const QDBusReply<QStringList> activatable =
-        bus.call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                "org.freedesktop.DBus", "ListActivatableNames"));
-    return activatable.isValid() && activatable.value().contains(kPreviewerService);
-}
-
 void preview(const std::string& path, QWidget* parent) {
     const QUrl url = fileUrl(path);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && previewerAvailable(bus)) {
+    if (isServiceAvailable(bus, QString::fromLatin1(kPreviewerService))) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             kPreviewerService, "/org/gnome/NautilusPreviewer", kPreviewerService, "ShowFile");
         const int window = parent != nullptr ? static_cast<int>(parent->window()->winId()) : 0;

@@ -7,7 +7,6 @@
 #include "controller/FileController.h"
 #include "controller/SearchSession.h"
 #include "favorites/Predicate.h"
-#include "favorites/Predicate.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
 #include "platform/MainQueue.h"

@@ -11,7 +11,9 @@
 #include "model/Directory.h"
 
 #include <QAbstractItemModelTester>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeView>
@@ -141,6 +143,34 @@ private slots:
         window->commands().refresh();
         window->commands().action("showInGraphView")->trigger();
         QTRY_COMPARE(window->graph().file()->path(), std::string_view("music"));
+    }
+
+    void theSelectedRowsPathIsCopiedAndItsFolderSelected() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        OutlineViewController& outline = window->outlineViewController();
+        QTreeView& view = *outline.view();
+        const QModelIndex root = outline.model().index(0, 0);
+        QTRY_VERIFY(view.isExpanded(root));
+        // docs, then its first row: a.
+        view.setFocus();
+        view.setCurrentIndex(root);
+        QTest::keyClick(&view, Qt::Key_Down);
+        QTest::keyClick(&view, Qt::Key_Right);
+        QTest::keyClick(&view, Qt::Key_Down);
+        QCOMPARE(selectedName(outline), QStringLiteral("a"));
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(),
+                     QString::fromStdString(folder / "docs/a"));
+
+        // Select Enclosing Folder, from the outline's context menu.
+        QVERIFY(window->commands().action("selectEnclosingFolder")->isEnabled());
+        window->commands().action("selectEnclosingFolder")->trigger();
+        QCOMPARE(selectedName(outline), QStringLiteral("docs"));
     }
 
     void searchingShowsWhatMatchesAndFollowsChanges() {
