@@ -47,6 +47,12 @@ private slots:
         // This build was recorded at start.
         QCOMPARE(OptionalUserDefaultValue<int>(QStringLiteral("lastVersion")).value(), kBuild);
         QVERIFY(harness.documents().whatsNew() == nullptr);
+
+        // Each tree a window loads counts as a completed scan.
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        QVERIFY(harness.open(folder.path()) != nullptr);
+        QCOMPARE(UserDefaultValue<int>(QStringLiteral("completedScans"), 0).value(), 4);
     }
 
     void anUpgradeMovesTheOldViewSettingsAndFavouritesIntoTheSettingsFile() {
