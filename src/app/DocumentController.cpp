@@ -36,10 +36,6 @@
 namespace tessera {
 namespace {
 
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
 QString quoted(std::string_view key, const std::string& path) {
     return toQString(localizedFormat(key, path));
 }
@@ -83,7 +79,7 @@ void DocumentController::upgradeFromLastVersion() {
         const auto defaults = userDefaults();
         if (auto migrated = migrateSettings(old, *defaults, favorites_.settingsPath(), kBuild);
             !migrated)
-            showError(text("settings.migration.error") + QStringLiteral("\n") +
+            showError(localizedQString("settings.migration.error") + QStringLiteral("\n") +
                       toQString(migrated.error()));
         if (old < WhatsNewDialog::kFirstBuildWithItems) {
             whatsNew_ = new WhatsNewDialog;
@@ -111,8 +107,8 @@ std::vector<DocumentWindow*> DocumentController::windows() const {
 void DocumentController::showError(const QString& message) {
     ++failures_;
     Logger::log(1, message.toStdString());
-    auto* box =
-        new QMessageBox(QMessageBox::Critical, text("open.error.title"), message, QMessageBox::Ok);
+    auto* box = new QMessageBox(QMessageBox::Critical, localizedQString("open.error.title"),
+                                message, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
     emit openingFailed(message);
@@ -198,7 +194,7 @@ void DocumentController::openSnapshot(const std::string& path) {
 
 void DocumentController::openSequence(const std::vector<std::string>& paths) {
     if (paths.size() < 2) {
-        showError(text("open.error.noSequence"));
+        showError(localizedQString("open.error.noSequence"));
         return;
     }
     // Each tree is read on the thread pool; the window opens when the last one is in.
@@ -325,19 +321,21 @@ void DocumentController::showSequence(std::vector<std::shared_ptr<FileController
 }
 
 void DocumentController::chooseFolder(QWidget* parent) {
-    const QString folder = QFileDialog::getExistingDirectory(parent, text("open.title.folder"));
+    const QString folder =
+        QFileDialog::getExistingDirectory(parent, localizedQString("open.title.folder"));
     if (!folder.isEmpty()) open(toPath(folder));
 }
 
 void DocumentController::chooseSnapshot(QWidget* parent) {
-    const QString file = QFileDialog::getOpenFileName(parent, text("open.title.snapshot"), {},
-                                                      text("open.snapshotFilter"));
+    const QString file =
+        QFileDialog::getOpenFileName(parent, localizedQString("open.title.snapshot"), {},
+                                     localizedQString("open.snapshotFilter"));
     if (!file.isEmpty()) open(toPath(file));
 }
 
 void DocumentController::showAbout(QWidget* parent) {
     QMessageBox::about(
-        parent, text("menu.app.about"),
+        parent, localizedQString("menu.app.about"),
         toQString(localizedFormat("about.text", QApplication::applicationVersion().toStdString())) +
             QStringLiteral("<p>Qt %1 (LGPL 3), simdjson (Apache 2.0), utf8proc (MIT), PCRE2 "
                            "(BSD), libpng (libpng licence), DejaVu fonts.</p>")

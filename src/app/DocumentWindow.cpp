@@ -6,7 +6,6 @@
 #include "app/FilePreview.h"
 #include "app/GraphCommands.h"
 #include "app/GraphViewController.h"
-#include "app/LogsWindow.h"
 #include "app/OutlineModel.h"
 #include "app/OutlineViewController.h"
 #include "app/PathBar.h"
@@ -37,14 +36,6 @@
 #include <QUndoStack>
 
 namespace tessera {
-namespace {
-
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
-} // namespace
-
 DocumentWindow::DocumentWindow(DocumentController& application, std::string location,
                                std::shared_ptr<FileController> controller,
                                std::shared_ptr<Favorite> favorite)
@@ -145,16 +136,16 @@ void DocumentWindow::setOutlineShown(bool shown) {
 void DocumentWindow::addCommands() {
     CommandSet& commands = *commands_;
     commands.add(
-        "openDocument", text("menu.file.open"), [this] { application_.chooseFolder(this); }, {},
-        QKeySequence::Open);
+        "openDocument", localizedQString("menu.file.open"),
+        [this] { application_.chooseFolder(this); }, {}, QKeySequence::Open);
     commands.add(
-        "openSnapshot", text("menu.file.openSnapshot"),
+        "openSnapshot", localizedQString("menu.file.openSnapshot"),
         [this] { application_.chooseSnapshot(this); }, {},
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    commands.add("openDocumentSequence", text("menu.file.openSequence"),
+    commands.add("openDocumentSequence", localizedQString("menu.file.openSequence"),
                  [this] { application_.chooseSequence(this); });
     commands.add(
-        "find", text("menu.edit.find"),
+        "find", localizedQString("menu.edit.find"),
         [this] {
             searchField_->setFocus(Qt::ShortcutFocusReason);
             searchField_->selectAll();
@@ -163,7 +154,7 @@ void DocumentWindow::addCommands() {
         QKeySequence::Find);
     commands.add(
         "moveToTrash",
-        text(controller_->isSnapshot() ? "menu.file.delete" : "menu.file.moveToTrash"),
+        localizedQString(controller_->isSnapshot() ? "menu.file.delete" : "menu.file.moveToTrash"),
         [this] { moveTargetToTrash(); },
         {.enabled =
              [this] {
@@ -174,14 +165,14 @@ void DocumentWindow::addCommands() {
              }},
         QKeySequence::Delete);
     commands.add(
-        "exportSnapshot", text("menu.file.exportSnapshot"),
+        "exportSnapshot", localizedQString("menu.file.exportSnapshot"),
         [this] {
             if (Directory* root = controller_->rootFile())
                 exportSnapshot(*root, QFileInfo(toQString(location_)).completeBaseName(), this);
         },
         {.enabled = [this] { return controller_->rootFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::Key_E));
-    commands.add("showInGraphView", text("menu.file.showInGraph"),
+    commands.add("showInGraphView", localizedQString("menu.file.showInGraph"),
                  [this] {
                      File* file = outlineViewController_->selectedFile();
                      if (file == nullptr || controller_->rootFile() == nullptr) return;
@@ -191,22 +182,22 @@ void DocumentWindow::addCommands() {
                  },
                  {.enabled = [this] { return outlineViewController_->selectedFile() != nullptr; }});
     commands.add(
-        "toggleOutlineView", text("menu.view.showOutline"),
+        "toggleOutlineView", localizedQString("menu.view.showOutline"),
         [this] { setOutlineShown(!isOutlineShown()); },
         {.checked = [this] { return isOutlineShown(); }}, QKeySequence(Qt::CTRL | Qt::Key_L));
-    commands.add("openQuickLook", text("menu.file.quicklook"),
+    commands.add("openQuickLook", localizedQString("menu.file.quicklook"),
                  [this] { graphViewController_->previewTargetFile(); }, {.enabled = [this] {
                      return !controller_->isSnapshot() &&
                             graphViewController_->targetFile() != nullptr;
                  }});
     commands.add(
-        "openInFileManager", text("menu.file.showInFiles"),
+        "openInFileManager", localizedQString("menu.file.showInFiles"),
         [this] {
             if (File* file = targetFile()) showInFileManager(controller_->itemPaths(*file), this);
         },
         {.enabled = [this] { return !controller_->isSnapshot() && targetFile() != nullptr; }});
     commands.add(
-        "copyPath", text("menu.file.copyPath"),
+        "copyPath", localizedQString("menu.file.copyPath"),
         [this] {
             File* file = targetFile();
             if (file == nullptr) return;
@@ -217,26 +208,19 @@ void DocumentWindow::addCommands() {
         },
         {.enabled = [this] { return targetFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    commands.add("selectEnclosingFolder", text("menu.file.selectEnclosingFolder"),
+    commands.add("selectEnclosingFolder", localizedQString("menu.file.selectEnclosingFolder"),
                  [this] { outlineViewController_->selectEnclosingFolder(); }, {.enabled = [this] {
                      return outlineViewController_->canSelectEnclosingFolder();
                  }});
     commands.add(
-        "showFavorites", text("favorites.title"), [this] { application_.showFavorites(); }, {},
-        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
-    commands.add(
-        "goBack", text("toolbar.back"), [this] { goBack(); },
+        "goBack", localizedQString("toolbar.back"), [this] { goBack(); },
         {.enabled = [this] { return graph().canGoBack(); }, .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Left));
     commands.add(
-        "goForward", text("toolbar.forward"), [this] { goForward(); },
+        "goForward", localizedQString("toolbar.forward"), [this] { goForward(); },
         {.enabled = [this] { return graph().canGoForward(); }, .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Right));
-    commands.add(
-        "showLogs", text("menu.window.logs"), [] { LogsWindow::showShared(); }, {},
-        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
-    commands.add("showAboutPanel", text("menu.app.about"),
-                 [this] { application_.showAbout(this); });
+    addApplicationCommands(commands, *this, application_);
     addWindowCommands(commands, *this);
     addGraphCommands(commands, *graphViewController_);
     commands.action("goBack")->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
@@ -272,7 +256,7 @@ void DocumentWindow::moveTargetToTrash() {
 
 void DocumentWindow::buildMenus() {
     CommandSet& commands = *commands_;
-    QMenu* file = menuBar()->addMenu(text("menu.file"));
+    QMenu* file = menuBar()->addMenu(localizedQString("menu.file"));
     file->addAction(commands.action("openDocument"));
     file->addAction(commands.action("openSnapshot"));
     file->addAction(commands.action("openDocumentSequence"));
@@ -288,10 +272,10 @@ void DocumentWindow::buildMenus() {
     file->addAction(commands.action("terminate"));
     commands.refreshOnShow(file);
 
-    QMenu* edit = menuBar()->addMenu(text("menu.edit"));
-    QAction* undo = undoStack_->createUndoAction(this, text("menu.edit.undo"));
+    QMenu* edit = menuBar()->addMenu(localizedQString("menu.edit"));
+    QAction* undo = undoStack_->createUndoAction(this, localizedQString("menu.edit.undo"));
     undo->setShortcut(QKeySequence::Undo);
-    QAction* redo = undoStack_->createRedoAction(this, text("menu.edit.redo"));
+    QAction* redo = undoStack_->createRedoAction(this, localizedQString("menu.edit.redo"));
     redo->setShortcut(QKeySequence::Redo);
     addAction(undo);
     addAction(redo);
@@ -305,13 +289,7 @@ void DocumentWindow::buildMenus() {
 
     addViewMenu(*this, commands, {"toggleOutlineView"});
 
-    QMenu* window = menuBar()->addMenu(text("menu.window"));
-    window->addAction(commands.action("performMiniaturize"));
-    window->addSeparator();
-    window->addAction(commands.action("showFavorites"));
-    window->addAction(commands.action("showLogs"));
-    QMenu* help = menuBar()->addMenu(text("menu.help"));
-    help->addAction(commands.action("showAboutPanel"));
+    addWindowAndHelpMenus(*this, commands);
 
     // The graph's context menu: the file commands, acting on the clicked file.
     contextMenu_ = new QMenu(this);
@@ -350,7 +328,7 @@ void DocumentWindow::buildToolBar() {
     toolBar->addWidget(pathBar_);
     searchField_ = new QLineEdit(toolBar);
     searchField_->setObjectName(QStringLiteral("searchField"));
-    searchField_->setPlaceholderText(text("search.placeholder"));
+    searchField_->setPlaceholderText(localizedQString("search.placeholder"));
     searchField_->setClearButtonEnabled(true);
     searchField_->setMaximumWidth(260);
     searchField_->setEnabled(controller_->rootFile() != nullptr);

@@ -21,7 +21,7 @@ FavoriteSettingsPanel::FavoriteSettingsPanel(Favorite& favorite, std::function<v
       editor_(new FilePredicateEditor) {
     setWindowTitle(toQString(localizedFormat("settings.title", favorite.name())));
     setObjectName(QStringLiteral("favoriteSettings"));
-    filterBox_->setText(toQString(localizedText("settings.filter")));
+    filterBox_->setText(localizedQString("settings.filter"));
     filterBox_->setChecked(favorite.isFilterPredicateEnabled());
     editor_->setAllowedProperties({"path"});
     editor_->setPredicate(favorite.filterPredicate().get());
@@ -75,7 +75,7 @@ void FavoriteSettingsPanel::done(int result) {
                     toQString(localizedFormat("settings.filter.rescan", favorite_.name())),
                     QMessageBox::Cancel, parentWidget());
     QPushButton* scan =
-        ask.addButton(toQString(localizedText("settings.filter.scanNow")), QMessageBox::AcceptRole);
+        ask.addButton(localizedQString("settings.filter.scanNow"), QMessageBox::AcceptRole);
     ask.setDefaultButton(scan);
     ask.exec();
     if (ask.clickedButton() == scan) rescan_();

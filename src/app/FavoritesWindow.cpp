@@ -5,7 +5,6 @@
 #include "app/FavoriteRowDelegate.h"
 #include "app/FavoriteSettingsPanel.h"
 #include "app/FavoritesModel.h"
-#include "app/LogsWindow.h"
 #include "app/QtConversions.h"
 #include "app/UserDefaults.h"
 #include "app/WindowCommands.h"
@@ -23,10 +22,6 @@
 namespace tessera {
 namespace {
 
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
 // How often a shown window reads the volumes' space again.
 constexpr int kSizeRefreshMilliseconds = 5000;
 
@@ -37,7 +32,7 @@ FavoritesWindow::FavoritesWindow(DocumentController& application)
       model_(new FavoritesModel(application.favorites(), this)), list_(new QListView),
       sizeRefresh_(new QTimer(this)) {
     setAttribute(Qt::WA_DeleteOnClose, false);
-    setWindowTitle(text("favorites.title"));
+    setWindowTitle(localizedQString("favorites.title"));
     setObjectName(QStringLiteral("favoritesWindow"));
 
     list_->setObjectName(QStringLiteral("favoritesList"));
@@ -50,7 +45,7 @@ FavoritesWindow::FavoritesWindow(DocumentController& application)
     list_->setDragEnabled(true);
     list_->setAcceptDrops(true);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->setAccessibleName(text("favorites.title"));
+    list_->setAccessibleName(localizedQString("favorites.title"));
     connect(list_, &QListView::activated, this, [this](const QModelIndex& index) {
         if (auto favorite = model_->favoriteAt(index)) application_.open(favorite);
     });
@@ -111,40 +106,36 @@ std::shared_ptr<Favorite> FavoritesWindow::currentFavorite() const {
 void FavoritesWindow::addCommands() {
     CommandSet& commands = *commands_;
     const auto hasCurrent = [this] { return currentFavorite() != nullptr; };
-    commands.add("openFavorite", text("favorites.open"),
+    commands.add("openFavorite", localizedQString("favorites.open"),
                  [this] {
                      if (auto favorite = currentFavorite()) application_.open(favorite);
                  },
                  {.enabled = [this] { return currentFavorite() && currentFavorite()->enabled(); }});
     commands.add(
-        "keepFavorite", text("favorites.keep"),
+        "keepFavorite", localizedQString("favorites.keep"),
         [this] {
             if (auto favorite = currentFavorite())
                 application_.favorites().keep(application_.favorites().indexOf(*favorite));
         },
         {.visible = [this] { return currentFavorite() && !currentFavorite()->isFavorite(); }});
-    commands.add("favoriteSettings", text("favorites.settings"), [this] { showSettings(); },
-                 {.enabled = hasCurrent});
-    commands.add("addFavorite", text("favorites.add"), [this] { addFolder(); });
+    commands.add("favoriteSettings", localizedQString("favorites.settings"),
+                 [this] { showSettings(); }, {.enabled = hasCurrent});
+    commands.add("addFavorite", localizedQString("favorites.add"), [this] { addFolder(); });
     commands.add(
-        "removeFavorite", text("favorites.remove"), [this] { removeCurrent(); },
+        "removeFavorite", localizedQString("favorites.remove"), [this] { removeCurrent(); },
         {.enabled = hasCurrent}, QKeySequence::Delete);
     commands.add(
-        "openFolder", text("menu.file.open"), [this] { application_.chooseFolder(this); }, {},
-        QKeySequence::Open);
-    commands.add("openSnapshot", text("menu.file.openSnapshot"),
+        "openFolder", localizedQString("menu.file.open"),
+        [this] { application_.chooseFolder(this); }, {}, QKeySequence::Open);
+    commands.add("openSnapshot", localizedQString("menu.file.openSnapshot"),
                  [this] { application_.chooseSnapshot(this); });
-    commands.add(
-        "showLogs", text("menu.window.logs"), [] { LogsWindow::showShared(); }, {},
-        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
-    commands.add("showAboutPanel", text("menu.app.about"),
-                 [this] { application_.showAbout(this); });
+    addApplicationCommands(commands, *this, application_);
     addWindowCommands(commands, *this);
 }
 
 void FavoritesWindow::buildMenus() {
     CommandSet& commands = *commands_;
-    QMenu* file = menuBar()->addMenu(text("menu.file"));
+    QMenu* file = menuBar()->addMenu(localizedQString("menu.file"));
     file->addAction(commands.action("openFolder"));
     file->addAction(commands.action("openSnapshot"));
     file->addSeparator();
@@ -155,12 +146,7 @@ void FavoritesWindow::buildMenus() {
     file->addAction(commands.action("performClose"));
     file->addAction(commands.action("terminate"));
     commands.refreshOnShow(file);
-    QMenu* window = menuBar()->addMenu(text("menu.window"));
-    window->addAction(commands.action("performMiniaturize"));
-    window->addSeparator();
-    window->addAction(commands.action("showLogs"));
-    QMenu* help = menuBar()->addMenu(text("menu.help"));
-    help->addAction(commands.action("showAboutPanel"));
+    addWindowAndHelpMenus(*this, commands);
 
     auto* context = new QMenu(this);
     context->addAction(commands.action("openFavorite"));
@@ -179,7 +165,8 @@ void FavoritesWindow::buildMenus() {
 }
 
 void FavoritesWindow::addFolder() {
-    const QString folder = QFileDialog::getExistingDirectory(this, text("favorites.add"));
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, localizedQString("favorites.add"));
     if (folder.isEmpty()) return;
     FavoriteManager& favorites = application_.favorites();
     const std::size_t index = favorites.add(toPath(folder), true).first;

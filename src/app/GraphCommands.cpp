@@ -15,9 +15,6 @@
 namespace tessera {
 namespace {
 
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
 QString id(std::string_view raw) {
     return toQString(raw);
 }
@@ -59,7 +56,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     auto isTreeMap = [&settings] { return settings.graphType == GraphType::treeMap; };
 
     commands.add(
-        "openParentDirectory", text("menu.file.selectEnclosingFolder"),
+        "openParentDirectory", localizedQString("menu.file.selectEnclosingFolder"),
         [&controller] { controller.openParentDirectory(); },
         {.enabled = [&controller] { return controller.canOpenParentDirectory(); },
          .actsOnGraph = true},
@@ -67,20 +64,20 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
 
     std::vector<QAction*> choices;
     for (GraphType type : {GraphType::pieChart, GraphType::treeMap}) {
-        choices.push_back(
-            commands.add(id(rawValue(type)), text("graphType." + std::string(rawValue(type))),
-                         [&graph, &settings, type] {
-                             if (settings.graphType != type) graph.setGraphType(type);
-                         },
-                         {.checked = [&settings, type] { return settings.graphType == type; },
-                          .actsOnGraph = true}));
+        choices.push_back(commands.add(
+            id(rawValue(type)), localizedQString("graphType." + std::string(rawValue(type))),
+            [&graph, &settings, type] {
+                if (settings.graphType != type) graph.setGraphType(type);
+            },
+            {.checked = [&settings, type] { return settings.graphType == type; },
+             .actsOnGraph = true}));
     }
     commands.group(choices);
 
     choices.clear();
     for (SizeMode mode : allSizeModes) {
         choices.push_back(
-            commands.add(id(rawValue(mode)), text(sizeModeTextKey(mode)),
+            commands.add(id(rawValue(mode)), localizedQString(sizeModeTextKey(mode)),
                          [&graph, &settings, mode] {
                              if (settings.sizeMode != mode) graph.setSizeMode(mode);
                          },
@@ -91,23 +88,23 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
 
     choices.clear();
     for (ColorMode mode : allColorModes) {
-        choices.push_back(
-            commands.add(id(rawValue(mode)), text("colorMode." + std::string(rawValue(mode))),
-                         [&graph, mode] { graph.setColorMode(mode); },
-                         {.checked = [&settings, mode] { return settings.colorMode == mode; },
-                          .actsOnGraph = true}));
+        choices.push_back(commands.add(
+            id(rawValue(mode)), localizedQString("colorMode." + std::string(rawValue(mode))),
+            [&graph, mode] { graph.setColorMode(mode); },
+            {.checked = [&settings, mode] { return settings.colorMode == mode; },
+             .actsOnGraph = true}));
     }
     commands.group(choices);
 
     commands.add(
-        "decreaseAnimationSpeed", text("button.decrease"),
+        "decreaseAnimationSpeed", localizedQString("button.decrease"),
         [&graph, &settings] { graph.setAnimationSpeed(settings.animationSpeed / kSpeedStep); },
         {.actsOnGraph = true});
     commands.add(
-        "increaseAnimationSpeed", text("button.increase"),
+        "increaseAnimationSpeed", localizedQString("button.increase"),
         [&graph, &settings] { graph.setAnimationSpeed(settings.animationSpeed * kSpeedStep); },
         {.actsOnGraph = true});
-    commands.add("resetAnimationSpeed", text("button.reset"),
+    commands.add("resetAnimationSpeed", localizedQString("button.reset"),
                  [&graph] { graph.setAnimationSpeed(kDefaultSpeed); },
                  {.enabled = [&settings] { return settings.animationSpeed != kDefaultSpeed; },
                   .actsOnGraph = true});
@@ -115,18 +112,19 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     for (const double step : {-kMergeStep, kMergeStep}) {
         commands.add(
             step < 0 ? "decreaseMergeThreshold" : "increaseMergeThreshold",
-            text(step < 0 ? "button.decrease" : "button.increase"),
+            localizedQString(step < 0 ? "button.decrease" : "button.increase"),
             [&graph, &settings, step] { graph.setMergeThreshold(settings.mergeThreshold + step); },
             {.enabled = [&settings, step] { return settings.mergeThreshold + step > 0; },
              .actsOnGraph = true});
     }
     commands.add(
-        "resetMergeThreshold", text("button.reset"),
+        "resetMergeThreshold", localizedQString("button.reset"),
         [&graph] { graph.setMergeThreshold(kDefaultMergeThreshold); },
         {.enabled = [&settings] { return settings.mergeThreshold != kDefaultMergeThreshold; },
          .actsOnGraph = true});
 
-    commands.add("toggleShowVolumeAvailableSpace", text("menu.view.showVolumeAvailableSpace"),
+    commands.add("toggleShowVolumeAvailableSpace",
+                 localizedQString("menu.view.showVolumeAvailableSpace"),
                  [&graph, &settings] {
                      graph.setShowVolumeAvailableSpace(!settings.showVolumeAvailableSpace);
                  },
@@ -143,7 +141,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     for (const int step : {-kLevelStep, kLevelStep}) {
         commands.add(
             step < 0 ? "decreaseGraphLevels" : "increaseGraphLevels",
-            text(step < 0 ? "button.decrease" : "button.increase"),
+            localizedQString(step < 0 ? "button.decrease" : "button.increase"),
             [&graph, &settings, step] { graph.setGraphLevels(settings.graphLevels + step); },
             {.enabled =
                  [&settings, step] {
@@ -153,7 +151,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
              .visible = isPie,
              .actsOnGraph = true});
     }
-    commands.add("resetGraphLevels", text("button.reset"),
+    commands.add("resetGraphLevels", localizedQString("button.reset"),
                  [&graph] { graph.setGraphLevels(kDefaultLevels); },
                  {.enabled = [&settings] { return settings.graphLevels != kDefaultLevels; },
                   .visible = isPie,
@@ -161,7 +159,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
 
     for (const double step : {-kBorderStep, kBorderStep}) {
         commands.add(step < 0 ? "decreaseDirectoryBorderRatio" : "increaseDirectoryBorderRatio",
-                     text(step < 0 ? "button.decrease" : "button.increase"),
+                     localizedQString(step < 0 ? "button.decrease" : "button.increase"),
                      [&graph, &settings, step] {
                          // Kept on whole hundredths, so repeated steps do not drift.
                          const double ratio = settings.directoryBorderRatio + step;
@@ -176,7 +174,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
                       .visible = isTreeMap,
                       .actsOnGraph = true});
     }
-    commands.add("resetDirectoryBorderRatio", text("button.reset"),
+    commands.add("resetDirectoryBorderRatio", localizedQString("button.reset"),
                  [&graph] { graph.setDirectoryBorderRatio(0.0); },
                  {.enabled = [&settings] { return settings.directoryBorderRatio != 0.0; },
                   .visible = isTreeMap,
@@ -186,7 +184,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     for (DrawTreeMap::Layout layout : kLayouts) {
         const std::string raw(DrawTreeMap::rawValue(layout));
         choices.push_back(commands.add(
-            id(raw), text("treeMap.layout." + raw),
+            id(raw), localizedQString("treeMap.layout." + raw),
             [&graph, layout] { graph.setTreeMapLayout(layout); },
             {.checked = [&settings, layout] { return settings.treeMapLayout == layout; },
              .visible = isTreeMap,
@@ -194,14 +192,16 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     }
     commands.group(choices);
 
-    commands.add("toggleKeepAspectRatioDuringZoom", text("menu.view.keepAspectRatioDuringZoom"),
+    commands.add("toggleKeepAspectRatioDuringZoom",
+                 localizedQString("menu.view.keepAspectRatioDuringZoom"),
                  [&graph, &settings] {
                      graph.setKeepAspectRatioDuringZoom(!settings.keepAspectRatioDuringZoom);
                  },
                  {.checked = [&settings] { return settings.keepAspectRatioDuringZoom; },
                   .visible = isTreeMap,
                   .actsOnGraph = true});
-    commands.add("toggleBeginLayoutOnBottomEdge", text("menu.view.beginLayoutOnBottomEdge"),
+    commands.add("toggleBeginLayoutOnBottomEdge",
+                 localizedQString("menu.view.beginLayoutOnBottomEdge"),
                  [&graph, &settings] {
                      graph.setBeginLayoutOnBottomEdge(!settings.beginLayoutOnBottomEdge);
                  },
@@ -213,7 +213,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
 
 void fillViewMenu(QMenu& menu, const CommandSet& commands) {
     auto submenu = [&](std::string_view titleKey, std::initializer_list<std::string_view> ids) {
-        QMenu* sub = menu.addMenu(text(titleKey));
+        QMenu* sub = menu.addMenu(localizedQString(titleKey));
         for (std::string_view raw : ids)
             sub->addAction(commands.action(id(raw)));
         return sub;
@@ -224,7 +224,7 @@ void fillViewMenu(QMenu& menu, const CommandSet& commands) {
     menu.addSeparator();
     auto stepper = [&](std::string_view titleKey, const char* name) {
         const QString suffix = QString::fromLatin1(name);
-        addStepperRow(menu, text(titleKey), commands.action("decrease" + suffix),
+        addStepperRow(menu, localizedQString(titleKey), commands.action("decrease" + suffix),
                       commands.action("increase" + suffix), commands.action("reset" + suffix));
     };
     stepper("menu.view.animationSpeed", "AnimationSpeed");

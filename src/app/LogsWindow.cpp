@@ -17,10 +17,6 @@
 namespace tessera {
 namespace {
 
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
 QString timeOf(const LogLine& line) {
     const auto since =
         std::chrono::duration_cast<std::chrono::milliseconds>(line.date().time_since_epoch());
@@ -80,11 +76,11 @@ LogsWindow::LogsWindow(LogController& log)
       detail_(new QLabel(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("logsWindow"));
-    setWindowTitle(text("logs.title"));
-    kind_->addItem(text("logs.errors"));
-    kind_->addItem(text("logs.detailed"));
+    setWindowTitle(localizedQString("logs.title"));
+    kind_->addItem(localizedQString("logs.errors"));
+    kind_->addItem(localizedQString("logs.detailed"));
     kind_->setCurrentIndex(log_.filter().logType == LogController::LogType::detailed ? 1 : 0);
-    filterField_->setPlaceholderText(text("logs.filter"));
+    filterField_->setPlaceholderText(localizedQString("logs.filter"));
     filterField_->setClearButtonEnabled(true);
     filterField_->setText(toQString(log_.filter().text));
     auto* top = new QHBoxLayout;
@@ -120,9 +116,12 @@ void LogsWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-LogsWindow& LogsWindow::showShared() {
+LogsWindow& LogsWindow::showShared(bool detailed) {
     static QPointer<LogsWindow> shared;
     if (!shared) shared = new LogsWindow();
+    if (detailed) shared->kind_->setCurrentIndex(1);
+    // A window closed and shown again describes entries again if it shows every line.
+    shared->applyFilter();
     shared->show();
     shared->raise();
     shared->activateWindow();

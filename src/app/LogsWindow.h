@@ -41,7 +41,8 @@ public:
     ~LogsWindow() override;
 
     /// Shows the process's one log window, making it if needed.
-    static LogsWindow& showShared();
+    /// The one logs window, brought forward; `detailed` switches it to every line.
+    static LogsWindow& showShared(bool detailed = false);
 
     QListView& list() const { return *list_; }
     QLineEdit& filterField() const { return *filterField_; }

@@ -15,7 +15,7 @@ PathBar::PathBar(QWidget* parent) : QWidget(parent), layout_(new QHBoxLayout(thi
     layout_->setContentsMargins(4, 0, 4, 0);
     layout_->setSpacing(0);
     layout_->addStretch(1);
-    setAccessibleName(toQString(localizedText("toolbar.path")));
+    setAccessibleName(localizedQString("toolbar.path"));
 }
 
 void PathBar::setPath(const FileController* controller, File* shown) {

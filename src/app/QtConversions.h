@@ -2,6 +2,8 @@
 // byte exactly (percent-encoded), even where the name is not UTF-8.
 #pragma once
 
+#include "model/Localization.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -14,6 +16,11 @@ namespace tessera {
 
 inline QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+/// The program's text for `key`, for a widget.
+inline QString localizedQString(std::string_view key) {
+    return toQString(localizedText(key));
 }
 
 inline QUrl fileUrl(const std::string& path) {

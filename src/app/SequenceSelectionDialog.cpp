@@ -11,20 +11,12 @@
 #include <QVBoxLayout>
 
 namespace tessera {
-namespace {
-
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
-} // namespace
-
 SequenceSelectionDialog::SequenceSelectionDialog(std::vector<SequenceCandidate> candidates,
                                                  QWidget* parent)
     : QDialog(parent), candidates_(std::move(candidates)), list_(new QListWidget(this)) {
-    setWindowTitle(text("fileSequence.title"));
+    setWindowTitle(localizedQString("fileSequence.title"));
     auto* layout = new QVBoxLayout(this);
-    auto* description = new QLabel(text("fileSequence.description"), this);
+    auto* description = new QLabel(localizedQString("fileSequence.description"), this);
     description->setWordWrap(true);
     layout->addWidget(description);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -33,8 +25,8 @@ SequenceSelectionDialog::SequenceSelectionDialog(std::vector<SequenceCandidate> 
         new QListWidgetItem(candidate.icon, candidate.name, list_);
     layout->addWidget(list_);
     auto* buttons = new QDialogButtonBox(this);
-    open_ = buttons->addButton(text("button.open"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(text("button.cancel"), QDialogButtonBox::RejectRole);
+    open_ = buttons->addButton(localizedQString("button.open"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(localizedQString("button.cancel"), QDialogButtonBox::RejectRole);
     open_->setEnabled(false);
     connect(list_, &QListWidget::itemSelectionChanged, this,
             [this] { open_->setEnabled(list_->selectedItems().size() >= 2); });

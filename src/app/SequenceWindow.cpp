@@ -28,10 +28,6 @@
 namespace tessera {
 namespace {
 
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
 constexpr int kMargin = 16;
 
 } // namespace
@@ -79,23 +75,23 @@ Graph& SequenceWindow::graph() const {
 void SequenceWindow::addCommands(DocumentController& application) {
     CommandSet& commands = *commands_;
     commands.add(
-        "openDocument", text("menu.file.open"),
+        "openDocument", localizedQString("menu.file.open"),
         [this, &application] { application.chooseFolder(this); }, {}, QKeySequence::Open);
     addWindowCommands(commands, *this);
+    addApplicationCommands(commands, *this, application);
     addGraphCommands(commands, *graphViewController_);
     // A sequence shows trees as they were: nothing may change how the graph lays them out.
     commands.disablesGraphCommands = [] { return true; };
     for (QAction* action : commands.actions())
         addAction(action);
 
-    QMenu* file = menuBar()->addMenu(text("menu.file"));
+    QMenu* file = menuBar()->addMenu(localizedQString("menu.file"));
     file->addAction(commands.action("openDocument"));
     file->addSeparator();
     file->addAction(commands.action("performClose"));
     file->addAction(commands.action("terminate"));
     addViewMenu(*this, commands);
-    QMenu* window = menuBar()->addMenu(text("menu.window"));
-    window->addAction(commands.action("performMiniaturize"));
+    addWindowAndHelpMenus(*this, commands);
     commands.refresh();
 }
 
@@ -110,7 +106,7 @@ QWidget* SequenceWindow::makeSliderPanel(const std::vector<std::string>& labels)
     slider_->setPageStep(kStepsPerTree);
     slider_->setTickInterval(kStepsPerTree);
     slider_->setTickPosition(QSlider::TicksBelow);
-    slider_->setAccessibleName(text("fileSequence.slider"));
+    slider_->setAccessibleName(localizedQString("fileSequence.slider"));
     layout->addWidget(slider_);
     // The labels stand under their ticks; they are placed by hand as the slider resizes.
     auto* labelRow = new QWidget(panel);

@@ -18,10 +18,6 @@
 namespace tessera {
 namespace {
 
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
 const QString kFormatKey = QStringLiteral("exportFormat");
 const QString kKeysKey = QStringLiteral("exportedKeys");
 const QString kFolderKey = QStringLiteral("exportFolder");
@@ -58,12 +54,12 @@ void setExportOptions(const SnapshotEncoder::Options& options) {
 
 void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
     SnapshotEncoder::Options options = exportOptions();
-    QFileDialog dialog(parent, text("export.title"));
+    QFileDialog dialog(parent, localizedQString("export.title"));
     dialog.setObjectName(QStringLiteral("exportDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // Our own dialog, so that the form and the properties can sit in it.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilter(text("open.snapshotFilter"));
+    dialog.setNameFilter(localizedQString("open.snapshotFilter"));
     dialog.setDefaultSuffix(QStringLiteral("fssnapshot"));
     // Where the last snapshot went, else the home folder.
     const QString folder = userDefaults()->value(kFolderKey).toString();
@@ -74,20 +70,21 @@ void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
     auto* form = new QFormLayout(accessory);
     auto* format = new QComboBox(accessory);
     format->setObjectName(QStringLiteral("exportFormat"));
-    format->addItem(text("export.format.tsv"), QStringLiteral("tsv"));
-    format->addItem(text("export.format.json"), QStringLiteral("json"));
+    format->addItem(localizedQString("export.format.tsv"), QStringLiteral("tsv"));
+    format->addItem(localizedQString("export.format.json"), QStringLiteral("json"));
     format->setCurrentIndex(options.format == SnapshotEncoder::FileFormat::json ? 1 : 0);
     QObject::connect(format, &QComboBox::currentIndexChanged, &dialog, [&options, format] {
         options.format = format->currentIndex() == 1 ? SnapshotEncoder::FileFormat::json
                                                      : SnapshotEncoder::FileFormat::tsv;
         setExportOptions(options);
     });
-    form->addRow(text("export.format"), format);
+    form->addRow(localizedQString("export.format"), format);
     auto* boxes = new QWidget(accessory);
     auto* row = new QHBoxLayout(boxes);
     row->setContentsMargins(0, 0, 0, 0);
     for (FileKey key : allFileKeys) {
-        auto* box = new QCheckBox(text("export.key." + std::string(rawValue(key))), boxes);
+        auto* box =
+            new QCheckBox(localizedQString("export.key." + std::string(rawValue(key))), boxes);
         box->setObjectName(toQString(rawValue(key)));
         box->setChecked(std::ranges::find(options.includedKeys, key) != options.includedKeys.end());
         // Ticking appends the key, unticking removes it; the list is kept at once.
@@ -99,7 +96,7 @@ void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
         row->addWidget(box);
     }
     row->addStretch();
-    form->addRow(text("export.properties"), boxes);
+    form->addRow(localizedQString("export.properties"), boxes);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
         grid->addWidget(accessory, grid->rowCount(), 0, 1, grid->columnCount());
 
@@ -107,7 +104,7 @@ void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
     const std::string path = toPath(dialog.selectedFiles().front());
     userDefaults()->setValue(kFolderKey, dialog.directory().absolutePath());
     if (auto saved = Snapshot::save(root, options, path); !saved) {
-        auto* box = new QMessageBox(QMessageBox::Critical, text("export.error.title"),
+        auto* box = new QMessageBox(QMessageBox::Critical, localizedQString("export.error.title"),
                                     toQString(saved.error()), QMessageBox::Ok, parent);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();

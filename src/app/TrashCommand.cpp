@@ -13,9 +13,8 @@ namespace tessera {
 namespace {
 
 void showError(QWidget* window, const std::string& message) {
-    auto* box =
-        new QMessageBox(QMessageBox::Critical, toQString(localizedText("trash.error.title")),
-                        toQString(message), QMessageBox::Ok, window);
+    auto* box = new QMessageBox(QMessageBox::Critical, localizedQString("trash.error.title"),
+                                toQString(message), QMessageBox::Ok, window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

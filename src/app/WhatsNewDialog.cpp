@@ -11,16 +11,16 @@ namespace tessera {
 
 WhatsNewDialog::WhatsNewDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("whatsNew"));
-    setWindowTitle(toQString(localizedText("whatsNew.title")));
+    setWindowTitle(localizedQString("whatsNew.title"));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
     for (const char* item : {"whatsNew.graphType", "whatsNew.colorMode", "whatsNew.fileSequence"}) {
         const std::string key(item);
-        auto* title = new QLabel(toQString(localizedText(key + ".title")));
+        auto* title = new QLabel(localizedQString(key + ".title"));
         QFont bold = title->font();
         bold.setBold(true);
         title->setFont(bold);
-        auto* description = new QLabel(toQString(localizedText(key + ".description")));
+        auto* description = new QLabel(localizedQString(key + ".description"));
         description->setWordWrap(true);
         layout->addWidget(title);
         layout->addWidget(description);

@@ -1,43 +1,70 @@
 #include "app/WindowCommands.h"
 
 #include "app/CommandSet.h"
+#include "app/DocumentController.h"
+#include "app/FavoritesWindow.h"
 #include "app/GraphCommands.h"
+#include "app/LogsWindow.h"
 #include "app/QtConversions.h"
 #include "model/Localization.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 
 namespace tessera {
-namespace {
-
-QString text(std::string_view key) {
-    return toQString(localizedText(key));
-}
-
-} // namespace
-
 void addWindowCommands(CommandSet& commands, QMainWindow& window) {
     commands.add(
-        "performClose", text("menu.file.close"), [&window] { window.close(); }, {},
+        "performClose", localizedQString("menu.file.close"), [&window] { window.close(); }, {},
         QKeySequence::Close);
     commands.add(
-        "terminate", text("menu.app.quit"), [] { QApplication::closeAllWindows(); }, {},
+        "terminate", localizedQString("menu.app.quit"), [] { QApplication::closeAllWindows(); }, {},
         QKeySequence::Quit);
     commands.add(
-        "toggleFullScreen", text("menu.view.fullScreen"),
+        "toggleFullScreen", localizedQString("menu.view.fullScreen"),
         [&window] { window.setWindowState(window.windowState() ^ Qt::WindowFullScreen); },
         {.checked = [&window] { return window.isFullScreen(); }}, QKeySequence::FullScreen);
     commands.add(
-        "performMiniaturize", text("menu.window.minimize"), [&window] { window.showMinimized(); },
-        {}, QKeySequence(Qt::CTRL | Qt::Key_M));
+        "performMiniaturize", localizedQString("menu.window.minimize"),
+        [&window] { window.showMinimized(); }, {}, QKeySequence(Qt::CTRL | Qt::Key_M));
+}
+
+void addApplicationCommands(CommandSet& commands, QMainWindow& window,
+                            DocumentController& application) {
+    commands.add(
+        "showFavorites", localizedQString("favorites.title"),
+        [&application] { application.showFavorites(); }, {},
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    // Chosen with Shift held (menus here have no alternate items), it shows every line.
+    commands.add(
+        "showLogs", localizedQString("menu.window.logs"),
+        [] {
+            LogsWindow::showShared(
+                QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier));
+        },
+        {}, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
+    commands.add(
+        "showDetailedLogs", localizedQString("logs.detailed"), [] { LogsWindow::showShared(true); },
+        {}, QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L));
+    commands.add("showAboutPanel", localizedQString("menu.app.about"),
+                 [&application, &window] { application.showAbout(&window); });
+}
+
+void addWindowAndHelpMenus(QMainWindow& window, CommandSet& commands) {
+    QMenu* windows = window.menuBar()->addMenu(localizedQString("menu.window"));
+    windows->addAction(commands.action("performMiniaturize"));
+    windows->addSeparator();
+    windows->addAction(commands.action("showFavorites"));
+    windows->addAction(commands.action("showLogs"));
+    QMenu* help = window.menuBar()->addMenu(localizedQString("menu.help"));
+    help->addAction(commands.action("showAboutPanel"));
 }
 
 QMenu* addViewMenu(QMainWindow& window, CommandSet& commands,
                    std::initializer_list<const char*> first) {
-    QMenu* view = window.menuBar()->addMenu(text("menu.view"));
+    QMenu* view = window.menuBar()->addMenu(localizedQString("menu.view"));
     for (const char* id : first)
         view->addAction(commands.action(QString::fromLatin1(id)));
     if (first.size() > 0) view->addSeparator();

@@ -77,6 +77,16 @@ private slots:
         window->close();
         QTRY_VERIFY(logsWindow() == nullptr);
         QVERIFY(!LogController::detailedLogging);
+
+        // With Shift held the same command shows every line at once.
+        document->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(document));
+        QTest::keyClick(document, Qt::Key_L,
+                        Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(logsWindow() != nullptr);
+        QCOMPARE(logsWindow()->kindChoice().currentIndex(), 1);
+        QVERIFY(LogController::detailedLogging);
+        logsWindow()->close();
     }
 };
 
