@@ -10,7 +10,9 @@
 #include "snapshot/Snapshot.h"
 #include "support/TreeBuilders.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QTest>
 #include <QTreeView>
 #include <QUndoStack>
@@ -64,6 +66,20 @@ private slots:
         QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(!exists(folder / "e"));
         QTRY_COMPARE(window->fileController()->rootFile()->count(), 2u);
+
+        // A new file took the old place: undo says so and overwrites nothing.
+        QFile newcomer(QString::fromStdString(folder / "e"));
+        QVERIFY(newcomer.open(QIODevice::WriteOnly));
+        newcomer.write("new");
+        newcomer.close();
+        QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+        QMessageBox* refusal = nullptr;
+        QTRY_VERIFY((refusal = window->findChild<QMessageBox*>()) != nullptr);
+        QVERIFY2(refusal->text().contains(QStringLiteral("something else is there now")),
+                 qPrintable(refusal->text()));
+        refusal->accept();
+        QCOMPARE(QFileInfo(QString::fromStdString(folder / "e")).size(), 3);
+        QVERIFY(exists(data_ / "share/Trash/files/e"));
     }
 
     void deleteInASnapshotOnlyTakesTheNodeAway() {
