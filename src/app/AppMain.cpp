@@ -8,6 +8,7 @@
 #include "app/QtConversions.h"
 #include "app/SingleInstance.h"
 #include "cli/CommandLine.h"
+#include "cli/CommandParser.h"
 #include "logs/LogController.h"
 #include "logs/Logger.h"
 #include "platform/MainQueue.h"
@@ -20,6 +21,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <expected>
 #include <string_view>
 
 namespace tessera {
@@ -32,7 +34,6 @@ struct Arguments {
     bool sequence = false;
     bool newInstance = false;
     bool dbusActivated = false;
-    std::string error;
 };
 
 // Paths are handed to a running instance, whose working folder may differ.
@@ -42,32 +43,44 @@ std::string absolute(const std::string& path) {
     return current.toStdString() + "/" + path;
 }
 
-Arguments parseArguments(const QStringList& list) {
+// The app's arguments, read by the same parser as the commands' (--help included). None with
+// the exit status to end with: 0 after --help or --version, 2 after a bad argument.
+std::expected<Arguments, int> parseArguments(std::span<const std::string> list) {
     Arguments arguments;
-    for (qsizetype i = 1; i < list.size(); ++i) {
-        const QString& argument = list[i];
-        if (argument == QStringLiteral("--software-rendering")) {
-            arguments.options.softwareRendering = true;
-        } else if (argument == QStringLiteral("--sequence")) {
-            arguments.sequence = true;
-        } else if (argument == QStringLiteral("--new-instance")) {
-            arguments.newInstance = true;
-        } else if (argument == QStringLiteral("--dbus-activated")) {
-            arguments.dbusActivated = true;
-        } else if (argument == QStringLiteral("--home")) {
-            arguments.paths.push_back(toPath(QDir::homePath()));
-        } else if (argument == QStringLiteral("-log") && i + 1 < list.size()) {
-            ++i; // read by the logger
-        } else if (argument == QStringLiteral("--")) {
-            for (++i; i < list.size(); ++i)
-                arguments.paths.push_back(toPath(list[i]));
-        } else if (argument.startsWith(QLatin1Char('-'))) {
-            arguments.error = "unknown option " + argument.toStdString();
-        } else if (argument.startsWith(QStringLiteral("file:"))) {
-            // Launchers pass URLs (Exec=tessera %U).
-            if (auto path = pathOfUrl(argument)) arguments.paths.push_back(std::move(*path));
+    cli::CommandParser parser(
+        "",
+        "Shows where the space on disks goes: each PATH (a folder, scanned and kept up to date)\n"
+        "or SNAPSHOT in a window of its own, or the favourites window when none is given. When\n"
+        "the app already runs in this session, the paths open there instead.\n",
+        cli::kUsage);
+    CLI::App& app = parser.app();
+    std::vector<std::string> given;
+    bool home = false;
+    bool version = false;
+    app.add_option("PATH", given, "folders or snapshot files to open (file: URLs too)");
+    app.add_flag("--software-rendering", arguments.options.softwareRendering,
+                 "draw with the CPU instead of OpenGL");
+    app.add_flag("--new-instance", arguments.newInstance,
+                 "run on its own even when the app already runs");
+    app.add_flag("--home", home, "open the home folder");
+    app.add_flag("--sequence", arguments.sequence,
+                 "compare the trees given in one window, morphing on a slider");
+    app.add_flag("--version", version, "print the version and exit");
+    // How the session's launcher starts the app (D-Bus activation); not for people.
+    app.add_flag("--dbus-activated", arguments.dbusActivated)->group("");
+    app.footer(cli::kCommandsSummary);
+    if (const auto ended = parser.parse(list)) return std::unexpected(*ended);
+    if (version) {
+        std::printf("tessera %s\n", TESSERA_VERSION);
+        return std::unexpected(0);
+    }
+    if (home) arguments.paths.push_back(toPath(QDir::homePath()));
+    for (const std::string& path : given) {
+        // Launchers pass URLs (Exec=tessera %U).
+        if (path.starts_with("file:")) {
+            if (auto local = pathOfUrl(QString::fromUtf8(path))) arguments.paths.push_back(*local);
         } else {
-            arguments.paths.push_back(toPath(argument));
+            arguments.paths.push_back(path);
         }
     }
     for (std::string& path : arguments.paths)
@@ -89,16 +102,11 @@ bool hasDisplay(int argc, char** argv) {
 } // namespace
 
 int runApp(int argc, char** argv) {
+    // Help and the version need no display.
     for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
         const std::string_view argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            cli::printUsage(stdout);
-            return 0;
-        }
-        if (argument == "--version") {
-            std::printf("tessera %s\n", TESSERA_VERSION);
-            return 0;
-        }
+        if (argument == "--help" || argument == "-h" || argument == "--version")
+            return parseArguments(std::vector<std::string>{std::string(argument)}).error();
     }
     if (!hasDisplay(argc, argv)) {
         std::fputs(
@@ -116,12 +124,13 @@ int runApp(int argc, char** argv) {
     // Qt sets the locale from the environment; numbers in files stay in the C locale.
     std::setlocale(LC_NUMERIC, "C");
 
-    const Arguments arguments = parseArguments(QApplication::arguments());
-    if (!arguments.error.empty()) {
-        std::fprintf(stderr, "tessera: %s\n", arguments.error.c_str());
-        cli::printUsage(stderr);
-        return 2;
-    }
+    // Qt has taken its own options (-platform, -display...) out of the list by now.
+    std::vector<std::string> given;
+    for (const QString& argument : QApplication::arguments().mid(1))
+        given.push_back(toPath(argument));
+    const auto parsed = parseArguments(given);
+    if (!parsed) return parsed.error();
+    const Arguments& arguments = *parsed;
 
     // A running instance opens each path in a window of its own; a sequence is opened here.
     SingleInstance instance;

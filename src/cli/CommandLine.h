@@ -8,8 +8,10 @@ namespace tessera::cli {
 
 /// True for the words that name a subcommand (scan, info, convert, render).
 bool isCommand(std::string_view word);
-/// The usage of both halves: the app and the subcommands.
-void printUsage(std::FILE* out);
+/// The usage lines of both halves: the app and the commands.
+extern const char* const kUsage;
+/// What each command does, for the end of `tessera --help`.
+extern const char* const kCommandsSummary;
 /// Runs the subcommand named by argv[1].
 int runCommandLine(int argc, char** argv);
 

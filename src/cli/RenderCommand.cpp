@@ -1,5 +1,6 @@
 #include "cli/RenderCommand.h"
 
+#include "cli/CommandParser.h"
 #include "cli/ScanRunner.h"
 #include "cli/SnapshotCommands.h"
 #include "cli/TerminalText.h"
@@ -18,6 +19,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <expected>
 #include <optional>
 #include <unistd.h>
 #include <vector>
@@ -50,93 +52,112 @@ constexpr const char* kUsage =
     "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n"
     "       tessera render --sequence A B [C...] --at V -o OUT.png [options above]\n";
 
-std::optional<Options> parse(std::span<const std::string> arguments) {
+// The options, or the exit status to end with (0 after --help).
+std::expected<Options, int> parse(std::span<const std::string> arguments) {
     Options options;
-    bool isSequence = false;
     // The picture as the app shows it by default, except that a whole volume shows its free
     // space when sizes are allocated sizes.
     Settings& settings = options.settings;
     settings.showVolumeAvailableSpace = true;
-    auto fail = [](const std::string& why) {
-        std::fprintf(stderr, "tessera render: %s\n%s", escapeForTerminal(why).c_str(), kUsage);
-        return std::nullopt;
-    };
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
-        if ((argument == "-o" || argument == "--output") && hasValue) {
-            options.output = arguments[++i];
-        } else if (argument == "--size" && hasValue) {
-            const std::string& size = arguments[++i];
-            if (std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height) != 2 ||
-                options.width < 16 || options.height < 16 || options.width > 16384 ||
-                options.height > 16384)
-                return fail("--size wants WIDTHxHEIGHT between 16 and 16384, not " + size);
-        } else if (argument == "--levels" && hasValue) {
-            settings.graphLevels = std::atoi(arguments[++i].c_str());
-            if (settings.graphLevels < 4 || settings.graphLevels > 64)
-                return fail("--levels wants a number from 4 to 64");
-        } else if (argument == "--samples" && hasValue) {
-            options.samples = std::atoi(arguments[++i].c_str());
-            if (options.samples < 1 || options.samples > 8)
-                return fail("--samples wants a number from 1 to 8");
-        } else if (argument == "--color-mode" && hasValue) {
-            const auto mode = colorModeFromRaw(arguments[++i]);
-            if (!mode) return fail("unknown colour mode " + arguments[i]);
-            settings.colorMode = *mode;
-        } else if (argument == "--size-mode" && hasValue) {
-            const auto mode = sizeModeFromRaw(arguments[++i]);
-            if (!mode) return fail("unknown size mode " + arguments[i]);
-            settings.sizeMode = *mode;
-        } else if (argument == "--graph" && hasValue) {
-            const std::string& graph = arguments[++i];
-            if (graph != "pie" && graph != "treemap")
-                return fail("--graph wants pie or treemap, not " + graph);
-            settings.graphType = graph == "treemap" ? GraphType::treeMap : GraphType::pieChart;
-        } else if (argument == "--layout" && hasValue) {
-            const auto layout = DrawTreeMap::layoutNamed(arguments[++i]);
-            if (!layout) return fail("unknown tree map layout " + arguments[i]);
-            settings.treeMapLayout = *layout;
-        } else if (argument == "--border" && hasValue) {
-            char* end = nullptr;
-            const double border = std::strtod(arguments[++i].c_str(), &end);
-            if (end == arguments[i].c_str() || *end != '\0' || !(border >= 0) || border >= 0.5)
-                return fail("--border wants a ratio from 0 to below 0.5");
-            settings.directoryBorderRatio = border;
-        } else if (argument == "--keep-aspect" || argument == "--no-keep-aspect") {
-            // On by default, as in the app.
-            settings.keepAspectRatioDuringZoom = argument == "--keep-aspect";
-        } else if (argument == "--bottom-edge") {
-            settings.beginLayoutOnBottomEdge = true;
-        } else if (argument == "--hover" && hasValue) {
-            double x = 0;
-            double y = 0;
-            char end = 0;
-            if (std::sscanf(arguments[++i].c_str(), "%lf,%lf%c", &x, &y, &end) != 2 ||
-                !std::isfinite(x) || !std::isfinite(y))
-                return fail("--hover wants X,Y in the picture's pixels, not " + arguments[i]);
-            options.hover = DrawPoint{x, y};
-        } else if (argument == "--dark") {
-            options.dark = true;
-        } else if (argument == "--show" && hasValue) {
-            options.show = arguments[++i];
-        } else if (argument == "--sequence") {
-            isSequence = true;
-        } else if (argument == "--at" && hasValue) {
-            char* end = nullptr;
-            options.at = std::strtod(arguments[++i].c_str(), &end);
-            if (end == arguments[i].c_str() || *end != '\0' || !std::isfinite(options.at))
-                return fail("--at wants a number, not " + arguments[i]);
-            options.atGiven = true;
-        } else if (argument == "-log" && hasValue) {
-            ++i; // read by the logger itself
-        } else if (!argument.starts_with("-") && (isSequence || options.path.empty())) {
-            if (options.path.empty()) options.path = argument;
-            options.sequence.push_back(argument);
-        } else {
-            return fail("unexpected argument " + argument);
-        }
+    CommandParser parser("render",
+                         "Draws the pie chart (or tree map) of PATH (scanned) or of a snapshot,\n"
+                         "or of the folder --show names inside it, as a PNG picture; with\n"
+                         "--sequence, the morph between trees at slider value --at.\n",
+                         kUsage);
+    CLI::App& app = parser.app();
+    std::vector<std::string> paths;
+    std::string size, levels, samples, colorMode, sizeMode, graph, layout, border, hover, at;
+    bool isSequence = false;
+    bool keepAspect = false;
+    bool noKeepAspect = false;
+    app.add_option("PATH", paths, "a folder or snapshot (with --sequence: two or more)")
+        ->required();
+    app.add_option("-o,--output", options.output, "the PNG file to write")->required();
+    app.add_option("--size", size, "the picture's size (default 1600x1000)")->type_name("WxH");
+    app.add_option("--levels", levels, "the pie chart's rings (4 to 64, default 8)");
+    app.add_option("--samples", samples, "samples per pixel each way (1 to 8, default 3)");
+    app.add_option("--color-mode", colorMode, "hueWheel, creationDate or modificationDate");
+    app.add_option("--size-mode", sizeMode, "fileSize, allocatedFileSize or childCount");
+    app.add_option("--graph", graph, "pie or treemap");
+    app.add_option("--layout", layout, "the tree map's: stack, snake, spiral or spiralSnake");
+    app.add_option("--border", border, "the tree map's folder border (0 to below 0.5)");
+    app.add_flag("--keep-aspect", keepAspect, "keep the aspect ratio during zooms (default)");
+    app.add_flag("--no-keep-aspect", noKeepAspect, "stretch during zooms");
+    app.add_flag("--bottom-edge", settings.beginLayoutOnBottomEdge,
+                 "begin the tree map's layout on the bottom edge");
+    app.add_option("--hover", hover, "draw the hover bubble at a point")->type_name("X,Y");
+    app.add_flag("--dark", options.dark, "the dark appearance");
+    app.add_option("--show", options.show, "the folder inside PATH to draw")->type_name("PATH");
+    app.add_flag("--sequence", isSequence, "draw the morph between the trees given");
+    app.add_option("--at", at, "the slider's value: 0 is the first tree, 1 the second...")
+        ->type_name("V");
+    if (const auto ended = parser.parse(arguments)) return std::unexpected(*ended);
+    auto fail = [&parser](const std::string& why) { return std::unexpected(parser.refuse(why)); };
+
+    if (parser.given("--size") &&
+        (std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height) != 2 ||
+         options.width < 16 || options.height < 16 || options.width > 16384 ||
+         options.height > 16384))
+        return fail("--size wants WIDTHxHEIGHT between 16 and 16384, not " + size);
+    if (parser.given("--levels")) {
+        settings.graphLevels = std::atoi(levels.c_str());
+        if (settings.graphLevels < 4 || settings.graphLevels > 64)
+            return fail("--levels wants a number from 4 to 64");
     }
+    if (parser.given("--samples")) {
+        options.samples = std::atoi(samples.c_str());
+        if (options.samples < 1 || options.samples > 8)
+            return fail("--samples wants a number from 1 to 8");
+    }
+    if (parser.given("--color-mode")) {
+        const auto mode = colorModeFromRaw(colorMode);
+        if (!mode) return fail("unknown colour mode " + colorMode);
+        settings.colorMode = *mode;
+    }
+    if (parser.given("--size-mode")) {
+        const auto mode = sizeModeFromRaw(sizeMode);
+        if (!mode) return fail("unknown size mode " + sizeMode);
+        settings.sizeMode = *mode;
+    }
+    if (parser.given("--graph")) {
+        if (graph != "pie" && graph != "treemap")
+            return fail("--graph wants pie or treemap, not " + graph);
+        settings.graphType = graph == "treemap" ? GraphType::treeMap : GraphType::pieChart;
+    }
+    if (parser.given("--layout")) {
+        const auto named = DrawTreeMap::layoutNamed(layout);
+        if (!named) return fail("unknown tree map layout " + layout);
+        settings.treeMapLayout = *named;
+    }
+    if (parser.given("--border")) {
+        char* end = nullptr;
+        const double ratio = std::strtod(border.c_str(), &end);
+        if (end == border.c_str() || *end != '\0' || !(ratio >= 0) || ratio >= 0.5)
+            return fail("--border wants a ratio from 0 to below 0.5");
+        settings.directoryBorderRatio = ratio;
+    }
+    // On by default, as in the app.
+    if (keepAspect && noKeepAspect) return fail("--keep-aspect or --no-keep-aspect, not both");
+    settings.keepAspectRatioDuringZoom = !noKeepAspect;
+    if (parser.given("--hover")) {
+        double x = 0;
+        double y = 0;
+        char end = 0;
+        if (std::sscanf(hover.c_str(), "%lf,%lf%c", &x, &y, &end) != 2 || !std::isfinite(x) ||
+            !std::isfinite(y))
+            return fail("--hover wants X,Y in the picture's pixels, not " + hover);
+        options.hover = DrawPoint{x, y};
+    }
+    if (parser.given("--at")) {
+        char* end = nullptr;
+        options.at = std::strtod(at.c_str(), &end);
+        if (end == at.c_str() || *end != '\0' || !std::isfinite(options.at))
+            return fail("--at wants a number, not " + at);
+        options.atGiven = true;
+    }
+    if (!isSequence && paths.size() > 1) return fail("unexpected argument " + paths[1]);
+    options.path = paths.front();
+    options.sequence = paths;
     if (options.path.empty() || options.output.empty())
         return fail("a PATH and -o OUT.png are needed");
     if (!isSequence) {
@@ -186,7 +207,7 @@ std::shared_ptr<FileController> loadController(const std::string& given) {
 
 int runRenderCommand(std::span<const std::string> arguments) {
     const auto options = parse(arguments);
-    if (!options) return 2;
+    if (!options) return options.error();
     std::vector<std::shared_ptr<FileController>> trees;
     for (const std::string& given : options->sequence) {
         trees.push_back(loadController(given));

@@ -1,5 +1,6 @@
 #include "cli/ScanCommand.h"
 
+#include "cli/CommandParser.h"
 #include "cli/ExportOptions.h"
 #include "cli/Locations.h"
 #include "cli/ScanRunner.h"
@@ -11,6 +12,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <expected>
 #include <optional>
 #include <unistd.h>
 
@@ -33,101 +35,82 @@ constexpr int kSomeUnreadable = 3;
 // More threads than this are never useful for a walk, and each costs its stack.
 constexpr unsigned kMostThreads = 1024;
 
-// The diagnostic level's value: 0 to 3 (the logger itself reads it).
-bool isLogLevel(const std::string& text) {
-    return text.size() == 1 && text[0] >= '0' && text[0] <= '3';
-}
+constexpr const char* kUsage =
+    "usage: tessera scan PATH [--json] [--exclude PREDICATE] [--export FILE [--format tsv|json]\n"
+    "           [--keys KEYS]] [--threads N] [--watch] [-log N]\n";
 
-std::optional<Options> parse(std::span<const std::string> arguments) {
+// The options, or the exit status to end with (0 after --help).
+std::expected<Options, int> parse(std::span<const std::string> arguments) {
     Options options;
-    bool exportOptionsGiven = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
-        if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--watch") {
-            options.watch = true;
-        } else if (argument == "--exclude" && hasValue) {
-            auto predicate = parsePredicate(arguments[++i]);
-            if (!predicate) {
-                std::fprintf(stderr, "tessera scan: --exclude: %s\n", predicate.error().c_str());
-                return std::nullopt;
-            }
-            if (options.exclusion) {
-                std::fprintf(stderr, "tessera scan: give one --exclude; combine predicates with "
-                                     "or(...)\n");
-                return std::nullopt;
-            }
-            if (!predicate->comparesPathOnly()) {
-                std::fprintf(stderr, "tessera scan: --exclude compares the path only (scans see "
-                                     "paths before sizes and dates)\n");
-                return std::nullopt;
-            }
-            options.exclusion = std::make_shared<const Predicate>(std::move(*predicate));
-        } else if (argument == "--export" && hasValue) {
-            options.exportPath = arguments[++i];
-            if (options.exportPath.empty()) {
-                std::fprintf(stderr, "tessera scan: --export wants a file name\n");
-                return std::nullopt;
-            }
-        } else if (argument == "--format" && hasValue) {
-            auto format = parseFormat(arguments[++i]);
-            if (!format) {
-                std::fprintf(stderr, "tessera scan: %s\n", format.error().c_str());
-                return std::nullopt;
-            }
-            options.exportOptions.format = *format;
-            exportOptionsGiven = true;
-        } else if (argument == "--keys" && hasValue) {
-            auto keys = parseKeys(arguments[++i]);
-            if (!keys) {
-                std::fprintf(stderr, "tessera scan: %s\n", keys.error().c_str());
-                return std::nullopt;
-            }
-            options.exportOptions.includedKeys = *keys;
-            exportOptionsGiven = true;
-        } else if (argument == "--threads" && hasValue) {
-            const std::string& count = arguments[++i];
-            unsigned threads = 0;
-            const auto [end, error] =
-                std::from_chars(count.data(), count.data() + count.size(), threads);
-            if (error != std::errc() || end != count.data() + count.size() || threads < 1 ||
-                threads > kMostThreads) {
-                std::fprintf(stderr,
-                             "tessera scan: --threads wants a number from 1 to %u, not %s\n",
-                             kMostThreads, escapeForTerminal(count).c_str());
-                return std::nullopt;
-            }
-            options.threads = threads;
-        } else if (argument == "-log" && hasValue) {
-            if (!isLogLevel(arguments[++i])) {
-                std::fprintf(stderr, "tessera scan: -log wants a level from 0 to 3\n");
-                return std::nullopt;
-            }
-        } else if (!argument.starts_with("-") && options.path.empty()) {
-            options.path = argument;
-        } else {
-            std::fprintf(stderr, "tessera scan: unexpected argument %s\n",
-                         escapeForTerminal(argument).c_str());
-            return std::nullopt;
-        }
+    CommandParser parser("scan",
+                         "Scans PATH on all cores and prints its size, allocated size, files,\n"
+                         "folders, unreadable entries, the largest entries and the time taken.\n"
+                         "Exit status: 0 when every entry was read, 3 when some could not be,\n"
+                         "1 on failure, 2 for bad arguments.\n",
+                         kUsage);
+    CLI::App& app = parser.app();
+    std::vector<std::string> exclusions;
+    std::string threads;
+    std::string format;
+    std::string keys;
+    app.add_option("PATH", options.path, "the folder to scan")->required();
+    app.add_flag("--json", options.json, "print the summary as JSON");
+    app.add_option("--exclude", exclusions,
+                   "leave out entries whose absolute path matches the predicate")
+        ->type_name("PREDICATE");
+    app.add_option("--export", options.exportPath,
+                   "write a snapshot of the tree to FILE (- for standard output)")
+        ->type_name("FILE");
+    app.add_option("--format", format, "the snapshot's form: tsv (default) or json");
+    app.add_option("--keys", keys,
+                   "the snapshot's columns: name,creationDate,modificationDate,size,allocatedSize");
+    app.add_option("--threads", threads, "walk on N threads (1 to 1024; default: all cores)")
+        ->type_name("N");
+    app.add_flag("--watch", options.watch,
+                 "then follow PATH, printing one JSON line per change, until interrupted");
+    if (const auto ended = parser.parse(arguments)) return std::unexpected(*ended);
+
+    if (exclusions.size() > 1)
+        return std::unexpected(
+            parser.refuse("give one --exclude; combine predicates with or(...)"));
+    if (!exclusions.empty()) {
+        auto predicate = parsePredicate(exclusions.front());
+        if (!predicate) return std::unexpected(parser.refuse("--exclude: " + predicate.error()));
+        if (!predicate->comparesPathOnly())
+            return std::unexpected(parser.refuse(
+                "--exclude compares the path only (scans see paths before sizes and dates)"));
+        options.exclusion = std::make_shared<const Predicate>(std::move(*predicate));
     }
-    if (options.path.empty()) {
-        std::fprintf(stderr, "usage: tessera scan PATH [--json] [--exclude PREDICATE] "
-                             "[--export FILE [--format tsv|json] [--keys KEYS]] [--threads N] "
-                             "[--watch] [-log N]\n");
-        return std::nullopt;
+    if (parser.given("--threads")) {
+        unsigned count = 0;
+        const auto [end, error] =
+            std::from_chars(threads.data(), threads.data() + threads.size(), count);
+        if (error != std::errc() || end != threads.data() + threads.size() || count < 1 ||
+            count > kMostThreads)
+            return std::unexpected(parser.refuse("--threads wants a number from 1 to " +
+                                                 std::to_string(kMostThreads) + ", not " +
+                                                 threads));
+        options.threads = count;
     }
-    if (options.exportPath.empty() && exportOptionsGiven) {
-        std::fprintf(stderr, "tessera scan: --format and --keys go with --export FILE\n");
-        return std::nullopt;
+    if (parser.given("--export") && options.exportPath.empty())
+        return std::unexpected(parser.refuse("--export wants a file name"));
+    if (!parser.given("--export") && (parser.given("--format") || parser.given("--keys")))
+        return std::unexpected(parser.refuse("--format and --keys go with --export FILE"));
+    if (parser.given("--format")) {
+        auto parsed = parseFormat(format);
+        if (!parsed) return std::unexpected(parser.refuse(parsed.error()));
+        options.exportOptions.format = *parsed;
+    }
+    if (parser.given("--keys")) {
+        auto parsed = parseKeys(keys);
+        if (!parsed) return std::unexpected(parser.refuse(parsed.error()));
+        options.exportOptions.includedKeys = *parsed;
     }
     // Refused before the scan rather than after it.
-    if (auto readable = SnapshotEncoder::checkReadable(options.exportOptions); !readable) {
-        std::fprintf(stderr, "tessera scan: --keys: %s\n", readable.error().c_str());
-        return std::nullopt;
-    }
+    if (auto readable = SnapshotEncoder::checkReadable(options.exportOptions); !readable)
+        return std::unexpected(parser.refuse("--keys: " + readable.error()));
+    if (options.watch && (parser.given("--export") || parser.given("--threads")))
+        return std::unexpected(parser.refuse("--watch goes with --exclude only"));
     return options;
 }
 
@@ -135,17 +118,11 @@ std::optional<Options> parse(std::span<const std::string> arguments) {
 
 int runScanCommand(std::span<const std::string> arguments) {
     const auto options = parse(arguments);
-    if (!options) return 2;
+    if (!options) return options.error();
     const auto folder = folderToScan(options->path, "scan");
     if (!folder) return 1;
     const std::string& path = *folder;
-    if (options->watch) {
-        if (!options->exportPath.empty() || options->threads > 0) {
-            std::fprintf(stderr, "tessera scan: --watch goes with --exclude only\n");
-            return 2;
-        }
-        return watchFolder(path, options->exclusion);
-    }
+    if (options->watch) return watchFolder(path, options->exclusion);
 
     ScanRun run = runScan(path, options->exclusion, options->threads,
                           isatty(STDERR_FILENO) != 0 && !options->json);

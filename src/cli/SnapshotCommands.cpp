@@ -1,5 +1,6 @@
 #include "cli/SnapshotCommands.h"
 
+#include "cli/CommandParser.h"
 #include "cli/ExportOptions.h"
 #include "cli/Locations.h"
 #include "cli/Summary.h"
@@ -25,20 +26,13 @@ FilePtr loadSnapshot(const std::string& path, const char* command) {
 
 int runInfoCommand(std::span<const std::string> arguments) {
     SummaryContext context;
-    for (const std::string& argument : arguments) {
-        if (argument == "--json")
-            context.json = true;
-        else if (context.path.empty() && !argument.starts_with("-"))
-            context.path = argument;
-        else {
-            std::fprintf(stderr, "usage: tessera info [--json] SNAPSHOT\n");
-            return 2;
-        }
-    }
-    if (context.path.empty()) {
-        std::fprintf(stderr, "usage: tessera info [--json] SNAPSHOT\n");
-        return 2;
-    }
+    CommandParser parser("info", "Reads a snapshot and prints the same summary as scan.",
+                         "usage: tessera info [--json] SNAPSHOT [-log N]\n");
+    parser.app()
+        .add_option("SNAPSHOT", context.path, "the snapshot file (- for standard input)")
+        ->required();
+    parser.app().add_flag("--json", context.json, "print the summary as JSON");
+    if (const auto ended = parser.parse(arguments)) return *ended;
     const auto start = std::chrono::steady_clock::now();
     FilePtr root = loadSnapshot(context.path, "info");
     if (!root) return 1;
@@ -49,47 +43,34 @@ int runInfoCommand(std::span<const std::string> arguments) {
 }
 
 int runConvertCommand(std::span<const std::string> arguments) {
-    std::vector<std::string> paths;
+    std::string input;
+    std::string output;
+    std::string format;
+    std::string keys;
+    CommandParser parser(
+        "convert", "Rewrites a snapshot in the other form.",
+        "usage: tessera convert IN OUT --format tsv|json [--keys KEYS] [-log N]\n");
+    CLI::App& app = parser.app();
+    app.add_option("IN", input, "the snapshot to read (- for standard input)")->required();
+    app.add_option("OUT", output, "the file to write (- for standard output)")->required();
+    app.add_option("--format", format, "the form to write: tsv or json")->required();
+    app.add_option("--keys", keys,
+                   "the columns to write: name,creationDate,modificationDate,size,allocatedSize");
+    if (const auto ended = parser.parse(arguments)) return *ended;
     SnapshotEncoder::Options options;
-    bool formatGiven = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if ((argument == "--format" || argument == "--keys") && i + 1 < arguments.size()) {
-            const std::string& value = arguments[++i];
-            if (argument == "--format") {
-                auto format = parseFormat(value);
-                if (!format) {
-                    std::fprintf(stderr, "tessera convert: %s\n", format.error().c_str());
-                    return 2;
-                }
-                options.format = *format;
-                formatGiven = true;
-            } else {
-                auto keys = parseKeys(value);
-                if (!keys) {
-                    std::fprintf(stderr, "tessera convert: %s\n", keys.error().c_str());
-                    return 2;
-                }
-                options.includedKeys = *keys;
-            }
-        } else if (!argument.starts_with("-")) {
-            paths.push_back(argument);
-        } else {
-            paths.clear();
-            break;
-        }
+    auto parsedFormat = parseFormat(format);
+    if (!parsedFormat) return parser.refuse(parsedFormat.error());
+    options.format = *parsedFormat;
+    if (parser.given("--keys")) {
+        auto parsedKeys = parseKeys(keys);
+        if (!parsedKeys) return parser.refuse(parsedKeys.error());
+        options.includedKeys = *parsedKeys;
     }
-    if (paths.size() != 2 || !formatGiven) {
-        std::fprintf(stderr, "usage: tessera convert IN OUT --format tsv|json [--keys KEYS]\n");
-        return 2;
-    }
-    if (auto readable = SnapshotEncoder::checkReadable(options); !readable) {
-        std::fprintf(stderr, "tessera convert: --keys: %s\n", readable.error().c_str());
-        return 2;
-    }
-    FilePtr root = loadSnapshot(paths[0], "convert");
+    if (auto readable = SnapshotEncoder::checkReadable(options); !readable)
+        return parser.refuse("--keys: " + readable.error());
+    FilePtr root = loadSnapshot(input, "convert");
     if (!root) return 1;
-    auto written = exportSnapshot(*root, options, paths[1]);
+    auto written = exportSnapshot(*root, options, output);
     if (!written) {
         std::fprintf(stderr, "tessera convert: %s\n", escapeForTerminal(written.error()).c_str());
         return 1;

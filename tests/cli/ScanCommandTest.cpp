@@ -39,6 +39,10 @@ TEST(ScanCommandTest, BadArgumentsAreRefusedWithStatusTwo) {
         {path, "--exclude",
          "or(path endswith \"/x\", modificationDate < date(\"2024-05-01T00:00:00Z\"))"},
         {path, "--exclude", "path endswith \"/x\"", "--exclude", "path endswith \"/y\""},
+        {path, "--threads"},
+        {path, path},
+        {"--json"},
+        {path, "--watch", "--threads", "2"},
     };
     for (const auto& arguments : refused) {
         EXPECT_EQ(runScanCommand(arguments), 2) << ::testing::PrintToString(arguments);
@@ -46,6 +50,15 @@ TEST(ScanCommandTest, BadArgumentsAreRefusedWithStatusTwo) {
     EXPECT_FALSE(std::filesystem::exists(snapshot));
     EXPECT_EQ(
         runScanCommand(std::vector<std::string>{path, "--threads", "2", "--json", "-log", "0"}), 0);
+}
+
+TEST(ScanCommandTest, HelpListsTheOptionsAndEndsWithStatusZero) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(runScanCommand(std::vector<std::string>{"--help"}), 0);
+    const std::string help = ::testing::internal::GetCapturedStdout();
+    for (const char* option : {"--json", "--exclude", "--export", "--format", "--keys", "--threads",
+                               "--watch", "-log N"})
+        EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
 }
 
 TEST(ScanCommandTest, AScanWithUnreadableEntriesEndsWithStatusThree) {
