@@ -166,6 +166,7 @@ private slots:
                 QFAIL("no value field in the default row");
             }
             QTest::keyClicks(value, QStringLiteral("/music"));
+            savePicture(panel->grab().toImage(), "favorite-settings");
             // Closing asks whether to scan again now.
             QTimer::singleShot(0, this, [&] {
                 for (QWidget* widget : QApplication::topLevelWidgets()) {
