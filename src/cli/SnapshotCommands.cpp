@@ -13,9 +13,9 @@
 
 namespace tessera::cli {
 
-FilePtr loadSnapshot(const std::string& path, const char* command) {
+FilePtr loadSnapshot(const std::string& path, const char* command, std::vector<FileKey>* keys) {
     if (!snapshotToRead(path, command)) return nullptr;
-    auto root = Snapshot::loadRootFromFile(path);
+    auto root = Snapshot::loadRootFromFile(path, keys);
     if (!root) {
         std::fprintf(stderr, "tessera %s: %s: %s\n", command, escapeForTerminal(path).c_str(),
                      escapeForTerminal(root.error().description).c_str());
@@ -55,7 +55,8 @@ int runConvertCommand(std::span<const std::string> arguments) {
     app.add_option("OUT", output, "the file to write (- for standard output)")->required();
     app.add_option("--format", format, "the form to write: tsv or json")->required();
     app.add_option("--keys", keys,
-                   "the columns to write: name,creationDate,modificationDate,size,allocatedSize");
+                   "the columns to write: name,creationDate,modificationDate,size,allocatedSize "
+                   "(default: those of IN)");
     if (const auto ended = parser.parse(arguments)) return *ended;
     SnapshotEncoder::Options options;
     auto parsedFormat = parseFormat(format);
@@ -68,8 +69,19 @@ int runConvertCommand(std::span<const std::string> arguments) {
     }
     if (auto readable = SnapshotEncoder::checkReadable(options); !readable)
         return parser.refuse("--keys: " + readable.error());
-    FilePtr root = loadSnapshot(input, "convert");
+    // The input's own columns, unless told otherwise: a conversion adds none it did not have.
+    std::vector<FileKey> inputKeys;
+    FilePtr root = loadSnapshot(input, "convert", &inputKeys);
     if (!root) return 1;
+    if (!parser.given("--keys")) {
+        options.includedKeys = inputKeys;
+        // Columns are never made up: an input without what the other form needs is refused.
+        if (auto readable = SnapshotEncoder::checkReadable(options); !readable) {
+            std::fprintf(stderr, "tessera convert: %s lacks a column that form needs: %s\n",
+                         escapeForTerminal(input).c_str(), readable.error().c_str());
+            return 1;
+        }
+    }
     auto written = exportSnapshot(*root, options, output);
     if (!written) {
         std::fprintf(stderr, "tessera convert: %s\n", escapeForTerminal(written.error()).c_str());

@@ -83,15 +83,15 @@ public:
             return true;
         }
         if (key == "name")
-            expected_ = Slot::name;
+            expected_ = meet(Slot::name, FileKey::name);
         else if (key == "size")
-            expected_ = Slot::size;
+            expected_ = meet(Slot::size, FileKey::size);
         else if (key == "allocatedSize")
-            expected_ = Slot::allocatedSize;
+            expected_ = meet(Slot::allocatedSize, FileKey::allocatedSize);
         else if (key == "creationDate")
-            expected_ = Slot::creationDate;
+            expected_ = meet(Slot::creationDate, FileKey::creationDate);
         else if (key == "modificationDate")
-            expected_ = Slot::modificationDate;
+            expected_ = meet(Slot::modificationDate, FileKey::modificationDate);
         else if (key == "contents")
             expected_ = Slot::contents;
         else
@@ -305,6 +305,22 @@ private:
         }
     }
 
+public:
+    /// The properties met in entries, in the order first met.
+    const std::vector<FileKey>& keysMet() const { return keysMet_; }
+
+private:
+    Slot meet(Slot slot, FileKey key) {
+        const auto bit = 1u << static_cast<unsigned>(key);
+        if ((keysSeen_ & bit) == 0) {
+            keysSeen_ |= bit;
+            keysMet_.push_back(key);
+        }
+        return slot;
+    }
+
+    unsigned keysSeen_ = 0;
+    std::vector<FileKey> keysMet_;
     std::vector<Context> contexts_;
     std::vector<Node> nodes_;
     std::size_t openNodes_ = 0;
@@ -316,7 +332,8 @@ private:
     std::string problem_;
 };
 
-std::expected<FilePtr, std::string> parse(JsonSource& source) {
+std::expected<FilePtr, std::string> parse(JsonSource& source,
+                                          std::vector<FileKey>* keys = nullptr) {
     TreeBuilder builder;
     JsonEventReader reader(source, builder);
     const bool read = reader.read();
@@ -326,6 +343,7 @@ std::expected<FilePtr, std::string> parse(JsonSource& source) {
         return std::unexpected("The snapshot is damaged (byte " +
                                std::to_string(reader.errorOffset()) + "): " + what + ".");
     }
+    if (keys != nullptr) *keys = builder.keysMet();
     return builder.takeRoot();
 }
 
@@ -336,9 +354,10 @@ std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data) {
     return parse(source);
 }
 
-std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead) {
+std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead,
+                                                     std::vector<FileKey>* keys) {
     JsonSource source(file, alreadyRead);
-    return parse(source);
+    return parse(source, keys);
 }
 
 } // namespace tessera

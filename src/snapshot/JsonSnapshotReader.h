@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessera {
 
@@ -16,6 +17,8 @@ namespace tessera {
 /// decides, and a document that mixes the two is damaged.
 std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data);
 /// The same, read from `file` to its end; `alreadyRead` bytes (whitespace) were taken before.
-std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead);
+/// `keys`, when given, receives the properties the entries carry, in the order first met.
+std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead,
+                                                     std::vector<FileKey>* keys = nullptr);
 
 } // namespace tessera

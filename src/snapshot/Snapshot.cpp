@@ -53,7 +53,8 @@ std::expected<FilePtr, SnapshotError> Snapshot::loadRoot(std::string_view data) 
     return std::move(*json);
 }
 
-std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::string& path) {
+std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::string& path,
+                                                                 std::vector<FileKey>* keys) {
     const auto unreadable = [](int error) {
         return std::unexpected(SnapshotError{std::strerror(error)});
     };
@@ -67,8 +68,8 @@ std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::stri
         lead += static_cast<char>(c);
     if (std::ferror(file.get())) return unreadable(errno);
     if (c != EOF) std::ungetc(c, file.get());
-    if (c != '{') return SnapshotDecoder().decode(file.get(), lead);
-    auto json = readJsonSnapshot(file.get(), lead.size());
+    if (c != '{') return SnapshotDecoder().decode(file.get(), lead, keys);
+    auto json = readJsonSnapshot(file.get(), lead.size(), keys);
     if (!json) return std::unexpected(SnapshotError{std::move(json.error())});
     return std::move(*json);
 }

@@ -26,8 +26,10 @@ public:
     /// The tree in a snapshot's bytes: JSON when they open with "{" (dates as ISO 8601 texts,
     /// or as seconds since 2001 from older versions), else TSV.
     static std::expected<FilePtr, SnapshotError> loadRoot(std::string_view data);
-    /// The same from a file, read as it streams by: only the tree is kept in memory.
-    static std::expected<FilePtr, SnapshotError> loadRootFromFile(const std::string& path);
+    /// The same from a file, read as it streams by: only the tree is kept in memory. `keys`,
+    /// when given, receives the properties the snapshot holds (its columns).
+    static std::expected<FilePtr, SnapshotError>
+    loadRootFromFile(const std::string& path, std::vector<FileKey>* keys = nullptr);
 };
 
 } // namespace tessera

@@ -65,6 +65,9 @@ public:
         return checkLength(pending_);
     }
 
+    /// The header's columns, in order.
+    const std::vector<FileKey>& keys() const { return fileKeys_; }
+
     std::expected<FilePtr, SnapshotError> finish() {
         if (!pending_.empty()) {
             const std::string line = std::move(pending_);
@@ -232,8 +235,8 @@ std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::string_view d
     return reader.finish();
 }
 
-std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::FILE* file,
-                                                              std::string_view alreadyRead) {
+std::expected<FilePtr, SnapshotError>
+SnapshotDecoder::decode(std::FILE* file, std::string_view alreadyRead, std::vector<FileKey>* keys) {
     Reader reader;
     if (auto error = reader.feed(alreadyRead)) return std::unexpected(*error);
     std::vector<char> buffer(1 << 20);
@@ -244,6 +247,7 @@ std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::FILE* file,
         if (got < buffer.size()) break;
     }
     if (std::ferror(file)) return std::unexpected(SnapshotError{std::strerror(errno)});
+    if (keys != nullptr) *keys = reader.keys();
     return reader.finish();
 }
 

@@ -2,11 +2,13 @@
 #pragma once
 
 #include "model/File.h"
+#include "model/FileEnums.h"
 
 #include <cstdio>
 #include <expected>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessera {
 
@@ -20,8 +22,9 @@ public:
     /// The root of the tree in `data`, or why there is none. Nothing partial is returned.
     std::expected<FilePtr, SnapshotError> decode(std::string_view data);
     /// The same, read from `file` piece by piece after `alreadyRead`, its bytes taken before:
-    /// only the tree is kept.
-    std::expected<FilePtr, SnapshotError> decode(std::FILE* file, std::string_view alreadyRead);
+    /// only the tree is kept. `keys`, when given, receives the header's columns in order.
+    std::expected<FilePtr, SnapshotError> decode(std::FILE* file, std::string_view alreadyRead,
+                                                 std::vector<FileKey>* keys = nullptr);
 };
 
 } // namespace tessera
