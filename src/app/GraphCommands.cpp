@@ -32,8 +32,8 @@ constexpr double kMostBorder = 0.3;
 // Ratios are stepped in hundredths: a result counts as in range within this tolerance.
 constexpr double kTolerance = 1e-9;
 
-constexpr std::array kLayouts{DrawTreeMap::Layout::stack, DrawTreeMap::Layout::snake,
-                              DrawTreeMap::Layout::spiral, DrawTreeMap::Layout::spiralSnake};
+constexpr std::array kLayouts{TreeMapLayout::stack, TreeMapLayout::snake, TreeMapLayout::spiral,
+                              TreeMapLayout::spiralSnake};
 
 std::string_view sizeModeTextKey(SizeMode mode) {
     switch (mode) {
@@ -181,8 +181,8 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
                   .actsOnGraph = true});
 
     choices.clear();
-    for (DrawTreeMap::Layout layout : kLayouts) {
-        const std::string raw(DrawTreeMap::rawValue(layout));
+    for (TreeMapLayout layout : kLayouts) {
+        const std::string raw(rawValue(layout));
         choices.push_back(commands.add(
             id(raw), localizedQString("treeMap.layout." + raw),
             [&graph, layout] { graph.setTreeMapLayout(layout); },

@@ -115,7 +115,7 @@ std::expected<void, std::string> migrateSettings(int oldBuild, QSettings& defaul
         readNumber(defaults, QStringLiteral("mergeThreshold"), settings.mergeThreshold);
         readNumber(defaults, QStringLiteral("graphLevels"), settings.graphLevels);
         readName(defaults, QStringLiteral("treeMapLayout"), settings.treeMapLayout,
-                 DrawTreeMap::layoutNamed);
+                 treeMapLayoutNamed);
         readNumber(defaults, QStringLiteral("directoryBorderRatio"), settings.directoryBorderRatio);
         readBool(defaults, QStringLiteral("keepAspectRatioDuringZoom"),
                  settings.keepAspectRatioDuringZoom);

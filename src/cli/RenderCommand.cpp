@@ -125,7 +125,7 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
         settings.graphType = graph == "treemap" ? GraphType::treeMap : GraphType::pieChart;
     }
     if (parser.given("--layout")) {
-        const auto named = DrawTreeMap::layoutNamed(layout);
+        const auto named = treeMapLayoutNamed(layout);
         if (!named) return fail("unknown tree map layout " + layout);
         settings.treeMapLayout = *named;
     }

@@ -19,7 +19,6 @@ namespace tessera {
 
 class Directory;
 class File;
-class FileController;
 
 /// A range of a file's share of the whole tree, or of angles and radii.
 struct DrawRange {
@@ -68,9 +67,9 @@ struct DrawTransition {
 class DrawGraphDelegate {
 public:
     virtual ~DrawGraphDelegate() = default;
-    /// The controller of the shown tree, if any: layouts load a folder's resources through it
-    /// before they show its children.
-    virtual FileController* fileController() = 0;
+    /// Layouts call this for a folder before they show its children, so that what the tree
+    /// reads lazily about it (whether it is a package) is known.
+    virtual void loadUrlResources(File& file) = 0;
 };
 
 class DrawGraph {

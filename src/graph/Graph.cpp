@@ -551,7 +551,11 @@ void Graph::setGraphLevels(int levels) {
     changeDisplay(DrawTransition::Rearrange{});
 }
 
-void Graph::setTreeMapLayout(DrawTreeMap::Layout layout) {
+void Graph::loadUrlResources(File& file) {
+    if (fileController_) fileController_->loadUrlResources(file);
+}
+
+void Graph::setTreeMapLayout(TreeMapLayout layout) {
     finishTransition(); // the rearrangement starts from its final picture
     settings_.treeMapLayout = layout;
     saved();

@@ -64,7 +64,8 @@ public:
     void setNeedsDisplay();
 
     void setFileController(std::shared_ptr<FileController> controller);
-    FileController* fileController() override { return fileController_.get(); }
+    FileController* fileController() const { return fileController_.get(); }
+    void loadUrlResources(File& file) override;
     File* file() const { return file_; }
     DrawGraph* fileDraw() const { return fileDraw_.get(); }
     bool isLoading() const { return loading_.has_value(); }
@@ -95,7 +96,7 @@ public:
     void setSizeMode(SizeMode mode);
     void setColorMode(ColorMode mode);
     void setGraphLevels(int levels);
-    void setTreeMapLayout(DrawTreeMap::Layout layout);
+    void setTreeMapLayout(TreeMapLayout layout);
     void setDirectoryBorderRatio(double ratio);
     void setMergeThreshold(double threshold);
     void setAnimationSpeed(double speed);

@@ -1,6 +1,5 @@
 #include "layouts/DrawPieChart.h"
 
-#include "controller/FileController.h"
 #include "graph/Animation.h"
 #include "graph/Palette.h"
 #include "model/Directory.h"
@@ -263,9 +262,7 @@ void DrawPieChart::fillView(const FileView& view, double hue, double alpha) {
 std::pair<double, double>
 DrawPieChart::drawSectors(const FileView& view, std::size_t level,
                           const std::optional<DrawTransition>& transition) {
-    if (delegate != nullptr)
-        if (FileController* controller = delegate->fileController())
-            controller->loadUrlResources(*view.file);
+    if (delegate != nullptr) delegate->loadUrlResources(*view.file);
     const double reach = view.sector.radius.upper;
     const Directory* directory = view.file->asDirectory();
     if (level >= static_cast<std::size_t>(levels) || reach >= radius_.max || directory == nullptr ||

@@ -1,6 +1,5 @@
 #include "layouts/DrawTreeMap.h"
 
-#include "controller/FileController.h"
 #include "graph/Animation.h"
 #include "graph/Palette.h"
 #include "model/Directory.h"
@@ -185,26 +184,6 @@ struct DrawTreeMap::Sheet {
         shapes.reset();
     }
 };
-
-std::string_view DrawTreeMap::rawValue(Layout layout) {
-    switch (layout) {
-    case Layout::stack:
-        return "stack";
-    case Layout::snake:
-        return "snake";
-    case Layout::spiral:
-        return "spiral";
-    case Layout::spiralSnake:
-        return "spiralSnake";
-    }
-    return "spiralSnake";
-}
-
-std::optional<DrawTreeMap::Layout> DrawTreeMap::layoutNamed(std::string_view name) {
-    for (Layout layout : allLayouts)
-        if (rawValue(layout) == name) return layout;
-    return std::nullopt;
-}
 
 DrawTreeMap::DrawTreeMap(RendererFactory factory)
     : DrawGraph(std::move(factory)), workers(&WorkerPool::shared()) {}
@@ -487,7 +466,7 @@ template <typename Out>
 void DrawTreeMap::visit(Out& out, DrawRenderer& r, std::size_t index,
                         std::vector<std::uint32_t>& folders, const DrawPass& pass) const {
     const FileView& view = out.view(index);
-    if (pass.controller != nullptr) pass.controller->loadUrlResources(*view.file);
+    if (pass.delegate != nullptr) pass.delegate->loadUrlResources(*view.file);
     if (showsChildren(*view.file))
         folders.push_back(static_cast<std::uint32_t>(index));
     else if (pass.fill)
@@ -523,8 +502,7 @@ void DrawTreeMap::drawFolders(Out& out, DrawRenderer& r, std::vector<std::uint32
 void DrawTreeMap::drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition) {
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
     const bool recolour = transition && transition->is<DrawTransition::UpdateColor>();
-    const DrawPass pass{!rearrange && !recolour, !rearrange,
-                        delegate != nullptr ? delegate->fileController() : nullptr};
+    const DrawPass pass{!rearrange && !recolour, !rearrange, delegate};
     // Files are filled as soon as their folder has placed them, and folders are laid out in
     // turn after that: each view is reached by its position, never looked up. Siblings do not
     // overlap and a folder's fill goes down before its children's, so the picture is the same as

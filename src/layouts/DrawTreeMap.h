@@ -6,6 +6,7 @@
 
 #include "graph/DrawGraph.h"
 #include "graph/ViewStore.h"
+#include "layouts/TreeMapLayout.h"
 
 #include <array>
 #include <memory>
@@ -17,17 +18,11 @@
 namespace tessera {
 
 class Directory;
-class FileController;
 class WorkerPool;
 
 class DrawTreeMap final : public DrawGraph {
 public:
-    /// Where the next row goes.
-    enum class Layout { stack, snake, spiral, spiralSnake };
-    static constexpr std::array allLayouts{Layout::stack, Layout::snake, Layout::spiral,
-                                           Layout::spiralSnake};
-    static std::string_view rawValue(Layout layout);
-    static std::optional<Layout> layoutNamed(std::string_view name);
+    using Layout = TreeMapLayout;
 
     enum class Edge { top, bottom, left, right };
     /// A row lies against `edge` of the remaining area; clockwise rows follow each other as if
@@ -89,9 +84,9 @@ private:
     struct Sheet;
     /// What drawing a folder draws besides laying it out.
     struct DrawPass {
-        bool fill;    // the rectangles' colours
-        bool strokes; // borders and the lines between rectangles
-        FileController* controller;
+        bool fill;                   // the rectangles' colours
+        bool strokes;                // borders and the lines between rectangles
+        DrawGraphDelegate* delegate; // told of each folder before its children show
     };
 
     DrawRect rootFrame(const File& file) const;

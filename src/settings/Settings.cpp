@@ -112,7 +112,7 @@ std::string Settings::encode() const {
     json.key("sizeMode");
     json.string(rawValue(sizeMode));
     json.key("treeMapLayout");
-    json.string(DrawTreeMap::rawValue(treeMapLayout));
+    json.string(rawValue(treeMapLayout));
     json.key("version");
     json.integer(version);
     json.endObject();
@@ -151,7 +151,7 @@ std::expected<Settings, std::string> Settings::decode(std::string_view json) {
     if (!readName(object, "sizeMode", settings.sizeMode, sizeModeFromRaw)) return fail("sizeMode");
     if (!readName(object, "colorMode", settings.colorMode, colorModeFromRaw))
         return fail("colorMode");
-    if (!readName(object, "treeMapLayout", settings.treeMapLayout, DrawTreeMap::layoutNamed))
+    if (!readName(object, "treeMapLayout", settings.treeMapLayout, treeMapLayoutNamed))
         return fail("treeMapLayout");
     if (dom::element favorites; !member(object, "favorites", favorites)) {
         dom::array array;

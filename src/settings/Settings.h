@@ -4,7 +4,7 @@
 
 #include "favorites/Favorite.h"
 #include "graph/GraphType.h"
-#include "layouts/DrawTreeMap.h"
+#include "layouts/TreeMapLayout.h"
 #include "model/FileEnums.h"
 
 #include <expected>
@@ -24,7 +24,7 @@ struct Settings {
     double mergeThreshold = 2.0;
     bool showVolumeAvailableSpace = false;
     int graphLevels = 8;
-    DrawTreeMap::Layout treeMapLayout = DrawTreeMap::Layout::spiralSnake;
+    TreeMapLayout treeMapLayout = TreeMapLayout::spiralSnake;
     double directoryBorderRatio = 0.0;
     bool keepAspectRatioDuringZoom = true;
     bool beginLayoutOnBottomEdge = false;

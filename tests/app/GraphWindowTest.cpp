@@ -113,7 +113,7 @@ private slots:
         QVERIFY(window->commands().action("stack")->isVisible());
         window->commands().action("snake")->trigger();
         QVERIFY(waitUntilAtRest(graph));
-        QCOMPARE(graph.settings().treeMapLayout, DrawTreeMap::Layout::snake);
+        QCOMPARE(graph.settings().treeMapLayout, TreeMapLayout::snake);
         const QImage frame = window->graphViewController().surface().grabFrame();
         savePicture(windowPicture(*window), "window-treemap");
         const QColor pixel = frame.pixelColor(pointOf(window->graphViewController(), "docs/a") *

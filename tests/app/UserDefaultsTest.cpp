@@ -76,7 +76,7 @@ private slots:
         QCOMPARE(settings.sizeMode, SizeMode::allocatedFileSize);
         QCOMPARE(settings.colorMode, ColorMode::modificationDate);
         QCOMPARE(settings.graphLevels, 12);
-        QCOMPARE(settings.treeMapLayout, DrawTreeMap::Layout::snake);
+        QCOMPARE(settings.treeMapLayout, TreeMapLayout::snake);
         QVERIFY(!settings.keepAspectRatioDuringZoom);
         QCOMPARE(settings.version, kBuild);
         FavoriteManager& manager = harness.documents().favorites();

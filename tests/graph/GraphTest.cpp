@@ -4,6 +4,7 @@
 
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
+#include "layouts/DrawTreeMap.h"
 #include "model/MergedFile.h"
 #include "platform/MainQueue.h"
 #include "render/HeadlessGraphView.h"

@@ -69,11 +69,11 @@ DirectoryPtr sampleTree() {
 }
 
 TEST(DrawTreeMapTest, EveryLayoutTilesEachFolderInProportion) {
-    for (Layout layout : DrawTreeMap::allLayouts) {
+    for (Layout layout : allTreeMapLayouts) {
         for (double ratio : {0.0, 0.05}) {
             for (bool bottom : {false, true}) {
-                SCOPED_TRACE(std::string(DrawTreeMap::rawValue(layout)) + " border " +
-                             std::to_string(ratio) + (bottom ? " bottom" : ""));
+                SCOPED_TRACE(std::string(rawValue(layout)) + " border " + std::to_string(ratio) +
+                             (bottom ? " bottom" : ""));
                 auto map = makeMap(900, 500);
                 map->layout = layout;
                 map->directoryBorderRatio = ratio;

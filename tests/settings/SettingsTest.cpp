@@ -41,7 +41,7 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
     changed.mergeThreshold = 3.75;
     changed.showVolumeAvailableSpace = true;
     changed.graphLevels = 12;
-    changed.treeMapLayout = DrawTreeMap::Layout::stack;
+    changed.treeMapLayout = TreeMapLayout::stack;
     changed.directoryBorderRatio = 0.05;
     changed.keepAspectRatioDuringZoom = false;
     changed.beginLayoutOnBottomEdge = true;
