@@ -4,9 +4,9 @@
 #pragma once
 
 #include "app/GraphViewController.h"
-#include "favorites/FavoriteManager.h"
-#include "model/Date.h"
+#include "base/Date.h"
 #include "render/QtLabelTypesetter.h"
+#include "settings/FavoriteManager.h"
 #include "settings/Settings.h"
 
 #include <QObject>

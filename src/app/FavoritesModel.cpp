@@ -1,10 +1,10 @@
 #include "app/FavoritesModel.h"
 
 #include "app/QtConversions.h"
-#include "favorites/FavoriteManager.h"
 #include "model/Formatting.h"
 #include "model/Localization.h"
 #include "platform/Location.h"
+#include "settings/FavoriteManager.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,8 +8,8 @@
 #include "app/QtConversions.h"
 #include "app/UserDefaults.h"
 #include "app/WindowCommands.h"
-#include "favorites/FavoriteManager.h"
 #include "model/Localization.h"
+#include "settings/FavoriteManager.h"
 
 #include <QBoxLayout>
 #include <QFileDialog>

@@ -2,8 +2,8 @@
 
 #include "app/QtConversions.h"
 #include "app/SessionBus.h"
+#include "base/Paths.h"
 #include "logs/Logger.h"
-#include "model/Paths.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

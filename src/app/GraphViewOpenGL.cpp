@@ -1,7 +1,7 @@
 #include "app/GraphViewOpenGL.h"
 
+#include "draw/Palette.h"
 #include "graph/Graph.h"
-#include "graph/Palette.h"
 #include "logs/Logger.h"
 #include "render/DrawRendererOpenGL.h"
 #include "render/LabelRendererOpenGL.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/GraphSurface.h"
-#include "render/HeadlessGraphView.h"
+#include "graph/HeadlessGraphView.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #include "app/SettingsMigration.h"
 
+#include "draw/GraphType.h"
 #include "favorites/Bookmark.h"
 #include "favorites/PredicateText.h"
-#include "graph/GraphType.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/FileEnums.h"
 #include "settings/Settings.h"

@@ -1,10 +1,10 @@
 #include "app/TrashCommand.h"
 
 #include "app/QtConversions.h"
+#include "base/Paths.h"
 #include "controller/FileController.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
-#include "model/Paths.h"
 #include "model/Utf8.h"
 
 #include <QMessageBox>

@@ -1,12 +1,12 @@
 #include "cli/WatchCommand.h"
 
+#include "base/Paths.h"
 #include "cli/ErrorPrinter.h"
 #include "cli/ScanRunner.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
 #include "controller/FileController.h"
 #include "controller/FileControllerObserver.h"
-#include "model/Paths.h"
 #include "platform/MainQueue.h"
 #include "snapshot/StoredName.h"
 

@@ -1,10 +1,10 @@
 #include "controller/ChangeReporter.h"
 
+#include "base/Paths.h"
 #include "controller/FileControllerObserver.h"
 #include "controller/FilteredCopy.h"
 #include "logs/Logger.h"
 #include "model/Directory.h"
-#include "model/Paths.h"
 #include "platform/MainQueue.h"
 
 namespace tessera {

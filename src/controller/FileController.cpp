@@ -1,12 +1,12 @@
 #include "controller/FileController.h"
 
+#include "base/Paths.h"
 #include "controller/ChangeReporter.h"
 #include "controller/FileControllerObserver.h"
 #include "logs/LogController.h"
 #include "logs/Logger.h"
 #include "model/Localization.h"
 #include "model/MergedFile.h"
-#include "model/Paths.h"
 #include "model/Utf8.h"
 #include "platform/FileSystem.h"
 #include "platform/Files.h"

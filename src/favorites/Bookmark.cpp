@@ -1,6 +1,6 @@
 #include "favorites/Bookmark.h"
 
-#include "model/Paths.h"
+#include "base/Paths.h"
 #include "platform/FileSystem.h"
 #include "platform/Volumes.h"
 

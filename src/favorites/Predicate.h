@@ -3,7 +3,7 @@
 // scans (evaluated on absolute paths).
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 #include "model/FilePredicate.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "favorites/UniqueNames.h"
 
+#include "base/Paths.h"
 #include "logs/Logger.h"
-#include "model/Paths.h"
 
 #include <algorithm>
 #include <deque>

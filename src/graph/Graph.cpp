@@ -1,7 +1,7 @@
 #include "graph/Graph.h"
 
 #include "controller/FileController.h"
-#include "graph/Palette.h"
+#include "draw/Palette.h"
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/Directory.h"

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "controller/FileControllerObserver.h"
-#include "graph/Animation.h"
-#include "graph/DrawGraph.h"
+#include "draw/Animation.h"
+#include "draw/DrawGraph.h"
 #include "graph/GraphView.h"
 #include "scan/ScanOperation.h"
 #include "settings/Settings.h"

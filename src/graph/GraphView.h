@@ -3,7 +3,7 @@
 // view of the command line and the tests both implement it.
 #pragma once
 
-#include "graph/DrawGraph.h"
+#include "draw/DrawGraph.h"
 #include "render/DrawRenderer.h"
 #include "render/MyLabel.h"
 

@@ -3,7 +3,7 @@
 // and the fraction between them that the graph shows for a value.
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 
 #include <cstddef>
 #include <string>

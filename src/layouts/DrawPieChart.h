@@ -3,7 +3,7 @@
 // children too small to see merged into one grey remainder per folder.
 #pragma once
 
-#include "graph/DrawGraph.h"
+#include "draw/DrawGraph.h"
 
 #include <optional>
 #include <unordered_map>

@@ -1,7 +1,7 @@
 #include "layouts/DrawTreeMap.h"
 
-#include "graph/Animation.h"
-#include "graph/Palette.h"
+#include "draw/Animation.h"
+#include "draw/Palette.h"
 #include "model/Directory.h"
 #include "model/MergedFile.h"
 #include "platform/WorkerPool.h"

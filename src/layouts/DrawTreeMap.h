@@ -4,8 +4,8 @@
 // see merged into one grey rectangle per folder.
 #pragma once
 
-#include "graph/DrawGraph.h"
-#include "graph/ViewStore.h"
+#include "draw/DrawGraph.h"
+#include "draw/ViewStore.h"
 #include "layouts/TreeMapLayout.h"
 
 #include <array>

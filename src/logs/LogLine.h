@@ -1,7 +1,7 @@
 // One line of the in-memory log: a detail of a scan, or an entry that could not be read.
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 
 #include <chrono>
 #include <cstdint>

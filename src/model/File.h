@@ -5,7 +5,7 @@
 // name's bytes stored right behind the record. Names are bytes, exactly as the kernel gave them.
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 #include "model/FileEnums.h"
 #include "model/NodeStore.h"
 

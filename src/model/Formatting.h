@@ -1,7 +1,7 @@
 // Numbers as the user reads them: byte counts in the file style and grouped decimal counts.
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // Dates as ISO 8601 text in UTC with whole seconds: "2024-05-01T12:30:00Z".
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 
 #include <optional>
 #include <string>

@@ -2,7 +2,7 @@
 // relative to the directory's descriptor, statvfs for volumes.
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 
 #include <cstdint>
 #include <dirent.h>

@@ -1,6 +1,6 @@
 #include "platform/Files.h"
 
-#include "model/Paths.h"
+#include "base/Paths.h"
 
 #include <algorithm>
 #include <array>

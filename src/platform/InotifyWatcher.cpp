@@ -1,6 +1,6 @@
 #include "platform/InotifyWatcher.h"
 
-#include "model/Paths.h"
+#include "base/Paths.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "platform/Trash.h"
 
-#include "model/Paths.h"
+#include "base/Paths.h"
 #include "platform/Volumes.h"
 #include "platform/XdgFolders.h"
 

@@ -1,6 +1,6 @@
 #include "platform/Volumes.h"
 
-#include "model/Paths.h"
+#include "base/Paths.h"
 
 #include <filesystem>
 #include <fstream>

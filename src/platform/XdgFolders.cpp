@@ -1,6 +1,6 @@
 #include "platform/XdgFolders.h"
 
-#include "model/Paths.h"
+#include "base/Paths.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 #include "scan/ParallelWalk.h"
 
+#include "base/Paths.h"
 #include "favorites/Predicate.h"
-#include "model/Paths.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #include "scan/ScanOperation.h"
 
+#include "base/Paths.h"
 #include "favorites/Predicate.h"
 #include "logs/LogController.h"
 #include "logs/Logger.h"
 #include "model/Directory.h"
-#include "model/Paths.h"
 #include "platform/FileSystem.h"
 #include "platform/MainQueue.h"
 #include "scan/ParallelWalk.h"

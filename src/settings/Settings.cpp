@@ -1,9 +1,9 @@
 #include "settings/Settings.h"
 
+#include "base/Paths.h"
 #include "favorites/PredicateText.h"
 #include "logs/Logger.h"
 #include "model/Base64.h"
-#include "model/Paths.h"
 #include "platform/FileSystem.h"
 #include "platform/Files.h"
 #include "platform/XdgFolders.h"

@@ -2,8 +2,8 @@
 // settings.json in the configuration folder, written pretty-printed with sorted keys.
 #pragma once
 
+#include "draw/GraphType.h"
 #include "favorites/Favorite.h"
-#include "graph/GraphType.h"
 #include "layouts/TreeMapLayout.h"
 #include "model/FileEnums.h"
 

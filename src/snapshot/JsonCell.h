@@ -1,7 +1,7 @@
 // Reads the single JSON values of TSV cells: strings, integers, dates and null.
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 
 #include <cstdint>
 #include <expected>

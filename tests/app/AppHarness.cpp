@@ -3,7 +3,7 @@
 #include "app/AppTests.h"
 #include "app/UserDefaults.h"
 #include "controller/FileController.h"
-#include "graph/DrawGraph.h"
+#include "draw/DrawGraph.h"
 #include "model/Directory.h"
 
 #include <QDir>

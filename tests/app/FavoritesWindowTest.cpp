@@ -11,9 +11,9 @@
 #include "app/FavoritesModel.h"
 #include "app/FilePredicateEditor.h"
 #include "controller/FileController.h"
-#include "favorites/FavoriteManager.h"
 #include "model/Directory.h"
 #include "platform/Files.h"
+#include "settings/FavoriteManager.h"
 
 #include <QApplication>
 #include <QCheckBox>

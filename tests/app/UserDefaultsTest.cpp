@@ -5,10 +5,10 @@
 #include "app/AppTests.h"
 #include "app/Build.h"
 #include "app/UserDefaultValue.h"
+#include "draw/GraphType.h"
 #include "favorites/Bookmark.h"
-#include "favorites/FavoriteManager.h"
-#include "graph/GraphType.h"
 #include "model/FileEnums.h"
+#include "settings/FavoriteManager.h"
 
 #include <QTest>
 

@@ -4,10 +4,10 @@
 
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
+#include "graph/HeadlessGraphView.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/MergedFile.h"
 #include "platform/MainQueue.h"
-#include "render/HeadlessGraphView.h"
 #include "render/QtLabelTypesetter.h"
 #include "support/TemporaryDirectory.h"
 #include "support/TreeBuilders.h"

@@ -1,7 +1,7 @@
 #include "layouts/DrawPieChart.h"
 
 #include "cli/RenderCommand.h"
-#include "graph/Palette.h"
+#include "draw/Palette.h"
 #include "model/MergedFile.h"
 #include "render/RasterCanvas.h"
 #include "support/TemporaryDirectory.h"

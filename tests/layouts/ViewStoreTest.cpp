@@ -1,4 +1,4 @@
-#include "graph/ViewStore.h"
+#include "draw/ViewStore.h"
 
 #include "model/File.h"
 

@@ -1,9 +1,9 @@
 #include "model/Formatting.h"
 
+#include "base/Paths.h"
 #include "model/FileEnums.h"
 #include "model/Iso8601.h"
 #include "model/Localization.h"
-#include "model/Paths.h"
 
 #include <gtest/gtest.h>
 #include <limits>

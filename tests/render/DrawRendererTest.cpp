@@ -1,6 +1,6 @@
 #include "render/DrawRenderer.h"
 
-#include "graph/Animation.h"
+#include "draw/Animation.h"
 #include "render/MyColor.h"
 
 #include <cmath>

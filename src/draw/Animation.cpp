@@ -1,4 +1,4 @@
-#include "graph/Animation.h"
+#include "draw/Animation.h"
 
 #include <algorithm>
 #include <chrono>

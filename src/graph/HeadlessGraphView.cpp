@@ -1,7 +1,7 @@
-#include "render/HeadlessGraphView.h"
+#include "graph/HeadlessGraphView.h"
 
+#include "draw/Palette.h"
 #include "graph/Graph.h"
-#include "graph/Palette.h"
 
 #include <cmath>
 

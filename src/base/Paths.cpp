@@ -1,4 +1,4 @@
-#include "model/Paths.h"
+#include "base/Paths.h"
 
 namespace tessera {
 namespace {

@@ -3,7 +3,7 @@
 // renderer, hit tests, centres). The loading ring is drawn here for both.
 #pragma once
 
-#include "model/Date.h"
+#include "base/Date.h"
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "render/DrawRenderer.h"

@@ -1,6 +1,6 @@
-#include "graph/DrawGraph.h"
+#include "draw/DrawGraph.h"
 
-#include "graph/Palette.h"
+#include "draw/Palette.h"
 #include "model/Directory.h"
 #include "model/MergedFile.h"
 

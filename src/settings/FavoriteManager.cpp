@@ -1,9 +1,9 @@
-#include "favorites/FavoriteManager.h"
+#include "settings/FavoriteManager.h"
 
+#include "base/Paths.h"
 #include "favorites/UniqueNames.h"
 #include "logs/Logger.h"
 #include "model/Localization.h"
-#include "model/Paths.h"
 #include "platform/MainQueue.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "favorites/FavoriteManager.h"
+#include "settings/FavoriteManager.h"
 
 #include "favorites/UniqueNames.h"
 #include "platform/FileSystem.h"

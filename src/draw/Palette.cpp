@@ -1,4 +1,4 @@
-#include "graph/Palette.h"
+#include "draw/Palette.h"
 
 namespace tessera {
 
