@@ -32,9 +32,6 @@ constexpr double kMostBorder = 0.3;
 // Ratios are stepped in hundredths: a result counts as in range within this tolerance.
 constexpr double kTolerance = 1e-9;
 
-constexpr std::array kLayouts{TreeMapLayout::stack, TreeMapLayout::snake, TreeMapLayout::spiral,
-                              TreeMapLayout::spiralSnake};
-
 std::string_view sizeModeTextKey(SizeMode mode) {
     switch (mode) {
     case SizeMode::fileSize:
@@ -181,7 +178,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
                   .actsOnGraph = true});
 
     choices.clear();
-    for (TreeMapLayout layout : kLayouts) {
+    for (TreeMapLayout layout : allTreeMapLayouts) {
         const std::string raw(rawValue(layout));
         choices.push_back(commands.add(
             id(raw), localizedQString("treeMap.layout." + raw),
