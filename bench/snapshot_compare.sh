@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Snapshot benchmark: writes a million-entry tree from memory in both forms (MB/s), then reads
 # snapshots of the on-disk benchmark tree in both forms next to ncdu's import of its own export
-# of the same tree, in the same run (best of RUNS).
+# of the same tree, in the same run (best of RUNS): the reader alone, then whole processes
+# (`tessera info` against `ncdu -f`), with their ratio.
 #
 #   bench/snapshot_compare.sh [entries] [runs]
 set -euo pipefail
@@ -29,7 +30,22 @@ for form in tsv json; do
     for ((i = 0; i < runs; i++)); do "$bin/bench/bench_snapshot" read "$out/disk.$form"; done |
         sort -t' ' -k6 -g | head -1
 done
-ncdu_best=$(for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f "%e" ncdu -0 -f "$out/disk.ncdu" -o /dev/null 2>&1 >/dev/null | tail -1
-done | best)
-echo "ncdu -f (import of its own $(du -m "$out/disk.ncdu" | cut -f1) MB export, streamed to /dev/null): $ncdu_best s"
+# Whole processes, side by side: each round runs the three in turn, so that a busy moment of
+# the machine falls on all of them; the best round of each counts.
+seconds() { /usr/bin/time -f "%e" "$@" 2>&1 >/dev/null | tail -1; }
+for ((i = 0; i < runs; i++)); do
+    echo "tsv $(seconds "$bin/src/tessera" info "$out/disk.tsv")"
+    echo "json $(seconds "$bin/src/tessera" info "$out/disk.json")"
+    echo "ncdu $(seconds ncdu -0 -f "$out/disk.ncdu" -o /dev/null)"
+done >"$out/rounds"
+best_of() { awk -v form="$1" '$1 == form { print $2 }' "$out/rounds" | best; }
+tsv_best=$(best_of tsv)
+json_best=$(best_of json)
+ncdu_best=$(best_of ncdu)
+echo "== whole processes (best of $runs rounds)"
+echo "ncdu -0 -f (its own $(du -m "$out/disk.ncdu" | cut -f1) MB export, streamed to /dev/null): $ncdu_best s"
+for form in tsv json; do
+    form_best=$([ "$form" = tsv ] && echo "$tsv_best" || echo "$json_best")
+    echo "tessera info $form ($(du -m "$out/disk.$form" | cut -f1) MB): $form_best s," \
+        "$(awk -v a="$form_best" -v b="$ncdu_best" 'BEGIN { printf "%.2f", a / b }') of ncdu's time"
+done

@@ -3,6 +3,7 @@
 #include "cli/CommandParser.h"
 #include "cli/ExportOptions.h"
 #include "cli/Locations.h"
+#include "cli/ProcessEnd.h"
 #include "cli/ScanRunner.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
@@ -147,9 +148,7 @@ int runScanCommand(std::span<const std::string> arguments) {
                         snapshotOnStandardOutput ? stderr : stdout});
     // As du does, scripts can tell a scan that could not read everything (though it finished).
     if (status == 0 && run.errors > 0) status = kSomeUnreadable;
-    // The process ends here: the kernel takes back the whole tree at once, faster than freeing
-    // millions of nodes one by one.
-    [[maybe_unused]] File* kept = run.root.release();
+    keepUntilProcessEnd(std::move(run.root));
     return status;
 }
 

@@ -3,6 +3,7 @@
 #include "cli/CommandParser.h"
 #include "cli/ExportOptions.h"
 #include "cli/Locations.h"
+#include "cli/ProcessEnd.h"
 #include "cli/Summary.h"
 #include "cli/TerminalText.h"
 #include "platform/Files.h"
@@ -39,6 +40,7 @@ int runInfoCommand(std::span<const std::string> arguments) {
     context.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printSummary(*root, context);
+    keepUntilProcessEnd(std::move(root));
     return 0;
 }
 
@@ -83,6 +85,7 @@ int runConvertCommand(std::span<const std::string> arguments) {
         }
     }
     auto written = exportSnapshot(*root, options, output);
+    keepUntilProcessEnd(std::move(root));
     if (!written) {
         std::fprintf(stderr, "tessera convert: %s\n", escapeForTerminal(written.error()).c_str());
         return 1;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace tessera {
@@ -57,7 +58,7 @@ template <typename Int> bool readNumber(std::string_view text, Int& value) {
 
 } // namespace
 
-static std::optional<Date> parseIso8601Uncached(std::string_view text);
+static std::optional<Date> parseAnyIso8601(std::string_view text);
 
 std::string formatIso8601(Date date) {
     std::string text;
@@ -98,21 +99,52 @@ void appendIso8601(std::string& out, Date date) {
     out.append(text, sizeof text);
 }
 
-std::optional<Date> parseIso8601(std::string_view text) {
-    // Snapshots hold two dates per entry and neighbours often share them: remember the last.
-    thread_local char lastText[20] = {};
-    thread_local std::int64_t lastSeconds = 0;
-    if (text.size() == 20 && std::memcmp(text.data(), lastText, 20) == 0)
-        return Date::fromUnixSeconds(lastSeconds);
-    const auto parsed = parseIso8601Uncached(text);
-    if (parsed && text.size() == 20) {
-        std::memcpy(lastText, text.data(), 20);
-        lastSeconds = parsed->seconds;
+namespace {
+
+// The canonical form, "YYYY-MM-DDTHH:MM:SSZ", as every snapshot writes it, read digit by digit.
+// The day's count is kept for the next date of the same day. Nothing when the text is not in
+// that form or names no real date; the general reader then decides.
+std::optional<Date> parseCanonical(std::string_view text) {
+    if (text.size() != 20) return std::nullopt;
+    const char* c = text.data();
+    if (c[4] != '-' || c[7] != '-' || c[10] != 'T' || c[13] != ':' || c[16] != ':' || c[19] != 'Z')
+        return std::nullopt;
+    static constexpr int kDigitsAt[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+    unsigned digit[std::size(kDigitsAt)];
+    for (std::size_t i = 0; i < std::size(kDigitsAt); ++i) {
+        digit[i] = static_cast<unsigned>(static_cast<unsigned char>(c[kDigitsAt[i]]) - '0');
+        if (digit[i] > 9) return std::nullopt;
     }
-    return parsed;
+    const unsigned hour = digit[8] * 10 + digit[9];
+    const unsigned minute = digit[10] * 10 + digit[11];
+    const unsigned second = digit[12] * 10 + digit[13];
+    if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+
+    thread_local char lastDay[10] = {};
+    thread_local std::int64_t lastDays = 0;
+    if (std::memcmp(c, lastDay, 10) != 0) {
+        const unsigned year = digit[0] * 1000 + digit[1] * 100 + digit[2] * 10 + digit[3];
+        const unsigned month = digit[4] * 10 + digit[5];
+        const unsigned day = digit[6] * 10 + digit[7];
+        static constexpr unsigned monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        if (month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] ||
+            (month == 2 && day == 29 && !leap))
+            return std::nullopt;
+        lastDays = daysFromCivil(year, month, day);
+        std::memcpy(lastDay, c, 10);
+    }
+    return Date::fromUnixSeconds(lastDays * kSecondsPerDay + hour * 3600 + minute * 60 + second);
 }
 
-static std::optional<Date> parseIso8601Uncached(std::string_view text) {
+} // namespace
+
+std::optional<Date> parseIso8601(std::string_view text) {
+    if (const auto date = parseCanonical(text)) return date;
+    return parseAnyIso8601(text);
+}
+
+static std::optional<Date> parseAnyIso8601(std::string_view text) {
     // The zone: "Z", or an offset from UTC ("+02:00", "-05:30"), whose instant is kept.
     std::int64_t offset = 0;
     std::string_view body;

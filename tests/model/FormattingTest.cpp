@@ -89,6 +89,15 @@ TEST(FormattingTest, Iso8601DatesFollowEachOtherAcrossDaysYearsAndBack) {
         EXPECT_EQ(parseIso8601(text), Date::fromUnixSeconds(seconds)) << text;
     }
     EXPECT_EQ(joined, expected);
+
+    // Reading keeps the last day too: a bad time on a day just read, and bad days, still fail.
+    ASSERT_TRUE(parseIso8601("2023-11-14T22:13:20Z"));
+    for (const char* bad : {"2023-11-14T24:00:00Z", "2023-11-14T22:60:00Z", "2023-11-14T22:13:2xZ",
+                            "2023-02-29T00:00:00Z", "2023-13-01T00:00:00Z", "2023-11-31T00:00:00Z",
+                            "2023-11-14 22:13:20Z", "2023-11-14T22:13:20"})
+        EXPECT_EQ(parseIso8601(bad), std::nullopt) << bad;
+    EXPECT_EQ(parseIso8601("2024-02-29T00:00:00Z"), Date::fromUnixSeconds(1'709'164'800));
+    EXPECT_EQ(parseIso8601("2023-11-14T23:13:20+01:00"), Date::fromUnixSeconds(1'700'000'000));
 }
 
 } // namespace
