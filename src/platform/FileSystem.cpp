@@ -103,8 +103,37 @@ std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
     return toStatus(stx, parentDevice);
 }
 
+namespace {
+
+// A path too long for one call is reached through its parent's descriptor, opened piece by
+// piece: `visit(directoryFd, name)` with the parent's descriptor and the last component.
+template <typename Visit> auto atParentOf(const std::string& path, Visit&& visit) {
+    const std::size_t slash = path.rfind('/');
+    auto parent = openDirectory(slash == 0 ? std::string("/") : path.substr(0, slash));
+    const std::string name = path.substr(slash + 1);
+    return visit(parent ? parent->get() : -1, parent ? 0 : parent.error(), name.c_str());
+}
+
+} // namespace
+
 std::expected<EntryStatus, int> statusOfPath(const std::string& path) {
     struct statx stx;
+    if (path.size() >= PATH_MAX && path.rfind('/') != std::string::npos) {
+        return atParentOf(
+            path,
+            [&](int parentFd, int error, const char* name) -> std::expected<EntryStatus, int> {
+                if (parentFd < 0) return std::unexpected(error);
+                if (::statx(parentFd, name, kStatFlags, kStatMask, &stx) != 0)
+                    return std::unexpected(errno);
+                struct stat parent;
+                const bool known = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
+                const std::uint64_t parentDevice =
+                    known || ::fstat(parentFd, &parent) != 0
+                        ? makedev(stx.stx_dev_major, stx.stx_dev_minor)
+                        : parent.st_dev;
+                return toStatus(stx, parentDevice);
+            });
+    }
     if (::statx(AT_FDCWD, path.c_str(), kStatFlags, kStatMask, &stx) != 0)
         return std::unexpected(errno);
     // Without the kernel's flag, a path is a mount point when its parent is on another device.
@@ -128,6 +157,10 @@ bool entryExistsAt(int directoryFd, const char* name) {
 }
 
 bool entryExists(const std::string& path) {
+    if (path.size() >= PATH_MAX && path.rfind('/') != std::string::npos)
+        return atParentOf(path, [](int parentFd, int, const char* name) {
+            return parentFd >= 0 && entryExistsAt(parentFd, name);
+        });
     struct stat status;
     return ::lstat(path.c_str(), &status) == 0;
 }

@@ -32,6 +32,17 @@ bool isWatchableFolder(int directoryFd, const char* name, EntryType type) {
     return status && status->isDirectory && !status->isMountPoint;
 }
 
+// Watches the folder open at `directoryFd`, through its descriptor, so that a folder of any
+// depth can be watched (a path given to the kernel stops at PATH_MAX). The descriptor is the
+// folder itself, so its link in /proc is followed; without /proc, the path is used.
+int addWatch(int inotify, int directoryFd, const std::string& path, std::uint32_t mask) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", directoryFd);
+    const int watch = ::inotify_add_watch(inotify, link, mask & ~IN_DONT_FOLLOW);
+    if (watch >= 0 || errno != ENOENT || path.size() >= PATH_MAX) return watch;
+    return ::inotify_add_watch(inotify, path.c_str(), mask);
+}
+
 } // namespace
 
 struct InotifyWatcher::State {
@@ -59,18 +70,18 @@ struct InotifyWatcher::State {
         while (!pending.empty()) {
             const std::string path = std::move(pending.back());
             pending.pop_back();
-            const int watch = ::inotify_add_watch(inotify, path.c_str(),
-                                                  path == root ? kRootMask : kDirectoryMask);
+            auto directory = openDirectory(path);
+            if (!directory) continue; // gone meanwhile or unreadable
+            const int watch = addWatch(inotify, directory->get(), path,
+                                       path == root ? kRootMask : kDirectoryMask);
             if (watch < 0) {
                 if (errno == ENOSPC && !limitReported) {
                     limitReported = true;
                     events.push_back({FileEvent::Kind::unwatched, path, {}});
                 }
-                continue; // gone meanwhile, unreadable, or over the limit
+                continue; // over the limit
             }
             paths[watch] = path;
-            auto directory = openDirectory(path);
-            if (!directory) continue;
             forEachEntry(directory->get(), [&](const char* name, EntryType type) {
                 if (isWatchableFolder(directory->get(), name, type))
                     pending.push_back(joinPath(path, name));
@@ -242,13 +253,15 @@ std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::star
     if (state->inotify < 0 || state->stop < 0)
         return std::unexpected(std::string("inotify: ") + std::strerror(errno));
     state->rootFd = ::open(state->root.c_str(), O_PATH | O_CLOEXEC);
-    state->rootWatch = ::inotify_add_watch(state->inotify, state->root.c_str(), kRootMask);
+    auto directory = openDirectory(state->root);
+    if (!directory) return std::unexpected(state->root + ": " + std::strerror(directory.error()));
+    state->rootWatch = addWatch(state->inotify, directory->get(), state->root, kRootMask);
     if (state->rootWatch < 0 || state->rootFd < 0)
         return std::unexpected(state->root + ": " + std::strerror(errno));
     std::vector<FileEvent>& startup = state->startupEvents;
     state->paths[state->rootWatch] = state->root;
     // The root is watched; add everything below it.
-    if (auto directory = openDirectory(state->root)) {
+    {
         std::vector<std::string> children;
         forEachEntry(directory->get(), [&](const char* name, EntryType type) {
             if (isWatchableFolder(directory->get(), name, type))

@@ -8,10 +8,13 @@
 #include "support/TemporaryDirectory.h"
 
 #include <condition_variable>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessera {
 namespace {
@@ -289,6 +292,34 @@ TEST(LiveOrderChanges, OnlyAncestorsThatChangedPlaceAreReported) {
         std::chrono::seconds(30)));
     EXPECT_TRUE(live.observer->linesStartingWith("order").empty())
         << ::testing::PrintToString(live.observer->lines);
+    EXPECT_TRUE(live.settle());
+}
+
+// Folders whose paths are longer than one system call takes (4,096 bytes) are followed like
+// any other: their watches and measurements go through descriptors.
+TEST(LiveDeepFolders, ChangesBelowPathsLongerThanTheKernelTakesAreFollowed) {
+    TemporaryDirectory folder;
+    const std::string name(200, 'd');
+    int deepest = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < 25; ++level) {
+        ASSERT_EQ(::mkdirat(deepest, name.c_str(), 0755), 0);
+        const int next = ::openat(deepest, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(deepest);
+        deepest = next;
+        ASSERT_GE(deepest, 0);
+    }
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    const std::int64_t before = live.controller->rootFile()->size();
+
+    const int file = ::openat(deepest, "new", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::write(file, std::string(777, 'x').data(), 777), 777);
+    ::close(file);
+    ::close(deepest);
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] { return live.controller->rootFile()->size() == before + 777; },
+        std::chrono::seconds(30)));
     EXPECT_TRUE(live.settle());
 }
 
