@@ -3,6 +3,7 @@
 #include "base/Paths.h"
 #include "controller/ChangeReporter.h"
 #include "controller/FileControllerObserver.h"
+#include "controller/HardLinks.h"
 #include "logs/LogController.h"
 #include "logs/Logger.h"
 #include "model/Localization.h"
@@ -607,10 +608,17 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
     if (inPlace) {
         // A folder's own change is one of its attributes: its entries tell of theirs.
         File* existing = rootFile_->fileAtPath(*newRelative);
-        if (existing != nullptr && existing->isDirectory() &&
-            platform::statusOfPath(*newPath).value_or(platform::EntryStatus{}).isDirectory) {
+        const auto status = platform::statusOfPath(*newPath);
+        if (existing != nullptr && existing->isDirectory() && status && status->isDirectory) {
             redateLater(*existing->asDirectory());
             return;
+        }
+        // The file's other names changed with it, unheard of.
+        if (existing != nullptr && !existing->isDirectory() && status && !status->isDirectory &&
+            status->linkCount > 1) {
+            const auto pathOf = [this](const File& file) { return absolutePath(file); };
+            for (const std::string& other : otherNamesOf(*rootFile_, *existing, *status, pathOf))
+                requestMeasurement(other, Measurement::subScan);
         }
     }
     requestMeasurement(*newPath, Measurement::subScan);

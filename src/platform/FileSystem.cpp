@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kStatFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT;
-constexpr unsigned kStatMask = STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
+constexpr unsigned kStatMask =
+    STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME | STATX_INO | STATX_NLINK;
 constexpr std::size_t kListingBuffer = 64 * 1024;
 
 EntryStatus toStatus(const struct statx& stx, std::uint64_t parentDevice) {
@@ -28,6 +29,8 @@ EntryStatus toStatus(const struct statx& stx, std::uint64_t parentDevice) {
     } else {
         status.isMountPoint = status.device != parentDevice;
     }
+    status.inode = stx.stx_ino;
+    status.linkCount = stx.stx_nlink;
     status.size = static_cast<std::int64_t>(stx.stx_size);
     status.allocatedSize = static_cast<std::int64_t>(stx.stx_blocks) * 512;
     if ((stx.stx_mask & STATX_BTIME) != 0)

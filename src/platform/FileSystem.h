@@ -50,6 +50,8 @@ struct EntryStatus {
     Date creationDate; // distant past where the file system keeps no birth time
     Date modificationDate;
     std::uint64_t device = 0; // the file system it lives on
+    std::uint64_t inode = 0;
+    std::uint32_t linkCount = 1; // names of the file (hard links)
 };
 
 /// Measures `name` inside the open directory `directoryFd` without following links.

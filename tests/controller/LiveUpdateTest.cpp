@@ -323,5 +323,30 @@ TEST(LiveDeepFolders, ChangesBelowPathsLongerThanTheKernelTakesAreFollowed) {
     EXPECT_TRUE(live.settle());
 }
 
+// A file with three names, two in one folder: written through one, every name's node takes the
+// new size, though the kernel tells only of the name written through.
+TEST(LiveHardLinks, AFileWrittenThroughOneNameChangesUnderEveryName) {
+    TemporaryDirectory folder;
+    folder.writeFile("a/one", 100);
+    folder.writeFile("b/other", 1);
+    ASSERT_EQ(::link((folder / "a/one").c_str(), (folder / "a/two").c_str()), 0);
+    ASSERT_EQ(::link((folder / "a/one").c_str(), (folder / "b/three").c_str()), 0);
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+
+    append(folder / "a/one", 5000);
+    const auto sizeOf = [&](const char* path) {
+        const File* file = live.controller->rootFile()->fileAtPath(path);
+        return file != nullptr ? file->size() : -1;
+    };
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] {
+            return sizeOf("a/one") == 5100 && sizeOf("a/two") == 5100 && sizeOf("b/three") == 5100;
+        },
+        std::chrono::seconds(30)))
+        << sizeOf("a/one") << " " << sizeOf("a/two") << " " << sizeOf("b/three");
+    EXPECT_TRUE(live.settle());
+}
+
 } // namespace
 } // namespace tessera
