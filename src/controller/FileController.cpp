@@ -364,6 +364,9 @@ void FileController::apply(const LiveChange& change) {
         if (!oldCovered || !newCovered)
             applyUpdate(oldCovered ? std::nullopt : change.oldPath,
                         newCovered ? std::nullopt : change.newPath, change.inPlace);
+        if (!change.inPlace)
+            for (const auto& path : {change.oldPath, change.newPath})
+                if (path) reconcileCompanion(*path);
         break;
     }
     case LiveChange::Kind::rootMoved:
@@ -622,6 +625,22 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         }
     }
     requestMeasurement(*newPath, Measurement::subScan);
+}
+
+void FileController::reconcileCompanion(const std::string& path) {
+    // A scan leaves out "._name" beside "name" (the resource forks that other systems leave on
+    // shared disks): when "name" comes or goes, its companion leaves or joins the tree.
+    if (!rootFile_) return;
+    const std::string companion =
+        joinPath(std::string(parentPath(path)), "._" + std::string(lastComponent(path)));
+    const auto relative = relativeToRoot(companion);
+    if (!relative || relative->empty()) return;
+    File* node = rootFile_->fileAtPath(*relative);
+    const bool named = platform::entryExists(path);
+    if (node != nullptr && node->parent() != nullptr && named)
+        erase(*node);
+    else if (node == nullptr && !named && platform::entryExists(companion))
+        requestMeasurement(companion, Measurement::subScan);
 }
 
 bool FileController::isExcluded(const std::string& path) const {

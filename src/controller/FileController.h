@@ -134,6 +134,8 @@ private:
     /// Reads the folder's dates again soon (its entries changed).
     void redateLater(const Directory& folder);
     void redateFolders();
+    /// Takes "._name" out of the tree or measures it again after "name" came or went.
+    void reconcileCompanion(const std::string& path);
     /// True when the favourite's exclusion filter leaves the absolute `path` out.
     bool isExcluded(const std::string& path) const;
     /// The path below the root, or none; the root itself gives "".

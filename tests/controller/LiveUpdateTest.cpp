@@ -348,5 +348,33 @@ TEST(LiveHardLinks, AFileWrittenThroughOneNameChangesUnderEveryName) {
     EXPECT_TRUE(live.settle());
 }
 
+// "._name" beside "name" is left out of a scan: when "name" comes, goes or is renamed, the live
+// tree follows, and ends as a fresh scan has it.
+TEST(LiveCompanions, ACompanionLeavesAndJoinsAsItsNameComesAndGoes) {
+    TemporaryDirectory folder;
+    folder.writeFile("._doc", 100);
+    folder.writeFile("._pic", 200);
+    folder.writeFile("pic", 5);
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    const auto shown = [&](const char* path) {
+        return live.controller->rootFile()->fileAtPath(path) != nullptr;
+    };
+    ASSERT_TRUE(shown("._doc"));
+    ASSERT_FALSE(shown("._pic"));
+
+    folder.writeFile("doc", 1);
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return shown("doc") && !shown("._doc"); },
+                                             std::chrono::seconds(30)));
+    EXPECT_TRUE(live.settle());
+
+    fs::rename(folder / "pic", folder / "picture");
+    fs::remove(folder / "doc");
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] { return shown("._pic") && shown("._doc") && !shown("doc"); },
+        std::chrono::seconds(30)));
+    EXPECT_TRUE(live.settle());
+}
+
 } // namespace
 } // namespace tessera
