@@ -213,22 +213,34 @@ std::optional<std::int64_t> FileController::rootSize() const {
 
 void FileController::startScan() {
     if (isSnapshot_) return;
-    startWatching();
-    if (favorite_ == nullptr) return;
+    if (favorite_ == nullptr) {
+        startWatching(platform::InotifyWatcher::Coverage::wholeTree);
+        return;
+    }
+    // The scan's walk watches each folder as it opens it, before reading its entries: a change
+    // is then either in what the scan reads or told afterwards, and the first picture does not
+    // wait for a walk of its own that sets the watches up.
+    const bool watching = startWatching(platform::InotifyWatcher::Coverage::rootOnly);
     ++inbox_->scanOperations;
     auto scan = std::make_shared<ScanOperation>(rootURL_, favorite_->activeExclusion(), false,
                                                 weak_from_this(), mainQueue_);
+    if (watching) {
+        scan->setFolderOpened([inbox = inbox_](int directoryFd, const std::string& path) {
+            std::lock_guard lock(inbox->mutex);
+            if (inbox->watcher) inbox->watcher->watchFolder(directoryFd, path);
+        });
+    }
     operationQueue_->add(std::move(scan));
 }
 
-void FileController::startWatching() {
-    // Watches are set up on the queue, before the scan reads anything, so that no change is
-    // missed and the main thread never waits for the walk that adds them. Events then queue
-    // behind the scan and are applied once its tree is in place.
+bool FileController::startWatching(platform::InotifyWatcher::Coverage coverage) {
+    // The watcher starts on the queue, before the scan reads anything, so that no change is
+    // missed and the main thread never waits for it. Events then queue behind the scan and are
+    // applied once its tree is in place.
     std::uint64_t generation;
     {
         std::lock_guard lock(inbox_->mutex);
-        if (inbox_->watcher) return;
+        if (inbox_->watcher) return false;
         generation = inbox_->generation;
     }
     std::shared_ptr<Inbox> inbox = inbox_;
@@ -263,8 +275,8 @@ void FileController::startWatching() {
                     });
         });
     };
-    queue->add([inbox, queue, generation, drain, root = rootURL_, weak,
-                mainQueue](const Operation&) {
+    queue->add([inbox, queue, generation, drain, root = rootURL_, weak, mainQueue,
+                coverage](const Operation&) {
         Inbox* raw = inbox.get();
         auto handler = [raw, queue, drain](std::vector<FileEvent> events) {
             std::lock_guard lock(raw->mutex);
@@ -274,7 +286,7 @@ void FileController::startWatching() {
             raw->drainQueued = true;
             queue->add(drain);
         };
-        auto watcher = platform::InotifyWatcher::start(root, std::move(handler));
+        auto watcher = platform::InotifyWatcher::start(root, std::move(handler), coverage);
         if (!watcher) {
             // Said at every log level: the tree no longer follows the disk.
             Logger::log(0, "Cannot watch " + root + " for changes (" + watcher.error() +
@@ -295,6 +307,7 @@ void FileController::startWatching() {
         else
             unused = std::move(*watcher); // detached meanwhile; stops after the lock is gone
     });
+    return true;
 }
 
 void FileController::detach() {

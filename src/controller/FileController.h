@@ -7,6 +7,7 @@
 #include "controller/LiveChangePlan.h"
 #include "favorites/Favorite.h"
 #include "model/Directory.h"
+#include "platform/InotifyWatcher.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
 #include "platform/Trash.h"
@@ -116,7 +117,8 @@ private:
 
     FileController(std::string url, MainQueue& mainQueue);
 
-    void startWatching();
+    /// Queues the watcher's start unless one runs; false when one already runs.
+    bool startWatching(platform::InotifyWatcher::Coverage coverage);
     bool coveredByBurst(const std::string& path);
     void queueEntryBatch(const std::string& folder, std::shared_ptr<EntryBatch> batch);
     void applyEntries(const std::string& folder,

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -56,7 +57,10 @@ struct InotifyWatcher::State {
     std::thread thread;
     bool limitReported = false;
     bool rootDeleted = false;
-    std::vector<FileEvent> startupEvents; // delivered first, on the watcher's thread
+    std::vector<FileEvent> pendingEvents; // delivered with the next batch, on the watcher's thread
+    // Guards the table of watches and what goes with it: folders are added from other threads
+    // (a scan's) while the watcher's thread translates events.
+    std::mutex mutex;
 
     ~State() {
         for (int fd : {inotify, stop, rootFd})
@@ -72,16 +76,7 @@ struct InotifyWatcher::State {
             pending.pop_back();
             auto directory = openDirectory(path);
             if (!directory) continue; // gone meanwhile or unreadable
-            const int watch = addWatch(inotify, directory->get(), path,
-                                       path == root ? kRootMask : kDirectoryMask);
-            if (watch < 0) {
-                if (errno == ENOSPC && !limitReported) {
-                    limitReported = true;
-                    events.push_back({FileEvent::Kind::unwatched, path, {}});
-                }
-                continue; // over the limit
-            }
-            paths[watch] = path;
+            if (!watchOpenFolder(directory->get(), path, events)) continue;
             forEachEntry(directory->get(), [&](const char* name, EntryType type) {
                 if (isWatchableFolder(directory->get(), name, type))
                     pending.push_back(joinPath(path, name));
@@ -89,6 +84,21 @@ struct InotifyWatcher::State {
             });
         }
         return !limitReported;
+    }
+
+    // Adds the watch of one open folder; false when it could not be added.
+    bool watchOpenFolder(int directoryFd, const std::string& path, std::vector<FileEvent>& events) {
+        const int watch =
+            addWatch(inotify, directoryFd, path, path == root ? kRootMask : kDirectoryMask);
+        if (watch < 0) {
+            if (errno == ENOSPC && !limitReported) {
+                limitReported = true;
+                events.push_back({FileEvent::Kind::unwatched, path, {}});
+            }
+            return false;
+        }
+        paths[watch] = path;
+        return true;
     }
 
     // A folder moved within the tree: its watches and those below it follow. Returns false
@@ -221,30 +231,34 @@ struct InotifyWatcher::State {
     }
 
     void run() {
-        if (!startupEvents.empty()) handler(std::move(startupEvents));
         std::vector<char> buffer(1 << 16);
         pollfd fds[2] = {{inotify, POLLIN, 0}, {stop, POLLIN, 0}};
-        for (;;) {
-            const int ready = ::poll(fds, 2, 1000);
+        for (bool first = true;; first = false) {
+            const int ready = first ? 0 : ::poll(fds, 2, 1000);
             if (ready < 0) {
                 if (errno == EINTR) continue;
                 return;
             }
             if ((fds[1].revents & POLLIN) != 0) return;
             std::vector<FileEvent> events;
-            if ((fds[0].revents & POLLIN) != 0) {
-                const ssize_t bytes = ::read(inotify, buffer.data(), buffer.size());
-                if (bytes < 0 && errno != EINTR && errno != EAGAIN) return;
-                if (bytes > 0) translate(buffer.data(), bytes, events);
+            {
+                std::lock_guard lock(mutex);
+                events.swap(pendingEvents);
+                if ((fds[0].revents & POLLIN) != 0) {
+                    const ssize_t bytes = ::read(inotify, buffer.data(), buffer.size());
+                    if (bytes < 0 && errno != EINTR && errno != EAGAIN) return;
+                    if (bytes > 0) translate(buffer.data(), bytes, events);
+                }
+                if (rootWasDeleted()) events.push_back({FileEvent::Kind::rootDeleted, root, {}});
             }
-            if (rootWasDeleted()) events.push_back({FileEvent::Kind::rootDeleted, root, {}});
+            fds[0].revents = fds[1].revents = 0;
             if (!events.empty()) handler(std::move(events));
         }
     }
 };
 
-std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::start(std::string root,
-                                                                                  Handler handler) {
+std::expected<std::unique_ptr<InotifyWatcher>, std::string>
+InotifyWatcher::start(std::string root, Handler handler, Coverage coverage) {
     auto state = std::make_unique<State>();
     state->root = std::move(root);
     state->handler = std::move(handler);
@@ -258,10 +272,8 @@ std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::star
     state->rootWatch = addWatch(state->inotify, directory->get(), state->root, kRootMask);
     if (state->rootWatch < 0 || state->rootFd < 0)
         return std::unexpected(state->root + ": " + std::strerror(errno));
-    std::vector<FileEvent>& startup = state->startupEvents;
     state->paths[state->rootWatch] = state->root;
-    // The root is watched; add everything below it.
-    {
+    if (coverage == Coverage::wholeTree) {
         std::vector<std::string> children;
         forEachEntry(directory->get(), [&](const char* name, EntryType type) {
             if (isWatchableFolder(directory->get(), name, type))
@@ -269,12 +281,17 @@ std::expected<std::unique_ptr<InotifyWatcher>, std::string> InotifyWatcher::star
             return true;
         });
         for (const std::string& child : children)
-            state->watchTree(child, startup);
+            state->watchTree(child, state->pendingEvents);
     }
     State* raw = state.get();
     std::unique_ptr<InotifyWatcher> watcher(new InotifyWatcher(std::move(state)));
     raw->thread = std::thread([raw] { raw->run(); });
     return watcher;
+}
+
+void InotifyWatcher::watchFolder(int directoryFd, const std::string& path) {
+    std::lock_guard lock(state_->mutex);
+    state_->watchOpenFolder(directoryFd, path, state_->pendingEvents);
 }
 
 InotifyWatcher::InotifyWatcher(std::unique_ptr<State> state) : state_(std::move(state)) {}

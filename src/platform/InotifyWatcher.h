@@ -34,10 +34,21 @@ class InotifyWatcher {
 public:
     using Handler = std::function<void(std::vector<FileEvent>)>;
 
-    /// Watches `root` and every folder below it; `handler` gets each batch on the watcher's
-    /// thread. Fails when inotify cannot be set up for the root itself.
-    static std::expected<std::unique_ptr<InotifyWatcher>, std::string> start(std::string root,
-                                                                             Handler handler);
+    enum class Coverage {
+        wholeTree, // every folder below the root is watched before start returns
+        rootOnly,  // the caller watches the folders below with watchFolder, as a scan opens them
+    };
+
+    /// Watches `root` (and with `wholeTree` every folder below it); `handler` gets each batch on
+    /// the watcher's thread. Folders made later are watched as they appear. Fails when inotify
+    /// cannot be set up for the root itself.
+    static std::expected<std::unique_ptr<InotifyWatcher>, std::string>
+    start(std::string root, Handler handler, Coverage coverage = Coverage::wholeTree);
+
+    /// Watches the folder open at `directoryFd`, found at `path` below the root. Any thread; a
+    /// scan calls it for each folder before reading its entries, so that a change is either in
+    /// what the scan reads or told afterwards.
+    void watchFolder(int directoryFd, const std::string& path);
     /// Stops the thread; no handler call runs after this returns.
     ~InotifyWatcher();
 

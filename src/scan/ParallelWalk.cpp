@@ -175,6 +175,7 @@ private:
             hooks_.onError(directoryPath(), opened.error());
         } else {
             const int fd = opened->get();
+            if (hooks_.onOpenDirectory) hooks_.onOpenDirectory(fd, directoryPath());
             const int readError = platform::forEachEntry(fd, [&](const char* cName) {
                 if (cancelled()) return false;
                 const std::string_view name(cName);

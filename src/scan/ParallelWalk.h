@@ -29,6 +29,9 @@ struct WalkHooks {
     std::function<void(std::string path)> onExclude;
     /// Every measured entry, before it is added; null unless a detailed log is wanted.
     std::function<void(const std::string& path, const platform::EntryStatus&)> onEntry;
+    /// Each directory as it is opened, before its entries are read, with its descriptor; the
+    /// root too. Called on walking threads; null when nobody asks.
+    std::function<void(int directoryFd, const std::string& path)> onOpenDirectory;
     /// Called now and then with the number of entries handled so far.
     std::function<void(std::uint64_t completed)> onProgress;
 };

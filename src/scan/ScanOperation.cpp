@@ -123,6 +123,7 @@ FilePtr ScanOperation::scan() {
                                       status.size, status.allocatedSize));
         };
     }
+    hooks.onOpenDirectory = folderOpened_;
     hooks.onProgress = [this](std::uint64_t completed) {
         shared_->completed.store(completed);
         postProgress();

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -56,6 +57,11 @@ public:
     const std::string& path() const { return path_; }
     ScanProgress progress() const;
     void setThreadCount(unsigned threads) { threads_ = threads; }
+    /// Called on walking threads with each folder as it is opened, before its entries are read
+    /// (a live tree sets its watches up here, during the walk).
+    void setFolderOpened(std::function<void(int directoryFd, const std::string& path)> opened) {
+        folderOpened_ = std::move(opened);
+    }
 
     /// Measures and walks `path` without posting anything: the tree or none. Exposed for
     /// main(), the command line and benchmarks.
@@ -76,6 +82,7 @@ private:
     void postProgress();
 
     std::string path_;
+    std::function<void(int directoryFd, const std::string& path)> folderOpened_;
     std::shared_ptr<const Predicate> exclusion_;
     bool skipMountPoints_;
     std::weak_ptr<ScanOperationDelegate> delegate_;

@@ -7,6 +7,7 @@
 #include "support/LiveTree.h"
 #include "support/TemporaryDirectory.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tessera {
@@ -373,6 +375,32 @@ TEST(LiveCompanions, ACompanionLeavesAndJoinsAsItsNameComesAndGoes) {
     EXPECT_TRUE(MainQueue::shared().runUntil(
         [&] { return shown("._pic") && shown("._doc") && !shown("doc"); },
         std::chrono::seconds(30)));
+    EXPECT_TRUE(live.settle());
+}
+
+// The first scan watches each folder as it opens it: changes made all over the tree while the
+// scan runs are either in what it read or told afterwards, so the tree ends as a fresh scan.
+TEST(LiveFirstScan, ChangesMadeWhileTheScanRunsAreNotLost) {
+    TemporaryDirectory folder;
+    constexpr int kFolders = 300;
+    for (int f = 0; f < kFolders; ++f)
+        for (int i = 0; i < 8; ++i)
+            folder.writeFile("f" + std::to_string(f) + "/g/file" + std::to_string(i), 10 + i);
+    std::atomic<bool> loaded{false};
+    std::thread writer([&] {
+        // Goes on a little after the tree is in place, so that changes land on both sides.
+        for (int round = 0, after = 0; after < 50; ++round) {
+            const std::string sub = "f" + std::to_string(round * 7 % kFolders) + "/g/";
+            append(folder / (sub + "file" + std::to_string(round % 8)), 3);
+            folder.writeFile(sub + "new" + std::to_string(round), 1);
+            fs::remove(folder / (sub + "new" + std::to_string(round - 40)));
+            if (loaded) ++after;
+        }
+    });
+    LiveFolder live(folder.path());
+    loaded = true;
+    writer.join();
+    ASSERT_NE(live.controller->rootFile(), nullptr);
     EXPECT_TRUE(live.settle());
 }
 
