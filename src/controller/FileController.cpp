@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/MainQueue.h"
+#include "platform/MountWatcher.h"
 #include "snapshot/Snapshot.h"
 
 #include <algorithm>
@@ -49,6 +50,8 @@ struct FileController::Inbox {
     /// holding the controller (which must only ever be released on the main thread).
     std::atomic<int> scanOperations{0};
     std::unique_ptr<platform::InotifyWatcher> watcher;
+    /// Mounts made or removed below the root change what a scan would count.
+    std::unique_ptr<platform::MountWatcher> mounts;
 };
 
 // Hears of the live updates' measurements, which show no progress.
@@ -300,25 +303,78 @@ bool FileController::startWatching(platform::InotifyWatcher::Coverage coverage) 
             });
             return;
         }
-        std::unique_ptr<platform::InotifyWatcher> unused;
+        auto mounts = std::make_unique<platform::MountWatcher>(
+            [weak, mainQueue, inbox, generation](std::vector<platform::VolumeEvent> events) {
+                mainQueue->post([weak, inbox, generation, events = std::move(events)] {
+                    auto controller = weak.lock();
+                    if (!controller) return;
+                    {
+                        std::lock_guard lock(inbox->mutex);
+                        if (inbox->generation != generation) return;
+                    }
+                    for (const platform::VolumeEvent& event : events)
+                        controller->performUpdate([controller = controller.get(), event] {
+                            controller->applyVolumeEvent(event);
+                        });
+                });
+            });
+        std::unique_ptr<platform::InotifyWatcher> unusedWatcher;
+        std::unique_ptr<platform::MountWatcher> unusedMounts;
         std::lock_guard lock(inbox->mutex);
-        if (inbox->generation == generation && !inbox->watcher)
+        if (inbox->generation == generation && !inbox->watcher) {
             inbox->watcher = std::move(*watcher);
-        else
-            unused = std::move(*watcher); // detached meanwhile; stops after the lock is gone
+            inbox->mounts = std::move(mounts);
+        } else {
+            // Detached meanwhile; they stop after the lock is gone.
+            unusedWatcher = std::move(*watcher);
+            unusedMounts = std::move(mounts);
+        }
     });
     return true;
 }
 
+void FileController::applyVolumeEvent(const platform::VolumeEvent& event) {
+    // A scan neither enters nor counts a mount point below its root: a volume mounted there
+    // covers a folder that leaves the tree, and the folder is measured again once it is
+    // uncovered.
+    if (!rootFile_) return;
+    const auto covered = [&](const std::string& path) {
+        const auto relative = relativeToRoot(path);
+        if (!relative || relative->empty()) return;
+        if (File* node = rootFile_->fileAtPath(*relative); node != nullptr && node->parent())
+            erase(*node);
+    };
+    const auto uncovered = [&](const std::string& path) {
+        const auto relative = relativeToRoot(path);
+        if (relative && !relative->empty()) requestMeasurement(path, Measurement::subScan);
+    };
+    switch (event.kind) {
+    case platform::VolumeEvent::Kind::mounted:
+        covered(event.path);
+        break;
+    case platform::VolumeEvent::Kind::unmounted:
+        uncovered(event.path);
+        break;
+    case platform::VolumeEvent::Kind::renamed:
+        uncovered(event.oldPath);
+        covered(event.path);
+        break;
+    }
+}
+
 void FileController::detach() {
     std::unique_ptr<platform::InotifyWatcher> watcher;
+    std::unique_ptr<platform::MountWatcher> mounts;
     {
         std::lock_guard lock(inbox_->mutex);
         ++inbox_->generation;
         watcher = std::move(inbox_->watcher);
+        mounts = std::move(inbox_->mounts);
         inbox_->events.clear();
     }
-    watcher.reset(); // joins the watcher's thread; the inbox lock must not be held
+    // Joins the watchers' threads; the inbox lock must not be held.
+    watcher.reset();
+    mounts.reset();
     operationQueue_->cancelAllOperations();
     inbox_->scanOperations = 0;
     updateQueue_.clear();

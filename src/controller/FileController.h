@@ -9,6 +9,7 @@
 #include "model/Directory.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/MainQueue.h"
+#include "platform/MountWatcher.h"
 #include "platform/OperationQueue.h"
 #include "platform/Trash.h"
 #include "scan/ScanOperation.h"
@@ -120,6 +121,8 @@ private:
     /// Queues the watcher's start unless one runs; false when one already runs.
     bool startWatching(platform::InotifyWatcher::Coverage coverage);
     bool coveredByBurst(const std::string& path);
+    /// A volume mounted or unmounted below the root.
+    void applyVolumeEvent(const platform::VolumeEvent& event);
     void queueEntryBatch(const std::string& folder, std::shared_ptr<EntryBatch> batch);
     void applyEntries(const std::string& folder,
                       std::vector<std::pair<std::string, FilePtr>> measured);

@@ -9,14 +9,17 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace tessera {
 namespace {
@@ -401,6 +404,38 @@ TEST(LiveFirstScan, ChangesMadeWhileTheScanRunsAreNotLost) {
     loaded = true;
     writer.join();
     ASSERT_NE(live.controller->rootFile(), nullptr);
+    EXPECT_TRUE(live.settle());
+}
+
+// A scan neither enters nor counts a mount point below its root: a volume mounted inside the
+// live tree covers its folder, which leaves the tree, and comes back measured once unmounted.
+TEST(LiveMounts, AVolumeMountedInsideTheTreeCoversItsFolderUntilItGoes) {
+    TemporaryDirectory folder;
+    folder.writeFile("mnt/covered", 5000);
+    folder.writeFile("other", 10);
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    const std::string mountPoint = folder / "mnt";
+    if (::mount("tessera-test", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "no mounting here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        bool mounted = true;
+        void now() {
+            if (std::exchange(mounted, false)) ::umount2(path.c_str(), MNT_DETACH);
+        }
+        ~Unmount() { now(); }
+    } unmount{mountPoint};
+    const auto shown = [&](const char* path) {
+        return live.controller->rootFile()->fileAtPath(path) != nullptr;
+    };
+    EXPECT_TRUE(
+        MainQueue::shared().runUntil([&] { return !shown("mnt"); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(live.settle());
+
+    unmount.now();
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return shown("mnt/covered"); },
+                                             std::chrono::seconds(30)));
     EXPECT_TRUE(live.settle());
 }
 
