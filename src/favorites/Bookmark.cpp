@@ -111,18 +111,22 @@ std::expected<Bookmark, std::string> Bookmark::fromBytes(const std::string& byte
     return bookmark;
 }
 
-bool Bookmark::isOnItsVolume(const std::string& where) const {
+MountTable MountTable::current() {
+    return {platform::readMounts(), platform::identityOf};
+}
+
+bool Bookmark::isOnItsVolume(const std::string& where, const MountTable& table) const {
     if (uuid.empty() && label.empty() && source.empty()) return true;
-    const auto mount = platform::mountContaining(where, platform::readMounts());
+    const auto mount = platform::mountContaining(where, table.mounts);
     if (!mount) return false;
-    const platform::VolumeIdentity identity = platform::identityOf(*mount);
+    const platform::VolumeIdentity identity = table.identityOf(*mount);
     if (!uuid.empty()) return identity.uuid == uuid;
     if (!label.empty()) return identity.label == label;
     return mount->source == source;
 }
 
-std::optional<std::string> Bookmark::resolve() const {
-    if (platform::entryExists(path) && isOnItsVolume(path)) return path;
+std::optional<std::string> Bookmark::resolve(const MountTable& table) const {
+    if (platform::entryExists(path) && isOnItsVolume(path, table)) return path;
     if (uuid.empty() && label.empty()) return std::nullopt;
     const PathRelation relation = relatePaths(path, mountPoint);
     if (relation != PathRelation::equal && relation != PathRelation::firstInsideSecond)
@@ -130,8 +134,8 @@ std::optional<std::string> Bookmark::resolve() const {
     const std::string inside = relation == PathRelation::equal
                                    ? std::string()
                                    : path.substr(mountPoint == "/" ? 1 : mountPoint.size() + 1);
-    for (const platform::Mount& mount : platform::readMounts()) {
-        const platform::VolumeIdentity identity = platform::identityOf(mount);
+    for (const platform::Mount& mount : table.mounts) {
+        const platform::VolumeIdentity identity = table.identityOf(mount);
         const bool same = (!uuid.empty() && identity.uuid == uuid) ||
                           (uuid.empty() && !label.empty() && identity.label == label);
         if (!same) continue;

@@ -47,6 +47,51 @@ TEST(FavoriteTest, BookmarksKeepEveryByteOfThePathAndRejectGarbage) {
     EXPECT_EQ(gone.resolve(), std::nullopt);
 }
 
+// A disk bookmarked at one mount point and mounted at another: its folders are found there by
+// the volume's UUID, else its label; an empty folder left where it was mounted is not it, and
+// another disk that only shares the label is not it when the bookmark knows the UUID.
+TEST(FavoriteTest, BookmarksFollowTheirVolumeToWhereverItIsMounted) {
+    TemporaryDirectory folder;
+    folder.makeDirectory("media");
+    const std::string before = folder.makeDirectory("media/before");
+    const std::string now = folder.makeDirectory("media/now");
+    const std::string stranger = folder.makeDirectory("media/stranger");
+    for (const std::string& disk : {now, stranger, before}) {
+        // The last is left behind on the root file system, where the disk was mounted.
+        folder.makeDirectory(disk.substr(folder.path().size() + 1) + "/photos");
+        folder.makeDirectory(disk.substr(folder.path().size() + 1) + "/photos/2024");
+    }
+
+    Bookmark byUuid{before + "/photos/2024", before, "1111-AAAA", "STICK", "/dev/sdb1"};
+    Bookmark byLabel = byUuid;
+    byLabel.uuid.clear();
+    const auto table = [&](std::vector<platform::Mount> mounts) {
+        return MountTable{std::move(mounts), [](const platform::Mount& mount) {
+                              platform::VolumeIdentity identity;
+                              if (mount.source == "/dev/sdc1") identity.uuid = "1111-AAAA";
+                              if (mount.source == "/dev/sdd1") identity.uuid = "2222-BBBB";
+                              if (mount.source != "/dev/sda1") identity.label = "STICK";
+                              identity.mountPoint = mount.mountPoint;
+                              return identity;
+                          }};
+    };
+    const platform::Mount root{"/", 1, "/dev/sda1", "ext4"};
+    const platform::Mount stick{now, 2, "/dev/sdc1", "vfat"};
+    const platform::Mount otherStick{stranger, 3, "/dev/sdd1", "vfat"};
+
+    // Mounted elsewhere: the same place on it, by UUID and by label alone.
+    EXPECT_EQ(byUuid.resolve(table({root, otherStick, stick})), now + "/photos/2024");
+    EXPECT_EQ(byLabel.resolve(table({root, stick})), now + "/photos/2024");
+    // Not mounted: the folder left behind is on the root file system, not the disk.
+    EXPECT_FALSE(byUuid.isOnItsVolume(before + "/photos/2024", table({root})));
+    EXPECT_EQ(byUuid.resolve(table({root})), std::nullopt);
+    // Another disk with the same label is not the one whose UUID the bookmark knows.
+    EXPECT_EQ(byUuid.resolve(table({root, otherStick})), std::nullopt);
+    // Mounted where it was: the path itself.
+    const platform::Mount stickBefore{before, 2, "/dev/sdc1", "vfat"};
+    EXPECT_EQ(byUuid.resolve(table({root, stickBefore})), before + "/photos/2024");
+}
+
 TEST(FavoriteTest, TheStoredFormRoundTripsAndABadPredicateFailsDecoding) {
     TemporaryDirectory folder;
     Favorite favorite(folder.path(), true);
