@@ -62,6 +62,8 @@ void ScanOperation::main() {
     if (LogController::detailedLogging.load(std::memory_order_relaxed))
         postLog(LogLine::scanFinish(path_));
     if (isCancelled()) return;
+    // The last count, whatever the interval: a progress bar ends where the walk did.
+    postProgress();
     auto result = std::make_shared<FilePtr>(std::move(root));
     mainQueue_.post([shared = shared_, delegate = delegate_, result, path = path_] {
         if (shared->cancelled.load()) return;

@@ -6,6 +6,7 @@
 #include "platform/MainQueue.h"
 #include "scan/ParallelWalk.h"
 #include "support/AwkwardTree.h"
+#include "support/TemporaryDirectory.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -27,8 +28,12 @@ struct ScanRun : ScanOperationDelegate {
     FilePtr root;
     std::string path;
     ScanProgress lastProgress;
+    int progressDeliveries = 0;
+    bool progressAfterFinish = false;
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override {
         lastProgress = progress;
+        ++progressDeliveries;
+        progressAfterFinish |= finished;
     }
     void scanOperationDidFinish(FilePtr result, const std::string& scanned) override {
         root = std::move(result);
@@ -40,7 +45,9 @@ struct ScanRun : ScanOperationDelegate {
 struct ScanOutcome {
     FilePtr root;
     std::vector<std::string> errorPaths;
-    ScanProgress progress;
+    ScanProgress progress;          // the operation's own count at the end
+    ScanProgress deliveredProgress; // the last count the delegate heard
+    std::vector<LogLine> logs;      // every line the scan added
 };
 
 ScanOutcome scanFolder(const std::string& path,
@@ -56,9 +63,12 @@ ScanOutcome scanFolder(const std::string& path,
     const bool done = queue.runUntil([&] { return run->finished; }, std::chrono::seconds(60));
     worker.join();
     EXPECT_TRUE(done);
-    ScanOutcome outcome{std::move(run->root), {}, operation.progress()};
-    for (std::size_t i = logsBefore; i < log.logs().size(); ++i)
+    EXPECT_FALSE(run->progressAfterFinish);
+    ScanOutcome outcome{std::move(run->root), {}, operation.progress(), run->lastProgress, {}};
+    for (std::size_t i = logsBefore; i < log.logs().size(); ++i) {
+        outcome.logs.push_back(log.logs()[i]);
         if (log.logs()[i].isError()) outcome.errorPaths.push_back(log.logs()[i].path());
+    }
     return outcome;
 }
 
@@ -93,8 +103,10 @@ TEST(ScanOperationTest, AnAwkwardTreeAgreesWithAnIndependentCount) {
     EXPECT_TRUE(outcome.errorPaths.empty());
 
     // Every entry counts once: the root is not an entry, the hidden companion is not counted.
+    // The delegate hears the final count before the tree, however short the walk.
     EXPECT_EQ(static_cast<std::int64_t>(outcome.progress.completedUnitCount), expected.entries);
     EXPECT_EQ(outcome.progress.totalUnitCount, 0u);
+    EXPECT_EQ(outcome.deliveredProgress.completedUnitCount, outcome.progress.completedUnitCount);
 
     EXPECT_NE(root.fileAtPath("._kept"), nullptr);
     EXPECT_EQ(root.fileAtPath("._shown.txt"), nullptr);
@@ -183,6 +195,43 @@ TEST(ScanOperationTest, ExcludedEntriesLeaveOutTheirSubtreesButAdvanceProgress) 
     ScanOutcome full = scanFolder(tree.path());
     EXPECT_EQ(outcome.progress.completedUnitCount,
               full.progress.completedUnitCount - static_cast<std::uint64_t>(docs.entries));
+}
+
+// With detailed logging, the log tells the scan's start, each entry measured with its figures,
+// each exclusion and the end, in that order; without it, none of these.
+TEST(ScanOperationTest, DetailedLoggingListsEveryEntryBetweenStartAndFinish) {
+    TemporaryDirectory folder;
+    folder.writeFile("kept/a.txt", 7);
+    folder.writeFile("skipped/b.txt", 9);
+    auto exclusion =
+        std::make_shared<const Predicate>(*parsePredicate("path endswith \"/skipped\""));
+    const auto linesOf = [&](bool detailed) {
+        LogController::detailedLogging = detailed;
+        ScanOutcome outcome = scanFolder(folder.path(), exclusion);
+        LogController::detailedLogging = false;
+        static constexpr const char* kinds[] = {"start", "file", "finish", "exclude"};
+        std::vector<std::string> lines;
+        for (const LogLine& line : outcome.logs) {
+            const auto& scan = std::get<LogLine::Scan>(line.logType());
+            std::string text = kinds[static_cast<int>(scan.type)] + (" " + scan.path);
+            if (scan.path.ends_with(".txt")) text += " " + std::to_string(scan.size);
+            lines.push_back(std::move(text));
+        }
+        return lines;
+    };
+    EXPECT_TRUE(linesOf(false).empty());
+    std::vector<std::string> lines = linesOf(true);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), "start " + folder.path());
+    EXPECT_EQ(lines.back(), "finish " + folder.path());
+    // Between them, in the walk's order: every entry measured (the excluded folder too, before
+    // it is left out), and nothing below the excluded folder.
+    std::vector<std::string> entries(lines.begin() + 1, lines.end() - 1);
+    std::ranges::sort(entries);
+    const std::vector<std::string> expected{
+        "exclude " + folder / "skipped", "file " + folder / "kept",
+        "file " + folder / "kept/a.txt 7", "file " + folder / "skipped"};
+    EXPECT_EQ(entries, expected);
 }
 
 TEST(ScanOperationTest, ScanningTheFileSystemRootNeedsNoMeasurementOfIt) {
