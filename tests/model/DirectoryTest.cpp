@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
+#include <unordered_map>
 
 namespace tessera {
 namespace {
@@ -148,11 +149,30 @@ TEST(DirectoryTest, RandomChangesKeepSumsOrderAndBatchesConsistent) {
     auto randomSize = [&] {
         return static_cast<std::int64_t>(random() % 5 == 0 ? 0 : random() % 1000);
     };
+    // Checked after every step, along the chain that the step touched: sums, order, parents.
+    const auto checkChain = [&](const Directory* directory) {
+        for (; directory != nullptr; directory = directory->parent()) {
+            const Totals totals = recompute(*directory);
+            ASSERT_EQ(directory->size(), totals.size);
+            ASSERT_EQ(directory->allocatedSize(), totals.allocated);
+            ASSERT_EQ(directory->fileCount(), totals.leaves);
+            const auto contents = directory->contents();
+            ASSERT_TRUE(std::is_sorted(contents.begin(), contents.end(), [](File* a, File* b) {
+                return comesBefore(*a, *b, SizeMode::fileSize);
+            }));
+            for (std::size_t i = 0; i < contents.size(); ++i)
+                ASSERT_EQ(directory->child(i)->parent(), directory);
+        }
+    };
     for (int step = 0; step < 3000; ++step) {
         Directory* target = directories[random() % directories.size()];
+        // Where every node of the chain stood before the step.
+        std::unordered_map<const File*, std::ptrdiff_t> indexBefore;
+        for (const Directory* level = target; level != nullptr; level = level->parent())
+            for (std::size_t i = 0; i < level->count(); ++i)
+                indexBefore[level->child(i)] = static_cast<std::ptrdiff_t>(i);
         FileOrderBatch batch;
         File* changed = nullptr;
-        std::vector<std::vector<File*>> before;
         const int action = static_cast<int>(random() % 3);
         if (action == 0 || target->count() == 0) {
             const std::int64_t size = randomSize();
@@ -170,11 +190,16 @@ TEST(DirectoryTest, RandomChangesKeepSumsOrderAndBatchesConsistent) {
                 changed = child;
             }
         }
-        // Every reported move names where the node now stands.
+        // Every reported entry names where the node stood and where it stands now.
         for (const FileOrderChange& change : batch) {
             const Directory* holder = change.file->parent();
             ASSERT_NE(holder, nullptr);
             ASSERT_LT(change.newIndex, static_cast<std::ptrdiff_t>(holder->count()));
+            ASSERT_EQ(holder->child(static_cast<std::size_t>(change.newIndex)), change.file);
+            const auto before = indexBefore.find(change.file);
+            if (before != indexBefore.end()) {
+                ASSERT_EQ(change.oldIndex, before->second) << "step " << step;
+            }
         }
         // The batch climbs from the change to the root's child, one entry per level.
         const File* expected =
@@ -184,18 +209,7 @@ TEST(DirectoryTest, RandomChangesKeepSumsOrderAndBatchesConsistent) {
             expected = expected->parent();
         }
         ASSERT_EQ(expected, root.get());
-    }
-    for (const Directory* directory : directories) {
-        const Totals totals = recompute(*directory);
-        ASSERT_EQ(directory->size(), totals.size);
-        ASSERT_EQ(directory->allocatedSize(), totals.allocated);
-        ASSERT_EQ(directory->fileCount(), totals.leaves);
-        const auto contents = directory->contents();
-        ASSERT_TRUE(std::is_sorted(contents.begin(), contents.end(), [](File* a, File* b) {
-            return comesBefore(*a, *b, SizeMode::fileSize);
-        }));
-        for (std::size_t i = 0; i < contents.size(); ++i)
-            ASSERT_EQ(directory->child(i)->parent(), directory);
+        checkChain(target);
     }
 }
 
