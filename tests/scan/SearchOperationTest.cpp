@@ -83,11 +83,44 @@ TEST(SearchOperationTest, ACancelledSearchDeliversNothing) {
         release.set_value();
         queue.waitUntilAllOperationsAreFinished();
     }
-    // Cancelled in the middle of a walk: the filter stops and gives none.
-    std::atomic<bool> cancelled{true};
-    EXPECT_EQ(tree->filteredForSearch(*predicate, cancelled), nullptr);
     mainQueue.runPending();
     EXPECT_EQ(results->calls, 0);
+}
+
+// Cancelled in the middle of a walk, by a predicate that sets the flag on its 100th file of
+// 2,000: the filter stops there and gives none, rather than a tree of what it had found.
+TEST(SearchOperationTest, ASearchCancelledMidWalkStopsAndGivesNothing) {
+    std::vector<FilePtr> folders;
+    for (int f = 0; f < 20; ++f) {
+        std::vector<FilePtr> files;
+        for (int i = 0; i < 100; ++i)
+            files.push_back(file("f" + std::to_string(i), 1 + i));
+        folders.push_back(Directory::create("d" + std::to_string(f), {}, {}, std::move(files)));
+    }
+    const DirectoryPtr tree = Directory::create("", {}, {}, std::move(folders));
+    struct CancellingPredicate : FilePredicate {
+        std::atomic<bool>* flag;
+        mutable int evaluated = 0;
+        bool evaluate(const File&) const override {
+            if (++evaluated == 100) flag->store(true);
+            return true;
+        }
+    };
+    std::atomic<bool> cancelled{false};
+    CancellingPredicate predicate;
+    predicate.flag = &cancelled;
+    EXPECT_EQ(tree->filteredForSearch(predicate, cancelled), nullptr);
+    EXPECT_EQ(predicate.evaluated, 100);
+
+    // Left alone, the same walk finds every file.
+    cancelled = false;
+    predicate.flag = nullptr;
+    struct Everything : FilePredicate {
+        bool evaluate(const File&) const override { return true; }
+    };
+    const FilePtr all = tree->filteredForSearch(Everything{}, cancelled);
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(all->asDirectory()->fileCount(), 2000);
 }
 
 } // namespace
