@@ -153,10 +153,10 @@ TEST(FavoriteTest, VolumesShowUsageAgainstWarningAndCriticalLevels) {
     Favorite root("/", true);
     EXPECT_TRUE(root.isVolume());
     ASSERT_TRUE(root.totalSize().has_value());
-    EXPECT_EQ(root.warningSize(), static_cast<std::int64_t>(*root.totalSize() * 0.6));
-    EXPECT_EQ(root.criticalSize(), static_cast<std::int64_t>(*root.totalSize() * 0.8));
-    EXPECT_EQ(root.size(), *root.totalSize() - root.freeSize());
+    EXPECT_GT(root.size(), 0);
+    EXPECT_LE(root.size(), *root.totalSize());
 
+    // A small volume filled past three fifths, then past four fifths, of its capacity.
     TemporaryDirectory folder;
     const std::string point = folder.makeDirectory("volume");
     if (mount("tessera-test", point.c_str(), "tmpfs", 0, "size=400k") != 0)
