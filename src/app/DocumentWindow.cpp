@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
@@ -60,17 +61,38 @@ DocumentWindow::DocumentWindow(DocumentController& application, std::string loca
     graphDidChangeFile(graph().file());
     if (favorite_)
         favoriteObserver_ = favorite_->changed().add([this](Favorite&) { favoriteDidChange(); });
+    observeLiveness();
 }
 
 DocumentWindow::~DocumentWindow() {
     if (favorite_) favorite_->changed().remove(favoriteObserver_);
+    if (controller_) controller_->stoppedFollowingChanges().remove(livenessObserver_);
     graph().delegate = nullptr;
+}
+
+void DocumentWindow::observeLiveness() {
+    if (!controller_) return;
+    livenessObserver_ = controller_->stoppedFollowingChanges().add([this] { showLiveness(); });
+    showLiveness();
+}
+
+void DocumentWindow::showLiveness() {
+    if (controller_->isSnapshot() || controller_->isLive()) {
+        // A fresh controller follows the disk again: the notice goes.
+        if (auto* bar = findChild<QStatusBar*>()) bar->clearMessage();
+        return;
+    }
+    statusBar()->showMessage(tr("Changes on disk are no longer followed (%1). Open the folder "
+                                "again to measure it afresh.")
+                                 .arg(toQString(controller_->notLiveReason())));
 }
 
 void DocumentWindow::favoriteDidChange() {
     auto controller = std::dynamic_pointer_cast<FileController>(favorite_->sharedFileController());
     if (!controller || controller == controller_ || !isVisible()) return;
+    controller_->stoppedFollowingChanges().remove(livenessObserver_);
     controller_ = std::move(controller);
+    observeLiveness();
     graph().setFileController(controller_);
     outlineViewController_->setFileController(controller_);
     graphDidChangeFile(graph().file());

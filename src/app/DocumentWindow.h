@@ -63,6 +63,10 @@ private:
     void showGraph();
     /// Shows the favourite's new controller when it got one (a scan started afresh).
     void favoriteDidChange();
+    /// Follows `controller_`'s liveness: a notice in the status bar once the tree no longer
+    /// follows the disk.
+    void observeLiveness();
+    void showLiveness();
     void buildSplit();
     /// The search rules: typing shows the outline with what matches; clearing the field shows
     /// the whole tree again, and hides the outline if it was hidden when the search began.
@@ -79,6 +83,7 @@ private:
     std::shared_ptr<FileController> controller_;
     std::shared_ptr<Favorite> favorite_;
     std::uint64_t favoriteObserver_ = 0;
+    std::uint64_t livenessObserver_ = 0;
     CommandSet* commands_;
     QUndoStack* undoStack_;
     GraphViewController* graphViewController_;

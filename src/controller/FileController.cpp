@@ -298,8 +298,10 @@ bool FileController::startWatching(platform::InotifyWatcher::Coverage coverage) 
                 auto controller = weak.lock();
                 if (!controller) return;
                 controller->isLive_ = false;
+                controller->notLiveReason_ = error;
                 LogController::shared().add(LogLine::scanError(
                     root, LogLine::Error{"Changes cannot be followed: " + error, "inotify", 0}));
+                controller->stoppedFollowingChanges_();
             });
             return;
         }

@@ -6,6 +6,7 @@
 
 #include "controller/LiveChangePlan.h"
 #include "favorites/Favorite.h"
+#include "model/Callbacks.h"
 #include "model/Directory.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/MainQueue.h"
@@ -55,6 +56,10 @@ public:
     /// False once watching the location for changes has failed: the tree then stays as it
     /// was measured (an error line in the log says why).
     bool isLive() const { return !isSnapshot_ && isLive_; }
+    /// Why the tree stopped following the disk; empty while it follows it.
+    const std::string& notLiveReason() const { return notLiveReason_; }
+    /// Called on the main thread when the tree stops following the disk.
+    Callbacks<>& stoppedFollowingChanges() { return stoppedFollowingChanges_; }
     /// Scans started and not finished yet (the first scan and the live updates' measurements).
     int scanOperationCount() const;
     Favorite* favorite() const { return favorite_; }
@@ -155,6 +160,8 @@ private:
     DirectoryPtr rootFile_;
     bool isSnapshot_ = false;
     bool isLive_ = true;
+    std::string notLiveReason_;
+    Callbacks<> stoppedFollowingChanges_;
     bool hasLoaded_ = false; // the first scan's tree was taken
     Favorite* favorite_ = nullptr;
     MainQueue& mainQueue_;

@@ -11,9 +11,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTest>
+#include <cerrno>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace tessera::testing {
 namespace {
@@ -41,6 +46,37 @@ private slots:
         QVERIFY(window != nullptr);
         QCOMPARE(window->fileController()->rootFile()->size(), 105'000);
         QVERIFY(!window->fileController()->isSnapshot());
+    }
+
+    // With no inotify instance left, the window opens with the tree as measured and says in its
+    // status bar that it no longer follows the disk.
+    void aTreeThatCannotBeWatchedSaysSoInItsWindow() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        std::vector<int> hoarded;
+        for (int fd = 0; hoarded.size() < 900 && (fd = ::inotify_init1(IN_CLOEXEC)) >= 0;)
+            hoarded.push_back(fd);
+        const int error = errno;
+        const auto release = [&] {
+            for (const int fd : std::exchange(hoarded, {}))
+                ::close(fd);
+        };
+        if (hoarded.size() >= 900 || error != EMFILE) {
+            release();
+            QSKIP("inotify instances are not limited here");
+        }
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        release();
+        QVERIFY(window != nullptr);
+        QTRY_VERIFY(!window->fileController()->isLive());
+        QCOMPARE(window->fileController()->rootFile()->size(), 105'000);
+        auto* bar = window->findChild<QStatusBar*>();
+        QVERIFY(bar != nullptr);
+        QTRY_VERIFY(bar->isVisible());
+        QVERIFY2(bar->currentMessage().contains(QStringLiteral("no longer followed")),
+                 qPrintable(bar->currentMessage()));
+        savePicture(windowPicture(*window), "window-not-live");
     }
 
     void aSnapshotOpensAsATreeWithoutScanning() {
