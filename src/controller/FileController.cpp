@@ -132,7 +132,8 @@ std::shared_ptr<FileController> FileController::create(std::string url, Director
 }
 
 FileController::FileController(std::string url, MainQueue& mainQueue)
-    : rootURL_(standardizedPath(url)), mainQueue_(mainQueue), inbox_(std::make_shared<Inbox>()),
+    : rootURL_(standardizedPath(url)), hardLinks_(std::make_shared<HardLinkIndex>()),
+      mainQueue_(mainQueue), inbox_(std::make_shared<Inbox>()),
       operationQueue_(std::make_unique<OperationQueue>()) {}
 
 FileController::~FileController() {
@@ -227,6 +228,8 @@ void FileController::startScan() {
     ++inbox_->scanOperations;
     auto scan = std::make_shared<ScanOperation>(rootURL_, favorite_->activeExclusion(), false,
                                                 weak_from_this(), mainQueue_);
+    scan->setLinkedFileFound(
+        [links = hardLinks_](std::string path) { links->add(std::move(path)); });
     if (watching) {
         scan->setFolderOpened([inbox = inbox_](int directoryFd, const std::string& path) {
             std::lock_guard lock(inbox->mutex);
@@ -635,6 +638,7 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         File* found = rootFile_->fileAtPath(std::string(parentPath(relative)));
         return found != nullptr ? found->asDirectory() : nullptr;
     };
+    if (!inPlace && oldPath && newPath) hardLinks_->rename(*oldPath, *newPath);
     // An entry that came or went changed its folder's dates, whether or not the tree shows
     // the entry (it may be excluded, or gone again before it was measured).
     if (!inPlace) {
@@ -657,7 +661,8 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
             });
         // A new name that the exclusion filter leaves out takes the node out of the tree, as a
         // fresh scan would.
-        const bool excluded = newPath && isExcluded(*newPath);
+        const bool excluded =
+            newPath && (isExcluded(*newPath) || platform::isHiddenCompanion(*newPath));
         if (target != nullptr && !nameTaken && !excluded) {
             removal.file->setPath(newName);
             const auto [index, batch] = target->add(std::move(removal.file));
@@ -688,12 +693,8 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
             return;
         }
         // The file's other names changed with it, unheard of.
-        if (existing != nullptr && !existing->isDirectory() && status && !status->isDirectory &&
-            status->linkCount > 1) {
-            const auto pathOf = [this](const File& file) { return absolutePath(file); };
-            for (const std::string& other : otherNamesOf(*rootFile_, *existing, *status, pathOf))
-                requestMeasurement(other, Measurement::subScan);
-        }
+        if (status && !status->isDirectory && status->linkCount > 1)
+            remeasureOtherNames(*newPath, existing, *status);
     }
     requestMeasurement(*newPath, Measurement::subScan);
 }
@@ -712,6 +713,34 @@ void FileController::reconcileCompanion(const std::string& path) {
         erase(*node);
     else if (node == nullptr && !named && platform::entryExists(companion))
         requestMeasurement(companion, Measurement::subScan);
+}
+
+void FileController::remeasureOtherNames(const std::string& path, const File* node,
+                                         const platform::EntryStatus& status) {
+    std::vector<std::string> others = hardLinks_->otherNamesOf(path, status);
+    if (others.size() + 1 < status.linkCount) {
+        // The file got a name since its other names were measured, so the index has not met
+        // them. Every name was measured alike: nodes with the changed node's figures or the
+        // fresh ones are asked first, and the whole tree once when that is not enough (a name
+        // made and written through before its appearance was measured).
+        const auto pathOf = [this](const File& file) { return absolutePath(file); };
+        const auto carriesFigures = [&](const File& file) {
+            return (node != nullptr && file.size() == node->size() &&
+                    file.modificationDate() == node->modificationDate()) ||
+                   (file.size() == status.size &&
+                    file.modificationDate() == status.modificationDate);
+        };
+        std::vector<std::string> found = namesInTree(*rootFile_, status, pathOf, carriesFigures);
+        if (found.size() + 1 < status.linkCount && hardLinks_->firstSearchOfTree(status))
+            found = namesInTree(*rootFile_, status, pathOf, [](const File&) { return true; });
+        for (std::string& name : found) {
+            if (name == path || std::ranges::find(others, name) != others.end()) continue;
+            hardLinks_->add(name);
+            others.push_back(std::move(name));
+        }
+    }
+    for (const std::string& other : others)
+        requestMeasurement(other, Measurement::subScan);
 }
 
 bool FileController::isExcluded(const std::string& path) const {
@@ -736,6 +765,8 @@ void FileController::requestMeasurement(const std::string& path, Measurement kin
     auto operation =
         std::make_shared<ScanOperation>(path, std::move(exclusion), true, delegate, mainQueue_);
     operation->setMeasuresLiveEntry(true);
+    operation->setLinkedFileFound(
+        [links = hardLinks_](std::string found) { links->add(std::move(found)); });
     ++inbox_->scanOperations;
     queuedMeasurements_.emplace_back(path, operation);
     operationQueue_->add(std::move(operation), OperationQueue::Priority::high);

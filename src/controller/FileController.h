@@ -8,6 +8,7 @@
 #include "favorites/Favorite.h"
 #include "model/Callbacks.h"
 #include "model/Directory.h"
+#include "platform/FileSystem.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/MainQueue.h"
 #include "platform/MountWatcher.h"
@@ -30,6 +31,7 @@ namespace tessera {
 
 class ChangeReporter;
 class FileControllerObserver;
+class HardLinkIndex;
 
 class FileController final : public FavoriteController,
                              public ScanOperationDelegate,
@@ -144,6 +146,10 @@ private:
     /// Reads the folder's dates again soon (its entries changed).
     void redateLater(const Directory& folder);
     void redateFolders();
+    /// Measures again the other names (hard links) of the file at `path`, whose node is `node`
+    /// (if it is in the tree yet) and whose fresh status is `status`.
+    void remeasureOtherNames(const std::string& path, const File* node,
+                             const platform::EntryStatus& status);
     /// Takes "._name" out of the tree or measures it again after "name" came or went.
     void reconcileCompanion(const std::string& path);
     /// True when the favourite's exclusion filter leaves the absolute `path` out.
@@ -160,6 +166,8 @@ private:
     DirectoryPtr rootFile_;
     bool isSnapshot_ = false;
     bool isLive_ = true;
+    /// Files of the tree with several names, filled by the scan and the measurements.
+    std::shared_ptr<HardLinkIndex> hardLinks_;
     std::string notLiveReason_;
     Callbacks<> stoppedFollowingChanges_;
     bool hasLoaded_ = false; // the first scan's tree was taken

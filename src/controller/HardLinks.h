@@ -1,23 +1,47 @@
 // A file with several names (hard links) changes under all of them at once, but the kernel tells
-// only the folder of the name it was written through. The live tree finds the other names so
-// that they are measured again too.
+// only the folder of the name it was written through. The live tree keeps the names of such
+// files as the scan and its measurements meet them, so that the other names of a file that
+// changed are measured again too.
 #pragma once
 
 #include "model/File.h"
 #include "platform/FileSystem.h"
 
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
+#include <tuple>
+#include <unordered_set>
 #include <vector>
 
 namespace tessera {
 
-/// The absolute paths of the files in the tree below `root`, other than `changed`, that are the
-/// same file on disk as `changed`, whose fresh status is `status` (of a file with more than one
-/// name). Every name of one file was measured alike, so only nodes that carry `changed`'s figures
-/// or the fresh ones are looked at on disk: the search reads the tree once and stats a handful.
-std::vector<std::string> otherNamesOf(const Directory& root, const File& changed,
-                                      const platform::EntryStatus& status,
-                                      const std::function<std::string(const File&)>& pathOf);
+class HardLinkIndex {
+public:
+    /// A file met with more than one name, by absolute path. Any thread.
+    void add(std::string path);
+    /// An entry moved: the paths at or below `from` now lie below `to`.
+    void rename(const std::string& from, const std::string& to);
+    /// The names, other than `changed`, of the file whose fresh status is `status`. Paths that
+    /// no longer name a file with several names are forgotten.
+    std::vector<std::string> otherNamesOf(const std::string& changed,
+                                          const platform::EntryStatus& status);
+    /// True the first time it is asked for a file at its link count: a search of the whole tree
+    /// for names the index has not met is made once, not at every change of a file whose other
+    /// names lie outside the tree.
+    bool firstSearchOfTree(const platform::EntryStatus& status);
+
+private:
+    std::mutex mutex_;
+    std::unordered_set<std::string> paths_;
+    std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t>> searched_;
+};
+
+/// The absolute paths of the files in the tree below `root` that `worthAsking` lets through and
+/// that are the same file on disk as `status` (by device and inode).
+std::vector<std::string> namesInTree(const Directory& root, const platform::EntryStatus& status,
+                                     const std::function<std::string(const File&)>& pathOf,
+                                     const std::function<bool(const File&)>& worthAsking);
 
 } // namespace tessera

@@ -159,6 +159,13 @@ bool entryExistsAt(int directoryFd, const char* name) {
     return ::faccessat(directoryFd, name, F_OK, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool isHiddenCompanion(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = std::string_view(path).substr(slash + 1);
+    if (!name.starts_with("._") || slash == std::string::npos) return false;
+    return entryExists(path.substr(0, slash + 1) + std::string(name.substr(2)));
+}
+
 bool entryExists(const std::string& path) {
     if (path.size() >= PATH_MAX && path.rfind('/') != std::string::npos)
         return atParentOf(path, [](int parentFd, int, const char* name) {

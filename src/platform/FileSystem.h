@@ -69,6 +69,9 @@ std::optional<std::uint64_t> usedInodes(const std::string& mountPoint);
 bool entryExists(const std::string& path);
 /// True when `name` exists in the open directory `directoryFd` (links not followed).
 bool entryExistsAt(int directoryFd, const char* name);
+/// True for "._name" beside an existing "name": the companions that other systems leave on
+/// shared disks to hold a file's extended attributes, which scans leave out.
+bool isHiddenCompanion(const std::string& path);
 
 /// What a directory read says of an entry's type, when the file system tells.
 enum class EntryType { directory, other, unknown };

@@ -203,6 +203,8 @@ private:
                     subtasks.push_back(new Task{sub.get(), &task, {}, status->device});
                     children.push_back(std::move(sub));
                 } else {
+                    if (status->linkCount > 1 && hooks_.onLinkedFile)
+                        hooks_.onLinkedFile(joinPath(directoryPath(), name));
                     children.push_back(File::create(name, status->size, status->allocatedSize,
                                                     status->creationDate,
                                                     status->modificationDate));

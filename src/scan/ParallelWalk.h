@@ -32,6 +32,9 @@ struct WalkHooks {
     /// Each directory as it is opened, before its entries are read, with its descriptor; the
     /// root too. Called on walking threads; null when nobody asks.
     std::function<void(int directoryFd, const std::string& path)> onOpenDirectory;
+    /// Each file with more than one name (hard links), by absolute path. Called on walking
+    /// threads; null when nobody asks.
+    std::function<void(std::string path)> onLinkedFile;
     /// Called now and then with the number of entries handled so far.
     std::function<void(std::uint64_t completed)> onProgress;
 };

@@ -84,10 +84,7 @@ FilePtr ScanOperation::scan() {
             return nullptr;
         }
         rootStatus = *measured;
-        const std::string_view name = lastComponent(path);
-        if (name.starts_with("._") &&
-            platform::entryExists(joinPath(parentPath(path), name.substr(2))))
-            return nullptr;
+        if (platform::isHiddenCompanion(path)) return nullptr;
         if (rootStatus.isMountPoint && skipMountPoints_) return nullptr;
         if (measuresLiveEntry_ && exclusion_ && exclusion_->evaluatePath(path)) return nullptr;
     } else {
@@ -104,9 +101,11 @@ FilePtr ScanOperation::scan() {
     }
 
     const std::string_view ownName = measuresLiveEntry_ ? lastComponent(path) : "";
-    if (!rootStatus.isDirectory)
+    if (!rootStatus.isDirectory) {
+        if (rootStatus.linkCount > 1 && linkedFileFound_) linkedFileFound_(path);
         return File::create(ownName, rootStatus.size, rootStatus.allocatedSize,
                             rootStatus.creationDate, rootStatus.modificationDate);
+    }
 
     const std::string rootName = path == "/" ? "/" : std::string(lastComponent(path));
     DirectoryPtr root =
@@ -126,6 +125,7 @@ FilePtr ScanOperation::scan() {
         };
     }
     hooks.onOpenDirectory = folderOpened_;
+    hooks.onLinkedFile = linkedFileFound_;
     hooks.onProgress = [this](std::uint64_t completed) {
         shared_->completed.store(completed);
         postProgress();

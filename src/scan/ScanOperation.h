@@ -62,6 +62,11 @@ public:
     void setFolderOpened(std::function<void(int directoryFd, const std::string& path)> opened) {
         folderOpened_ = std::move(opened);
     }
+    /// Called with each file met that has more than one name (hard links), by absolute path;
+    /// on walking threads.
+    void setLinkedFileFound(std::function<void(std::string path)> found) {
+        linkedFileFound_ = std::move(found);
+    }
 
     /// Measures and walks `path` without posting anything: the tree or none. Exposed for
     /// main(), the command line and benchmarks.
@@ -83,6 +88,7 @@ private:
 
     std::string path_;
     std::function<void(int directoryFd, const std::string& path)> folderOpened_;
+    std::function<void(std::string path)> linkedFileFound_;
     std::shared_ptr<const Predicate> exclusion_;
     bool skipMountPoints_;
     std::weak_ptr<ScanOperationDelegate> delegate_;

@@ -31,7 +31,7 @@ public:
         const auto folders = entries(root_, true); // the root first
         const auto strays = entries(outside_, false);
         const std::string folder = pick(folders);
-        switch (below(16)) {
+        switch (below(18)) {
         case 0:
         case 1: {
             const std::string path = folder + "/f" + std::to_string(next_++);
@@ -117,6 +117,24 @@ public:
             if (fs::exists(to)) return "nothing";
             fs::rename(from, to);
             return "rename " + from + " to " + to;
+        }
+        case 16: {
+            // Another name of a file, here or in another folder: writes through either change
+            // both.
+            if (files.empty()) return "nothing";
+            const std::string target = pick(files);
+            const std::string name = folder + "/h" + std::to_string(next_++);
+            fs::create_hard_link(target, name);
+            return "link " + name + " to " + target;
+        }
+        case 17: {
+            // A "._" companion of a file, which a scan leaves out while the file is there.
+            if (files.empty()) return "nothing";
+            const fs::path of = pick(files);
+            const std::string companion = (of.parent_path() / ("._" + of.filename().string()));
+            if (fs::exists(companion)) return "nothing";
+            write(companion, below(300), std::ios::trunc);
+            return "companion " + companion;
         }
         default: {
             if (files.size() < 2) return "nothing";
