@@ -702,16 +702,19 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
 void FileController::reconcileCompanion(const std::string& path) {
     // A scan leaves out "._name" beside "name" (the resource forks that other systems leave on
     // shared disks): when "name" comes or goes, its companion leaves or joins the tree.
+    // Most names have no companion: one look at the disk, and no lookup in the tree, settles
+    // that (a burst of changes costs no more).
     if (!rootFile_) return;
     const std::string companion =
         joinPath(std::string(parentPath(path)), "._" + std::string(lastComponent(path)));
+    if (!platform::entryExists(companion)) return;
     const auto relative = relativeToRoot(companion);
     if (!relative || relative->empty()) return;
     File* node = rootFile_->fileAtPath(*relative);
     const bool named = platform::entryExists(path);
     if (node != nullptr && node->parent() != nullptr && named)
         erase(*node);
-    else if (node == nullptr && !named && platform::entryExists(companion))
+    else if (node == nullptr && !named)
         requestMeasurement(companion, Measurement::subScan);
 }
 

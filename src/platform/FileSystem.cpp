@@ -106,6 +106,13 @@ std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
     return toStatus(stx, parentDevice);
 }
 
+std::expected<EntryStatus, int> statusOfOpen(int fd) {
+    struct statx stx;
+    if (::statx(fd, "", kStatFlags | AT_EMPTY_PATH, kStatMask, &stx) != 0)
+        return std::unexpected(errno);
+    return toStatus(stx, makedev(stx.stx_dev_major, stx.stx_dev_minor));
+}
+
 namespace {
 
 // A path too long for one call is reached through its parent's descriptor, opened piece by

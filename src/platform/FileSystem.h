@@ -58,6 +58,8 @@ struct EntryStatus {
 /// `parentDevice` detects mount points on kernels that do not flag them.
 std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
                                          std::uint64_t parentDevice);
+/// Measures the entry open at `fd` (a folder opened for reading, say).
+std::expected<EntryStatus, int> statusOfOpen(int fd);
 /// Measures a path without following a final link.
 std::expected<EntryStatus, int> statusOfPath(const std::string& path);
 

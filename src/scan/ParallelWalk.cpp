@@ -175,7 +175,13 @@ private:
             hooks_.onError(directoryPath(), opened.error());
         } else {
             const int fd = opened->get();
-            if (hooks_.onOpenDirectory) hooks_.onOpenDirectory(fd, directoryPath());
+            if (hooks_.onOpenDirectory) {
+                hooks_.onOpenDirectory(fd, directoryPath());
+                // The folder's dates were read in its parent's listing, before whoever asked
+                // (a watch) could see it change: read them again now.
+                if (const auto status = platform::statusOfOpen(fd))
+                    task.directory->setDates(status->creationDate, status->modificationDate);
+            }
             const int readError = platform::forEachEntry(fd, [&](const char* cName) {
                 if (cancelled()) return false;
                 const std::string_view name(cName);

@@ -30,7 +30,8 @@ struct WalkHooks {
     /// Every measured entry, before it is added; null unless a detailed log is wanted.
     std::function<void(const std::string& path, const platform::EntryStatus&)> onEntry;
     /// Each directory as it is opened, before its entries are read, with its descriptor; the
-    /// root too. Called on walking threads; null when nobody asks.
+    /// root too; the folder's dates are read again after it. Called on walking threads; null
+    /// when nobody asks.
     std::function<void(int directoryFd, const std::string& path)> onOpenDirectory;
     /// Each file with more than one name (hard links), by absolute path. Called on walking
     /// threads; null when nobody asks.

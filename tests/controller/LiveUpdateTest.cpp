@@ -404,7 +404,9 @@ TEST(LiveFirstScan, ChangesMadeWhileTheScanRunsAreNotLost) {
     loaded = true;
     writer.join();
     ASSERT_NE(live.controller->rootFile(), nullptr);
-    EXPECT_TRUE(live.settle());
+    EXPECT_TRUE(live.settle()) << "tree:\n"
+                               << dumpTree(live.root()) << "disk:\n"
+                               << freshDump(folder.path(), nullptr);
 }
 
 // A scan neither enters nor counts a mount point below its root: a volume mounted inside the
