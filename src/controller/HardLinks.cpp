@@ -1,6 +1,5 @@
 #include "controller/HardLinks.h"
 
-#include "base/Paths.h"
 #include "model/Directory.h"
 
 namespace tessera {
@@ -11,17 +10,19 @@ void HardLinkIndex::add(std::string path) {
 }
 
 void HardLinkIndex::rename(const std::string& from, const std::string& to) {
+    // Every move is told here, so only the paths it concerns are visited: `from` itself, then
+    // the paths below it, which sort together between "from/" and "from0" ('0' follows '/').
     const std::lock_guard lock(mutex_);
     std::vector<std::string> moved;
-    for (auto it = paths_.begin(); it != paths_.end();) {
-        const PathRelation relation = relatePaths(*it, from);
-        if (relation == PathRelation::equal || relation == PathRelation::firstInsideSecond) {
-            moved.push_back(to + it->substr(from.size()));
-            it = paths_.erase(it);
-        } else {
-            ++it;
-        }
+    if (const auto exact = paths_.find(from); exact != paths_.end()) {
+        moved.push_back(to);
+        paths_.erase(exact);
     }
+    const auto first = paths_.lower_bound(from + '/');
+    const auto last = paths_.lower_bound(from + '0');
+    for (auto it = first; it != last; ++it)
+        moved.push_back(to + it->substr(from.size()));
+    paths_.erase(first, last);
     paths_.insert(moved.begin(), moved.end());
 }
 

@@ -12,7 +12,6 @@
 #include <set>
 #include <string>
 #include <tuple>
-#include <unordered_set>
 #include <vector>
 
 namespace tessera {
@@ -34,7 +33,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::unordered_set<std::string> paths_;
+    std::set<std::string> paths_; // sorted, so that a folder's paths lie together
     std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t>> searched_;
 };
 

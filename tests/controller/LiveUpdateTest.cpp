@@ -351,6 +351,17 @@ TEST(LiveHardLinks, AFileWrittenThroughOneNameChangesUnderEveryName) {
         std::chrono::seconds(30)))
         << sizeOf("a/one") << " " << sizeOf("a/two") << " " << sizeOf("b/three");
     EXPECT_TRUE(live.settle());
+
+    // The names follow their folder when it moves (beside a folder whose name it begins).
+    folder.writeFile("bb/other", 1);
+    fs::rename(folder / "b", folder / "c");
+    ASSERT_TRUE(live.settle());
+    append(folder / "a/two", 900);
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] { return sizeOf("a/one") == 6000 && sizeOf("c/three") == 6000; },
+        std::chrono::seconds(30)))
+        << sizeOf("a/one") << " " << sizeOf("c/three");
+    EXPECT_TRUE(live.settle());
 }
 
 // "._name" beside "name" is left out of a scan: when "name" comes, goes or is renamed, the live
