@@ -229,6 +229,10 @@ double DrawTreeMap::hueOf(const FileView& view) const {
     return dateHue(*view.file);
 }
 
+bool DrawTreeMap::isBelowMergeThreshold(const DrawRect& area) const {
+    return std::min(area.width, area.height) <= mergeThreshold;
+}
+
 DrawRect DrawTreeMap::insetArea(const DrawRect& frame) const {
     if (directoryBorderRatio <= 0) return frame;
     const double dx = frame.width * directoryBorderRatio;
@@ -285,6 +289,7 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     const auto firstRow = static_cast<std::uint32_t>(out.rows.size());
     out.view(parentIndex).firstRow = firstRow;
     out.view(parentIndex).rowCount = 0;
+    out.view(parentIndex).opened = true;
     directory.sortContents(sizeMode);
     MergedFile& remainder = directory.mergedContents();
     remainder.setMerge(0, 0);
@@ -467,7 +472,9 @@ void DrawTreeMap::visit(Out& out, DrawRenderer& r, std::size_t index,
                         std::vector<std::uint32_t>& folders, const DrawPass& pass) const {
     const FileView& view = out.view(index);
     if (pass.delegate != nullptr) pass.delegate->loadUrlResources(*view.file);
-    if (showsChildren(*view.file))
+    // A folder too thin for any row of it to show is drawn as a file: the work stays bounded by
+    // the view's area however deep the tree goes below.
+    if (showsChildren(*view.file) && !isBelowMergeThreshold(insetArea(view.frame)))
         folders.push_back(static_cast<std::uint32_t>(index));
     else if (pass.fill)
         r.fillRect(view.frame, fillColor(view, view.hue, 1.0));
@@ -640,7 +647,10 @@ void DrawTreeMap::appendSheet(const Sheet& sheet) {
 void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
     beginPicture();
+    const bool startKept = !transitionFileViews_.empty();
     keepTransitionStart(transition, fileViews_, transitionFileViews_);
+    if (!startKept && !transitionFileViews_.empty()) startBorderRatio_ = pictureBorderRatio_;
+    pictureBorderRatio_ = directoryBorderRatio;
     const double progress = transition ? transition->progress : 0;
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
 
@@ -764,6 +774,11 @@ void DrawTreeMap::drawColorTransition(double progress) {
     });
 }
 
+namespace {
+/// In rearranging frames, in merge thresholds.
+constexpr double kLeastOutlinedSide = 4.0;
+} // namespace
+
 void DrawTreeMap::drawRearrangeTransition(double progress) {
     // Each view's previous state is looked up once; the previous views that none took are the
     // ones that go.
@@ -780,10 +795,23 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
             if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
         }
     });
+    // Only what one of the two pictures shows is drawn: a folder whose children cover it
+    // entirely (no border) is not, or its colour would flood the gaps that moving rectangles
+    // leave. Nor is a rectangle thinner than the merge threshold: the pictures merge those.
+    const auto shownAtStart = [&](const FileView& view) {
+        return !view.opened || startBorderRatio_ > 0;
+    };
+    const auto shownAtEnd = [&](const FileView& view) {
+        return !view.opened || directoryBorderRatio > 0;
+    };
     const double grey = palette::strokeGrey();
     auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double hue,
                     double alpha) {
+        const double side = std::min(frame.width, frame.height);
+        if (side < mergeThreshold) return;
         r.fillRect(frame, fillColor(view, hue, alpha));
+        // Outlines of small rectangles moving over each other would darken whole clumps.
+        if (side < kLeastOutlinedSide * mergeThreshold) return;
         r.color = MyColor::grey(grey, alpha);
         r.strokeRect(frame);
     };
@@ -791,16 +819,18 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
     if (progress <= 0.3) {
         const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
         drawEach(transitionFileViews_, [&](std::size_t i, const FileView& old, DrawRenderer& r) {
-            if (kept[i] == 0) draw(r, old, collapse(old.frame, a), old.hue, 1 - a);
+            if (kept[i] == 0 && shownAtStart(old))
+                draw(r, old, collapse(old.frame, a), old.hue, 1 - a);
         });
     }
     const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
     const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
     drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
         if (const FileView* old = previous[i]) {
-            draw(r, view, interpolate(old->frame, view.frame, eased),
-                 old->hue + (view.hue - old->hue) * eased, 1.0);
-        } else if (progress >= 0.7) {
+            if (shownAtStart(*old) || shownAtEnd(view))
+                draw(r, view, interpolate(old->frame, view.frame, eased),
+                     old->hue + (view.hue - old->hue) * eased, 1.0);
+        } else if (progress >= 0.7 && shownAtEnd(view)) {
             // Views that come grow from their centre during the last 30%.
             const double grown = std::clamp((progress - 0.7) / 0.3, 0.0, 1.0);
             draw(r, view, collapse(view.frame, 1 - grown), view.hue, 1.0);
@@ -825,6 +855,7 @@ void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {
 }
 
 void DrawTreeMap::prepareSequenceTransition(Directory& other) {
+    startBorderRatio_ = pictureBorderRatio_;
     std::swap(fileViews_, transitionFileViews_);
     Views rekeyed;
     rekeyed.reserve(transitionFileViews_.size());
@@ -853,7 +884,7 @@ File* DrawTreeMap::fileAt(DrawPoint point, File* previous) {
     for (;;) {
         const FileView* found = view(*current);
         if (found == nullptr || !contains(found->frame, point)) return nullptr;
-        if (!showsChildren(*current)) return found->file;
+        if (!showsChildren(*current) || !found->opened) return found->file;
         const File* next = nullptr;
         for (File* child : const_cast<Directory*>(current->asDirectory())->displayedContents())
             if (const FileView* childView = view(*child);

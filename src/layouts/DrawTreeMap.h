@@ -43,6 +43,7 @@ public:
         std::uint32_t firstRow = 0; // the rows its children were laid in: contentRows()
         std::uint32_t rowCount = 0;
         bool merged = false; // the view of a folder's merged remainder
+        bool opened = false; // its children were laid out (a folder too thin is not opened)
     };
 
     explicit DrawTreeMap(RendererFactory factory);
@@ -93,6 +94,8 @@ private:
     DrawRect zoomedFrame(const FileView& view) const;
     double hueOf(const FileView& view) const;
     DrawRect insetArea(const DrawRect& frame) const;
+    /// Too thin for any row of a folder's children: the merge threshold would merge them all.
+    bool isBelowMergeThreshold(const DrawRect& area) const;
     FileView* fileView(File& file, bool merge);
     void layOut(Directory& directory, const File& key, bool merge);
     /// Lays out the children of the folder whose view is at `parentIndex` of `out`.
@@ -147,6 +150,8 @@ private:
     std::vector<std::unique_ptr<Sheet>> sheets_; // kept for their capacity
     std::vector<const FileView*> previousViews_; // during a rearrangement, of each view
     std::vector<char> keptViews_;                // of each previous view
+    double pictureBorderRatio_ = 0;              // of the current picture
+    double startBorderRatio_ = 0;                // of a rearrangement's start picture
 };
 
 } // namespace tessera

@@ -271,6 +271,57 @@ void expectSameView(DrawTreeMap& a, DrawTreeMap& b, const File& file) {
     }
 }
 
+struct Box {
+    double minX, minY, maxX, maxY;
+    double shortSide() const { return std::min(maxX - minX, maxY - minY); }
+};
+
+// The bounding boxes of the filled shapes, in the order drawn.
+std::vector<Box> filledBoxes(const DrawRenderer& r) {
+    std::vector<Box> boxes;
+    const DrawPrimitive& strips = r.triangleStrips();
+    for (std::size_t s = 0; s < strips.stripCount(); ++s) {
+        Box box{1e9, 1e9, -1e9, -1e9};
+        const auto first = static_cast<std::size_t>(strips.offset()[s]);
+        for (std::size_t v = first; v < first + static_cast<std::size_t>(strips.length()[s]); ++v) {
+            const DrawVertex& vertex = r.vertices()[v];
+            box = {std::min(box.minX, double{vertex.x}), std::min(box.minY, double{vertex.y}),
+                   std::max(box.maxX, double{vertex.x}), std::max(box.maxY, double{vertex.y})};
+        }
+        boxes.push_back(box);
+    }
+    return boxes;
+}
+
+// A rearrangement's frames draw only what the picture at one end or the other shows: folders
+// covered by their children at both ends are not filled (their colour would flood the gaps
+// that moving rectangles leave), and nothing thinner than the merge threshold is drawn. With a
+// border the folders show at the end, so they are filled on the way.
+TEST(DrawTreeMapTest, RearrangingFramesDrawOnlyWhatEitherEndShows) {
+    auto tree = largeTree();
+    for (double border : {0.0, 0.05}) {
+        SCOPED_TRACE("border at the end " + std::to_string(border));
+        auto map = makeMap(800, 500);
+        map->display(tree.get());
+        map->sizeMode = SizeMode::childCount;
+        map->layout = Layout::stack;
+        map->directoryBorderRatio = border;
+        for (double progress : {0.05, 0.2, 0.5, 0.8, 0.95}) {
+            SCOPED_TRACE("at " + std::to_string(progress));
+            map->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, progress});
+            const auto boxes = filledBoxes(map->renderer());
+            ASSERT_FALSE(boxes.empty());
+            std::size_t wholeView = 0;
+            for (const Box& box : boxes) {
+                EXPECT_GE(box.shortSide(), map->mergeThreshold - 1e-3);
+                if (box.maxX - box.minX > 799 && box.maxY - box.minY > 499) ++wholeView;
+            }
+            EXPECT_EQ(wholeView, border > 0 ? 1u : 0u); // the root's fill
+        }
+        map->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, 1.0});
+    }
+}
+
 // A picture large enough to be shared out among threads comes out exactly as one thread draws
 // it: the same shapes in the same order, the same views, rows and hit tests.
 TEST(DrawTreeMapTest, ALargePictureSharedAmongThreadsIsTheOneThreadDrawsAlone) {
@@ -354,6 +405,22 @@ TEST(DrawTreeMapChainTest, AChainOfSingleFoldersDrawsItsLinesOnce) {
     auto pair = dir("", file("a", 600), file("b", 400));
     map->display(pair.get());
     EXPECT_GE(map->renderer().lines().stripCount() + map->renderer().lineStrips().stripCount(), 2u);
+
+    // With a border each level is smaller than its parent: below the merge threshold the
+    // descent stops, and the last folder drawn is filled in its own colour and is what the
+    // pointer finds there.
+    map->directoryBorderRatio = 0.1;
+    map->display(chain.get());
+    EXPECT_LT(map->viewCount(), 40u);
+    File* found = map->fileAt({0, 0}, nullptr);
+    ASSERT_NE(found, nullptr);
+    ASSERT_TRUE(found->isDirectory());
+    const auto* deepest = map->view(*found);
+    ASSERT_NE(deepest, nullptr);
+    EXPECT_FALSE(deepest->opened);
+    EXPECT_LE(std::min(deepest->frame.width, deepest->frame.height) * 0.8, map->mergeThreshold);
+    EXPECT_EQ(map->view(*found->asDirectory()->child(0)), nullptr);
+    EXPECT_EQ(map->zoomTarget(*found), found);
 }
 
 } // namespace
