@@ -4,6 +4,7 @@
 #include "draw/Palette.h"
 #include "model/Directory.h"
 #include "model/MergedFile.h"
+#include "model/TreeRevision.h"
 #include "platform/WorkerPool.h"
 
 #include <algorithm>
@@ -644,15 +645,57 @@ void DrawTreeMap::appendSheet(const Sheet& sheet) {
     renderer().append(sheet.shapes);
 }
 
+DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
+                                                const std::optional<DrawTransition>& t) const {
+    PictureKey key;
+    key.treeRevision = treeRevision();
+    key.file = file;
+    key.width = viewSize().width;
+    key.height = viewSize().height;
+    key.sizeMode = sizeMode;
+    key.colorMode = colorMode;
+    key.mergeThreshold = mergeThreshold;
+    key.totalSize = totalSize;
+    key.layout = layout;
+    key.directoryBorderRatio = directoryBorderRatio;
+    key.keepAspectRatioDuringZoom = keepAspectRatioDuringZoom;
+    key.beginLayoutOnBottomEdge = beginLayoutOnBottomEdge;
+    key.dark = isDarkAppearance;
+    key.transition = !t                                     ? PictureKey::Transition::none
+                     : t->is<DrawTransition::Rearrange>()   ? PictureKey::Transition::rearrange
+                     : t->is<DrawTransition::UpdateColor>() ? PictureKey::Transition::recolour
+                                                            : PictureKey::Transition::zoom;
+    return key;
+}
+
 void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
-    beginPicture();
     const bool startKept = !transitionFileViews_.empty();
     keepTransitionStart(transition, fileViews_, transitionFileViews_);
-    if (!startKept && !transitionFileViews_.empty()) startBorderRatio_ = pictureBorderRatio_;
-    pictureBorderRatio_ = directoryBorderRatio;
     const double progress = transition ? transition->progress : 0;
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
+    const bool recolour = transition && transition->is<DrawTransition::UpdateColor>();
+
+    // The picture made last is kept while nothing it was made from changed: shown again as it
+    // stands, or, during a rearrangement or recolouring, its views are the end state and only
+    // the frame between the two states is drawn.
+    const PictureKey key = pictureKey(file, transition);
+    const bool same = pictureKey_ == key && file != nullptr;
+    if (same && !transition && renderer().revision() == pictureRevision_) return;
+    if (same && (rearrange || recolour) && startKept && transitionBase_) {
+        DrawRenderer& r = renderer();
+        r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
+        r.append(*transitionBase_);
+        drawTransitionFrame(transition->type, progress);
+        r.commit();
+        pictureRevision_ = r.revision();
+        return;
+    }
+    pictureKey_.reset();
+    previousViewsFound_ = false;
+    beginPicture();
+    if (!startKept && !transitionFileViews_.empty()) startBorderRatio_ = pictureBorderRatio_;
+    pictureBorderRatio_ = directoryBorderRatio;
 
     mainFileView_.reset();
     clearViews();
@@ -719,15 +762,32 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     drawTree(mainIndex, transition);
     mainFileView_ = fileViews_.at(mainIndex);
 
-    if (rearrange)
-        drawRearrangeTransition(progress);
-    else if (transition && transition->is<DrawTransition::UpdateColor>())
-        drawColorTransition(progress);
-    if (!rearrange) {
+    if (rearrange || recolour) {
+        // What every frame of the transition draws under its moving or changing rectangles.
+        if (!transitionBase_) transitionBase_ = std::make_unique<DrawRenderer>();
+        transitionBase_->reset();
+        transitionBase_->append(r);
+        drawTransitionFrame(transition->type, progress);
+    } else {
         r.color = palette::border();
         r.strokeRect(mainFileView_->frame);
     }
     r.commit();
+    PictureKey made = key;
+    made.treeRevision = treeRevision(); // laying out may have read what the tree loads lazily
+    pictureKey_ = made;
+    pictureRevision_ = r.revision();
+}
+
+void DrawTreeMap::drawTransitionFrame(const DrawTransition::Type& type, double progress) {
+    if (std::holds_alternative<DrawTransition::Rearrange>(type)) {
+        drawRearrangeTransition(progress);
+        return;
+    }
+    drawColorTransition(progress);
+    DrawRenderer& r = renderer();
+    r.color = palette::border();
+    r.strokeRect(mainFileView_->frame);
 }
 
 template <typename Draw> void DrawTreeMap::drawEach(const Views& views, Draw&& draw) {
@@ -782,19 +842,22 @@ constexpr double kLeastOutlinedSide = 4.0;
 void DrawTreeMap::drawRearrangeTransition(double progress) {
     // Each view's previous state is looked up once; the previous views that none took are the
     // ones that go.
-    transitionFileViews_.index(); // looked up from several threads
     std::vector<const FileView*>& previous = previousViews_;
     std::vector<char>& kept = keptViews_; // not bool: threads write neighbouring entries
-    previous.assign(fileViews_.size(), nullptr);
-    kept.assign(transitionFileViews_.size(), 0);
-    const auto first = transitionFileViews_.begin();
-    forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
-        for (std::size_t i = from; i < end; ++i) {
-            const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
-            previous[i] = old;
-            if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
-        }
-    });
+    if (!previousViewsFound_) {
+        transitionFileViews_.index(); // looked up from several threads
+        previous.assign(fileViews_.size(), nullptr);
+        kept.assign(transitionFileViews_.size(), 0);
+        const auto first = transitionFileViews_.begin();
+        forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
+            for (std::size_t i = from; i < end; ++i) {
+                const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
+                previous[i] = old;
+                if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
+            }
+        });
+        previousViewsFound_ = true;
+    }
     // Only what one of the two pictures shows is drawn: a folder whose children cover it
     // entirely (no border) is not, or its colour would flood the gaps that moving rectangles
     // leave. Nor is a rectangle thinner than the merge threshold: the pictures merge those.

@@ -79,6 +79,25 @@ public:
 
 private:
     using Views = ViewStore<FileView>;
+    /// What a picture was made from: a display from the same makes the same picture.
+    struct PictureKey {
+        enum class Transition { none, rearrange, recolour, zoom };
+        std::uint64_t treeRevision = 0;
+        const File* file = nullptr;
+        double width = 0;
+        double height = 0;
+        SizeMode sizeMode = SizeMode::fileSize;
+        ColorMode colorMode = ColorMode::hueWheel;
+        double mergeThreshold = 0;
+        std::int64_t totalSize = 0;
+        Layout layout = Layout::spiralSnake;
+        double directoryBorderRatio = 0;
+        bool keepAspectRatioDuringZoom = false;
+        bool beginLayoutOnBottomEdge = false;
+        bool dark = false;
+        Transition transition = Transition::none;
+        friend bool operator==(const PictureKey&, const PictureKey&) = default;
+    };
     /// Where laying out writes (both in the .cpp): the picture itself, or a sheet that another
     /// thread fills with part of it.
     struct Picture;
@@ -133,6 +152,9 @@ private:
     template <typename Work> void forEachRun(std::size_t count, Work&& work);
     /// Calls `draw(position, view, renderer)` for each of `views` in order (forEachRun()).
     template <typename Draw> void drawEach(const Views& views, Draw&& draw);
+    PictureKey pictureKey(const File* file, const std::optional<DrawTransition>& t) const;
+    /// A frame of a rearrangement or recolouring over its end state's views.
+    void drawTransitionFrame(const DrawTransition::Type& type, double progress);
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
     MyColor fillColor(const FileView& view, double hue, double alpha) const;
@@ -144,14 +166,18 @@ private:
     std::vector<ContentRow> rows_; // of the current picture
     std::vector<double> cuts_;
     std::optional<FileView> mainFileView_;
-    std::vector<double> measures_;               // of the children being laid out
-    std::vector<std::uint32_t> foldersToDraw_;   // views of folders still to draw
-    std::vector<std::uint32_t> subtreesToDraw_;  // views of folders drawn with all below them
-    std::vector<std::unique_ptr<Sheet>> sheets_; // kept for their capacity
-    std::vector<const FileView*> previousViews_; // during a rearrangement, of each view
-    std::vector<char> keptViews_;                // of each previous view
-    double pictureBorderRatio_ = 0;              // of the current picture
-    double startBorderRatio_ = 0;                // of a rearrangement's start picture
+    std::vector<double> measures_;                 // of the children being laid out
+    std::vector<std::uint32_t> foldersToDraw_;     // views of folders still to draw
+    std::vector<std::uint32_t> subtreesToDraw_;    // views of folders drawn with all below them
+    std::vector<std::unique_ptr<Sheet>> sheets_;   // kept for their capacity
+    std::vector<const FileView*> previousViews_;   // during a rearrangement, of each view
+    std::vector<char> keptViews_;                  // of each previous view
+    std::optional<PictureKey> pictureKey_;         // of the views, and of the renderer's...
+    std::uint64_t pictureRevision_ = 0;            // ...picture while it has this revision
+    std::unique_ptr<DrawRenderer> transitionBase_; // drawn under each frame of a transition
+    bool previousViewsFound_ = false;              // previousViews_ and keptViews_ hold
+    double pictureBorderRatio_ = 0;                // of the current picture
+    double startBorderRatio_ = 0;                  // of a rearrangement's start picture
 };
 
 } // namespace tessera

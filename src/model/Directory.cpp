@@ -3,6 +3,7 @@
 #include "model/CheckedMath.h"
 #include "model/FilePredicate.h"
 #include "model/MergedFile.h"
+#include "model/TreeRevision.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -131,6 +132,7 @@ MergedFile* Directory::existingMergedContents() const {
 }
 
 void Directory::setUrlResources(bool hideContents) {
+    if (hideContents != this->hideContents()) treeDidChange();
     setFlag(loadedResources, true);
     setFlag(hiddenContents, hideContents);
 }
@@ -295,6 +297,7 @@ FileOrderBatch Directory::updateSizes(File* child, std::int64_t sizeDelta,
                                       std::int64_t fileCountDelta) {
     // A node's sizes change only while it is out of its parent's sorted contents, so the binary
     // searches of removal stay valid. The walk up is a loop: trees can be deeper than the stack.
+    treeDidChange();
     FileOrderBatch batch;
     File* moving = child;
     Directory* holder = this;

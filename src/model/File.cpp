@@ -6,6 +6,7 @@
 #include "model/Formatting.h"
 #include "model/Localization.h"
 #include "model/MergedFile.h"
+#include "model/TreeRevision.h"
 #include "model/Utf8.h"
 
 #include <cstring>
@@ -173,6 +174,7 @@ Date File::modificationDate() const {
 }
 
 bool File::setDates(Date creation, Date modification) {
+    treeDidChange();
     if (hasFlag(wideDates)) {
         char* tail = reinterpret_cast<char*>(this) + recordBytes();
         std::memcpy(tail, &creation.seconds, sizeof(std::int64_t));

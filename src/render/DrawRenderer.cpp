@@ -1,5 +1,6 @@
 #include "render/DrawRenderer.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace tessera {
@@ -56,8 +57,14 @@ void DrawRenderer::reset(std::size_t capacity) {
     vertices_.reserve(capacity);
 }
 
+std::uint64_t DrawRenderer::nextRevision() {
+    // Unique among all renderers: a revision seen once names one picture of one renderer.
+    static std::atomic<std::uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 void DrawRenderer::reset() {
-    ++revision_;
+    revision_ = nextRevision();
     lines_.removeAll();
     lineStrips_.removeAll();
     triangleStrips_.removeAll();
@@ -65,7 +72,7 @@ void DrawRenderer::reset() {
 }
 
 void DrawRenderer::append(const DrawRenderer& other) {
-    ++revision_;
+    revision_ = nextRevision();
     const auto shift = static_cast<std::int32_t>(vertices_.size());
     vertices_.insert(vertices_.end(), other.vertices_.begin(), other.vertices_.end());
     lines_.appendShifted(other.lines_, shift);

@@ -70,7 +70,7 @@ public:
 
     std::size_t vertexCount() const { return vertices_.size(); }
     /// Changes whenever the picture is begun anew or appended to, so that a back end uploads
-    /// its vertices once per picture.
+    /// its vertices once per picture; no two renderers share a revision.
     std::uint64_t revision() const { return revision_; }
     const std::vector<DrawVertex>& vertices() const { return vertices_; }
 
@@ -108,11 +108,13 @@ public:
     void fillCircle(DrawPoint center, double radius, const MyColor& c);
 
 private:
+    static std::uint64_t nextRevision();
+
     DrawPrimitive lines_;
     DrawPrimitive lineStrips_;
     DrawPrimitive triangleStrips_;
     std::vector<DrawVertex> vertices_;
-    std::uint64_t revision_ = 0;
+    std::uint64_t revision_ = nextRevision();
 };
 
 } // namespace tessera

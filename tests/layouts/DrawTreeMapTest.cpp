@@ -1,10 +1,12 @@
 #include "layouts/DrawTreeMap.h"
 
+#include "draw/Palette.h"
 #include "model/MergedFile.h"
 #include "platform/WorkerPool.h"
 #include "support/TreeBuilders.h"
 
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -319,6 +321,104 @@ TEST(DrawTreeMapTest, RearrangingFramesDrawOnlyWhatEitherEndShows) {
             EXPECT_EQ(wholeView, border > 0 ? 1u : 0u); // the root's fill
         }
         map->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, 1.0});
+    }
+}
+
+// A display from the same tree, file and settings keeps the picture it made last; any change
+// to what it was made from makes it again, as a new map would make it.
+TEST(DrawTreeMapTest, APictureIsKeptUntilWhatItWasMadeFromChanges) {
+    auto tree = largeTree();
+    auto map = makeMap(800, 500);
+    map->display(tree.get());
+    const std::uint64_t made = map->renderer().revision();
+    map->display(tree.get());
+    EXPECT_EQ(map->renderer().revision(), made);
+
+    Directory* folder = tree->child(3)->asDirectory();
+    ASSERT_NE(folder, nullptr);
+    const File* added = folder->child(folder->add(file("new", 900'000)).index);
+    map->display(tree.get());
+    EXPECT_NE(map->renderer().revision(), made);
+    EXPECT_NE(map->view(*added), nullptr);
+    FilePtr removed;
+    const bool dark = isDarkAppearance;
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"a file removed", [&] { removed = folder->remove(*folder->child(0)).file; }},
+        {"new dates", [&] { folder->child(0)->setDates(kModified, kModified); }},
+        {"size mode", [&] { map->sizeMode = SizeMode::childCount; }},
+        {"colour mode", [&] { map->colorMode = ColorMode::modificationDate; }},
+        {"view size",
+         [&] {
+             map->setViewSize({900, 500});
+         }},
+        {"layout", [&] { map->layout = Layout::stack; }},
+        {"border", [&] { map->directoryBorderRatio = 0.05; }},
+        {"merge threshold", [&] { map->mergeThreshold = 4; }},
+        {"free space", [&] { map->totalSize = tree->size(SizeMode::childCount) * 2; }},
+        {"bottom edge", [&] { map->beginLayoutOnBottomEdge = true; }},
+        {"appearance", [&] { isDarkAppearance = !dark; }},
+        {"renderer emptied", [&] { map->renderer().reset(); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        const std::uint64_t before = map->renderer().revision();
+        change();
+        map->display(tree.get());
+        EXPECT_NE(map->renderer().revision(), before);
+        EXPECT_GT(map->renderer().vertexCount(), 0u);
+    }
+
+    auto fresh = makeMap(900, 500);
+    fresh->sizeMode = map->sizeMode;
+    fresh->colorMode = map->colorMode;
+    fresh->layout = map->layout;
+    fresh->directoryBorderRatio = map->directoryBorderRatio;
+    fresh->mergeThreshold = map->mergeThreshold;
+    fresh->totalSize = map->totalSize;
+    fresh->beginLayoutOnBottomEdge = map->beginLayoutOnBottomEdge;
+    fresh->display(tree.get());
+    isDarkAppearance = dark;
+    expectSameShapes(map->renderer(), fresh->renderer());
+}
+
+// A rearrangement or recolouring lays its end state out once: its later frames are the frames
+// a map drawing only that frame would draw, and a change to the tree on the way lays the end
+// state out again.
+TEST(DrawTreeMapTest, TransitionFramesReuseTheirEndStateUntilTheTreeChanges) {
+    auto tree = largeTree();
+    using Kind = DrawTransition::Type;
+    const std::pair<const char*, Kind> kinds[] = {{"rearrange", DrawTransition::Rearrange{}},
+                                                  {"recolour", DrawTransition::UpdateColor{}}};
+    for (const auto& [what, kind] : kinds) {
+        SCOPED_TRACE(what);
+        std::vector<std::unique_ptr<DrawTreeMap>> maps;
+        for (int i = 0; i < 3; ++i) {
+            maps.push_back(makeMap(800, 500));
+            maps.back()->display(tree.get());
+            if (std::holds_alternative<DrawTransition::Rearrange>(kind))
+                maps.back()->layout = Layout::stack;
+            else
+                maps.back()->colorMode = ColorMode::creationDate;
+        }
+        DrawTreeMap& stepping = *maps[0];
+        stepping.display(tree.get(), DrawTransition{kind, 0.2});
+        stepping.display(tree.get(), DrawTransition{kind, 0.5});
+        maps[1]->display(tree.get(), DrawTransition{kind, 0.5});
+        expectSameShapes(stepping.renderer(), maps[1]->renderer());
+
+        Directory* folder = tree->child(5)->asDirectory();
+        File* late = folder->child(folder->add(file("late", 2'000'000)).index);
+        stepping.display(tree.get(), DrawTransition{kind, 0.6});
+        maps[2]->display(tree.get(), DrawTransition{kind, 0.6});
+        expectSameShapes(stepping.renderer(), maps[2]->renderer());
+        folder->remove(*late);
+        // The last frame is the end picture itself.
+        stepping.display(tree.get(), DrawTransition{kind, 1.0});
+        auto end = makeMap(800, 500);
+        end->layout = stepping.layout;
+        end->colorMode = stepping.colorMode;
+        end->display(tree.get());
+        expectSameShapes(stepping.renderer(), end->renderer());
     }
 }
 
