@@ -350,5 +350,56 @@ TEST_F(GraphTest, ASettingChangedDuringAZoomStartsFromTheZoomsEnd) {
     }
 }
 
+// Each phase of each transition runs for its own duration and curve: the fades of a loaded
+// tree, of a new graph type and of a zoom's second half are not scaled by the animation speed;
+// the zooms' growth and shrinking are, and ease in and out.
+TEST_F(GraphTest, EachPhaseTakesItsOwnDurationAndCurveAtAnySpeed) {
+    settings.animationSpeed = 2.0;
+    const auto labelAlpha = [this] {
+        return view.labels().empty() ? -1.0 : view.labels().front().alpha;
+    };
+    now = 101;
+    graph->setFileController(controller); // the tree fades in again
+    frameAt(101.07);
+    EXPECT_NEAR(graph->rendererAlpha(), 0.25, 1e-9) << "fade of a loaded tree";
+    frameAt(102);
+
+    graph->navigate(at("docs")); // zoom in: the old picture fades over 0.28 s, linearly
+    frameAt(102.07);
+    EXPECT_NEAR(labelAlpha(), 0.75, 1e-9) << "zoom in, first phase";
+    frameAt(102.28); // the growth starts: 0.14 s at speed 2, eased
+    frameAt(102.315);
+    EXPECT_NEAR(labelAlpha(), 0.125, 1e-9) << "zoom in, second phase";
+    frameAt(103);
+
+    graph->navigate(*controller->rootFile()); // zoom out: 0.14 s eased, then a 0.28 s fade
+    frameAt(103.035);
+    EXPECT_NEAR(labelAlpha(), 0.875, 1e-9) << "zoom out, first phase";
+    frameAt(103.14);
+    frameAt(103.21);
+    EXPECT_NEAR(graph->rendererAlpha(), 0.25, 1e-9) << "zoom out, second phase";
+    frameAt(104);
+
+    graph->setGraphType(GraphType::treeMap);
+    frameAt(104.07);
+    EXPECT_NEAR(graph->rendererAlpha(), 0.25, 1e-9) << "fade to another graph type";
+}
+
+// The pointer never makes the root the active file: over the centre of the root's pie chart
+// nothing is active, over the centre of a folder's the folder is.
+TEST_F(GraphTest, TheRootNeverBecomesActive) {
+    frameAt(101);
+    graph->pointerLocation = {0, 0};
+    graph->updateActiveFileFromPointer();
+    EXPECT_EQ(graph->activeFile(), nullptr);
+    graph->navigate(at("music"));
+    frameAt(102);
+    frameAt(103);
+    ASSERT_FALSE(graph->fileTransitionType());
+    graph->pointerLocation = {1, 1};
+    graph->updateActiveFileFromPointer();
+    EXPECT_EQ(graph->activeFile(), &at("music"));
+}
+
 } // namespace
 } // namespace tessera

@@ -1,6 +1,5 @@
 #include "render/DrawRenderer.h"
 
-#include "draw/Animation.h"
 #include "render/MyColor.h"
 
 #include <cmath>
@@ -65,35 +64,6 @@ TEST(DrawRendererTest, HuesConvertAsTheColourWheelSays) {
     EXPECT_EQ(MyColor::fromHue(1.0, 0.7, 1.0, 1.0), red);
     EXPECT_EQ(MyColor::fromHue(0.5, 0.7, 1.0, 1.0), (MyColor{0.30000000000000004, 1.0, 1.0, 1.0}));
     EXPECT_EQ(MyColor::fromHue(0.3, 0.0, 0.4, 0.5), (MyColor{0.4, 0.4, 0.4, 0.5}));
-}
-
-TEST(DrawRendererTest, AnimationsFollowTheirClockAndCurves) {
-    double now = 100;
-    auto old = Animation::setClock([&] { return now; });
-    Animation pulse(2.0, Animation::ProgressType::periodic, Animation::ProgressCurve::easeInOut);
-    for (double at : {0.0, 2.0, 4.0}) {
-        now = 100 + at;
-        pulse.update();
-        EXPECT_DOUBLE_EQ(pulse.progress(), 1.0) << at;
-    }
-    now = 101;
-    pulse.update();
-    EXPECT_DOUBLE_EQ(pulse.progress(), 0.0);
-
-    Animation fade(0.5, Animation::ProgressType::clampedToUnit, Animation::ProgressCurve::linear);
-    now = 101.25;
-    fade.update();
-    EXPECT_DOUBLE_EQ(fade.progress(), 0.5);
-    now = 110;
-    fade.update();
-    EXPECT_DOUBLE_EQ(fade.progress(), 1.0);
-
-    Animation instant(0, Animation::ProgressType::clampedToUnit, Animation::ProgressCurve::easeIn);
-    instant.update();
-    EXPECT_DOUBLE_EQ(instant.progress(), 1.0);
-    EXPECT_DOUBLE_EQ(Animation::apply(Animation::ProgressCurve::easeInOut, 0.25), 0.125);
-    EXPECT_DOUBLE_EQ(Animation::apply(Animation::ProgressCurve::easeInOut, 0.75), 0.875);
-    Animation::setClock(std::move(old));
 }
 
 } // namespace
