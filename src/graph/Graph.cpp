@@ -740,7 +740,7 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
             fileDraw_->prepareSequenceTransition(*files[index + 1]);
         }
         fileDraw_->display(file_, DrawTransition{DrawTransition::Rearrange{}, progress});
-        fileSequence_ = Sequence{std::move(files), index, progress};
+        fileSequence_ = FileSequence{std::move(files), index, progress};
     } else {
         file_ = at(files[index]);
         fileDraw_->endSequenceTransition();

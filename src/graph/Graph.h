@@ -115,9 +115,16 @@ public:
     /// with its size and share of the shown folder, "Videos, 12.3 GB, 41 % of Home".
     std::string accessibleDescription() const;
 
+    /// The trees of a sequence and where between two of them the graph stands.
+    struct FileSequence {
+        std::vector<Directory*> files;
+        std::size_t index;
+        double progress;
+    };
     /// Shows the tree between files[index] and files[index + 1] at `progress`.
     void setFileSequence(std::vector<Directory*> files, std::size_t index, double progress);
-    /// True while a morph between two trees of a sequence is shown.
+    /// The sequence while a morph between two of its trees is shown.
+    const std::optional<FileSequence>& fileSequence() const { return fileSequence_; }
     bool showsFileSequence() const { return fileSequence_.has_value(); }
 
     void finishTransition();
@@ -160,11 +167,6 @@ private:
         std::vector<File*> files;
         std::size_t index = 0; // entries up to and including the current one
     };
-    struct Sequence {
-        std::vector<Directory*> files;
-        std::size_t index;
-        double progress;
-    };
 
     void makeFileDraw();
     void rootFileDidLoad();
@@ -189,7 +191,7 @@ private:
     std::function<void()> save_;
     GraphView* view_ = nullptr;
     File* file_ = nullptr;
-    std::optional<Sequence> fileSequence_;
+    std::optional<FileSequence> fileSequence_;
     std::optional<Loading> loading_;
     std::optional<FileTransition> fileTransition_;
     std::unique_ptr<MyLabel> mainFileText_;

@@ -858,21 +858,33 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
         });
         previousViewsFound_ = true;
     }
-    // Only what one of the two pictures shows is drawn: a folder whose children cover it
-    // entirely (no border) is not, or its colour would flood the gaps that moving rectangles
-    // leave. Nor is a rectangle thinner than the merge threshold: the pictures merge those.
-    const auto shownAtStart = [&](const FileView& view) {
-        return !view.opened || startBorderRatio_ > 0;
-    };
-    const auto shownAtEnd = [&](const FileView& view) {
-        return !view.opened || directoryBorderRatio > 0;
+    // Only what one of the two pictures shows is drawn: of a folder whose children are laid out,
+    // only the border ring around them (none without a border), or its colour would flood the
+    // gaps that moving rectangles leave; and nothing thinner than the merge threshold, which
+    // the pictures merge. `ring` is the border ratio of what is shown, 0 for the whole frame.
+    constexpr double kNothing = -1;
+    const auto shownOf = [](const FileView& view, double borderRatio) {
+        return !view.opened ? 0.0 : borderRatio > 0 ? borderRatio : kNothing;
     };
     const double grey = palette::strokeGrey();
-    auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double hue,
-                    double alpha) {
+    auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double ring,
+                    double hue, double alpha) {
         const double side = std::min(frame.width, frame.height);
-        if (side < mergeThreshold) return;
-        r.fillRect(frame, fillColor(view, hue, alpha));
+        if (side < mergeThreshold || ring < 0) return;
+        const MyColor fill = fillColor(view, hue, alpha);
+        const auto fillBand = [&](const DrawRect& band) {
+            if (std::min(band.width, band.height) >= mergeThreshold) r.fillRect(band, fill);
+        };
+        if (ring == 0) {
+            r.fillRect(frame, fill);
+        } else {
+            const double dx = frame.width * ring;
+            const double dy = frame.height * ring;
+            fillBand({frame.x, frame.y, frame.width, dy});
+            fillBand({frame.x, frame.maxY() - dy, frame.width, dy});
+            fillBand({frame.x, frame.y + dy, dx, frame.height - 2 * dy});
+            fillBand({frame.maxX() - dx, frame.y + dy, dx, frame.height - 2 * dy});
+        }
         // Outlines of small rectangles moving over each other would darken whole clumps.
         if (side < kLeastOutlinedSide * mergeThreshold) return;
         r.color = MyColor::grey(grey, alpha);
@@ -882,21 +894,30 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
     if (progress <= 0.3) {
         const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
         drawEach(transitionFileViews_, [&](std::size_t i, const FileView& old, DrawRenderer& r) {
-            if (kept[i] == 0 && shownAtStart(old))
-                draw(r, old, collapse(old.frame, a), old.hue, 1 - a);
+            if (kept[i] == 0)
+                draw(r, old, collapse(old.frame, a), shownOf(old, startBorderRatio_), old.hue,
+                     1 - a);
         });
     }
     const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
     const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
     drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
+        const double atEnd = shownOf(view, directoryBorderRatio);
         if (const FileView* old = previous[i]) {
-            if (shownAtStart(*old) || shownAtEnd(view))
-                draw(r, view, interpolate(old->frame, view.frame, eased),
-                     old->hue + (view.hue - old->hue) * eased, 1.0);
-        } else if (progress >= 0.7 && shownAtEnd(view)) {
+            // Shown whole at either end: whole on the way; else the ring between the two.
+            const double atStart = shownOf(*old, startBorderRatio_);
+            double ring = 0;
+            if (atStart != 0 && atEnd != 0) {
+                const double from = std::max(atStart, 0.0);
+                ring = from + (std::max(atEnd, 0.0) - from) * eased;
+                if (ring <= 0) ring = kNothing;
+            }
+            draw(r, view, interpolate(old->frame, view.frame, eased), ring,
+                 old->hue + (view.hue - old->hue) * eased, 1.0);
+        } else if (progress >= 0.7) {
             // Views that come grow from their centre during the last 30%.
             const double grown = std::clamp((progress - 0.7) / 0.3, 0.0, 1.0);
-            draw(r, view, collapse(view.frame, 1 - grown), view.hue, 1.0);
+            draw(r, view, collapse(view.frame, 1 - grown), atEnd, view.hue, 1.0);
         }
     });
 }

@@ -401,5 +401,24 @@ TEST_F(GraphTest, TheRootNeverBecomesActive) {
     EXPECT_EQ(graph->activeFile(), &at("music"));
 }
 
+// Between two trees of a sequence the graph shows the folder at the same path in the tree it
+// is heading to, and says where it stands; at a tree it shows that tree alone.
+TEST_F(GraphTest, AFileSequenceShowsTheFolderAtTheSamePathInEachTree) {
+    frameAt(101);
+    graph->navigate(at("music"));
+    frameAt(102);
+    frameAt(103);
+    auto later = dir("", dir("music", file("c", 9000)), file("e", 500));
+    Directory* first = controller->rootFile();
+    graph->setFileSequence({first, later.get()}, 0, 0.5);
+    ASSERT_TRUE(graph->fileSequence());
+    EXPECT_EQ(graph->fileSequence()->index, 0u);
+    EXPECT_EQ(graph->fileSequence()->progress, 0.5);
+    EXPECT_EQ(graph->file(), later->fileAtPath("music"));
+    graph->setFileSequence({first, later.get()}, 0, 0.0);
+    EXPECT_FALSE(graph->fileSequence());
+    EXPECT_EQ(graph->file(), &at("music"));
+}
+
 } // namespace
 } // namespace tessera
