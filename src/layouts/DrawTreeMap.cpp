@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <span>
 
 namespace tessera {
@@ -186,10 +187,45 @@ struct DrawTreeMap::Sheet {
     }
 };
 
-DrawTreeMap::DrawTreeMap(RendererFactory factory)
-    : DrawGraph(std::move(factory)), workers(&WorkerPool::shared()) {}
+// The memory of the last tree map that went away, for the next one to lay out in: a new tree
+// map (another window, the graph type switched back) then writes into pages already mapped
+// instead of faulting in tens of megabytes afresh.
+struct DrawTreeMap::Storage {
+    Views fileViews;
+    std::vector<ContentRow> rows;
+    std::vector<double> cuts;
+    std::vector<std::unique_ptr<Sheet>> sheets;
+};
 
-DrawTreeMap::~DrawTreeMap() = default;
+std::unique_ptr<DrawTreeMap::Storage>&
+DrawTreeMap::spareStorage(std::unique_lock<std::mutex>& lock) {
+    static std::mutex mutex;
+    static std::unique_ptr<Storage> spare;
+    lock = std::unique_lock(mutex);
+    return spare;
+}
+
+DrawTreeMap::DrawTreeMap(RendererFactory factory)
+    : DrawGraph(std::move(factory)), workers(&WorkerPool::shared()) {
+    std::unique_lock<std::mutex> lock;
+    std::unique_ptr<Storage> storage = std::move(spareStorage(lock));
+    lock.unlock();
+    if (!storage) return;
+    fileViews_ = std::move(storage->fileViews);
+    rows_ = std::move(storage->rows);
+    cuts_ = std::move(storage->cuts);
+    sheets_ = std::move(storage->sheets);
+}
+
+DrawTreeMap::~DrawTreeMap() {
+    clearViews();
+    for (const auto& sheet : sheets_)
+        sheet->clear();
+    auto storage = std::make_unique<Storage>(
+        Storage{std::move(fileViews_), std::move(rows_), std::move(cuts_), std::move(sheets_)});
+    std::unique_lock<std::mutex> lock;
+    spareStorage(lock) = std::move(storage);
+}
 
 const DrawTreeMap::FileView* DrawTreeMap::view(const File& file) const {
     return fileViews_.find(&file);

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -102,6 +103,9 @@ private:
     /// thread fills with part of it.
     struct Picture;
     struct Sheet;
+    struct Storage;
+    /// The storage a tree map left behind (locking `lock` while it is handled).
+    static std::unique_ptr<Storage>& spareStorage(std::unique_lock<std::mutex>& lock);
     /// What drawing a folder draws besides laying it out.
     struct DrawPass {
         bool fill;                   // the rectangles' colours

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <mutex>
 
 namespace tessera {
 
@@ -52,8 +53,39 @@ DrawRenderer::DrawRenderer()
     : lines_(DrawPrimitive::Type::lines, *this), lineStrips_(DrawPrimitive::Type::lineStrip, *this),
       triangleStrips_(DrawPrimitive::Type::triangleStrip, *this) {}
 
+namespace {
+
+// The largest vertex list of a renderer that went away: a picture drawn by a new renderer (a new
+// window, another graph type, each fade) then fills memory already mapped rather than faulting
+// in megabytes afresh.
+struct SpareVertices {
+    std::mutex mutex;
+    std::vector<DrawVertex> vertices;
+};
+
+SpareVertices& spareVertices() {
+    // Never destroyed: renderers held by other statics may go away after it would be.
+    static auto* spare = new SpareVertices;
+    return *spare;
+}
+
+} // namespace
+
+DrawRenderer::~DrawRenderer() {
+    SpareVertices& spare = spareVertices();
+    const std::lock_guard lock(spare.mutex);
+    if (vertices_.capacity() <= spare.vertices.capacity()) return;
+    vertices_.clear();
+    spare.vertices.swap(vertices_);
+}
+
 void DrawRenderer::reset(std::size_t capacity) {
     reset();
+    if (vertices_.capacity() < capacity) {
+        SpareVertices& spare = spareVertices();
+        const std::lock_guard lock(spare.mutex);
+        if (spare.vertices.capacity() >= capacity) spare.vertices.swap(vertices_);
+    }
     vertices_.reserve(capacity);
 }
 

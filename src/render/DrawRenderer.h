@@ -51,7 +51,8 @@ public:
     static constexpr double kArcSegmentLength = 2.0;
 
     DrawRenderer();
-    virtual ~DrawRenderer() = default;
+    /// Leaves its vertex memory to the next renderer that needs that much (spareVertices()).
+    virtual ~DrawRenderer();
     DrawRenderer(const DrawRenderer&) = delete;
     DrawRenderer& operator=(const DrawRenderer&) = delete;
 
@@ -74,7 +75,8 @@ public:
     std::uint64_t revision() const { return revision_; }
     const std::vector<DrawVertex>& vertices() const { return vertices_; }
 
-    /// Empties the primitives and the vertex list, reserving room for `capacity` vertices.
+    /// Empties the primitives and the vertex list, reserving room for `capacity` vertices (in
+    /// the memory a renderer that went away left, when it is large enough).
     void reset(std::size_t capacity);
     void reset();
     /// Colour components must lie in 0...1; each becomes the byte of c × 255 truncated.
