@@ -860,11 +860,34 @@ template <typename Work> void DrawTreeMap::forEachRun(std::size_t count, Work&& 
     }
 }
 
+void DrawTreeMap::findPreviousViews() {
+    // Each view's previous state is looked up once per transition; the previous views that none
+    // took are the ones that go.
+    if (previousViewsFound_) return;
+    std::vector<const FileView*>& previous = previousViews_;
+    std::vector<char>& kept = keptViews_; // not bool: threads write neighbouring entries
+    transitionFileViews_.index();         // looked up from several threads
+    previous.assign(fileViews_.size(), nullptr);
+    kept.assign(transitionFileViews_.size(), 0);
+    const auto first = transitionFileViews_.begin();
+    forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
+        for (std::size_t i = from; i < end; ++i) {
+            const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
+            previous[i] = old;
+            if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
+        }
+    });
+    previousViewsFound_ = true;
+}
+
 void DrawTreeMap::drawColorTransition(double progress) {
-    // Views are stored in creation order: folders before what they hold.
-    transitionFileViews_.index(); // looked up from several threads
-    drawEach(fileViews_, [&](std::size_t, const FileView& view, DrawRenderer& r) {
-        const FileView* old = transitionFileViews_.find(view.file);
+    findPreviousViews();
+    // Views are stored in creation order: folders before what they hold. A folder whose
+    // children are laid out without a border is covered by them: it is not filled.
+    const bool foldersShow = directoryBorderRatio > 0;
+    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
+        if (view.opened && !foldersShow) return;
+        const FileView* old = previousViews_[i];
         const double start = old != nullptr ? old->hue : view.hue;
         r.fillRect(view.frame, fillColor(view, start + (view.hue - start) * progress, 1.0));
     });
@@ -876,24 +899,9 @@ constexpr double kLeastOutlinedSide = 4.0;
 } // namespace
 
 void DrawTreeMap::drawRearrangeTransition(double progress) {
-    // Each view's previous state is looked up once; the previous views that none took are the
-    // ones that go.
-    std::vector<const FileView*>& previous = previousViews_;
-    std::vector<char>& kept = keptViews_; // not bool: threads write neighbouring entries
-    if (!previousViewsFound_) {
-        transitionFileViews_.index(); // looked up from several threads
-        previous.assign(fileViews_.size(), nullptr);
-        kept.assign(transitionFileViews_.size(), 0);
-        const auto first = transitionFileViews_.begin();
-        forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
-            for (std::size_t i = from; i < end; ++i) {
-                const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
-                previous[i] = old;
-                if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
-            }
-        });
-        previousViewsFound_ = true;
-    }
+    findPreviousViews();
+    const std::vector<const FileView*>& previous = previousViews_;
+    const std::vector<char>& kept = keptViews_;
     // Only what one of the two pictures shows is drawn: of a folder whose children are laid out,
     // only the border ring around them (none without a border), or its colour would flood the
     // gaps that moving rectangles leave; and nothing thinner than the merge threshold, which

@@ -159,6 +159,8 @@ private:
     PictureKey pictureKey(const File* file, const std::optional<DrawTransition>& t) const;
     /// A frame of a rearrangement or recolouring over its end state's views.
     void drawTransitionFrame(const DrawTransition::Type& type, double progress);
+    /// Fills previousViews_ and keptViews_ once per transition.
+    void findPreviousViews();
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
     MyColor fillColor(const FileView& view, double hue, double alpha) const;
