@@ -12,6 +12,7 @@
 #include "support/TemporaryDirectory.h"
 #include "support/TreeBuilders.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace tessera {
@@ -418,6 +419,68 @@ TEST_F(GraphTest, AFileSequenceShowsTheFolderAtTheSamePathInEachTree) {
     graph->setFileSequence({first, later.get()}, 0, 0.0);
     EXPECT_FALSE(graph->fileSequence());
     EXPECT_EQ(graph->file(), &at("music"));
+}
+
+// Every setting's setter saves the settings once, reaches the layout, and starts the transition
+// that setting calls for: a rearrangement for geometry, a recolouring for colours, none for the
+// merge threshold (drawn again at once) and the animation speed.
+TEST_F(GraphTest, EverySetterSavesReachesTheLayoutAndStartsItsTransition) {
+    graph->setGraphType(GraphType::treeMap);
+    frameAt(101);
+    auto* map = dynamic_cast<DrawTreeMap*>(graph->fileDraw());
+    ASSERT_NE(map, nullptr);
+    enum class Then { rearrange, recolour, nothing };
+    struct Case {
+        const char* what;
+        std::function<void()> set;
+        std::function<bool()> applied;
+        Then then;
+    };
+    const Case cases[] = {
+        {"size mode", [&] { graph->setSizeMode(SizeMode::allocatedFileSize); },
+         [&] { return map->sizeMode == SizeMode::allocatedFileSize; }, Then::rearrange},
+        {"colour mode", [&] { graph->setColorMode(ColorMode::modificationDate); },
+         [&] { return map->colorMode == ColorMode::modificationDate; }, Then::recolour},
+        {"layout", [&] { graph->setTreeMapLayout(TreeMapLayout::stack); },
+         [&] { return map->layout == TreeMapLayout::stack; }, Then::rearrange},
+        {"border", [&] { graph->setDirectoryBorderRatio(0.1); },
+         [&] { return map->directoryBorderRatio == 0.1; }, Then::rearrange},
+        {"keep aspect", [&] { graph->setKeepAspectRatioDuringZoom(false); },
+         [&] { return !map->keepAspectRatioDuringZoom && !settings.keepAspectRatioDuringZoom; },
+         Then::rearrange},
+        {"bottom edge", [&] { graph->setBeginLayoutOnBottomEdge(true); },
+         [&] { return map->beginLayoutOnBottomEdge && settings.beginLayoutOnBottomEdge; },
+         Then::rearrange},
+        {"volume space", [&] { graph->setShowVolumeAvailableSpace(false); },
+         [&] { return !settings.showVolumeAvailableSpace; }, Then::rearrange},
+        {"levels", [&] { graph->setGraphLevels(12); }, [&] { return settings.graphLevels == 12; },
+         Then::rearrange},
+        {"merge threshold", [&] { graph->setMergeThreshold(4); },
+         [&] { return map->mergeThreshold == 4; }, Then::nothing},
+        {"animation speed", [&] { graph->setAnimationSpeed(3); },
+         [&] { return settings.animationSpeed == 3; }, Then::nothing},
+        {"saved on request", [&] { graph->saveSettings(); }, [] { return true; }, Then::nothing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int before = saves;
+        c.set();
+        EXPECT_EQ(saves, before + 1);
+        EXPECT_TRUE(c.applied());
+        const auto type = graph->fileTransitionType();
+        if (c.then == Then::nothing) {
+            EXPECT_FALSE(type);
+        } else {
+            ASSERT_TRUE(type && std::holds_alternative<Graph::Display>(*type));
+            const auto& display = std::get<Graph::Display>(*type).type;
+            EXPECT_EQ(std::holds_alternative<DrawTransition::Rearrange>(display),
+                      c.then == Then::rearrange);
+            EXPECT_EQ(std::holds_alternative<DrawTransition::UpdateColor>(display),
+                      c.then == Then::recolour);
+        }
+        frameAt(now + 5);
+        EXPECT_FALSE(graph->fileTransitionType());
+    }
 }
 
 } // namespace
