@@ -237,35 +237,32 @@ int main(int argc, char** argv) {
         }
         map->display(fresh.root.get());
         single->display(alone.root.get());
-        // A rearrangement after a new size mode: its first frame sorts again, the others draw
-        // every view between its two places.
+        // The inner frames of a transition on both maps; its first frame lays the end state out
+        // (after a new size mode, sorting again), its last is the end picture itself.
+        const auto transitionFrames = [&](DrawTransition::Type type, std::vector<double>& onMap,
+                                          std::vector<double>& onSingle) {
+            for (int frame = 0; frame <= 10; ++frame) {
+                const DrawTransition step{type, frame / 10.0};
+                start = Clock::now();
+                map->display(fresh.root.get(), step);
+                if (frame > 0 && frame < 10) onMap.push_back(millisecondsSince(start));
+                start = Clock::now();
+                single->display(alone.root.get(), step);
+                if (frame > 0 && frame < 10) onSingle.push_back(millisecondsSince(start));
+            }
+        };
+        // A rearrangement after a new size mode, then a recolouring into the creation date's
+        // hues.
         std::vector<double> mapRearranging;
         std::vector<double> singleRearranging;
         for (DrawTreeMap* each : {map.get(), single.get()})
             each->sizeMode = SizeMode::allocatedFileSize;
-        for (int frame = 0; frame <= 10; ++frame) {
-            const DrawTransition step{DrawTransition::Rearrange{}, frame / 10.0};
-            start = Clock::now();
-            map->display(fresh.root.get(), step);
-            if (frame > 0 && frame < 10) mapRearranging.push_back(millisecondsSince(start));
-            start = Clock::now();
-            single->display(alone.root.get(), step);
-            if (frame > 0 && frame < 10) singleRearranging.push_back(millisecondsSince(start));
-        }
-        // A recolouring into the creation date's hues.
+        transitionFrames(DrawTransition::Rearrange{}, mapRearranging, singleRearranging);
         std::vector<double> mapRecolouring;
         std::vector<double> singleRecolouring;
         for (DrawTreeMap* each : {map.get(), single.get()})
             each->colorMode = ColorMode::creationDate;
-        for (int frame = 0; frame <= 10; ++frame) {
-            const DrawTransition step{DrawTransition::UpdateColor{}, frame / 10.0};
-            start = Clock::now();
-            map->display(fresh.root.get(), step);
-            if (frame > 0 && frame < 10) mapRecolouring.push_back(millisecondsSince(start));
-            start = Clock::now();
-            single->display(alone.root.get(), step);
-            if (frame > 0 && frame < 10) singleRecolouring.push_back(millisecondsSince(start));
-        }
+        transitionFrames(DrawTransition::UpdateColor{}, mapRecolouring, singleRecolouring);
         std::printf("tree map at 1600 x 1000, merge threshold 2 points, %s file sizes:\n",
                     sizes == bench::FileSizes::spread ? "spread" : "heavy-tailed");
         std::printf("  first display      %8.2f ms on %zu threads, %.2f on one (goal 60)\n",

@@ -126,33 +126,6 @@ TEST(DrawPieChartTest, HitTestsBelongToTheNextSectorOnBoundaries) {
     EXPECT_EQ(chart->fileAt(*centre, nullptr), a);
 }
 
-TEST(DrawPieChartTest, ZoomsRunFromTheDiscToThePlaceInsideTheParent) {
-    auto chart = makeChart(400, 400);
-    auto root = dir("", file("a", 3), dir("b", file("c", 1)));
-    File* b = root->fileAtPath("b");
-    chart->display(root.get());
-    const PieSector inParent = chart->view(*b)->sector;
-
-    // Progress 0 of a zoom in: b where it sat in the root's picture; 1: the full disc.
-    chart->display(b, DrawTransition{DrawTransition::ZoomIn{root.get()}, 0.0});
-    const PieSector start = chart->mainFileView()->sector;
-    EXPECT_NEAR(start.angle.lower, inParent.angle.lower, 1e-12);
-    EXPECT_NEAR(start.angle.upper, inParent.angle.upper, 1e-12);
-    EXPECT_NEAR(start.radius.lower, inParent.radius.lower, 1e-12);
-    EXPECT_NEAR(start.radius.upper, inParent.radius.upper, 1e-12);
-    chart->display(b, DrawTransition{DrawTransition::ZoomIn{root.get()}, 1.0});
-    const PieSector end = chart->mainFileView()->sector;
-    EXPECT_DOUBLE_EQ(end.angle.lower, 0);
-    EXPECT_DOUBLE_EQ(end.angle.upper, kFullCircle);
-    EXPECT_DOUBLE_EQ(end.radius.lower, 0);
-    EXPECT_DOUBLE_EQ(end.radius.upper, chart->radius().min);
-    // A zoom out mirrors it.
-    chart->display(b, DrawTransition{DrawTransition::ZoomOut{root.get()}, 1.0});
-    EXPECT_NEAR(chart->mainFileView()->sector.angle.upper, inParent.angle.upper, 1e-12);
-    EXPECT_TRUE((DrawTransition::ZoomIn{root.get()} == DrawTransition::ZoomIn{root.get()}));
-    EXPECT_FALSE((DrawTransition::ZoomIn{root.get()} == DrawTransition::ZoomIn{b}));
-}
-
 TEST(DrawPieChartTest, RearrangeAndRecolourKeepTheirStartUntilTheEnd) {
     auto chart = makeChart(400, 400);
     auto root = dir("", file("a", 3), file("b", 1));

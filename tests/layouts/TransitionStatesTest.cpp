@@ -110,6 +110,19 @@ bool hasSegment(const DrawRenderer& r, DrawPoint p, DrawPoint q) {
     return false;
 }
 
+// Takes "gone" out of `tree` and puts "come" in: with a new measure, a rearrangement then has
+// views that go, views that stay and views that come. The removed node is kept alive, so that
+// its address cannot come back as another node's.
+struct Replacement {
+    FilePtr removed;
+    File* come;
+};
+Replacement replaceGone(Directory& tree) {
+    FilePtr removed = tree.remove(*tree.fileAtPath("gone")).file;
+    File* come = tree.child(tree.add(file("come", 100)).index);
+    return {std::move(removed), come};
+}
+
 class AppearanceScope {
 public:
     explicit AppearanceScope(bool dark) : previous_(isDarkAppearance) { isDarkAppearance = dark; }
@@ -164,9 +177,7 @@ TEST(TreeMapTransitionStates, RearrangingFramesFadeMoveAndGrowAsGiven) {
     const DrawTreeMap::FileView oldA = *map->view(*a);
     const DrawTreeMap::FileView oldB = *map->view(*b);
     const DrawTreeMap::FileView gone = *map->view(*tree->fileAtPath("gone"));
-    // Kept alive: its address must not come back as another node's.
-    FilePtr removed = tree->remove(*tree->fileAtPath("gone")).file;
-    File* come = tree->child(tree->add(file("come", 100)).index);
+    const auto [removed, come] = replaceGone(*tree);
     map->sizeMode = SizeMode::childCount;
     auto after = makeMap(400, 200);
     after->sizeMode = SizeMode::childCount;
@@ -428,7 +439,8 @@ TEST(TreeMapTransitionStates, SequenceViewsAreRekeyedByPath) {
 // MARK: The pie chart
 
 // A zoom's centre sector: its radii move linearly with t, its angles with the eased 1 - (1 - t)²,
-// where t = 1 - p zooming in and p zooming out.
+// where t = 1 - p zooming in and p zooming out; so it runs between the full disc and its place
+// inside the other folder's picture.
 TEST(PieChartTransitionStates, ZoomRadiiMoveLinearlyAndAnglesEaseOut) {
     auto chart = makeChart(400, 400);
     auto root = dir("", file("a", 3), dir("b", file("c", 1)));
@@ -437,7 +449,7 @@ TEST(PieChartTransitionStates, ZoomRadiiMoveLinearlyAndAnglesEaseOut) {
     const PieSector inParent = chart->view(*b)->sector;
     const double inner = chart->radius().min;
     for (const bool zoomIn : {true, false}) {
-        for (const double p : {0.25, 0.5, 0.75}) {
+        for (const double p : {0.0, 0.25, 0.5, 0.75, 1.0}) {
             SCOPED_TRACE((zoomIn ? "in at " : "out at ") + std::to_string(p));
             chart->display(b, zoomIn ? DrawTransition{DrawTransition::ZoomIn{root.get()}, p}
                                      : DrawTransition{DrawTransition::ZoomOut{root.get()}, p});
@@ -463,8 +475,7 @@ TEST(PieChartTransitionStates, RearrangingAndRecolouringFramesTakeTheirAlphasAnd
     File* b = tree->fileAtPath("b");
     const double oldB = chart->view(*b)->hue;
     const double goneHue = chart->view(*tree->fileAtPath("gone"))->hue;
-    FilePtr removed = tree->remove(*tree->fileAtPath("gone")).file;
-    File* come = tree->child(tree->add(file("come", 100)).index);
+    const auto [removed, come] = replaceGone(*tree);
     chart->sizeMode = SizeMode::childCount;
     auto after = makeChart(400, 400);
     after->sizeMode = SizeMode::childCount;
