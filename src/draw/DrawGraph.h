@@ -138,12 +138,15 @@ private:
 
 /// Before a frame of a layout: a rearrange or recolour transition keeps the previous views
 /// (`views`) as its start state (`start`) from its first frame; its last frame (progress 1.0)
-/// drops them and is drawn as without a transition.
+/// drops them and is drawn as without a transition, as is any other display (the transition was
+/// ended), so that the next rearrangement starts from the picture shown last.
 template <typename Views>
 void keepTransitionStart(std::optional<DrawTransition>& transition, Views& views, Views& start) {
     if (!transition || !(transition->is<DrawTransition::Rearrange>() ||
-                         transition->is<DrawTransition::UpdateColor>()))
+                         transition->is<DrawTransition::UpdateColor>())) {
+        start.clear();
         return;
+    }
     if (transition->progress == 1.0) {
         start.clear();
         transition.reset();

@@ -983,6 +983,9 @@ void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {
 }
 
 void DrawTreeMap::prepareSequenceTransition(Directory& other) {
+    // The views become the start of a transition: the picture made from them is not kept.
+    pictureKey_.reset();
+    previousViewsFound_ = false;
     startBorderRatio_ = pictureBorderRatio_;
     std::swap(fileViews_, transitionFileViews_);
     Views rekeyed;

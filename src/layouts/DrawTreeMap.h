@@ -62,7 +62,10 @@ public:
     using DrawGraph::display;
     void drawActiveFile(File& file, DrawRenderer& into) override;
     void prepareSequenceTransition(Directory& other) override;
-    void endSequenceTransition() override { transitionFileViews_.clear(); }
+    void endSequenceTransition() override {
+        transitionFileViews_.clear();
+        previousViewsFound_ = false;
+    }
     File* fileAt(DrawPoint point, File* previous) override;
     File* zoomTarget(File& file) override;
     std::optional<DrawPoint> center(const File& file) override;

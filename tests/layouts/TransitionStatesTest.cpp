@@ -227,6 +227,31 @@ TEST(TreeMapTransitionStates, RearrangingFramesFadeMoveAndGrowAsGiven) {
     }
 }
 
+// A rearrangement ended early (another setting changed) leaves the picture it was heading to,
+// and the next one starts from that picture, not from the one before the first.
+TEST(TreeMapTransitionStates, ARearrangementEndedEarlyIsWhereTheNextStarts) {
+    auto tree = dir("", file("a", 600), file("b", 300), file("c", 100),
+                    dir("e", file("f", 50), file("g", 30)));
+    auto map = makeMap(400, 200);
+    map->display(tree.get());
+    map->layout = DrawTreeMap::Layout::stack;
+    map->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, 0.5});
+    map->display(tree.get()); // ended in its final state
+    map->sizeMode = SizeMode::childCount;
+    map->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, 0.0});
+
+    auto direct = makeMap(400, 200);
+    direct->layout = DrawTreeMap::Layout::stack;
+    direct->display(tree.get());
+    direct->sizeMode = SizeMode::childCount;
+    direct->display(tree.get(), DrawTransition{DrawTransition::Rearrange{}, 0.0});
+    const auto& ours = map->renderer().vertices();
+    const auto& theirs = direct->renderer().vertices();
+    ASSERT_EQ(ours.size(), theirs.size());
+    for (std::size_t i = 0; i < ours.size(); ++i)
+        ASSERT_TRUE(ours[i].x == theirs[i].x && ours[i].y == theirs[i].y) << "vertex " << i;
+}
+
 // A recolouring keeps the geometry and moves each hue linearly (not eased) from the old to the
 // new one.
 TEST(TreeMapTransitionStates, RecolouringMovesHuesLinearly) {
