@@ -95,7 +95,7 @@ void GraphViewOpenGL::paintGL() {
     gl->glClearColor(grey, grey, grey, 1.0f);
     gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (!context_->hasProgram()) return;
-    context_->gl().glUseProgram(context_->program());
+    context_->beginFrame();
     graph_.drawFrame();
 }
 

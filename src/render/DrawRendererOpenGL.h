@@ -1,7 +1,8 @@
 // The OpenGL back end of DrawRenderer: the picture's vertices go to a vertex buffer once per
-// picture, with an index buffer that turns every strip into independent triangles or lines, and
-// each frame draws them with two calls. Thousands of small strips in one multi-draw call cost a
-// software rasteriser (Mesa's llvmpipe) a draw each; indexed primitives cost one.
+// picture, with an index buffer that turns every strip into independent triangles or lines
+// (straight runs of an arc as one piece: StripIndices.h), and each frame draws them with two
+// calls. Thousands of small strips in one multi-draw call cost a software rasteriser (Mesa's
+// llvmpipe) a draw each; indexed primitives cost one.
 #pragma once
 
 #include "render/DrawRenderer.h"

@@ -29,8 +29,8 @@ void LabelRendererOpenGL::prepare() {
     gl.glBindVertexArray(vertexArray_);
     gl.glBindBuffer(GL_ARRAY_BUFFER, buffer_);
     gl.glBufferData(GL_ARRAY_BUFFER, 16 * 4, nullptr, GL_STREAM_DRAW);
-    const auto position = static_cast<GLuint>(context_->position());
-    const auto textureCoord = static_cast<GLuint>(context_->textureCoord());
+    const GLuint position = OpenGLRenderContext::position();
+    const GLuint textureCoord = OpenGLRenderContext::textureCoord();
     gl.glEnableVertexAttribArray(position);
     gl.glVertexAttribPointer(position, 2, GL_FLOAT, GL_FALSE, 16, nullptr);
     gl.glEnableVertexAttribArray(textureCoord);
@@ -68,11 +68,8 @@ void LabelRendererOpenGL::draw(const DrawRect& rect) {
     gl.glBindVertexArray(vertexArray_);
     gl.glBindBuffer(GL_ARRAY_BUFFER, buffer_);
     gl.glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof quad, quad.data());
-    gl.glUniform1f(context_->alphaUniform(), static_cast<GLfloat>(alpha));
-    gl.glUniform1i(context_->useTextureUniform(), 1);
+    context_->use(OpenGLRenderContext::Shading::label, alpha);
     gl.glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    gl.glUniform1i(context_->useTextureUniform(), 0);
-    gl.glUniform1f(context_->alphaUniform(), 1.0f);
     gl.glBindVertexArray(0);
 }
 

@@ -19,12 +19,18 @@ std::optional<QByteArray> readShaderText(const std::string& path) {
     return file.readAll();
 }
 
-GLuint compileShader(QOpenGLFunctions_3_3_Core& gl, GLenum type, const std::string& path) {
-    const auto text = readShaderText(path);
-    if (!text) return 0;
+// `definitions` go right after the "#version" line, which must stay the first.
+QByteArray withDefinitions(const QByteArray& text, const char* definitions) {
+    if (definitions == nullptr || *definitions == '\0') return text;
+    const qsizetype lineEnd = text.startsWith("#version") ? text.indexOf('\n') : -1;
+    if (lineEnd < 0) return QByteArray(definitions) + text;
+    return text.left(lineEnd + 1) + definitions + text.mid(lineEnd + 1);
+}
+
+GLuint compileShader(QOpenGLFunctions_3_3_Core& gl, GLenum type, const QByteArray& text) {
     const GLuint shader = gl.glCreateShader(type);
-    const char* source = text->constData();
-    const GLint length = static_cast<GLint>(text->size());
+    const char* source = text.constData();
+    const auto length = static_cast<GLint>(text.size());
     gl.glShaderSource(shader, 1, &source, &length);
     gl.glCompileShader(shader);
     GLint compiled = GL_FALSE;
@@ -58,37 +64,18 @@ bool OpenGLRenderContext::prepare(QOpenGLContext& context, const ShaderSources& 
         return false;
     }
     alive_ = true;
+    const auto vertexText = readShaderText(sources.vertexPath);
+    const auto fragmentText = vertexText ? readShaderText(sources.fragmentPath) : std::nullopt;
+    if (!fragmentText) return false;
+    if (!build(picture_, *vertexText, *fragmentText, "#define COLOR_ONLY 1\n") ||
+        !build(label_, *vertexText, *fragmentText, nullptr)) {
+        deletePrograms();
+        return false;
+    }
     QOpenGLFunctions_3_3_Core& gl = *gl_;
-    const GLuint vertex = compileShader(gl, GL_VERTEX_SHADER, sources.vertexPath);
-    const GLuint fragment =
-        vertex != 0 ? compileShader(gl, GL_FRAGMENT_SHADER, sources.fragmentPath) : 0;
-    if (vertex == 0 || fragment == 0) {
-        if (vertex != 0) gl.glDeleteShader(vertex);
-        return false;
-    }
-    const GLuint program = gl.glCreateProgram();
-    gl.glAttachShader(program, vertex);
-    gl.glAttachShader(program, fragment);
-    gl.glBindFragDataLocation(program, 0, "outColor");
-    gl.glLinkProgram(program);
-    gl.glDeleteShader(vertex);
-    gl.glDeleteShader(fragment);
-    GLint linked = GL_FALSE;
-    gl.glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    position_ = gl.glGetAttribLocation(program, "position");
-    color_ = gl.glGetAttribLocation(program, "color");
-    textureCoord_ = gl.glGetAttribLocation(program, "textureCoord");
-    if (linked != GL_TRUE || position_ < 0 || color_ < 0 || textureCoord_ < 0) {
-        std::fputs("Shader program link failed or lacks position, color and textureCoord\n",
-                   stderr);
-        gl.glDeleteProgram(program);
-        return false;
-    }
-    program_ = program;
-    alpha_ = gl.glGetUniformLocation(program, "alpha");
-    useTexture_ = gl.glGetUniformLocation(program, "useTexture");
-    modelMat_ = gl.glGetUniformLocation(program, "modelMat");
-    gl.glUseProgram(program);
+    gl.glUseProgram(label_.name);
+    gl.glUniform1i(gl.glGetUniformLocation(label_.name, "useTexture"), 1);
+    current_ = &label_;
 
     gl.glDisable(GL_DITHER);
     gl.glEnable(GL_BLEND);
@@ -100,26 +87,69 @@ bool OpenGLRenderContext::prepare(QOpenGLContext& context, const ShaderSources& 
     return true;
 }
 
+bool OpenGLRenderContext::build(Program& program, const QByteArray& vertexText,
+                                const QByteArray& fragmentText, const char* definitions) {
+    QOpenGLFunctions_3_3_Core& gl = *gl_;
+    const GLuint vertex = compileShader(gl, GL_VERTEX_SHADER, vertexText);
+    const GLuint fragment = vertex != 0 ? compileShader(gl, GL_FRAGMENT_SHADER,
+                                                        withDefinitions(fragmentText, definitions))
+                                        : 0;
+    if (vertex == 0 || fragment == 0) {
+        if (vertex != 0) gl.glDeleteShader(vertex);
+        return false;
+    }
+    const GLuint name = gl.glCreateProgram();
+    gl.glAttachShader(name, vertex);
+    gl.glAttachShader(name, fragment);
+    gl.glBindAttribLocation(name, position(), "position");
+    gl.glBindAttribLocation(name, color(), "color");
+    gl.glBindAttribLocation(name, textureCoord(), "textureCoord");
+    gl.glBindFragDataLocation(name, 0, "outColor");
+    gl.glLinkProgram(name);
+    gl.glDeleteShader(vertex);
+    gl.glDeleteShader(fragment);
+    GLint linked = GL_FALSE;
+    gl.glGetProgramiv(name, GL_LINK_STATUS, &linked);
+    // The picture's program may drop the texture coordinates, which nothing there reads.
+    const bool hasInputs =
+        gl.glGetAttribLocation(name, "position") >= 0 && gl.glGetAttribLocation(name, "color") >= 0;
+    if (linked != GL_TRUE || !hasInputs) {
+        std::fputs("Shader program link failed or lacks position and color\n", stderr);
+        gl.glDeleteProgram(name);
+        return false;
+    }
+    program = {name, gl.glGetUniformLocation(name, "alpha"),
+               gl.glGetUniformLocation(name, "modelMat")};
+    return true;
+}
+
+void OpenGLRenderContext::use(Shading shading, double alpha) {
+    const Program& program = shading == Shading::picture ? picture_ : label_;
+    if (current_ != &program) {
+        gl_->glUseProgram(program.name);
+        current_ = &program;
+    }
+    gl_->glUniform1f(program.alpha, static_cast<GLfloat>(alpha));
+}
+
 void OpenGLRenderContext::setViewSize(double width, double height) {
-    if (!hasProgram() || modelMat_ < 0 || width <= 0 || height <= 0) return;
-    const GLfloat matrix[16] = {static_cast<GLfloat>(2.0 / width),
-                                0,
-                                0,
-                                0,
-                                0,
-                                static_cast<GLfloat>(2.0 / height),
-                                0,
-                                0,
-                                0,
-                                0,
-                                0,
-                                0,
-                                0,
-                                0,
-                                0,
-                                1};
-    gl_->glUseProgram(program_);
-    gl_->glUniformMatrix4fv(modelMat_, 1, GL_FALSE, matrix);
+    if (!hasProgram() || width <= 0 || height <= 0) return;
+    const auto sx = static_cast<GLfloat>(2.0 / width);
+    const auto sy = static_cast<GLfloat>(2.0 / height);
+    const GLfloat matrix[16] = {sx, 0, 0, 0, 0, sy, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    for (const Program* program : {&picture_, &label_}) {
+        gl_->glUseProgram(program->name);
+        gl_->glUniformMatrix4fv(program->modelMat, 1, GL_FALSE, matrix);
+    }
+    current_ = &label_;
+}
+
+void OpenGLRenderContext::deletePrograms() {
+    for (Program* program : {&picture_, &label_}) {
+        if (program->name != 0) gl_->glDeleteProgram(program->name);
+        *program = {};
+    }
+    current_ = nullptr;
 }
 
 void OpenGLRenderContext::releaseBuffer(GLuint name) {
@@ -150,8 +180,7 @@ void OpenGLRenderContext::collectGarbage() {
 
 void OpenGLRenderContext::destroy() {
     collectGarbage();
-    if (alive_ && program_ != 0) gl_->glDeleteProgram(program_);
-    program_ = 0;
+    if (alive_) deletePrograms();
     // Renderers that outlive the context keep names that went with it.
     alive_ = false;
 }

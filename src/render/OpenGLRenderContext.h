@@ -1,8 +1,10 @@
 // What the OpenGL renderers of one graph view share: the functions of the view's context, the
-// shader program with its attribute and uniform locations, and the GL names of renderers that
-// went away while the context was not current, deleted at the next frame. Main thread.
+// shader programs (one for pictures, one for labels, built from the same two texts) with their
+// uniform locations, and the GL names of renderers that went away while the context was not
+// current, deleted at the next frame. Main thread.
 #pragma once
 
+#include <QByteArray>
 #include <QOpenGLFunctions_3_3_Core>
 #include <string>
 #include <vector>
@@ -21,21 +23,25 @@ struct ShaderSources {
 
 class OpenGLRenderContext {
 public:
-    /// With `context` current: takes its functions, builds the program and sets the drawing
+    /// With `context` current: takes its functions, builds the programs and sets the drawing
     /// state. A shader that does not compile prints its log on standard error and leaves no
     /// program: frames are then cleared and nothing is drawn. Returns whether there is one.
     bool prepare(QOpenGLContext& context, const ShaderSources& sources);
     /// With the context current: deletes the program and every name still held.
     void destroy();
 
-    bool hasProgram() const { return program_ != 0; }
+    bool hasProgram() const { return picture_.name != 0; }
     QOpenGLFunctions_3_3_Core& gl() const { return *gl_; }
-    GLuint program() const { return program_; }
-    GLint position() const { return position_; }
-    GLint color() const { return color_; }
-    GLint textureCoord() const { return textureCoord_; }
-    GLint alphaUniform() const { return alpha_; }
-    GLint useTextureUniform() const { return useTexture_; }
+    /// Attribute locations, the same in both programs.
+    static constexpr GLuint position() { return 0; }
+    static constexpr GLuint color() { return 1; }
+    static constexpr GLuint textureCoord() { return 2; }
+
+    enum class Shading { picture, label };
+    /// Makes the program for `shading` current, with `alpha` as its "alpha".
+    void use(Shading shading, double alpha);
+    /// At the start of each frame: the program current may have changed since the last one.
+    void beginFrame() { current_ = nullptr; }
 
     /// Sets "modelMat" so that a point (x, y) of a view of `width` × `height` points lands at
     /// clip coordinates (2x / width, 2y / height).
@@ -48,14 +54,19 @@ public:
     void collectGarbage();
 
 private:
+    struct Program {
+        GLuint name = 0;
+        GLint alpha = -1;
+        GLint modelMat = -1;
+    };
+    bool build(Program& program, const QByteArray& vertexText, const QByteArray& fragmentText,
+               const char* definitions);
+    void deletePrograms();
+
     QOpenGLFunctions_3_3_Core* gl_ = nullptr;
-    GLuint program_ = 0;
-    GLint position_ = -1;
-    GLint color_ = -1;
-    GLint textureCoord_ = -1;
-    GLint alpha_ = -1;
-    GLint useTexture_ = -1;
-    GLint modelMat_ = -1;
+    Program picture_;
+    Program label_;
+    const Program* current_ = nullptr;
     bool alive_ = false;
     std::vector<GLuint> deadBuffers_;
     std::vector<GLuint> deadVertexArrays_;
