@@ -1,9 +1,10 @@
 // Frames of a zoom into the largest folder of the generated million-entry tree, drawn in a real
 // 1600 × 1000 OpenGL view (on machines without a GPU: Mesa's software OpenGL under xvfb-run),
 // pie chart and tree map. For each frame: its whole time (the graph's layout, the vertex upload,
-// rasterising and composing the window, finished with glFinish) and the process's CPU time; then
-// how much of it is the engine (the same frames laid out without drawing) and how long an
-// unchanged picture takes to draw again (rasterising alone, nothing uploaded).
+// rasterising and composing the window, finished with glFinish), how many take over 16 ms, and
+// the process's CPU time; then how much of it is the engine (the same frames laid out without
+// drawing) and how long an unchanged picture takes to draw again (rasterising alone, nothing
+// uploaded).
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
 #include "EngineOnlyView.h"
@@ -182,6 +183,10 @@ int main(int argc, char** argv) {
                     frames.size());
         std::printf("  whole frame        %8.2f ms median, %8.2f worst (%.0f frames/s)\n",
                     whole.median, whole.worst, 1000.0 / whole.median);
+        std::printf("  frames over 16 ms  %8zu of %zu\n",
+                    static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(),
+                                                           [](double ms) { return ms > 16; })),
+                    frames.size());
         std::printf("  CPU time per frame %8.2f ms median (all threads of the process)\n",
                     process.median);
         std::printf("  engine (layout)    %8.2f ms median, %8.2f worst\n", layout.median,
