@@ -27,7 +27,7 @@ public:
     /// state. A shader that does not compile prints its log on standard error and leaves no
     /// program: frames are then cleared and nothing is drawn. Returns whether there is one.
     bool prepare(QOpenGLContext& context, const ShaderSources& sources);
-    /// With the context current: deletes the program and every name still held.
+    /// With the context current: deletes the programs and every name still held.
     void destroy();
 
     bool hasProgram() const { return picture_.name != 0; }
