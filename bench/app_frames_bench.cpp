@@ -9,8 +9,8 @@
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
 #include "EngineOnlyView.h"
 #include "TreeShape.h"
-#include "app/GraphViewController.h"
 #include "app/OpenGLProbe.h"
+#include "app/graphview/GraphViewController.h"
 #include "controller/FileController.h"
 #include "graph/Graph.h"
 

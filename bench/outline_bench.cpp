@@ -7,8 +7,8 @@
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_outline [entries]
 #include "TreeShape.h"
 #include "app/MainQueuePump.h"
-#include "app/OutlineModel.h"
-#include "app/OutlineViewController.h"
+#include "app/outline/OutlineModel.h"
+#include "app/outline/OutlineViewController.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "model/Directory.h"

@@ -1,12 +1,12 @@
 #include "app/AppMain.h"
 
-#include "app/DocumentController.h"
-#include "app/DocumentWindow.h"
-#include "app/FavoritesWindow.h"
+#include "app/Application.h"
 #include "app/MainQueuePump.h"
 #include "app/OpenGLProbe.h"
 #include "app/QtConversions.h"
-#include "app/SingleInstance.h"
+#include "app/desktop/SingleInstance.h"
+#include "app/document/DocumentWindow.h"
+#include "app/favorites/FavoritesWindow.h"
 #include "cli/CommandLine.h"
 #include "cli/CommandParser.h"
 #include "logs/LogController.h"
@@ -138,7 +138,7 @@ int runApp(int argc, char** argv) {
 
     MainQueuePump pump(MainQueue::shared());
     LogController::shared().startPruning(MainQueue::shared()); // lines live an hour
-    DocumentController documents(arguments.options);
+    Application documents(arguments.options);
     instance.onOpen = [&documents](const std::vector<std::string>& paths) {
         for (const std::string& path : paths)
             documents.open(path);

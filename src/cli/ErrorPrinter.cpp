@@ -1,9 +1,9 @@
 #include "cli/ErrorPrinter.h"
 
 #include "cli/TerminalText.h"
+#include "platform/Process.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace tessera::cli {
 
@@ -12,7 +12,7 @@ void ErrorPrinter::logsDidInsert(std::size_t row) {
     const auto& error = std::get<LogLine::ScanError>(line.logType());
     // On a terminal the line replaces the progress line; elsewhere (a log file, a pipe) no
     // terminal controls are written.
-    static const bool terminal = isatty(STDERR_FILENO) != 0;
+    static const bool terminal = platform::standardErrorIsTerminal();
     std::fprintf(stderr, "%stessera: cannot read %s: %s\n", terminal ? "\r\x1b[K" : "",
                  escapeForTerminal(error.path).c_str(),
                  error.error ? error.error->localizedDescription.c_str() : "unknown error");

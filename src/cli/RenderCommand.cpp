@@ -13,6 +13,7 @@
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
 #include "platform/Location.h"
+#include "platform/Process.h"
 #include "render/PngWriter.h"
 #include "render/QtLabelTypesetter.h"
 #include "settings/Settings.h"
@@ -21,7 +22,6 @@
 #include <cstdio>
 #include <expected>
 #include <optional>
-#include <unistd.h>
 #include <vector>
 
 namespace tessera::cli {
@@ -181,7 +181,7 @@ FilePtr loadTree(std::string& path) {
     const platform::Location location = platform::classifyLocation(path);
     if (location.kind != platform::Location::Kind::folder) return loadSnapshot(path, "render");
     path = location.path;
-    ScanRun run = runScan(path, nullptr, 0, isatty(STDERR_FILENO) != 0);
+    ScanRun run = runScan(path, nullptr, 0, platform::standardErrorIsTerminal());
     if (!run.root)
         std::fprintf(stderr, "tessera render: nothing to draw at %s\n",
                      escapeForTerminal(path).c_str());

@@ -9,13 +9,13 @@
 #include "cli/TerminalText.h"
 #include "cli/WatchCommand.h"
 #include "favorites/PredicateText.h"
+#include "platform/Process.h"
 #include "scan/ScanOperation.h"
 
 #include <charconv>
 #include <cstdio>
 #include <expected>
 #include <optional>
-#include <unistd.h>
 
 namespace tessera::cli {
 namespace {
@@ -126,7 +126,7 @@ int runScanCommand(std::span<const std::string> arguments) {
     if (options->watch) return watchFolder(path, options->exclusion);
 
     ScanRun run = runScan(path, options->exclusion, options->threads,
-                          isatty(STDERR_FILENO) != 0 && !options->json);
+                          platform::standardErrorIsTerminal() && !options->json);
     if (!run.root) {
         if (run.errors == 0)
             std::fprintf(stderr, "tessera scan: nothing to scan at %s\n",

@@ -8,6 +8,7 @@
 #include "controller/FileController.h"
 #include "controller/FileControllerObserver.h"
 #include "platform/MainQueue.h"
+#include "platform/Process.h"
 #include "snapshot/StoredName.h"
 
 #include "json/JsonWriter.h"
@@ -15,7 +16,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace tessera::cli {
 namespace {
@@ -143,11 +143,7 @@ int watchFolder(const std::string& path, std::shared_ptr<const Predicate> exclus
     MainQueue& mainQueue = MainQueue::shared();
     ErrorPrinter errors;
     LogController::shared().setDelegate(&errors);
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::onInterruption(onInterrupt);
 
     Favorite favorite(path, false);
     if (exclusion) {
@@ -161,7 +157,7 @@ int watchFolder(const std::string& path, std::shared_ptr<const Predicate> exclus
         return 2;
     }
     ChangePrinter printer(*controller);
-    printer.showsProgress = isatty(STDERR_FILENO) != 0;
+    printer.showsProgress = platform::standardErrorIsTerminal();
     controller->addObserver(printer);
     const auto started = std::chrono::steady_clock::now();
     favorite.setFileController(controller);

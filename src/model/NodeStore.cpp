@@ -1,11 +1,12 @@
 #include "model/NodeStore.h"
 
+#include "platform/Process.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <sys/mman.h>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -68,12 +69,7 @@ char* NodeStore::reserve() {
         // Halve the reservation until the kernel accepts it (strict overcommit, small ulimits).
         for (std::size_t bytes = kLargestReservation; bytes >= (std::size_t{64} << 20);
              bytes /= 2) {
-            void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-            if (p != MAP_FAILED) {
-                // Trees of millions of nodes touch tens of megabytes: huge pages take a
-                // fraction of the page faults (where the kernel offers them on request).
-                madvise(p, bytes, MADV_HUGEPAGE);
+            if (void* p = platform::reserveAddressSpace(bytes)) {
                 reservedBase = static_cast<char*>(p);
                 reservedBytes = bytes;
                 break;

@@ -1,9 +1,11 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/limits.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -80,6 +82,30 @@ std::expected<UniqueFd, int> openDirectory(const std::string& path) {
         start = end + 1;
     }
     return current;
+}
+
+std::expected<UniqueFd, int> openDirectoryAt(int directoryFd, const char* name) {
+    const int fd = ::openat(directoryFd, name, kOpenFlags);
+    if (fd < 0) return std::unexpected(errno);
+    return UniqueFd(fd);
+}
+
+std::expected<void, int> renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
+        return std::unexpected(errno);
+    return {};
+}
+
+std::expected<void, int> renameEntry(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return std::unexpected(errno);
+    return {};
+}
+
+std::expected<void, int> createFolders(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error) return std::unexpected(error.value());
+    return {};
 }
 
 namespace detail {

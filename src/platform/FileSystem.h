@@ -34,6 +34,16 @@ private:
 /// Opens a directory for reading without following a final symbolic link. Works for paths
 /// longer than PATH_MAX by walking down relative to descriptors. Fails with an errno value.
 std::expected<UniqueFd, int> openDirectory(const std::string& path);
+/// Opens the directory `name` inside the open directory `directoryFd`, as openDirectory does.
+std::expected<UniqueFd, int> openDirectoryAt(int directoryFd, const char* name);
+
+/// Renames `from` to `to` on one volume, never replacing an entry already at `to` and never
+/// copying: across volumes it fails instead of leaving two halves. Fails with an errno value.
+std::expected<void, int> renameWithoutReplacing(const std::string& from, const std::string& to);
+/// Renames `from` to `to`, replacing what is at `to` as rename(2) does. Fails with an errno value.
+std::expected<void, int> renameEntry(const std::string& from, const std::string& to);
+/// Creates the folder at `path` and any missing folders above it. Fails with an errno value.
+std::expected<void, int> createFolders(const std::string& path);
 
 /// Calls `visit(name)` (a NUL-terminated name), or `visit(name, EntryType)`, for every entry of the
 /// open directory `fd` in the order the kernel returns them, "." and ".." left out; stops early

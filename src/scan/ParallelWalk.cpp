@@ -3,15 +3,14 @@
 #include "base/Paths.h"
 #include "favorites/Predicate.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 #include <algorithm>
 #include <condition_variable>
-#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
-#include <time.h>
 #include <vector>
 
 namespace tessera {
@@ -48,15 +47,10 @@ std::string pathOf(const Task& task) {
     return path;
 }
 
-std::int64_t coarseNowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
-
 class Walk {
 public:
-    Walk(const WalkHooks& hooks) : hooks_(hooks), lastReport_(coarseNowNs()) {}
+    Walk(const WalkHooks& hooks)
+        : hooks_(hooks), lastReport_(platform::coarseMonotonicNanoseconds()) {}
 
     WalkResult run(Directory& root, const std::string& path, std::uint64_t device,
                    unsigned threads) {
@@ -121,7 +115,7 @@ private:
         const std::uint64_t total = completed_.fetch_add(local) + local;
         local = 0;
         if (!hooks_.onProgress) return;
-        const std::int64_t now = coarseNowNs();
+        const std::int64_t now = platform::coarseMonotonicNanoseconds();
         std::int64_t last = lastReport_.load(std::memory_order_relaxed);
         if (now - last >= kProgressIntervalNs && lastReport_.compare_exchange_strong(last, now))
             hooks_.onProgress(total);
@@ -154,10 +148,8 @@ private:
     static std::expected<platform::UniqueFd, int>
     openBelow(const std::expected<platform::UniqueFd, int>& parent, const Task& task) {
         if (!parent) return platform::openDirectory(pathOf(task));
-        const int fd = ::openat(parent->get(), std::string(task.directory->path()).c_str(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return std::unexpected(errno);
-        return platform::UniqueFd(fd);
+        return platform::openDirectoryAt(parent->get(),
+                                         std::string(task.directory->path()).c_str());
     }
 
     // Reads one directory into its node; returns the tasks of its subdirectories.

@@ -11,7 +11,6 @@
 #include "json/JsonWriter.h"
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <simdjson.h>
 #include <type_traits>
 
@@ -191,20 +190,20 @@ LoadedSettings loadSettings(const std::string& path, int version) {
     std::string aside = path + ".corrupt";
     for (int n = 2; platform::entryExists(aside); ++n)
         aside = path + ".corrupt." + std::to_string(n);
-    std::error_code error;
-    std::filesystem::rename(path, aside, error);
-    loaded.keptAs = error ? std::string() : aside;
+    const auto keptAside = platform::renameEntry(path, aside);
+    loaded.keptAs = keptAside ? aside : std::string();
     Logger::log(0, "The settings in " + path + " cannot be used (" + loaded.problem + ")" +
-                       (error ? "; they could not be kept aside: " + error.message()
-                              : "; they were kept as " + aside) +
+                       (!keptAside ? "; they could not be kept aside: " +
+                                         std::string(std::strerror(keptAside.error()))
+                                   : "; they were kept as " + aside) +
                        ". Defaults are used.");
     return loaded;
 }
 
 std::expected<void, std::string> saveSettings(const Settings& settings, const std::string& path) {
-    std::error_code error;
-    std::filesystem::create_directories(std::string(parentPath(path)), error);
-    if (error) return std::unexpected(std::string(parentPath(path)) + ": " + error.message());
+    const std::string folder(parentPath(path));
+    if (const auto created = platform::createFolders(folder); !created)
+        return std::unexpected(folder + ": " + std::strerror(created.error()));
     return platform::writeFileAtomically(path, settings.encode());
 }
 

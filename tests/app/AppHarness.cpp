@@ -1,7 +1,7 @@
 #include "app/AppHarness.h"
 
 #include "app/AppTests.h"
-#include "app/UserDefaults.h"
+#include "app/defaults/UserDefaults.h"
 #include "controller/FileController.h"
 #include "draw/DrawGraph.h"
 #include "model/Directory.h"
@@ -23,7 +23,7 @@ AppHarness::AppHarness(bool software,
     AppOptions options;
     options.settingsPath = settingsFolder_ / "settings.json";
     options.softwareRendering = software;
-    documents_ = std::make_unique<DocumentController>(options);
+    documents_ = std::make_unique<Application>(options);
 }
 
 AppHarness::~AppHarness() {

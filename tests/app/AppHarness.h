@@ -1,11 +1,11 @@
-// What the app's tests share: a document controller with its settings in a temporary folder,
+// What the app's tests share: the application object with its settings in a temporary folder,
 // opening real folders in real windows, waiting until the graph stands still, and saving the
 // pictures the tests look at (into $TESSERA_TEST_PICTURES when it is set).
 #pragma once
 
-#include "app/DocumentController.h"
-#include "app/DocumentWindow.h"
-#include "app/GraphViewController.h"
+#include "app/Application.h"
+#include "app/document/DocumentWindow.h"
+#include "app/graphview/GraphViewController.h"
 #include "graph/Graph.h"
 #include "support/TemporaryDirectory.h"
 
@@ -26,7 +26,7 @@ public:
                         const std::vector<std::pair<QString, QVariant>>& userDefaults = {});
     ~AppHarness();
 
-    DocumentController& documents() { return *documents_; }
+    Application& documents() { return *documents_; }
     std::string settingsPath() const { return settingsFolder_ / "settings.json"; }
     enum class Wait { atRest, shown };
     /// Opens `path` and waits until its window is active and shows the tree at rest (or only
@@ -35,7 +35,7 @@ public:
 
 private:
     TemporaryDirectory settingsFolder_;
-    std::unique_ptr<DocumentController> documents_;
+    std::unique_ptr<Application> documents_;
 };
 
 /// Waits until the graph shows a tree with no transition running (at most 5 s).

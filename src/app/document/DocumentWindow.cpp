@@ -1,0 +1,429 @@
+#include "app/document/DocumentWindow.h"
+
+#include "app/Application.h"
+#include "app/QtConversions.h"
+#include "app/commands/CommandSet.h"
+#include "app/commands/GraphCommands.h"
+#include "app/commands/TrashCommand.h"
+#include "app/commands/WindowCommands.h"
+#include "app/defaults/UserDefaultValue.h"
+#include "app/defaults/UserDefaults.h"
+#include "app/desktop/FileManager.h"
+#include "app/desktop/FilePreview.h"
+#include "app/document/SnapshotExport.h"
+#include "app/graphview/GraphViewController.h"
+#include "app/outline/OutlineModel.h"
+#include "app/outline/OutlineViewController.h"
+#include "app/widgets/PathBar.h"
+#include "controller/FileController.h"
+#include "favorites/Favorite.h"
+#include "favorites/Predicate.h"
+#include "graph/Graph.h"
+#include "model/Directory.h"
+#include "model/Localization.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QTreeView>
+#include <QUndoStack>
+
+namespace tessera {
+DocumentWindow::DocumentWindow(Application& application, std::string location,
+                               std::shared_ptr<FileController> controller,
+                               std::shared_ptr<Favorite> favorite)
+    : application_(application), location_(std::move(location)), controller_(std::move(controller)),
+      favorite_(std::move(favorite)), commands_(new CommandSet(this)),
+      undoStack_(new QUndoStack(this)),
+      graphViewController_(new GraphViewController(
+          application.settings(), [&application] { application.saveSettings(); },
+          application.typesetter(), application.graphViewOptions(), this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    const QString name = QFileInfo(toQString(location_)).fileName();
+    setWindowTitle(name.isEmpty() ? toQString(location_) : name);
+    buildSplit();
+    graph().delegate = this;
+    addCommands();
+    buildMenus();
+    buildToolBar();
+    connect(graphViewController_, &GraphViewController::stateChanged, this,
+            &DocumentWindow::refresh);
+    restoreWindowGeometry(*this, "graphWindow", {900, 700});
+    showGraph();
+    graphDidChangeFile(graph().file());
+    if (favorite_)
+        favoriteObserver_ = favorite_->changed().add([this](Favorite&) { favoriteDidChange(); });
+    observeLiveness();
+}
+
+DocumentWindow::~DocumentWindow() {
+    if (favorite_) favorite_->changed().remove(favoriteObserver_);
+    if (controller_) controller_->stoppedFollowingChanges().remove(livenessObserver_);
+    graph().delegate = nullptr;
+}
+
+void DocumentWindow::observeLiveness() {
+    if (!controller_) return;
+    livenessObserver_ = controller_->stoppedFollowingChanges().add([this] { showLiveness(); });
+    showLiveness();
+}
+
+void DocumentWindow::showLiveness() {
+    if (controller_->isSnapshot() || controller_->isLive()) {
+        // A fresh controller follows the disk again: the notice goes.
+        if (auto* bar = findChild<QStatusBar*>()) bar->clearMessage();
+        return;
+    }
+    statusBar()->showMessage(tr("Changes on disk are no longer followed (%1). Open the folder "
+                                "again to measure it afresh.")
+                                 .arg(toQString(controller_->notLiveReason())));
+}
+
+void DocumentWindow::favoriteDidChange() {
+    auto controller = std::dynamic_pointer_cast<FileController>(favorite_->sharedFileController());
+    if (!controller || controller == controller_ || !isVisible()) return;
+    controller_->stoppedFollowingChanges().remove(livenessObserver_);
+    controller_ = std::move(controller);
+    observeLiveness();
+    graph().setFileController(controller_);
+    outlineViewController_->setFileController(controller_);
+    graphDidChangeFile(graph().file());
+}
+
+Graph& DocumentWindow::graph() const {
+    return graphViewController_->graph();
+}
+
+void DocumentWindow::showGraph() {
+    // A folder's favourite starts the scan, so that the graph sees it loading (a controller
+    // the favourite kept from an earlier window already holds its tree).
+    if (favorite_ && favorite_->sharedFileController() != controller_)
+        favorite_->setFileController(controller_);
+    graph().setFileController(controller_);
+    outlineViewController_->setFileController(controller_);
+}
+
+void DocumentWindow::buildSplit() {
+    // The outline above the graph, collapsed until the user opens it (or left it open).
+    split_ = new QSplitter(Qt::Vertical, this);
+    split_->setObjectName(QStringLiteral("graphWindowSplitView"));
+    outlineViewController_ = new OutlineViewController(
+        [this] { return static_cast<int>(graph().settings().sizeMode); }, split_);
+    split_->addWidget(outlineViewController_->widget());
+    split_->addWidget(graphViewController_->view());
+    split_->setStretchFactor(0, 0);
+    split_->setStretchFactor(1, 1);
+    split_->setCollapsible(1, false);
+    const QByteArray saved =
+        userDefaults()->value(QStringLiteral("graphWindowSplitView")).toByteArray();
+    if (saved.isEmpty() || !split_->restoreState(saved)) split_->setSizes({0, 1});
+    setCentralWidget(split_);
+    connect(outlineViewController_, &OutlineViewController::showInGraph, this,
+            [this](File& file) { graph().navigate(file); });
+    connect(outlineViewController_, &OutlineViewController::previewRequested, this,
+            [this](File& file) {
+                if (!controller_->isSnapshot()) previewFile(*controller_, file, this);
+            });
+    connect(outlineViewController_, &OutlineViewController::selectionChanged, this,
+            &DocumentWindow::refresh);
+}
+
+bool DocumentWindow::isOutlineShown() const {
+    return split_->sizes().value(0) > 0;
+}
+
+void DocumentWindow::setOutlineShown(bool shown) {
+    if (shown == isOutlineShown()) return;
+    QList<int> sizes = split_->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (shown) {
+        const int outline = std::min(outlineHeight_, total / 2);
+        split_->setSizes({outline, total - outline});
+        if (File* file = graph().file()) outlineViewController_->reveal(*file);
+    } else {
+        outlineHeight_ = std::max(sizes.value(0), 80);
+        split_->setSizes({0, total});
+    }
+    refresh();
+}
+
+void DocumentWindow::addCommands() {
+    CommandSet& commands = *commands_;
+    commands.add(
+        "openDocument", localizedQString("menu.file.open"),
+        [this] { application_.chooseFolder(this); }, {}, QKeySequence::Open);
+    commands.add(
+        "openSnapshot", localizedQString("menu.file.openSnapshot"),
+        [this] { application_.chooseSnapshot(this); }, {},
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    commands.add("openDocumentSequence", localizedQString("menu.file.openSequence"),
+                 [this] { application_.chooseSequence(this); });
+    commands.add(
+        "find", localizedQString("menu.edit.find"),
+        [this] {
+            searchField_->setFocus(Qt::ShortcutFocusReason);
+            searchField_->selectAll();
+        },
+        {.enabled = [this] { return searchField_ != nullptr && searchField_->isEnabled(); }},
+        QKeySequence::Find);
+    commands.add(
+        "moveToTrash",
+        localizedQString(controller_->isSnapshot() ? "menu.file.delete" : "menu.file.moveToTrash"),
+        [this] { moveTargetToTrash(); },
+        {.enabled =
+             [this] {
+                 File* file = targetFile();
+                 if (file == nullptr) return false;
+                 return controller_->isSnapshot() ? file->parent() != nullptr
+                                                  : controller_->canMoveToTrash(*file);
+             }},
+        QKeySequence::Delete);
+    commands.add(
+        "exportSnapshot", localizedQString("menu.file.exportSnapshot"),
+        [this] {
+            if (Directory* root = controller_->rootFile())
+                exportSnapshot(*root, QFileInfo(toQString(location_)).completeBaseName(), this);
+        },
+        {.enabled = [this] { return controller_->rootFile() != nullptr; }},
+        QKeySequence(Qt::CTRL | Qt::Key_E));
+    commands.add("showInGraphView", localizedQString("menu.file.showInGraph"),
+                 [this] {
+                     File* file = outlineViewController_->selectedFile();
+                     if (file == nullptr || controller_->rootFile() == nullptr) return;
+                     // The outline may show a search result: its node of the whole tree.
+                     if (File* node = controller_->rootFile()->fileAtPath(file->relativePath()))
+                         graph().navigate(*node);
+                 },
+                 {.enabled = [this] { return outlineViewController_->selectedFile() != nullptr; }});
+    commands.add(
+        "toggleOutlineView", localizedQString("menu.view.showOutline"),
+        [this] { setOutlineShown(!isOutlineShown()); },
+        {.checked = [this] { return isOutlineShown(); }}, QKeySequence(Qt::CTRL | Qt::Key_L));
+    commands.add("openQuickLook", localizedQString("menu.file.quicklook"),
+                 [this] { graphViewController_->previewTargetFile(); }, {.enabled = [this] {
+                     return !controller_->isSnapshot() &&
+                            graphViewController_->targetFile() != nullptr;
+                 }});
+    commands.add(
+        "openInFileManager", localizedQString("menu.file.showInFiles"),
+        [this] {
+            if (File* file = targetFile()) showInFileManager(controller_->itemPaths(*file), this);
+        },
+        {.enabled = [this] { return !controller_->isSnapshot() && targetFile() != nullptr; }});
+    commands.add(
+        "copyPath", localizedQString("menu.file.copyPath"),
+        [this] {
+            File* file = targetFile();
+            if (file == nullptr) return;
+            QStringList paths;
+            for (const std::string& path : controller_->itemPaths(*file))
+                paths << toQString(path);
+            QGuiApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
+        },
+        {.enabled = [this] { return targetFile() != nullptr; }},
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    commands.add("selectEnclosingFolder", localizedQString("menu.file.selectEnclosingFolder"),
+                 [this] { outlineViewController_->selectEnclosingFolder(); }, {.enabled = [this] {
+                     return outlineViewController_->canSelectEnclosingFolder();
+                 }});
+    commands.add(
+        "goBack", localizedQString("toolbar.back"), [this] { goBack(); },
+        {.enabled = [this] { return graph().canGoBack(); }, .actsOnGraph = true},
+        QKeySequence(Qt::ALT | Qt::Key_Left));
+    commands.add(
+        "goForward", localizedQString("toolbar.forward"), [this] { goForward(); },
+        {.enabled = [this] { return graph().canGoForward(); }, .actsOnGraph = true},
+        QKeySequence(Qt::ALT | Qt::Key_Right));
+    addApplicationCommands(commands, *this, application_);
+    addWindowCommands(commands, *this);
+    addGraphCommands(commands, *graphViewController_);
+    commands.action("goBack")->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    commands.action("goForward")->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
+    for (QAction* action : commands.actions())
+        addAction(action); // shortcuts work with the menus closed
+}
+
+File* DocumentWindow::targetFile() const {
+    // The outline's selection while the outline has the keyboard, else what the graph offers.
+    if (isOutlineShown() && outlineViewController_->view()->hasFocus())
+        return outlineViewController_->selectedFile();
+    return graphViewController_->targetFile();
+}
+
+void DocumentWindow::moveTargetToTrash() {
+    File* file = targetFile();
+    if (file == nullptr || file->parent() == nullptr) return;
+    if (outlineViewController_->model().filter() != nullptr) {
+        // A search result's node: the tree's own node of the same path goes.
+        file = controller_->rootFile()->fileAtPath(file->relativePath());
+        if (file == nullptr) return;
+    }
+    if (controller_->isSnapshot()) {
+        // A snapshot's node stands for no file: it only leaves the tree, for good.
+        controller_->applyUpdate(controller_->absolutePath(*file), std::nullopt);
+        return;
+    }
+    const std::string relativePath = file->relativePath();
+    if (auto trashed = TrashCommand::moveToTrash(*controller_, *file, this))
+        undoStack_->push(new TrashCommand(controller_, std::move(*trashed), relativePath, this));
+}
+
+void DocumentWindow::buildMenus() {
+    CommandSet& commands = *commands_;
+    QMenu* file = menuBar()->addMenu(localizedQString("menu.file"));
+    file->addAction(commands.action("openDocument"));
+    file->addAction(commands.action("openSnapshot"));
+    file->addAction(commands.action("openDocumentSequence"));
+    file->addAction(commands.action("exportSnapshot"));
+    file->addSeparator();
+    file->addAction(commands.action("openParentDirectory"));
+    file->addAction(commands.action("openQuickLook"));
+    file->addAction(commands.action("openInFileManager"));
+    file->addAction(commands.action("copyPath"));
+    file->addAction(commands.action("showInGraphView"));
+    file->addSeparator();
+    file->addAction(commands.action("performClose"));
+    file->addAction(commands.action("terminate"));
+    commands.refreshOnShow(file);
+
+    QMenu* edit = menuBar()->addMenu(localizedQString("menu.edit"));
+    QAction* undo = undoStack_->createUndoAction(this, localizedQString("menu.edit.undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = undoStack_->createRedoAction(this, localizedQString("menu.edit.redo"));
+    redo->setShortcut(QKeySequence::Redo);
+    addAction(undo);
+    addAction(redo);
+    edit->addAction(undo);
+    edit->addAction(redo);
+    edit->addSeparator();
+    edit->addAction(commands.action("moveToTrash"));
+    edit->addSeparator();
+    edit->addAction(commands.action("find"));
+    commands.refreshOnShow(edit);
+
+    addViewMenu(*this, commands, {"toggleOutlineView"});
+
+    addWindowAndHelpMenus(*this, commands);
+
+    // The graph's context menu: the file commands, acting on the clicked file.
+    contextMenu_ = new QMenu(this);
+    contextMenu_->addAction(commands.action("openQuickLook"));
+    contextMenu_->addAction(commands.action("openParentDirectory"));
+    contextMenu_->addAction(commands.action("openInFileManager"));
+    contextMenu_->addAction(commands.action("copyPath"));
+    contextMenu_->addSeparator();
+    contextMenu_->addAction(commands.action("moveToTrash"));
+    commands.refreshOnShow(contextMenu_);
+    graphViewController_->setContextMenu(contextMenu_);
+    auto* outlineMenu = new QMenu(this);
+    outlineMenu->addAction(commands.action("showInGraphView"));
+    outlineMenu->addAction(commands.action("selectEnclosingFolder"));
+    outlineMenu->addAction(commands.action("openQuickLook"));
+    outlineMenu->addAction(commands.action("openInFileManager"));
+    outlineMenu->addAction(commands.action("copyPath"));
+    outlineMenu->addSeparator();
+    outlineMenu->addAction(commands.action("moveToTrash"));
+    commands.refreshOnShow(outlineMenu);
+    outlineViewController_->setContextMenu(outlineMenu);
+}
+
+void DocumentWindow::buildToolBar() {
+    QToolBar* toolBar = addToolBar(QStringLiteral("navigation"));
+    toolBar->setObjectName(QStringLiteral("navigation"));
+    toolBar->setMovable(false);
+    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolBar->addAction(commands_->action("goBack"));
+    toolBar->addAction(commands_->action("goForward"));
+    pathBar_ = new PathBar(toolBar);
+    pathBar_->onChoose = [this](File& node) {
+        graph().navigate(node);
+        graphViewController_->view()->setFocus();
+    };
+    toolBar->addWidget(pathBar_);
+    searchField_ = new QLineEdit(toolBar);
+    searchField_->setObjectName(QStringLiteral("searchField"));
+    searchField_->setPlaceholderText(localizedQString("search.placeholder"));
+    searchField_->setClearButtonEnabled(true);
+    searchField_->setMaximumWidth(260);
+    searchField_->setEnabled(controller_->rootFile() != nullptr);
+    connect(searchField_, &QLineEdit::textChanged, this, &DocumentWindow::searchTextChanged);
+    toolBar->addWidget(searchField_);
+}
+
+void DocumentWindow::searchTextChanged(const QString& query) {
+    if (query == searchQuery_) return;
+    if (query.isEmpty() && !outlineWasShownBeforeSearch_) {
+        // The search ends where it began: with the outline hidden.
+        searchQuery_.clear();
+        outlineViewController_->applyFilter(nullptr);
+        setOutlineShown(false);
+        return;
+    }
+    if (searchQuery_.isEmpty()) outlineWasShownBeforeSearch_ = isOutlineShown();
+    searchQuery_ = query;
+    setOutlineShown(true);
+    const QString trimmed = query.trimmed();
+    if (trimmed.isEmpty()) {
+        outlineViewController_->applyFilter(nullptr);
+        return;
+    }
+    std::vector<Predicate> anyOf;
+    anyOf.push_back(Predicate::comparison("path", Predicate::Operator::contains, toPath(trimmed)));
+    outlineViewController_->search(
+        Predicate::compound(Predicate::CompoundType::orType, std::move(anyOf)));
+}
+
+void DocumentWindow::goBack() {
+    graph().goBack();
+    graphViewController_->view()->setFocus();
+}
+
+void DocumentWindow::goForward() {
+    graph().goForward();
+    graphViewController_->view()->setFocus();
+}
+
+void DocumentWindow::refresh() {
+    commands_->refresh();
+}
+
+void DocumentWindow::graphDidLoadTree(Directory&) {
+    // Counted as other builds count it; this build asks nobody for a review.
+    UserDefaultValue<int> completedScans(QStringLiteral("completedScans"), 0);
+    completedScans.setValue(completedScans.value() + 1);
+    searchField_->setEnabled(true);
+    graphDidChangeFile(graph().file());
+}
+
+void DocumentWindow::graphDidChangeFile(File* file) {
+    pathBar_->setPath(controller_.get(), file);
+    // The outline follows the graph to a new folder (the graph also calls when the shown
+    // folder's name or figures changed, which leaves the user's selection alone).
+    if (file != nullptr && file != lastShownFile_ && isOutlineShown())
+        outlineViewController_->reveal(*file);
+    lastShownFile_ = file;
+    refresh();
+}
+
+void DocumentWindow::closeEvent(QCloseEvent* event) {
+    saveWindowGeometry(*this, "graphWindow");
+    userDefaults()->setValue(QStringLiteral("graphWindowSplitView"), split_->saveState());
+    if (favorite_) favorite_->changed().remove(favoriteObserver_);
+    favoriteObserver_ = 0;
+    graph().setFileController(nullptr);
+    outlineViewController_->setFileController(nullptr);
+    // A favourite keeps a tree it holds, so that opening it again shows it at once; a scan
+    // still under way is stopped.
+    if (favorite_ && controller_->rootFile() == nullptr) favorite_->setFileController(nullptr);
+    event->accept();
+}
+
+} // namespace tessera

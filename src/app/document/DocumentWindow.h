@@ -1,0 +1,101 @@
+// One window onto one opened location: a folder scanned and kept live, or a snapshot. It wires
+// the graph view controller, the toolbar (back, forward, path) and the menus built from the
+// window's commands; the graph, the file controller and the favourite do the work.
+#pragma once
+
+#include "graph/GraphView.h"
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+class QAction;
+class QLineEdit;
+class QSplitter;
+class QUndoStack;
+
+namespace tessera {
+
+class CommandSet;
+class Application;
+class Favorite;
+class File;
+class FileController;
+class Graph;
+class GraphViewController;
+class OutlineViewController;
+class PathBar;
+
+class DocumentWindow final : public QMainWindow, public GraphDelegate {
+public:
+    /// A window showing `controller`'s tree. For a folder `favorite` holds the controller and
+    /// starts its scan; a snapshot has none.
+    DocumentWindow(Application& application, std::string location,
+                   std::shared_ptr<FileController> controller, std::shared_ptr<Favorite> favorite);
+    ~DocumentWindow() override;
+
+    const std::string& location() const { return location_; }
+    /// The favourite of a folder's window (shared with the favourites list); null for a
+    /// snapshot.
+    Favorite* favorite() const { return favorite_.get(); }
+    GraphViewController& graphViewController() const { return *graphViewController_; }
+    OutlineViewController& outlineViewController() const { return *outlineViewController_; }
+    bool isOutlineShown() const;
+    QLineEdit& searchField() const { return *searchField_; }
+    QUndoStack& undoStack() const { return *undoStack_; }
+    void setOutlineShown(bool shown);
+    Graph& graph() const;
+    CommandSet& commands() const { return *commands_; }
+    FileController* fileController() const { return controller_.get(); }
+    const std::shared_ptr<FileController>& sharedFileController() const { return controller_; }
+
+    // GraphDelegate.
+    void graphDidLoadTree(Directory& root) override;
+    void graphDidChangeFile(File* file) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void addCommands();
+    void buildMenus();
+    void buildToolBar();
+    void showGraph();
+    /// Shows the favourite's new controller when it got one (a scan started afresh).
+    void favoriteDidChange();
+    /// Follows `controller_`'s liveness: a notice in the status bar once the tree no longer
+    /// follows the disk.
+    void observeLiveness();
+    void showLiveness();
+    void buildSplit();
+    /// The search rules: typing shows the outline with what matches; clearing the field shows
+    /// the whole tree again, and hides the outline if it was hidden when the search began.
+    void searchTextChanged(const QString& query);
+    /// The file the file commands act on.
+    File* targetFile() const;
+    void moveTargetToTrash();
+    void goBack();
+    void goForward();
+    void refresh();
+
+    Application& application_;
+    std::string location_;
+    std::shared_ptr<FileController> controller_;
+    std::shared_ptr<Favorite> favorite_;
+    std::uint64_t favoriteObserver_ = 0;
+    std::uint64_t livenessObserver_ = 0;
+    CommandSet* commands_;
+    QUndoStack* undoStack_;
+    GraphViewController* graphViewController_;
+    OutlineViewController* outlineViewController_ = nullptr;
+    QSplitter* split_ = nullptr;
+    int outlineHeight_ = 220; // the outline's height when it is shown again
+    const File* lastShownFile_ = nullptr;
+    QLineEdit* searchField_ = nullptr;
+    QString searchQuery_;
+    bool outlineWasShownBeforeSearch_ = false;
+    PathBar* pathBar_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+};
+
+} // namespace tessera

@@ -1,0 +1,357 @@
+#include "app/outline/OutlineModel.h"
+
+#include "app/QtConversions.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+#include "model/Formatting.h"
+#include "model/Localization.h"
+
+#include <QApplication>
+#include <QMimeDatabase>
+#include <QStyle>
+#include <algorithm>
+
+namespace tessera {
+namespace {
+
+// Marks the time a change of the rows is being told.
+struct ChangeInProgress {
+    explicit ChangeInProgress(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~ChangeInProgress() { flag_ = was_; }
+    ChangeInProgress(const ChangeInProgress&) = delete;
+    ChangeInProgress& operator=(const ChangeInProgress&) = delete;
+    bool& flag_;
+    bool was_;
+};
+
+} // namespace
+
+OutlineModel::OutlineModel(std::function<SizeMode()> sizeMode, QObject* parent)
+    : QAbstractItemModel(parent), sizeMode_(std::move(sizeMode)) {}
+
+OutlineModel::~OutlineModel() {
+    if (controller_) controller_->removeObserver(*this);
+}
+
+void OutlineModel::setFileController(std::shared_ptr<FileController> controller) {
+    if (controller_) controller_->removeObserver(*this);
+    resetRows([this, &controller] { controller_ = std::move(controller); });
+    if (controller_) controller_->addObserver(*this);
+}
+
+void OutlineModel::showFiltered(FilePtr tree, std::shared_ptr<const FilePredicate> filter) {
+    {
+        const ChangeInProgress change(changing_);
+        beginResetModel();
+        filtered_ = std::move(tree);
+        filter_ = filtered_ ? std::move(filter) : nullptr;
+        listed_.clear();
+        parents_.clear();
+        endResetModel();
+    }
+    emit reloaded();
+}
+
+Directory* OutlineModel::observedRootFile() const {
+    if (filtered_) return filtered_->asDirectory();
+    return controller_ ? controller_->rootFile() : nullptr;
+}
+
+File* OutlineModel::fileAt(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<File*>(index.internalPointer()) : nullptr;
+}
+
+QModelIndex OutlineModel::indexOf(const File& file) const {
+    return indexOf(file, name);
+}
+
+const std::vector<File*>* OutlineModel::rowsOf(const File* directory) const {
+    const auto listed = listed_.find(directory);
+    return listed != listed_.end() ? &listed->second : nullptr;
+}
+
+int OutlineModel::rowOf(const File& file) const {
+    if (&file == observedRootFile()) return 0;
+    const auto parent = parents_.find(&file);
+    const std::vector<File*>* rows = parent != parents_.end() ? rowsOf(parent->second) : nullptr;
+    if (rows == nullptr) return 0;
+    const auto found = std::find(rows->begin(), rows->end(), &file);
+    return found != rows->end() ? static_cast<int>(found - rows->begin()) : 0;
+}
+
+QModelIndex OutlineModel::indexOf(const File& file, int column) const {
+    return createIndex(rowOf(file), column, const_cast<File*>(&file));
+}
+
+File* OutlineModel::fileAtPath(const std::string& relativePath) const {
+    Directory* root = observedRootFile();
+    return root != nullptr ? root->fileAtPath(relativePath) : nullptr;
+}
+
+bool OutlineModel::isListed(const Directory& directory) const {
+    return listed_.contains(&directory);
+}
+
+QModelIndex OutlineModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column >= kColumns) return {};
+    if (!parent.isValid()) {
+        Directory* root = observedRootFile();
+        return row == 0 && root != nullptr ? createIndex(0, column, root) : QModelIndex();
+    }
+    const std::vector<File*>* rows = rowsOf(fileAt(parent));
+    if (rows == nullptr || static_cast<std::size_t>(row) >= rows->size()) return {};
+    return createIndex(row, column, (*rows)[static_cast<std::size_t>(row)]);
+}
+
+QModelIndex OutlineModel::parent(const QModelIndex& child) const {
+    const File* file = fileAt(child);
+    if (file == nullptr || file == observedRootFile()) return {};
+    const auto parent = parents_.find(file);
+    if (parent == parents_.end()) return {};
+    return indexOf(*parent->second, name);
+}
+
+int OutlineModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) return observedRootFile() != nullptr ? 1 : 0;
+    if (parent.column() != 0) return 0;
+    const std::vector<File*>* rows = rowsOf(fileAt(parent));
+    return rows != nullptr ? static_cast<int>(rows->size()) : 0;
+}
+
+int OutlineModel::columnCount(const QModelIndex&) const {
+    return kColumns;
+}
+
+bool OutlineModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid()) return observedRootFile() != nullptr;
+    if (parent.column() != 0) return false;
+    Directory* directory = fileAt(parent)->asDirectory();
+    if (directory == nullptr) return false;
+    if (controller_) controller_->loadUrlResources(*directory);
+    // A package shows as a leaf, except in a search result.
+    return directory->count() > 0 && (!directory->hideContents() || filter_ != nullptr);
+}
+
+bool OutlineModel::canFetchMore(const QModelIndex& parent) const {
+    if (!parent.isValid()) return false;
+    const Directory* directory = fileAt(parent)->asDirectory();
+    return directory != nullptr && !isListed(*directory) && directory->count() > 0;
+}
+
+void OutlineModel::fetchMore(const QModelIndex& parent) {
+    Directory* directory = fileAt(parent) != nullptr ? fileAt(parent)->asDirectory() : nullptr;
+    if (directory == nullptr || isListed(*directory)) return;
+    if (changing_) {
+        // Asked while a change is being told (a view fetching in its handler): rows are added
+        // once the change has been told to everyone.
+        QMetaObject::invokeMethod(
+            this, [this, later = QPersistentModelIndex(parent)] { fetchMore(later); },
+            Qt::QueuedConnection);
+        return;
+    }
+    // Listed in the graph's order: sorted now, before the view knows any row.
+    directory->sortContents(sizeMode_());
+    const ChangeInProgress change(changing_);
+    const auto contents = directory->contents();
+    if (contents.empty()) {
+        listed_.emplace(directory, std::vector<File*>());
+        return;
+    }
+    beginInsertRows(parent, 0, static_cast<int>(contents.size()) - 1);
+    listed_.emplace(directory, std::vector<File*>(contents.begin(), contents.end()));
+    for (File* child : contents)
+        parents_[child] = directory;
+    endInsertRows();
+}
+
+QIcon OutlineModel::iconFor(const File& file) const {
+    QStyle* style = QApplication::style();
+    if (!controller_ || controller_->isSnapshot())
+        return file.isDirectory() ? style->standardIcon(QStyle::SP_DirIcon)
+                                  : style->standardIcon(QStyle::SP_FileIcon);
+    // By type, looked up for the rows shown only, once per type.
+    static const QMimeDatabase types;
+    const QMimeType type =
+        file.isDirectory()
+            ? types.mimeTypeForName(QStringLiteral("inode/directory"))
+            : types.mimeTypeForFile(toQString(file.path()), QMimeDatabase::MatchExtension);
+    const QString key = type.name();
+    if (const auto cached = iconsByType_.constFind(key); cached != iconsByType_.constEnd())
+        return *cached;
+    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    if (icon.isNull())
+        icon = style->standardIcon(file.isDirectory() ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
+    iconsByType_.insert(key, icon);
+    return icon;
+}
+
+QVariant OutlineModel::data(const QModelIndex& index, int role) const {
+    const File* file = fileAt(index);
+    if (file == nullptr) return {};
+    if (role == Qt::DecorationRole && index.column() == name) return iconFor(*file);
+    if (role == Qt::TextAlignmentRole &&
+        (index.column() == size || index.column() == allocatedSize))
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+    switch (index.column()) {
+    case name:
+        if (file == observedRootFile() && controller_)
+            return toQString(controller_->displayName(*file));
+        return toQString(file->displayName());
+    case size:
+        return toQString(formatByteCount(file->size()));
+    case allocatedSize:
+        return toQString(formatByteCount(file->allocatedSize()));
+    case creationDate:
+        return toQString(formatMediumDateShortTime(file->creationDate()));
+    case modificationDate:
+        return toQString(formatMediumDateShortTime(file->modificationDate()));
+    default:
+        return {};
+    }
+}
+
+QVariant OutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    static constexpr std::array<std::string_view, kColumns> keys{
+        "file.name", "file.size", "file.sizeAllocated", "file.creationDate",
+        "file.modificationDate"};
+    if (section < 0 || section >= kColumns) return {};
+    return toQString(localizedText(keys[static_cast<std::size_t>(section)]));
+}
+
+// MARK: Following the tree
+
+void OutlineModel::fileControllerDidLoadRootFile() {
+    resetRows([] {});
+}
+
+void OutlineModel::fileControllerDidInsert(Directory& parent, std::size_t index) {
+    const ChangeInProgress change(changing_);
+    if (!isListed(parent)) {
+        // Its disclosure may appear.
+        if (parent.count() == 1 && (parent.parent() == nullptr || isListed(*parent.parent())))
+            emit dataChanged(indexOf(parent, 0), indexOf(parent, 0));
+        return;
+    }
+    std::vector<File*>& rows = listed_[&parent];
+    const int row = static_cast<int>(std::min(index, rows.size()));
+    beginInsertRows(indexOf(parent, name), row, row);
+    rows.insert(rows.begin() + row, parent.child(index));
+    parents_[parent.child(index)] = &parent;
+    endInsertRows();
+}
+
+void OutlineModel::fileControllerDidRemove(File& file, Directory& parent, std::size_t) {
+    const ChangeInProgress change(changing_);
+    takeRow(file, parent);
+}
+
+void OutlineModel::takeRow(File& file, Directory& parent) {
+    const auto listed = listed_.find(&parent);
+    if (listed == listed_.end()) {
+        forget(file);
+        return;
+    }
+    std::vector<File*>& rows = listed->second;
+    const auto found = std::find(rows.begin(), rows.end(), &file);
+    if (found == rows.end()) return;
+    const int row = static_cast<int>(found - rows.begin());
+    beginRemoveRows(indexOf(parent, name), row, row);
+    rows.erase(rows.begin() + row);
+    forget(file);
+    parents_.erase(&file);
+    endRemoveRows();
+}
+
+void OutlineModel::moveRow(File& file, Directory& oldParent, Directory& newParent,
+                           std::size_t newIndex) {
+    std::vector<File*>& from = listed_[&oldParent];
+    const auto found = std::find(from.begin(), from.end(), &file);
+    if (found == from.end()) return;
+    const int oldRow = static_cast<int>(found - from.begin());
+    std::vector<File*>& to = listed_[&newParent];
+    const bool sameParent = &from == &to;
+    const int newRow = static_cast<int>(std::min(newIndex, to.size() - (sameParent ? 1 : 0)));
+    if (sameParent && oldRow == newRow) return;
+    // Qt counts the destination before the row leaves.
+    const int destination = sameParent && newRow > oldRow ? newRow + 1 : newRow;
+    if (!beginMoveRows(indexOf(oldParent, name), oldRow, oldRow, indexOf(newParent, name),
+                       destination))
+        return;
+    from.erase(from.begin() + oldRow);
+    to.insert(to.begin() + newRow, &file);
+    parents_[&file] = &newParent;
+    endMoveRows();
+}
+
+void OutlineModel::fileControllerDidMove(Directory& oldParent, std::size_t, Directory& newParent,
+                                         std::size_t newIndex) {
+    const ChangeInProgress change(changing_);
+    File& file = *newParent.child(newIndex);
+    const bool wasListed = isListed(oldParent);
+    const bool isNowListed = isListed(newParent);
+    if (wasListed && isNowListed) {
+        moveRow(file, oldParent, newParent, newIndex);
+        emit dataChanged(indexOf(file, 0), indexOf(file, kColumns - 1));
+    } else if (wasListed) {
+        takeRow(file, oldParent);
+    } else if (isNowListed) {
+        fileControllerDidInsert(newParent, newIndex);
+    } else {
+        forget(file);
+    }
+}
+
+void OutlineModel::fileControllerDidChangeOrder(File& file, std::ptrdiff_t,
+                                                std::ptrdiff_t newIndex) {
+    const ChangeInProgress change(changing_);
+    Directory* parent = file.parent();
+    if (parent == nullptr || !isListed(*parent)) return;
+    moveRow(file, *parent, *parent, static_cast<std::size_t>(newIndex));
+    emit dataChanged(indexOf(file, 0), indexOf(file, kColumns - 1));
+}
+
+void OutlineModel::fileControllerDidChange(File& file) {
+    if (&file != observedRootFile() && !parents_.contains(&file)) return; // no row of its own
+    emit dataChanged(indexOf(file, 0), indexOf(file, kColumns - 1));
+}
+
+void OutlineModel::fileControllerDidClose() {
+    resetRows([this] {
+        if (controller_) controller_->removeObserver(*this);
+        controller_.reset();
+    });
+}
+
+void OutlineModel::resetRows(const std::function<void()>& change) {
+    {
+        const ChangeInProgress inProgress(changing_);
+        beginResetModel();
+        filtered_.reset();
+        filter_.reset();
+        listed_.clear();
+        parents_.clear();
+        change();
+        endResetModel();
+    }
+    emit reloaded();
+}
+
+void OutlineModel::forget(const File& file) {
+    // A folder that leaves the rows takes its listed folders along: their rows are gone too.
+    std::vector<const File*> pending{&file};
+    while (!pending.empty()) {
+        const File* next = pending.back();
+        pending.pop_back();
+        const auto listed = listed_.find(next);
+        if (listed == listed_.end()) continue;
+        for (const File* child : listed->second) {
+            parents_.erase(child);
+            if (child->isDirectory()) pending.push_back(child);
+        }
+        listed_.erase(listed);
+    }
+}
+
+} // namespace tessera

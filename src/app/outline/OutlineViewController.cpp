@@ -1,0 +1,284 @@
+#include "app/outline/OutlineViewController.h"
+
+#include "app/QtConversions.h"
+#include "app/defaults/UserDefaults.h"
+#include "app/outline/OutlineModel.h"
+#include "app/widgets/FilePredicateEditor.h"
+#include "controller/FileController.h"
+#include "controller/SearchSession.h"
+#include "favorites/Predicate.h"
+#include "model/Directory.h"
+#include "model/Localization.h"
+#include "platform/MainQueue.h"
+
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <array>
+
+namespace tessera {
+
+// Takes a finished search's result to the list.
+class OutlineViewController::SearchResults final : public SearchSessionDelegate {
+public:
+    explicit SearchResults(OutlineViewController& owner) : owner_(owner) {}
+    void searchSessionDidFinish(FilePtr result,
+                                const std::shared_ptr<const FilePredicate>& filter) override {
+        if (!result) {
+            // Nothing matched: the root alone, with nothing under it.
+            const Directory* root = owner_.model_->fileController()->rootFile();
+            result = Directory::create("", root->creationDate(), root->modificationDate(), {});
+        }
+        owner_.model_->showFiltered(std::move(result), filter);
+        owner_.searchSpinner_->hide();
+    }
+
+private:
+    OutlineViewController& owner_;
+};
+
+OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWidget* parent)
+    : QObject(parent), widget_(new QWidget(parent)),
+      model_(new OutlineModel([sizeMode] { return static_cast<SizeMode>(sizeMode()); }, this)),
+      view_(new QTreeView(widget_)), editorArea_(new QScrollArea(widget_)),
+      predicateEditor_(new FilePredicateEditor), searchLine_(new QWidget(widget_)),
+      searchLabel_(new QLabel(searchLine_)), searchSpinner_(new QProgressBar(searchLine_)),
+      results_(std::make_unique<SearchResults>(*this)),
+      search_(std::make_unique<SearchSession>(*results_, MainQueue::shared())) {
+    // The search line: what is searched, and a spinner while the search runs.
+    auto* line = new QHBoxLayout(searchLine_);
+    line->setContentsMargins(6, 4, 6, 4);
+    QFont bold = searchLabel_->font();
+    bold.setBold(true);
+    searchLabel_->setFont(bold);
+    searchSpinner_->setRange(0, 0);
+    searchSpinner_->setFixedSize(48, 12);
+    searchSpinner_->setTextVisible(false);
+    line->addWidget(searchLabel_);
+    line->addWidget(searchSpinner_);
+    line->addStretch();
+    searchLine_->hide();
+    // The filter's rows, above the search line, while a filter is set.
+    editorArea_->setWidget(predicateEditor_);
+    editorArea_->setWidgetResizable(true);
+    editorArea_->setFrameShape(QFrame::NoFrame);
+    editorArea_->hide();
+    connect(predicateEditor_, &FilePredicateEditor::predicateChanged, this, [this] {
+        if (const std::optional<Predicate> edited = predicateEditor_->predicate())
+            applyFilter(std::make_shared<const Predicate>(*edited));
+    });
+    auto* stack = new QVBoxLayout(widget_);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    stack->addWidget(editorArea_);
+    stack->addWidget(searchLine_);
+    stack->addWidget(view_);
+    view_->setObjectName(QStringLiteral("outline"));
+    // Before the view and its selection hear of a removal (connected first, told first): the
+    // selection is still what the user left.
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            &OutlineViewController::rowsAboutToGo);
+    view_->setModel(model_);
+    view_->setUniformRowHeights(true);
+    view_->setAlternatingRowColors(true);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setSortingEnabled(false); // the graph's order, always
+    view_->setExpandsOnDoubleClick(true);
+    view_->setContextMenuPolicy(Qt::DefaultContextMenu);
+    view_->installEventFilter(this);
+    viewport_ = view_->viewport();
+    viewport_->installEventFilter(this);
+    constexpr std::array widths{220, 90, 110, 170, 170};
+    for (int column = 0; column < static_cast<int>(widths.size()); ++column)
+        view_->header()->resizeSection(column, widths[static_cast<std::size_t>(column)]);
+    view_->header()->setStretchLastSection(false);
+    const auto defaults = userDefaults();
+    const QByteArray saved = defaults->value(QString::fromLatin1(kColumnsKey)).toByteArray();
+    if (!saved.isEmpty()) view_->header()->restoreState(saved);
+    connect(view_->header(), &QHeaderView::sectionResized, this, [this] {
+        userDefaults()->setValue(QString::fromLatin1(kColumnsKey), view_->header()->saveState());
+    });
+
+    connect(model_, &OutlineModel::reloaded, this, &OutlineViewController::reloaded);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &OutlineViewController::rowsGone);
+    // The folders' flags remember what the user opened, so that a folder shown again (after a
+    // collapse of its parent, a search, a reload) opens as it was left.
+    connect(view_, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (restoring_) return;
+        Directory* directory =
+            model_->fileAt(index) ? model_->fileAt(index)->asDirectory() : nullptr;
+        if (directory == nullptr) return;
+        directory->setExpanded(true);
+        restoring_ = true;
+        for (File* child : directory->contents())
+            if (const Directory* folder = child->asDirectory()) restoreExpansion(*folder);
+        restoring_ = false;
+    });
+    connect(view_, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        if (restoring_) return;
+        if (File* file = model_->fileAt(index); file && file->asDirectory())
+            file->asDirectory()->setExpanded(false);
+    });
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &OutlineViewController::selectionChanged);
+}
+
+OutlineViewController::~OutlineViewController() {
+    search_.reset(); // lets held-back updates run before the model goes
+}
+
+void OutlineViewController::setFileController(std::shared_ptr<FileController> controller) {
+    search_->cancel();
+    searchLine_->hide();
+    editorArea_->hide();
+    model_->setFileController(std::move(controller));
+}
+
+bool OutlineViewController::isSearching() const {
+    return search_->isSearching();
+}
+
+void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> filter) {
+    search_->cancel(); // the tree's held-back updates run first
+    FileController* controller = model_->fileController();
+    if (!filter || controller == nullptr || controller->rootFile() == nullptr) {
+        searchLine_->hide();
+        editorArea_->hide();
+        if (model_->filter() != nullptr) model_->showFiltered(nullptr, nullptr);
+        return;
+    }
+    searchLabel_->setText(toQString(
+        localizedFormat("search.results", controller->displayName(*controller->rootFile()))));
+    searchSpinner_->show();
+    searchLine_->show();
+    editorArea_->show();
+    fitPredicateEditor();
+    search_->start(model_->sharedFileController(), *controller->rootFile(), std::move(filter));
+}
+
+void OutlineViewController::fitPredicateEditor() {
+    // As tall as its rows, up to a few of them (more scroll), once rows just added are shown.
+    QTimer::singleShot(0, this, [this] {
+        editorArea_->setFixedHeight(std::min(predicateEditor_->sizeHint().height() + 4, 150));
+    });
+}
+
+void OutlineViewController::search(const Predicate& predicate) {
+    {
+        const QSignalBlocker quiet(predicateEditor_);
+        predicateEditor_->setPredicate(&predicate);
+    }
+    applyFilter(std::make_shared<const Predicate>(predicate));
+}
+
+File* OutlineViewController::selectedFile() const {
+    const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? nullptr : model_->fileAt(rows.front());
+}
+
+void OutlineViewController::reloaded() {
+    Directory* root = model_->observedRootFile();
+    if (root == nullptr) return;
+    root->setExpanded(true);
+    restoring_ = true;
+    restoreExpansion(*root);
+    restoring_ = false;
+}
+
+void OutlineViewController::restoreExpansion(const Directory& directory) {
+    if (!directory.expanded()) return;
+    view_->expand(model_->indexOf(directory)); // lists its rows
+    for (File* child : directory.contents())
+        if (const Directory* folder = child->asDirectory()) restoreExpansion(*folder);
+}
+
+void OutlineViewController::reveal(const File& file) {
+    const File* shown = &file;
+    if (model_->filter() != nullptr) {
+        shown = model_->fileAtPath(file.relativePath());
+        if (shown == nullptr) return;
+    }
+    restoring_ = true;
+    for (File* ancestor : shown->ancestors()) {
+        if (Directory* folder = ancestor->asDirectory(); folder && ancestor != shown) {
+            folder->setExpanded(true);
+            view_->expand(model_->indexOf(*folder));
+        }
+    }
+    restoring_ = false;
+    const QModelIndex row = model_->indexOf(*shown);
+    view_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
+    // Some context: the row before it, or a folder's last child, then the row itself.
+    if (row.row() > 0) view_->scrollTo(row.siblingAtRow(row.row() - 1));
+    view_->scrollTo(row);
+}
+
+bool OutlineViewController::canSelectEnclosingFolder() const {
+    const File* file = selectedFile();
+    return file != nullptr && file->parent() != nullptr;
+}
+
+void OutlineViewController::selectEnclosingFolder() {
+    if (!canSelectEnclosingFolder()) return;
+    const QModelIndex parent = model_->indexOf(*selectedFile()->parent());
+    view_->selectionModel()->setCurrentIndex(parent, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
+    view_->scrollTo(parent);
+}
+
+void OutlineViewController::rowsAboutToGo(const QModelIndex& parent, int first, int last) {
+    removedRow_ = -1;
+    const QModelIndexList selected = view_->selectionModel()->selectedRows();
+    if (selected.size() != 1) return;
+    const QModelIndex row = selected.front();
+    if (row.parent() != parent || row.row() < first || row.row() > last) return;
+    removedParent_ = parent;
+    removedRow_ = row.row();
+}
+
+void OutlineViewController::rowsGone(const QModelIndex& parent, int, int) {
+    if (removedRow_ < 0 || parent != removedParent_) return;
+    const int count = model_->rowCount(parent);
+    const int row = std::min(removedRow_, count - 1);
+    removedRow_ = -1;
+    if (row < 0) return;
+    view_->selectionModel()->setCurrentIndex(model_->index(row, 0, parent),
+                                             QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+}
+
+bool OutlineViewController::eventFilter(QObject* watched, QEvent* event) {
+    // Only pointers are compared before the event's type is known: the filter also sees the
+    // events of the view's own destruction.
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ContextMenu)
+        return QObject::eventFilter(watched, event);
+    if (watched == view_ && event->type() == QEvent::KeyPress) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (key.key() == Qt::Key_Space && key.modifiers() == Qt::NoModifier) {
+            if (File* file = selectedFile()) emit previewRequested(*file);
+            return true;
+        }
+    }
+    if (watched == viewport_ && event->type() == QEvent::ContextMenu && contextMenu_) {
+        const auto& menu = static_cast<const QContextMenuEvent&>(*event);
+        const QModelIndex row = view_->indexAt(menu.pos());
+        if (row.isValid() && !view_->selectionModel()->isRowSelected(row.row(), row.parent()))
+            view_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
+                                                              QItemSelectionModel::Rows);
+        contextMenu_->exec(menu.globalPos());
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tessera

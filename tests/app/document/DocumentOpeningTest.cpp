@@ -1,0 +1,142 @@
+// Opening locations as users give them: folders (through symbolic links too), snapshots read off
+// the main thread, and what cannot be opened refused with a dialog and no window.
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/commands/CommandSet.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+#include "snapshot/Snapshot.h"
+#include "support/TreeBuilders.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTest>
+#include <cerrno>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace tessera::testing {
+namespace {
+
+// The error dialog on screen, if any.
+QMessageBox* errorDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+class DocumentOpeningTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aSymbolicLinkToAFolderOpensTheFolder() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        TemporaryDirectory links;
+        const std::string link = links / "link";
+        QCOMPARE(::symlink(folder.path().c_str(), link.c_str()), 0);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(link + "/");
+        QVERIFY(window != nullptr);
+        QCOMPARE(window->fileController()->rootFile()->size(), 105'000);
+        QVERIFY(!window->fileController()->isSnapshot());
+    }
+
+    // With no inotify instance left, the window opens with the tree as measured and says in its
+    // status bar that it no longer follows the disk.
+    void aTreeThatCannotBeWatchedSaysSoInItsWindow() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        std::vector<int> hoarded;
+        for (int fd = 0; hoarded.size() < 900 && (fd = ::inotify_init1(IN_CLOEXEC)) >= 0;)
+            hoarded.push_back(fd);
+        const int error = errno;
+        const auto release = [&] {
+            for (const int fd : std::exchange(hoarded, {}))
+                ::close(fd);
+        };
+        if (hoarded.size() >= 900 || error != EMFILE) {
+            release();
+            QSKIP("inotify instances are not limited here");
+        }
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        release();
+        QVERIFY(window != nullptr);
+        QTRY_VERIFY(!window->fileController()->isLive());
+        QCOMPARE(window->fileController()->rootFile()->size(), 105'000);
+        auto* bar = window->findChild<QStatusBar*>();
+        QVERIFY(bar != nullptr);
+        QTRY_VERIFY(bar->isVisible());
+        QVERIFY2(bar->currentMessage().contains(QStringLiteral("no longer followed")),
+                 qPrintable(bar->currentMessage()));
+        savePicture(windowPicture(*window), "window-not-live");
+    }
+
+    void aSnapshotOpensAsATreeWithoutScanning() {
+        TemporaryDirectory folder;
+        const auto root = dir("", dir("photos", file("p1", 7'000'000), file("p2", 3'000'000)),
+                              file("notes", 1'000'000));
+        const std::string path = folder / "home.fssnapshot";
+        QVERIFY(Snapshot::save(*root, {}, path));
+        AppHarness harness;
+        DocumentWindow* window = harness.open(path);
+        QVERIFY(window != nullptr);
+        QVERIFY(window->fileController()->isSnapshot());
+        QCOMPARE(window->windowTitle(), QStringLiteral("home.fssnapshot"));
+        QCOMPARE(window->graph().file()->size(), 11'000'000);
+        QCOMPARE(QString::fromStdString(window->graph().mainText()), QStringLiteral("11 MB"));
+        savePicture(windowPicture(*window), "window-snapshot");
+        // Nothing to preview in a snapshot.
+        hover(window->graphViewController(), pointOf(window->graphViewController(), "notes"));
+        QTRY_VERIFY(window->graph().activeFile() != nullptr);
+        window->commands().refresh();
+        QVERIFY(!window->commands().action("openQuickLook")->isEnabled());
+    }
+
+    void whatCannotBeOpenedGetsADialogAndNoWindow_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("damaged snapshot") << "damaged"
+                                          << "byte";
+        QTest::newRow("FIFO") << "fifo"
+                              << "neither a folder nor a snapshot";
+        QTest::newRow("missing") << "missing"
+                                 << "does not exist";
+    }
+    void whatCannotBeOpenedGetsADialogAndNoWindow() {
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        TemporaryDirectory folder;
+        std::string path = folder / "target";
+        if (kind == "damaged") {
+            path = folder / "broken.fssnapshot";
+            QFile file(QString::fromStdString(path));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("{\"rootFile\" : {\"name\" : \"x\", \"contents\" : [");
+        } else if (kind == "fifo") {
+            QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+        }
+        AppHarness harness;
+        harness.documents().open(path);
+        QTRY_VERIFY(errorDialog() != nullptr);
+        QMessageBox* box = errorDialog();
+        QVERIFY2(box->text().contains(expected), qPrintable(box->text()));
+        QVERIFY(harness.documents().windows().empty());
+        QVERIFY(harness.documents().onlyFailed());
+        box->close();
+    }
+};
+
+const RegisterAppTest<DocumentOpeningTest> registered("DocumentOpeningTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "DocumentOpeningTest.moc"

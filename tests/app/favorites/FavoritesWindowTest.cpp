@@ -1,0 +1,231 @@
+// The favourites window as users meet it: the home folder offered on a first start, folders
+// dropped from a file manager, rows reordered by dragging and kept so, Return opening a row in
+// a window that shares its favourite, an exclusion filter set in the settings panel leaving its
+// matches out of the next scan, and a volume's row greying out when it is unmounted.
+#include "app/favorites/FavoritesWindow.h"
+
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/commands/CommandSet.h"
+#include "app/favorites/FavoriteSettingsPanel.h"
+#include "app/favorites/FavoritesModel.h"
+#include "app/widgets/FilePredicateEditor.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+#include "platform/Files.h"
+#include "settings/FavoriteManager.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <sys/mount.h>
+
+namespace tessera::testing {
+namespace {
+
+QStringList rowNames(const FavoritesWindow& window) {
+    QStringList names;
+    for (int row = 0; row < window.model().rowCount(); ++row)
+        names << window.model().index(row).data().toString();
+    return names;
+}
+
+// Delivers a drop onto the list at `row`'s top edge (or below the last row), as a drag from
+// another application or from the list itself arrives.
+void dropOnList(FavoritesWindow& window, QMimeData& data, int row) {
+    QListView& list = window.list();
+    QPoint at;
+    if (row < window.model().rowCount()) {
+        at = list.visualRect(window.model().index(row)).topLeft() + QPoint(20, 1);
+    } else {
+        const QRect last = list.visualRect(window.model().index(window.model().rowCount() - 1));
+        at = QPoint(20, last.bottom() + 8);
+    }
+    QWidget* viewport = list.viewport();
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+}
+
+void dropFolders(FavoritesWindow& window, const std::vector<std::string>& folders) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& folder : folders)
+        urls << QUrl::fromLocalFile(QString::fromStdString(folder));
+    data.setUrls(urls);
+    dropOnList(window, data, window.model().rowCount());
+}
+
+class FavoritesWindowTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void foldersDroppedAndReorderedStayInTheirOrder() {
+        TemporaryDirectory places;
+        const std::string music = places.makeDirectory("Music");
+        const std::string photos = places.makeDirectory("Photos");
+        const std::string work = places.makeDirectory("Work");
+        platform::writeFileAtomically(places / "not-a-folder", "x");
+        AppHarness harness;
+        FavoritesWindow& window = harness.documents().showFavorites();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // A first start offers the home folder.
+        QVERIFY(rowNames(window).contains(QDir(QDir::homePath()).dirName()) ||
+                QDir::homePath() == QStringLiteral("/"));
+        const int offered = window.model().rowCount();
+
+        dropFolders(window, {music, photos, places / "not-a-folder", work});
+        QCOMPARE(window.model().rowCount(), offered + 3);
+        QCOMPARE(rowNames(window).mid(offered),
+                 (QStringList{QStringLiteral("Music"), QStringLiteral("Photos"),
+                              QStringLiteral("Work")}));
+
+        // Drag Work above Music.
+        const QModelIndex workRow = window.model().index(offered + 2);
+        window.list().setCurrentIndex(workRow);
+        std::unique_ptr<QMimeData> dragged(window.model().mimeData({workRow}));
+        dropOnList(window, *dragged, offered);
+        QCOMPARE(rowNames(window).mid(offered),
+                 (QStringList{QStringLiteral("Work"), QStringLiteral("Music"),
+                              QStringLiteral("Photos")}));
+        QCOMPARE(window.list().currentIndex().row(), offered);
+        savePicture(window.grab().toImage(), "favorites-window");
+
+        // The order survives a restart.
+        FavoriteManager later(harness.settingsPath(), 1);
+        later.load();
+        QCOMPARE(later.count(), std::size_t(offered + 3));
+        QCOMPARE(later.at(offered)->url(), work);
+        QCOMPARE(later.at(offered + 2)->url(), photos);
+    }
+
+    void returnOpensTheRowInAWindowThatSharesItsFavourite() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        AppHarness harness;
+        FavoritesWindow& window = harness.documents().showFavorites();
+        dropFolders(window, {folder.path()});
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const int row = window.model().rowCount() - 1;
+        window.list().setFocus();
+        window.list().setCurrentIndex(window.model().index(row));
+        QTest::keyClick(&window.list(), Qt::Key_Return);
+        QVERIFY(QTest::qWaitFor([&] { return !harness.documents().windows().empty(); }, 5000));
+        DocumentWindow* document = harness.documents().windows().back();
+        QCOMPARE(document->favorite(), window.model().favoriteAt(window.model().index(row)).get());
+        QVERIFY(waitUntilAtRest(document->graph()));
+        // The row shows the scanned folder's size once the scan is in.
+        QCOMPARE(window.model().index(row).data(FavoritesModel::TotalRole).toLongLong(), 105'000);
+
+        // Opening it again brings that window forward rather than a second one.
+        QTest::keyClick(&window.list(), Qt::Key_Return);
+        QTest::qWait(50);
+        QCOMPARE(harness.documents().windows().size(), std::size_t(1));
+    }
+
+    void anExclusionFilterLeavesItsMatchesOutOfTheNextScan() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder); // docs 60 KB, music 40 KB, e 5 KB
+        AppHarness harness;
+        FavoritesWindow& window = harness.documents().showFavorites();
+        dropFolders(window, {folder.path()});
+        const int row = window.model().rowCount() - 1;
+        window.list().setCurrentIndex(window.model().index(row));
+        QTest::keyClick(&window.list(), Qt::Key_Return);
+        QVERIFY(QTest::qWaitFor([&] { return !harness.documents().windows().empty(); }, 5000));
+        DocumentWindow* document = harness.documents().windows().back();
+        QVERIFY(waitUntilAtRest(document->graph()));
+
+        bool asked = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* panel = window.findChild<FavoriteSettingsPanel*>();
+            if (panel == nullptr) QFAIL("no settings panel");
+            // Ticking the box starts from the default row: path contains "".
+            QTest::mouseClick(&panel->filterBox(), Qt::LeftButton, {},
+                              QPoint(8, panel->filterBox().height() / 2));
+            QTest::qWait(20); // the new row's widgets show at the next turn of the loop
+            QLineEdit* value = nullptr;
+            for (QLineEdit* edit : panel->editor().findChildren<QLineEdit*>())
+                if (edit->isVisible()) value = edit;
+            if (value == nullptr) {
+                panel->reject();
+                QFAIL("no value field in the default row");
+            }
+            QTest::keyClicks(value, QStringLiteral("/music"));
+            savePicture(panel->grab().toImage(), "favorite-settings");
+            // Closing asks whether to scan again now.
+            QTimer::singleShot(0, this, [&] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    auto* box = qobject_cast<QMessageBox*>(widget);
+                    if (box == nullptr || !box->isVisible()) continue;
+                    asked = true;
+                    for (QAbstractButton* button : box->buttons())
+                        if (box->buttonRole(button) == QMessageBox::AcceptRole) button->click();
+                }
+            });
+            panel->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
+        });
+        window.showSettings();
+        QVERIFY(asked);
+        // The window shows the new scan's tree once it is in.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const Directory* root = document->fileController()->rootFile();
+                return root != nullptr && root->size() == 65'000;
+            },
+            5000));
+        QVERIFY(waitUntilAtRest(document->graph()));
+
+        // Kept in the settings file with its favourite.
+        FavoriteManager later(harness.settingsPath(), 1);
+        later.load();
+        const auto& kept = later.at(later.count() - 1);
+        QVERIFY(kept->isFilterPredicateEnabled());
+        QVERIFY(kept->activeExclusion()->evaluatePath(folder / "music"));
+        QVERIFY(!kept->activeExclusion()->evaluatePath(folder / "docs"));
+    }
+
+    void anUnmountedVolumesRowGreysOutAndComesBack() {
+        TemporaryDirectory folder;
+        const std::string point = folder.makeDirectory("Stick");
+        if (mount("tessera-stick", point.c_str(), "tmpfs", 0, "size=256k") != 0)
+            QSKIP("mounting a tmpfs is refused here; volume events are not exercised");
+        AppHarness harness;
+        FavoritesWindow& window = harness.documents().showFavorites();
+        dropFolders(window, {point});
+        const QModelIndex row = window.model().index(window.model().rowCount() - 1);
+        QVERIFY(row.data(FavoritesModel::IsVolumeRole).toBool());
+        QVERIFY(row.data(FavoritesModel::TotalRole).toLongLong() > 0);
+        QCOMPARE(umount(point.c_str()), 0);
+        QVERIFY(QTest::qWaitFor([&] { return !row.data(FavoritesModel::AvailableRole).toBool(); },
+                                5000));
+        QCOMPARE(row.data().toString(), QStringLiteral("\u201cStick\u201d (not available)"));
+        savePicture(window.grab().toImage(), "favorites-unavailable");
+        QCOMPARE(mount("tessera-stick", point.c_str(), "tmpfs", 0, "size=256k"), 0);
+        QVERIFY(QTest::qWaitFor([&] { return row.data(FavoritesModel::AvailableRole).toBool(); },
+                                5000));
+        QCOMPARE(row.data().toString(), QStringLiteral("Stick"));
+        umount(point.c_str());
+    }
+};
+
+const RegisterAppTest<FavoritesWindowTest> registered("FavoritesWindowTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "FavoritesWindowTest.moc"

@@ -1,0 +1,173 @@
+// The two back ends of the graph view: which one a window gets, that both draw the same frame,
+// and that a broken shader is reported without bringing the window down.
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/commands/CommandSet.h"
+#include "app/defaults/UserDefaults.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+
+#include <QFile>
+#include <QTest>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tessera::testing {
+namespace {
+
+// Standard error written to a file while it lives, and read back.
+class CapturedStandardError {
+public:
+    CapturedStandardError() {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        ::close(file);
+    }
+    ~CapturedStandardError() { restore(); }
+    std::string text() {
+        restore();
+        QFile file(QString::fromStdString(path_));
+        file.open(QIODevice::ReadOnly);
+        return file.readAll().toStdString();
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        saved_ = -1;
+    }
+    TemporaryDirectory folder_;
+    std::string path_ = folder_ / "stderr";
+    int saved_ = -1;
+};
+
+// How many of the sampled pixels differ by more than a little (edges are anti-aliased
+// differently: the CPU draws with 2 × 2 samples, OpenGL with one).
+double differingShare(const QImage& first, const QImage& second) {
+    int differing = 0;
+    int sampled = 0;
+    for (int y = 2; y < first.height() - 2; y += 3) {
+        for (int x = 2; x < first.width() - 2; x += 3) {
+            const QColor a = first.pixelColor(x, y);
+            const QColor b = second.pixelColor(x, y);
+            ++sampled;
+            if (std::abs(a.red() - b.red()) > 40 || std::abs(a.green() - b.green()) > 40 ||
+                std::abs(a.blue() - b.blue()) > 40)
+                ++differing;
+        }
+    }
+    return static_cast<double>(differing) / sampled;
+}
+
+class GraphBackEndTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        folder = std::make_unique<TemporaryDirectory>();
+        writeSampleTree(*folder);
+    }
+    void cleanupTestCase() { folder.reset(); }
+
+    void openGLAndSoftwareDrawTheSameFrame() {
+        AppHarness gpu;
+        AppHarness cpu(true);
+        for (const bool treeMap : {false, true}) {
+            QImage frames[2];
+            int index = 0;
+            for (AppHarness* harness : {&gpu, &cpu}) {
+                DocumentWindow* window = harness->open(folder->path());
+                QVERIFY(window != nullptr);
+                QCOMPARE(window->graphViewController().usesOpenGL(), harness == &gpu);
+                window->resize(700, 560);
+                if (treeMap) window->commands().action("treeMap")->trigger();
+                QTRY_COMPARE(window->size(), QSize(700, 560));
+                QVERIFY(waitUntilAtRest(window->graph()));
+                // Hovering shows the bubble in both.
+                hover(window->graphViewController(),
+                      pointOf(window->graphViewController(), "music"));
+                QTRY_VERIFY2(
+                    !window->graph().activeText().empty(),
+                    qPrintable(QStringLiteral("%1 %2 active %3 file %4 pt %5,%6")
+                                   .arg(treeMap)
+                                   .arg(index)
+                                   .arg(window->isActiveWindow())
+                                   .arg(window->graph().activeFile() != nullptr)
+                                   .arg(pointOf(window->graphViewController(), "music").x())
+                                   .arg(pointOf(window->graphViewController(), "music").y())));
+                QTest::qWait(400); // the highlight's fade-in
+                frames[index] = window->graphViewController().surface().grabFrame().convertToFormat(
+                    QImage::Format_RGB32);
+                savePicture(frames[index], std::string(treeMap ? "treemap-" : "pie-") +
+                                               (index == 0 ? "opengl" : "software"));
+                window->close();
+                ++index;
+            }
+            QCOMPARE(frames[0].size(), frames[1].size());
+            const double share = differingShare(frames[0], frames[1]);
+            QVERIFY2(share < 0.02, qPrintable(QString::number(share)));
+        }
+    }
+
+    void theUserDefaultOrAFailedProbeGivesTheSoftwareView() {
+        {
+            AppHarness harness(false, {{QStringLiteral("disableOpenGL"), true}});
+            DocumentWindow* window = harness.open(folder->path());
+            QVERIFY(window != nullptr);
+            QVERIFY(!window->graphViewController().usesOpenGL());
+            QVERIFY(!window->graph().mainText().empty());
+        }
+        AppHarness harness;
+        GraphViewOptions options = harness.documents().graphViewOptions();
+        options.probe = [] { return OpenGLProbeResult{false, "no OpenGL here"}; };
+        harness.documents().setGraphViewOptions(options);
+        DocumentWindow* window = harness.open(folder->path());
+        QVERIFY(window != nullptr);
+        QVERIFY(!window->graphViewController().usesOpenGL());
+        const QImage frame = window->graphViewController().surface().grabFrame();
+        const QColor pixel = frame.pixelColor(pointOf(window->graphViewController(), "docs"));
+        QVERIFY(pixel.saturationF() > 0.3);
+    }
+
+    void aBrokenShaderIsReportedAndTheViewOnlyClears() {
+        TemporaryDirectory shaders;
+        const std::string broken = shaders / "broken.vsh";
+        QFile file(QString::fromStdString(broken));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#version 330 core\nvoid main() { this is not GLSL }\n");
+        file.close();
+        AppHarness harness;
+        GraphViewOptions options = harness.documents().graphViewOptions();
+        options.shaders.vertexPath = broken;
+        harness.documents().setGraphViewOptions(options);
+        CapturedStandardError captured;
+        // Without a program no frame is drawn, so the graph's transitions never end.
+        DocumentWindow* window = harness.open(folder->path(), AppHarness::Wait::shown);
+        QVERIFY(window != nullptr);
+        const std::string printed = captured.text();
+        QVERIFY2(printed.find("Shader compile log:\n") != std::string::npos, printed.c_str());
+        QVERIFY2(printed.find("error") != std::string::npos, printed.c_str());
+        QVERIFY(window->graphViewController().usesOpenGL());
+        // Nothing but the background grey: no program, no picture.
+        const QImage frame = window->graphViewController().surface().grabFrame();
+        const QColor centre = frame.pixelColor(frame.width() / 2, frame.height() / 2);
+        QCOMPARE(centre.red(), 237);
+        QCOMPARE(centre.green(), 237);
+    }
+
+private:
+    std::unique_ptr<TemporaryDirectory> folder;
+};
+
+const RegisterAppTest<GraphBackEndTest> registered("GraphBackEndTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "GraphBackEndTest.moc"

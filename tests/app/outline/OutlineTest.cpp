@@ -1,0 +1,250 @@
+// The outline under real inotify: rows in the graph's order, following creations, growth,
+// renames and deletions on disk as the user sees them, with Qt's model checker watching every
+// change, the selection moving on when its row goes, and folders opening as they were left.
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/commands/CommandSet.h"
+#include "app/outline/OutlineModel.h"
+#include "app/outline/OutlineViewController.h"
+#include "app/widgets/FilePredicateEditor.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+
+#include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeView>
+
+namespace tessera::testing {
+namespace {
+
+void write(const std::string& path, qint64 bytes) {
+    QFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::WriteOnly)) file.write(QByteArray(bytes, 'x'));
+}
+
+QString rowName(const QAbstractItemModel& model, const QModelIndex& index) {
+    return model.data(index).toString();
+}
+
+// The names of `parent`'s rows, in order.
+QStringList rowsUnder(const QAbstractItemModel& model, const QModelIndex& parent) {
+    QStringList names;
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        names << rowName(model, model.index(row, 0, parent));
+    return names;
+}
+
+// Every row the view has taken equals the tree: the same nodes, in the same order.
+QString differences(OutlineModel& model) {
+    std::vector<QModelIndex> pending{model.index(0, 0)};
+    while (!pending.empty()) {
+        const QModelIndex index = pending.back();
+        pending.pop_back();
+        const File* file = model.fileAt(index);
+        const Directory* directory = file != nullptr ? file->asDirectory() : nullptr;
+        if (directory == nullptr || model.rowCount(index) == 0) continue;
+        if (static_cast<std::size_t>(model.rowCount(index)) != directory->count())
+            return QStringLiteral("%1: %2 rows for %3 entries")
+                .arg(rowName(model, index))
+                .arg(model.rowCount(index))
+                .arg(directory->count());
+        for (int row = 0; row < model.rowCount(index); ++row) {
+            const QModelIndex child = model.index(row, 0, index);
+            if (model.fileAt(child) != directory->child(static_cast<std::size_t>(row)))
+                return QStringLiteral("%1: row %2 is not its entry")
+                    .arg(rowName(model, index))
+                    .arg(row);
+            pending.push_back(child);
+        }
+    }
+    return {};
+}
+
+QString selectedName(const OutlineViewController& outline) {
+    const File* file = outline.selectedFile();
+    return file != nullptr ? QString::fromStdString(std::string(file->path()))
+                           : QStringLiteral("(none)");
+}
+
+class OutlineTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theOutlineFollowsTheTreeRowForRow() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        OutlineViewController& outline = window->outlineViewController();
+        OutlineModel& model = outline.model();
+        QAbstractItemModelTester checker(&model,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        // Hidden at first; the View menu's shortcut shows it.
+        QVERIFY(!window->isOutlineShown());
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(window->isOutlineShown());
+        QTreeView& view = *outline.view();
+        QVERIFY(view.isVisible());
+
+        // One top row, the root, open on its children in the graph's order.
+        QCOMPARE(model.rowCount(), 1);
+        const QModelIndex root = model.index(0, 0);
+        QTRY_VERIFY(view.isExpanded(root));
+        QCOMPARE(rowsUnder(model, root), (QStringList{"docs", "music", "e"}));
+        QCOMPARE(model.data(model.index(0, OutlineModel::size, root)).toString(),
+                 QStringLiteral("60 KB"));
+
+        // The user opens music; on disk, music grows past docs.
+        const QModelIndex music = model.index(1, 0, root);
+        view.expand(music);
+        QVERIFY(model.fileAt(music)->asDirectory()->expanded());
+        write(folder / "music/big", 50'000);
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music", "docs", "e"}));
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0, root)), (QStringList{"big", "c", "deep"}));
+        QCOMPARE(differences(model), QString());
+
+        // The selected row goes: the row that takes its place is selected.
+        const QModelIndex docs = model.index(1, 0, root);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(docs).center());
+        QCOMPARE(selectedName(outline), QStringLiteral("docs"));
+        QVERIFY(QDir(QString::fromStdString(folder / "docs")).removeRecursively());
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music", "e"}));
+        QCOMPARE(selectedName(outline), QStringLiteral("e"));
+        // ...or the new last row.
+        QFile::remove(QString::fromStdString(folder / "e"));
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music"}));
+        QCOMPARE(selectedName(outline), QStringLiteral("music"));
+
+        // Renames and moves between open folders, new folders with files in them.
+        write(folder / "music/deep/later", 1'000);
+        QVERIFY(QDir().rename(QString::fromStdString(folder / "music/c"),
+                              QString::fromStdString(folder / "music/deep/c-moved")));
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder / "fresh/inner")));
+        write(folder / "fresh/inner/f", 70'000);
+        QVERIFY(window->graph().fileController() != nullptr);
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"music", "fresh"}));
+        QTRY_COMPARE(differences(model), QString());
+
+        // Closed and opened again, a parent shows its folders as they were left.
+        view.collapse(root);
+        QVERIFY(!model.fileAt(root)->asDirectory()->expanded());
+        view.expand(root);
+        QTRY_VERIFY(view.isExpanded(model.index(0, 0, root))); // music was left open
+        savePicture(windowPicture(*window), "outline");
+
+        // Show in Graph zooms the graph to the selected folder.
+        outline.reveal(*model.fileAt(model.index(0, 0, root)));
+        window->commands().refresh();
+        window->commands().action("showInGraphView")->trigger();
+        QTRY_COMPARE(window->graph().file()->path(), std::string_view("music"));
+    }
+
+    void theSelectedRowsPathIsCopiedAndItsFolderSelected() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        OutlineViewController& outline = window->outlineViewController();
+        QTreeView& view = *outline.view();
+        const QModelIndex root = outline.model().index(0, 0);
+        QTRY_VERIFY(view.isExpanded(root));
+        // docs, then its first row: a.
+        view.setFocus();
+        view.setCurrentIndex(root);
+        QTest::keyClick(&view, Qt::Key_Down);
+        QTest::keyClick(&view, Qt::Key_Right);
+        QTest::keyClick(&view, Qt::Key_Down);
+        QCOMPARE(selectedName(outline), QStringLiteral("a"));
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(),
+                     QString::fromStdString(folder / "docs/a"));
+
+        // Select Enclosing Folder, from the outline's context menu.
+        QVERIFY(window->commands().action("selectEnclosingFolder")->isEnabled());
+        window->commands().action("selectEnclosingFolder")->trigger();
+        QCOMPARE(selectedName(outline), QStringLiteral("docs"));
+    }
+
+    void searchingShowsWhatMatchesAndFollowsChanges() {
+        TemporaryDirectory folder;
+        writeSampleTree(folder);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        OutlineViewController& outline = window->outlineViewController();
+        OutlineModel& model = outline.model();
+        QAbstractItemModelTester checker(&model,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(!window->isOutlineShown());
+
+        // Ctrl+F, then typing: the outline shows what matches.
+        QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+        QLineEdit& field = window->searchField();
+        QTRY_VERIFY(field.hasFocus());
+        QTest::keyClicks(&field, QStringLiteral("mus"));
+        QVERIFY(window->isOutlineShown());
+        QTRY_VERIFY(model.filter() != nullptr && !outline.isSearching());
+        const QModelIndex root = model.index(0, 0);
+        QTRY_VERIFY(outline.view()->isExpanded(root));
+        QCOMPARE(rowsUnder(model, root), QStringList{"music"});
+
+        // A match made on disk joins the result; the whole tree is left alone.
+        write(folder / "music/musette", 2'000);
+        write(folder / "docs/musical", 3'000);
+        // In the graph's order: docs now holds 3 KB that match, music 2 KB.
+        QTRY_COMPARE(rowsUnder(model, root), (QStringList{"docs", "music"}));
+        const QModelIndex music = model.index(1, 0, root);
+        outline.view()->expand(music);
+        QTRY_COMPARE(rowsUnder(model, music), QStringList{"musette"});
+        QCOMPARE(window->fileController()->rootFile()->count(), 3u);
+        QTest::qWait(300);
+        savePicture(windowPicture(*window), "outline-search");
+
+        // The search's rows show above the list, and editing them searches again.
+        QVERIFY(outline.predicateEditor().isVisible());
+        QLineEdit* value = nullptr;
+        for (QLineEdit* edit : outline.predicateEditor().findChildren<QLineEdit*>())
+            if (edit->isVisible()) value = edit;
+        QVERIFY(value != nullptr);
+        QCOMPARE(value->text(), QStringLiteral("mus"));
+        value->selectAll();
+        QTest::keyClicks(value, QStringLiteral("E"));
+        QTRY_VERIFY(!outline.isSearching());
+        // Rows compare names ignoring case: "E" matches e, and music's deep and musette (2 KB
+        // of music match, so it follows e).
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0)), (QStringList{"e", "music"}));
+
+        // Cleared: the whole tree, and the outline hidden as it was before.
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QVERIFY(!window->isOutlineShown());
+        QVERIFY(model.filter() == nullptr);
+        QVERIFY(!outline.predicateEditor().isVisible());
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0)).size(), 3);
+
+        // With the outline shown first, spaces filter nothing and clearing keeps it shown.
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(window->isOutlineShown());
+        QTest::keyClicks(&field, QStringLiteral("  "));
+        QVERIFY(model.filter() == nullptr);
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QVERIFY(window->isOutlineShown());
+        savePicture(windowPicture(*window), "outline-after-search");
+    }
+};
+
+const RegisterAppTest<OutlineTest> registered("OutlineTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "OutlineTest.moc"

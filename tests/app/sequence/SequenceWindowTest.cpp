@@ -1,0 +1,255 @@
+// Comparing trees: the sequence window's slider, driven by keys and the mouse, morphs the graph
+// between snapshots; the selection dialog opens the chosen trees in their order.
+#include "app/sequence/SequenceWindow.h"
+
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/commands/CommandSet.h"
+#include "app/sequence/SequenceSelectionDialog.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QTimer>
+
+namespace tessera::testing {
+namespace {
+
+// The same folder before and after a change: "new" (500 kB) appeared, "c" went.
+constexpr const char* kBefore = "\"name\"\t\"size\"\n\"\"\n \"sub\"\n  \"a\"\t400000\n"
+                                " \"other\"\n  \"b\"\t200000\n \"c\"\t100000\n";
+constexpr const char* kAfter = "\"name\"\t\"size\"\n\"\"\n \"sub\"\n  \"a\"\t400000\n"
+                               "  \"new\"\t500000\n \"other\"\n  \"b\"\t200000\n";
+
+struct Snapshots {
+    TemporaryDirectory folder;
+    std::string before = folder.makeDirectory("monday") + "/home.fssnapshot";
+    std::string after = folder.makeDirectory("tuesday") + "/home.fssnapshot";
+    Snapshots() {
+        write(before, kBefore);
+        write(after, kAfter);
+    }
+    static void write(const std::string& path, const char* text) {
+        QFile file(QString::fromStdString(path));
+        if (file.open(QIODevice::WriteOnly)) file.write(text);
+    }
+};
+
+std::vector<SequenceWindow*> sequenceWindows() {
+    std::vector<SequenceWindow*> found;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* window = dynamic_cast<SequenceWindow*>(widget); window && window->isVisible())
+            found.push_back(window);
+    return found;
+}
+
+SequenceWindow* waitForSequenceWindow() {
+    (void)QTest::qWaitFor([] { return !sequenceWindows().empty(); }, 10'000);
+    if (sequenceWindows().empty()) return nullptr;
+    SequenceWindow* window = sequenceWindows().back();
+    if (!QTest::qWaitForWindowActive(window) || !waitUntilAtRest(window->graph())) return nullptr;
+    return window;
+}
+
+// Where the slider's handle stands at `value` (in slider steps), in the slider's coordinates.
+QPoint handleAt(QSlider& slider, int value) {
+    QStyleOptionSlider option;
+    option.initFrom(&slider);
+    option.orientation = Qt::Horizontal;
+    option.minimum = slider.minimum();
+    option.maximum = slider.maximum();
+    const QRect handle = slider.style()->subControlRect(QStyle::CC_Slider, &option,
+                                                        QStyle::SC_SliderHandle, &slider);
+    const int x = QStyle::sliderPositionFromValue(slider.minimum(), slider.maximum(), value,
+                                                  slider.width() - handle.width()) +
+                  handle.width() / 2;
+    return {x, slider.height() / 2};
+}
+
+void drag(QSlider& slider, int from, int to) {
+    QTest::mousePress(&slider, Qt::LeftButton, {}, handleAt(slider, from));
+    const QPoint start = handleAt(slider, from);
+    const QPoint end = handleAt(slider, to);
+    for (int step = 1; step <= 10; ++step)
+        QTest::mouseMove(&slider, start + (end - start) * step / 10);
+    QTest::mouseRelease(&slider, Qt::LeftButton, {}, end);
+}
+
+std::int64_t shownSize(SequenceWindow& window) {
+    return window.graph().file()->size();
+}
+
+// The modal dialog that is open now.
+SequenceSelectionDialog* selectionDialog() {
+    return dynamic_cast<SequenceSelectionDialog*>(QApplication::activeModalWidget());
+}
+
+void clickRow(QListWidget& list, int row, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers,
+                      list.visualItemRect(list.item(row)).center());
+}
+
+class SequenceWindowTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theSliderMorphsBetweenTreesAndSnapsOntoThem() {
+        Snapshots snapshots;
+        AppHarness harness;
+        harness.documents().openSequence({snapshots.before, snapshots.after});
+        SequenceWindow* window = waitForSequenceWindow();
+        QVERIFY(window != nullptr);
+        QSlider& slider = window->slider();
+        QCOMPARE(slider.maximum(), SequenceWindow::kStepsPerTree);
+        QCOMPARE(shownSize(*window), 700'000);
+        QVERIFY(window->windowTitle().contains(QStringLiteral("home")));
+
+        // Nothing changes how a sequence is laid out.
+        window->commands().refresh();
+        for (const char* id : {"pieChart", "treeMap", "increaseGraphLevels"})
+            QVERIFY2(!window->commands().action(id)->isEnabled(), id);
+
+        // Keys: Page Up jumps a whole tree on, an arrow one hundredth of one.
+        QVERIFY(slider.hasFocus());
+        QTest::keyClick(&slider, Qt::Key_PageUp);
+        QCOMPARE(slider.value(), 1000);
+        QVERIFY(!window->graph().showsFileSequence());
+        QCOMPARE(shownSize(*window), 1'100'000);
+        QTest::keyClick(&slider, Qt::Key_Left);
+        QCOMPARE(slider.value(), 990);
+        QVERIFY(window->graph().showsFileSequence());
+        QTest::keyClick(&slider, Qt::Key_Home);
+        QCOMPARE(slider.value(), 0);
+        QCOMPARE(shownSize(*window), 700'000);
+        const int reached = window->treesReached();
+
+        // The mouse: let go just short of the second tree, and the slider snaps onto it; coming
+        // back onto the same tree is no news.
+        drag(slider, 0, 996);
+        QCOMPARE(slider.value(), 1000);
+        QCOMPARE(window->treesReached(), reached + 1);
+        QCOMPARE(shownSize(*window), 1'100'000);
+        drag(slider, 1000, 997);
+        QCOMPARE(slider.value(), 1000);
+        QCOMPARE(window->treesReached(), reached + 1);
+
+        // On a tree, the pointer names what lies under it.
+        hover(window->graphViewController(), pointOf(window->graphViewController(), "sub"));
+        QTRY_VERIFY(window->graph().activeFile() != nullptr);
+        QTest::qWait(400); // the highlight fades in
+        savePicture(windowPicture(*window, window->graphViewController()), "sequence-second");
+
+        // Halfway, the picture is between the trees.
+        drag(slider, 1000, 500);
+        QVERIFY(window->graph().showsFileSequence());
+        QVERIFY(std::abs(slider.value() - 500) <= 5);
+        // The centre names the tree the morph is heading to.
+        QTRY_COMPARE(QString::fromStdString(window->graph().mainText()), QStringLiteral("1.1 MB"));
+        savePicture(windowPicture(*window, window->graphViewController()), "sequence-halfway");
+    }
+
+    void theTreeMapMorphsToo() {
+        Snapshots snapshots;
+        AppHarness harness;
+        harness.documents().settings().graphType = GraphType::treeMap;
+        harness.documents().openSequence({snapshots.before, snapshots.after});
+        SequenceWindow* window = waitForSequenceWindow();
+        QVERIFY(window != nullptr);
+        QCOMPARE(window->graph().settings().graphType, GraphType::treeMap);
+        drag(window->slider(), 0, 800);
+        QVERIFY(window->graph().showsFileSequence());
+        QTest::qWait(100);
+        const QImage picture = windowPicture(*window, window->graphViewController());
+        savePicture(picture, "sequence-treemap");
+        // Mid-way the tree map still covers the view: no hole where the first tree's "c" was.
+        const QPoint centre = window->graphViewController().view()->geometry().center();
+        QVERIFY(picture.pixelColor(centre) != picture.pixelColor(2, picture.height() / 2));
+    }
+
+    void cleanup() {
+        for (SequenceWindow* window : sequenceWindows())
+            window->close();
+        QTest::qWait(50);
+    }
+
+    void theSelectionOpensTheChosenTreesInTheirOrder() {
+        Snapshots snapshots;
+        TemporaryDirectory live;
+        writeSampleTree(live);
+        AppHarness harness;
+        DocumentWindow* first = harness.open(snapshots.before);
+        QVERIFY(first != nullptr);
+        DocumentWindow* liveWindow = harness.open(live.path());
+        QVERIFY(liveWindow != nullptr);
+        QVERIFY(harness.open(snapshots.after) != nullptr);
+        // A favourite keeps its tree after its window closed, and is still offered (first,
+        // as the favourites come before the snapshots).
+        liveWindow->close();
+
+        bool checked = false;
+        QTimer::singleShot(0, [&] {
+            SequenceSelectionDialog* dialog = selectionDialog();
+            QVERIFY(dialog != nullptr);
+            QListWidget& list = dialog->list();
+            QCOMPARE(list.count(), 3);
+            QCOMPARE(list.item(0)->text(), QString::fromStdString(live.path()).section('/', -1));
+            QVERIFY(!dialog->openButton().isEnabled());
+            clickRow(list, 1);
+            QVERIFY(!dialog->openButton().isEnabled()); // one tree is no comparison
+            clickRow(list, 2, Qt::ControlModifier);
+            QVERIFY(dialog->openButton().isEnabled());
+            checked = true;
+            QTest::mouseClick(&dialog->openButton(), Qt::LeftButton);
+        });
+        first->commands().action("openDocumentSequence")->trigger();
+        QVERIFY(checked);
+        SequenceWindow* window = waitForSequenceWindow();
+        QVERIFY(window != nullptr);
+        QCOMPARE(shownSize(*window), 700'000); // the first chosen row comes first
+        QTest::keyClick(&window->slider(), Qt::Key_End);
+        QCOMPARE(shownSize(*window), 1'100'000);
+    }
+
+    void aChosenTreeThatIsGoneIsSkipped() {
+        Snapshots snapshots;
+        TemporaryDirectory base;
+        const std::string folder = base.makeDirectory("doomed");
+        base.writeFile("doomed/file", 1000);
+        AppHarness harness;
+        DocumentWindow* snapshot = harness.open(snapshots.before);
+        QVERIFY(snapshot != nullptr);
+        DocumentWindow* doomed = harness.open(folder);
+        QVERIFY(doomed != nullptr);
+        FileController* controller = doomed->fileController();
+
+        QTimer::singleShot(0, [&] {
+            SequenceSelectionDialog* dialog = selectionDialog();
+            QVERIFY(dialog != nullptr);
+            clickRow(dialog->list(), 0);
+            clickRow(dialog->list(), 1, Qt::ControlModifier);
+            QVERIFY(dialog->openButton().isEnabled());
+            // The folder goes while the dialog is open: its tree goes with it.
+            QVERIFY(QDir(QString::fromStdString(folder)).removeRecursively());
+            QTRY_VERIFY(controller->rootFile() == nullptr);
+            QTest::mouseClick(&dialog->openButton(), Qt::LeftButton);
+        });
+        snapshot->commands().action("openDocumentSequence")->trigger();
+        QTest::qWait(200);
+        QVERIFY(sequenceWindows().empty());
+    }
+};
+
+const RegisterAppTest<SequenceWindowTest> registered("SequenceWindowTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "SequenceWindowTest.moc"
