@@ -5,6 +5,7 @@
 #pragma once
 
 #include "controller/LiveChangePlan.h"
+#include "controller/LiveWatch.h"
 #include "favorites/Favorite.h"
 #include "model/Callbacks.h"
 #include "model/Directory.h"
@@ -118,14 +119,13 @@ public:
     void apply(const LiveChange& change);
 
 private:
-    struct Inbox;
     struct EntryBatch;
     class MeasurementDelegate;
     enum class Measurement { subScan, remeasure };
 
     FileController(std::string url, MainQueue& mainQueue);
 
-    /// Queues the watcher's start unless one runs; false when one already runs.
+    /// Queues the watchers' start unless they run; false when they already run.
     bool startWatching(platform::InotifyWatcher::Coverage coverage);
     bool coveredByBurst(const std::string& path);
     /// A volume mounted or unmounted below the root.
@@ -205,8 +205,11 @@ private:
     /// Folders (relative paths) whose dates are read again at the next turn of the main queue.
     std::unordered_set<std::string> foldersToRedate_;
     bool redatePosted_ = false;
-    std::shared_ptr<Inbox> inbox_; // shared with the watcher and the queue's operations
+    /// Scans started and not finished; shared so that the queue's diagnostics can read it
+    /// without holding the controller (which must only ever be released on the main thread).
+    std::shared_ptr<std::atomic<int>> scanOperations_;
     std::unique_ptr<OperationQueue> operationQueue_;
+    std::unique_ptr<LiveWatch> liveWatch_; // delivers on the main queue until detach()
 };
 
 } // namespace tessera

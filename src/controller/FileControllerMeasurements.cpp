@@ -1,0 +1,166 @@
+// The file controller's measurements: entries measured again on the operation queue, and their
+// fresh figures reconciled with the tree, so that nodes that did not change keep their identity.
+#include "base/Paths.h"
+#include "controller/ChangeReporter.h"
+#include "controller/FileController.h"
+#include "controller/FileControllerInternals.h"
+#include "controller/HardLinks.h"
+#include "logs/Logger.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace tessera {
+
+void FileController::requestMeasurement(const std::string& path, Measurement kind) {
+    if (!rootFile_ || isSnapshot_) return;
+    // A measurement that has not started yet will see this change too.
+    std::erase_if(queuedMeasurements_, [](const auto& entry) {
+        auto operation = entry.second.lock();
+        return !operation || operation->hasStarted();
+    });
+    const bool queued = std::ranges::any_of(queuedMeasurements_,
+                                            [&](const auto& entry) { return entry.first == path; });
+    if (queued) return;
+    std::weak_ptr<ScanOperationDelegate> delegate =
+        kind == Measurement::remeasure ? remeasureDelegate_ : subScanDelegate_;
+    auto exclusion = favorite_ != nullptr ? favorite_->activeExclusion() : nullptr;
+    auto operation =
+        std::make_shared<ScanOperation>(path, std::move(exclusion), true, delegate, mainQueue_);
+    operation->setMeasuresLiveEntry(true);
+    operation->setLinkedFileFound(
+        [links = hardLinks_](std::string found) { links->add(std::move(found)); });
+    ++*scanOperations_;
+    queuedMeasurements_.emplace_back(path, operation);
+    operationQueue_->add(std::move(operation), OperationQueue::Priority::high);
+}
+
+void FileController::measurementDidFinish(FilePtr root, const std::string& path, Measurement kind) {
+    --*scanOperations_;
+    performUpdate([this, root = std::move(root), path, kind]() mutable {
+        if (!rootFile_) return;
+        const auto relative = relativeToRoot(path);
+        if (!relative) return;
+        File* existing = rootFile_->fileAtPath(*relative);
+        if (!root) {
+            // Nothing there to show any more: gone, or left out by the exclusion filter.
+            if (existing != nullptr && existing->parent() != nullptr &&
+                !platform::statusOfPath(path).has_value())
+                erase(*existing);
+            else if (existing != nullptr && existing->parent() != nullptr && isExcluded(path))
+                erase(*existing);
+            return;
+        }
+        if (kind == Measurement::remeasure && existing != nullptr)
+            reconcile(*existing, std::move(root));
+        else
+            insertScanResult(std::move(root), *relative);
+    });
+}
+
+void FileController::insertScanResult(FilePtr root, const std::string& relative) {
+    if (relative.empty()) return;
+    File* found = rootFile_->fileAtPath(std::string(parentPath(relative)));
+    Directory* parent = found != nullptr ? found->asDirectory() : nullptr;
+    if (parent == nullptr) return;
+    Logger::log(detail::kLiveChangeLogLevel, "Scan of " + quotedPath(relative) + " did finish, " +
+                                                 std::to_string(scanOperations_->load()) +
+                                                 " queued operations.");
+    root->setPath(lastComponent(relative));
+    const auto contents = parent->contents();
+    const auto existing = std::find_if(contents.begin(), contents.end(), [&](const File* child) {
+        return child->path() == root->path();
+    });
+    if (existing == contents.end())
+        insert(*parent, std::move(root));
+    else
+        reconcile(**existing, std::move(root));
+}
+
+void FileController::updateFigures(File& existing, FilePtr fresh) {
+    const std::int64_t sizeDelta = fresh->size() - existing.size();
+    const std::int64_t allocatedDelta = fresh->allocatedSize() - existing.allocatedSize();
+    const bool resized = sizeDelta != 0 || allocatedDelta != 0;
+    const bool redated = existing.creationDate() != fresh->creationDate() ||
+                         existing.modificationDate() != fresh->modificationDate();
+    if (!resized && !redated) return; // nothing to tell
+    Directory& parent = *existing.parent();
+    if (!existing.setDates(fresh->creationDate(), fresh->modificationDate())) {
+        // Dates the node has no room for: the measured node takes its place.
+        fresh->setPath(existing.path());
+        erase(existing);
+        insert(parent, std::move(fresh));
+        return;
+    }
+    if (!resized) {
+        reporter().change(existing, false, 0, 0, {});
+        return;
+    }
+    const std::size_t oldIndex = detail::indexOf(parent, existing);
+    FileOrderBatch batch = parent.updateSizes(&existing, sizeDelta, allocatedDelta, 0);
+    std::size_t newIndex = oldIndex;
+    if (!batch.empty() && batch.front().file == &existing) {
+        newIndex = static_cast<std::size_t>(batch.front().newIndex);
+        batch.erase(batch.begin());
+    }
+    reporter().change(existing, true, oldIndex, newIndex, batch);
+}
+
+void FileController::reconcile(File& existing, FilePtr fresh) {
+    if (existing.isDirectory() != fresh->isDirectory()) {
+        Directory* parent = existing.parent();
+        if (parent == nullptr) return; // the root is always a folder
+        fresh->setPath(existing.path());
+        erase(existing);
+        insert(*parent, std::move(fresh));
+        return;
+    }
+    if (!existing.isDirectory()) {
+        updateFigures(existing, std::move(fresh));
+        return;
+    }
+    // Level by level, with an explicit stack: entries gone are removed, new ones inserted,
+    // files take their new figures, and folders present on both sides are compared in turn.
+    // Nodes that did not change keep their identity and cause no notification.
+    struct Pair {
+        Directory* tree;
+        FilePtr fresh;
+    };
+    std::vector<Pair> pending;
+    pending.push_back({existing.asDirectory(), std::move(fresh)});
+    while (!pending.empty()) {
+        Pair pair = std::move(pending.back());
+        pending.pop_back();
+        Directory& tree = *pair.tree;
+        updateDates(tree, pair.fresh->creationDate(), pair.fresh->modificationDate());
+        std::vector<FilePtr> children = pair.fresh->asDirectory()->takeContents();
+        std::unordered_map<std::string_view, std::size_t> freshByName;
+        freshByName.reserve(children.size());
+        for (std::size_t i = 0; i < children.size(); ++i)
+            freshByName.emplace(children[i]->path(), i);
+
+        const std::vector<File*> current(tree.contents().begin(), tree.contents().end());
+        std::unordered_map<std::string_view, File*> treeByName;
+        treeByName.reserve(current.size());
+        for (File* child : current) {
+            if (freshByName.contains(child->path())) {
+                treeByName.emplace(child->path(), child);
+                continue;
+            }
+            erase(*child);
+        }
+        for (FilePtr& child : children) {
+            const auto match = treeByName.find(child->path());
+            if (match == treeByName.end()) {
+                insert(tree, std::move(child));
+            } else if (match->second->isDirectory() && child->isDirectory()) {
+                pending.push_back({match->second->asDirectory(), std::move(child)});
+            } else {
+                reconcile(*match->second, std::move(child)); // a file, or a change of kind
+            }
+        }
+    }
+}
+
+} // namespace tessera
