@@ -1,7 +1,7 @@
 #include "layouts/DrawTreeMap.h"
 
-#include "draw/Animation.h"
 #include "draw/Palette.h"
+#include "layouts/DrawTreeMapInternals.h"
 #include "model/Directory.h"
 #include "model/MergedFile.h"
 #include "model/TreeRevision.h"
@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <mutex>
 #include <span>
 
 namespace tessera {
@@ -20,84 +19,12 @@ bool contains(const DrawRect& rect, DrawPoint p) {
     return rect.x <= p.x && p.x < rect.maxX() && rect.y <= p.y && p.y < rect.maxY();
 }
 
-DrawRect interpolate(const DrawRect& from, const DrawRect& to, double w) {
-    return {from.x + (to.x - from.x) * w, from.y + (to.y - from.y) * w,
-            from.width + (to.width - from.width) * w, from.height + (to.height - from.height) * w};
-}
-
-// The rectangle `a` of the way from the full frame to the empty one at its centre.
-DrawRect collapse(const DrawRect& frame, double a) {
-    const DrawRect centre{frame.x + frame.width / 2, frame.y + frame.height / 2, 0, 0};
-    return interpolate(frame, centre, a);
-}
-
 bool showsChildren(const File& file) {
     const Directory* directory = file.asDirectory();
     return directory != nullptr && !directory->hideContents() && directory->count() > 0;
 }
 
-using Edge = DrawTreeMap::Edge;
-using Direction = DrawTreeMap::Direction;
-
-Direction spiralNext(Direction d) {
-    if (d.clockwise) {
-        switch (d.edge) {
-        case Edge::top:
-            return {Edge::right, true};
-        case Edge::right:
-            return {Edge::bottom, true};
-        case Edge::bottom:
-            return {Edge::left, true};
-        case Edge::left:
-            return {Edge::top, true};
-        }
-    }
-    switch (d.edge) {
-    case Edge::top:
-        return {Edge::left, false};
-    case Edge::left:
-        return {Edge::bottom, false};
-    case Edge::bottom:
-        return {Edge::right, false};
-    case Edge::right:
-        return {Edge::top, false};
-    }
-    return d;
-}
-
-// The rectangle of a row of thickness t and length l that begins at the cursor.
-DrawRect rowFrame(Direction d, DrawPoint c, double t, double l) {
-    switch (d.edge) {
-    case Edge::top:
-        return d.clockwise ? DrawRect{c.x, c.y - t, l, t} : DrawRect{c.x - l, c.y - t, l, t};
-    case Edge::bottom:
-        return d.clockwise ? DrawRect{c.x - l, c.y, l, t} : DrawRect{c.x, c.y, l, t};
-    case Edge::left:
-        return d.clockwise ? DrawRect{c.x, c.y, t, l} : DrawRect{c.x, c.y - l, t, l};
-    case Edge::right:
-        return d.clockwise ? DrawRect{c.x - t, c.y - l, t, l} : DrawRect{c.x - t, c.y, t, l};
-    }
-    return {};
-}
-
-// Along the row, the direction of travel: +1 when the cursor's coordinate grows.
-double travel(Direction d) {
-    switch (d.edge) {
-    case Edge::top:
-        return d.clockwise ? 1 : -1;
-    case Edge::bottom:
-        return d.clockwise ? -1 : 1;
-    case Edge::left:
-        return d.clockwise ? 1 : -1;
-    case Edge::right:
-        return d.clockwise ? -1 : 1;
-    }
-    return 1;
-}
-
-bool horizontal(Edge edge) {
-    return edge == Edge::top || edge == Edge::bottom;
-}
+using Edge = TreeMapEdge;
 
 // Draws the line along each row's inner side and between neighbouring rectangles of a row.
 void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
@@ -122,7 +49,7 @@ void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
             }
         for (std::uint32_t i = 0; i < row.cutCount; ++i) {
             const double cut = cuts[row.firstCut + i];
-            if (horizontal(row.direction.edge))
+            if (isHorizontal(row.direction.edge))
                 r.strokeLine({cut, f.y}, {cut, f.maxY()});
             else
                 r.strokeLine({f.x, cut}, {f.maxX(), cut});
@@ -130,72 +57,7 @@ void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
     }
 }
 
-// Drawing smaller than this many rectangles stays on one thread.
-constexpr double kLeastParallelWork = 20'000;
-// Folders holding more than this share of the picture are laid out before the rest is shared
-// out among the threads, so that the shares come out even.
-constexpr double kLargeFolderShare = 1.0 / 256;
-constexpr std::size_t kSheetsPerThread = 4;
-
 } // namespace
-
-// The current picture as laying out writes it.
-struct DrawTreeMap::Picture {
-    DrawTreeMap& map;
-    std::vector<ContentRow>& rows;
-    std::vector<double>& cuts;
-    std::vector<double>& measures;
-
-    explicit Picture(DrawTreeMap& owner)
-        : map(owner), rows(owner.rows_), cuts(owner.cuts_), measures(owner.measures_) {}
-    std::size_t size() const { return map.fileViews_.size(); }
-    FileView& view(std::size_t index) { return map.fileViews_.at(index); }
-    std::size_t store(FileView view, bool isNew) {
-        return isNew ? map.fileViews_.append(std::move(view))
-                     : map.fileViews_.insertOrAssign(std::move(view));
-    }
-};
-
-// One thread's part of a picture: the subtrees below some of its folders, laid out and drawn
-// here as they would be in the picture, and appended to it in order afterwards. The first view
-// of each subtree stands for its folder, whose view the picture already has.
-struct DrawTreeMap::Sheet {
-    struct StandIn {
-        std::uint32_t local;   // position here
-        std::uint32_t picture; // position in the picture
-    };
-    std::vector<FileView> views;
-    std::vector<ContentRow> rows;
-    std::vector<double> cuts;
-    std::vector<double> measures;
-    std::vector<std::uint32_t> folders;
-    std::vector<StandIn> standIns;
-    DrawRenderer shapes;
-
-    std::size_t size() const { return views.size(); }
-    FileView& view(std::size_t index) { return views[index]; }
-    std::size_t store(FileView view, bool) {
-        views.push_back(std::move(view));
-        return views.size() - 1;
-    }
-    void clear() {
-        views.clear();
-        rows.clear();
-        cuts.clear();
-        standIns.clear();
-        shapes.reset();
-    }
-};
-
-// The memory of the last tree map that went away, for the next one to lay out in: a new tree
-// map (another window, the graph type switched back) then writes into pages already mapped
-// instead of faulting in tens of megabytes afresh.
-struct DrawTreeMap::Storage {
-    Views fileViews;
-    std::vector<ContentRow> rows;
-    std::vector<double> cuts;
-    std::vector<std::unique_ptr<Sheet>> sheets;
-};
 
 std::unique_ptr<DrawTreeMap::Storage>&
 DrawTreeMap::spareStorage(std::unique_lock<std::mutex>& lock) {
@@ -334,19 +196,10 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     const std::size_t count = directory.count();
     if (count == 0) return;
 
-    DrawPoint cursor{area.x, area.y};
-    Direction direction{Edge::left, true};
-    double length = area.height;
-    double depth = area.width;
-    if (beginLayoutOnBottomEdge || area.width < area.height) {
-        direction = {Edge::bottom, false};
-        length = area.width;
-        depth = area.height;
-    }
+    TreeMapRowPlacer placer(area, layout, beginLayoutOnBottomEdge);
     const auto total = static_cast<double>(directory.size(sizeMode));
     double remaining = total;
     double placed = 0;
-    std::array<double, 4> taken{}; // by edge
     const double upper = parent.range.upper;
     const double lower = parent.range.lower;
     double previousLower = upper;
@@ -361,20 +214,16 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
         FileView merged;
         merged.file = &remainder;
         merged.range = {lower, std::max(lower, previousLower)};
-        const double left = taken[static_cast<int>(Edge::left)];
-        const double right = taken[static_cast<int>(Edge::right)];
-        const double top = taken[static_cast<int>(Edge::top)];
-        const double bottom = taken[static_cast<int>(Edge::bottom)];
-        merged.frame = {area.x + left, area.y + bottom, area.width - left - right,
-                        area.height - top - bottom};
+        merged.frame = placer.remainder();
         merged.merged = true;
         store(std::move(merged));
     };
     // Places children first..last (sum `sum`) in one row of thickness t.
     auto placeRow = [&](std::size_t first, std::size_t last, double sum, double t) {
-        ContentRow row{direction, rowFrame(direction, cursor, t, length),
+        const double length = placer.length();
+        ContentRow row{placer.direction(), placer.rowFrame(t),
                        static_cast<std::uint32_t>(out.cuts.size()), 0};
-        const double step = travel(direction);
+        placer.beginRow();
         double cumulative = placed;
         for (std::size_t k = first; k <= last; ++k) {
             const double m = measure(k);
@@ -384,14 +233,9 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
             child.file = directory.child(k);
             // Drawing goes down into it soon.
             if (const Directory* sub = child.file->asDirectory()) sub->prefetchContents();
-            DrawRect frame = rowFrame(direction, cursor, t, l);
-            child.frame = frame;
-            if (horizontal(direction.edge))
-                cursor.x += step * l;
-            else
-                cursor.y += step * l;
+            child.frame = placer.place(t, l);
             if (k != last) {
-                out.cuts.push_back(horizontal(direction.edge) ? cursor.x : cursor.y);
+                out.cuts.push_back(placer.cut());
                 ++row.cutCount;
             }
             const double fraction = total == 0 ? 0 : cumulative / total;
@@ -403,49 +247,6 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
         }
         out.rows.push_back(row);
         out.view(parentIndex).rowCount = static_cast<std::uint32_t>(out.rows.size()) - firstRow;
-    };
-    auto moveOn = [&](DrawPoint rowStart, double t) {
-        if (layout == Layout::stack) cursor = rowStart;
-        switch (direction.edge) {
-        case Edge::top:
-            cursor.y -= t;
-            break;
-        case Edge::bottom:
-            cursor.y += t;
-            break;
-        case Edge::left:
-            cursor.x += t;
-            break;
-        case Edge::right:
-            cursor.x -= t;
-            break;
-        }
-        const double left = depth - t;
-        Direction next = direction;
-        switch (layout) {
-        case Layout::stack:
-            if (left < length)
-                next = direction.edge == Edge::bottom ? Direction{Edge::left, true}
-                                                      : Direction{Edge::bottom, false};
-            break;
-        case Layout::snake:
-            next.clockwise = !next.clockwise;
-            break;
-        case Layout::spiral:
-            next = spiralNext(direction);
-            break;
-        case Layout::spiralSnake:
-            next = left >= length ? Direction{direction.edge, !direction.clockwise}
-                                  : spiralNext(direction);
-            break;
-        }
-        if (next.edge == direction.edge) {
-            depth = left;
-        } else {
-            depth = length;
-            length = left;
-        }
-        direction = next;
     };
 
     std::size_t start = 0;
@@ -463,8 +264,8 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
         const double m = measures[i] = static_cast<double>(directory.child(i)->size(sizeMode));
         measured = i + 1;
         const double grown = sum + m;
-        const double thickness = depth * grown / remaining;
-        const double l = length * m / grown;
+        const double thickness = placer.depth() * grown / remaining;
+        const double l = placer.length() * m / grown;
         const double ratio = std::max(l / thickness, thickness / l);
         if (i == start || ratio < best) {
             best = ratio;
@@ -472,32 +273,30 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
             continue;
         }
         // The row is closed without child i.
-        const double t = depth * sum / remaining;
-        if (merge && std::min(length, t) <= mergeThreshold && start < count - 1) {
+        const double t = placer.depth() * sum / remaining;
+        if (merge && std::min(placer.length(), t) <= mergeThreshold && start < count - 1) {
             mergeFrom(start);
             return;
         }
-        const DrawPoint rowStart = cursor;
         placeRow(start, i - 1, sum, t);
         placed += sum;
         remaining -= sum;
-        taken[static_cast<int>(direction.edge)] += t;
-        moveOn(rowStart, t);
+        placer.endRow(t);
         start = i;
         sum = m;
-        const double alone = depth * m / remaining;
-        best = std::max(length / alone, alone / length);
+        const double alone = placer.depth() * m / remaining;
+        best = std::max(placer.length() / alone, alone / placer.length());
     }
     // The last row takes the whole remaining depth; with nothing left to measure, the rest
     // of the children go into it with no length.
     const double lastSum = std::max(remaining, 0.0); // what the children from `start` measure
-    if (merge && std::min(length, depth) <= mergeThreshold && start < count - 1) {
+    if (merge && std::min(placer.length(), placer.depth()) <= mergeThreshold && start < count - 1) {
         mergeFrom(start);
         return;
     }
     for (std::size_t i = measured; i < count; ++i)
         measures[i] = static_cast<double>(directory.child(i)->size(sizeMode));
-    placeRow(start, count - 1, lastSum, depth);
+    placeRow(start, count - 1, lastSum, placer.depth());
 }
 
 MyColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) const {
@@ -562,7 +361,7 @@ void DrawTreeMap::drawTree(std::size_t mainIndex, const std::optional<DrawTransi
     subtrees.clear();
     visit(picture, r, mainIndex, folders, pass);
     const DrawRect& whole = fileViews_.at(mainIndex).frame;
-    const double largeArea = whole.width * whole.height * kLargeFolderShare;
+    const double largeArea = whole.width * whole.height * detail::kLargeFolderShare;
     for (std::size_t next = 0; next < folders.size(); ++next) {
         const std::uint32_t index = folders[next];
         const DrawRect& frame = fileViews_.at(index).frame;
@@ -572,113 +371,6 @@ void DrawTreeMap::drawTree(std::size_t mainIndex, const std::optional<DrawTransi
             subtrees.push_back(index);
     }
     drawSubtrees(subtrees, pass);
-}
-
-void DrawTreeMap::drawSubtrees(const std::vector<std::uint32_t>& roots, const DrawPass& pass) {
-    if (roots.empty()) return;
-    Picture picture(*this);
-    DrawRenderer& r = renderer();
-    const auto drawDirectly = [&](std::size_t first, std::size_t end) {
-        for (std::size_t i = first; i < end; ++i) {
-            foldersToDraw_.assign(1, roots[i]);
-            drawFolders(picture, r, foldersToDraw_, pass);
-        }
-    };
-    // What a subtree costs: a rectangle for each of its files, at most as many as its area holds.
-    const double rectangleArea = mergeThreshold * mergeThreshold;
-    std::vector<double> upTo(roots.size()); // the cost of the subtrees up to each, inclusive
-    double total = 0;
-    for (std::size_t i = 0; i < roots.size(); ++i) {
-        const FileView& view = fileViews_.at(roots[i]);
-        const auto files = static_cast<double>(view.file->asDirectory()->fileCount());
-        total += 1 + std::min(files, view.frame.width * view.frame.height / rectangleArea);
-        upTo[i] = total;
-    }
-    WorkerPool& pool = *workers;
-    const std::size_t threads = pool.threadCount();
-    if (threads < 2 || total < kLeastParallelWork) {
-        drawDirectly(0, roots.size());
-        return;
-    }
-    // One thread draws the first share of the subtrees straight into the picture. The others go
-    // to sheets of about equal cost, a few for each other thread so that one that finishes early
-    // takes another, and are appended to the picture in order afterwards.
-    const auto firstBeyond = [&](double cost) {
-        return static_cast<std::size_t>(std::upper_bound(upTo.begin(), upTo.end(), cost) -
-                                        upTo.begin());
-    };
-    const std::size_t direct = firstBeyond(total / static_cast<double>(threads));
-    const double directCost = direct > 0 ? upTo[direct - 1] : 0;
-    const std::size_t sheetCount =
-        std::min(roots.size() - direct, (threads - 1) * kSheetsPerThread);
-    while (sheets_.size() < sheetCount)
-        sheets_.push_back(std::make_unique<Sheet>());
-    for (std::size_t index = 0, i = direct; index < sheetCount; ++index) {
-        const double end = directCost + (total - directCost) * static_cast<double>(index + 1) /
-                                            static_cast<double>(sheetCount);
-        const std::size_t last = index + 1 == sheetCount ? roots.size() : firstBeyond(end);
-        Sheet& sheet = *sheets_[index];
-        sheet.clear();
-        // Room for what the subtrees are expected to draw, so that the sheet seldom grows.
-        const auto expected =
-            static_cast<std::size_t>(std::max(0.0, end - (i > 0 ? upTo[i - 1] : 0)));
-        sheet.views.reserve(expected);
-        sheet.rows.reserve(expected);
-        sheet.cuts.reserve(expected);
-        sheet.shapes.reset(5 * expected);
-        sheet.shapes.triangleStrips().reserveCapacity(expected);
-        sheet.shapes.lines().reserveCapacity(2 * expected);
-        sheet.shapes.color = r.color;
-        // The views of the subtrees' folders are taken now: the picture grows while the sheets
-        // are drawn.
-        for (; i < last; ++i)
-            sheet.standIns.push_back(
-                {static_cast<std::uint32_t>(sheet.store(fileViews_.at(roots[i]), true)), roots[i]});
-    }
-    pool.run(sheetCount + 1, [&](std::size_t job) {
-        if (job == 0) {
-            drawDirectly(0, direct);
-            return;
-        }
-        Sheet& sheet = *sheets_[job - 1];
-        for (const Sheet::StandIn& standIn : sheet.standIns) {
-            sheet.folders.assign(1, standIn.local);
-            drawFolders(sheet, sheet.shapes, sheet.folders, pass);
-        }
-    });
-    // Each sheet's references to its rows and cuts become the picture's, then the sheets are
-    // appended in order.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> bases(sheetCount); // rows, cuts
-    std::size_t rowCount = rows_.size();
-    std::size_t cutCount = cuts_.size();
-    for (std::size_t sheet = 0; sheet < sheetCount; ++sheet) {
-        bases[sheet] = {static_cast<std::uint32_t>(rowCount), static_cast<std::uint32_t>(cutCount)};
-        rowCount += sheets_[sheet]->rows.size();
-        cutCount += sheets_[sheet]->cuts.size();
-    }
-    pool.run(sheetCount, [&](std::size_t index) {
-        Sheet& sheet = *sheets_[index];
-        for (FileView& view : sheet.views)
-            view.firstRow += bases[index].first;
-        for (ContentRow& row : sheet.rows)
-            row.firstCut += bases[index].second;
-    });
-    for (std::size_t sheet = 0; sheet < sheetCount; ++sheet)
-        appendSheet(*sheets_[sheet]);
-}
-
-void DrawTreeMap::appendSheet(const Sheet& sheet) {
-    rows_.insert(rows_.end(), sheet.rows.begin(), sheet.rows.end());
-    cuts_.insert(cuts_.end(), sheet.cuts.begin(), sheet.cuts.end());
-    auto from = sheet.views.begin();
-    for (const Sheet::StandIn& standIn : sheet.standIns) {
-        const auto at = sheet.views.begin() + standIn.local;
-        fileViews_.append(from, at);
-        fileViews_.at(standIn.picture) = *at;
-        from = at + 1;
-    }
-    fileViews_.append(from, sheet.views.end());
-    renderer().append(sheet.shapes);
 }
 
 DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
@@ -790,7 +482,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         storeView(std::move(otherMain));
         const FileView* inOther = fileView(*file, false);
         const DrawRect placedInOther = inOther != nullptr ? inOther->frame : own;
-        main.frame = interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
+        main.frame = detail::interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
     }
     clearViews();
     const std::size_t mainIndex = storeView(main, true);
@@ -815,157 +507,6 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     pictureRevision_ = r.revision();
 }
 
-void DrawTreeMap::drawTransitionFrame(const DrawTransition::Type& type, double progress) {
-    if (std::holds_alternative<DrawTransition::Rearrange>(type)) {
-        drawRearrangeTransition(progress);
-        return;
-    }
-    drawColorTransition(progress);
-    DrawRenderer& r = renderer();
-    r.color = palette::border();
-    r.strokeRect(mainFileView_->frame);
-}
-
-template <typename Draw> void DrawTreeMap::drawEach(const Views& views, Draw&& draw) {
-    DrawRenderer& r = renderer();
-    const std::size_t count = views.size();
-    forEachRun(count, [&](std::size_t first, std::size_t end, DrawRenderer* sheetShapes) {
-        DrawRenderer& shapes = sheetShapes != nullptr ? *sheetShapes : r;
-        for (std::size_t i = first; i < end; ++i)
-            draw(i, views.begin()[static_cast<std::ptrdiff_t>(i)], shapes);
-    });
-}
-
-template <typename Work> void DrawTreeMap::forEachRun(std::size_t count, Work&& work) {
-    DrawRenderer& r = renderer();
-    WorkerPool& pool = *workers;
-    if (pool.threadCount() < 2 || static_cast<double>(count) < kLeastParallelWork) {
-        work(0, count, nullptr);
-        return;
-    }
-    const std::size_t runs = pool.threadCount() * kSheetsPerThread;
-    while (sheets_.size() < runs)
-        sheets_.push_back(std::make_unique<Sheet>());
-    for (std::size_t run = 0; run < runs; ++run) {
-        sheets_[run]->clear();
-        sheets_[run]->shapes.color = r.color;
-    }
-    pool.run(runs, [&](std::size_t run) {
-        work(count * run / runs, count * (run + 1) / runs, &sheets_[run]->shapes);
-    });
-    for (std::size_t run = 0; run < runs; ++run) {
-        const DrawRenderer& shapes = sheets_[run]->shapes;
-        r.append(shapes);
-        if (shapes.vertexCount() > 0) r.color = shapes.color; // as if drawn here
-    }
-}
-
-void DrawTreeMap::findPreviousViews() {
-    // Each view's previous state is looked up once per transition; the previous views that none
-    // took are the ones that go.
-    if (previousViewsFound_) return;
-    std::vector<const FileView*>& previous = previousViews_;
-    std::vector<char>& kept = keptViews_; // not bool: threads write neighbouring entries
-    transitionFileViews_.index();         // looked up from several threads
-    previous.assign(fileViews_.size(), nullptr);
-    kept.assign(transitionFileViews_.size(), 0);
-    const auto first = transitionFileViews_.begin();
-    forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
-        for (std::size_t i = from; i < end; ++i) {
-            const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
-            previous[i] = old;
-            if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
-        }
-    });
-    previousViewsFound_ = true;
-}
-
-void DrawTreeMap::drawColorTransition(double progress) {
-    findPreviousViews();
-    // Views are stored in creation order: folders before what they hold. A folder whose
-    // children are laid out without a border is covered by them: it is not filled.
-    const bool foldersShow = directoryBorderRatio > 0;
-    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
-        if (view.opened && !foldersShow) return;
-        const FileView* old = previousViews_[i];
-        const double start = old != nullptr ? old->hue : view.hue;
-        r.fillRect(view.frame, fillColor(view, start + (view.hue - start) * progress, 1.0));
-    });
-}
-
-namespace {
-/// In rearranging frames, in merge thresholds.
-constexpr double kLeastOutlinedSide = 4.0;
-} // namespace
-
-void DrawTreeMap::drawRearrangeTransition(double progress) {
-    findPreviousViews();
-    const std::vector<const FileView*>& previous = previousViews_;
-    const std::vector<char>& kept = keptViews_;
-    // Only what one of the two pictures shows is drawn: of a folder whose children are laid out,
-    // only the border ring around them (none without a border), or its colour would flood the
-    // gaps that moving rectangles leave; and nothing thinner than the merge threshold, which
-    // the pictures merge. `ring` is the border ratio of what is shown, 0 for the whole frame.
-    constexpr double kNothing = -1;
-    const auto shownOf = [](const FileView& view, double borderRatio) {
-        return !view.opened ? 0.0 : borderRatio > 0 ? borderRatio : kNothing;
-    };
-    const double grey = palette::strokeGrey();
-    auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double ring,
-                    double hue, double alpha) {
-        const double side = std::min(frame.width, frame.height);
-        if (side < mergeThreshold || ring < 0) return;
-        const MyColor fill = fillColor(view, hue, alpha);
-        const auto fillBand = [&](const DrawRect& band) {
-            if (std::min(band.width, band.height) >= mergeThreshold) r.fillRect(band, fill);
-        };
-        if (ring == 0) {
-            r.fillRect(frame, fill);
-        } else {
-            const double dx = frame.width * ring;
-            const double dy = frame.height * ring;
-            fillBand({frame.x, frame.y, frame.width, dy});
-            fillBand({frame.x, frame.maxY() - dy, frame.width, dy});
-            fillBand({frame.x, frame.y + dy, dx, frame.height - 2 * dy});
-            fillBand({frame.maxX() - dx, frame.y + dy, dx, frame.height - 2 * dy});
-        }
-        // Outlines of small rectangles moving over each other would darken whole clumps.
-        if (side < kLeastOutlinedSide * mergeThreshold) return;
-        r.color = MyColor::grey(grey, alpha);
-        r.strokeRect(frame);
-    };
-    // Views that go shrink to their centre during the first 30% (stores keep creation order).
-    if (progress <= 0.3) {
-        const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
-        drawEach(transitionFileViews_, [&](std::size_t i, const FileView& old, DrawRenderer& r) {
-            if (kept[i] == 0)
-                draw(r, old, collapse(old.frame, a), shownOf(old, startBorderRatio_), old.hue,
-                     1 - a);
-        });
-    }
-    const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
-    const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
-    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
-        const double atEnd = shownOf(view, directoryBorderRatio);
-        if (const FileView* old = previous[i]) {
-            // Shown whole at either end: whole on the way; else the ring between the two.
-            const double atStart = shownOf(*old, startBorderRatio_);
-            double ring = 0;
-            if (atStart != 0 && atEnd != 0) {
-                const double from = std::max(atStart, 0.0);
-                ring = from + (std::max(atEnd, 0.0) - from) * eased;
-                if (ring <= 0) ring = kNothing;
-            }
-            draw(r, view, interpolate(old->frame, view.frame, eased), ring,
-                 old->hue + (view.hue - old->hue) * eased, 1.0);
-        } else if (progress >= 0.7) {
-            // Views that come grow from their centre during the last 30%.
-            const double grown = std::clamp((progress - 0.7) / 0.3, 0.0, 1.0);
-            draw(r, view, collapse(view.frame, 1 - grown), atEnd, view.hue, 1.0);
-        }
-    });
-}
-
 void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {
     const FileView* found = view(file);
     if (found == nullptr) return;
@@ -980,24 +521,6 @@ void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {
     into.color = palette::border();
     into.strokeRect(found->frame);
     into.commit();
-}
-
-void DrawTreeMap::prepareSequenceTransition(Directory& other) {
-    // The views become the start of a transition: the picture made from them is not kept.
-    pictureKey_.reset();
-    previousViewsFound_ = false;
-    startBorderRatio_ = pictureBorderRatio_;
-    std::swap(fileViews_, transitionFileViews_);
-    Views rekeyed;
-    rekeyed.reserve(transitionFileViews_.size());
-    for (const FileView& view : transitionFileViews_) {
-        File* counterpart = correspondingFile(*view.file, view.merged, other);
-        if (counterpart == nullptr) continue; // not in the new tree: dropped
-        FileView moved = view;
-        moved.file = counterpart;
-        rekeyed.insertOrAssign(std::move(moved));
-    }
-    transitionFileViews_ = std::move(rekeyed);
 }
 
 File* DrawTreeMap::fileAt(DrawPoint point, File* previous) {
@@ -1045,5 +568,11 @@ std::optional<DrawPoint> DrawTreeMap::center(const File& file) {
     return DrawPoint{found->frame.x + found->frame.width / 2,
                      found->frame.y + found->frame.height / 2};
 }
+
+// Drawing subtrees on several cores draws their folders into sheets as well as into the picture.
+template void DrawTreeMap::drawFolders(Picture&, DrawRenderer&, std::vector<std::uint32_t>&,
+                                       const DrawPass&) const;
+template void DrawTreeMap::drawFolders(Sheet&, DrawRenderer&, std::vector<std::uint32_t>&,
+                                       const DrawPass&) const;
 
 } // namespace tessera

@@ -7,6 +7,7 @@
 #include "draw/DrawGraph.h"
 #include "draw/ViewStore.h"
 #include "layouts/TreeMapLayout.h"
+#include "layouts/TreeMapRows.h"
 
 #include <array>
 #include <memory>
@@ -25,14 +26,8 @@ class DrawTreeMap final : public DrawGraph {
 public:
     using Layout = TreeMapLayout;
 
-    enum class Edge { top, bottom, left, right };
-    /// A row lies against `edge` of the remaining area; clockwise rows follow each other as if
-    /// walking clockwise around its border (along the top from left to right).
-    struct Direction {
-        Edge edge;
-        bool clockwise;
-        friend bool operator==(const Direction&, const Direction&) = default;
-    };
+    using Edge = TreeMapEdge;
+    using Direction = TreeMapDirection;
     struct ContentRow {
         Direction direction;
         DrawRect frame;

@@ -1,0 +1,193 @@
+// The tree map's transitions between two pictures: recolouring frames, rearranging frames in
+// which rectangles move from where they were to where they go, and the start of a sequence's
+// morph into another tree.
+#include "draw/Animation.h"
+#include "draw/Palette.h"
+#include "layouts/DrawTreeMap.h"
+#include "layouts/DrawTreeMapInternals.h"
+#include "platform/WorkerPool.h"
+
+#include <algorithm>
+
+namespace tessera {
+
+using namespace detail;
+
+namespace {
+
+// The rectangle `a` of the way from the full frame to the empty one at its centre.
+DrawRect collapse(const DrawRect& frame, double a) {
+    const DrawRect centre{frame.x + frame.width / 2, frame.y + frame.height / 2, 0, 0};
+    return interpolate(frame, centre, a);
+}
+
+/// In rearranging frames, in merge thresholds.
+constexpr double kLeastOutlinedSide = 4.0;
+
+} // namespace
+
+void DrawTreeMap::drawTransitionFrame(const DrawTransition::Type& type, double progress) {
+    if (std::holds_alternative<DrawTransition::Rearrange>(type)) {
+        drawRearrangeTransition(progress);
+        return;
+    }
+    drawColorTransition(progress);
+    DrawRenderer& r = renderer();
+    r.color = palette::border();
+    r.strokeRect(mainFileView_->frame);
+}
+
+template <typename Draw> void DrawTreeMap::drawEach(const Views& views, Draw&& draw) {
+    DrawRenderer& r = renderer();
+    const std::size_t count = views.size();
+    forEachRun(count, [&](std::size_t first, std::size_t end, DrawRenderer* sheetShapes) {
+        DrawRenderer& shapes = sheetShapes != nullptr ? *sheetShapes : r;
+        for (std::size_t i = first; i < end; ++i)
+            draw(i, views.begin()[static_cast<std::ptrdiff_t>(i)], shapes);
+    });
+}
+
+template <typename Work> void DrawTreeMap::forEachRun(std::size_t count, Work&& work) {
+    DrawRenderer& r = renderer();
+    WorkerPool& pool = *workers;
+    if (pool.threadCount() < 2 || static_cast<double>(count) < kLeastParallelWork) {
+        work(0, count, nullptr);
+        return;
+    }
+    const std::size_t runs = pool.threadCount() * kSheetsPerThread;
+    while (sheets_.size() < runs)
+        sheets_.push_back(std::make_unique<Sheet>());
+    for (std::size_t run = 0; run < runs; ++run) {
+        sheets_[run]->clear();
+        sheets_[run]->shapes.color = r.color;
+    }
+    pool.run(runs, [&](std::size_t run) {
+        work(count * run / runs, count * (run + 1) / runs, &sheets_[run]->shapes);
+    });
+    for (std::size_t run = 0; run < runs; ++run) {
+        const DrawRenderer& shapes = sheets_[run]->shapes;
+        r.append(shapes);
+        if (shapes.vertexCount() > 0) r.color = shapes.color; // as if drawn here
+    }
+}
+
+void DrawTreeMap::findPreviousViews() {
+    // Each view's previous state is looked up once per transition; the previous views that none
+    // took are the ones that go.
+    if (previousViewsFound_) return;
+    std::vector<const FileView*>& previous = previousViews_;
+    std::vector<char>& kept = keptViews_; // not bool: threads write neighbouring entries
+    transitionFileViews_.index();         // looked up from several threads
+    previous.assign(fileViews_.size(), nullptr);
+    kept.assign(transitionFileViews_.size(), 0);
+    const auto first = transitionFileViews_.begin();
+    forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
+        for (std::size_t i = from; i < end; ++i) {
+            const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
+            previous[i] = old;
+            if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
+        }
+    });
+    previousViewsFound_ = true;
+}
+
+void DrawTreeMap::drawColorTransition(double progress) {
+    findPreviousViews();
+    // Views are stored in creation order: folders before what they hold. A folder whose
+    // children are laid out without a border is covered by them: it is not filled.
+    const bool foldersShow = directoryBorderRatio > 0;
+    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
+        if (view.opened && !foldersShow) return;
+        const FileView* old = previousViews_[i];
+        const double start = old != nullptr ? old->hue : view.hue;
+        r.fillRect(view.frame, fillColor(view, start + (view.hue - start) * progress, 1.0));
+    });
+}
+
+void DrawTreeMap::drawRearrangeTransition(double progress) {
+    findPreviousViews();
+    const std::vector<const FileView*>& previous = previousViews_;
+    const std::vector<char>& kept = keptViews_;
+    // Only what one of the two pictures shows is drawn: of a folder whose children are laid out,
+    // only the border ring around them (none without a border), or its colour would flood the
+    // gaps that moving rectangles leave; and nothing thinner than the merge threshold, which
+    // the pictures merge. `ring` is the border ratio of what is shown, 0 for the whole frame.
+    constexpr double kNothing = -1;
+    const auto shownOf = [](const FileView& view, double borderRatio) {
+        return !view.opened ? 0.0 : borderRatio > 0 ? borderRatio : kNothing;
+    };
+    const double grey = palette::strokeGrey();
+    auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double ring,
+                    double hue, double alpha) {
+        const double side = std::min(frame.width, frame.height);
+        if (side < mergeThreshold || ring < 0) return;
+        const MyColor fill = fillColor(view, hue, alpha);
+        const auto fillBand = [&](const DrawRect& band) {
+            if (std::min(band.width, band.height) >= mergeThreshold) r.fillRect(band, fill);
+        };
+        if (ring == 0) {
+            r.fillRect(frame, fill);
+        } else {
+            const double dx = frame.width * ring;
+            const double dy = frame.height * ring;
+            fillBand({frame.x, frame.y, frame.width, dy});
+            fillBand({frame.x, frame.maxY() - dy, frame.width, dy});
+            fillBand({frame.x, frame.y + dy, dx, frame.height - 2 * dy});
+            fillBand({frame.maxX() - dx, frame.y + dy, dx, frame.height - 2 * dy});
+        }
+        // Outlines of small rectangles moving over each other would darken whole clumps.
+        if (side < kLeastOutlinedSide * mergeThreshold) return;
+        r.color = MyColor::grey(grey, alpha);
+        r.strokeRect(frame);
+    };
+    // Views that go shrink to their centre during the first 30% (stores keep creation order).
+    if (progress <= 0.3) {
+        const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
+        drawEach(transitionFileViews_, [&](std::size_t i, const FileView& old, DrawRenderer& r) {
+            if (kept[i] == 0)
+                draw(r, old, collapse(old.frame, a), shownOf(old, startBorderRatio_), old.hue,
+                     1 - a);
+        });
+    }
+    const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
+    const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
+    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
+        const double atEnd = shownOf(view, directoryBorderRatio);
+        if (const FileView* old = previous[i]) {
+            // Shown whole at either end: whole on the way; else the ring between the two.
+            const double atStart = shownOf(*old, startBorderRatio_);
+            double ring = 0;
+            if (atStart != 0 && atEnd != 0) {
+                const double from = std::max(atStart, 0.0);
+                ring = from + (std::max(atEnd, 0.0) - from) * eased;
+                if (ring <= 0) ring = kNothing;
+            }
+            draw(r, view, interpolate(old->frame, view.frame, eased), ring,
+                 old->hue + (view.hue - old->hue) * eased, 1.0);
+        } else if (progress >= 0.7) {
+            // Views that come grow from their centre during the last 30%.
+            const double grown = std::clamp((progress - 0.7) / 0.3, 0.0, 1.0);
+            draw(r, view, collapse(view.frame, 1 - grown), atEnd, view.hue, 1.0);
+        }
+    });
+}
+
+void DrawTreeMap::prepareSequenceTransition(Directory& other) {
+    // The views become the start of a transition: the picture made from them is not kept.
+    pictureKey_.reset();
+    previousViewsFound_ = false;
+    startBorderRatio_ = pictureBorderRatio_;
+    std::swap(fileViews_, transitionFileViews_);
+    Views rekeyed;
+    rekeyed.reserve(transitionFileViews_.size());
+    for (const FileView& view : transitionFileViews_) {
+        File* counterpart = correspondingFile(*view.file, view.merged, other);
+        if (counterpart == nullptr) continue; // not in the new tree: dropped
+        FileView moved = view;
+        moved.file = counterpart;
+        rekeyed.insertOrAssign(std::move(moved));
+    }
+    transitionFileViews_ = std::move(rekeyed);
+}
+
+} // namespace tessera
