@@ -1,0 +1,235 @@
+// The graph's navigation (history, zooms, siblings) and the file under the pointer or
+// selected, with its bubble.
+#include "controller/FileController.h"
+#include "draw/Palette.h"
+#include "graph/Graph.h"
+#include "layouts/DrawPieChart.h"
+#include "layouts/DrawTreeMap.h"
+#include "model/Directory.h"
+#include "model/Formatting.h"
+#include "model/Localization.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tessera {
+
+// MARK: Navigation
+
+void Graph::navigate(File& target) {
+    history_.files.resize(history_.index);
+    history_.files.push_back(&target);
+    history_.index += 1;
+    setFile(target);
+}
+
+void Graph::goBack() {
+    if (!canGoBack()) return;
+    history_.index -= 1;
+    setFile(*history_.files[history_.index - 1]);
+}
+
+void Graph::goForward() {
+    if (!canGoForward()) return;
+    history_.index += 1;
+    setFile(*history_.files[history_.index - 1]);
+}
+
+void Graph::setFile(File& next) {
+    if (file_ == nullptr) return;
+    // A running transition ends first: while it zooms out to a common folder, the folder it is
+    // going into is the shown file, not the common folder.
+    finishTransition();
+    if (file_ == &next) return;
+    for (File* node : next.ancestors()) {
+        if (Directory* directory = node->asDirectory()) {
+            if (fileController_) fileController_->loadUrlResources(*directory);
+        }
+    }
+    File* old = file_;
+    file_ = &next;
+    if (delegate != nullptr) delegate->graphDidChangeFile(file_);
+    setNeedsDisplay();
+    File* common = next.commonAncestor(*old);
+    if (common == nullptr) {
+        startTransition(Fade{}, true, kSetFileDuration, Animation::ProgressCurve::linear);
+    } else if (common == &next) {
+        startTransition(ZoomOut{old}, false, scaledDuration(kSetFileDuration),
+                        Animation::ProgressCurve::easeInOut);
+    } else if (common == old) {
+        startTransition(ZoomIn{old}, true, kSetFileDuration, Animation::ProgressCurve::linear);
+    } else {
+        file_ = common; // zoom out to the common folder first, then in
+        startTransition(ZoomOutIn{old, &next}, false, scaledDuration(kSetFileDuration),
+                        Animation::ProgressCurve::easeInOut);
+    }
+}
+
+void Graph::click() {
+    if (file_ == nullptr || !fileDraw_) return;
+    if (activeSince_) {
+        if (activeFile_ != nullptr) {
+            File* target = fileDraw_->zoomTarget(*activeFile_);
+            if (target == file_) {
+                if (file_->parent() != nullptr) navigate(*file_->parent());
+            } else if (!target->isLeaf()) {
+                navigate(*target);
+            }
+        } else if (settings_.graphType == GraphType::treeMap && file_->parent() != nullptr &&
+                   !file_->parent()->isLeaf()) {
+            navigate(*file_->parent());
+        }
+        return;
+    }
+    if (activeFile_ == nullptr) return;
+    if (activeFile_ == file_) {
+        if (file_->parent() != nullptr) navigate(*file_->parent());
+    } else if (!activeFile_->isLeaf()) {
+        navigate(*activeFile_);
+    }
+}
+
+// MARK: The active file
+
+void Graph::updateActiveFileFromPointer() {
+    if (!fileDraw_) return;
+    File* found = fileDraw_->fileAt(pointerLocation, activeFile_);
+    if (found == activeFile_) return;
+    activeSince_ = Animation::now();
+    setActiveFile(found != nullptr && found->parent() != nullptr ? found : nullptr);
+}
+
+void Graph::activateFromKeyboard(File* target) {
+    if (target == nullptr || !fileDraw_) return;
+    const auto centre = fileDraw_->center(*target);
+    if (!centre) return;
+    pointerLocation = *centre;
+    activeSince_.reset();
+    setActiveFile(target);
+}
+
+void Graph::selectSibling(int offset) {
+    if (file_ == nullptr) return;
+    if (activeFile_ == nullptr) {
+        if (Directory* shown = file_->asDirectory()) {
+            const auto contents = shown->displayedContents();
+            if (!contents.empty()) activateFromKeyboard(contents.front());
+        }
+        return;
+    }
+    if (activeFile_ == file_ || activeFile_->parent() == nullptr) return;
+    const auto siblings = activeFile_->parent()->displayedContents();
+    const auto at = std::find(siblings.begin(), siblings.end(), activeFile_);
+    if (at == siblings.end()) return;
+    const auto count = static_cast<long>(siblings.size());
+    const long index = ((at - siblings.begin()) + offset + count) % count;
+    activateFromKeyboard(siblings[static_cast<std::size_t>(index)]);
+}
+
+void Graph::selectParent() {
+    if (activeFile_ == file_) return;
+    File* candidate =
+        activeFile_ != nullptr && activeFile_->parent() != nullptr ? activeFile_->parent() : file_;
+    if (candidate != nullptr && candidate->parent() != nullptr) activateFromKeyboard(candidate);
+}
+
+void Graph::selectFirstChild() {
+    File* target = activeFile_ != nullptr ? activeFile_ : file_;
+    if (target == nullptr) return;
+    if (Directory* directory = target->asDirectory()) {
+        const auto contents = directory->displayedContents();
+        if (!contents.empty()) activateFromKeyboard(contents.front());
+    }
+}
+
+void Graph::setActiveFile(File* target) {
+    if (fileTransition_)
+        if (const auto* display = std::get_if<Display>(&fileTransition_->type);
+            display != nullptr && std::holds_alternative<DrawTransition::Rearrange>(display->type))
+            return;
+    if (fileSequence_) return;
+    setActiveText(nullptr);
+    if (activeFileDraw_) activeFileDraw_->reset();
+    activeFile_ = target;
+    setNeedsDisplay();
+}
+
+void Graph::setMainText(std::optional<std::string> text) {
+    if (view_ == nullptr || view_->size().isEmpty() || !mainFileText_) return;
+    if (!text || text->empty()) {
+        mainFileText_->setText(std::nullopt, view_->labelTypesetter());
+        return;
+    }
+    const DrawSize size = view_->size();
+    LabelText label;
+    label.runs.push_back({std::move(*text), LabelRun::Weight::bold,
+                          0.03 * std::min(size.width, size.height), palette::labelText()});
+    mainFileText_->setText(std::move(label), view_->labelTypesetter());
+}
+
+void Graph::setActiveText(File* target) {
+    if (!activeFileText_ || view_ == nullptr) return;
+    if (target == nullptr || !fileController_ || file_ == nullptr) {
+        activeFileText_->setText(std::nullopt, view_->labelTypesetter());
+        return;
+    }
+    LabelText text;
+    text.lineSpacing = 2.0;
+    text.centered = true;
+    text.wraps = true;
+    std::string name = fileController_->displayName(*target);
+    const bool named = !name.empty();
+    text.runs.push_back({std::move(name), LabelRun::Weight::bold, LabelText::kSystemFontSize,
+                         palette::labelText()});
+    if (const auto size = target->displaySizeString(settings_.sizeMode))
+        text.runs.push_back({named ? " - " + *size : *size, LabelRun::Weight::regular,
+                             LabelText::kSystemFontSize, palette::labelText()});
+    if (const auto date = target->date(settings_.colorMode))
+        text.runs.push_back({"\n" + formatMediumDateShortTime(*date), LabelRun::Weight::regular,
+                             LabelText::kSmallSystemFontSize, palette::labelText()});
+    if (settings_.graphType == GraphType::treeMap) {
+        // The folders between the shown file and the active one, from the top down.
+        std::string folders;
+        for (File* node : target->ancestors()) {
+            if (node == target || !node->isDescendant(*file_) || node == file_) continue;
+            folders += fileController_->displayName(*node) + "\n";
+        }
+        if (!folders.empty())
+            text.runs.insert(text.runs.begin(),
+                             {std::move(folders), LabelRun::Weight::regular,
+                              LabelText::kSmallSystemFontSize, palette::labelText()});
+    }
+    // The text wraps rather than leave the view.
+    const double room = view_->size().width - 2 * kViewMargin - activeFileText_->insets().width;
+    activeFileText_->maxSize = {std::max(1.0, room), 0};
+    activeFileText_->setText(std::move(text), view_->labelTypesetter());
+}
+
+void Graph::prepareActiveFileDraw(File& active) {
+    double alpha = 1.0;
+    if (activeSince_) {
+        const double t = (Animation::now() - *activeSince_) / kSetFileDuration;
+        if (t < 1) {
+            alpha = std::max(t, 0.0);
+            setNeedsDisplay();
+        }
+    }
+    activeFileDraw_->alpha = alpha;
+    fileDraw_->drawActiveFile(active, *activeFileDraw_);
+    if (&active != file_ && !activeFileText_->hasText()) setActiveText(&active);
+}
+
+DrawRect Graph::activeFileTextFrame() const {
+    if (view_ == nullptr || !activeFileText_) return {};
+    const DrawSize label = activeFileText_->frameSize();
+    const DrawSize bounds = view_->size();
+    const double w = label.width;
+    const double h = label.height;
+    double y = std::max(kViewMargin - bounds.height / 2, pointerLocation.y + kPointerOffsetY);
+    if (y > bounds.height / 2 - h - kViewMargin) y = pointerLocation.y - kPointerOffsetY - h;
+    double x = std::min(pointerLocation.x - w / 2, bounds.width / 2 - w - kViewMargin);
+    x = std::max(x, kViewMargin - bounds.width / 2);
+    return {x, y, w, h};
+}
+
+} // namespace tessera
