@@ -17,6 +17,7 @@
 #include "render/PngWriter.h"
 #include "render/QtLabelTypesetter.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 
 #include <cmath>
 #include <cstdio>
@@ -52,6 +53,33 @@ constexpr const char* kUsage =
     "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n"
     "       tessera render --sequence A B [C...] --at V -o OUT.png [options above]\n";
 
+std::string formatted(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// What a numeric setting's option takes, as its help says.
+std::string allowedValues(SettingKey id) {
+    const SettingDefinition& setting = settingDefinition(id);
+    return formatted(setting.least) + " to " + formatted(setting.most) + ", default " +
+           formatted(setting.byDefault());
+}
+
+// Sets a numeric setting from its option's text; why not, when the text is no number the
+// setting allows.
+std::optional<std::string> readSetting(Settings& settings, SettingKey id, const std::string& text) {
+    const SettingDefinition& setting = settingDefinition(id);
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || !setting.allows(value))
+        return std::string(setting.flag) + " wants " +
+               (setting.type == SettingType::integer ? "a whole number" : "a number") + " from " +
+               formatted(setting.least) + " to " + formatted(setting.most) + ", not " + text;
+    setting.set(settings, value);
+    return std::nullopt;
+}
+
 // The options, or the exit status to end with (0 after --help).
 std::expected<Options, int> parse(std::span<const std::string> arguments) {
     Options options;
@@ -74,13 +102,16 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
         ->required();
     app.add_option("-o,--output", options.output, "the PNG file to write")->required();
     app.add_option("--size", size, "the picture's size (default 1600x1000)")->type_name("WxH");
-    app.add_option("--levels", levels, "the pie chart's rings (4 to 64, default 8)");
+    app.add_option("--levels", levels,
+                   "the pie chart's rings (" + allowedValues(SettingKey::graphLevels) + ")");
     app.add_option("--samples", samples, "samples per pixel each way (1 to 8, default 3)");
     app.add_option("--color-mode", colorMode, "hueWheel, creationDate or modificationDate");
     app.add_option("--size-mode", sizeMode, "fileSize, allocatedFileSize or childCount");
     app.add_option("--graph", graph, "pie or treemap");
     app.add_option("--layout", layout, "the tree map's: stack, snake, spiral or spiralSnake");
-    app.add_option("--border", border, "the tree map's folder border (0 to below 0.5)");
+    app.add_option("--border", border,
+                   "the tree map's folder border (" + allowedValues(SettingKey::directoryBorderRatio) +
+                       ")");
     app.add_flag("--keep-aspect", keepAspect, "keep the aspect ratio during zooms (default)");
     app.add_flag("--no-keep-aspect", noKeepAspect, "stretch during zooms");
     app.add_flag("--bottom-edge", settings.beginLayoutOnBottomEdge,
@@ -99,11 +130,9 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
          options.width < 16 || options.height < 16 || options.width > 16384 ||
          options.height > 16384))
         return fail("--size wants WIDTHxHEIGHT between 16 and 16384, not " + size);
-    if (parser.given("--levels")) {
-        settings.graphLevels = std::atoi(levels.c_str());
-        if (settings.graphLevels < 4 || settings.graphLevels > 64)
-            return fail("--levels wants a number from 4 to 64");
-    }
+    if (parser.given("--levels"))
+        if (auto refused = readSetting(settings, SettingKey::graphLevels, levels))
+            return fail(*refused);
     if (parser.given("--samples")) {
         options.samples = std::atoi(samples.c_str());
         if (options.samples < 1 || options.samples > 8)
@@ -129,13 +158,9 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
         if (!named) return fail("unknown tree map layout " + layout);
         settings.treeMapLayout = *named;
     }
-    if (parser.given("--border")) {
-        char* end = nullptr;
-        const double ratio = std::strtod(border.c_str(), &end);
-        if (end == border.c_str() || *end != '\0' || !(ratio >= 0) || ratio >= 0.5)
-            return fail("--border wants a ratio from 0 to below 0.5");
-        settings.directoryBorderRatio = ratio;
-    }
+    if (parser.given("--border"))
+        if (auto refused = readSetting(settings, SettingKey::directoryBorderRatio, border))
+            return fail(*refused);
     // On by default, as in the app.
     if (keepAspect && noKeepAspect) return fail("--keep-aspect or --no-keep-aspect, not both");
     settings.keepAspectRatioDuringZoom = !noKeepAspect;

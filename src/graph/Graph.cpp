@@ -59,24 +59,13 @@ void Graph::setUp() {
 void Graph::makeFileDraw() {
     if (view_ == nullptr) return;
     auto factory = [view = view_] { return view->makeRenderer(); };
-    if (settings_.graphType == GraphType::treeMap) {
-        auto map = std::make_unique<DrawTreeMap>(factory);
-        map->layout = settings_.treeMapLayout;
-        map->directoryBorderRatio = settings_.directoryBorderRatio;
-        map->keepAspectRatioDuringZoom = settings_.keepAspectRatioDuringZoom;
-        map->beginLayoutOnBottomEdge = settings_.beginLayoutOnBottomEdge;
-        fileDraw_ = std::move(map);
-    } else {
-        auto pie = std::make_unique<DrawPieChart>(factory);
-        pie->levels = settings_.graphLevels;
-        fileDraw_ = std::move(pie);
-    }
+    if (settings_.graphType == GraphType::treeMap)
+        fileDraw_ = std::make_unique<DrawTreeMap>(factory);
+    else
+        fileDraw_ = std::make_unique<DrawPieChart>(factory);
+    configureFileDraw();
     fileDraw_->delegate = this;
     fileDraw_->setViewSize(view_->size());
-    fileDraw_->sizeMode = settings_.sizeMode;
-    fileDraw_->colorMode = settings_.colorMode;
-    fileDraw_->mergeThreshold = settings_.mergeThreshold;
-    fileDraw_->totalSize = totalSize();
 }
 
 void Graph::updateAppearance() {
@@ -131,6 +120,10 @@ void Graph::setNeedsDisplay() {
 }
 
 // MARK: The file controller
+
+void Graph::loadUrlResources(File& file) {
+    if (fileController_) fileController_->loadUrlResources(file);
+}
 
 void Graph::setFileController(std::shared_ptr<FileController> controller) {
     if (fileController_) fileController_->removeObserver(*this);

@@ -91,20 +91,21 @@ public:
     void selectFirstChild();
     void setActiveFile(File* file);
 
-    // Settings, each saved and shown with its transition.
-    void setGraphType(GraphType type);
-    void setSizeMode(SizeMode mode);
-    void setColorMode(ColorMode mode);
-    void setGraphLevels(int levels);
-    void setTreeMapLayout(TreeMapLayout layout);
-    void setDirectoryBorderRatio(double ratio);
-    void setMergeThreshold(double threshold);
-    void setAnimationSpeed(double speed);
-    void setShowVolumeAvailableSpace(bool show);
-    void setKeepAspectRatioDuringZoom(bool keep);
-    void setBeginLayoutOnBottomEdge(bool begin);
+    /// Takes the settings of the graph from `next` (its favourites aside) and saves them once
+    /// when any changed. The change reaches the file drawing with the transition that the most
+    /// telling changed setting calls for: a new graph type fades to the other layout, a change
+    /// of geometry (measure, rings, tree map options, volume space) rearranges, new colours
+    /// recolour, a new merge threshold redraws, and a new animation speed waits for the next
+    /// transition.
+    void applySettings(const Settings& next);
+    /// applySettings() of the settings as `edit(Settings&)` leaves a copy of them.
+    template <typename Edit> void changeSettings(Edit&& edit) {
+        Settings next = settings_;
+        edit(next);
+        applySettings(next);
+    }
     void changeDisplay(DrawTransition::Type type);
-    /// Writes the settings (every setter above does it already).
+    /// Writes the settings (applySettings() does it already).
     void saveSettings() { saved(); }
     const Settings& settings() const { return settings_; }
 
@@ -169,6 +170,10 @@ private:
     };
 
     void makeFileDraw();
+    /// Hands the settings to the file drawing.
+    void configureFileDraw();
+    /// Makes the drawing of the graph type set, fading from the old one when there was one.
+    void showNewDrawing();
     void rootFileDidLoad();
     void startTransition(FileTransitionType type, bool swapRenderer, double duration,
                          Animation::ProgressCurve curve);

@@ -1,24 +1,100 @@
-// The graph's settings: each change reaches the file drawing and starts the transition it
-// calls for.
-#include "controller/FileController.h"
-#include "draw/Palette.h"
+// The graph's settings: a change reaches the file drawing and starts the transition it calls
+// for.
 #include "graph/Graph.h"
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
-#include "model/Directory.h"
-#include "model/Formatting.h"
-#include "model/Localization.h"
+#include "settings/SettingsTable.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace tessera {
+namespace {
 
-// MARK: Settings
+// What a changed setting asks of the picture, from least to most.
+enum class Effect { none, redisplay, recolour, rearrange, newDrawing };
 
-void Graph::setGraphType(GraphType type) {
-    settings_.graphType = type;
+Effect effectOf(SettingKey key) {
+    switch (key) {
+    case SettingKey::animationSpeed:
+        return Effect::none; // the next transition's duration
+    case SettingKey::mergeThreshold:
+        return Effect::redisplay;
+    case SettingKey::colorMode:
+        return Effect::recolour;
+    case SettingKey::graphType:
+        return Effect::newDrawing;
+    case SettingKey::beginLayoutOnBottomEdge:
+    case SettingKey::directoryBorderRatio:
+    case SettingKey::graphLevels:
+    case SettingKey::keepAspectRatioDuringZoom:
+    case SettingKey::showVolumeAvailableSpace:
+    case SettingKey::sizeMode:
+    case SettingKey::treeMapLayout:
+        return Effect::rearrange;
+    }
+    return Effect::rearrange;
+}
+
+} // namespace
+
+void Graph::applySettings(const Settings& next) {
+    Effect effect = Effect::none;
+    bool changed = false;
+    bool measureChanged = false; // what the centre label says
+    for (const SettingDefinition& setting : settingsTable()) {
+        if (setting.get(settings_) == setting.get(next)) continue;
+        changed = true;
+        effect = std::max(effect, effectOf(setting.id));
+        measureChanged = measureChanged || setting.id == SettingKey::sizeMode ||
+                         setting.id == SettingKey::showVolumeAvailableSpace;
+    }
+    if (!changed) return;
+    // A rearrangement or recolouring starts from the final picture of the transition under way.
+    if (effect == Effect::rearrange || effect == Effect::recolour) finishTransition();
+    for (const SettingDefinition& setting : settingsTable())
+        setting.set(settings_, setting.get(next));
     saved();
+    if (effect == Effect::newDrawing) {
+        showNewDrawing();
+        return;
+    }
+    if (fileDraw_) configureFileDraw();
+    if (measureChanged && fileDraw_) setMainText({});
+    switch (effect) {
+    case Effect::none:
+    case Effect::newDrawing:
+        break;
+    case Effect::redisplay:
+        redisplay();
+        break;
+    case Effect::recolour:
+        changeDisplay(DrawTransition::UpdateColor{});
+        break;
+    case Effect::rearrange:
+        changeDisplay(DrawTransition::Rearrange{});
+        break;
+    }
+}
+
+void Graph::configureFileDraw() {
+    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get())) {
+        map->layout = settings_.treeMapLayout;
+        map->directoryBorderRatio = settings_.directoryBorderRatio;
+        map->keepAspectRatioDuringZoom = settings_.keepAspectRatioDuringZoom;
+        map->beginLayoutOnBottomEdge = settings_.beginLayoutOnBottomEdge;
+    } else if (auto* pie = dynamic_cast<DrawPieChart*>(fileDraw_.get())) {
+        if (pie->levels != settings_.graphLevels) {
+            pie->levels = settings_.graphLevels;
+            pie->updateGeometry();
+        }
+    }
+    fileDraw_->sizeMode = settings_.sizeMode;
+    fileDraw_->colorMode = settings_.colorMode;
+    fileDraw_->mergeThreshold = settings_.mergeThreshold;
+    fileDraw_->totalSize = totalSize();
+}
+
+void Graph::showNewDrawing() {
     finishTransition();
     updateMainLabelBackdrop();
     setMainText({});
@@ -34,97 +110,6 @@ void Graph::setGraphType(GraphType type) {
                        Animation(kSetFileDuration, Animation::ProgressType::clampedToUnit,
                                  Animation::ProgressCurve::linear)});
     setNeedsDisplay();
-}
-
-void Graph::setSizeMode(SizeMode mode) {
-    finishTransition(); // the rearrangement starts from its final picture
-    settings_.sizeMode = mode;
-    saved();
-    if (fileDraw_) {
-        fileDraw_->sizeMode = mode;
-        setMainText({});
-        fileDraw_->totalSize = totalSize();
-    }
-    changeDisplay(DrawTransition::Rearrange{});
-}
-
-void Graph::setColorMode(ColorMode mode) {
-    if (settings_.colorMode == mode) return;
-    finishTransition(); // the recolouring starts from its final picture
-    settings_.colorMode = mode;
-    saved();
-    if (fileDraw_) fileDraw_->colorMode = mode;
-    changeDisplay(DrawTransition::UpdateColor{});
-}
-
-void Graph::setGraphLevels(int levels) {
-    finishTransition(); // the rearrangement starts from its final picture
-    settings_.graphLevels = levels;
-    saved();
-    if (auto* pie = dynamic_cast<DrawPieChart*>(fileDraw_.get())) {
-        pie->levels = levels;
-        pie->updateGeometry();
-    }
-    changeDisplay(DrawTransition::Rearrange{});
-}
-
-void Graph::loadUrlResources(File& file) {
-    if (fileController_) fileController_->loadUrlResources(file);
-}
-
-void Graph::setTreeMapLayout(TreeMapLayout layout) {
-    finishTransition(); // the rearrangement starts from its final picture
-    settings_.treeMapLayout = layout;
-    saved();
-    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get())) map->layout = layout;
-    changeDisplay(DrawTransition::Rearrange{});
-}
-
-void Graph::setDirectoryBorderRatio(double ratio) {
-    finishTransition(); // the rearrangement starts from its final picture
-    settings_.directoryBorderRatio = ratio;
-    saved();
-    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get())) map->directoryBorderRatio = ratio;
-    changeDisplay(DrawTransition::Rearrange{});
-}
-
-void Graph::setMergeThreshold(double threshold) {
-    settings_.mergeThreshold = threshold;
-    saved();
-    if (fileDraw_) fileDraw_->mergeThreshold = threshold;
-    redisplay();
-}
-
-void Graph::setAnimationSpeed(double speed) {
-    settings_.animationSpeed = speed;
-    saved();
-}
-
-void Graph::setShowVolumeAvailableSpace(bool show) {
-    finishTransition(); // the rearrangement starts from its final picture
-    settings_.showVolumeAvailableSpace = show;
-    saved();
-    if (fileDraw_) fileDraw_->totalSize = totalSize();
-    setMainText({});
-    changeDisplay(DrawTransition::Rearrange{});
-}
-
-void Graph::setKeepAspectRatioDuringZoom(bool keep) {
-    finishTransition(); // the rearrangement starts from its final picture
-    settings_.keepAspectRatioDuringZoom = keep;
-    saved();
-    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get()))
-        map->keepAspectRatioDuringZoom = keep;
-    changeDisplay(DrawTransition::Rearrange{});
-}
-
-void Graph::setBeginLayoutOnBottomEdge(bool begin) {
-    finishTransition(); // the rearrangement starts from its final picture
-    settings_.beginLayoutOnBottomEdge = begin;
-    saved();
-    if (auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get()))
-        map->beginLayoutOnBottomEdge = begin;
-    changeDisplay(DrawTransition::Rearrange{});
 }
 
 void Graph::changeDisplay(DrawTransition::Type type) {

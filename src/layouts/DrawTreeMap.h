@@ -6,7 +6,7 @@
 
 #include "draw/DrawGraph.h"
 #include "draw/ViewStore.h"
-#include "layouts/TreeMapLayout.h"
+#include "model/ViewEnums.h"
 #include "layouts/TreeMapRows.h"
 
 #include <array>

@@ -4,7 +4,7 @@
 // of files or renderers.
 #pragma once
 
-#include "layouts/TreeMapLayout.h"
+#include "model/ViewEnums.h"
 #include "render/DrawRenderer.h"
 
 #include <array>

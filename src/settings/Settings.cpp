@@ -7,9 +7,11 @@
 #include "platform/FileSystem.h"
 #include "platform/Files.h"
 #include "platform/XdgFolders.h"
+#include "settings/SettingsTable.h"
 
 #include "json/JsonWriter.h"
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <simdjson.h>
 #include <type_traits>
@@ -40,17 +42,46 @@ template <typename Value> bool read(dom::object object, std::string_view key, Va
     }
 }
 
-template <typename Enum, typename Lookup>
-bool readName(dom::object object, std::string_view key, Enum& out, Lookup&& lookup) {
-    std::string_view text;
+// The value of a setting as a number: none when absent, an error (false) when of the wrong kind
+// or, for a choice, an unknown name.
+std::expected<std::optional<double>, bool> readSetting(dom::object object,
+                                                       const SettingDefinition& setting) {
     dom::element element;
-    const auto error = member(object, key, element);
-    if (error == simdjson::NO_SUCH_FIELD) return true;
-    if (error || element.get(text)) return false;
-    const std::optional<Enum> found = lookup(text);
-    if (!found) return false;
-    out = *found;
-    return true;
+    const auto error = member(object, setting.key, element);
+    if (error == simdjson::NO_SUCH_FIELD) return std::optional<double>();
+    if (error) return std::unexpected(false);
+    switch (setting.type) {
+    case SettingType::boolean: {
+        bool value = false;
+        if (element.get(value)) return std::unexpected(false);
+        return value ? 1.0 : 0.0;
+    }
+    case SettingType::integer: {
+        std::int64_t value = 0;
+        if (element.get(value)) return std::unexpected(false);
+        return static_cast<double>(value);
+    }
+    case SettingType::real: {
+        double value = 0;
+        if (element.get(value)) return std::unexpected(false);
+        return value;
+    }
+    case SettingType::choice: {
+        std::string_view text;
+        if (element.get(text)) return std::unexpected(false);
+        const auto found = setting.named(text);
+        if (!found) return std::unexpected(false);
+        return *found;
+    }
+    }
+    return std::unexpected(false);
+}
+
+// A number as the log shows it: whole numbers without a fraction.
+std::string formatNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
 }
 
 std::expected<Favorite::Stored, std::string> readFavorite(dom::element element) {
@@ -85,33 +116,36 @@ std::string Settings::encode() const {
     std::string out;
     JsonWriter json(out);
     json.beginObject();
-    json.key("animationSpeed");
-    json.real(animationSpeed);
-    json.key("beginLayoutOnBottomEdge");
-    json.boolean(beginLayoutOnBottomEdge);
-    json.key("colorMode");
-    json.string(rawValue(colorMode));
-    json.key("directoryBorderRatio");
-    json.real(directoryBorderRatio);
-    json.key("favorites");
-    json.beginArray();
-    for (const Favorite::Stored& favorite : favorites)
-        Favorite::encode(favorite, json);
-    json.endArray();
-    json.key("graphLevels");
-    json.integer(graphLevels);
-    json.key("graphType");
-    json.string(rawValue(graphType));
-    json.key("keepAspectRatioDuringZoom");
-    json.boolean(keepAspectRatioDuringZoom);
-    json.key("mergeThreshold");
-    json.real(mergeThreshold);
-    json.key("showVolumeAvailableSpace");
-    json.boolean(showVolumeAvailableSpace);
-    json.key("sizeMode");
-    json.string(rawValue(sizeMode));
-    json.key("treeMapLayout");
-    json.string(rawValue(treeMapLayout));
+    bool favoritesWritten = false;
+    const auto writeFavorites = [&] {
+        json.key("favorites");
+        json.beginArray();
+        for (const Favorite::Stored& favorite : favorites)
+            Favorite::encode(favorite, json);
+        json.endArray();
+        favoritesWritten = true;
+    };
+    // Keys in sorted order: the table's, with the favourites among them and the version last.
+    for (const SettingDefinition& setting : settingsTable()) {
+        if (!favoritesWritten && setting.key > "favorites") writeFavorites();
+        json.key(setting.key);
+        const double value = setting.get(*this);
+        switch (setting.type) {
+        case SettingType::boolean:
+            json.boolean(value != 0);
+            break;
+        case SettingType::integer:
+            json.integer(static_cast<std::int64_t>(value));
+            break;
+        case SettingType::real:
+            json.real(value);
+            break;
+        case SettingType::choice:
+            json.string(setting.names[static_cast<std::size_t>(value)]);
+            break;
+        }
+    }
+    if (!favoritesWritten) writeFavorites();
     json.key("version");
     json.integer(version);
     json.endObject();
@@ -134,24 +168,17 @@ std::expected<Settings, std::string> Settings::decode(std::string_view json) {
         return std::unexpected("\"" + std::string(key) + "\" has a value of the wrong kind");
     };
     if (!read(object, "version", settings.version)) return fail("version");
-    if (!read(object, "animationSpeed", settings.animationSpeed)) return fail("animationSpeed");
-    if (!read(object, "mergeThreshold", settings.mergeThreshold)) return fail("mergeThreshold");
-    if (!read(object, "directoryBorderRatio", settings.directoryBorderRatio))
-        return fail("directoryBorderRatio");
-    if (!read(object, "graphLevels", settings.graphLevels)) return fail("graphLevels");
-    if (!read(object, "showVolumeAvailableSpace", settings.showVolumeAvailableSpace))
-        return fail("showVolumeAvailableSpace");
-    if (!read(object, "keepAspectRatioDuringZoom", settings.keepAspectRatioDuringZoom))
-        return fail("keepAspectRatioDuringZoom");
-    if (!read(object, "beginLayoutOnBottomEdge", settings.beginLayoutOnBottomEdge))
-        return fail("beginLayoutOnBottomEdge");
-    if (!readName(object, "graphType", settings.graphType, graphTypeNamed))
-        return fail("graphType");
-    if (!readName(object, "sizeMode", settings.sizeMode, sizeModeFromRaw)) return fail("sizeMode");
-    if (!readName(object, "colorMode", settings.colorMode, colorModeFromRaw))
-        return fail("colorMode");
-    if (!readName(object, "treeMapLayout", settings.treeMapLayout, treeMapLayoutNamed))
-        return fail("treeMapLayout");
+    for (const SettingDefinition& setting : settingsTable()) {
+        const auto value = readSetting(object, setting);
+        if (!value) return fail(setting.key);
+        if (!*value) continue; // absent: the default stays
+        const double corrected = setting.corrected(**value);
+        if (corrected != **value)
+            Logger::log(0, "The setting \"" + std::string(setting.key) + "\" is out of range (" +
+                               formatNumber(**value) + "); it is " + formatNumber(corrected) +
+                               " instead");
+        setting.set(settings, corrected);
+    }
     if (dom::element favorites; !member(object, "favorites", favorites)) {
         dom::array array;
         if (favorites.get(array)) return fail("favorites");

@@ -2,10 +2,9 @@
 // settings.json in the configuration folder, written pretty-printed with sorted keys.
 #pragma once
 
-#include "draw/GraphType.h"
 #include "favorites/Favorite.h"
-#include "layouts/TreeMapLayout.h"
 #include "model/FileEnums.h"
+#include "model/ViewEnums.h"
 
 #include <expected>
 #include <string>

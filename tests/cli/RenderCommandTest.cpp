@@ -79,7 +79,7 @@ TEST_F(RenderSequenceTest, TheEndsAreEachTreeAloneAndTheMorphGrowsNewFiles) {
     EXPECT_GT(uncoveredDegrees(at("0.5"), kOuterRing), halfway);
 }
 
-TEST_F(RenderSequenceTest, BadSequencesAreRefused) {
+TEST_F(RenderSequenceTest, BadSequencesAndSettingsAreRefused) {
     const std::string out = folder / "x.png";
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"--sequence", before, "--at", "0", "-o", out},
@@ -87,6 +87,12 @@ TEST_F(RenderSequenceTest, BadSequencesAreRefused) {
              {"--sequence", before, after, "--at", "-0.1", "-o", out},
              {"--sequence", before, after, "--at", "half", "-o", out},
              {before, "--at", "0", "-o", out},
+             // Settings the app's View menu would not reach, or not numbers at all.
+             {before, "--levels", "20", "-o", out},
+             {before, "--levels", "9x", "-o", out},
+             {before, "--levels", "8.5", "-o", out},
+             {before, "--border", "0.31", "-o", out},
+             {before, "--border", "-0", "--levels", "nan", "-o", out},
          })
         EXPECT_EQ(runRenderCommand(arguments), 2) << ::testing::PrintToString(arguments);
     EXPECT_EQ(runRenderCommand(

@@ -165,7 +165,7 @@ TEST_F(GraphTest, ASiblingIsReachedThroughTheCommonParentAndSpeedScalesTheZooms)
 
 TEST_F(GraphTest, SettingChangesRearrangeRecolourAndAreSaved) {
     frameAt(101);
-    graph->setSizeMode(SizeMode::childCount);
+    graph->changeSettings([](Settings& next) { next.sizeMode = SizeMode::childCount; });
     EXPECT_EQ(settings.sizeMode, SizeMode::childCount);
     EXPECT_EQ(saves, 1);
     ASSERT_TRUE(runs<Graph::Display>());
@@ -174,15 +174,16 @@ TEST_F(GraphTest, SettingChangesRearrangeRecolourAndAreSaved) {
     frameAt(102);
     EXPECT_FALSE(graph->fileTransitionType());
 
-    graph->setColorMode(ColorMode::creationDate);
+    graph->changeSettings([](Settings& next) { next.colorMode = ColorMode::creationDate; });
     EXPECT_TRUE(runs<Graph::Display>());
-    graph->setColorMode(ColorMode::creationDate); // unchanged: nothing new
+    graph->changeSettings(
+        [](Settings& next) { next.colorMode = ColorMode::creationDate; }); // unchanged: nothing new
     EXPECT_EQ(saves, 2);
     // A new navigation ends the running transition in its final state first.
     graph->navigate(at("music"));
     EXPECT_TRUE(runs<Graph::ZoomIn>());
 
-    graph->setGraphType(GraphType::treeMap);
+    graph->changeSettings([](Settings& next) { next.graphType = GraphType::treeMap; });
     EXPECT_TRUE(runs<Graph::Fade>());
     EXPECT_NE(dynamic_cast<DrawTreeMap*>(graph->fileDraw()), nullptr);
     frameAt(103);
@@ -213,8 +214,8 @@ TEST_F(GraphTest, KeyboardMovesWrapAndTheActiveLabelStaysInTheView) {
 }
 
 TEST_F(GraphTest, TheTreeMapsActiveLabelNamesTheFoldersAboveTheFileItsSizeAndDate) {
-    graph->setGraphType(GraphType::treeMap);
-    graph->setColorMode(ColorMode::modificationDate);
+    graph->changeSettings([](Settings& next) { next.graphType = GraphType::treeMap; });
+    graph->changeSettings([](Settings& next) { next.colorMode = ColorMode::modificationDate; });
     frameAt(102);
     File& d = at("music/deep/d");
     const DrawPoint centre = *graph->fileDraw()->center(d);
@@ -338,7 +339,9 @@ TEST_F(GraphTest, ASettingChangedDuringAZoomStartsFromTheZoomsEnd) {
         // Frames every 0.05 s up to the interruption: the zoom's fade, then its growth.
         for (const double end = now + interruptedAfter; now < end; now += 0.05)
             ownView.drawFrame(ownGraph);
-        ownGraph.setSizeMode(SizeMode::childCount); // the rearrangement's first frame: p = 0
+        ownGraph.changeSettings([](Settings& next) {
+            next.sizeMode = SizeMode::childCount;
+        }); // the rearrangement's first frame: p = 0
         ownView.drawFrame(ownGraph);
         auto image = ownView.canvas().image();
         ownGraph.setFileController(nullptr);
@@ -381,7 +384,7 @@ TEST_F(GraphTest, EachPhaseTakesItsOwnDurationAndCurveAtAnySpeed) {
     EXPECT_NEAR(graph->rendererAlpha(), 0.25, 1e-9) << "zoom out, second phase";
     frameAt(104);
 
-    graph->setGraphType(GraphType::treeMap);
+    graph->changeSettings([](Settings& next) { next.graphType = GraphType::treeMap; });
     frameAt(104.07);
     EXPECT_NEAR(graph->rendererAlpha(), 0.25, 1e-9) << "fade to another graph type";
 }
@@ -421,11 +424,11 @@ TEST_F(GraphTest, AFileSequenceShowsTheFolderAtTheSamePathInEachTree) {
     EXPECT_EQ(graph->file(), &at("music"));
 }
 
-// Every setting's setter saves the settings once, reaches the layout, and starts the transition
+// Every setting changed saves the settings once, reaches the layout, and starts the transition
 // that setting calls for: a rearrangement for geometry, a recolouring for colours, none for the
 // merge threshold (drawn again at once) and the animation speed.
-TEST_F(GraphTest, EverySetterSavesReachesTheLayoutAndStartsItsTransition) {
-    graph->setGraphType(GraphType::treeMap);
+TEST_F(GraphTest, EverySettingSavesReachesTheLayoutAndStartsItsTransition) {
+    graph->changeSettings([](Settings& next) { next.graphType = GraphType::treeMap; });
     frameAt(101);
     auto* map = dynamic_cast<DrawTreeMap*>(graph->fileDraw());
     ASSERT_NE(map, nullptr);
@@ -437,27 +440,51 @@ TEST_F(GraphTest, EverySetterSavesReachesTheLayoutAndStartsItsTransition) {
         Then then;
     };
     const Case cases[] = {
-        {"size mode", [&] { graph->setSizeMode(SizeMode::allocatedFileSize); },
+        {"size mode",
+         [&] {
+             graph->changeSettings(
+                 [](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; });
+         },
          [&] { return map->sizeMode == SizeMode::allocatedFileSize; }, Then::rearrange},
-        {"colour mode", [&] { graph->setColorMode(ColorMode::modificationDate); },
+        {"colour mode",
+         [&] {
+             graph->changeSettings(
+                 [](Settings& next) { next.colorMode = ColorMode::modificationDate; });
+         },
          [&] { return map->colorMode == ColorMode::modificationDate; }, Then::recolour},
-        {"layout", [&] { graph->setTreeMapLayout(TreeMapLayout::stack); },
+        {"layout",
+         [&] {
+             graph->changeSettings(
+                 [](Settings& next) { next.treeMapLayout = TreeMapLayout::stack; });
+         },
          [&] { return map->layout == TreeMapLayout::stack; }, Then::rearrange},
-        {"border", [&] { graph->setDirectoryBorderRatio(0.1); },
+        {"border",
+         [&] { graph->changeSettings([](Settings& next) { next.directoryBorderRatio = 0.1; }); },
          [&] { return map->directoryBorderRatio == 0.1; }, Then::rearrange},
-        {"keep aspect", [&] { graph->setKeepAspectRatioDuringZoom(false); },
+        {"keep aspect",
+         [&] {
+             graph->changeSettings([](Settings& next) { next.keepAspectRatioDuringZoom = false; });
+         },
          [&] { return !map->keepAspectRatioDuringZoom && !settings.keepAspectRatioDuringZoom; },
          Then::rearrange},
-        {"bottom edge", [&] { graph->setBeginLayoutOnBottomEdge(true); },
+        {"bottom edge",
+         [&] {
+             graph->changeSettings([](Settings& next) { next.beginLayoutOnBottomEdge = true; });
+         },
          [&] { return map->beginLayoutOnBottomEdge && settings.beginLayoutOnBottomEdge; },
          Then::rearrange},
-        {"volume space", [&] { graph->setShowVolumeAvailableSpace(false); },
-         [&] { return !settings.showVolumeAvailableSpace; }, Then::rearrange},
-        {"levels", [&] { graph->setGraphLevels(12); }, [&] { return settings.graphLevels == 12; },
-         Then::rearrange},
-        {"merge threshold", [&] { graph->setMergeThreshold(4); },
+        {"volume space",
+         [&] {
+             graph->changeSettings([](Settings& next) { next.showVolumeAvailableSpace = true; });
+         },
+         [&] { return settings.showVolumeAvailableSpace; }, Then::rearrange},
+        {"levels", [&] { graph->changeSettings([](Settings& next) { next.graphLevels = 12; }); },
+         [&] { return settings.graphLevels == 12; }, Then::rearrange},
+        {"merge threshold",
+         [&] { graph->changeSettings([](Settings& next) { next.mergeThreshold = 4; }); },
          [&] { return map->mergeThreshold == 4; }, Then::nothing},
-        {"animation speed", [&] { graph->setAnimationSpeed(3); },
+        {"animation speed",
+         [&] { graph->changeSettings([](Settings& next) { next.animationSpeed = 3; }); },
          [&] { return settings.animationSpeed == 3; }, Then::nothing},
         {"saved on request", [&] { graph->saveSettings(); }, [] { return true; }, Then::nothing},
     };
@@ -481,6 +508,35 @@ TEST_F(GraphTest, EverySetterSavesReachesTheLayoutAndStartsItsTransition) {
         frameAt(now + 5);
         EXPECT_FALSE(graph->fileTransitionType());
     }
+}
+
+// Settings changed together are saved once and shown with the transition the most telling of
+// them calls for; settings given back unchanged change nothing.
+TEST_F(GraphTest, SettingsChangedTogetherAreSavedOnceWithOneTransition) {
+    graph->changeSettings([](Settings& next) { next.graphType = GraphType::treeMap; });
+    frameAt(101);
+    auto* map = dynamic_cast<DrawTreeMap*>(graph->fileDraw());
+    ASSERT_NE(map, nullptr);
+    int before = saves;
+    graph->changeSettings([](Settings& next) {
+        next.colorMode = ColorMode::creationDate;
+        next.treeMapLayout = TreeMapLayout::snake;
+        next.mergeThreshold = 3;
+    });
+    EXPECT_EQ(saves, before + 1);
+    EXPECT_EQ(map->colorMode, ColorMode::creationDate);
+    EXPECT_EQ(map->layout, TreeMapLayout::snake);
+    EXPECT_EQ(map->mergeThreshold, 3);
+    const auto type = graph->fileTransitionType();
+    ASSERT_TRUE(type && std::holds_alternative<Graph::Display>(*type));
+    EXPECT_TRUE(
+        std::holds_alternative<DrawTransition::Rearrange>(std::get<Graph::Display>(*type).type));
+
+    frameAt(105);
+    before = saves;
+    graph->applySettings(settings);
+    EXPECT_EQ(saves, before);
+    EXPECT_FALSE(graph->fileTransitionType());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "platform/Files.h"
+#include "settings/SettingsTable.h"
 #include "support/TemporaryDirectory.h"
 
 #include <cstdlib>
@@ -76,6 +77,46 @@ TEST(SettingsTest, AbsentKeysTakeDefaultsAndBadValuesFailTheWholeFile) {
          }) {
         EXPECT_FALSE(Settings::decode(bad).has_value()) << bad;
     }
+}
+
+// Values of the right kind outside a setting's range become the nearest allowed value or the
+// default, as the settings table says, each with a line naming the key; the rest of the file is
+// kept.
+TEST(SettingsTest, ValuesOutOfRangeAreCorrectedAndTheRestKept) {
+    ::testing::internal::CaptureStderr();
+    auto read = Settings::decode(R"({"version": 3, "graphLevels": -5, "directoryBorderRatio": 99,
+        "mergeThreshold": -1e308, "animationSpeed": 0, "sizeMode": "childCount",
+        "favorites": [{"isFilterPredicateEnabled": true}]})");
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(read.has_value()) << read.error();
+    EXPECT_EQ(read->graphLevels, 8);                   // nearest
+    EXPECT_DOUBLE_EQ(read->directoryBorderRatio, 0.3); // nearest
+    EXPECT_DOUBLE_EQ(read->mergeThreshold, 2.0);       // the default
+    EXPECT_DOUBLE_EQ(read->animationSpeed, 1.0);       // the default
+    EXPECT_EQ(read->sizeMode, SizeMode::childCount);
+    EXPECT_EQ(read->favorites.size(), 1U);
+    for (const char* key :
+         {"graphLevels", "directoryBorderRatio", "mergeThreshold", "animationSpeed"})
+        EXPECT_NE(log.find(std::string("\"") + key + "\" is out of range"), std::string::npos)
+            << key << " in " << log;
+    EXPECT_EQ(log.find("sizeMode"), std::string::npos);
+
+    // What the View menu's steppers allow is what the file may hold.
+    for (const SettingDefinition& setting : settingsTable()) {
+        SCOPED_TRACE(std::string(setting.key));
+        EXPECT_TRUE(setting.allows(setting.byDefault()));
+        int steps = 0;
+        for (auto next = setting.stepped(setting.byDefault(), 1); next && steps < 100;
+             next = setting.stepped(*next, 1), ++steps)
+            EXPECT_TRUE(setting.allows(*next));
+    }
+    const SettingDefinition& border = settingDefinition(SettingKey::directoryBorderRatio);
+    double ratio = 0;
+    for (int i = 0; i < 30; ++i)
+        ratio = border.stepped(ratio, 1).value();
+    EXPECT_EQ(ratio, 0.3); // whole hundredths, however many steps
+    EXPECT_FALSE(border.stepped(ratio, 1));
+    EXPECT_FALSE(settingDefinition(SettingKey::mergeThreshold).stepped(1, -1)); // not 0
 }
 
 TEST(SettingsTest, AFileThatCannotBeUsedIsKeptAsideBeforeDefaultsAreUsed) {

@@ -7,9 +7,10 @@
 #include "controller/FileController.h"
 #include "graph/Graph.h"
 #include "model/Localization.h"
+#include "settings/SettingsTable.h"
 
 #include <QMenu>
-#include <cmath>
+#include <cctype>
 #include <string>
 
 namespace tessera {
@@ -19,18 +20,61 @@ QString id(std::string_view raw) {
     return toQString(raw);
 }
 
-constexpr double kSpeedStep = 2.0;
-constexpr double kMergeStep = 1.0;
-constexpr int kLevelStep = 1;
-constexpr double kBorderStep = 0.01;
-constexpr double kDefaultSpeed = 1.0;
-constexpr double kDefaultMergeThreshold = 2.0;
-constexpr int kDefaultLevels = 8;
-constexpr int kFewestLevels = 8;
-constexpr int kMostLevels = 16;
-constexpr double kMostBorder = 0.3;
-// Ratios are stepped in hundredths: a result counts as in range within this tolerance.
-constexpr double kTolerance = 1e-9;
+std::string capitalised(std::string_view key) {
+    std::string name(key);
+    if (!name.empty())
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return name;
+}
+
+// The stepper of a numeric setting: "decreaseKey", "increaseKey" and "resetKey" (the key
+// capitalised), each within the setting's range.
+void addStepper(CommandSet& commands, Graph& graph, SettingKey key, CommandSet::Rule visible) {
+    const SettingDefinition& setting = settingDefinition(key);
+    const Settings& settings = graph.settings();
+    const std::string name = capitalised(setting.key);
+    for (const int steps : {-1, 1}) {
+        commands.add(toQString((steps < 0 ? "decrease" : "increase") + name),
+                     localizedQString(steps < 0 ? "button.decrease" : "button.increase"),
+                     [&graph, &setting, &settings, steps] {
+                         if (const auto next = setting.stepped(setting.get(settings), steps))
+                             graph.changeSettings(
+                                 [&](Settings& changed) { setting.set(changed, *next); });
+                     },
+                     {.enabled =
+                          [&setting, &settings, steps] {
+                              return setting.stepped(setting.get(settings), steps).has_value();
+                          },
+                      .visible = visible,
+                      .actsOnGraph = true});
+    }
+    commands.add(
+        toQString("reset" + name), localizedQString("button.reset"),
+        [&graph, &setting] {
+            graph.changeSettings(
+                [&](Settings& changed) { setting.set(changed, setting.byDefault()); });
+        },
+        {.enabled = [&setting, &settings] { return setting.get(settings) != setting.byDefault(); },
+         .visible = visible,
+         .actsOnGraph = true});
+}
+
+// A switch of a boolean setting.
+QAction* addToggle(CommandSet& commands, Graph& graph, SettingKey key, std::string_view textKey,
+                   CommandRules rules) {
+    const SettingDefinition& setting = settingDefinition(key);
+    const Settings& settings = graph.settings();
+    const std::string name = capitalised(setting.key);
+    rules.checked = [&setting, &settings] { return setting.get(settings) != 0; };
+    rules.actsOnGraph = true;
+    return commands.add(
+        toQString("toggle" + name), localizedQString(textKey),
+        [&graph, &setting] {
+            graph.changeSettings(
+                [&](Settings& changed) { setting.set(changed, setting.get(changed) == 0); });
+        },
+        std::move(rules));
+}
 
 std::string_view sizeModeTextKey(SizeMode mode) {
     switch (mode) {
@@ -60,11 +104,11 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
         QKeySequence(Qt::ALT | Qt::Key_Up));
 
     std::vector<QAction*> choices;
-    for (GraphType type : {GraphType::pieChart, GraphType::treeMap}) {
+    for (GraphType type : allGraphTypes) {
         choices.push_back(commands.add(
             id(rawValue(type)), localizedQString("graphType." + std::string(rawValue(type))),
-            [&graph, &settings, type] {
-                if (settings.graphType != type) graph.setGraphType(type);
+            [&graph, type] {
+                graph.changeSettings([type](Settings& next) { next.graphType = type; });
             },
             {.checked = [&settings, type] { return settings.graphType == type; },
              .actsOnGraph = true}));
@@ -75,8 +119,8 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     for (SizeMode mode : allSizeModes) {
         choices.push_back(
             commands.add(id(rawValue(mode)), localizedQString(sizeModeTextKey(mode)),
-                         [&graph, &settings, mode] {
-                             if (settings.sizeMode != mode) graph.setSizeMode(mode);
+                         [&graph, mode] {
+                             graph.changeSettings([mode](Settings& next) { next.sizeMode = mode; });
                          },
                          {.checked = [&settings, mode] { return settings.sizeMode == mode; },
                           .actsOnGraph = true}));
@@ -87,124 +131,45 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     for (ColorMode mode : allColorModes) {
         choices.push_back(commands.add(
             id(rawValue(mode)), localizedQString("colorMode." + std::string(rawValue(mode))),
-            [&graph, mode] { graph.setColorMode(mode); },
+            [&graph, mode] {
+                graph.changeSettings([mode](Settings& next) { next.colorMode = mode; });
+            },
             {.checked = [&settings, mode] { return settings.colorMode == mode; },
              .actsOnGraph = true}));
     }
     commands.group(choices);
 
-    commands.add(
-        "decreaseAnimationSpeed", localizedQString("button.decrease"),
-        [&graph, &settings] { graph.setAnimationSpeed(settings.animationSpeed / kSpeedStep); },
-        {.actsOnGraph = true});
-    commands.add(
-        "increaseAnimationSpeed", localizedQString("button.increase"),
-        [&graph, &settings] { graph.setAnimationSpeed(settings.animationSpeed * kSpeedStep); },
-        {.actsOnGraph = true});
-    commands.add("resetAnimationSpeed", localizedQString("button.reset"),
-                 [&graph] { graph.setAnimationSpeed(kDefaultSpeed); },
-                 {.enabled = [&settings] { return settings.animationSpeed != kDefaultSpeed; },
-                  .actsOnGraph = true});
+    addStepper(commands, graph, SettingKey::animationSpeed, {});
+    addStepper(commands, graph, SettingKey::mergeThreshold, {});
 
-    for (const double step : {-kMergeStep, kMergeStep}) {
-        commands.add(
-            step < 0 ? "decreaseMergeThreshold" : "increaseMergeThreshold",
-            localizedQString(step < 0 ? "button.decrease" : "button.increase"),
-            [&graph, &settings, step] { graph.setMergeThreshold(settings.mergeThreshold + step); },
-            {.enabled = [&settings, step] { return settings.mergeThreshold + step > 0; },
-             .actsOnGraph = true});
-    }
-    commands.add(
-        "resetMergeThreshold", localizedQString("button.reset"),
-        [&graph] { graph.setMergeThreshold(kDefaultMergeThreshold); },
-        {.enabled = [&settings] { return settings.mergeThreshold != kDefaultMergeThreshold; },
-         .actsOnGraph = true});
+    addToggle(commands, graph, SettingKey::showVolumeAvailableSpace,
+              "menu.view.showVolumeAvailableSpace", {.enabled = [&graph, &settings] {
+                  const FileController* files = graph.fileController();
+                  return settings.sizeMode == SizeMode::allocatedFileSize && files != nullptr &&
+                         files->favorite() != nullptr && files->favorite()->isVolume();
+              }});
 
-    commands.add("toggleShowVolumeAvailableSpace",
-                 localizedQString("menu.view.showVolumeAvailableSpace"),
-                 [&graph, &settings] {
-                     graph.setShowVolumeAvailableSpace(!settings.showVolumeAvailableSpace);
-                 },
-                 {.enabled =
-                      [&graph, &settings] {
-                          const FileController* files = graph.fileController();
-                          return settings.sizeMode == SizeMode::allocatedFileSize &&
-                                 files != nullptr && files->favorite() != nullptr &&
-                                 files->favorite()->isVolume();
-                      },
-                  .checked = [&settings] { return settings.showVolumeAvailableSpace; },
-                  .actsOnGraph = true});
-
-    for (const int step : {-kLevelStep, kLevelStep}) {
-        commands.add(
-            step < 0 ? "decreaseGraphLevels" : "increaseGraphLevels",
-            localizedQString(step < 0 ? "button.decrease" : "button.increase"),
-            [&graph, &settings, step] { graph.setGraphLevels(settings.graphLevels + step); },
-            {.enabled =
-                 [&settings, step] {
-                     const int levels = settings.graphLevels + step;
-                     return levels >= kFewestLevels && levels <= kMostLevels;
-                 },
-             .visible = isPie,
-             .actsOnGraph = true});
-    }
-    commands.add("resetGraphLevels", localizedQString("button.reset"),
-                 [&graph] { graph.setGraphLevels(kDefaultLevels); },
-                 {.enabled = [&settings] { return settings.graphLevels != kDefaultLevels; },
-                  .visible = isPie,
-                  .actsOnGraph = true});
-
-    for (const double step : {-kBorderStep, kBorderStep}) {
-        commands.add(step < 0 ? "decreaseDirectoryBorderRatio" : "increaseDirectoryBorderRatio",
-                     localizedQString(step < 0 ? "button.decrease" : "button.increase"),
-                     [&graph, &settings, step] {
-                         // Kept on whole hundredths, so repeated steps do not drift.
-                         const double ratio = settings.directoryBorderRatio + step;
-                         graph.setDirectoryBorderRatio(
-                             std::max(0.0, std::round(ratio * 100) / 100));
-                     },
-                     {.enabled =
-                          [&settings, step] {
-                              const double ratio = settings.directoryBorderRatio + step;
-                              return ratio >= -kTolerance && ratio <= kMostBorder + kTolerance;
-                          },
-                      .visible = isTreeMap,
-                      .actsOnGraph = true});
-    }
-    commands.add("resetDirectoryBorderRatio", localizedQString("button.reset"),
-                 [&graph] { graph.setDirectoryBorderRatio(0.0); },
-                 {.enabled = [&settings] { return settings.directoryBorderRatio != 0.0; },
-                  .visible = isTreeMap,
-                  .actsOnGraph = true});
+    addStepper(commands, graph, SettingKey::graphLevels, isPie);
+    addStepper(commands, graph, SettingKey::directoryBorderRatio, isTreeMap);
 
     choices.clear();
     for (TreeMapLayout layout : allTreeMapLayouts) {
         const std::string raw(rawValue(layout));
         choices.push_back(commands.add(
             id(raw), localizedQString("treeMap.layout." + raw),
-            [&graph, layout] { graph.setTreeMapLayout(layout); },
+            [&graph, layout] {
+                graph.changeSettings([layout](Settings& next) { next.treeMapLayout = layout; });
+            },
             {.checked = [&settings, layout] { return settings.treeMapLayout == layout; },
              .visible = isTreeMap,
              .actsOnGraph = true}));
     }
     commands.group(choices);
 
-    commands.add("toggleKeepAspectRatioDuringZoom",
-                 localizedQString("menu.view.keepAspectRatioDuringZoom"),
-                 [&graph, &settings] {
-                     graph.setKeepAspectRatioDuringZoom(!settings.keepAspectRatioDuringZoom);
-                 },
-                 {.checked = [&settings] { return settings.keepAspectRatioDuringZoom; },
-                  .visible = isTreeMap,
-                  .actsOnGraph = true});
-    commands.add("toggleBeginLayoutOnBottomEdge",
-                 localizedQString("menu.view.beginLayoutOnBottomEdge"),
-                 [&graph, &settings] {
-                     graph.setBeginLayoutOnBottomEdge(!settings.beginLayoutOnBottomEdge);
-                 },
-                 {.checked = [&settings] { return settings.beginLayoutOnBottomEdge; },
-                  .visible = isTreeMap,
-                  .actsOnGraph = true});
+    addToggle(commands, graph, SettingKey::keepAspectRatioDuringZoom,
+              "menu.view.keepAspectRatioDuringZoom", {.visible = isTreeMap});
+    addToggle(commands, graph, SettingKey::beginLayoutOnBottomEdge,
+              "menu.view.beginLayoutOnBottomEdge", {.visible = isTreeMap});
     commands.disablesGraphCommands = [&graph] { return graph.showsFileSequence(); };
 }
 

@@ -1,6 +1,6 @@
 #include "app/defaults/SettingsMigration.h"
 
-#include "draw/GraphType.h"
+#include "model/ViewEnums.h"
 #include "favorites/Bookmark.h"
 #include "favorites/PredicateText.h"
 #include "layouts/DrawTreeMap.h"

@@ -5,7 +5,7 @@
 #include "app/AppTests.h"
 #include "app/Build.h"
 #include "app/defaults/UserDefaultValue.h"
-#include "draw/GraphType.h"
+#include "model/ViewEnums.h"
 #include "favorites/Bookmark.h"
 #include "model/FileEnums.h"
 #include "settings/FavoriteManager.h"

@@ -1,4 +1,4 @@
-#include "layouts/TreeMapLayout.h"
+#include "model/ViewEnums.h"
 
 namespace tessera {
 
