@@ -295,13 +295,13 @@ void Application::chooseSequence(QWidget* parent) {
     for (const auto& controller : dialog.chosen()) {
         if (controller->isSnapshot()) {
             trees.push_back(controller);
-            const auto status = platform::statusOfPath(controller->rootURL());
+            const auto status = platform::statusOfPath(controller->rootPath());
             dates.push_back(status ? status->modificationDate : Date{});
             continue;
         }
         // A live tree goes on changing; the sequence compares it as it stands now.
         FilePtr copy = controller->rootFile()->copy();
-        trees.push_back(FileController::create(controller->rootURL(), asTree(std::move(copy))));
+        trees.push_back(FileController::create(controller->rootPath(), asTree(std::move(copy))));
         dates.push_back(Date::fromUnixSeconds(std::time(nullptr)));
     }
     if (trees.size() >= 2) showSequence(std::move(trees), dates);

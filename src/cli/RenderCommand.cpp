@@ -110,8 +110,8 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     app.add_option("--graph", graph, "pie or treemap");
     app.add_option("--layout", layout, "the tree map's: stack, snake, spiral or spiralSnake");
     app.add_option("--border", border,
-                   "the tree map's folder border (" + allowedValues(SettingKey::directoryBorderRatio) +
-                       ")");
+                   "the tree map's folder border (" +
+                       allowedValues(SettingKey::directoryBorderRatio) + ")");
     app.add_flag("--keep-aspect", keepAspect, "keep the aspect ratio during zooms (default)");
     app.add_flag("--no-keep-aspect", noKeepAspect, "stretch during zooms");
     app.add_flag("--bottom-edge", settings.beginLayoutOnBottomEdge,
@@ -244,7 +244,7 @@ int runRenderCommand(std::span<const std::string> arguments) {
                       : position.fraction == 0 ? trees[position.index]
                                                : trees[position.index + 1];
     if (!controller) return 1;
-    const std::string& path = controller->rootURL();
+    const std::string& path = controller->rootPath();
     Directory* root = controller->rootFile();
     File* shown = root;
     if (!options->show.empty()) {

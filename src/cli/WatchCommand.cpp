@@ -91,7 +91,7 @@ public:
             json.string(toStoredName(file.relativePath()));
             if (&file == controller_.rootFile()) {
                 json.key("location");
-                json.string(toStoredName(controller_.rootURL()));
+                json.string(toStoredName(controller_.rootPath()));
             }
         });
     }

@@ -28,17 +28,17 @@ namespace tessera {
 
 namespace {
 
-bool looksLikeSnapshot(const std::string& url) {
-    if (url.ends_with(".fssnapshot")) return true;
-    const auto status = platform::statusOfPath(url);
+bool looksLikeSnapshot(const std::string& path) {
+    if (path.ends_with(".fssnapshot")) return true;
+    const auto status = platform::statusOfPath(path);
     return status && !status->isDirectory;
 }
 
 } // namespace
 
-std::shared_ptr<FileController> FileController::create(std::string url, DirectoryPtr rootFile,
+std::shared_ptr<FileController> FileController::create(std::string path, DirectoryPtr rootFile,
                                                        MainQueue& mainQueue) {
-    std::shared_ptr<FileController> controller(new FileController(std::move(url), mainQueue));
+    std::shared_ptr<FileController> controller(new FileController(std::move(path), mainQueue));
     controller->subScanDelegate_ =
         std::make_shared<MeasurementDelegate>(controller, Measurement::subScan);
     controller->remeasureDelegate_ =
@@ -46,17 +46,17 @@ std::shared_ptr<FileController> FileController::create(std::string url, Director
     if (rootFile) {
         controller->isSnapshot_ = true;
         controller->rootFile_ = std::move(rootFile);
-    } else if (looksLikeSnapshot(controller->rootURL_)) {
+    } else if (looksLikeSnapshot(controller->rootPath_)) {
         controller->isSnapshot_ = true;
-        if (auto root = Snapshot::loadRootFromFile(controller->rootURL_);
+        if (auto root = Snapshot::loadRootFromFile(controller->rootPath_);
             root && (*root)->isDirectory())
             controller->rootFile_.reset(root->release()->asDirectory());
     }
     return controller;
 }
 
-FileController::FileController(std::string url, MainQueue& mainQueue)
-    : rootURL_(standardizedPath(url)), hardLinks_(std::make_shared<HardLinkIndex>()),
+FileController::FileController(std::string path, MainQueue& mainQueue)
+    : rootPath_(standardizedPath(path)), hardLinks_(std::make_shared<HardLinkIndex>()),
       mainQueue_(mainQueue), scanOperations_(std::make_shared<std::atomic<int>>(0)),
       operationQueue_(std::make_unique<OperationQueue>()),
       liveWatch_(std::make_unique<LiveWatch>(*operationQueue_, mainQueue, scanOperations_)) {}
@@ -151,7 +151,7 @@ void FileController::startScan() {
     // wait for a walk of its own that sets the watches up.
     const bool watching = startWatching(platform::InotifyWatcher::Coverage::rootOnly);
     ++*scanOperations_;
-    auto scan = std::make_shared<ScanOperation>(rootURL_, favorite_->activeExclusion(), false,
+    auto scan = std::make_shared<ScanOperation>(rootPath_, favorite_->activeExclusion(), false,
                                                 weak_from_this(), mainQueue_);
     scan->setLinkedFileFound(
         [links = hardLinks_](std::string path) { links->add(std::move(path)); });
@@ -179,7 +179,7 @@ bool FileController::startWatching(platform::InotifyWatcher::Coverage coverage) 
             controller->performUpdate(
                 [controller = controller.get(), event] { controller->applyVolumeEvent(event); });
     };
-    deliveries.failed = [weak, root = rootURL_](std::string reason) {
+    deliveries.failed = [weak, root = rootPath_](std::string reason) {
         auto controller = weak.lock();
         if (!controller) return;
         controller->isLive_ = false;
@@ -188,7 +188,7 @@ bool FileController::startWatching(platform::InotifyWatcher::Coverage coverage) 
             root, LogLine::Error{"Changes cannot be followed: " + reason, "inotify", 0}));
         controller->stoppedFollowingChanges_();
     };
-    return liveWatch_->start(rootURL_, coverage, std::move(deliveries));
+    return liveWatch_->start(rootPath_, coverage, std::move(deliveries));
 }
 
 void FileController::detach() {
@@ -215,7 +215,7 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
         if (rootFile_ || hasLoaded_ || !root || !root->isDirectory()) return;
         hasLoaded_ = true;
         rootFile_.reset(root.release()->asDirectory());
-        rootFile_->setUrlResources(false);
+        rootFile_->setPackageFlag(false);
         for (FileControllerObserver* observer : std::vector(observers_))
             observer->fileControllerDidLoadRootFile();
         if (favorite_ != nullptr) favorite_->updateSizes();
@@ -244,7 +244,7 @@ void FileController::resumeUpdates() {
 // MARK: Questions about nodes
 
 std::string FileController::absolutePath(const File& file) const {
-    return joinPath(rootURL_, file.relativePath());
+    return joinPath(rootPath_, file.relativePath());
 }
 
 std::vector<std::string> FileController::itemPaths(const File& file) const {
@@ -266,7 +266,7 @@ std::string FileController::displayName(const File& file) const {
         return localizedCountFormat("file.display.childCount", merged->mergedContentCount());
     if (isSnapshot_) {
         if (!file.path().empty()) return file.displayName();
-        std::string_view name = lastComponent(rootURL_);
+        std::string_view name = lastComponent(rootPath_);
         if (const auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
             name = name.substr(0, dot);
         return toDisplayString(name);
@@ -274,10 +274,10 @@ std::string FileController::displayName(const File& file) const {
     return toDisplayString(lastComponent(absolutePath(file)));
 }
 
-void FileController::loadUrlResources(File& file) const {
+void FileController::loadPackageFlag(File& file) const {
     Directory* directory = file.asDirectory();
-    if (directory == nullptr || directory->didLoadUrlResources() || isSnapshot_) return;
-    directory->setUrlResources(false); // no packages on Linux: folders always show their contents
+    if (directory == nullptr || directory->didLoadPackageFlag() || isSnapshot_) return;
+    directory->setPackageFlag(false); // no packages on Linux: folders always show their contents
 }
 
 bool FileController::canMoveToTrash(const File& file) const {

@@ -40,11 +40,11 @@ class FileController final : public FavoriteController,
 public:
     using Update = std::move_only_function<void()>;
 
-    /// A controller of the folder or snapshot at `url`. With `rootFile`, it shows that tree as a
+    /// A controller of the folder or snapshot at `path`. With `rootFile`, it shows that tree as a
     /// snapshot. Otherwise a location whose name ends in ".fssnapshot", or any location that is
     /// not a folder, is read as a snapshot (a file that does not decode leaves it without a
     /// tree); a folder is live and is scanned once a favourite attaches it.
-    static std::shared_ptr<FileController> create(std::string url, DirectoryPtr rootFile = {},
+    static std::shared_ptr<FileController> create(std::string path, DirectoryPtr rootFile = {},
                                                   MainQueue& mainQueue = MainQueue::shared());
     ~FileController() override;
 
@@ -53,7 +53,7 @@ public:
     void addObserver(FileControllerObserver& observer);
     void removeObserver(FileControllerObserver& observer);
 
-    const std::string& rootURL() const { return rootURL_; }
+    const std::string& rootPath() const { return rootPath_; }
     Directory* rootFile() const { return rootFile_.get(); }
     bool isSnapshot() const { return isSnapshot_; }
     /// False once watching the location for changes has failed: the tree then stays as it
@@ -99,7 +99,7 @@ public:
     /// Reads the package flag of a live folder once (Linux has no packages: it reads false).
     /// Touches that folder only: the tree map's helper threads call it for the folders they
     /// draw while the main thread waits in a display.
-    void loadUrlResources(File& file) const;
+    void loadPackageFlag(File& file) const;
 
     bool canMoveToTrash(const File& file) const;
     /// Moves the node to the trash of its volume and updates the tree. The result says where it
@@ -123,7 +123,7 @@ private:
     class MeasurementDelegate;
     enum class Measurement { subScan, remeasure };
 
-    FileController(std::string url, MainQueue& mainQueue);
+    FileController(std::string path, MainQueue& mainQueue);
 
     /// Queues the watchers' start unless they run; false when they already run.
     bool startWatching(platform::InotifyWatcher::Coverage coverage);
@@ -162,7 +162,7 @@ private:
     /// Removes `file` from its parent and tells the observers.
     void erase(File& file);
 
-    std::string rootURL_;
+    std::string rootPath_;
     DirectoryPtr rootFile_;
     bool isSnapshot_ = false;
     bool isLive_ = true;

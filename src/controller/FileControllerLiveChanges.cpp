@@ -210,7 +210,7 @@ void FileController::applyEntries(const std::string& folder,
 void FileController::applyRootMoved(const std::string& path) {
     // The root keeps its empty name, so that relative paths stay what they were; its display
     // name follows the location's new name.
-    rootURL_ = path;
+    rootPath_ = path;
     if (!rootFile_) return;
     for (FileControllerObserver* observer : std::vector(observers_))
         observer->fileControllerDidChange(*rootFile_);
@@ -226,11 +226,11 @@ void FileController::applyRootDeleted() {
 }
 
 std::optional<std::string> FileController::relativeToRoot(std::string_view path) const {
-    switch (relatePaths(path, rootURL_)) {
+    switch (relatePaths(path, rootPath_)) {
     case PathRelation::equal:
         return std::string();
     case PathRelation::firstInsideSecond:
-        return std::string(path.substr(rootURL_ == "/" ? 1 : rootURL_.size() + 1));
+        return std::string(path.substr(rootPath_ == "/" ? 1 : rootPath_.size() + 1));
     default:
         return std::nullopt;
     }

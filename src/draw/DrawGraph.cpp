@@ -48,9 +48,9 @@ void DrawGraph::drawLoading(double fraction, double pulse) {
     DrawRenderer& r = *renderer_;
     const double radius = 0.15 * std::min(viewSize_.width, viewSize_.height);
     r.reset(static_cast<std::size_t>(radius * kFullCircle * 4.0));
-    const MyColor accent = MyColor::fromHue(0.57, 0.7, palette::brightness(), 0.78);
-    const MyColor edge = MyColor::grey(palette::backgroundGrey(), 0);
-    const MyColor rest = palette::merged(0.6);
+    const DrawColor accent = DrawColor::fromHue(0.57, 0.7, palette::brightness(), 0.78);
+    const DrawColor edge = DrawColor::grey(palette::backgroundGrey(), 0);
+    const DrawColor rest = palette::merged(0.6);
     const double inner = radius * (1 - 0.12 * pulse);
     const double line = 1.06 * radius;
     const double glow = radius * (1.12 + 0.12 * pulse);

@@ -69,7 +69,7 @@ public:
     virtual ~DrawGraphDelegate() = default;
     /// Layouts call this for a folder before they show its children, so that what the tree
     /// reads lazily about it (whether it is a package) is known.
-    virtual void loadUrlResources(File& file) = 0;
+    virtual void loadPackageFlag(File& file) = 0;
 };
 
 class DrawGraph {

@@ -10,46 +10,46 @@ double brightness() {
     return isDarkAppearance ? 0.75 : 1.0;
 }
 
-MyColor file(double hue, double alpha) {
-    return MyColor::fromHue(hue, kSaturation, brightness(), alpha);
+DrawColor file(double hue, double alpha) {
+    return DrawColor::fromHue(hue, kSaturation, brightness(), alpha);
 }
 
-MyColor merged(double alpha) {
-    return MyColor::grey(isDarkAppearance ? 0.4 : 0.7, alpha);
+DrawColor merged(double alpha) {
+    return DrawColor::grey(isDarkAppearance ? 0.4 : 0.7, alpha);
 }
 
 double strokeGrey() {
     return isDarkAppearance ? 1.0 : 0.0;
 }
 
-MyColor border(double alpha) {
-    return MyColor::grey(strokeGrey(), alpha);
+DrawColor border(double alpha) {
+    return DrawColor::grey(strokeGrey(), alpha);
 }
 
-MyColor activeFile(double hue) {
-    return MyColor::fromHue(hue, kSaturation, brightness() * 0.7, 1.0);
+DrawColor activeFile(double hue) {
+    return DrawColor::fromHue(hue, kSaturation, brightness() * 0.7, 1.0);
 }
 
-MyColor activeMerged() {
-    return MyColor::grey((isDarkAppearance ? 0.4 : 0.7) * 0.8, 1.0);
+DrawColor activeMerged() {
+    return DrawColor::grey((isDarkAppearance ? 0.4 : 0.7) * 0.8, 1.0);
 }
 
 double backgroundGrey() {
     return isDarkAppearance ? 0.2 : 0.93;
 }
 
-MyColor labelText(bool secondary) {
+DrawColor labelText(bool secondary) {
     if (secondary)
-        return MyColor::grey(isDarkAppearance ? 1.0 : 0.0, isDarkAppearance ? 0.55 : 0.5);
-    return MyColor::grey(isDarkAppearance ? 1.0 : 0.0, 0.85);
+        return DrawColor::grey(isDarkAppearance ? 1.0 : 0.0, isDarkAppearance ? 0.55 : 0.5);
+    return DrawColor::grey(isDarkAppearance ? 1.0 : 0.0, 0.85);
 }
 
-MyColor activeLabelBackground() {
-    return MyColor::grey(isDarkAppearance ? 0.2 : 0.93, 0.85);
+DrawColor activeLabelBackground() {
+    return DrawColor::grey(isDarkAppearance ? 0.2 : 0.93, 0.85);
 }
 
-MyColor activeLabelBorder() {
-    return MyColor::grey(strokeGrey(), 0.5);
+DrawColor activeLabelBorder() {
+    return DrawColor::grey(strokeGrey(), 0.5);
 }
 
 } // namespace palette

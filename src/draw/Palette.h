@@ -2,7 +2,7 @@
 // appearance.
 #pragma once
 
-#include "render/MyColor.h"
+#include "render/DrawColor.h"
 
 namespace tessera {
 
@@ -16,23 +16,23 @@ constexpr double kSaturation = 0.7;
 /// Brightness of file colours: 1.0 light, 0.75 dark.
 double brightness();
 /// A file's fill.
-MyColor file(double hue, double alpha = 1.0);
+DrawColor file(double hue, double alpha = 1.0);
 /// The merged remainder's fill: grey 0.7 light, 0.4 dark.
-MyColor merged(double alpha = 1.0);
+DrawColor merged(double alpha = 1.0);
 /// The grey of borders: 0 light, 1 dark.
 double strokeGrey();
 /// Borders of arcs, radial lines and sector outlines.
-MyColor border(double alpha = 0.85);
+DrawColor border(double alpha = 0.85);
 /// The highlight of the active file and of the active remainder.
-MyColor activeFile(double hue);
-MyColor activeMerged();
+DrawColor activeFile(double hue);
+DrawColor activeMerged();
 /// The background: grey 0.93 light, 0.2 dark.
 double backgroundGrey();
 /// Text of the labels: the desktop's label colour, or its secondary (dimmer) label colour.
-MyColor labelText(bool secondary = false);
+DrawColor labelText(bool secondary = false);
 /// The bubble of the active file's label and its border.
-MyColor activeLabelBackground();
-MyColor activeLabelBorder();
+DrawColor activeLabelBackground();
+DrawColor activeLabelBorder();
 
 } // namespace palette
 } // namespace tessera

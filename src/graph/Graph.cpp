@@ -48,11 +48,11 @@ void Graph::setUp() {
     if (fileDraw_ || view_ == nullptr) return;
     makeFileDraw();
     activeFileDraw_ = view_->makeRenderer();
-    mainFileText_ = std::make_unique<MyLabel>(view_->makeLabelRenderer());
-    activeFileText_ = std::make_unique<MyLabel>(view_->makeLabelRenderer());
+    mainFileText_ = std::make_unique<GraphLabel>(view_->makeLabelRenderer());
+    activeFileText_ = std::make_unique<GraphLabel>(view_->makeLabelRenderer());
     activeFileText_->cornerRadius = 4.0;
     activeFileText_->padding = kActiveTextPadding;
-    activeFileText_->shadow = MyLabel::Shadow{{4.0, -4.0}, 2.0};
+    activeFileText_->shadow = GraphLabel::Shadow{{4.0, -4.0}, 2.0};
     updateAppearance();
 }
 
@@ -121,8 +121,8 @@ void Graph::setNeedsDisplay() {
 
 // MARK: The file controller
 
-void Graph::loadUrlResources(File& file) {
-    if (fileController_) fileController_->loadUrlResources(file);
+void Graph::loadPackageFlag(File& file) {
+    if (fileController_) fileController_->loadPackageFlag(file);
 }
 
 void Graph::setFileController(std::shared_ptr<FileController> controller) {
@@ -351,7 +351,7 @@ void Graph::drawFrame() {
         drawLabel(*activeFileText_, activeFileTextFrame());
 }
 
-void Graph::drawLabel(MyLabel& label, const DrawRect& frame) {
+void Graph::drawLabel(GraphLabel& label, const DrawRect& frame) {
     label.updateIfNeeded(view_->labelTypesetter(), view_->backingScale());
     view_->drawLabel(label, frame);
 }

@@ -65,7 +65,7 @@ public:
 
     void setFileController(std::shared_ptr<FileController> controller);
     FileController* fileController() const { return fileController_.get(); }
-    void loadUrlResources(File& file) override;
+    void loadPackageFlag(File& file) override;
     File* file() const { return file_; }
     DrawGraph* fileDraw() const { return fileDraw_.get(); }
     bool isLoading() const { return loading_.has_value(); }
@@ -136,7 +136,7 @@ public:
     /// The labels' texts as plain text (empty without a label or a text).
     std::string mainText() const { return mainFileText_ ? mainFileText_->plainText() : ""; }
     std::string activeText() const { return activeFileText_ ? activeFileText_->plainText() : ""; }
-    const MyLabel* activeFileText() const { return activeFileText_.get(); }
+    const GraphLabel* activeFileText() const { return activeFileText_.get(); }
     /// The volume's capacity when its free space is shown, else 0.
     std::int64_t totalSize() const;
 
@@ -185,7 +185,7 @@ private:
     void setActiveText(File* file);
     /// The centre label's bubble: over a tree map only.
     void updateMainLabelBackdrop();
-    void drawLabel(MyLabel& label, const DrawRect& frame);
+    void drawLabel(GraphLabel& label, const DrawRect& frame);
     std::string defaultMainText() const;
     double scaledDuration(double seconds) const;
     void saved();
@@ -199,9 +199,9 @@ private:
     std::optional<FileSequence> fileSequence_;
     std::optional<Loading> loading_;
     std::optional<FileTransition> fileTransition_;
-    std::unique_ptr<MyLabel> mainFileText_;
+    std::unique_ptr<GraphLabel> mainFileText_;
     double mainTextAlpha_ = 1.0;
-    std::unique_ptr<MyLabel> activeFileText_;
+    std::unique_ptr<GraphLabel> activeFileText_;
     std::unique_ptr<DrawGraph> fileDraw_;
     std::unique_ptr<DrawRenderer> activeFileDraw_;
     std::optional<double> activeSince_; // set: found under the pointer (highlight fades in)

@@ -43,7 +43,7 @@ void Graph::setFile(File& next) {
     if (file_ == &next) return;
     for (File* node : next.ancestors()) {
         if (Directory* directory = node->asDirectory()) {
-            if (fileController_) fileController_->loadUrlResources(*directory);
+            if (fileController_) fileController_->loadPackageFlag(*directory);
         }
     }
     File* old = file_;

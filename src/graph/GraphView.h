@@ -5,7 +5,7 @@
 
 #include "draw/DrawGraph.h"
 #include "render/DrawRenderer.h"
-#include "render/MyLabel.h"
+#include "render/GraphLabel.h"
 
 #include <memory>
 #include <string>
@@ -33,7 +33,7 @@ public:
     virtual double backingScale() const { return 1.0; }
     /// Draws `label` (its bitmap up to date) over `frame`, in view coordinates (origin at the
     /// centre, y up), aligned to the view's pixels.
-    virtual void drawLabel(MyLabel& label, const DrawRect& frame) = 0;
+    virtual void drawLabel(GraphLabel& label, const DrawRect& frame) = 0;
 };
 
 /// Hears of the graph (the document).

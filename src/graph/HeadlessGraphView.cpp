@@ -15,7 +15,7 @@ std::unique_ptr<LabelRenderer> HeadlessGraphView::makeLabelRenderer() {
     return std::make_unique<RasterLabelRenderer>();
 }
 
-void HeadlessGraphView::drawLabel(MyLabel& label, const DrawRect& frame) {
+void HeadlessGraphView::drawLabel(GraphLabel& label, const DrawRect& frame) {
     // The label's corner goes onto a pixel corner, so its bitmap is not blurred by filtering.
     const double halfWidth = canvas_.width() / 2.0;
     const double halfHeight = canvas_.height() / 2.0;

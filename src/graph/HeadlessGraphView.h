@@ -35,7 +35,7 @@ public:
     std::unique_ptr<LabelRenderer> makeLabelRenderer() override;
     const LabelTypesetter& labelTypesetter() const override { return typesetter_; }
     double backingScale() const override { return samples_; }
-    void drawLabel(MyLabel& label, const DrawRect& frame) override;
+    void drawLabel(GraphLabel& label, const DrawRect& frame) override;
 
     /// Called whenever the graph asks for a frame (a window schedules its repaint here).
     std::function<void()> onNeedsDisplay;

@@ -192,7 +192,7 @@ void DrawPieChart::display(File* file, std::optional<DrawTransition> transition)
     }
     if (file->parent() == nullptr && totalSize >= 1)
         r.fillRingSector(0, kFullCircle, radius_.min, radius_.min + levelHeight_.small, kOrigin,
-                         MyColor{0.5, 0.5, 0.5, 0.1});
+                         DrawColor{0.5, 0.5, 0.5, 0.1});
 
     FileView main{{file, {0, 1}, 0}, mainSector(*file), false};
     double mainAlpha = 0;
@@ -254,7 +254,7 @@ void DrawPieChart::display(File* file, std::optional<DrawTransition> transition)
 }
 
 void DrawPieChart::fillView(const FileView& view, double hue, double alpha) {
-    const MyColor color = view.merged ? palette::merged(alpha) : palette::file(hue, alpha);
+    const DrawColor color = view.merged ? palette::merged(alpha) : palette::file(hue, alpha);
     renderer().fillRingSector(view.sector.angle.lower, view.sector.angle.upper,
                               view.sector.radius.lower, view.sector.radius.upper, kOrigin, color);
 }
@@ -262,7 +262,7 @@ void DrawPieChart::fillView(const FileView& view, double hue, double alpha) {
 std::pair<double, double>
 DrawPieChart::drawSectors(const FileView& view, std::size_t level,
                           const std::optional<DrawTransition>& transition) {
-    if (delegate != nullptr) delegate->loadUrlResources(*view.file);
+    if (delegate != nullptr) delegate->loadPackageFlag(*view.file);
     const double reach = view.sector.radius.upper;
     const Directory* directory = view.file->asDirectory();
     if (level >= static_cast<std::size_t>(levels) || reach >= radius_.max || directory == nullptr ||
@@ -329,7 +329,7 @@ void DrawPieChart::drawRearrangeTransition(const File* mainFile, double progress
     DrawRenderer& r = renderer();
     const double grey = palette::strokeGrey();
     auto outline = [&](const PieSector& sector, double alpha) {
-        r.color = MyColor::grey(grey, alpha);
+        r.color = DrawColor::grey(grey, alpha);
         r.strokeRingSector(sector.angle.lower, sector.angle.upper, sector.radius.lower,
                            sector.radius.upper, kOrigin);
     };
@@ -393,7 +393,7 @@ void DrawPieChart::drawActiveFile(File& file, DrawRenderer& into) {
     if (sector.radius.lower != 0) {
         into.triangleStrips().reserveCapacity(1);
         into.lineStrips().reserveCapacity(1);
-        const MyColor fill =
+        const DrawColor fill =
             found->merged ? palette::activeMerged() : palette::activeFile(found->hue);
         into.fillRingSector(sector.angle.lower, sector.angle.upper, sector.radius.lower,
                             sector.radius.upper, kOrigin, fill);

@@ -299,7 +299,7 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     placeRow(start, count - 1, lastSum, placer.depth());
 }
 
-MyColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) const {
+DrawColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) const {
     return view.merged ? palette::merged(alpha) : palette::file(hue, alpha);
 }
 
@@ -307,7 +307,7 @@ template <typename Out>
 void DrawTreeMap::visit(Out& out, DrawRenderer& r, std::size_t index,
                         std::vector<std::uint32_t>& folders, const DrawPass& pass) const {
     const FileView& view = out.view(index);
-    if (pass.delegate != nullptr) pass.delegate->loadUrlResources(*view.file);
+    if (pass.delegate != nullptr) pass.delegate->loadPackageFlag(*view.file);
     // A folder too thin for any row of it to show is drawn as a file: the work stays bounded by
     // the view's area however deep the tree goes below.
     if (showsChildren(*view.file) && !isBelowMergeThreshold(insetArea(view.frame)))
@@ -452,7 +452,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         const auto stripes = static_cast<int>(2 * m / 20);
         for (int i = 0; i <= stripes; ++i) {
             const double x = 20.0 * i - w / 2 - h;
-            r.fillQuad(MyColor::grey(i % 2 == 0 ? 0.5 : 0.2, 0.1), {x, -h / 2}, {x + 20, -h / 2},
+            r.fillQuad(DrawColor::grey(i % 2 == 0 ? 0.5 : 0.2, 0.1), {x, -h / 2}, {x + 20, -h / 2},
                        {x + m, -h / 2 + m}, {x + 20 + m, -h / 2 + m});
         }
     }
@@ -513,10 +513,11 @@ void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {
     into.reset(9);
     into.triangleStrips().reserveCapacity(1);
     into.lineStrips().reserveCapacity(1);
-    const MyColor fill = found->merged ? MyColor::grey((isDarkAppearance ? 0.4 : 0.7) * 0.7, 1.0)
-                                       : MyColor::fromHue(found->hue, palette::kSaturation,
-                                                          palette::brightness() * 0.7,
-                                                          file.isDirectory() ? 0.7 : 1.0);
+    const DrawColor fill =
+        found->merged
+            ? DrawColor::grey((isDarkAppearance ? 0.4 : 0.7) * 0.7, 1.0)
+            : DrawColor::fromHue(found->hue, palette::kSaturation, palette::brightness() * 0.7,
+                                 file.isDirectory() ? 0.7 : 1.0);
     into.fillRect(found->frame, fill);
     into.color = palette::border();
     into.strokeRect(found->frame);

@@ -6,8 +6,8 @@
 
 #include "draw/DrawGraph.h"
 #include "draw/ViewStore.h"
-#include "model/ViewEnums.h"
 #include "layouts/TreeMapRows.h"
+#include "model/ViewEnums.h"
 
 #include <array>
 #include <memory>
@@ -161,7 +161,7 @@ private:
     void findPreviousViews();
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
-    MyColor fillColor(const FileView& view, double hue, double alpha) const;
+    DrawColor fillColor(const FileView& view, double hue, double alpha) const;
 
     void clearViews();
 

@@ -121,7 +121,7 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
                     double hue, double alpha) {
         const double side = std::min(frame.width, frame.height);
         if (side < mergeThreshold || ring < 0) return;
-        const MyColor fill = fillColor(view, hue, alpha);
+        const DrawColor fill = fillColor(view, hue, alpha);
         const auto fillBand = [&](const DrawRect& band) {
             if (std::min(band.width, band.height) >= mergeThreshold) r.fillRect(band, fill);
         };
@@ -137,7 +137,7 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
         }
         // Outlines of small rectangles moving over each other would darken whole clumps.
         if (side < kLeastOutlinedSide * mergeThreshold) return;
-        r.color = MyColor::grey(grey, alpha);
+        r.color = DrawColor::grey(grey, alpha);
         r.strokeRect(frame);
     };
     // Views that go shrink to their centre during the first 30% (stores keep creation order).

@@ -131,9 +131,9 @@ MergedFile* Directory::existingMergedContents() const {
     return static_cast<MergedFile*>(NodeStore::fromRef(merged_));
 }
 
-void Directory::setUrlResources(bool hideContents) {
+void Directory::setPackageFlag(bool hideContents) {
     if (hideContents != this->hideContents()) treeDidChange();
-    setFlag(loadedResources, true);
+    setFlag(loadedPackageFlag, true);
     setFlag(hiddenContents, hideContents);
 }
 

@@ -91,10 +91,10 @@ public:
 
     bool expanded() const { return hasFlag(expandedFlag); }
     void setExpanded(bool expanded) { setFlag(expandedFlag, expanded); }
-    bool didLoadUrlResources() const { return hasFlag(loadedResources); }
+    bool didLoadPackageFlag() const { return hasFlag(loadedPackageFlag); }
     bool hideContents() const { return hasFlag(hiddenContents); }
     /// Records the package flag; happens at most once per node.
-    void setUrlResources(bool hideContents);
+    void setPackageFlag(bool hideContents);
 
     /// The measure `contents` is sorted by; none while unsorted (scan order).
     std::optional<SizeMode> sizeMode() const;

@@ -95,12 +95,12 @@ public:
 
 protected:
     enum Flag : std::uint8_t {
-        wideDates = 1 << 0,       // the dates live in 64-bit slots behind the record
-        externalName = 1 << 1,    // renamed: the current name lives outside the record
-        expandedFlag = 1 << 2,    // Directory::expanded
-        loadedResources = 1 << 3, // Directory::didLoadUrlResources
-        hiddenContents = 1 << 4,  // Directory::hideContents
-        sizeModeShift = 5,        // two bits: 0 none, else 1 + SizeMode
+        wideDates = 1 << 0,         // the dates live in 64-bit slots behind the record
+        externalName = 1 << 1,      // renamed: the current name lives outside the record
+        expandedFlag = 1 << 2,      // Directory::expanded
+        loadedPackageFlag = 1 << 3, // Directory::didLoadPackageFlag
+        hiddenContents = 1 << 4,    // Directory::hideContents
+        sizeModeShift = 5,          // two bits: 0 none, else 1 + SizeMode
     };
 
     File(Kind kind, std::int64_t size, std::int64_t allocatedSize)

@@ -118,7 +118,7 @@ void DrawRenderer::addVertex(double x, double y, double red, double green, doubl
                          colorByte(green), colorByte(blue), colorByte(alphaValue)});
 }
 
-void DrawRenderer::fillQuad(const MyColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3,
+void DrawRenderer::fillQuad(const DrawColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3,
                             DrawPoint p4) {
     triangleStrips_.begin();
     for (const DrawPoint& p : {p1, p2, p3, p4})
@@ -126,7 +126,7 @@ void DrawRenderer::fillQuad(const MyColor& c, DrawPoint p1, DrawPoint p2, DrawPo
     triangleStrips_.end();
 }
 
-void DrawRenderer::fillRect(const DrawRect& rect, const MyColor& c) {
+void DrawRenderer::fillRect(const DrawRect& rect, const DrawColor& c) {
     fillQuad(c, {rect.x, rect.y}, {rect.maxX(), rect.y}, {rect.x, rect.maxY()},
              {rect.maxX(), rect.maxY()});
 }
@@ -148,8 +148,8 @@ void DrawRenderer::strokeLine(DrawPoint from, DrawPoint to) {
 }
 
 void DrawRenderer::fillRingSector(double startAngle, double endAngle, double innerRadius,
-                                  double outerRadius, DrawPoint center, const MyColor& outer,
-                                  const MyColor& inner) {
+                                  double outerRadius, DrawPoint center, const DrawColor& outer,
+                                  const DrawColor& inner) {
     triangleStrips_.begin();
     walkArc(startAngle, endAngle, outerRadius, [&](double x, double y) {
         addVertex(center.x + x * outerRadius, center.y + y * outerRadius, outer);
@@ -200,7 +200,7 @@ void DrawRenderer::strokeRingSector(double startAngle, double endAngle, double i
     lineStrips_.end();
 }
 
-void DrawRenderer::fillCircle(DrawPoint center, double radius, const MyColor& c) {
+void DrawRenderer::fillCircle(DrawPoint center, double radius, const DrawColor& c) {
     const double step = kArcSegmentLength / radius;
     const auto steps = static_cast<long>(M_PI / step);
     const double cosine = std::cos(step);

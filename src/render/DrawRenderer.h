@@ -4,8 +4,8 @@
 // knows which one it holds.
 #pragma once
 
+#include "render/DrawColor.h"
 #include "render/DrawPrimitive.h"
-#include "render/MyColor.h"
 
 #include <cstdint>
 #include <vector>
@@ -60,7 +60,7 @@ public:
     /// Opacity multiplied into everything this renderer draws (fades of whole layers).
     double alpha = 1.0;
     /// The colour of the stroke operations.
-    MyColor color;
+    DrawColor color;
 
     DrawPrimitive& lines() { return lines_; }
     DrawPrimitive& lineStrips() { return lineStrips_; }
@@ -81,7 +81,7 @@ public:
     void reset();
     /// Colour components must lie in 0...1; each becomes the byte of c × 255 truncated.
     void addVertex(double x, double y, double red, double green, double blue, double alphaValue);
-    void addVertex(double x, double y, const MyColor& c) {
+    void addVertex(double x, double y, const DrawColor& c) {
         addVertex(x, y, c.red, c.green, c.blue, c.alpha);
     }
     /// Adds everything `other` holds after what this one holds, as if drawn here.
@@ -92,22 +92,22 @@ public:
     virtual void draw() {}
 
     // Shape operations: each opens one strip, adds its vertices and closes it.
-    void fillQuad(const MyColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3, DrawPoint p4);
-    void fillRect(const DrawRect& rect, const MyColor& c);
+    void fillQuad(const DrawColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3, DrawPoint p4);
+    void fillRect(const DrawRect& rect, const DrawColor& c);
     void strokeRect(const DrawRect& rect);
     void strokeLine(DrawPoint from, DrawPoint to);
     /// A ring sector whose colour blends from `outer` at the outer radius to `inner`.
     void fillRingSector(double startAngle, double endAngle, double innerRadius, double outerRadius,
-                        DrawPoint center, const MyColor& outer, const MyColor& inner);
+                        DrawPoint center, const DrawColor& outer, const DrawColor& inner);
     void fillRingSector(double startAngle, double endAngle, double innerRadius, double outerRadius,
-                        DrawPoint center, const MyColor& c) {
+                        DrawPoint center, const DrawColor& c) {
         fillRingSector(startAngle, endAngle, innerRadius, outerRadius, center, c, c);
     }
     void strokeCircle(DrawPoint center, double radius);
     void strokeArc(DrawPoint center, double radius, double startAngle, double endAngle);
     void strokeRingSector(double startAngle, double endAngle, double innerRadius,
                           double outerRadius, DrawPoint center);
-    void fillCircle(DrawPoint center, double radius, const MyColor& c);
+    void fillCircle(DrawPoint center, double radius, const DrawColor& c);
 
 private:
     static std::uint64_t nextRevision();

@@ -35,7 +35,7 @@ void ensureGuiApplication() {
     [[maybe_unused]] static auto* application = new QGuiApplication(argc, argv);
 }
 
-QColor toQColor(const MyColor& color) {
+QColor toQColor(const DrawColor& color) {
     return QColor::fromRgbF(static_cast<float>(color.red), static_cast<float>(color.green),
                             static_cast<float>(color.blue), static_cast<float>(color.alpha));
 }
@@ -148,7 +148,7 @@ DrawSize QtLabelTypesetter::measure(const LabelText& text, DrawSize maxSize) con
     return {width, height};
 }
 
-LabelBitmap QtLabelTypesetter::render(const MyLabel& label, double scale) const {
+LabelBitmap QtLabelTypesetter::render(const GraphLabel& label, double scale) const {
     LabelBitmap bitmap{label.bitmapWidth(scale), label.bitmapHeight(scale), {}};
     if (bitmap.width <= 0 || bitmap.height <= 0) return {};
     QImage image(bitmap.width, bitmap.height, QImage::Format_RGBA8888_Premultiplied);
@@ -169,7 +169,7 @@ LabelBitmap QtLabelTypesetter::render(const MyLabel& label, double scale) const 
             shadowPainter.scale(scale, scale);
             // y is down here: a shadow offset downwards (negative height) moves it down.
             shadowPainter.translate(label.shadow->offset.width, -label.shadow->offset.height);
-            shadowPainter.fillPath(bubble, toQColor(MyLabel::kShadowColor));
+            shadowPainter.fillPath(bubble, toQColor(GraphLabel::kShadowColor));
         }
         blurAlpha(shadow, static_cast<int>(std::lround(scale * label.shadow->blurRadius / 2)));
         painter.drawImage(0, 0, shadow);
@@ -177,7 +177,7 @@ LabelBitmap QtLabelTypesetter::render(const MyLabel& label, double scale) const 
     painter.scale(scale, scale);
     if (label.backgroundColor) painter.fillPath(bubble, toQColor(*label.backgroundColor));
     if (label.borderColor)
-        painter.strokePath(bubble, QPen(toQColor(*label.borderColor), MyLabel::kBorderWidth));
+        painter.strokePath(bubble, QPen(toQColor(*label.borderColor), GraphLabel::kBorderWidth));
     if (label.text()) {
         QTextDocument document;
         typeset(document, *label.text());

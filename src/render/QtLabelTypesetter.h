@@ -3,7 +3,7 @@
 // made on Qt's offscreen platform for the rest of the process.
 #pragma once
 
-#include "render/MyLabel.h"
+#include "render/GraphLabel.h"
 
 namespace tessera {
 
@@ -11,7 +11,7 @@ class QtLabelTypesetter final : public LabelTypesetter {
 public:
     QtLabelTypesetter();
     DrawSize measure(const LabelText& text, DrawSize maxSize) const override;
-    LabelBitmap render(const MyLabel& label, double scale) const override;
+    LabelBitmap render(const GraphLabel& label, double scale) const override;
 };
 
 } // namespace tessera

@@ -187,7 +187,7 @@ std::vector<std::uint8_t> RasterCanvas::image() const {
     return out;
 }
 
-MyColor RasterCanvas::colorAt(double x, double y) const {
+DrawColor RasterCanvas::colorAt(double x, double y) const {
     const auto px = static_cast<int>(std::floor(x + width_ / 2.0));
     const auto py = static_cast<int>(std::floor(height_ / 2.0 - y));
     if (px < 0 || py < 0 || px >= width_ || py >= height_) return {};

@@ -32,7 +32,7 @@ public:
     /// The picture as straight (not premultiplied) RGBA bytes, rows from the top.
     std::vector<std::uint8_t> image() const;
     /// One pixel of image(), in the view's coordinates (origin at the centre, y up).
-    MyColor colorAt(double x, double y) const;
+    DrawColor colorAt(double x, double y) const;
 
 private:
     struct Fixed {

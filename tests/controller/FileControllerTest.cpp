@@ -68,7 +68,7 @@ TEST(FileControllerTest, FirstScanLoadsTheRootAndLaterProgressIsNotPassedOn) {
     ASSERT_NE(live.controller->rootFile(), nullptr);
     EXPECT_EQ(live.observer->lines, std::vector<std::string>{"load"});
     EXPECT_EQ(live.root().fileCount(), 2);
-    EXPECT_TRUE(live.root().didLoadUrlResources());
+    EXPECT_TRUE(live.root().didLoadPackageFlag());
     EXPECT_EQ(live.controller->scanOperationCount(), 0);
     EXPECT_EQ(live.favorite->fileController(), live.controller.get());
 

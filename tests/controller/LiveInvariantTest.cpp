@@ -214,7 +214,7 @@ void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusio
             return ::testing::AssertionFailure()
                    << after << "\ntree:\n"
                    << dumpTree(live.root()) << "disk:\n"
-                   << freshDump(live.controller->rootURL(), exclusion);
+                   << freshDump(live.controller->rootPath(), exclusion);
         if (const std::string differences = mirror.differences(); !differences.empty())
             return ::testing::AssertionFailure()
                    << after << "\nrows rebuilt from notifications: " << differences;
@@ -260,7 +260,7 @@ void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusio
     const std::string renamed = base / "renamed";
     fs::rename(root, renamed);
     changes.setRoot(renamed);
-    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return live.controller->rootURL() == renamed; },
+    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return live.controller->rootPath() == renamed; },
                                              std::chrono::seconds(30)));
     done.clear();
     for (int i = 0; i < 15; ++i)

@@ -243,7 +243,7 @@ TEST_F(LiveUpdateTest, TheRootMovesAndIsDeleted) {
     const std::string moved = outside / "renamed";
     fs::rename(folder.path(), moved);
     ASSERT_TRUE(heard("change ."));
-    EXPECT_EQ(live->controller->rootURL(), moved);
+    EXPECT_EQ(live->controller->rootPath(), moved);
     EXPECT_EQ(live->controller->displayName(live->root()), "renamed");
 
     // Changes keep coming under the new name.

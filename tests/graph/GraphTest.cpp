@@ -74,7 +74,7 @@ TEST_F(GraphTest, ALoadedTreeFadesInAndItsSizeIsTheCentreText) {
     EXPECT_EQ(view.labels().front().text,
               *controller->rootFile()->displaySizeString(SizeMode::fileSize));
     // The picture is there: the first ring's largest folder (docs, red) right of the centre.
-    const MyColor pixel = view.canvas().colorAt(0, -55);
+    const DrawColor pixel = view.canvas().colorAt(0, -55);
     EXPECT_GT(pixel.red, 0.9);
 }
 
@@ -240,7 +240,7 @@ TEST_F(GraphTest, TheTreeMapsActiveLabelNamesTheFoldersAboveTheFileItsSizeAndDat
     EXPECT_GT(frame.height, 3 * 11.0); // four lines
     // Its bubble is light grey at alpha 0.85 over the coloured tree map: no channel is more
     // than the remaining 0.15 from the others.
-    const MyColor bubble =
+    const DrawColor bubble =
         view.canvas().colorAt(drawn.frame.x + 3, drawn.frame.maxY() - drawn.frame.height / 2);
     EXPECT_NEAR(bubble.red, bubble.green, 0.16);
     EXPECT_NEAR(bubble.green, bubble.blue, 0.16);

@@ -161,19 +161,19 @@ TEST(DrawPieChartTest, APictureShowsKnownColoursAtKnownAngles) {
     RasterCanvas canvas(200, 200);
     canvas.clear(palette::backgroundGrey());
     canvas.draw(chart->renderer());
-    auto near = [](const MyColor& got, const MyColor& want) {
+    auto near = [](const DrawColor& got, const DrawColor& want) {
         return std::abs(got.red - want.red) < 0.01 && std::abs(got.green - want.green) < 0.01 &&
                std::abs(got.blue - want.blue) < 0.01;
     };
     const double r = 36;
     // a spans three quarters clockwise from angle 0 (hue 1.0: red); b the first quadrant.
-    const MyColor red = palette::file(1.0);
-    const MyColor quarter = palette::file(0.25);
+    const DrawColor red = palette::file(1.0);
+    const DrawColor quarter = palette::file(0.25);
     EXPECT_TRUE(near(canvas.colorAt(0, -r), red));
     EXPECT_TRUE(near(canvas.colorAt(-r, 0), red));
     EXPECT_TRUE(near(canvas.colorAt(r * 0.7, r * 0.7), quarter));
     // The disc in the middle and the corners keep the background.
-    const MyColor background = MyColor::grey(palette::backgroundGrey(), 1);
+    const DrawColor background = DrawColor::grey(palette::backgroundGrey(), 1);
     EXPECT_TRUE(near(canvas.colorAt(5, 5), background));
     EXPECT_TRUE(near(canvas.colorAt(-95, 95), background));
 
@@ -182,7 +182,7 @@ TEST(DrawPieChartTest, APictureShowsKnownColoursAtKnownAngles) {
     canvas.clear(palette::backgroundGrey());
     canvas.draw(chart->renderer());
     EXPECT_TRUE(near(canvas.colorAt(0, -r), palette::file(1.0)));
-    EXPECT_TRUE(near(canvas.colorAt(5, 5), MyColor::grey(0.2, 1)));
+    EXPECT_TRUE(near(canvas.colorAt(5, 5), DrawColor::grey(0.2, 1)));
     isDarkAppearance = false;
 }
 

@@ -43,7 +43,7 @@ DrawRect shrunk(const DrawRect& frame, double a) {
 }
 
 // What a vertex of colour `c` holds: each component × 255, truncated.
-bool holds(const DrawVertex& v, const MyColor& c) {
+bool holds(const DrawVertex& v, const DrawColor& c) {
     const auto byte = [](double x) { return static_cast<std::uint8_t>(x * 255); };
     return v.red == byte(c.red) && v.green == byte(c.green) && v.blue == byte(c.blue) &&
            v.alpha == byte(c.alpha);
@@ -86,7 +86,7 @@ const Strip* stripAt(const DrawRenderer& r, const DrawPrimitive& primitive, cons
     return nullptr;
 }
 
-bool anyStripHolds(const DrawRenderer& r, const MyColor& c) {
+bool anyStripHolds(const DrawRenderer& r, const DrawColor& c) {
     for (const Strip& strip : stripsOf(r, r.triangleStrips()))
         if (holds(*strip.first, c)) return true;
     return false;
@@ -199,7 +199,7 @@ TEST(TreeMapTransitionStates, RearrangingFramesFadeMoveAndGrowAsGiven) {
             EXPECT_TRUE(holds(*fill->first, palette::file(gone.hue, 1 - fade)));
             const Strip* outline = stripAt(r, r.lineStrips(), frame);
             ASSERT_NE(outline, nullptr);
-            EXPECT_TRUE(holds(*outline->first, MyColor::grey(0, 1 - fade)));
+            EXPECT_TRUE(holds(*outline->first, DrawColor::grey(0, 1 - fade)));
         } else {
             EXPECT_EQ(stripAt(r, r.triangleStrips(), shrunk(gone.frame, 1)), nullptr);
         }
@@ -308,14 +308,14 @@ TEST(TreeMapTransitionStates, HighlightsAreTheirFillDarkened) {
         const double brightness = dark ? 0.75 : 1.0;
         struct Case {
             File* file;
-            MyColor fill;
+            DrawColor fill;
         };
         File* big = tree->fileAtPath("big");
         File* folder = tree->fileAtPath("folder");
         const Case cases[] = {
-            {big, MyColor::fromHue(map->view(*big)->hue, 0.7, brightness * 0.7, 1.0)},
-            {folder, MyColor::fromHue(map->view(*folder)->hue, 0.7, brightness * 0.7, 0.7)},
-            {const_cast<MergedFile*>(merged), MyColor::grey(dark ? 0.4 * 0.7 : 0.7 * 0.7, 1.0)},
+            {big, DrawColor::fromHue(map->view(*big)->hue, 0.7, brightness * 0.7, 1.0)},
+            {folder, DrawColor::fromHue(map->view(*folder)->hue, 0.7, brightness * 0.7, 0.7)},
+            {const_cast<MergedFile*>(merged), DrawColor::grey(dark ? 0.4 * 0.7 : 0.7 * 0.7, 1.0)},
         };
         for (const Case& c : cases) {
             DrawRenderer highlight;
@@ -327,7 +327,7 @@ TEST(TreeMapTransitionStates, HighlightsAreTheirFillDarkened) {
             ASSERT_EQ(highlight.lineStrips().stripCount(), 1u);
             EXPECT_TRUE(holds(
                 highlight.vertices()[static_cast<std::size_t>(highlight.lineStrips().offset()[0])],
-                MyColor::grey(dark ? 1.0 : 0.0, 0.85)));
+                DrawColor::grey(dark ? 1.0 : 0.0, 0.85)));
         }
     }
 }
@@ -344,7 +344,7 @@ TEST(TreeMapTransitionStates, FreeSpaceIsHatchedInAlternatingGreys) {
     constexpr std::size_t stripes = 2 * 400 / 20 + 1;
     ASSERT_GT(strips.size(), stripes);
     for (std::size_t i = 0; i < stripes; ++i)
-        EXPECT_TRUE(holds(*strips[i].first, MyColor::grey(i % 2 == 0 ? 0.5 : 0.2, 0.1))) << i;
+        EXPECT_TRUE(holds(*strips[i].first, DrawColor::grey(i % 2 == 0 ? 0.5 : 0.2, 0.1))) << i;
     const DrawVertex* quad = strips[0].first;
     const DrawPoint corners[] = {{-400, -100}, {-380, -100}, {0, 300}, {20, 300}};
     for (int k = 0; k < 4; ++k) {
@@ -354,7 +354,7 @@ TEST(TreeMapTransitionStates, FreeSpaceIsHatchedInAlternatingGreys) {
     // Without free space to show, no hatching.
     map->totalSize = 0;
     map->display(tree.get());
-    EXPECT_FALSE(anyStripHolds(map->renderer(), MyColor::grey(0.5, 0.1)));
+    EXPECT_FALSE(anyStripHolds(map->renderer(), DrawColor::grey(0.5, 0.1)));
 }
 
 // Rows are separated by a line along their side that faces the rest of the area, and the
@@ -511,7 +511,7 @@ TEST(PieChartTransitionStates, RearrangingAndRecolouringFramesTakeTheirAlphasAnd
 
     struct Case {
         double p;
-        MyColor present;
+        DrawColor present;
     };
     const double at06 = eased((0.6 - 0.15) / 0.7);
     const Case cases[] = {
@@ -570,12 +570,12 @@ TEST(PieChartTransitionStates, HighlightsTakeTheirColours) {
         const double brightness = dark ? 0.75 : 1.0;
         struct Case {
             File* file;
-            MyColor fill;
+            DrawColor fill;
         };
         const Case cases[] = {
-            {big, MyColor::fromHue(chart->view(*big)->hue, 0.7, brightness * 0.7, 1.0)},
-            {const_cast<MergedFile*>(merged), MyColor::grey(dark ? 0.4 * 0.8 : 0.7 * 0.8, 1.0)},
-            {tree.get(), MyColor::fromHue(chart->view(*tree)->hue, 0.7, brightness, 0.3)},
+            {big, DrawColor::fromHue(chart->view(*big)->hue, 0.7, brightness * 0.7, 1.0)},
+            {const_cast<MergedFile*>(merged), DrawColor::grey(dark ? 0.4 * 0.8 : 0.7 * 0.8, 1.0)},
+            {tree.get(), DrawColor::fromHue(chart->view(*tree)->hue, 0.7, brightness, 0.3)},
         };
         for (const Case& c : cases) {
             DrawRenderer highlight;

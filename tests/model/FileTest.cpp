@@ -46,8 +46,8 @@ TEST(FileTest, DirectoriesAggregateSizesAndLeavesExactly) {
 
 TEST(FileTest, PackagesKeepTheirSizesButShowAsLeaves) {
     auto package = dir("App.app", file("bin", 100), file("data", 20));
-    package->setUrlResources(true);
-    EXPECT_TRUE(package->didLoadUrlResources());
+    package->setPackageFlag(true);
+    EXPECT_TRUE(package->didLoadPackageFlag());
     EXPECT_TRUE(package->isLeaf());
     EXPECT_EQ(package->size(), 120);
     EXPECT_EQ(package->fileCount(), 2);

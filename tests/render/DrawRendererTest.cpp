@@ -1,6 +1,6 @@
 #include "render/DrawRenderer.h"
 
-#include "render/MyColor.h"
+#include "render/DrawColor.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -59,11 +59,12 @@ TEST(DrawRendererTest, ArcsStepByTheChordLengthAndEndExactly) {
 }
 
 TEST(DrawRendererTest, HuesConvertAsTheColourWheelSays) {
-    const MyColor red{1.0, 0.30000000000000004, 0.30000000000000004, 1.0};
-    EXPECT_EQ(MyColor::fromHue(0.0, 0.7, 1.0, 1.0), red);
-    EXPECT_EQ(MyColor::fromHue(1.0, 0.7, 1.0, 1.0), red);
-    EXPECT_EQ(MyColor::fromHue(0.5, 0.7, 1.0, 1.0), (MyColor{0.30000000000000004, 1.0, 1.0, 1.0}));
-    EXPECT_EQ(MyColor::fromHue(0.3, 0.0, 0.4, 0.5), (MyColor{0.4, 0.4, 0.4, 0.5}));
+    const DrawColor red{1.0, 0.30000000000000004, 0.30000000000000004, 1.0};
+    EXPECT_EQ(DrawColor::fromHue(0.0, 0.7, 1.0, 1.0), red);
+    EXPECT_EQ(DrawColor::fromHue(1.0, 0.7, 1.0, 1.0), red);
+    EXPECT_EQ(DrawColor::fromHue(0.5, 0.7, 1.0, 1.0),
+              (DrawColor{0.30000000000000004, 1.0, 1.0, 1.0}));
+    EXPECT_EQ(DrawColor::fromHue(0.3, 0.0, 0.4, 0.5), (DrawColor{0.4, 0.4, 0.4, 0.5}));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Labels typeset and drawn by Qt on the offscreen platform: their geometry, what their bitmaps
 // hold, when they are uploaded again, and how the CPU back end paints them.
-#include "render/MyLabel.h"
+#include "render/GraphLabel.h"
 #include "render/QtLabelTypesetter.h"
 #include "render/RasterCanvas.h"
 
@@ -32,7 +32,7 @@ private:
 class FixedMeasure final : public LabelTypesetter {
 public:
     DrawSize measure(const LabelText&, DrawSize) const override { return {100, 16}; }
-    LabelBitmap render(const MyLabel& label, double scale) const override {
+    LabelBitmap render(const GraphLabel& label, double scale) const override {
         return qt.render(label, scale);
     }
     QtLabelTypesetter qt;
@@ -53,26 +53,26 @@ Pixel pixelAt(const LabelBitmap& bitmap, int x, int y) {
     return {p[0], p[1], p[2], p[3]};
 }
 
-MyLabel pointerLabel(std::vector<RecordingRenderer::Upload>& uploads) {
-    MyLabel label(std::make_unique<RecordingRenderer>(uploads));
+GraphLabel pointerLabel(std::vector<RecordingRenderer::Upload>& uploads) {
+    GraphLabel label(std::make_unique<RecordingRenderer>(uploads));
     label.cornerRadius = 4;
     label.padding = {10, 6};
-    label.shadow = MyLabel::Shadow{{4, -4}, 2};
-    label.backgroundColor = MyColor::grey(0.93, 0.85);
-    label.borderColor = MyColor::grey(0, 0.5);
+    label.shadow = GraphLabel::Shadow{{4, -4}, 2};
+    label.backgroundColor = DrawColor::grey(0.93, 0.85);
+    label.borderColor = DrawColor::grey(0, 0.5);
     return label;
 }
 
 TEST(LabelTest, PaddingAndShadowMakeRoomAroundTheTextAtTheScreensScale) {
     std::vector<RecordingRenderer::Upload> uploads;
     FixedMeasure typesetter;
-    MyLabel label(std::make_unique<RecordingRenderer>(uploads));
+    GraphLabel label(std::make_unique<RecordingRenderer>(uploads));
     label.padding = {10, 6};
     label.setText(plain("Documents"), typesetter);
     EXPECT_DOUBLE_EQ(label.frameSize().width, 120);
     EXPECT_DOUBLE_EQ(label.frameSize().height, 28);
 
-    label.shadow = MyLabel::Shadow{{4, -4}, 2};
+    label.shadow = GraphLabel::Shadow{{4, -4}, 2};
     EXPECT_DOUBLE_EQ(label.frameSize().width, 126);
     EXPECT_DOUBLE_EQ(label.frameSize().height, 34);
     // The bubble sits at the top left; the shadow gets 6 points below and to the right.
@@ -93,7 +93,7 @@ TEST(LabelTest, PaddingAndShadowMakeRoomAroundTheTextAtTheScreensScale) {
 TEST(LabelTest, TheBitmapHoldsBubbleShadowAndText) {
     std::vector<RecordingRenderer::Upload> uploads;
     QtLabelTypesetter typesetter;
-    MyLabel label = pointerLabel(uploads);
+    GraphLabel label = pointerLabel(uploads);
     label.setText(plain("Documents - 12 MB"), typesetter);
     EXPECT_GT(label.stringSize().width, 60);
     EXPECT_GT(label.stringSize().height, 10);
@@ -125,8 +125,8 @@ TEST(LabelTest, TheBitmapHoldsBubbleShadowAndText) {
 TEST(LabelTest, WithoutBubbleColoursOnlyTheTextIsDrawnAndNoShadow) {
     std::vector<RecordingRenderer::Upload> uploads;
     QtLabelTypesetter typesetter;
-    MyLabel label(std::make_unique<RecordingRenderer>(uploads));
-    label.shadow = MyLabel::Shadow{{4, -4}, 2};
+    GraphLabel label(std::make_unique<RecordingRenderer>(uploads));
+    label.shadow = GraphLabel::Shadow{{4, -4}, 2};
     label.padding = {10, 6};
     label.setText(plain("1.2 GB", 24), typesetter);
     const LabelBitmap bitmap = typesetter.render(label, 2.0);
@@ -151,14 +151,14 @@ TEST(LabelTest, WithoutBubbleColoursOnlyTheTextIsDrawnAndNoShadow) {
 TEST(LabelTest, TheBitmapIsUploadedAgainOnlyAfterAChangeAndAtANewSizeOnlyForNewText) {
     std::vector<RecordingRenderer::Upload> uploads;
     QtLabelTypesetter typesetter;
-    MyLabel label = pointerLabel(uploads);
+    GraphLabel label = pointerLabel(uploads);
     label.setText(plain("music"), typesetter);
     label.updateIfNeeded(typesetter, 1.0);
     label.updateIfNeeded(typesetter, 1.0); // nothing changed
     ASSERT_EQ(uploads.size(), 1u);
     EXPECT_TRUE(uploads[0].sizeChanged);
 
-    label.backgroundColor = MyColor::grey(0.2, 0.85); // the appearance changed
+    label.backgroundColor = DrawColor::grey(0.2, 0.85); // the appearance changed
     label.setNeedsUpdate();
     label.updateIfNeeded(typesetter, 1.0);
     ASSERT_EQ(uploads.size(), 2u);
@@ -173,7 +173,7 @@ TEST(LabelTest, TheBitmapIsUploadedAgainOnlyAfterAChangeAndAtANewSizeOnlyForNewT
 TEST(LabelTest, LongTextsWrapWithinTheMaximumWidthAndBadNamesStillShow) {
     std::vector<RecordingRenderer::Upload> uploads;
     QtLabelTypesetter typesetter;
-    MyLabel label(std::make_unique<RecordingRenderer>(uploads));
+    GraphLabel label(std::make_unique<RecordingRenderer>(uploads));
     LabelText text = plain("a-folder-name with several words that cannot fit on one line");
     text.wraps = true;
     label.setText(text, typesetter);
@@ -200,12 +200,12 @@ TEST(LabelTest, TheCpuBackEndStretchesTheBitmapOverTheRectangleWithItsAlpha) {
     RasterRenderer::setCurrentCanvas(&canvas);
     renderer.draw({-4, 0, 8, 4});
     RasterRenderer::setCurrentCanvas(nullptr);
-    const MyColor left = canvas.colorAt(-3.5, 2);
+    const DrawColor left = canvas.colorAt(-3.5, 2);
     EXPECT_NEAR(left.red, 1.0, 0.01);
     EXPECT_NEAR(left.green, 0.5, 0.01); // half red over white
-    const MyColor right = canvas.colorAt(3.5, 2);
+    const DrawColor right = canvas.colorAt(3.5, 2);
     EXPECT_NEAR(right.green, 1.0, 0.01); // the transparent texel leaves white
-    const MyColor middle = canvas.colorAt(0.5, 2);
+    const DrawColor middle = canvas.colorAt(0.5, 2);
     EXPECT_GT(middle.green, 0.5); // filtered between the two
     EXPECT_LT(middle.green, 1.0);
     EXPECT_NEAR(canvas.colorAt(-3.5, 5).green, 1.0, 0.01); // outside the rectangle

@@ -63,8 +63,8 @@ TEST(RasterCanvasTest, LinesLieAboveFillsWhateverTheOrderTheyWereAddedIn) {
     r.strokeLine({-10, 0.5}, {10, 0.5});
     r.fillRect({-10, -10, 20, 20}, {0, 0, 1, 1});
     canvas.draw(r);
-    EXPECT_EQ(canvas.colorAt(0, 0.5), (MyColor{1, 0, 0, 1}));
-    EXPECT_EQ(canvas.colorAt(0, -5), (MyColor{0, 0, 1, 1}));
+    EXPECT_EQ(canvas.colorAt(0, 0.5), (DrawColor{1, 0, 0, 1}));
+    EXPECT_EQ(canvas.colorAt(0, -5), (DrawColor{0, 0, 1, 1}));
 }
 
 } // namespace

@@ -255,7 +255,7 @@ LiveFolder::~LiveFolder() {
 }
 
 bool LiveFolder::settle() {
-    const std::string path = controller->rootURL();
+    const std::string path = controller->rootPath();
     const std::string expected = freshDump(path, favorite->activeExclusion());
     return MainQueue::shared().runUntil(
         [&] {

@@ -57,7 +57,7 @@ std::unique_ptr<LabelRenderer> GraphViewOpenGL::View::makeLabelRenderer() {
     return std::make_unique<LabelRendererOpenGL>(window_.context_);
 }
 
-void GraphViewOpenGL::View::drawLabel(MyLabel& label, const DrawRect& frame) {
+void GraphViewOpenGL::View::drawLabel(GraphLabel& label, const DrawRect& frame) {
     // The label's corner goes onto a device pixel's corner, so its bitmap is not blurred.
     const double scale = backingScale();
     const double halfWidth = window_.width() / 2.0;

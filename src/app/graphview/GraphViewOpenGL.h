@@ -50,7 +50,7 @@ private:
         std::unique_ptr<LabelRenderer> makeLabelRenderer() override;
         const LabelTypesetter& labelTypesetter() const override { return window_.typesetter_; }
         double backingScale() const override { return window_.devicePixelRatio(); }
-        void drawLabel(MyLabel& label, const DrawRect& frame) override;
+        void drawLabel(GraphLabel& label, const DrawRect& frame) override;
 
     private:
         GraphViewOpenGL& window_;

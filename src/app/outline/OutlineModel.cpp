@@ -127,7 +127,7 @@ bool OutlineModel::hasChildren(const QModelIndex& parent) const {
     if (parent.column() != 0) return false;
     Directory* directory = fileAt(parent)->asDirectory();
     if (directory == nullptr) return false;
-    if (controller_) controller_->loadUrlResources(*directory);
+    if (controller_) controller_->loadPackageFlag(*directory);
     // A package shows as a leaf, except in a search result.
     return directory->count() > 0 && (!directory->hideContents() || filter_ != nullptr);
 }

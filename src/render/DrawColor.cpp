@@ -1,8 +1,8 @@
-#include "render/MyColor.h"
+#include "render/DrawColor.h"
 
 namespace tessera {
 
-MyColor MyColor::fromHue(double hue, double saturation, double brightness, double alpha) {
+DrawColor DrawColor::fromHue(double hue, double saturation, double brightness, double alpha) {
     const double v = brightness;
     if (saturation <= 0) return {v, v, v, alpha};
     const double x = hue * 360 >= 360 ? 0 : hue * 360 / 60;

@@ -20,7 +20,7 @@ struct LabelRun {
     std::string text; // UTF-8; "\n" starts a new line
     Weight weight = Weight::regular;
     double pointSize = 13;
-    MyColor color{0, 0, 0, 1};
+    DrawColor color{0, 0, 0, 1};
 };
 
 /// The whole text of a label: runs and the paragraph style applied to all of them.
@@ -39,21 +39,21 @@ struct LabelText {
 
 class LabelTypesetter;
 
-class MyLabel {
+class GraphLabel {
 public:
     struct Shadow {
         DrawSize offset; // y up: (4, -4) falls to the right and below
         double blurRadius = 0;
     };
-    static constexpr MyColor kShadowColor{0, 0, 0, 0.15};
+    static constexpr DrawColor kShadowColor{0, 0, 0, 0.15};
     static constexpr double kBorderWidth = 0.5;
 
-    explicit MyLabel(std::unique_ptr<LabelRenderer> renderer);
+    explicit GraphLabel(std::unique_ptr<LabelRenderer> renderer);
 
     /// Largest size the text may take (its owner sets it before setting the text).
     DrawSize maxSize;
-    std::optional<MyColor> backgroundColor;
-    std::optional<MyColor> borderColor;
+    std::optional<DrawColor> backgroundColor;
+    std::optional<DrawColor> borderColor;
     double cornerRadius = 0;
     std::optional<Shadow> shadow;
     /// Between the bubble's edge and the text, horizontally and vertically.
@@ -109,7 +109,7 @@ public:
     virtual DrawSize measure(const LabelText& text, DrawSize maxSize) const = 0;
     /// The label's bitmap at `scale` pixels per point: bitmapWidth(scale) × bitmapHeight(scale)
     /// pixels with the shadow, the bubble, its border and the text.
-    virtual LabelBitmap render(const MyLabel& label, double scale) const = 0;
+    virtual LabelBitmap render(const GraphLabel& label, double scale) const = 0;
 };
 
 } // namespace tessera

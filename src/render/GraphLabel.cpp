@@ -1,4 +1,4 @@
-#include "render/MyLabel.h"
+#include "render/GraphLabel.h"
 
 #include <cmath>
 
@@ -11,9 +11,9 @@ std::string LabelText::plainText() const {
     return text;
 }
 
-MyLabel::MyLabel(std::unique_ptr<LabelRenderer> renderer) : renderer_(std::move(renderer)) {}
+GraphLabel::GraphLabel(std::unique_ptr<LabelRenderer> renderer) : renderer_(std::move(renderer)) {}
 
-void MyLabel::setText(std::optional<LabelText> text, const LabelTypesetter& typesetter) {
+void GraphLabel::setText(std::optional<LabelText> text, const LabelTypesetter& typesetter) {
     text_ = std::move(text);
     stringSize_ = {};
     if (text_) {
@@ -24,27 +24,27 @@ void MyLabel::setText(std::optional<LabelText> text, const LabelTypesetter& type
     requiresUpdate_ = true;
 }
 
-DrawSize MyLabel::shadowRoom() const {
+DrawSize GraphLabel::shadowRoom() const {
     if (!shadow) return {};
     return {std::abs(shadow->offset.width) + shadow->blurRadius,
             std::abs(shadow->offset.height) + shadow->blurRadius};
 }
 
-double MyLabel::shadowBelow() const {
+double GraphLabel::shadowBelow() const {
     return shadow ? shadow->blurRadius - shadow->offset.height : 0;
 }
 
-DrawSize MyLabel::insets() const {
+DrawSize GraphLabel::insets() const {
     const DrawSize room = shadowRoom();
     return {2 * padding.width + room.width, 2 * padding.height + room.height};
 }
 
-DrawSize MyLabel::frameSize() const {
+DrawSize GraphLabel::frameSize() const {
     const DrawSize around = insets();
     return {stringSize_.width + around.width, stringSize_.height + around.height};
 }
 
-DrawRect MyLabel::bubbleRect() const {
+DrawRect GraphLabel::bubbleRect() const {
     const DrawSize frame = frameSize();
     DrawRect bubble{0, 0, frame.width, frame.height};
     if (shadow) {
@@ -55,19 +55,19 @@ DrawRect MyLabel::bubbleRect() const {
     return {bubble.x + 0.5, bubble.y + 0.5, bubble.width - 1, bubble.height - 1};
 }
 
-DrawRect MyLabel::textRect() const {
+DrawRect GraphLabel::textRect() const {
     return {padding.width, padding.height + shadowBelow(), stringSize_.width, stringSize_.height};
 }
 
-int MyLabel::bitmapWidth(double scale) const {
+int GraphLabel::bitmapWidth(double scale) const {
     return static_cast<int>(scale * frameSize().width);
 }
 
-int MyLabel::bitmapHeight(double scale) const {
+int GraphLabel::bitmapHeight(double scale) const {
     return static_cast<int>(scale * frameSize().height);
 }
 
-void MyLabel::updateIfNeeded(const LabelTypesetter& typesetter, double scale) {
+void GraphLabel::updateIfNeeded(const LabelTypesetter& typesetter, double scale) {
     if (!requiresUpdate_) return;
     const LabelBitmap bitmap = typesetter.render(*this, scale);
     const bool sizeChanged = bitmap.width != textureWidth_ || bitmap.height != textureHeight_;
