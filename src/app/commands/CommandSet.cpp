@@ -5,10 +5,11 @@
 
 namespace tessera {
 
-QAction* CommandSet::add(const QString& id, const QString& text, std::function<void()> run,
-                         Rules rules, const QKeySequence& shortcut) {
+QAction* CommandSet::add(CommandId id, const QString& text, std::function<void()> run, Rules rules,
+                         const QKeySequence& shortcut) {
     auto* action = new QAction(text, this);
-    action->setObjectName(id);
+    action->setObjectName(
+        QString::fromUtf8(id.name.data(), static_cast<qsizetype>(id.name.size())));
     if (!shortcut.isEmpty()) action->setShortcut(shortcut);
     if (rules.checked) action->setCheckable(true);
     connect(action, &QAction::triggered, this, [this, run = std::move(run)] {
@@ -27,9 +28,10 @@ void CommandSet::group(const std::vector<QAction*>& choices) {
         group->addAction(choice);
 }
 
-QAction* CommandSet::action(const QString& id) const {
+QAction* CommandSet::action(CommandId id) const {
+    const QString name = QString::fromUtf8(id.name.data(), static_cast<qsizetype>(id.name.size()));
     for (QAction* action : actions_)
-        if (action->objectName() == id) return action;
+        if (action->objectName() == name) return action;
     return nullptr;
 }
 
@@ -46,6 +48,17 @@ void CommandSet::refresh() {
 
 void CommandSet::refreshOnShow(QMenu* menu) {
     connect(menu, &QMenu::aboutToShow, this, &CommandSet::refresh);
+}
+
+QMenu* CommandSet::fill(QMenu* menu, std::initializer_list<MenuEntry> entries) {
+    for (const MenuEntry& entry : entries) {
+        if (std::holds_alternative<MenuSeparator>(entry))
+            menu->addSeparator();
+        else
+            menu->addAction(action(std::get<CommandId>(entry)));
+    }
+    refreshOnShow(menu);
+    return menu;
 }
 
 } // namespace tessera

@@ -3,16 +3,26 @@
 // rules are applied whenever a menu opens and whenever the state they read may have changed.
 #pragma once
 
+#include "app/commands/CommandIds.h"
+
 #include <QAction>
 #include <QKeySequence>
 #include <QObject>
 #include <functional>
+#include <initializer_list>
+#include <variant>
 #include <vector>
 
 class QActionGroup;
 class QMenu;
 
 namespace tessera {
+
+/// A line between groups of a menu's commands.
+struct MenuSeparator {};
+inline constexpr MenuSeparator separator;
+/// A menu laid out as data: its commands in order, with separators.
+using MenuEntry = std::variant<CommandId, MenuSeparator>;
 
 /// When a command is enabled, checked and shown.
 struct CommandRules {
@@ -30,12 +40,12 @@ public:
 
     explicit CommandSet(QObject* parent = nullptr) : QObject(parent) {}
 
-    /// A command named `id` (its object name, found again by action()).
-    QAction* add(const QString& id, const QString& text, std::function<void()> run,
-                 Rules rules = {}, const QKeySequence& shortcut = {});
+    /// The command `id` (found again by action()).
+    QAction* add(CommandId id, const QString& text, std::function<void()> run, Rules rules = {},
+                 const QKeySequence& shortcut = {});
     /// Makes the commands one exclusive choice.
     void group(const std::vector<QAction*>& choices);
-    QAction* action(const QString& id) const;
+    QAction* action(CommandId id) const;
     const std::vector<QAction*>& actions() const { return actions_; }
 
     /// While this holds every command on the graph is disabled (a sequence of trees is shown).
@@ -44,6 +54,8 @@ public:
     void refresh();
     /// Applies the rules each time `menu` is about to open.
     void refreshOnShow(QMenu* menu);
+    /// Adds `entries` to `menu` and applies the rules each time it is about to open.
+    QMenu* fill(QMenu* menu, std::initializer_list<MenuEntry> entries);
 
 private:
     struct Entry {

@@ -16,25 +16,14 @@
 namespace tessera {
 namespace {
 
-QString id(std::string_view raw) {
-    return toQString(raw);
-}
-
-std::string capitalised(std::string_view key) {
-    std::string name(key);
-    if (!name.empty())
-        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-    return name;
-}
-
-// The stepper of a numeric setting: "decreaseKey", "increaseKey" and "resetKey" (the key
-// capitalised), each within the setting's range.
+// The stepper of a numeric setting: decrease, increase and reset, each within the setting's
+// range.
 void addStepper(CommandSet& commands, Graph& graph, SettingKey key, CommandSet::Rule visible) {
     const SettingDefinition& setting = settingDefinition(key);
     const Settings& settings = graph.settings();
-    const std::string name = capitalised(setting.key);
+    const command::Stepper ids = command::stepper(key);
     for (const int steps : {-1, 1}) {
-        commands.add(toQString((steps < 0 ? "decrease" : "increase") + name),
+        commands.add(steps < 0 ? ids.decrease : ids.increase,
                      localizedQString(steps < 0 ? "button.decrease" : "button.increase"),
                      [&graph, &setting, &settings, steps] {
                          if (const auto next = setting.stepped(setting.get(settings), steps))
@@ -49,7 +38,7 @@ void addStepper(CommandSet& commands, Graph& graph, SettingKey key, CommandSet::
                       .actsOnGraph = true});
     }
     commands.add(
-        toQString("reset" + name), localizedQString("button.reset"),
+        ids.reset, localizedQString("button.reset"),
         [&graph, &setting] {
             graph.changeSettings(
                 [&](Settings& changed) { setting.set(changed, setting.byDefault()); });
@@ -60,15 +49,14 @@ void addStepper(CommandSet& commands, Graph& graph, SettingKey key, CommandSet::
 }
 
 // A switch of a boolean setting.
-QAction* addToggle(CommandSet& commands, Graph& graph, SettingKey key, std::string_view textKey,
-                   CommandRules rules) {
+QAction* addToggle(CommandSet& commands, Graph& graph, CommandId id, SettingKey key,
+                   std::string_view textKey, CommandRules rules) {
     const SettingDefinition& setting = settingDefinition(key);
     const Settings& settings = graph.settings();
-    const std::string name = capitalised(setting.key);
     rules.checked = [&setting, &settings] { return setting.get(settings) != 0; };
     rules.actsOnGraph = true;
     return commands.add(
-        toQString("toggle" + name), localizedQString(textKey),
+        id, localizedQString(textKey),
         [&graph, &setting] {
             graph.changeSettings(
                 [&](Settings& changed) { setting.set(changed, setting.get(changed) == 0); });
@@ -97,16 +85,16 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     auto isTreeMap = [&settings] { return settings.graphType == GraphType::treeMap; };
 
     commands.add(
-        "openParentDirectory", localizedQString("menu.file.selectEnclosingFolder"),
-        [&controller] { controller.openParentDirectory(); },
-        {.enabled = [&controller] { return controller.canOpenParentDirectory(); },
+        command::showEnclosingFolder, localizedQString("menu.file.selectEnclosingFolder"),
+        [&controller] { controller.showEnclosingFolder(); },
+        {.enabled = [&controller] { return controller.canShowEnclosingFolder(); },
          .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Up));
 
     std::vector<QAction*> choices;
     for (GraphType type : allGraphTypes) {
         choices.push_back(commands.add(
-            id(rawValue(type)), localizedQString("graphType." + std::string(rawValue(type))),
+            command::choice(type), localizedQString("graphType." + std::string(rawValue(type))),
             [&graph, type] {
                 graph.changeSettings([type](Settings& next) { next.graphType = type; });
             },
@@ -118,7 +106,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     choices.clear();
     for (SizeMode mode : allSizeModes) {
         choices.push_back(
-            commands.add(id(rawValue(mode)), localizedQString(sizeModeTextKey(mode)),
+            commands.add(command::choice(mode), localizedQString(sizeModeTextKey(mode)),
                          [&graph, mode] {
                              graph.changeSettings([mode](Settings& next) { next.sizeMode = mode; });
                          },
@@ -130,7 +118,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     choices.clear();
     for (ColorMode mode : allColorModes) {
         choices.push_back(commands.add(
-            id(rawValue(mode)), localizedQString("colorMode." + std::string(rawValue(mode))),
+            command::choice(mode), localizedQString("colorMode." + std::string(rawValue(mode))),
             [&graph, mode] {
                 graph.changeSettings([mode](Settings& next) { next.colorMode = mode; });
             },
@@ -142,8 +130,9 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     addStepper(commands, graph, SettingKey::animationSpeed, {});
     addStepper(commands, graph, SettingKey::mergeThreshold, {});
 
-    addToggle(commands, graph, SettingKey::showVolumeAvailableSpace,
-              "menu.view.showVolumeAvailableSpace", {.enabled = [&graph, &settings] {
+    addToggle(commands, graph, command::toggleShowVolumeAvailableSpace,
+              SettingKey::showVolumeAvailableSpace, "menu.view.showVolumeAvailableSpace",
+              {.enabled = [&graph, &settings] {
                   const FileController* files = graph.fileController();
                   return settings.sizeMode == SizeMode::allocatedFileSize && files != nullptr &&
                          files->favorite() != nullptr && files->favorite()->isVolume();
@@ -156,7 +145,7 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     for (TreeMapLayout layout : allTreeMapLayouts) {
         const std::string raw(rawValue(layout));
         choices.push_back(commands.add(
-            id(raw), localizedQString("treeMap.layout." + raw),
+            command::choice(layout), localizedQString("treeMap.layout." + raw),
             [&graph, layout] {
                 graph.changeSettings([layout](Settings& next) { next.treeMapLayout = layout; });
             },
@@ -166,44 +155,44 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     }
     commands.group(choices);
 
-    addToggle(commands, graph, SettingKey::keepAspectRatioDuringZoom,
-              "menu.view.keepAspectRatioDuringZoom", {.visible = isTreeMap});
-    addToggle(commands, graph, SettingKey::beginLayoutOnBottomEdge,
-              "menu.view.beginLayoutOnBottomEdge", {.visible = isTreeMap});
+    addToggle(commands, graph, command::toggleKeepAspectRatioDuringZoom,
+              SettingKey::keepAspectRatioDuringZoom, "menu.view.keepAspectRatioDuringZoom",
+              {.visible = isTreeMap});
+    addToggle(commands, graph, command::toggleBeginLayoutOnBottomEdge,
+              SettingKey::beginLayoutOnBottomEdge, "menu.view.beginLayoutOnBottomEdge",
+              {.visible = isTreeMap});
     commands.disablesGraphCommands = [&graph] { return graph.showsFileSequence(); };
 }
 
 void fillViewMenu(QMenu& menu, const CommandSet& commands) {
-    auto submenu = [&](std::string_view titleKey, std::initializer_list<std::string_view> ids) {
+    auto submenu = [&](std::string_view titleKey, const auto& values) {
         QMenu* sub = menu.addMenu(localizedQString(titleKey));
-        for (std::string_view raw : ids)
-            sub->addAction(commands.action(id(raw)));
+        for (const auto value : values)
+            sub->addAction(commands.action(command::choice(value)));
         return sub;
     };
-    submenu("menu.view.graphType", {"pieChart", "treeMap"});
-    submenu("menu.view.sizeMode", {"fileSize", "allocatedFileSize", "childCount"});
-    submenu("menu.view.colorMode", {"hueWheel", "creationDate", "modificationDate"});
+    submenu("menu.view.graphType", allGraphTypes);
+    submenu("menu.view.sizeMode", allSizeModes);
+    submenu("menu.view.colorMode", allColorModes);
     menu.addSeparator();
-    auto stepper = [&](std::string_view titleKey, const char* name) {
-        const QString suffix = QString::fromLatin1(name);
-        addStepperRow(menu, localizedQString(titleKey), commands.action("decrease" + suffix),
-                      commands.action("increase" + suffix), commands.action("reset" + suffix));
+    auto stepper = [&](std::string_view titleKey, SettingKey key) {
+        const command::Stepper ids = command::stepper(key);
+        addStepperRow(menu, localizedQString(titleKey), commands.action(ids.decrease),
+                      commands.action(ids.increase), commands.action(ids.reset));
     };
-    stepper("menu.view.animationSpeed", "AnimationSpeed");
-    stepper("menu.view.mergeThreshold", "MergeThreshold");
-    menu.addAction(commands.action("toggleShowVolumeAvailableSpace"));
+    stepper("menu.view.animationSpeed", SettingKey::animationSpeed);
+    stepper("menu.view.mergeThreshold", SettingKey::mergeThreshold);
+    menu.addAction(commands.action(command::toggleShowVolumeAvailableSpace));
     menu.addSeparator();
-    stepper("menu.view.graphLevels", "GraphLevels");
-    stepper("menu.view.directoryBorder", "DirectoryBorderRatio");
-    QMenu* layouts =
-        submenu("menu.view.treeMapLayout", {"stack", "snake", "spiral", "spiralSnake"});
+    stepper("menu.view.graphLevels", SettingKey::graphLevels);
+    stepper("menu.view.directoryBorder", SettingKey::directoryBorderRatio);
+    QMenu* layouts = submenu("menu.view.treeMapLayout", allTreeMapLayouts);
     // The submenu's own entry is hidden with its items.
-    QObject::connect(commands.action("stack"), &QAction::visibleChanged, layouts->menuAction(),
-                     [layouts, &commands] {
-                         layouts->menuAction()->setVisible(commands.action("stack")->isVisible());
-                     });
-    menu.addAction(commands.action("toggleKeepAspectRatioDuringZoom"));
-    menu.addAction(commands.action("toggleBeginLayoutOnBottomEdge"));
+    QAction* first = commands.action(command::choice(allTreeMapLayouts.front()));
+    QObject::connect(first, &QAction::visibleChanged, layouts->menuAction(),
+                     [layouts, first] { layouts->menuAction()->setVisible(first->isVisible()); });
+    menu.addAction(commands.action(command::toggleKeepAspectRatioDuringZoom));
+    menu.addAction(commands.action(command::toggleBeginLayoutOnBottomEdge));
 }
 
 } // namespace tessera

@@ -3,6 +3,8 @@
 // of graph commands.
 #pragma once
 
+#include "app/commands/CommandSet.h"
+
 #include <initializer_list>
 
 class QMainWindow;
@@ -10,13 +12,12 @@ class QMenu;
 
 namespace tessera {
 
-class CommandSet;
 class Application;
 
-/// Adds "performClose", "terminate", "toggleFullScreen" and "performMiniaturize" for `window`.
+/// Adds Close, Quit, Full Screen and Minimise for `window`.
 void addWindowCommands(CommandSet& commands, QMainWindow& window);
 
-/// Adds "showFavorites", "showLogs" and "showAboutPanel".
+/// Adds Favourites, Logs, Detailed Logs and About.
 void addApplicationCommands(CommandSet& commands, QMainWindow& window, Application& application);
 
 /// Adds the Window menu (Minimise, and the application's windows) and the Help menu.
@@ -25,6 +26,6 @@ void addWindowAndHelpMenus(QMainWindow& window, CommandSet& commands);
 /// Adds the View menu to `window`'s menu bar: the commands named in `first`, then the graph's
 /// commands and Full Screen, their rules applied whenever a menu of it opens.
 QMenu* addViewMenu(QMainWindow& window, CommandSet& commands,
-                   std::initializer_list<const char*> first = {});
+                   std::initializer_list<MenuEntry> first = {});
 
 } // namespace tessera

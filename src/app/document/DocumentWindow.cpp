@@ -158,16 +158,16 @@ void DocumentWindow::setOutlineShown(bool shown) {
 void DocumentWindow::addCommands() {
     CommandSet& commands = *commands_;
     commands.add(
-        "openDocument", localizedQString("menu.file.open"),
+        command::openFolder, localizedQString("menu.file.open"),
         [this] { application_.chooseFolder(this); }, {}, QKeySequence::Open);
     commands.add(
-        "openSnapshot", localizedQString("menu.file.openSnapshot"),
+        command::openSnapshot, localizedQString("menu.file.openSnapshot"),
         [this] { application_.chooseSnapshot(this); }, {},
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    commands.add("openDocumentSequence", localizedQString("menu.file.openSequence"),
+    commands.add(command::compareTrees, localizedQString("menu.file.openSequence"),
                  [this] { application_.chooseSequence(this); });
     commands.add(
-        "find", localizedQString("menu.edit.find"),
+        command::find, localizedQString("menu.edit.find"),
         [this] {
             searchField_->setFocus(Qt::ShortcutFocusReason);
             searchField_->selectAll();
@@ -175,7 +175,7 @@ void DocumentWindow::addCommands() {
         {.enabled = [this] { return searchField_ != nullptr && searchField_->isEnabled(); }},
         QKeySequence::Find);
     commands.add(
-        "moveToTrash",
+        command::moveToTrash,
         localizedQString(controller_->isSnapshot() ? "menu.file.delete" : "menu.file.moveToTrash"),
         [this] { moveTargetToTrash(); },
         {.enabled =
@@ -187,14 +187,14 @@ void DocumentWindow::addCommands() {
              }},
         QKeySequence::Delete);
     commands.add(
-        "exportSnapshot", localizedQString("menu.file.exportSnapshot"),
+        command::exportSnapshot, localizedQString("menu.file.exportSnapshot"),
         [this] {
             if (Directory* root = controller_->rootFile())
                 exportSnapshot(*root, QFileInfo(toQString(location_)).completeBaseName(), this);
         },
         {.enabled = [this] { return controller_->rootFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::Key_E));
-    commands.add("showInGraphView", localizedQString("menu.file.showInGraph"),
+    commands.add(command::showInGraph, localizedQString("menu.file.showInGraph"),
                  [this] {
                      File* file = outlineViewController_->selectedFile();
                      if (file == nullptr || controller_->rootFile() == nullptr) return;
@@ -204,22 +204,22 @@ void DocumentWindow::addCommands() {
                  },
                  {.enabled = [this] { return outlineViewController_->selectedFile() != nullptr; }});
     commands.add(
-        "toggleOutlineView", localizedQString("menu.view.showOutline"),
+        command::toggleOutline, localizedQString("menu.view.showOutline"),
         [this] { setOutlineShown(!isOutlineShown()); },
         {.checked = [this] { return isOutlineShown(); }}, QKeySequence(Qt::CTRL | Qt::Key_L));
-    commands.add("openQuickLook", localizedQString("menu.file.quicklook"),
+    commands.add(command::preview, localizedQString("menu.file.quicklook"),
                  [this] { graphViewController_->previewTargetFile(); }, {.enabled = [this] {
                      return !controller_->isSnapshot() &&
                             graphViewController_->targetFile() != nullptr;
                  }});
     commands.add(
-        "openInFileManager", localizedQString("menu.file.showInFiles"),
+        command::showInFileManager, localizedQString("menu.file.showInFiles"),
         [this] {
             if (File* file = targetFile()) showInFileManager(controller_->itemPaths(*file), this);
         },
         {.enabled = [this] { return !controller_->isSnapshot() && targetFile() != nullptr; }});
     commands.add(
-        "copyPath", localizedQString("menu.file.copyPath"),
+        command::copyPath, localizedQString("menu.file.copyPath"),
         [this] {
             File* file = targetFile();
             if (file == nullptr) return;
@@ -230,23 +230,23 @@ void DocumentWindow::addCommands() {
         },
         {.enabled = [this] { return targetFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    commands.add("selectEnclosingFolder", localizedQString("menu.file.selectEnclosingFolder"),
-                 [this] { outlineViewController_->selectEnclosingFolder(); }, {.enabled = [this] {
-                     return outlineViewController_->canSelectEnclosingFolder();
-                 }});
     commands.add(
-        "goBack", localizedQString("toolbar.back"), [this] { goBack(); },
+        command::selectEnclosingFolder, localizedQString("menu.file.selectEnclosingFolder"),
+        [this] { outlineViewController_->selectEnclosingFolder(); },
+        {.enabled = [this] { return outlineViewController_->canSelectEnclosingFolder(); }});
+    commands.add(
+        command::goBack, localizedQString("toolbar.back"), [this] { goBack(); },
         {.enabled = [this] { return graph().canGoBack(); }, .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Left));
     commands.add(
-        "goForward", localizedQString("toolbar.forward"), [this] { goForward(); },
+        command::goForward, localizedQString("toolbar.forward"), [this] { goForward(); },
         {.enabled = [this] { return graph().canGoForward(); }, .actsOnGraph = true},
         QKeySequence(Qt::ALT | Qt::Key_Right));
     addApplicationCommands(commands, *this, application_);
     addWindowCommands(commands, *this);
     addGraphCommands(commands, *graphViewController_);
-    commands.action("goBack")->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
-    commands.action("goForward")->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
+    commands.action(command::goBack)->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    commands.action(command::goForward)->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
     for (QAction* action : commands.actions())
         addAction(action); // shortcuts work with the menus closed
 }
@@ -278,21 +278,11 @@ void DocumentWindow::moveTargetToTrash() {
 
 void DocumentWindow::buildMenus() {
     CommandSet& commands = *commands_;
-    QMenu* file = menuBar()->addMenu(localizedQString("menu.file"));
-    file->addAction(commands.action("openDocument"));
-    file->addAction(commands.action("openSnapshot"));
-    file->addAction(commands.action("openDocumentSequence"));
-    file->addAction(commands.action("exportSnapshot"));
-    file->addSeparator();
-    file->addAction(commands.action("openParentDirectory"));
-    file->addAction(commands.action("openQuickLook"));
-    file->addAction(commands.action("openInFileManager"));
-    file->addAction(commands.action("copyPath"));
-    file->addAction(commands.action("showInGraphView"));
-    file->addSeparator();
-    file->addAction(commands.action("performClose"));
-    file->addAction(commands.action("terminate"));
-    commands.refreshOnShow(file);
+    commands.fill(menuBar()->addMenu(localizedQString("menu.file")),
+                  {command::openFolder, command::openSnapshot, command::compareTrees,
+                   command::exportSnapshot, separator, command::showEnclosingFolder,
+                   command::preview, command::showInFileManager, command::copyPath,
+                   command::showInGraph, separator, command::close, command::quit});
 
     QMenu* edit = menuBar()->addMenu(localizedQString("menu.edit"));
     QAction* undo = undoStack_->createUndoAction(this, localizedQString("menu.edit.undo"));
@@ -304,35 +294,21 @@ void DocumentWindow::buildMenus() {
     edit->addAction(undo);
     edit->addAction(redo);
     edit->addSeparator();
-    edit->addAction(commands.action("moveToTrash"));
-    edit->addSeparator();
-    edit->addAction(commands.action("find"));
-    commands.refreshOnShow(edit);
+    commands.fill(edit, {command::moveToTrash, separator, command::find});
 
-    addViewMenu(*this, commands, {"toggleOutlineView"});
+    addViewMenu(*this, commands, {command::toggleOutline});
 
     addWindowAndHelpMenus(*this, commands);
 
     // The graph's context menu: the file commands, acting on the clicked file.
-    contextMenu_ = new QMenu(this);
-    contextMenu_->addAction(commands.action("openQuickLook"));
-    contextMenu_->addAction(commands.action("openParentDirectory"));
-    contextMenu_->addAction(commands.action("openInFileManager"));
-    contextMenu_->addAction(commands.action("copyPath"));
-    contextMenu_->addSeparator();
-    contextMenu_->addAction(commands.action("moveToTrash"));
-    commands.refreshOnShow(contextMenu_);
+    contextMenu_ = commands.fill(new QMenu(this), {command::preview, command::showEnclosingFolder,
+                                                   command::showInFileManager, command::copyPath,
+                                                   separator, command::moveToTrash});
     graphViewController_->setContextMenu(contextMenu_);
-    auto* outlineMenu = new QMenu(this);
-    outlineMenu->addAction(commands.action("showInGraphView"));
-    outlineMenu->addAction(commands.action("selectEnclosingFolder"));
-    outlineMenu->addAction(commands.action("openQuickLook"));
-    outlineMenu->addAction(commands.action("openInFileManager"));
-    outlineMenu->addAction(commands.action("copyPath"));
-    outlineMenu->addSeparator();
-    outlineMenu->addAction(commands.action("moveToTrash"));
-    commands.refreshOnShow(outlineMenu);
-    outlineViewController_->setContextMenu(outlineMenu);
+    outlineViewController_->setContextMenu(
+        commands.fill(new QMenu(this), {command::showInGraph, command::selectEnclosingFolder,
+                                        command::preview, command::showInFileManager,
+                                        command::copyPath, separator, command::moveToTrash}));
 }
 
 void DocumentWindow::buildToolBar() {
@@ -340,8 +316,8 @@ void DocumentWindow::buildToolBar() {
     toolBar->setObjectName(QStringLiteral("navigation"));
     toolBar->setMovable(false);
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    toolBar->addAction(commands_->action("goBack"));
-    toolBar->addAction(commands_->action("goForward"));
+    toolBar->addAction(commands_->action(command::goBack));
+    toolBar->addAction(commands_->action(command::goForward));
     pathBar_ = new PathBar(toolBar);
     pathBar_->onChoose = [this](File& node) {
         graph().navigate(node);

@@ -61,8 +61,8 @@ FavoritesWindow::FavoritesWindow(Application& application)
     buildMenus();
 
     // Small "+" and "−" buttons under the list, as file choosers have them.
-    const auto button = [this](const char* command, const QString& sign) {
-        QAction* action = commands_->action(QLatin1String(command));
+    const auto button = [this](CommandId id, const QString& sign) {
+        QAction* action = commands_->action(id);
         auto* tool = new QToolButton;
         tool->setText(sign);
         tool->setToolTip(action->text().remove(QLatin1Char('&')));
@@ -72,8 +72,8 @@ FavoritesWindow::FavoritesWindow(Application& application)
         connect(action, &QAction::enabledChanged, tool, &QToolButton::setEnabled);
         return tool;
     };
-    QToolButton* add = button("addFavorite", QStringLiteral("+"));
-    QToolButton* remove = button("removeFavorite", QStringLiteral("\u2212"));
+    QToolButton* add = button(command::addFavorite, QStringLiteral("+"));
+    QToolButton* remove = button(command::removeFavorite, QStringLiteral("\u2212"));
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(4, 2, 4, 4);
     buttons->addWidget(add);
@@ -106,28 +106,28 @@ std::shared_ptr<Favorite> FavoritesWindow::currentFavorite() const {
 void FavoritesWindow::addCommands() {
     CommandSet& commands = *commands_;
     const auto hasCurrent = [this] { return currentFavorite() != nullptr; };
-    commands.add("openFavorite", localizedQString("favorites.open"),
+    commands.add(command::openFavorite, localizedQString("favorites.open"),
                  [this] {
                      if (auto favorite = currentFavorite()) application_.open(favorite);
                  },
                  {.enabled = [this] { return currentFavorite() && currentFavorite()->enabled(); }});
     commands.add(
-        "keepFavorite", localizedQString("favorites.keep"),
+        command::keepFavorite, localizedQString("favorites.keep"),
         [this] {
             if (auto favorite = currentFavorite())
                 application_.favorites().keep(application_.favorites().indexOf(*favorite));
         },
         {.visible = [this] { return currentFavorite() && !currentFavorite()->isFavorite(); }});
-    commands.add("favoriteSettings", localizedQString("favorites.settings"),
+    commands.add(command::favoriteSettings, localizedQString("favorites.settings"),
                  [this] { showSettings(); }, {.enabled = hasCurrent});
-    commands.add("addFavorite", localizedQString("favorites.add"), [this] { addFolder(); });
+    commands.add(command::addFavorite, localizedQString("favorites.add"), [this] { addFolder(); });
     commands.add(
-        "removeFavorite", localizedQString("favorites.remove"), [this] { removeCurrent(); },
+        command::removeFavorite, localizedQString("favorites.remove"), [this] { removeCurrent(); },
         {.enabled = hasCurrent}, QKeySequence::Delete);
     commands.add(
-        "openFolder", localizedQString("menu.file.open"),
+        command::openFolder, localizedQString("menu.file.open"),
         [this] { application_.chooseFolder(this); }, {}, QKeySequence::Open);
-    commands.add("openSnapshot", localizedQString("menu.file.openSnapshot"),
+    commands.add(command::openSnapshot, localizedQString("menu.file.openSnapshot"),
                  [this] { application_.chooseSnapshot(this); });
     addApplicationCommands(commands, *this, application_);
     addWindowCommands(commands, *this);
@@ -135,27 +135,15 @@ void FavoritesWindow::addCommands() {
 
 void FavoritesWindow::buildMenus() {
     CommandSet& commands = *commands_;
-    QMenu* file = menuBar()->addMenu(localizedQString("menu.file"));
-    file->addAction(commands.action("openFolder"));
-    file->addAction(commands.action("openSnapshot"));
-    file->addSeparator();
-    file->addAction(commands.action("addFavorite"));
-    file->addAction(commands.action("removeFavorite"));
-    file->addAction(commands.action("favoriteSettings"));
-    file->addSeparator();
-    file->addAction(commands.action("performClose"));
-    file->addAction(commands.action("terminate"));
-    commands.refreshOnShow(file);
+    commands.fill(menuBar()->addMenu(localizedQString("menu.file")),
+                  {command::openFolder, command::openSnapshot, separator, command::addFavorite,
+                   command::removeFavorite, command::favoriteSettings, separator, command::close,
+                   command::quit});
     addWindowAndHelpMenus(*this, commands);
 
-    auto* context = new QMenu(this);
-    context->addAction(commands.action("openFavorite"));
-    context->addAction(commands.action("keepFavorite"));
-    context->addSeparator();
-    context->addAction(commands.action("favoriteSettings"));
-    context->addSeparator();
-    context->addAction(commands.action("removeFavorite"));
-    commands.refreshOnShow(context);
+    QMenu* context = commands.fill(new QMenu(this),
+                                   {command::openFavorite, command::keepFavorite, separator,
+                                    command::favoriteSettings, separator, command::removeFavorite});
     connect(list_, &QWidget::customContextMenuRequested, this, [this, context](QPoint at) {
         const QModelIndex index = list_->indexAt(at);
         if (!index.isValid()) return;

@@ -93,12 +93,12 @@ File* GraphViewController::targetFile() const {
     return graph_->clickedFile() != nullptr ? graph_->clickedFile() : graph_->activeFile();
 }
 
-bool GraphViewController::canOpenParentDirectory() const {
+bool GraphViewController::canShowEnclosingFolder() const {
     return graph_->file() != nullptr && graph_->file()->parent() != nullptr;
 }
 
-void GraphViewController::openParentDirectory() {
-    if (canOpenParentDirectory()) graph_->navigate(*graph_->file()->parent());
+void GraphViewController::showEnclosingFolder() {
+    if (canShowEnclosingFolder()) graph_->navigate(*graph_->file()->parent());
     emit stateChanged();
 }
 
@@ -141,7 +141,7 @@ void GraphViewController::updateAccessibleText() {
 bool GraphViewController::handleKey(QKeyEvent& event) {
     const auto modifiers = event.modifiers() & ~Qt::KeypadModifier;
     if (modifiers == Qt::AltModifier && event.key() == Qt::Key_Up) {
-        openParentDirectory();
+        showEnclosingFolder();
         return true;
     }
     if (modifiers != Qt::NoModifier) return false;
@@ -163,7 +163,7 @@ bool GraphViewController::handleKey(QKeyEvent& event) {
         graph_->click();
         break;
     case Qt::Key_Backspace:
-        openParentDirectory();
+        showEnclosingFolder();
         break;
     case Qt::Key_Space:
         if (graph_->activeFile() == nullptr) return false;

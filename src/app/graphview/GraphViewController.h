@@ -55,8 +55,8 @@ public:
     /// Shows the target file with the desktop's previewer (nothing for a snapshot).
     void previewTargetFile();
     /// Shows the parent of the shown file.
-    void openParentDirectory();
-    bool canOpenParentDirectory() const;
+    void showEnclosingFolder();
+    bool canShowEnclosingFolder() const;
 
 signals:
     /// Something the commands' rules read may have changed (the shown or active file).

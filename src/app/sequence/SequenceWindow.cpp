@@ -75,7 +75,7 @@ Graph& SequenceWindow::graph() const {
 void SequenceWindow::addCommands(Application& application) {
     CommandSet& commands = *commands_;
     commands.add(
-        "openDocument", localizedQString("menu.file.open"),
+        command::openFolder, localizedQString("menu.file.open"),
         [this, &application] { application.chooseFolder(this); }, {}, QKeySequence::Open);
     addWindowCommands(commands, *this);
     addApplicationCommands(commands, *this, application);
@@ -85,11 +85,8 @@ void SequenceWindow::addCommands(Application& application) {
     for (QAction* action : commands.actions())
         addAction(action);
 
-    QMenu* file = menuBar()->addMenu(localizedQString("menu.file"));
-    file->addAction(commands.action("openDocument"));
-    file->addSeparator();
-    file->addAction(commands.action("performClose"));
-    file->addAction(commands.action("terminate"));
+    commands.fill(menuBar()->addMenu(localizedQString("menu.file")),
+                  {command::openFolder, separator, command::close, command::quit});
     addViewMenu(*this, commands);
     addWindowAndHelpMenus(*this, commands);
     commands.refresh();

@@ -55,7 +55,7 @@ private slots:
         CommandSet& commands = window->commands();
         for (const Step& step : state.triggered) {
             for (int i = 0; i < step.times; ++i) {
-                QAction* action = commands.action(step.command);
+                QAction* action = commands.action(CommandId{step.command});
                 QVERIFY2(action != nullptr && action->isEnabled(), step.command);
                 action->trigger();
                 QVERIFY(waitUntilAtRest(window->graph()));
@@ -63,7 +63,7 @@ private slots:
         }
         commands.refresh();
         for (const Expectation& expected : state.expected) {
-            QAction* action = commands.action(expected.command);
+            QAction* action = commands.action(CommandId{expected.command});
             QVERIFY2(action != nullptr, expected.command);
             QVERIFY2(action->isEnabled() == expected.enabled, expected.command);
             QVERIFY2(action->isVisible() == expected.visible, expected.command);
@@ -84,12 +84,12 @@ private slots:
         window->commands().refresh();
         for (const char* command :
              {"pieChart", "treeMap", "fileSize", "hueWheel", "increaseGraphLevels",
-              "resetMergeThreshold", "increaseAnimationSpeed", "openParentDirectory", "goBack"})
-            QVERIFY2(!window->commands().action(command)->isEnabled(), command);
-        QVERIFY(window->commands().action("performClose")->isEnabled());
+              "resetMergeThreshold", "increaseAnimationSpeed", "showEnclosingFolder", "goBack"})
+            QVERIFY2(!window->commands().action(CommandId{command})->isEnabled(), command);
+        QVERIFY(window->commands().action(command::close)->isEnabled());
         window->graph().setFileSequence({root, music}, 0, 0.0);
         window->commands().refresh();
-        QVERIFY(window->commands().action("treeMap")->isEnabled());
+        QVERIFY(window->commands().action(command::choice(GraphType::treeMap))->isEnabled());
     }
 
 private:
@@ -113,7 +113,7 @@ private:
               {"increaseDirectoryBorderRatio", false, false, -1},
               {"toggleKeepAspectRatioDuringZoom", false, false, 1},
               {"toggleBeginLayoutOnBottomEdge", false, false, 0},
-              {"openParentDirectory", false, true, -1}}},
+              {"showEnclosingFolder", false, true, -1}}},
             {"sixteen rings",
              {{"increaseGraphLevels", 8}},
              {{"increaseGraphLevels", false, true, -1},

@@ -91,7 +91,8 @@ private slots:
         DocumentWindow* window = harness.open(path);
         QVERIFY(window != nullptr);
         window->commands().refresh();
-        QCOMPARE(window->commands().action("moveToTrash")->text(), QStringLiteral("&Delete"));
+        QCOMPARE(window->commands().action(command::moveToTrash)->text(),
+                 QStringLiteral("&Delete"));
         GraphViewController& graph = window->graphViewController();
         hover(graph, pointOf(graph, "notes"));
         QTRY_VERIFY(window->graph().activeFile() != nullptr);

@@ -97,7 +97,7 @@ private slots:
         hover(window->graphViewController(), pointOf(window->graphViewController(), "notes"));
         QTRY_VERIFY(window->graph().activeFile() != nullptr);
         window->commands().refresh();
-        QVERIFY(!window->commands().action("openQuickLook")->isEnabled());
+        QVERIFY(!window->commands().action(command::preview)->isEnabled());
     }
 
     void whatCannotBeOpenedGetsADialogAndNoWindow_data() {

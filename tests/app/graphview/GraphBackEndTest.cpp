@@ -86,7 +86,8 @@ private slots:
                 QVERIFY(window != nullptr);
                 QCOMPARE(window->graphViewController().usesOpenGL(), harness == &gpu);
                 window->resize(700, 560);
-                if (treeMap) window->commands().action("treeMap")->trigger();
+                if (treeMap)
+                    window->commands().action(command::choice(GraphType::treeMap))->trigger();
                 QTRY_COMPARE(window->size(), QSize(700, 560));
                 QVERIFY(waitUntilAtRest(window->graph()));
                 // Hovering shows the bubble in both.

@@ -92,7 +92,7 @@ private slots:
         QTest::keyClick(view, Qt::Key_Return);
         QVERIFY(waitUntilAtRest(graph));
         QCOMPARE(graph.file()->relativePath(), "docs");
-        QVERIFY(window->commands().action("goBack")->isEnabled());
+        QVERIFY(window->commands().action(command::goBack)->isEnabled());
         QTest::keyClick(view, Qt::Key_Backspace);
         QVERIFY(waitUntilAtRest(graph));
         QCOMPARE(graph.file(), window->fileController()->rootFile());
@@ -107,11 +107,11 @@ private slots:
 
     void theTreeMapAndItsLayoutsComeFromTheViewMenu() {
         Graph& graph = window->graph();
-        window->commands().action("treeMap")->trigger();
+        window->commands().action(command::choice(GraphType::treeMap))->trigger();
         QVERIFY(waitUntilAtRest(graph));
         QCOMPARE(graph.settings().graphType, GraphType::treeMap);
-        QVERIFY(window->commands().action("stack")->isVisible());
-        window->commands().action("snake")->trigger();
+        QVERIFY(window->commands().action(command::choice(TreeMapLayout::stack))->isVisible());
+        window->commands().action(command::choice(TreeMapLayout::snake))->trigger();
         QVERIFY(waitUntilAtRest(graph));
         QCOMPARE(graph.settings().treeMapLayout, TreeMapLayout::snake);
         const QImage frame = window->graphViewController().surface().grabFrame();
@@ -119,7 +119,7 @@ private slots:
         const QColor pixel = frame.pixelColor(pointOf(window->graphViewController(), "docs/a") *
                                               frame.devicePixelRatio());
         QVERIFY2(pixel.saturationF() > 0.3, qPrintable(pixel.name()));
-        window->commands().action("pieChart")->trigger();
+        window->commands().action(command::choice(GraphType::pieChart))->trigger();
         QVERIFY(waitUntilAtRest(graph));
     }
 

@@ -141,7 +141,7 @@ private slots:
         // Show in Graph zooms the graph to the selected folder.
         outline.reveal(*model.fileAt(model.index(0, 0, root)));
         window->commands().refresh();
-        window->commands().action("showInGraphView")->trigger();
+        window->commands().action(command::showInGraph)->trigger();
         QTRY_COMPARE(window->graph().file()->path(), std::string_view("music"));
     }
 
@@ -168,8 +168,8 @@ private slots:
                      QString::fromStdString(folder / "docs/a"));
 
         // Select Enclosing Folder, from the outline's context menu.
-        QVERIFY(window->commands().action("selectEnclosingFolder")->isEnabled());
-        window->commands().action("selectEnclosingFolder")->trigger();
+        QVERIFY(window->commands().action(command::selectEnclosingFolder)->isEnabled());
+        window->commands().action(command::selectEnclosingFolder)->trigger();
         QCOMPARE(selectedName(outline), QStringLiteral("docs"));
     }
 

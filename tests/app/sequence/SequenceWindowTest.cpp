@@ -115,7 +115,7 @@ private slots:
         // Nothing changes how a sequence is laid out.
         window->commands().refresh();
         for (const char* id : {"pieChart", "treeMap", "increaseGraphLevels"})
-            QVERIFY2(!window->commands().action(id)->isEnabled(), id);
+            QVERIFY2(!window->commands().action(CommandId{id})->isEnabled(), id);
 
         // Keys: Page Up jumps a whole tree on, an arrow one hundredth of one.
         QVERIFY(slider.hasFocus());
@@ -209,7 +209,7 @@ private slots:
             checked = true;
             QTest::mouseClick(&dialog->openButton(), Qt::LeftButton);
         });
-        first->commands().action("openDocumentSequence")->trigger();
+        first->commands().action(command::compareTrees)->trigger();
         QVERIFY(checked);
         SequenceWindow* window = waitForSequenceWindow();
         QVERIFY(window != nullptr);
@@ -241,7 +241,7 @@ private slots:
             QTRY_VERIFY(controller->rootFile() == nullptr);
             QTest::mouseClick(&dialog->openButton(), Qt::LeftButton);
         });
-        snapshot->commands().action("openDocumentSequence")->trigger();
+        snapshot->commands().action(command::compareTrees)->trigger();
         QTest::qWait(200);
         QVERIFY(sequenceWindows().empty());
     }
