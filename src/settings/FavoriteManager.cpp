@@ -60,7 +60,7 @@ void FavoriteManager::load(const std::vector<std::string>& offeredAtFirstStart) 
         }
     }
     updateNames();
-    listChanged_();
+    listChanged_({});
 }
 
 void FavoriteManager::save() {
@@ -85,7 +85,7 @@ std::pair<std::size_t, bool> FavoriteManager::add(const std::string& path, bool 
     favorites_.push_back(std::make_shared<Favorite>(path, isFavorite));
     updateNames();
     save();
-    listChanged_();
+    listChanged_({.kind = ListChange::Kind::inserted, .first = favorites_.size() - 1, .count = 1});
     return {favorites_.size() - 1, false};
 }
 
@@ -95,20 +95,28 @@ void FavoriteManager::move(std::vector<std::size_t> fromOffsets, std::size_t toO
     fromOffsets.erase(first, last);
     std::erase_if(fromOffsets, [this](std::size_t i) { return i >= favorites_.size(); });
     toOffset = std::min(toOffset, favorites_.size());
-    std::vector<std::shared_ptr<Favorite>> moved, rest;
+    // The old positions in their new order.
+    std::vector<std::size_t> moved, rest;
     std::size_t insertAt = toOffset;
     for (std::size_t i = 0; i < favorites_.size(); ++i) {
         if (std::ranges::binary_search(fromOffsets, i)) {
-            moved.push_back(favorites_[i]);
+            moved.push_back(i);
             if (i < toOffset) --insertAt;
         } else {
-            rest.push_back(favorites_[i]);
+            rest.push_back(i);
         }
     }
     rest.insert(rest.begin() + static_cast<std::ptrdiff_t>(insertAt), moved.begin(), moved.end());
-    favorites_ = std::move(rest);
+    ListChange change{.kind = ListChange::Kind::moved, .count = favorites_.size()};
+    change.newRows.resize(favorites_.size());
+    std::vector<std::shared_ptr<Favorite>> reordered;
+    for (std::size_t row = 0; row < rest.size(); ++row) {
+        change.newRows[rest[row]] = row;
+        reordered.push_back(favorites_[rest[row]]);
+    }
+    favorites_ = std::move(reordered);
     save();
-    listChanged_();
+    listChanged_(change);
 }
 
 void FavoriteManager::remove(std::size_t index) {
@@ -116,14 +124,14 @@ void FavoriteManager::remove(std::size_t index) {
     favorites_.erase(favorites_.begin() + static_cast<std::ptrdiff_t>(index));
     updateNames();
     save();
-    listChanged_();
+    listChanged_({.kind = ListChange::Kind::removed, .first = index, .count = 1});
 }
 
 void FavoriteManager::keep(std::size_t index) {
     if (index >= favorites_.size() || favorites_[index]->isFavorite()) return;
     favorites_[index]->setIsFavorite(true);
     save();
-    listChanged_();
+    listChanged_({.kind = ListChange::Kind::kept, .first = index, .count = 1});
 }
 
 void FavoriteManager::updateNames() {

@@ -67,8 +67,21 @@ public:
     /// Watches the mount table and handles its events on `queue`. False when it cannot.
     bool startWatchingVolumes(MainQueue& queue);
 
-    /// Called after rows were added, removed or moved.
-    Callbacks<>& listChanged() { return listChanged_; }
+    /// How the list changed, told after the change.
+    struct ListChange {
+        enum class Kind {
+            reloaded, // the whole list read anew
+            inserted, // `count` rows at `first`
+            removed,  // `count` rows at `first`
+            kept,     // the row at `first` became a kept favourite
+            moved     // each row went from its old position i to `newRows[i]`
+        };
+        Kind kind = Kind::reloaded;
+        std::size_t first = 0;
+        std::size_t count = 0;
+        std::vector<std::size_t> newRows = {};
+    };
+    Callbacks<const ListChange&>& listChanged() { return listChanged_; }
 
 private:
     /// Re-resolves the favourites that `matches` selects, then renames all.
@@ -79,7 +92,7 @@ private:
     std::vector<std::shared_ptr<Favorite>> favorites_;
     bool loaded_ = false;
     std::string loadProblem_;
-    Callbacks<> listChanged_;
+    Callbacks<const ListChange&> listChanged_;
     std::unique_ptr<platform::MountWatcher> volumeWatcher_;
     std::shared_ptr<FavoriteManager*> self_; // lets queued volume events find out it is gone
 };

@@ -61,8 +61,15 @@ TEST(FavoriteManagerTest, AddMoveAndRemoveKeepOnlyKeptFavouritesInTheFile) {
     }
     EXPECT_EQ(namesOf(manager), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
 
+    // Each change tells what it touched: a move maps every old row to its new one.
+    std::vector<FavoriteManager::ListChange> changes;
+    const Subscription listening = manager.listChanged().subscribe(
+        [&changes](const FavoriteManager::ListChange& change) { changes.push_back(change); });
     manager.move({2, 0}, 4);
     EXPECT_EQ(namesOf(manager), (std::vector<std::string>{"b", "d", "a", "c", "e"}));
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].kind, FavoriteManager::ListChange::Kind::moved);
+    EXPECT_EQ(changes[0].newRows, (std::vector<std::size_t>{2, 0, 3, 1, 4}));
 
     // Adding what is listed changes nothing, not even the file.
     std::filesystem::remove(settings);
@@ -74,6 +81,11 @@ TEST(FavoriteManagerTest, AddMoveAndRemoveKeepOnlyKeptFavouritesInTheFile) {
     const std::string opened = home.makeDirectory("opened");
     EXPECT_EQ(manager.add(opened, false).second, false);
     manager.remove(0);
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[1].kind, FavoriteManager::ListChange::Kind::inserted);
+    EXPECT_EQ(changes[1].first, 5u);
+    EXPECT_EQ(changes[2].kind, FavoriteManager::ListChange::Kind::removed);
+    EXPECT_EQ(changes[2].first, 0u);
 
     FavoriteManager later(settings, 7);
     later.load();
@@ -143,7 +155,8 @@ TEST(FavoriteManagerTest, AnUnmountedVolumesFavouriteGreysOutAndComesBackWhenMou
     EXPECT_TRUE(favorite->isVolume());
     EXPECT_EQ(favorite->name(), "volume");
     int changes = 0;
-    favorite->changed().add([&changes](Favorite&) { ++changes; });
+    const Subscription counting =
+        favorite->changed().subscribe([&changes](Favorite&) { ++changes; });
 
     // The folder stays behind on the outer volume; it is not the favourite's volume.
     ASSERT_EQ(umount(point.c_str()), 0);

@@ -60,19 +60,19 @@ DocumentWindow::DocumentWindow(Application& application, std::string location,
     showGraph();
     graphDidChangeFile(graph().file());
     if (favorite_)
-        favoriteObserver_ = favorite_->changed().add([this](Favorite&) { favoriteDidChange(); });
+        favoriteSubscription_ =
+            favorite_->changed().subscribe([this](Favorite&) { favoriteDidChange(); });
     observeLiveness();
 }
 
 DocumentWindow::~DocumentWindow() {
-    if (favorite_) favorite_->changed().remove(favoriteObserver_);
-    if (controller_) controller_->stoppedFollowingChanges().remove(livenessObserver_);
     graph().delegate = nullptr;
 }
 
 void DocumentWindow::observeLiveness() {
     if (!controller_) return;
-    livenessObserver_ = controller_->stoppedFollowingChanges().add([this] { showLiveness(); });
+    livenessSubscription_ =
+        controller_->stoppedFollowingChanges().subscribe([this] { showLiveness(); });
     showLiveness();
 }
 
@@ -90,7 +90,6 @@ void DocumentWindow::showLiveness() {
 void DocumentWindow::favoriteDidChange() {
     auto controller = std::dynamic_pointer_cast<FileController>(favorite_->sharedFileController());
     if (!controller || controller == controller_ || !isVisible()) return;
-    controller_->stoppedFollowingChanges().remove(livenessObserver_);
     controller_ = std::move(controller);
     observeLiveness();
     graph().setFileController(controller_);
@@ -392,8 +391,7 @@ void DocumentWindow::graphDidChangeFile(File* file) {
 void DocumentWindow::closeEvent(QCloseEvent* event) {
     saveWindowGeometry(*this, "graphWindow");
     userDefaults()->setValue(QStringLiteral("graphWindowSplitView"), split_->saveState());
-    if (favorite_) favorite_->changed().remove(favoriteObserver_);
-    favoriteObserver_ = 0;
+    favoriteSubscription_.cancel();
     graph().setFileController(nullptr);
     outlineViewController_->setFileController(nullptr);
     // A favourite keeps a tree it holds, so that opening it again shows it at once; a scan

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "graph/GraphView.h"
+#include "model/Callbacks.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -82,8 +83,8 @@ private:
     std::string location_;
     std::shared_ptr<FileController> controller_;
     std::shared_ptr<Favorite> favorite_;
-    std::uint64_t favoriteObserver_ = 0;
-    std::uint64_t livenessObserver_ = 0;
+    Subscription favoriteSubscription_;
+    Subscription livenessSubscription_;
     CommandSet* commands_;
     QUndoStack* undoStack_;
     GraphViewController* graphViewController_;

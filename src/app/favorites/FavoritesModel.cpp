@@ -56,41 +56,73 @@ std::vector<std::string> droppedFolders(const QMimeData* data) {
 
 FavoritesModel::FavoritesModel(FavoriteManager& manager, QObject* parent)
     : QAbstractListModel(parent), manager_(manager) {
-    listObserver_ = manager_.listChanged().add([this] { rebuild(); });
+    listSubscription_ = manager_.listChanged().subscribe(
+        [this](const FavoriteManager::ListChange& change) { listDidChange(change); });
     rebuild();
 }
 
-FavoritesModel::~FavoritesModel() {
-    manager_.listChanged().remove(listObserver_);
-    forgetFavorites();
-}
+FavoritesModel::~FavoritesModel() = default;
 
-void FavoritesModel::forgetFavorites() {
-    for (auto& [favorite, observer] : rows_)
-        favorite->changed().remove(observer);
-    rows_.clear();
+FavoritesModel::Row FavoritesModel::rowFor(const std::shared_ptr<Favorite>& favorite) {
+    Subscription changes = favorite->changed().subscribe([this](Favorite& changed) {
+        for (std::size_t row = 0; row < rows_.size(); ++row) {
+            if (rows_[row].favorite.get() != &changed) continue;
+            const QModelIndex at = index(static_cast<int>(row));
+            emit dataChanged(at, at);
+        }
+    });
+    return {favorite, std::move(changes)};
 }
 
 void FavoritesModel::rebuild() {
     beginResetModel();
-    forgetFavorites();
-    for (std::size_t i = 0; i < manager_.count(); ++i) {
-        const std::shared_ptr<Favorite>& favorite = manager_.at(i);
-        const auto observer = favorite->changed().add([this](Favorite& changed) {
-            for (std::size_t row = 0; row < rows_.size(); ++row) {
-                if (rows_[row].first.get() != &changed) continue;
-                const QModelIndex at = index(static_cast<int>(row));
-                emit dataChanged(at, at);
-            }
-        });
-        rows_.emplace_back(favorite, observer);
-    }
+    rows_.clear();
+    for (std::size_t i = 0; i < manager_.count(); ++i)
+        rows_.push_back(rowFor(manager_.at(i)));
     endResetModel();
+}
+
+void FavoritesModel::listDidChange(const FavoriteManager::ListChange& change) {
+    using Kind = FavoriteManager::ListChange::Kind;
+    const auto first = static_cast<int>(change.first);
+    const auto last = static_cast<int>(change.first + change.count) - 1;
+    switch (change.kind) {
+    case Kind::reloaded:
+        rebuild();
+        return;
+    case Kind::inserted:
+        beginInsertRows({}, first, last);
+        for (std::size_t i = change.first; i < change.first + change.count; ++i)
+            rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(i), rowFor(manager_.at(i)));
+        endInsertRows();
+        return;
+    case Kind::removed:
+        beginRemoveRows({}, first, last);
+        rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+        endRemoveRows();
+        return;
+    case Kind::kept:
+        emit dataChanged(index(first), index(last));
+        return;
+    case Kind::moved: {
+        // The selection and the current row follow their favourites.
+        emit layoutAboutToBeChanged();
+        std::vector<Row> moved(rows_.size());
+        for (std::size_t row = 0; row < rows_.size(); ++row)
+            moved[change.newRows[row]] = std::move(rows_[row]);
+        rows_ = std::move(moved);
+        for (const QModelIndex& old : persistentIndexList())
+            changePersistentIndex(
+                old, index(static_cast<int>(change.newRows[static_cast<std::size_t>(old.row())])));
+        emit layoutChanged();
+        return;
+    }
+    }
 }
 
 std::shared_ptr<Favorite> FavoritesModel::favoriteAt(const QModelIndex& index) const {
     if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return nullptr;
-    return rows_[static_cast<std::size_t>(index.row())].first;
+    return rows_[static_cast<std::size_t>(index.row())].favorite;
 }
 
 int FavoritesModel::rowCount(const QModelIndex& parent) const {

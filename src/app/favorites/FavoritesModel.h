@@ -4,16 +4,15 @@
 #pragma once
 
 #include "model/Callbacks.h"
+#include "settings/FavoriteManager.h"
 
 #include <QAbstractListModel>
 #include <memory>
-#include <utility>
 #include <vector>
 
 namespace tessera {
 
 class Favorite;
-class FavoriteManager;
 
 class FavoritesModel final : public QAbstractListModel {
     Q_OBJECT
@@ -52,13 +51,19 @@ signals:
     void rowsDropped(int first, int count);
 
 private:
+    struct Row {
+        std::shared_ptr<Favorite> favorite;
+        Subscription changes; // its name, availability and sizes
+    };
+    /// Follows the list's change with the row signals that say exactly what changed.
+    void listDidChange(const FavoriteManager::ListChange& change);
     void rebuild();
-    void forgetFavorites();
+    Row rowFor(const std::shared_ptr<Favorite>& favorite);
 
     FavoriteManager& manager_;
-    Callbacks<>::Id listObserver_ = 0;
-    /// The favourites the rows show, each with the id of the observer on it.
-    std::vector<std::pair<std::shared_ptr<Favorite>, std::uint64_t>> rows_;
+    /// The favourites the rows show.
+    std::vector<Row> rows_;
+    Subscription listSubscription_;
 };
 
 } // namespace tessera

@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "settings/FavoriteManager.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -24,6 +25,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -86,8 +88,16 @@ private slots:
         QVERIFY(rowNames(window).contains(QDir(QDir::homePath()).dirName()) ||
                 QDir::homePath() == QStringLiteral("/"));
         const int offered = window.model().rowCount();
+        // Each change of the list reaches the view as the rows it touched, never as a reset that
+        // would lose the selection and the scroll position.
+        QAbstractItemModelTester tester(&window.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy resets(&window.model(), &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&window.model(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&window.model(), &QAbstractItemModel::rowsRemoved);
 
         dropFolders(window, {music, photos, places / "not-a-folder", work});
+        QCOMPARE(inserted.count(), 3);
         QCOMPARE(window.model().rowCount(), offered + 3);
         QCOMPARE(rowNames(window).mid(offered),
                  (QStringList{QStringLiteral("Music"), QStringLiteral("Photos"),
@@ -104,12 +114,22 @@ private slots:
         QCOMPARE(window.list().currentIndex().row(), offered);
         savePicture(window.grab().toImage(), "favorites-window");
 
+        // Removing Music with the "−" button: its row goes, the others stay selected as they were.
+        window.list().setCurrentIndex(window.model().index(offered + 1));
+        window.commands().action(command::removeFavorite)->trigger();
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(rowNames(window).mid(offered),
+                 (QStringList{QStringLiteral("Work"), QStringLiteral("Photos")}));
+        QCOMPARE(resets.count(), 0);
+        harness.documents().favorites().add(music, true);
+
         // The order survives a restart.
         FavoriteManager later(harness.settingsPath(), 1);
         later.load();
         QCOMPARE(later.count(), std::size_t(offered + 3));
         QCOMPARE(later.at(offered)->url(), work);
-        QCOMPARE(later.at(offered + 2)->url(), photos);
+        QCOMPARE(later.at(offered + 1)->url(), photos);
+        QCOMPARE(later.at(offered + 2)->url(), music);
     }
 
     void returnOpensTheRowInAWindowThatSharesItsFavourite() {
