@@ -46,7 +46,7 @@ void OutlineModel::showFiltered(FilePtr tree, std::shared_ptr<const FilePredicat
         filtered_ = std::move(tree);
         filter_ = filtered_ ? std::move(filter) : nullptr;
         listed_.clear();
-        parents_.clear();
+        places_.clear();
         endResetModel();
     }
     emit reloaded();
@@ -71,12 +71,13 @@ const std::vector<File*>* OutlineModel::rowsOf(const File* directory) const {
 }
 
 int OutlineModel::rowOf(const File& file) const {
-    if (&file == observedRootFile()) return 0;
-    const auto parent = parents_.find(&file);
-    const std::vector<File*>* rows = parent != parents_.end() ? rowsOf(parent->second) : nullptr;
-    if (rows == nullptr) return 0;
-    const auto found = std::find(rows->begin(), rows->end(), &file);
-    return found != rows->end() ? static_cast<int>(found - rows->begin()) : 0;
+    const auto place = places_.find(&file);
+    return place != places_.end() ? place->second.row : 0;
+}
+
+void OutlineModel::renumber(File* parent, const std::vector<File*>& rows, std::size_t from) {
+    for (std::size_t row = from; row < rows.size(); ++row)
+        places_[rows[row]] = {parent, static_cast<int>(row)};
 }
 
 QModelIndex OutlineModel::indexOf(const File& file, int column) const {
@@ -106,9 +107,9 @@ QModelIndex OutlineModel::index(int row, int column, const QModelIndex& parent) 
 QModelIndex OutlineModel::parent(const QModelIndex& child) const {
     const File* file = fileAt(child);
     if (file == nullptr || file == observedRootFile()) return {};
-    const auto parent = parents_.find(file);
-    if (parent == parents_.end()) return {};
-    return indexOf(*parent->second, name);
+    const auto place = places_.find(file);
+    if (place == places_.end()) return {};
+    return indexOf(*place->second.parent, name);
 }
 
 int OutlineModel::rowCount(const QModelIndex& parent) const {
@@ -158,9 +159,9 @@ void OutlineModel::fetchMore(const QModelIndex& parent) {
         return;
     }
     beginInsertRows(parent, 0, static_cast<int>(contents.size()) - 1);
-    listed_.emplace(directory, std::vector<File*>(contents.begin(), contents.end()));
-    for (File* child : contents)
-        parents_[child] = directory;
+    const auto listed =
+        listed_.emplace(directory, std::vector<File*>(contents.begin(), contents.end())).first;
+    renumber(directory, listed->second, 0);
     endInsertRows();
 }
 
@@ -238,7 +239,7 @@ void OutlineModel::fileControllerDidInsert(Directory& parent, std::size_t index)
     const int row = static_cast<int>(std::min(index, rows.size()));
     beginInsertRows(indexOf(parent, name), row, row);
     rows.insert(rows.begin() + row, parent.child(index));
-    parents_[parent.child(index)] = &parent;
+    renumber(&parent, rows, static_cast<std::size_t>(row));
     endInsertRows();
 }
 
@@ -254,22 +255,23 @@ void OutlineModel::takeRow(File& file, Directory& parent) {
         return;
     }
     std::vector<File*>& rows = listed->second;
-    const auto found = std::find(rows.begin(), rows.end(), &file);
-    if (found == rows.end()) return;
-    const int row = static_cast<int>(found - rows.begin());
+    const auto place = places_.find(&file);
+    if (place == places_.end() || place->second.parent != &parent) return;
+    const int row = place->second.row;
     beginRemoveRows(indexOf(parent, name), row, row);
     rows.erase(rows.begin() + row);
     forget(file);
-    parents_.erase(&file);
+    places_.erase(&file);
+    renumber(&parent, rows, static_cast<std::size_t>(row));
     endRemoveRows();
 }
 
 void OutlineModel::moveRow(File& file, Directory& oldParent, Directory& newParent,
                            std::size_t newIndex) {
+    const auto place = places_.find(&file);
+    if (place == places_.end() || place->second.parent != &oldParent) return;
     std::vector<File*>& from = listed_[&oldParent];
-    const auto found = std::find(from.begin(), from.end(), &file);
-    if (found == from.end()) return;
-    const int oldRow = static_cast<int>(found - from.begin());
+    const int oldRow = place->second.row;
     std::vector<File*>& to = listed_[&newParent];
     const bool sameParent = &from == &to;
     const int newRow = static_cast<int>(std::min(newIndex, to.size() - (sameParent ? 1 : 0)));
@@ -281,7 +283,12 @@ void OutlineModel::moveRow(File& file, Directory& oldParent, Directory& newParen
         return;
     from.erase(from.begin() + oldRow);
     to.insert(to.begin() + newRow, &file);
-    parents_[&file] = &newParent;
+    if (sameParent) {
+        renumber(&newParent, to, static_cast<std::size_t>(std::min(oldRow, newRow)));
+    } else {
+        renumber(&oldParent, from, static_cast<std::size_t>(oldRow));
+        renumber(&newParent, to, static_cast<std::size_t>(newRow));
+    }
     endMoveRows();
 }
 
@@ -313,7 +320,7 @@ void OutlineModel::fileControllerDidChangeOrder(File& file, std::ptrdiff_t,
 }
 
 void OutlineModel::fileControllerDidChange(File& file) {
-    if (&file != observedRootFile() && !parents_.contains(&file)) return; // no row of its own
+    if (&file != observedRootFile() && !places_.contains(&file)) return; // no row of its own
     emit dataChanged(indexOf(file, 0), indexOf(file, kColumns - 1));
 }
 
@@ -331,7 +338,7 @@ void OutlineModel::resetRows(const std::function<void()>& change) {
         filtered_.reset();
         filter_.reset();
         listed_.clear();
-        parents_.clear();
+        places_.clear();
         change();
         endResetModel();
     }
@@ -347,7 +354,7 @@ void OutlineModel::forget(const File& file) {
         const auto listed = listed_.find(next);
         if (listed == listed_.end()) continue;
         for (const File* child : listed->second) {
-            parents_.erase(child);
+            places_.erase(child);
             if (child->isDirectory()) pending.push_back(child);
         }
         listed_.erase(listed);

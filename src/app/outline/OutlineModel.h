@@ -100,9 +100,16 @@ private:
     /// has already changed when a notification comes, and the view learns of each change in
     /// turn, so the rows are kept here and changed between Qt's begin and end of each.
     std::unordered_map<const File*, std::vector<File*>> listed_;
-    /// The parent of each of those rows, as the view knows it (a removed node has none any more
-    /// when its removal is told).
-    std::unordered_map<const File*, File*> parents_;
+    /// Where each of those rows is, as the view knows it (a removed node has no parent any more
+    /// when its removal is told): its parent and its position among the parent's rows, kept
+    /// up to date as rows come, go and move so that a node's row is found without a search.
+    struct Place {
+        File* parent = nullptr;
+        int row = 0;
+    };
+    std::unordered_map<const File*, Place> places_;
+    /// Gives rows [from, end) of `rows` (the rows of `parent`) their positions.
+    void renumber(File* parent, const std::vector<File*>& rows, std::size_t from);
     const std::vector<File*>* rowsOf(const File* directory) const;
     int rowOf(const File& file) const;
     mutable QHash<QString, QIcon> iconsByType_;
