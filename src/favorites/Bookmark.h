@@ -33,7 +33,7 @@ struct Bookmark {
 
     /// The bytes stored for it: "key=value" lines with the values percent-encoded.
     std::string bytes() const;
-    static std::expected<Bookmark, std::string> fromBytes(const std::string& bytes);
+    [[nodiscard]] static std::expected<Bookmark, std::string> fromBytes(const std::string& bytes);
 
     /// True when `where` lies on the volume this bookmark was made on (by UUID, else label,
     /// else the mounted device): a folder left behind where a disk was mounted is not it.

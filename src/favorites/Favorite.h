@@ -48,7 +48,8 @@ public:
     };
     /// A favourite read back from its stored form (always a kept favourite). Fails when the
     /// stored predicate or bookmark does not parse.
-    static std::expected<std::unique_ptr<Favorite>, std::string> decode(const Stored& stored);
+    [[nodiscard]] static std::expected<std::unique_ptr<Favorite>, std::string>
+    decode(const Stored& stored);
     Stored stored() const;
     /// Writes the stored form as a JSON object with sorted keys.
     void encode(JsonWriter& writer) const { encode(stored(), writer); }

@@ -5,7 +5,6 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
-#include <stdexcept>
 
 namespace tessera {
 
@@ -15,21 +14,26 @@ struct Predicate::Regex {
     pcre2_code* code = nullptr;
     pcre2_match_context* context = nullptr;
 
-    Regex(const std::string& pattern, bool caseless) {
+    /// The compiled pattern, or why it does not compile.
+    static std::expected<std::shared_ptr<const Regex>, PredicateError>
+    compile(const std::string& pattern, bool caseless) {
         int error = 0;
         PCRE2_SIZE offset = 0;
         const std::uint32_t flags = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF |
                                     PCRE2_ANCHORED | PCRE2_ENDANCHORED |
                                     (caseless ? PCRE2_CASELESS : 0);
-        code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), flags,
-                             &error, &offset, nullptr);
+        pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()),
+                                         pattern.size(), flags, &error, &offset, nullptr);
         if (code == nullptr) {
             PCRE2_UCHAR message[256];
             pcre2_get_error_message(error, message, sizeof message);
-            throw std::invalid_argument("invalid regular expression at offset " +
-                                        std::to_string(offset) + ": " +
-                                        reinterpret_cast<const char*>(message));
+            return std::unexpected(PredicateError{"invalid regular expression at offset " +
+                                                  std::to_string(offset) + ": " +
+                                                  reinterpret_cast<const char*>(message)});
         }
+        return std::make_shared<const Regex>(code);
+    }
+    explicit Regex(pcre2_code* compiled) : code(compiled) {
         context = pcre2_match_context_create(nullptr);
         pcre2_set_match_limit(context, 1'000'000);
         pcre2_set_depth_limit(context, 10'000);
@@ -90,43 +94,48 @@ template <typename T> bool compareOrdered(const T& left, Predicate::Operator op,
 
 } // namespace
 
-Predicate Predicate::comparison(std::string key, Operator op, Value value, unsigned options) {
+std::expected<Predicate, PredicateError> Predicate::comparison(std::string key, Operator op,
+                                                               Value value, unsigned options) {
+    const auto refuse = [](std::string message) {
+        return std::unexpected(PredicateError{std::move(message)});
+    };
     if (options > (caseInsensitive | diacriticInsensitive))
-        throw std::invalid_argument("unknown comparison options");
+        return refuse("unknown comparison options");
     Comparison comparison{std::move(key), op, std::move(value), options, {}, nullptr};
     const std::string& name = comparison.key;
     if (isStringKey(name)) {
         const auto* text = std::get_if<std::string>(&comparison.value);
-        if (text == nullptr) throw std::invalid_argument("\"" + name + "\" compares with text");
-        if (!isStringOperator(op))
-            throw std::invalid_argument("operator does not apply to \"" + name + "\"");
+        if (text == nullptr) return refuse("\"" + name + "\" compares with text");
+        if (!isStringOperator(op)) return refuse("operator does not apply to \"" + name + "\"");
         const unsigned folding = options & ~caseInsensitive; // the regex folds case itself
-        if (op == Operator::matches)
-            comparison.regex = std::make_shared<const Regex>(foldText(*text, folding),
-                                                             (options & caseInsensitive) != 0);
-        else
+        if (op == Operator::matches) {
+            auto regex = Regex::compile(foldText(*text, folding), (options & caseInsensitive) != 0);
+            if (!regex) return std::unexpected(std::move(regex.error()));
+            comparison.regex = std::move(*regex);
+        } else {
             comparison.foldedText = foldText(*text, options);
+        }
     } else if (isIntegerKey(name) || isDateKey(name)) {
         const bool fits = isIntegerKey(name)
                               ? std::holds_alternative<std::int64_t>(comparison.value)
                               : std::holds_alternative<Date>(comparison.value);
         if (!fits)
-            throw std::invalid_argument("\"" + name + "\" compares with " +
-                                        (isIntegerKey(name) ? "an integer" : "a date"));
-        if (!isOrderOperator(op))
-            throw std::invalid_argument("operator does not apply to \"" + name + "\"");
-        if (options != 0) throw std::invalid_argument("options apply to text only");
+            return refuse("\"" + name + "\" compares with " +
+                          (isIntegerKey(name) ? "an integer" : "a date"));
+        if (!isOrderOperator(op)) return refuse("operator does not apply to \"" + name + "\"");
+        if (options != 0) return refuse("options apply to text only");
     } else {
-        throw std::invalid_argument("unknown property \"" + name + "\"");
+        return refuse("unknown property \"" + name + "\"");
     }
     Predicate predicate;
     predicate.node_ = std::move(comparison);
     return predicate;
 }
 
-Predicate Predicate::compound(CompoundType type, std::vector<Predicate> subpredicates) {
+std::expected<Predicate, PredicateError> Predicate::compound(CompoundType type,
+                                                             std::vector<Predicate> subpredicates) {
     if (type == CompoundType::notType && subpredicates.size() != 1)
-        throw std::invalid_argument("not() takes exactly one predicate");
+        return std::unexpected(PredicateError{"not() takes exactly one predicate"});
     Predicate predicate;
     predicate.node_ = Compound{type, std::move(subpredicates)};
     return predicate;
@@ -134,8 +143,9 @@ Predicate Predicate::compound(CompoundType type, std::vector<Predicate> subpredi
 
 Predicate Predicate::defaultExclusion() {
     std::vector<Predicate> parts;
-    parts.push_back(comparison("path", Operator::contains, std::string(), 0));
-    return compound(CompoundType::orType, std::move(parts));
+    // Both are always valid.
+    parts.push_back(*comparison("path", Operator::contains, std::string(), 0));
+    return *compound(CompoundType::orType, std::move(parts));
 }
 
 template <typename Lookup> bool Predicate::evaluateWith(const Lookup& lookup) const {

@@ -7,12 +7,18 @@
 #include "model/FilePredicate.h"
 
 #include <cstdint>
+#include <expected>
 #include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
 namespace tessera {
+
+/// Why a predicate cannot be made, in words for the person who wrote it.
+struct PredicateError {
+    std::string message;
+};
 
 class Predicate final : public FilePredicate {
 public:
@@ -41,12 +47,13 @@ public:
         return key == "creationDate" || key == "modificationDate";
     }
 
-    /// A comparison of `key` with `value`. Throws std::invalid_argument when the key is unknown,
-    /// the value's type or the operator does not suit the key, or a regular expression does not
-    /// compile.
-    static Predicate comparison(std::string key, Operator op, Value value, unsigned options = 0);
-    /// Throws std::invalid_argument when a not-group does not hold exactly one predicate.
-    static Predicate compound(CompoundType type, std::vector<Predicate> subpredicates);
+    /// A comparison of `key` with `value`; an error when the key is unknown, the value's type or
+    /// the operator does not suit the key, or a regular expression does not compile.
+    [[nodiscard]] static std::expected<Predicate, PredicateError>
+    comparison(std::string key, Operator op, Value value, unsigned options = 0);
+    /// A group of predicates; an error when a not-group does not hold exactly one.
+    [[nodiscard]] static std::expected<Predicate, PredicateError>
+    compound(CompoundType type, std::vector<Predicate> subpredicates);
     /// What a favourite's filter starts as: any of (path contains "").
     static Predicate defaultExclusion();
 

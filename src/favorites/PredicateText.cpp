@@ -1,5 +1,6 @@
 #include "favorites/PredicateText.h"
 
+#include "base/Escapes.h"
 #include "model/Iso8601.h"
 
 #include <array>
@@ -56,30 +57,14 @@ void appendQuoted(std::string& out, std::string_view text) {
             }
             continue;
         }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7f) {
-                out += "\\x";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += static_cast<char>(c);
-            }
+        if (const std::string_view escape = commonEscape(c); !escape.empty()) {
+            out += escape;
+        } else if (c < 0x20 || c == 0x7f) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
         }
     }
     out += '"';
@@ -184,12 +169,12 @@ private:
                 while (take(","));
                 expect(")");
             }
-            try {
-                return Predicate::compound(type, std::move(parts));
-            } catch (const std::invalid_argument& error) {
+            auto group = Predicate::compound(type, std::move(parts));
+            if (!group) {
                 at_ = start;
-                fail(error.what());
+                fail(group.error().message);
             }
+            return std::move(*group);
         }
         if (name.empty()) fail("expected a property or a group");
         return parseComparison(std::string(name), start);
@@ -219,12 +204,12 @@ private:
             expect("]");
         }
         Predicate::Value value = parseValue();
-        try {
-            return Predicate::comparison(std::move(key), *op, std::move(value), options);
-        } catch (const std::invalid_argument& error) {
+        auto comparison = Predicate::comparison(std::move(key), *op, std::move(value), options);
+        if (!comparison) {
             at_ = start;
-            fail(error.what());
+            fail(comparison.error().message);
         }
+        return std::move(*comparison);
     }
 
     Predicate::Value parseValue() {

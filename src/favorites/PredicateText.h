@@ -25,6 +25,6 @@ std::string formatPredicate(const Predicate& predicate);
 
 /// Reads the text form. Anything malformed, unknown or left over is an error that says what and
 /// where.
-std::expected<Predicate, std::string> parsePredicate(std::string_view text);
+[[nodiscard]] std::expected<Predicate, std::string> parsePredicate(std::string_view text);
 
 } // namespace tessera

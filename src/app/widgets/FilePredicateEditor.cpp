@@ -114,24 +114,23 @@ public:
     std::optional<Predicate> predicate() const {
         const std::string property = key();
         const auto op = static_cast<Operator>(operator_->currentData().toInt());
-        try {
-            if (Predicate::isDateKey(property)) {
-                const QDateTime start(date_->date(), QTime(0, 0), QTimeZone::utc());
-                return Predicate::comparison(property, op,
-                                             Date::fromUnixSeconds(start.toSecsSinceEpoch()));
-            }
-            if (Predicate::isIntegerKey(property)) {
-                bool ok = false;
-                const qlonglong bytes = text_->text().toLongLong(&ok);
-                if (!ok) return markInvalid();
-                return markValid(Predicate::comparison(property, op, std::int64_t{bytes}));
-            }
-            return markValid(Predicate::comparison(property, op, toPath(text_->text()),
-                                                   Predicate::caseInsensitive |
-                                                       Predicate::diacriticInsensitive));
-        } catch (const std::invalid_argument&) {
-            return markInvalid();
+        if (Predicate::isDateKey(property)) {
+            const QDateTime start(date_->date(), QTime(0, 0), QTimeZone::utc());
+            auto made = Predicate::comparison(property, op,
+                                              Date::fromUnixSeconds(start.toSecsSinceEpoch()));
+            if (!made) return markInvalid();
+            return std::move(*made);
         }
+        bool ok = true;
+        const qlonglong bytes = text_->text().toLongLong(&ok);
+        if (Predicate::isIntegerKey(property) && !ok) return markInvalid();
+        auto made = Predicate::isIntegerKey(property)
+                        ? Predicate::comparison(property, op, std::int64_t{bytes})
+                        : Predicate::comparison(property, op, toPath(text_->text()),
+                                                Predicate::caseInsensitive |
+                                                    Predicate::diacriticInsensitive);
+        if (!made) return markInvalid();
+        return markValid(std::move(*made));
     }
 
 private:
@@ -255,10 +254,16 @@ public:
         }
         if (!complete) return std::nullopt;
         const auto type = static_cast<Predicate::CompoundType>(type_->currentData().toInt());
-        if (type == Predicate::CompoundType::notType)
-            return Predicate::compound(
-                type, {Predicate::compound(Predicate::CompoundType::orType, std::move(parts))});
-        return Predicate::compound(type, std::move(parts));
+        auto group = Predicate::compound(
+            type == Predicate::CompoundType::notType ? Predicate::CompoundType::orType : type,
+            std::move(parts));
+        if (group && type == Predicate::CompoundType::notType) {
+            std::vector<Predicate> one;
+            one.push_back(std::move(*group));
+            group = Predicate::compound(type, std::move(one));
+        }
+        if (!group) return std::nullopt;
+        return std::move(*group);
     }
 
 private:

@@ -80,7 +80,7 @@ private slots:
         const std::string music = places.makeDirectory("Music");
         const std::string photos = places.makeDirectory("Photos");
         const std::string work = places.makeDirectory("Work");
-        platform::writeFileAtomically(places / "not-a-folder", "x");
+        QVERIFY(platform::writeFileAtomically(places / "not-a-folder", "x").has_value());
         AppHarness harness;
         FavoritesWindow& window = harness.documents().showFavorites();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
