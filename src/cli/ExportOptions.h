@@ -9,11 +9,12 @@
 namespace tessera::cli {
 
 /// Reads "tsv" or "json".
-std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::string& text);
+[[nodiscard]] std::expected<SnapshotEncoder::FileFormat, std::string>
+parseFormat(const std::string& text);
 /// Writes the snapshot of `root` to `path` atomically, streaming it as it is encoded.
-std::expected<void, std::string>
+[[nodiscard]] std::expected<void, std::string>
 exportSnapshot(const File& root, const SnapshotEncoder::Options& options, const std::string& path);
 /// Reads a comma-separated list of keys ("name,size,allocatedSize,creationDate,...").
-std::expected<std::vector<FileKey>, std::string> parseKeys(const std::string& text);
+[[nodiscard]] std::expected<std::vector<FileKey>, std::string> parseKeys(const std::string& text);
 
 } // namespace tessera::cli

@@ -104,11 +104,11 @@ public:
     bool canMoveToTrash(const File& file) const;
     /// Moves the node to the trash of its volume and updates the tree. The result says where it
     /// went, for restore().
-    std::expected<platform::TrashedItem, std::string> moveToTrash(const File& file);
+    [[nodiscard]] std::expected<platform::TrashedItem, std::string> moveToTrash(const File& file);
     /// Puts a trashed node back (undo) and updates the tree.
-    std::expected<void, std::string> restore(const platform::TrashedItem& item);
+    [[nodiscard]] std::expected<void, std::string> restore(const platform::TrashedItem& item);
     /// Renames the node to `path` (absolute; never a copy) and updates the tree.
-    std::expected<void, std::string> move(const File& file, const std::string& path);
+    [[nodiscard]] std::expected<void, std::string> move(const File& file, const std::string& path);
 
     /// Main thread: the update step for a change at absolute paths `oldPath` (gone from there)
     /// and `newPath` (to be measured): the node moves, disappears, or is measured again.

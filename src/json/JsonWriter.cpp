@@ -1,5 +1,6 @@
 #include "json/JsonWriter.h"
 
+#include "base/Escapes.h"
 #include "model/Utf8.h"
 
 #include <algorithm>
@@ -32,22 +33,11 @@ void appendJsonString(std::string& out, std::string_view text) {
         if (c >= 0x20 && c != '"' && c != '\\') continue;
         out.append(source.substr(run, i - run));
         run = i + 1;
+        if (const std::string_view escape = commonEscape(c); !escape.empty()) {
+            out += escape;
+            continue;
+        }
         switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
         case '\b':
             out += "\\b";
             break;

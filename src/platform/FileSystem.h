@@ -33,17 +33,18 @@ private:
 
 /// Opens a directory for reading without following a final symbolic link. Works for paths
 /// longer than PATH_MAX by walking down relative to descriptors. Fails with an errno value.
-std::expected<UniqueFd, int> openDirectory(const std::string& path);
+[[nodiscard]] std::expected<UniqueFd, int> openDirectory(const std::string& path);
 /// Opens the directory `name` inside the open directory `directoryFd`, as openDirectory does.
-std::expected<UniqueFd, int> openDirectoryAt(int directoryFd, const char* name);
+[[nodiscard]] std::expected<UniqueFd, int> openDirectoryAt(int directoryFd, const char* name);
 
 /// Renames `from` to `to` on one volume, never replacing an entry already at `to` and never
 /// copying: across volumes it fails instead of leaving two halves. Fails with an errno value.
-std::expected<void, int> renameWithoutReplacing(const std::string& from, const std::string& to);
+[[nodiscard]] std::expected<void, int> renameWithoutReplacing(const std::string& from,
+                                                              const std::string& to);
 /// Renames `from` to `to`, replacing what is at `to` as rename(2) does. Fails with an errno value.
-std::expected<void, int> renameEntry(const std::string& from, const std::string& to);
+[[nodiscard]] std::expected<void, int> renameEntry(const std::string& from, const std::string& to);
 /// Creates the folder at `path` and any missing folders above it. Fails with an errno value.
-std::expected<void, int> createFolders(const std::string& path);
+[[nodiscard]] std::expected<void, int> createFolders(const std::string& path);
 
 /// Calls `visit(name)` (a NUL-terminated name), or `visit(name, EntryType)`, for every entry of the
 /// open directory `fd` in the order the kernel returns them, "." and ".." left out; stops early
@@ -66,12 +67,12 @@ struct EntryStatus {
 
 /// Measures `name` inside the open directory `directoryFd` without following links.
 /// `parentDevice` detects mount points on kernels that do not flag them.
-std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
-                                         std::uint64_t parentDevice);
+[[nodiscard]] std::expected<EntryStatus, int> statusAt(int directoryFd, const char* name,
+                                                       std::uint64_t parentDevice);
 /// Measures the entry open at `fd` (a folder opened for reading, say).
-std::expected<EntryStatus, int> statusOfOpen(int fd);
+[[nodiscard]] std::expected<EntryStatus, int> statusOfOpen(int fd);
 /// Measures a path without following a final link.
-std::expected<EntryStatus, int> statusOfPath(const std::string& path);
+[[nodiscard]] std::expected<EntryStatus, int> statusOfPath(const std::string& path);
 
 /// For a mount point: the number of inodes in use on its volume, when the file system counts
 /// them.

@@ -8,7 +8,7 @@
 namespace tessera::platform {
 
 /// The file's bytes, or why not (the system's description, with the path).
-std::expected<std::string, std::string> readWholeFile(const std::string& path);
+[[nodiscard]] std::expected<std::string, std::string> readWholeFile(const std::string& path);
 
 /// Where written output goes, chosen by what the target path names:
 /// - a regular file, or nothing yet: a file written under a temporary name beside it and renamed
@@ -22,17 +22,17 @@ std::expected<std::string, std::string> readWholeFile(const std::string& path);
 /// SIGTERM or SIGHUP while it is being written.
 class AtomicFile {
 public:
-    static std::expected<AtomicFile, std::string> create(const std::string& path);
+    [[nodiscard]] static std::expected<AtomicFile, std::string> create(const std::string& path);
     /// Writes straight to standard output (a target of "-" on the command line).
     static AtomicFile standardOutput();
     AtomicFile(AtomicFile&& other) noexcept;
     AtomicFile& operator=(AtomicFile&&) = delete;
     ~AtomicFile();
 
-    std::expected<void, std::string> write(std::string_view data);
+    [[nodiscard]] std::expected<void, std::string> write(std::string_view data);
     /// Flushes the data to the disk and renames the file over its target (for a device or FIFO,
     /// only closes it).
-    std::expected<void, std::string> commit();
+    [[nodiscard]] std::expected<void, std::string> commit();
 
 private:
     AtomicFile(std::string path, std::string temporary, int fd, bool ownsFd = true);
@@ -43,7 +43,7 @@ private:
 };
 
 /// Writes `data` through an AtomicFile.
-std::expected<void, std::string> writeFileAtomically(const std::string& path,
-                                                     std::string_view data);
+[[nodiscard]] std::expected<void, std::string> writeFileAtomically(const std::string& path,
+                                                                   std::string_view data);
 
 } // namespace tessera::platform

@@ -42,7 +42,7 @@ public:
     /// Watches `root` (and with `wholeTree` every folder below it); `handler` gets each batch on
     /// the watcher's thread. Folders made later are watched as they appear. Fails when inotify
     /// cannot be set up for the root itself.
-    static std::expected<std::unique_ptr<InotifyWatcher>, std::string>
+    [[nodiscard]] static std::expected<std::unique_ptr<InotifyWatcher>, std::string>
     start(std::string root, Handler handler, Coverage coverage = Coverage::wholeTree);
 
     /// Watches the folder open at `directoryFd`, found at `path` below the root. Any thread; a

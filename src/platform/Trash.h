@@ -23,10 +23,11 @@ public:
     /// Moves `path` (absolute) into the trash of its volume, with a .trashinfo record of where it
     /// came from and when. Fails, leaving the item where it was, when no trash on its volume
     /// can be used.
-    static std::expected<TrashedItem, std::string> moveToTrash(const std::string& path);
+    [[nodiscard]] static std::expected<TrashedItem, std::string>
+    moveToTrash(const std::string& path);
 
     /// Puts a trashed item back where it was (undo). Fails when something is in the way.
-    static std::expected<void, std::string> restore(const TrashedItem& item);
+    [[nodiscard]] static std::expected<void, std::string> restore(const TrashedItem& item);
 
     /// True for paths inside a trash folder ("/.Trash", "/.Trash-", or the home trash), which
     /// cannot be trashed again.

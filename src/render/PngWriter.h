@@ -9,7 +9,7 @@
 namespace tessera {
 
 /// Encodes straight RGBA rows (from the top) as a PNG file at `path`.
-std::expected<void, std::string> writePng(const std::string& path, int width, int height,
-                                          const std::vector<std::uint8_t>& rgba);
+[[nodiscard]] std::expected<void, std::string>
+writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba);
 
 } // namespace tessera

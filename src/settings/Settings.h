@@ -32,7 +32,7 @@ struct Settings {
     std::string encode() const;
     /// Absent keys take their defaults; a missing version, a value of the wrong type or an
     /// unknown name fails the whole file.
-    static std::expected<Settings, std::string> decode(std::string_view json);
+    [[nodiscard]] static std::expected<Settings, std::string> decode(std::string_view json);
 };
 
 /// settings.json in the configuration folder ($XDG_CONFIG_HOME/tessera, else ~/.config/tessera).
@@ -54,6 +54,7 @@ struct LoadedSettings {
 LoadedSettings loadSettings(const std::string& path, int version);
 
 /// Writes the settings whole and atomically, creating the folder when needed.
-std::expected<void, std::string> saveSettings(const Settings& settings, const std::string& path);
+[[nodiscard]] std::expected<void, std::string> saveSettings(const Settings& settings,
+                                                            const std::string& path);
 
 } // namespace tessera

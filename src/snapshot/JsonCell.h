@@ -16,14 +16,14 @@ std::string_view trim(std::string_view cell);
 bool isNull(std::string_view cell);
 
 /// A JSON string literal's text (escapes undone, UTF-8 validated).
-std::expected<std::string, std::string> readString(std::string_view cell);
+[[nodiscard]] std::expected<std::string, std::string> readString(std::string_view cell);
 /// readString() without a copy where the literal has no escapes: the text lies in `cell` or, when
 /// escapes had to be undone, in `scratch`.
-std::expected<std::string_view, std::string> readStringView(std::string_view cell,
-                                                            std::string& scratch);
+[[nodiscard]] std::expected<std::string_view, std::string> readStringView(std::string_view cell,
+                                                                          std::string& scratch);
 /// A JSON integer in the signed 64-bit range.
-std::expected<std::int64_t, std::string> readInteger(std::string_view cell);
+[[nodiscard]] std::expected<std::int64_t, std::string> readInteger(std::string_view cell);
 /// A JSON string holding an ISO 8601 date.
-std::expected<Date, std::string> readDate(std::string_view cell);
+[[nodiscard]] std::expected<Date, std::string> readDate(std::string_view cell);
 
 } // namespace tessera::jsoncell

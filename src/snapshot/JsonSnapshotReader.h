@@ -15,10 +15,10 @@ namespace tessera {
 /// The tree of the JSON snapshot in `data`, or what is wrong with it and where. Dates are ISO 8601
 /// texts, or, as older versions wrote them, seconds since 2001-01-01T00:00:00Z: the first date
 /// decides, and a document that mixes the two is damaged.
-std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data);
+[[nodiscard]] std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data);
 /// The same, read from `file` to its end; `alreadyRead` bytes (whitespace) were taken before.
 /// `keys`, when given, receives the properties the entries carry, in the order first met.
-std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead,
-                                                     std::vector<FileKey>* keys = nullptr);
+[[nodiscard]] std::expected<FilePtr, std::string>
+readJsonSnapshot(std::FILE* file, std::size_t alreadyRead, std::vector<FileKey>* keys = nullptr);
 
 } // namespace tessera

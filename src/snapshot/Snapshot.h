@@ -17,18 +17,18 @@ public:
     /// Writes a snapshot of `root` to `path` as it is encoded (see platform::AtomicFile for
     /// what each kind of target becomes). Options that give an unreadable snapshot are refused
     /// before anything is written.
-    static std::expected<void, std::string>
+    [[nodiscard]] static std::expected<void, std::string>
     save(const File& root, const SnapshotEncoder::Options& options, const std::string& path);
     /// The same to an output already chosen (standard output, say).
-    static std::expected<void, std::string>
+    [[nodiscard]] static std::expected<void, std::string>
     save(const File& root, const SnapshotEncoder::Options& options, platform::AtomicFile& file);
 
     /// The tree in a snapshot's bytes: JSON when they open with "{" (dates as ISO 8601 texts,
     /// or as seconds since 2001 from older versions), else TSV.
-    static std::expected<FilePtr, SnapshotError> loadRoot(std::string_view data);
+    [[nodiscard]] static std::expected<FilePtr, SnapshotError> loadRoot(std::string_view data);
     /// The same from a file, read as it streams by: only the tree is kept in memory. `keys`,
     /// when given, receives the properties the snapshot holds (its columns).
-    static std::expected<FilePtr, SnapshotError>
+    [[nodiscard]] static std::expected<FilePtr, SnapshotError>
     loadRootFromFile(const std::string& path, std::vector<FileKey>* keys = nullptr);
 };
 

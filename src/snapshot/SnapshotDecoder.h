@@ -20,11 +20,11 @@ struct SnapshotError {
 class SnapshotDecoder {
 public:
     /// The root of the tree in `data`, or why there is none. Nothing partial is returned.
-    std::expected<FilePtr, SnapshotError> decode(std::string_view data);
+    [[nodiscard]] std::expected<FilePtr, SnapshotError> decode(std::string_view data);
     /// The same, read from `file` piece by piece after `alreadyRead`, its bytes taken before:
     /// only the tree is kept. `keys`, when given, receives the header's columns in order.
-    std::expected<FilePtr, SnapshotError> decode(std::FILE* file, std::string_view alreadyRead,
-                                                 std::vector<FileKey>* keys = nullptr);
+    [[nodiscard]] std::expected<FilePtr, SnapshotError>
+    decode(std::FILE* file, std::string_view alreadyRead, std::vector<FileKey>* keys = nullptr);
 };
 
 } // namespace tessera

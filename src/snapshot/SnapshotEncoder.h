@@ -30,7 +30,7 @@ public:
     /// Why a snapshot written with `options` could not be read back, if it could not: a key
     /// given twice, or for TSV a missing name column or no size column at all (folder and file
     /// lines then look alike). JSON reads back any set of distinct keys.
-    static std::expected<void, std::string> checkReadable(const Options& options);
+    [[nodiscard]] static std::expected<void, std::string> checkReadable(const Options& options);
 
     /// The complete snapshot of `root` in the options' form.
     std::string encode(const File& root) const;

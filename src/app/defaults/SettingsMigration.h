@@ -12,7 +12,7 @@ namespace tessera {
 /// Migrates from build `oldBuild`: `defaults` are the user defaults, `settingsPath` the
 /// settings.json to write (with `build` as its version). Fails, saying why, when settings.json
 /// cannot be written; the user defaults then keep the old keys for the next try.
-std::expected<void, std::string> migrateSettings(int oldBuild, QSettings& defaults,
-                                                 const std::string& settingsPath, int build);
+[[nodiscard]] std::expected<void, std::string>
+migrateSettings(int oldBuild, QSettings& defaults, const std::string& settingsPath, int build);
 
 } // namespace tessera
