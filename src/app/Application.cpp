@@ -11,6 +11,7 @@
 #include "app/sequence/SequenceSelectionDialog.h"
 #include "app/sequence/SequenceWindow.h"
 #include "controller/FileController.h"
+#include "controller/TreeLoading.h"
 #include "favorites/Favorite.h"
 #include "graph/SequenceSlider.h"
 #include "logs/Logger.h"
@@ -20,7 +21,6 @@
 #include "platform/Location.h"
 #include "platform/MainQueue.h"
 #include "platform/Volumes.h"
-#include "scan/ScanOperation.h"
 #include "snapshot/Snapshot.h"
 
 #include <QApplication>
@@ -35,10 +35,6 @@
 
 namespace tessera {
 namespace {
-
-QString quoted(std::string_view key, const std::string& path) {
-    return toQString(localizedFormat(key, path));
-}
 
 // A tree read or copied as a document's root: a snapshot of a single file opens as an empty
 // folder.
@@ -132,23 +128,15 @@ DocumentWindow* Application::addWindow(std::string location,
 }
 
 void Application::open(const std::string& path) {
-    const platform::Location location = platform::classifyLocation(path);
-    switch (location.kind) {
-    case platform::Location::Kind::folder:
-        open(favorites_.at(favorites_.add(location.path, false).first));
-        return;
-    case platform::Location::Kind::regularFile:
-        openSnapshot(location.path);
-        return;
-    case platform::Location::Kind::pipe:
-    case platform::Location::Kind::other:
-        showError(quoted("open.error.neither", path));
-        return;
-    case platform::Location::Kind::missing:
-        showError(quoted("open.error.missing", path) + QStringLiteral(" ") +
-                  QString::fromLocal8Bit(std::strerror(location.error)));
+    const auto location = openableLocation(path);
+    if (!location) {
+        showError(toQString(location.error().message()));
         return;
     }
+    if (location->kind == platform::Location::Kind::folder)
+        open(favorites_.at(favorites_.add(location->path, false).first));
+    else
+        openSnapshot(location->path);
 }
 
 void Application::open(const std::shared_ptr<Favorite>& favorite) {
@@ -179,15 +167,14 @@ void Application::rescan(const std::shared_ptr<Favorite>& favorite) {
 void Application::openSnapshot(const std::string& path) {
     ++pendingOpenings_;
     QThreadPool::globalInstance()->start([this, path] {
-        auto decoded = Snapshot::loadRootFromFile(path);
-        MainQueue::shared().post([this, path, decoded = std::move(decoded)]() mutable {
+        auto loaded = loadTree(path);
+        MainQueue::shared().post([this, path, loaded = std::move(loaded)]() mutable {
             --pendingOpenings_;
-            if (!decoded) {
-                showError(quoted("open.error.snapshot", path) + QStringLiteral("\n") +
-                          toQString(decoded.error().description));
+            if (!loaded) {
+                showError(toQString(loaded.error().message()));
                 return;
             }
-            addWindow(path, FileController::create(path, asTree(std::move(*decoded))), nullptr);
+            addWindow(path, FileController::create(path, asTree(std::move(loaded->root))), nullptr);
         });
     });
 }
@@ -210,58 +197,35 @@ void Application::openSequence(const std::vector<std::string>& paths) {
     reading->dates.resize(paths.size());
     reading->remaining = paths.size();
     for (const std::string& path : paths) {
-        const platform::Location location = platform::classifyLocation(path);
-        if (location.kind == platform::Location::Kind::missing) {
-            showError(quoted("open.error.missing", path) + QStringLiteral(" ") +
-                      QString::fromLocal8Bit(std::strerror(location.error)));
+        const auto location = openableLocation(path);
+        if (!location) {
+            showError(toQString(location.error().message()));
             return;
         }
-        if (location.kind != platform::Location::Kind::folder &&
-            location.kind != platform::Location::Kind::regularFile) {
-            showError(quoted("open.error.neither", path));
-            return;
-        }
-        reading->locations.push_back(location.path);
+        reading->locations.push_back(location->path);
     }
     pendingOpenings_ += 1;
     for (std::size_t i = 0; i < reading->locations.size(); ++i) {
         QThreadPool::globalInstance()->start([this, reading, i] {
-            const std::string& path = reading->locations[i];
-            const auto status = platform::statusOfPath(path);
-            std::expected<FilePtr, SnapshotError> root;
-            Date date;
-            const bool isFolder = status && status->isDirectory;
-            if (isFolder) {
-                ScanOperation scan(path, nullptr, false, {}, MainQueue::shared());
-                root = scan.scan();
-                date = Date::fromUnixSeconds(std::time(nullptr));
-                if (!*root)
-                    root = std::unexpected(SnapshotError{std::strerror(status ? EACCES : ENOENT)});
-            } else {
-                root = Snapshot::loadRootFromFile(path);
-                if (status) date = status->modificationDate;
-            }
-            MainQueue::shared().post(
-                [this, reading, i, date, isFolder, root = std::move(root)]() mutable {
-                    if (reading->failed) return;
-                    if (!root) {
-                        reading->failed = true;
-                        --pendingOpenings_;
-                        showError(quoted(isFolder ? "open.error.folder" : "open.error.snapshot",
-                                         reading->locations[i]) +
-                                  QStringLiteral("\n") + toQString(root.error().description));
-                        return;
-                    }
-                    reading->trees[i] = asTree(std::move(*root));
-                    reading->dates[i] = date;
-                    if (--reading->remaining > 0) return;
+            auto loaded = loadTree(reading->locations[i]);
+            MainQueue::shared().post([this, reading, i, loaded = std::move(loaded)]() mutable {
+                if (reading->failed) return;
+                if (!loaded) {
+                    reading->failed = true;
                     --pendingOpenings_;
-                    std::vector<std::shared_ptr<FileController>> trees;
-                    for (std::size_t k = 0; k < reading->trees.size(); ++k)
-                        trees.push_back(FileController::create(reading->locations[k],
-                                                               std::move(reading->trees[k])));
-                    showSequence(std::move(trees), reading->dates);
-                });
+                    showError(toQString(loaded.error().message()));
+                    return;
+                }
+                reading->trees[i] = asTree(std::move(loaded->root));
+                reading->dates[i] = loaded->date;
+                if (--reading->remaining > 0) return;
+                --pendingOpenings_;
+                std::vector<std::shared_ptr<FileController>> trees;
+                for (std::size_t k = 0; k < reading->trees.size(); ++k)
+                    trees.push_back(FileController::create(reading->locations[k],
+                                                           std::move(reading->trees[k])));
+                showSequence(std::move(trees), reading->dates);
+            });
         });
     }
 }

@@ -5,6 +5,7 @@
 #include "cli/SnapshotCommands.h"
 #include "cli/TerminalText.h"
 #include "controller/FileController.h"
+#include "controller/TreeLoading.h"
 #include "favorites/Favorite.h"
 #include "graph/Graph.h"
 #include "graph/HeadlessGraphView.h"
@@ -19,6 +20,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <expected>
@@ -200,17 +202,20 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     return options;
 }
 
-// The tree of a folder (scanned; `path` becomes the folder a link leads to) or of a snapshot
-// file (read); none after printing why.
+// The tree of a folder (scanned, with progress on a terminal; `path` becomes the folder a link
+// leads to) or of a snapshot file or pipe (read); none after printing why.
 FilePtr loadTree(std::string& path) {
-    const platform::Location location = platform::classifyLocation(path);
-    if (location.kind != platform::Location::Kind::folder) return loadSnapshot(path, "render");
-    path = location.path;
-    ScanRun run = runScan(path, nullptr, 0, platform::standardErrorIsTerminal());
-    if (!run.root)
-        std::fprintf(stderr, "tessera render: nothing to draw at %s\n",
-                     escapeForTerminal(path).c_str());
-    return std::move(run.root);
+    auto loaded = tessera::loadTree(path, Pipes::read, [](const std::string& folder) {
+        return runScan(folder, nullptr, 0, platform::standardErrorIsTerminal()).root;
+    });
+    if (!loaded) {
+        std::string message = loaded.error().message();
+        std::replace(message.begin(), message.end(), '\n', ' ');
+        std::fprintf(stderr, "tessera render: %s\n", escapeForTerminal(message).c_str());
+        return nullptr;
+    }
+    path = loaded->path;
+    return std::move(loaded->root);
 }
 
 // A controller holding the tree at `given` (a folder, scanned, or a snapshot, read); none after
