@@ -314,6 +314,7 @@ std::string Graph::defaultMainText() const {
 }
 
 void Graph::drawFrame() {
+    ++framesDrawn_;
     if (view_ == nullptr || view_->size().isEmpty() || !fileDraw_) return;
     auto drawMainLabel = [&] {
         if (!mainFileText_) return;

@@ -85,6 +85,8 @@ public:
     // The active file.
     DrawPoint pointerLocation;
     File* activeFile() const { return activeFile_; }
+    /// How far the active file's highlight has faded in, as last drawn (1: fully).
+    double activeFileAlpha() const { return activeFileDraw_ ? activeFileDraw_->alpha : 0.0; }
     void updateActiveFileFromPointer();
     void selectSibling(int offset);
     void selectParent();
@@ -131,6 +133,8 @@ public:
     void finishTransition();
     /// One frame: loading ring and text, or picture, fading picture, highlight and labels.
     void drawFrame();
+    /// Frames drawn so far (what waits for the next picture count on).
+    std::uint64_t framesDrawn() const { return framesDrawn_; }
     /// Where the active label goes: above the pointer, inside the view's margins.
     DrawRect activeFileTextFrame() const;
     /// The labels' texts as plain text (empty without a label or a text).
@@ -201,6 +205,7 @@ private:
     std::optional<FileTransition> fileTransition_;
     std::unique_ptr<GraphLabel> mainFileText_;
     double mainTextAlpha_ = 1.0;
+    std::uint64_t framesDrawn_ = 0;
     std::unique_ptr<GraphLabel> activeFileText_;
     std::unique_ptr<DrawGraph> fileDraw_;
     std::unique_ptr<DrawRenderer> activeFileDraw_;

@@ -58,11 +58,28 @@ DocumentWindow* AppHarness::open(const std::string& path, Wait wait) {
     return window;
 }
 
+DocumentWindow* AppHarness::openSample(Wait wait) {
+    writeSampleTree(sampleFolder_);
+    return open(sampleFolder_.path(), wait);
+}
+
 bool waitUntilAtRest(Graph& graph) {
     return QTest::qWaitFor(
         [&graph] {
             return graph.file() != nullptr && !graph.isLoading() && !graph.fileTransitionType();
         },
+        5'000);
+}
+
+bool waitForNextFrame(Graph& graph) {
+    const std::uint64_t drawn = graph.framesDrawn();
+    graph.setNeedsDisplay();
+    return QTest::qWaitFor([&graph, drawn] { return graph.framesDrawn() > drawn; }, 5'000);
+}
+
+bool waitUntilHighlighted(Graph& graph) {
+    return QTest::qWaitFor(
+        [&graph] { return graph.activeFile() != nullptr && graph.activeFileAlpha() >= 1.0; },
         5'000);
 }
 

@@ -32,14 +32,24 @@ public:
     /// Opens `path` and waits until its window is active and shows the tree at rest (or only
     /// until it is shown); null after 10 s.
     DocumentWindow* open(const std::string& path, Wait wait = Wait::atRest);
+    /// Writes the sample tree (writeSampleTree) into a folder of the harness's own and opens it
+    /// as open() does.
+    DocumentWindow* openSample(Wait wait = Wait::atRest);
+    /// The folder openSample() wrote.
+    const TemporaryDirectory& sampleFolder() const { return sampleFolder_; }
 
 private:
     TemporaryDirectory settingsFolder_;
+    TemporaryDirectory sampleFolder_;
     std::unique_ptr<Application> documents_;
 };
 
 /// Waits until the graph shows a tree with no transition running (at most 5 s).
 bool waitUntilAtRest(Graph& graph);
+/// Waits until the graph has drawn a frame after this call (at most 5 s).
+bool waitForNextFrame(Graph& graph);
+/// Waits until the graph highlights a file under the pointer, fully faded in (at most 5 s).
+bool waitUntilHighlighted(Graph& graph);
 /// Where a point of the graph (origin at the centre, y up) lies in the view widget.
 QPoint widgetPoint(GraphViewController& controller, double x, double y);
 /// The centre of `path`'s picture in the view widget (a file shown by the graph).

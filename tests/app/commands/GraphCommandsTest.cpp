@@ -35,11 +35,6 @@ class GraphCommandsTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        folder = std::make_unique<TemporaryDirectory>();
-        writeSampleTree(*folder);
-    }
-    void cleanupTestCase() { folder.reset(); }
 
     void rulesFollowTheSettings_data() {
         QTest::addColumn<int>("row");
@@ -50,7 +45,7 @@ private slots:
         QFETCH(int, row);
         const State& state = states()[static_cast<std::size_t>(row)];
         AppHarness harness;
-        DocumentWindow* window = harness.open(folder->path());
+        DocumentWindow* window = harness.openSample();
         QVERIFY(window != nullptr);
         CommandSet& commands = window->commands();
         for (const Step& step : state.triggered) {
@@ -76,7 +71,7 @@ private slots:
 
     void everyGraphCommandIsDisabledWhileASequenceIsShown() {
         AppHarness harness;
-        DocumentWindow* window = harness.open(folder->path());
+        DocumentWindow* window = harness.openSample();
         QVERIFY(window != nullptr);
         Directory* root = window->fileController()->rootFile();
         Directory* music = root->fileAtPath("music")->asDirectory();
@@ -158,8 +153,6 @@ private:
         };
         return table;
     }
-
-    std::unique_ptr<TemporaryDirectory> folder;
 };
 
 const RegisterAppTest<GraphCommandsTest> registered("GraphCommandsTest");

@@ -33,10 +33,8 @@ class LogsWindowTest final : public QObject {
 
 private slots:
     void theLogShowsErrorsOrEveryLineFilteredByText() {
-        TemporaryDirectory folder;
-        writeSampleTree(folder);
         AppHarness harness;
-        DocumentWindow* document = harness.open(folder.path());
+        DocumentWindow* document = harness.openSample();
         QVERIFY(document != nullptr);
         LogController& log = LogController::shared();
         log.prune(LogLine::Clock::now() + std::chrono::hours(2)); // what earlier tests left

@@ -33,7 +33,7 @@ private slots:
         hover(window->graphViewController(),
               pointOf(window->graphViewController(), largest->relativePath()));
         QTRY_VERIFY(!window->graph().activeText().empty());
-        QTest::qWait(500);
+        QVERIFY(waitUntilHighlighted(window->graph()));
         savePicture(windowPicture(*window), "screenshot");
     }
 };

@@ -152,8 +152,8 @@ private slots:
         QCOMPARE(window.model().index(row).data(FavoritesModel::TotalRole).toLongLong(), 105'000);
 
         // Opening it again brings that window forward rather than a second one.
+        // Opening is synchronous: a second window would be there once the key is handled.
         QTest::keyClick(&window.list(), Qt::Key_Return);
-        QTest::qWait(50);
         QCOMPARE(harness.documents().windows().size(), std::size_t(1));
     }
 
@@ -177,10 +177,13 @@ private slots:
             // Ticking the box starts from the default row: path contains "".
             QTest::mouseClick(&panel->filterBox(), Qt::LeftButton, {},
                               QPoint(8, panel->filterBox().height() / 2));
-            QTest::qWait(20); // the new row's widgets show at the next turn of the loop
+            // The new row's widgets show at the next turn of the loop.
             QLineEdit* value = nullptr;
-            for (QLineEdit* edit : panel->editor().findChildren<QLineEdit*>())
-                if (edit->isVisible()) value = edit;
+            (void)QTest::qWaitFor([&] {
+                for (QLineEdit* edit : panel->editor().findChildren<QLineEdit*>())
+                    if (edit->isVisible()) value = edit;
+                return value != nullptr;
+            });
             if (value == nullptr) {
                 panel->reject();
                 QFAIL("no value field in the default row");

@@ -102,7 +102,7 @@ private slots:
                                    .arg(window->graph().activeFile() != nullptr)
                                    .arg(pointOf(window->graphViewController(), "music").x())
                                    .arg(pointOf(window->graphViewController(), "music").y())));
-                QTest::qWait(400); // the highlight's fade-in
+                QVERIFY(waitUntilHighlighted(window->graph()));
                 frames[index] = window->graphViewController().surface().grabFrame().convertToFormat(
                     QImage::Format_RGB32);
                 savePicture(frames[index], std::string(treeMap ? "treemap-" : "pie-") +

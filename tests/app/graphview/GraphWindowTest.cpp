@@ -20,21 +20,16 @@ class GraphWindowTest final : public QObject {
 
 private slots:
     void init() {
-        folder = std::make_unique<TemporaryDirectory>();
-        writeSampleTree(*folder);
         harness = std::make_unique<AppHarness>();
-        window = harness->open(folder->path());
+        window = harness->openSample();
         QVERIFY(window != nullptr);
         QVERIFY(QTest::qWaitForWindowActive(window));
     }
-    void cleanup() {
-        harness.reset();
-        folder.reset();
-    }
+    void cleanup() { harness.reset(); }
 
     void showsTheFolderLiveAsAPieChartWithItsTitleAndPath() {
         QCOMPARE(window->windowTitle(),
-                 QFileInfo(QString::fromStdString(folder->path())).fileName());
+                 QFileInfo(QString::fromStdString(harness->sampleFolder().path())).fileName());
         Graph& graph = window->graph();
         QCOMPARE(graph.file(), window->fileController()->rootFile());
         QCOMPARE(graph.file()->size(), 105'000);
@@ -128,7 +123,7 @@ private slots:
         const QImage before = window->graphViewController().surface().grabFrame();
         QElapsedTimer clock;
         clock.start();
-        folder->writeFile("new-file", 300'000);
+        harness->sampleFolder().writeFile("new-file", 300'000);
         QTRY_VERIFY_WITH_TIMEOUT(graph.file()->size() == 405'000, 5'000);
         QVERIFY(waitUntilAtRest(graph));
         QTRY_VERIFY_WITH_TIMEOUT(window->graphViewController().surface().grabFrame() != before,
@@ -166,7 +161,6 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TemporaryDirectory> folder;
     std::unique_ptr<AppHarness> harness;
     DocumentWindow* window = nullptr;
 };

@@ -75,10 +75,9 @@ class OutlineTest final : public QObject {
 
 private slots:
     void theOutlineFollowsTheTreeRowForRow() {
-        TemporaryDirectory folder;
-        writeSampleTree(folder);
         AppHarness harness;
-        DocumentWindow* window = harness.open(folder.path());
+        DocumentWindow* window = harness.openSample();
+        const TemporaryDirectory& folder = harness.sampleFolder();
         QVERIFY(window != nullptr);
         OutlineViewController& outline = window->outlineViewController();
         OutlineModel& model = outline.model();
@@ -146,10 +145,9 @@ private slots:
     }
 
     void theSelectedRowsPathIsCopiedAndItsFolderSelected() {
-        TemporaryDirectory folder;
-        writeSampleTree(folder);
         AppHarness harness;
-        DocumentWindow* window = harness.open(folder.path());
+        DocumentWindow* window = harness.openSample();
+        const TemporaryDirectory& folder = harness.sampleFolder();
         QVERIFY(window != nullptr);
         QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
         OutlineViewController& outline = window->outlineViewController();
@@ -174,10 +172,9 @@ private slots:
     }
 
     void searchingShowsWhatMatchesAndFollowsChanges() {
-        TemporaryDirectory folder;
-        writeSampleTree(folder);
         AppHarness harness;
-        DocumentWindow* window = harness.open(folder.path());
+        DocumentWindow* window = harness.openSample();
+        const TemporaryDirectory& folder = harness.sampleFolder();
         QVERIFY(window != nullptr);
         OutlineViewController& outline = window->outlineViewController();
         OutlineModel& model = outline.model();
@@ -205,7 +202,7 @@ private slots:
         outline.view()->expand(music);
         QTRY_COMPARE(rowsUnder(model, music), QStringList{"musette"});
         QCOMPARE(window->fileController()->rootFile()->count(), 3u);
-        QTest::qWait(300);
+        QVERIFY(waitUntilAtRest(window->graph()));
         savePicture(windowPicture(*window), "outline-search");
 
         // The search's rows show above the list, and editing them searches again.

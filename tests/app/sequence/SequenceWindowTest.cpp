@@ -143,8 +143,7 @@ private slots:
 
         // On a tree, the pointer names what lies under it.
         hover(window->graphViewController(), pointOf(window->graphViewController(), "sub"));
-        QTRY_VERIFY(window->graph().activeFile() != nullptr);
-        QTest::qWait(400); // the highlight fades in
+        QVERIFY(waitUntilHighlighted(window->graph()));
         savePicture(windowPicture(*window, window->graphViewController()), "sequence-second");
 
         // Halfway, the picture is between the trees.
@@ -166,7 +165,7 @@ private slots:
         QCOMPARE(window->graph().settings().graphType, GraphType::treeMap);
         drag(window->slider(), 0, 800);
         QVERIFY(window->graph().showsFileSequence());
-        QTest::qWait(100);
+        QVERIFY(waitForNextFrame(window->graph()));
         const QImage picture = windowPicture(*window, window->graphViewController());
         savePicture(picture, "sequence-treemap");
         // Mid-way the tree map still covers the view: no hole where the first tree's "c" was.
@@ -177,7 +176,7 @@ private slots:
     void cleanup() {
         for (SequenceWindow* window : sequenceWindows())
             window->close();
-        QTest::qWait(50);
+        QTRY_VERIFY(sequenceWindows().empty());
     }
 
     void theSelectionOpensTheChosenTreesInTheirOrder() {
@@ -241,8 +240,8 @@ private slots:
             QTRY_VERIFY(controller->rootFile() == nullptr);
             QTest::mouseClick(&dialog->openButton(), Qt::LeftButton);
         });
+        // The dialog runs inside trigger(): a window would be open once it returns.
         snapshot->commands().action(command::compareTrees)->trigger();
-        QTest::qWait(200);
         QVERIFY(sequenceWindows().empty());
     }
 };
