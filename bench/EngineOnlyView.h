@@ -25,7 +25,9 @@ public:
         return std::make_unique<RasterLabelRenderer>();
     }
     const LabelTypesetter& labelTypesetter() const override { return typesetter_; }
-    void drawLabel(MyLabel& label, const DrawRect& frame) override { label.renderer().draw(frame); }
+    void drawLabel(GraphLabel& label, const DrawRect& frame) override {
+        label.renderer().draw(frame);
+    }
 
 private:
     DrawSize size_;
