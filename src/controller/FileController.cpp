@@ -154,7 +154,9 @@ void FileController::startScan() {
     auto scan = std::make_shared<ScanOperation>(rootPath_, favorite_->activeExclusion(), false,
                                                 weak_from_this(), mainQueue_);
     scan->setLinkedFileFound(
-        [links = hardLinks_](std::string path) { links->add(std::move(path)); });
+        [links = hardLinks_](std::string path, const platform::EntryStatus& status) {
+            links->add(std::move(path), status);
+        });
     if (watching) {
         scan->setFolderOpened(liveWatch_->folderOpened());
     }

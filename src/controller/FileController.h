@@ -150,6 +150,10 @@ private:
     /// (if it is in the tree yet) and whose fresh status is `status`.
     void remeasureOtherNames(const std::string& path, const File* node,
                              const platform::EntryStatus& status);
+    /// A file with several names has one size and one date under all of them: the names the
+    /// hard-link index knows of the file measured at `path` that show other figures than
+    /// `measured` are measured again.
+    void alignOtherNames(const std::string& path, const File& measured);
     /// Takes "._name" out of the tree or measures it again after "name" came or went.
     void reconcileCompanion(const std::string& path);
     /// True when the favourite's exclusion filter leaves the absolute `path` out.

@@ -346,7 +346,7 @@ void FileController::remeasureOtherNames(const std::string& path, const File* no
             found = namesInTree(*rootFile_, status, pathOf, [](const File&) { return true; });
         for (std::string& name : found) {
             if (name == path || std::ranges::find(others, name) != others.end()) continue;
-            hardLinks_->add(name);
+            hardLinks_->add(name, status);
             others.push_back(std::move(name));
         }
     }

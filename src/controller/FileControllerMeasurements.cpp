@@ -30,7 +30,9 @@ void FileController::requestMeasurement(const std::string& path, Measurement kin
         std::make_shared<ScanOperation>(path, std::move(exclusion), true, delegate, mainQueue_);
     operation->setMeasuresLiveEntry(true);
     operation->setLinkedFileFound(
-        [links = hardLinks_](std::string found) { links->add(std::move(found)); });
+        [links = hardLinks_](std::string found, const platform::EntryStatus& status) {
+            links->add(std::move(found), status);
+        });
     ++*scanOperations_;
     queuedMeasurements_.emplace_back(path, operation);
     operationQueue_->add(std::move(operation), OperationQueue::Priority::high);
@@ -72,10 +74,26 @@ void FileController::insertScanResult(FilePtr root, const std::string& relative)
     const auto existing = std::find_if(contents.begin(), contents.end(), [&](const File* child) {
         return child->path() == root->path();
     });
-    if (existing == contents.end())
-        insert(*parent, std::move(root));
-    else
+    if (existing == contents.end()) {
+        File& inserted = insert(*parent, std::move(root));
+        if (!inserted.isDirectory()) alignOtherNames(absolutePath(inserted), inserted);
+    } else {
         reconcile(**existing, std::move(root));
+    }
+}
+
+void FileController::alignOtherNames(const std::string& path, const File& measured) {
+    const auto identity = hardLinks_->identityOf(path);
+    if (!identity) return;
+    for (const std::string& other : hardLinks_->otherNamesOf(path, *identity)) {
+        const auto relative = relativeToRoot(other);
+        if (!relative || relative->empty()) continue;
+        const File* node = rootFile_->fileAtPath(*relative);
+        if (node == nullptr || node->size() != measured.size() ||
+            node->allocatedSize() != measured.allocatedSize() ||
+            node->modificationDate() != measured.modificationDate())
+            requestMeasurement(other, Measurement::subScan);
+    }
 }
 
 void FileController::updateFigures(File& existing, FilePtr fresh) {
@@ -85,6 +103,19 @@ void FileController::updateFigures(File& existing, FilePtr fresh) {
     const bool redated = existing.creationDate() != fresh->creationDate() ||
                          existing.modificationDate() != fresh->modificationDate();
     if (!resized && !redated) return; // nothing to tell
+    // A file with several names changed under all of them. The write may have been told as
+    // something else (a write through one name coalesced with its move): whatever brought the
+    // change here, the other names are measured again.
+    if (!isSnapshot_ && !existing.isDirectory()) {
+        const std::string path = absolutePath(existing);
+        const auto status = platform::statusOfPath(path);
+        if (status && !status->isDirectory && status->linkCount > 1) {
+            remeasureOtherNames(path, &existing, *status);
+        } else if (!status) {
+            // Moved on since it was measured: its other names as the measurement met them.
+            alignOtherNames(path, *fresh);
+        }
+    }
     Directory& parent = *existing.parent();
     if (!existing.setDates(fresh->creationDate(), fresh->modificationDate())) {
         // Dates the node has no room for: the measured node takes its place.

@@ -4,41 +4,59 @@
 
 namespace tessera {
 
-void HardLinkIndex::add(std::string path) {
+void HardLinkIndex::add(std::string path, const platform::EntryStatus& status) {
     const std::lock_guard lock(mutex_);
-    paths_.insert(std::move(path));
+    paths_.insert_or_assign(std::move(path), Identity{status.device, status.inode});
+}
+
+std::optional<HardLinkIndex::Identity> HardLinkIndex::identityOf(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    const auto found = paths_.find(path);
+    if (found == paths_.end()) return std::nullopt;
+    return found->second;
 }
 
 void HardLinkIndex::rename(const std::string& from, const std::string& to) {
     // Every move is told here, so only the paths it concerns are visited: `from` itself, then
     // the paths below it, which sort together between "from/" and "from0" ('0' follows '/').
     const std::lock_guard lock(mutex_);
-    std::vector<std::string> moved;
+    std::vector<std::pair<std::string, Identity>> moved;
     if (const auto exact = paths_.find(from); exact != paths_.end()) {
-        moved.push_back(to);
+        moved.emplace_back(to, exact->second);
         paths_.erase(exact);
     }
     const auto first = paths_.lower_bound(from + '/');
     const auto last = paths_.lower_bound(from + '0');
     for (auto it = first; it != last; ++it)
-        moved.push_back(to + it->substr(from.size()));
+        moved.emplace_back(to + it->first.substr(from.size()), it->second);
     paths_.erase(first, last);
-    paths_.insert(moved.begin(), moved.end());
+    for (auto& [path, identity] : moved)
+        paths_.insert_or_assign(std::move(path), identity);
 }
 
 std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
                                                      const platform::EntryStatus& status) {
+    const Identity identity{status.device, status.inode};
+    {
+        const std::lock_guard lock(mutex_);
+        paths_.insert_or_assign(changed, identity);
+    }
+    return otherNamesOf(changed, identity);
+}
+
+std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
+                                                     Identity identity) {
     const std::lock_guard lock(mutex_);
-    paths_.insert(changed);
     std::vector<std::string> others;
     for (auto it = paths_.begin(); it != paths_.end();) {
-        const auto other = platform::statusOfPath(*it);
+        const auto other = platform::statusOfPath(it->first);
         if (!other || other->isDirectory || other->linkCount < 2) {
             it = paths_.erase(it);
             continue;
         }
-        if (*it != changed && other->inode == status.inode && other->device == status.device)
-            others.push_back(*it);
+        // What a name stands for now (it may have been replaced since it was met).
+        it->second = {other->device, other->inode};
+        if (it->first != changed && it->second == identity) others.push_back(it->first);
         ++it;
     }
     return others;

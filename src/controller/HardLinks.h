@@ -8,7 +8,9 @@
 #include "platform/FileSystem.h"
 
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -18,14 +20,26 @@ namespace tessera {
 
 class HardLinkIndex {
 public:
-    /// A file met with more than one name, by absolute path. Any thread.
-    void add(std::string path);
+    /// Which file a name stands for: the same device and inode are the same file.
+    struct Identity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        friend bool operator==(const Identity&, const Identity&) = default;
+    };
+
+    /// A file met with more than one name, by absolute path, with its status then. Any thread.
+    void add(std::string path, const platform::EntryStatus& status);
+    /// The file `path` stood for when it was met, if it was.
+    std::optional<Identity> identityOf(const std::string& path);
     /// An entry moved: the paths at or below `from` now lie below `to`.
     void rename(const std::string& from, const std::string& to);
     /// The names, other than `changed`, of the file whose fresh status is `status`. Paths that
     /// no longer name a file with several names are forgotten.
     std::vector<std::string> otherNamesOf(const std::string& changed,
                                           const platform::EntryStatus& status);
+    /// The names the index holds of the file `identity`, other than `changed` (which may no
+    /// longer exist), that still name it.
+    std::vector<std::string> otherNamesOf(const std::string& changed, Identity identity);
     /// True the first time it is asked for a file at its link count: a search of the whole tree
     /// for names the index has not met is made once, not at every change of a file whose other
     /// names lie outside the tree.
@@ -33,7 +47,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::set<std::string> paths_; // sorted, so that a folder's paths lie together
+    std::map<std::string, Identity> paths_; // sorted, so that a folder's paths lie together
     std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t>> searched_;
 };
 

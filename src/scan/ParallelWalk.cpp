@@ -202,7 +202,7 @@ private:
                     children.push_back(std::move(sub));
                 } else {
                     if (status->linkCount > 1 && hooks_.onLinkedFile)
-                        hooks_.onLinkedFile(joinPath(directoryPath(), name));
+                        hooks_.onLinkedFile(joinPath(directoryPath(), name), *status);
                     children.push_back(File::create(name, status->size, status->allocatedSize,
                                                     status->creationDate,
                                                     status->modificationDate));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "model/Directory.h"
+#include "platform/FileSystem.h"
 
 #include <atomic>
 #include <cstdint>
@@ -35,7 +36,7 @@ struct WalkHooks {
     std::function<void(int directoryFd, const std::string& path)> onOpenDirectory;
     /// Each file with more than one name (hard links), by absolute path. Called on walking
     /// threads; null when nobody asks.
-    std::function<void(std::string path)> onLinkedFile;
+    std::function<void(std::string path, const platform::EntryStatus& status)> onLinkedFile;
     /// Called now and then with the number of entries handled so far.
     std::function<void(std::uint64_t completed)> onProgress;
 };

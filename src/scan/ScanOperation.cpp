@@ -102,7 +102,7 @@ FilePtr ScanOperation::scan() {
 
     const std::string_view ownName = measuresLiveEntry_ ? lastComponent(path) : "";
     if (!rootStatus.isDirectory) {
-        if (rootStatus.linkCount > 1 && linkedFileFound_) linkedFileFound_(path);
+        if (rootStatus.linkCount > 1 && linkedFileFound_) linkedFileFound_(path, rootStatus);
         return File::create(ownName, rootStatus.size, rootStatus.allocatedSize,
                             rootStatus.creationDate, rootStatus.modificationDate);
     }

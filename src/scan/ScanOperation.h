@@ -4,6 +4,7 @@
 #pragma once
 
 #include "model/File.h"
+#include "platform/FileSystem.h"
 #include "platform/OperationQueue.h"
 
 #include <atomic>
@@ -64,7 +65,8 @@ public:
     }
     /// Called with each file met that has more than one name (hard links), by absolute path;
     /// on walking threads.
-    void setLinkedFileFound(std::function<void(std::string path)> found) {
+    void setLinkedFileFound(
+        std::function<void(std::string path, const platform::EntryStatus& status)> found) {
         linkedFileFound_ = std::move(found);
     }
 
@@ -88,7 +90,7 @@ private:
 
     std::string path_;
     std::function<void(int directoryFd, const std::string& path)> folderOpened_;
-    std::function<void(std::string path)> linkedFileFound_;
+    std::function<void(std::string path, const platform::EntryStatus& status)> linkedFileFound_;
     std::shared_ptr<const Predicate> exclusion_;
     bool skipMountPoints_;
     std::weak_ptr<ScanOperationDelegate> delegate_;

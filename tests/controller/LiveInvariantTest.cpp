@@ -2,6 +2,7 @@
 // tree equals a fresh scan of the folder. Random sequences of real changes under real inotify.
 #include "controller/FileController.h"
 #include "favorites/PredicateText.h"
+#include "logs/Logger.h"
 #include "platform/MainQueue.h"
 #include "support/LiveTree.h"
 #include "support/TemporaryDirectory.h"
@@ -175,7 +176,7 @@ private:
 
 std::vector<unsigned> seeds() {
     // TESSERA_LIVE_SEEDS=n runs n seeds instead of three, for a longer hunt; TESSERA_LIVE_SEED=s
-    // runs seed s alone.
+    // runs seed s alone; TESSERA_LIVE_TRACE=1 prints each round's changes and the events.
     if (const char* one = std::getenv("TESSERA_LIVE_SEED"))
         return {static_cast<unsigned>(std::atoi(one))};
     const char* wanted = std::getenv("TESSERA_LIVE_SEEDS");
@@ -208,6 +209,7 @@ void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusio
     search.showFiltered(filter);
     live.controller->addObserver(search);
     RandomChanges changes(root, outside, seed);
+    if (std::getenv("TESSERA_LIVE_TRACE")) Logger::setLevel(2);
 
     const auto settled = [&](const std::string& after) -> ::testing::AssertionResult {
         if (!live.settle())
@@ -231,6 +233,8 @@ void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusio
         std::string done;
         for (int i = 0; i < 15; ++i)
             done += changes.step() + "\n";
+        if (std::getenv("TESSERA_LIVE_TRACE"))
+            std::fprintf(stderr, "round %d:\n%s", round, done.c_str());
         ASSERT_TRUE(settled("after round " + std::to_string(round) + ":\n" + done));
     }
 

@@ -364,6 +364,35 @@ TEST(LiveHardLinks, AFileWrittenThroughOneNameChangesUnderEveryName) {
     EXPECT_TRUE(live.settle());
 }
 
+// A file with exactly two names, written through one that is then moved before the events are
+// handled (a slow process sees the write and the move together, or the write's measurement
+// after the move): the other name takes the new size too.
+TEST(LiveHardLinks, AWriteToldWithTheMoveOfItsNameReachesTheOtherName) {
+    TemporaryDirectory folder;
+    folder.writeFile("a/one", 500);
+    folder.writeFile("b/other", 1);
+    folder.writeFile("c/other", 1);
+    ASSERT_EQ(::link((folder / "a/one").c_str(), (folder / "b/two").c_str()), 0);
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    const auto sizeOf = [&](const char* path) {
+        const File* file = live.controller->rootFile()->fileAtPath(path);
+        return file != nullptr ? file->size() : -1;
+    };
+    for (int round = 0; round < 3; ++round) {
+        const std::string from = round % 2 == 0 ? "a/one" : "c/moved";
+        const std::string to = round % 2 == 0 ? "c/moved" : "a/one";
+        append(folder / from, 451);
+        fs::rename(folder / from, folder / to);
+        const std::int64_t expected = 500 + 451 * (round + 1);
+        EXPECT_TRUE(MainQueue::shared().runUntil(
+            [&] { return sizeOf(to.c_str()) == expected && sizeOf("b/two") == expected; },
+            std::chrono::seconds(30)))
+            << "round " << round << ": " << sizeOf(to.c_str()) << " " << sizeOf("b/two");
+        EXPECT_TRUE(live.settle());
+    }
+}
+
 // "._name" beside "name" is left out of a scan: when "name" comes, goes or is renamed, the live
 // tree follows, and ends as a fresh scan has it.
 TEST(LiveCompanions, ACompanionLeavesAndJoinsAsItsNameComesAndGoes) {
