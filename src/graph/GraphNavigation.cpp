@@ -188,11 +188,24 @@ void Graph::setActiveText(File* target) {
         text.runs.push_back({"\n" + formatMediumDateShortTime(*date), LabelRun::Weight::regular,
                              LabelText::kSmallSystemFontSize, palette::labelText()});
     if (settings_.graphType == GraphType::treeMap) {
-        // The folders between the shown file and the active one, from the top down.
+        // The folders between the shown file and the active one, from the top down: the
+        // nearest few, below an ellipsis when there are more, so that the bubble stays the
+        // size of a few lines however deep the file lies. One walk up from the file, which the
+        // picture shows at most as many levels below the shown file as the view can hold.
+        std::vector<const File*> nearest;
+        bool more = false;
+        const File* node = target->parent();
+        for (; node != nullptr && node != file_; node = node->parent()) {
+            if (nearest.size() < kBubbleFolders)
+                nearest.push_back(node);
+            else
+                more = true;
+        }
         std::string folders;
-        for (File* node : target->ancestors()) {
-            if (node == target || !node->isDescendant(*file_) || node == file_) continue;
-            folders += fileController_->displayName(*node) + "\n";
+        if (node == file_) {
+            if (more) folders = "\u2026\n";
+            for (auto it = nearest.rbegin(); it != nearest.rend(); ++it)
+                folders += fileController_->displayName(**it) + "\n";
         }
         if (!folders.empty())
             text.runs.insert(text.runs.begin(),

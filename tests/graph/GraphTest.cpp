@@ -247,6 +247,34 @@ TEST_F(GraphTest, TheTreeMapsActiveLabelNamesTheFoldersAboveTheFileItsSizeAndDat
     EXPECT_GT(bubble.green, 0.75);
 }
 
+// Over a chain of 20,000 folders the bubble names the file and the nearest folders above it,
+// below an ellipsis: a few lines, whatever the depth, and found by one walk up the chain.
+TEST_F(GraphTest, TheTreeMapsBubbleNamesOnlyTheNearestFoldersOfADeepChain) {
+    FilePtr chain = file("leaf", 1000);
+    for (int level = 20'000; level > 0; --level) {
+        std::vector<FilePtr> contents;
+        contents.push_back(std::move(chain));
+        chain = FilePtr(
+            Directory::create("d" + std::to_string(level), kCreated, kModified, std::move(contents))
+                .release());
+    }
+    std::vector<FilePtr> top;
+    top.push_back(std::move(chain));
+    controller = FileController::create(
+        "/snapshots/deep.fssnapshot",
+        DirectoryPtr(Directory::create("", kCreated, kModified, std::move(top)).release()));
+    graph->setFileController(controller);
+    graph->changeSettings([](Settings& next) { next.graphType = GraphType::treeMap; });
+    frameAt(103);
+    graph->pointerLocation = {0, 0};
+    graph->updateActiveFileFromPointer();
+    ASSERT_NE(graph->activeFile(), nullptr);
+    EXPECT_EQ(graph->activeFile()->path(), "leaf");
+    frameAt(103.5);
+    EXPECT_EQ(graph->activeText(), "\u2026\nd19997\nd19998\nd19999\nd20000\nleaf - 1 KB")
+        << graph->activeText();
+}
+
 TEST_F(GraphTest, TheCentreLabelFollowsTheAppearanceAndFadesWithThePicture) {
     HeadlessGraphView dark(typesetter, 400, 300, true);
     graph->setView(&dark);
