@@ -106,11 +106,14 @@ public:
         if (slot == Slot::name) {
             if (isAscii(value)) {
                 current().name.assign(value); // reusing the node's buffer
-                return true;
+            } else {
+                auto bytes = fromStoredName(value);
+                if (!bytes) return fail("a name with a broken byte escape");
+                current().name = std::move(*bytes);
             }
-            auto bytes = fromStoredName(value);
-            if (!bytes) return fail("a name with a broken byte escape");
-            current().name = std::move(*bytes);
+            if (openNodes_ > 1)
+                if (const auto problem = entryNameProblem(current().name))
+                    return fail(std::string(*problem));
             return true;
         }
         if (slot == Slot::creationDate || slot == Slot::modificationDate) {
@@ -132,10 +135,9 @@ public:
             sawVersion_ = true;
             return true;
         case Slot::size:
-            current().size = value;
-            return true;
         case Slot::allocatedSize:
-            current().allocatedSize = value;
+            if (value < 0) return fail("a negative size");
+            (slot == Slot::size ? current().size : current().allocatedSize) = value;
             return true;
         case Slot::creationDate:
         case Slot::modificationDate:

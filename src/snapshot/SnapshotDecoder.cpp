@@ -160,6 +160,9 @@ private:
                 }
                 if (name.size() > 65535)
                     return corrupted(lineNumber, "name: longer than 65535 bytes").error();
+                if (depth > 0)
+                    if (const auto problem = entryNameProblem(name))
+                        return corrupted(lineNumber, "name: " + std::string(*problem)).error();
                 break;
             }
             case FileKey::creationDate:
@@ -173,6 +176,7 @@ private:
             case FileKey::allocatedSize: {
                 auto number = jsoncell::readInteger(cells[i]);
                 if (!number) return corrupted(lineNumber, column() + ": " + number.error()).error();
+                if (*number < 0) return corrupted(lineNumber, column() + ": negative").error();
                 (keys[i] == FileKey::size ? size : allocated) = *number;
                 break;
             }

@@ -56,6 +56,12 @@ void appendStoredName(std::string& out, std::string_view bytes) {
         appendJsonString(out, toStoredName(bytes));
 }
 
+std::optional<std::string_view> entryNameProblem(std::string_view name) {
+    if (name.find('/') != std::string_view::npos) return "a name holding \"/\"";
+    if (name == "." || name == "..") return "a name that is \".\" or \"..\"";
+    return std::nullopt;
+}
+
 std::optional<std::string> fromStoredName(std::string_view text) {
     if (isPlain(text)) return std::string(text);
     std::string out;

@@ -22,6 +22,10 @@ std::string toStoredName(std::string_view bytes);
 /// The name as a JSON string literal of its stored text, appended to `out`.
 void appendStoredName(std::string& out, std::string_view bytes);
 
+/// Why `name` cannot name an entry inside a folder (it holds a "/", or is "." or ".."), or none:
+/// a snapshot that holds one is damaged, since the entry could never be told apart by its path.
+std::optional<std::string_view> entryNameProblem(std::string_view name);
+
 /// The bytes back from stored text; none when the text holds a broken escape.
 std::optional<std::string> fromStoredName(std::string_view text);
 

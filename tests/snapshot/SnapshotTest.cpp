@@ -297,6 +297,33 @@ TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
     }
 }
 
+// Entries a folder cannot hold, and sizes no file has, are damage: named with the line (TSV) or
+// byte (JSON) where they stand, never a tree whose paths or totals lie.
+TEST(SnapshotTest, ImpossibleNamesAndNegativeSizesAreDamage) {
+    const std::string header = "\"name\"\t\"size\"\n";
+    for (const auto& [data, where] : std::vector<std::pair<std::string, std::string>>{
+             {header + "\"r\"\n \"a/b\"\t1", "(line 3): name: a name holding \"/\""},
+             {header + "\"r\"\n \"ok\"\t1\n \"..\"\t1", "(line 4): name: a name that is"},
+             {header + "\"r\"\n \"d\"\n  \".\"\t1", "(line 4)"},
+             {header + "\"r\"\n \"f\"\t-1", "(line 3): size: negative"},
+             {"{\"version\": 1, \"rootFile\": {\"contents\": [{\"name\": \"x/y\"}]}}",
+              "a name holding \"/\""},
+             {"{\"version\": 1, \"rootFile\": {\"contents\": [{\"name\": \"..\"}]}}",
+              "a name that is"},
+             {"{\"version\": 1, \"rootFile\": {\"contents\": [{\"name\": \"f\", \"size\": "
+              "-9223372036854775807}]}}",
+              "a negative size"},
+         }) {
+        const std::string error = loadError(data);
+        EXPECT_NE(error.find(where), std::string::npos) << data << "\n" << error;
+        if (data.front() == '{') {
+            EXPECT_NE(error.find("(byte "), std::string::npos) << error;
+        }
+    }
+    // The root's own name is the location's, not an entry's: any text stays readable.
+    EXPECT_TRUE(Snapshot::loadRoot(header + "\"/home/me\"\n \"f\"\t1").has_value());
+}
+
 TEST(SnapshotTest, LinesAndTokensLongerThanAnySnapshotHoldsStopTheReaderEarly) {
     // Read from files in pieces, a line or a token past the bound fails as soon as it is seen,
     // however long it goes on; deep level markers of a legitimate line are no such line.
