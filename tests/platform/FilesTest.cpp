@@ -132,5 +132,28 @@ TEST(FilesTest, AnInterruptedWriteLeavesNoTemporaryFile) {
     EXPECT_EQ(fs::file_size(target), 3u); // the target is as it was
 }
 
+// Under nohup SIGHUP is ignored: a hang-up during the write changes nothing, the write commits
+// and leaves no temporary file.
+TEST(FilesTest, AWriteGoesOnThroughAHangUpThatIsIgnored) {
+    TemporaryDirectory folder;
+    const std::string target = folder.writeFile("kept.tsv", 3);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        auto file = AtomicFile::create(target);
+        if (!file || !file->write("half a snapshot")) ::_exit(3);
+        ::raise(SIGHUP);
+        if (!file->write(", and the rest") || !file->commit()) ::_exit(4);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(leftovers(folder.path()).empty());
+    EXPECT_EQ(fs::file_size(target), std::string("half a snapshot, and the rest").size());
+}
+
 } // namespace
 } // namespace tessera::platform
