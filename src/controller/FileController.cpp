@@ -214,8 +214,15 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
     performUpdate([this, root = std::move(root)]() mutable {
         // Only the first scan's result becomes the root: after the location was deleted, a late
         // delivery is no tree of it any more.
-        if (rootFile_ || hasLoaded_ || !root || !root->isDirectory()) return;
+        if (rootFile_ || hasLoaded_) return;
         hasLoaded_ = true;
+        if (!root || !root->isDirectory()) {
+            // Nothing there to scan (the folder went before its scan): the tree ended before
+            // it began, and the observers hear so instead of waiting for it.
+            for (FileControllerObserver* observer : std::vector(observers_))
+                observer->fileControllerDidClose();
+            return;
+        }
         rootFile_.reset(root.release()->asDirectory());
         rootFile_->setPackageFlag(false);
         for (FileControllerObserver* observer : std::vector(observers_))

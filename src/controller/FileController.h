@@ -56,6 +56,9 @@ public:
     const std::string& rootPath() const { return rootPath_; }
     Directory* rootFile() const { return rootFile_.get(); }
     bool isSnapshot() const { return isSnapshot_; }
+    /// True once a live location's tree is gone: the folder was deleted, or was not there to
+    /// scan.
+    bool hasEnded() const { return !isSnapshot_ && hasLoaded_ && !rootFile_; }
     /// False once watching the location for changes has failed: the tree then stays as it
     /// was measured (an error line in the log says why).
     bool isLive() const { return !isSnapshot_ && isLive_; }

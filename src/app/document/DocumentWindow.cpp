@@ -26,15 +26,20 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFrame>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
 #include <QUndoStack>
+#include <QVBoxLayout>
 
 namespace tessera {
 DocumentWindow::DocumentWindow(Application& application, std::string location,
@@ -124,7 +129,15 @@ void DocumentWindow::buildSplit() {
     const QByteArray saved =
         userDefaults()->value(QStringLiteral("graphWindowSplitView")).toByteArray();
     if (saved.isEmpty() || !split_->restoreState(saved)) split_->setSizes({0, 1});
-    setCentralWidget(split_);
+    // Above them, the notice shown when the folder itself is gone.
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    goneNotice_ = makeGoneNotice(central);
+    layout->addWidget(goneNotice_);
+    layout->addWidget(split_, 1);
+    setCentralWidget(central);
     connect(outlineViewController_, &OutlineViewController::showInGraph, this,
             [this](File& file) { graph().navigate(file); });
     connect(outlineViewController_, &OutlineViewController::previewRequested, this,
@@ -379,7 +392,49 @@ void DocumentWindow::graphDidLoadTree(Directory&) {
     graphDidChangeFile(graph().file());
 }
 
+QWidget* DocumentWindow::makeGoneNotice(QWidget* parent) {
+    auto* notice = new QFrame(parent);
+    notice->setObjectName(QStringLiteral("goneNotice"));
+    notice->setFrameShape(QFrame::StyledPanel);
+    notice->setAutoFillBackground(true);
+    notice->setBackgroundRole(QPalette::ToolTipBase);
+    auto* layout = new QHBoxLayout(notice);
+    auto* text = new QLabel(notice);
+    text->setObjectName(QStringLiteral("goneText"));
+    text->setWordWrap(true);
+    text->setForegroundRole(QPalette::ToolTipText);
+    layout->addWidget(text, 1);
+    auto* choose = new QPushButton(localizedQString("menu.file.open"), notice);
+    choose->setObjectName(QStringLiteral("goneOpen"));
+    connect(choose, &QPushButton::clicked, this, [this] { application_.chooseFolder(this); });
+    layout->addWidget(choose);
+    auto* close = new QPushButton(tr("Close Window"), notice);
+    close->setObjectName(QStringLiteral("goneClose"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    layout->addWidget(close);
+    notice->hide();
+    return notice;
+}
+
+void DocumentWindow::showIfGone() {
+    // A live folder whose tree went (the folder deleted, or never there to scan) says so, and
+    // offers what the user can do instead of a blank window.
+    const bool gone = controller_ && !controller_->isSnapshot() &&
+                      controller_->rootFile() == nullptr &&
+                      controller_->scanOperationCount() == 0 && controller_->hasEnded();
+    if (gone == goneNotice_->isVisible()) return;
+    if (gone) {
+        const QString name = QFileInfo(toQString(location_)).fileName();
+        goneNotice_->findChild<QLabel*>(QStringLiteral("goneText"))
+            ->setText(tr("The folder \u201c%1\u201d no longer exists: it was deleted, or its "
+                         "disk is gone. There is nothing left to show.")
+                          .arg(name.isEmpty() ? toQString(location_) : name));
+    }
+    goneNotice_->setVisible(gone);
+}
+
 void DocumentWindow::graphDidChangeFile(File* file) {
+    showIfGone();
     pathBar_->setPath(controller_.get(), file);
     // The outline follows the graph to a new folder (the graph also calls when the shown
     // folder's name or figures changed, which leaves the user's selection alone).

@@ -78,6 +78,9 @@ private:
     void goBack();
     void goForward();
     void refresh();
+    /// The notice (hidden until needed) that the folder shown no longer exists.
+    QWidget* makeGoneNotice(QWidget* parent);
+    void showIfGone();
 
     Application& application_;
     std::string location_;
@@ -97,6 +100,7 @@ private:
     bool outlineWasShownBeforeSearch_ = false;
     PathBar* pathBar_ = nullptr;
     QMenu* contextMenu_ = nullptr;
+    QWidget* goneNotice_ = nullptr;
 };
 
 } // namespace tessera

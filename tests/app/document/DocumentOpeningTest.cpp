@@ -9,8 +9,12 @@
 #include "support/TreeBuilders.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <cerrno>
@@ -35,6 +39,42 @@ class DocumentOpeningTest final : public QObject {
     Q_OBJECT
 
 private slots:
+    void aFolderThatGoesSaysSoAndOffersToCloseTheWindow() {
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        auto* notice = window->findChild<QWidget*>(QStringLiteral("goneNotice"));
+        QVERIFY(notice != nullptr);
+        QVERIFY(!notice->isVisible());
+        const QString folder = QString::fromStdString(harness.sampleFolder().path());
+        QVERIFY(QDir(folder).removeRecursively());
+        QTRY_VERIFY(notice->isVisible());
+        const QString text = notice->findChild<QLabel*>(QStringLiteral("goneText"))->text();
+        QVERIFY2(text.contains(QFileInfo(folder).fileName()) &&
+                     text.contains(QStringLiteral("no longer exists")),
+                 qPrintable(text));
+        savePicture(windowPicture(*window), "folder-gone");
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("goneClose")),
+                          Qt::LeftButton);
+        QTRY_VERIFY(!window->isVisible());
+    }
+
+    void aFavouriteWhoseFolderIsGoneSaysSoInsteadOfLoadingForever() {
+        TemporaryDirectory places;
+        const std::string folder = places.makeDirectory("gone");
+        AppHarness harness;
+        Application& application = harness.documents();
+        const std::size_t index = application.favorites().add(folder, true).first;
+        QVERIFY(QDir(QString::fromStdString(folder)).removeRecursively());
+        application.open(application.favorites().at(index));
+        QTRY_VERIFY(!application.windows().empty());
+        DocumentWindow* window = application.windows().back();
+        auto* notice = window->findChild<QWidget*>(QStringLiteral("goneNotice"));
+        QVERIFY(notice != nullptr);
+        QTRY_VERIFY(notice->isVisible());
+        QVERIFY(!window->graph().isLoading());
+    }
+
     void aSymbolicLinkToAFolderOpensTheFolder() {
         TemporaryDirectory folder;
         writeSampleTree(folder);
