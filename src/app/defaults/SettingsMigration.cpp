@@ -1,10 +1,10 @@
 #include "app/defaults/SettingsMigration.h"
 
-#include "model/ViewEnums.h"
 #include "favorites/Bookmark.h"
 #include "favorites/PredicateText.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/FileEnums.h"
+#include "model/ViewEnums.h"
 #include "settings/Settings.h"
 
 #include <QVariantList>

@@ -5,9 +5,9 @@
 #include "app/AppTests.h"
 #include "app/Build.h"
 #include "app/defaults/UserDefaultValue.h"
-#include "model/ViewEnums.h"
 #include "favorites/Bookmark.h"
 #include "model/FileEnums.h"
+#include "model/ViewEnums.h"
 #include "settings/FavoriteManager.h"
 
 #include <QTest>

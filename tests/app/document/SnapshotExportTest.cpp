@@ -62,12 +62,10 @@ class SnapshotExportTest final : public QObject {
 
 private slots:
     void theChosenFormAndPropertiesAreWrittenAndRemembered() {
-        TemporaryDirectory folder;
-        writeSampleTree(folder);
         TemporaryDirectory out;
         AppHarness harness(false,
                            {{QStringLiteral("exportFolder"), QString::fromStdString(out.path())}});
-        DocumentWindow* window = harness.open(folder.path());
+        DocumentWindow* window = harness.openSample();
         QVERIFY(window != nullptr);
         const std::string path = out / "home.fssnapshot";
         bool answered = false;
@@ -104,12 +102,10 @@ private slots:
     }
 
     void aKeySetThatCouldNotBeReadBackIsRefused() {
-        TemporaryDirectory folder;
-        writeSampleTree(folder);
         TemporaryDirectory out;
         AppHarness harness(false,
                            {{QStringLiteral("exportFolder"), QString::fromStdString(out.path())}});
-        DocumentWindow* window = harness.open(folder.path());
+        DocumentWindow* window = harness.openSample();
         QVERIFY(window != nullptr);
         const std::string path = out / "sizeless.fssnapshot";
         bool answered = false;
