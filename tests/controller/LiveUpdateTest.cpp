@@ -481,5 +481,47 @@ TEST(LiveMounts, AVolumeMountedInsideTheTreeCoversItsFolderUntilItGoes) {
     EXPECT_TRUE(live.settle());
 }
 
+// A volume moved to another mount point inside the tree (the mount table tells it as a rename):
+// the folder it left is measured again, and the one it now covers leaves the tree.
+TEST(LiveMounts, AVolumeMovedToAnotherFolderUncoversTheFirstAndCoversTheSecond) {
+    TemporaryDirectory folder;
+    folder.writeFile("mnt/covered", 5000);
+    folder.writeFile("dest/hidden", 7000);
+    // A move needs a mount whose parent shares its mounts with no other: the folder, bound
+    // onto itself and made private.
+    const std::string top = folder.path();
+    if (::mount(top.c_str(), top.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "no mounting here: " << std::strerror(errno);
+    struct Unmount {
+        std::vector<std::string> paths;
+        ~Unmount() {
+            for (auto it = paths.rbegin(); it != paths.rend(); ++it)
+                ::umount2(it->c_str(), MNT_DETACH);
+        }
+    } unmount{{top}};
+    ASSERT_EQ(::mount(nullptr, top.c_str(), nullptr, MS_PRIVATE, nullptr), 0)
+        << std::strerror(errno);
+    LiveFolder live(top);
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    const std::string first = folder / "mnt";
+    const std::string second = folder / "dest";
+    ASSERT_EQ(::mount("tessera-test", first.c_str(), "tmpfs", 0, "size=1m"), 0)
+        << std::strerror(errno);
+    unmount.paths.push_back(first);
+    const auto shown = [&](const char* path) {
+        return live.controller->rootFile()->fileAtPath(path) != nullptr;
+    };
+    ASSERT_TRUE(
+        MainQueue::shared().runUntil([&] { return !shown("mnt"); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(live.settle());
+    ASSERT_EQ(::mount(first.c_str(), second.c_str(), nullptr, MS_MOVE, nullptr), 0)
+        << std::strerror(errno);
+    unmount.paths.back() = second;
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return shown("mnt/covered") && !shown("dest"); },
+                                             std::chrono::seconds(30)))
+        << shown("mnt/covered") << " " << shown("dest");
+    EXPECT_TRUE(live.settle());
+}
+
 } // namespace
 } // namespace tessera
