@@ -315,6 +315,32 @@ std::expected<void, std::string> FileController::restore(const platform::Trashed
     return {};
 }
 
+bool FileController::removeFromSnapshot(File& file) {
+    if (!isSnapshot_ || file.parent() == nullptr || file.asMerged() != nullptr) return false;
+    if (!isUpdateQueuePaused_) {
+        erase(file);
+        return true;
+    }
+    // Held back while a search reads the tree: the node is looked for when its turn comes, as
+    // it may have gone meanwhile.
+    performUpdate([this, target = &file] {
+        if (!rootFile_) return;
+        std::vector<Directory*> pending{rootFile_.get()};
+        while (!pending.empty()) {
+            Directory* folder = pending.back();
+            pending.pop_back();
+            for (File* child : folder->contents()) {
+                if (child == target) {
+                    erase(*child);
+                    return;
+                }
+                if (Directory* sub = child->asDirectory()) pending.push_back(sub);
+            }
+        }
+    });
+    return true;
+}
+
 std::expected<void, std::string> FileController::move(const File& file, const std::string& path) {
     const std::string from = absolutePath(file);
     if (const auto renamed = platform::renameWithoutReplacing(from, path); !renamed)

@@ -110,6 +110,9 @@ public:
     [[nodiscard]] std::expected<platform::TrashedItem, std::string> moveToTrash(const File& file);
     /// Puts a trashed node back (undo) and updates the tree.
     [[nodiscard]] std::expected<void, std::string> restore(const platform::TrashedItem& item);
+    /// Takes `file` itself out of a snapshot's tree (its nodes stand for no files), however many
+    /// of its siblings share its name; false for a live tree or the root.
+    bool removeFromSnapshot(File& file);
     /// Renames the node to `path` (absolute; never a copy) and updates the tree.
     [[nodiscard]] std::expected<void, std::string> move(const File& file, const std::string& path);
 

@@ -9,6 +9,7 @@
 #include "support/TemporaryDirectory.h"
 #include "support/TreeBuilders.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -58,6 +59,37 @@ TEST(FileControllerTest, SnapshotFilesAreReadAndBadOnesGiveNoTree) {
     auto bad = FileController::create(folder / "bad.fssnapshot");
     EXPECT_TRUE(bad->isSnapshot());
     EXPECT_EQ(bad->rootFile(), nullptr);
+}
+
+// A snapshot may hold two entries of one name: deleting one takes that one out, not the first
+// of the name, also while a search holds updates back.
+TEST(FileControllerTest, DeletingFromASnapshotRemovesTheChosenEntryOfTwoWithOneName) {
+    auto controller =
+        FileController::create("/snapshots/twins.fssnapshot",
+                               dir("", file("twin", 100), file("twin", 900), file("other", 5)));
+    Directory& root = *controller->rootFile();
+    const auto sizes = [&] {
+        std::vector<std::int64_t> all;
+        for (const File* child : root.contents())
+            all.push_back(child->size());
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+    const auto withSize = [&](std::int64_t size) {
+        for (File* child : root.contents())
+            if (child->size() == size) return child;
+        return static_cast<File*>(nullptr);
+    };
+    // The second entry of the name goes, the first stays.
+    EXPECT_TRUE(controller->removeFromSnapshot(*withSize(900)));
+    EXPECT_EQ(sizes(), (std::vector<std::int64_t>{5, 100}));
+
+    controller->pauseUpdates();
+    EXPECT_TRUE(controller->removeFromSnapshot(*withSize(5)));
+    EXPECT_EQ(sizes(), (std::vector<std::int64_t>{5, 100})); // held back
+    controller->resumeUpdates();
+    EXPECT_EQ(sizes(), (std::vector<std::int64_t>{100}));
+    EXPECT_FALSE(controller->removeFromSnapshot(root));
 }
 
 TEST(FileControllerTest, FirstScanLoadsTheRootAndLaterProgressIsNotPassedOn) {

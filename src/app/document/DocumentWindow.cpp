@@ -280,7 +280,7 @@ void DocumentWindow::moveTargetToTrash() {
     }
     if (controller_->isSnapshot()) {
         // A snapshot's node stands for no file: it only leaves the tree, for good.
-        controller_->applyUpdate(controller_->absolutePath(*file), std::nullopt);
+        controller_->removeFromSnapshot(*file);
         return;
     }
     const std::string relativePath = file->relativePath();
