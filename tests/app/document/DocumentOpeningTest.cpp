@@ -54,6 +54,19 @@ private slots:
                      text.contains(QStringLiteral("no longer exists")),
                  qPrintable(text));
         savePicture(windowPicture(*window), "folder-gone");
+        // In a dark desktop palette the notice takes the palette's tooltip colours.
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::ToolTipBase, QColor(60, 60, 60));
+        dark.setColor(QPalette::ToolTipText, Qt::white);
+        dark.setColor(QPalette::Button, QColor(55, 55, 55));
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        QApplication::setPalette(dark);
+        QTRY_COMPARE(notice->palette().color(QPalette::ToolTipBase), QColor(60, 60, 60));
+        savePicture(windowPicture(*window), "folder-gone-dark");
+        QApplication::setPalette(light);
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("goneClose")),
                           Qt::LeftButton);
         QTRY_VERIFY(!window->isVisible());
