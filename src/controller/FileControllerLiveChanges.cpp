@@ -303,6 +303,13 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         // The file's other names changed with it, unheard of.
         if (status && !status->isDirectory && status->linkCount > 1)
             remeasureOtherNames(*newPath, existing, *status);
+        // The file written may no longer be at its name (replaced or moved away since): its
+        // other names, as the hard-link index met them, are measured again all the same.
+        if (existing != nullptr && !existing->isDirectory())
+            if (const auto identity = hardLinks_->identityOf(*newPath);
+                identity && (!status || status->isDirectory || status->inode != identity->inode))
+                for (const std::string& other : hardLinks_->otherNamesOf(*newPath, *identity))
+                    requestMeasurement(other, Measurement::subScan);
     }
     requestMeasurement(*newPath, Measurement::subScan);
 }

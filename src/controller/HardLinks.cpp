@@ -50,13 +50,16 @@ std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
     std::vector<std::string> others;
     for (auto it = paths_.begin(); it != paths_.end();) {
         const auto other = platform::statusOfPath(it->first);
+        // A name of the file counts even when it is the last one left (the others went).
+        if (other && !other->isDirectory && it->first != changed &&
+            Identity{other->device, other->inode} == identity)
+            others.push_back(it->first);
         if (!other || other->isDirectory || other->linkCount < 2) {
             it = paths_.erase(it);
             continue;
         }
         // What a name stands for now (it may have been replaced since it was met).
         it->second = {other->device, other->inode};
-        if (it->first != changed && it->second == identity) others.push_back(it->first);
         ++it;
     }
     return others;
