@@ -122,7 +122,7 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
     auto exclusion = favorite_ != nullptr ? favorite_->activeExclusion() : nullptr;
     std::weak_ptr<FileController> weak = weak_from_this();
     auto measure = [batch = std::move(batch), folder, exclusion, weak, generation,
-                    mainQueue = &mainQueue_](const Operation& operation) {
+                    links = hardLinks_, mainQueue = &mainQueue_](const Operation& operation) {
         std::vector<std::string> names;
         {
             std::lock_guard lock(batch->mutex);
@@ -134,6 +134,9 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
             if (operation.isCancelled()) return;
             ScanOperation scan(joinPath(folder, name), exclusion, true, {}, *mainQueue);
             scan.setMeasuresLiveEntry(true);
+            scan.setLinkedFileFound([links](std::string path, const platform::EntryStatus& status) {
+                links->add(std::move(path), status);
+            });
             FilePtr entry = scan.scan();
             measured->emplace_back(std::move(name), std::move(entry));
         }

@@ -105,9 +105,12 @@ void FileController::updateFigures(File& existing, FilePtr fresh) {
     if (!resized && !redated) return; // nothing to tell
     // A file with several names changed under all of them. The write may have been told as
     // something else (a write through one name coalesced with its move): whatever brought the
-    // change here, the other names are measured again.
-    if (!isSnapshot_ && !existing.isDirectory()) {
-        const std::string path = absolutePath(existing);
+    // change here, the other names are measured again. The measurement that found the new
+    // figures entered the name in the hard-link index if the file had other names then, so
+    // files with one name (nearly all) cost no look at the disk here.
+    if (const std::string path =
+            isSnapshot_ || existing.isDirectory() ? std::string() : absolutePath(existing);
+        !path.empty() && hardLinks_->identityOf(path)) {
         const auto status = platform::statusOfPath(path);
         if (status && !status->isDirectory && status->linkCount > 1) {
             remeasureOtherNames(path, &existing, *status);
