@@ -186,9 +186,9 @@ bool FileController::startWatching(platform::InotifyWatcher::Coverage coverage) 
         if (!controller) return;
         controller->isLive_ = false;
         controller->notLiveReason_ = reason;
-        LogController::shared().add(LogLine::scanError(
-            root, LogLine::Error{"Changes cannot be followed: " + reason, "inotify", 0}));
-        controller->stoppedFollowingChanges_();
+        LogController::shared().add(
+            LogLine::watchError(root, {"Changes cannot be followed: " + reason, {}, 0}));
+        controller->followingChanged_();
     };
     return liveWatch_->start(rootPath_, coverage, std::move(deliveries));
 }

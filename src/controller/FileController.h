@@ -64,8 +64,13 @@ public:
     bool isLive() const { return !isSnapshot_ && isLive_; }
     /// Why the tree stopped following the disk; empty while it follows it.
     const std::string& notLiveReason() const { return notLiveReason_; }
-    /// Called on the main thread when the tree stops following the disk.
-    Callbacks<>& stoppedFollowingChanges() { return stoppedFollowingChanges_; }
+    /// Folders below the root that inotify does not watch (the user's watch budget,
+    /// fs.inotify.max_user_watches, is spent): their changes are noticed by polling, a few
+    /// seconds late.
+    std::size_t polledFolderCount() const { return polledFolders_; }
+    /// Called on the main thread when the tree stops following the disk, and when the number
+    /// of polled folders changes.
+    Callbacks<>& followingChanged() { return followingChanged_; }
     /// Scans started and not finished yet (the first scan and the live updates' measurements).
     int scanOperationCount() const;
     Favorite* favorite() const { return favorite_; }
@@ -133,6 +138,8 @@ private:
 
     /// Queues the watchers' start unless they run; false when they already run.
     bool startWatching(platform::InotifyWatcher::Coverage coverage);
+    /// A folder over the watch limit: counted, and logged.
+    void notePolledFolder(const std::string& path);
     bool coveredByBurst(const std::string& path);
     /// A volume mounted or unmounted below the root.
     void applyVolumeEvent(const platform::VolumeEvent& event);
@@ -179,7 +186,9 @@ private:
     /// Files of the tree with several names, filled by the scan and the measurements.
     std::shared_ptr<HardLinkIndex> hardLinks_;
     std::string notLiveReason_;
-    Callbacks<> stoppedFollowingChanges_;
+    std::size_t polledFolders_ = 0;
+    std::size_t watchLimitLines_ = 0; // log lines said for folders over the watch limit
+    Callbacks<> followingChanged_;
     bool hasLoaded_ = false; // the first scan's tree was taken
     Favorite* favorite_ = nullptr;
     MainQueue& mainQueue_;

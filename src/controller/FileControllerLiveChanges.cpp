@@ -66,21 +66,44 @@ void FileController::apply(const LiveChange& change) {
         applyRootDeleted();
         break;
     case LiveChange::Kind::lost:
-    case LiveChange::Kind::unwatched: {
         // One error line, then the tree is brought back in line instead of drifting.
-        LogLine::Error error =
-            change.kind == LiveChange::Kind::lost
-                ? LogLine::Error{"Changes below this folder were lost (the kernel's event queue "
-                                 "overflowed); it is measured again",
-                                 "inotify", EOVERFLOW}
-                : LogLine::Error{"Changes below this folder cannot be followed: the limit of "
-                                 "inotify watches (fs.inotify.max_user_watches) is reached",
-                                 "inotify", ENOSPC};
-        LogController::shared().add(LogLine::scanError(change.path, std::move(error)));
+        LogController::shared().add(LogLine::watchError(
+            change.path, {"Changes below this folder were lost (the kernel's event queue "
+                          "overflowed); it is measured again",
+                          std::string(LogLine::kWatchDomain), EOVERFLOW}));
+        requestMeasurement(change.path, Measurement::remeasure);
+        break;
+    case LiveChange::Kind::unwatched:
+        notePolledFolder(change.path);
+        break;
+    case LiveChange::Kind::unwatchedEnded:
+        if (polledFolders_ > 0 && --polledFolders_ == 0) watchLimitLines_ = 0;
+        followingChanged_();
+        break;
+    case LiveChange::Kind::stale:
         requestMeasurement(change.path, Measurement::remeasure);
         break;
     }
+}
+
+void FileController::notePolledFolder(const std::string& path) {
+    ++polledFolders_;
+    // A line for each of the first few folders, then one for the rest: a tree far over the
+    // limit does not flood the log. The window counts them all.
+    constexpr std::size_t kLines = 5;
+    if (watchLimitLines_ < kLines) {
+        LogController::shared().add(LogLine::watchError(
+            path, {"The limit of inotify watches (fs.inotify.max_user_watches) is reached: "
+                   "changes below this folder are noticed by polling, a few seconds late",
+                   std::string(LogLine::kWatchDomain), ENOSPC}));
+    } else if (watchLimitLines_ == kLines) {
+        LogController::shared().add(LogLine::watchError(
+            rootPath_, {"The limit of inotify watches (fs.inotify.max_user_watches) is reached "
+                        "for more folders below this one: they are polled too",
+                        std::string(LogLine::kWatchDomain), ENOSPC}));
     }
+    ++watchLimitLines_;
+    followingChanged_();
 }
 
 bool FileController::coveredByBurst(const std::string& path) {

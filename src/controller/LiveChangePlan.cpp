@@ -43,6 +43,12 @@ planLiveChanges(const std::vector<FileEvent>& events,
         case FileEvent::Kind::unwatched:
             changes.push_back({LiveChange::Kind::unwatched, {}, {}, event.path, false});
             break;
+        case FileEvent::Kind::unwatchedEnded:
+            changes.push_back({LiveChange::Kind::unwatchedEnded, {}, {}, event.path, false});
+            break;
+        case FileEvent::Kind::stale:
+            changes.push_back({LiveChange::Kind::stale, {}, {}, event.path, false});
+            break;
         }
     }
     return changes;

@@ -12,11 +12,13 @@ namespace tessera {
 
 struct LiveChange {
     enum class Kind {
-        update,      // the update step: oldPath gone from where it was, newPath to be measured
-        rootMoved,   // path: where the location is now
-        rootDeleted, // the location is gone
-        lost,        // events below path were lost: log it, then measure path again
-        unwatched,   // changes below path cannot be followed: log it, measure path again
+        update,         // the update step: oldPath gone from where it was, newPath to be measured
+        rootMoved,      // path: where the location is now
+        rootDeleted,    // the location is gone
+        lost,           // events below path were lost: log it, then measure path again
+        unwatched,      // the folder path is polled instead of watched: log it
+        unwatchedEnded, // the folder path is watched again, or gone
+        stale,          // polling saw the folder path change: measure it again
     };
     Kind kind;
     std::optional<std::string> oldPath;

@@ -51,6 +51,10 @@ void logEvent(const FileEvent& event, int queued) {
     case FileEvent::Kind::rootDeleted:
     case FileEvent::Kind::lost:
     case FileEvent::Kind::unwatched:
+    case FileEvent::Kind::unwatchedEnded:
+        break;
+    case FileEvent::Kind::stale:
+        Logger::log(kEventLevel, "Polled change below " + event.path + tail);
         break;
     }
 }

@@ -4,6 +4,7 @@
 #include "model/Localization.h"
 #include "model/Utf8.h"
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -38,6 +39,16 @@ LogLine LogLine::scanError(std::string path, std::optional<Error> error) {
     return {Clock::now(), ScanError{std::move(path), std::move(error)}};
 }
 
+LogLine LogLine::watchError(std::string path, Error error) {
+    error.domain = std::string(kWatchDomain);
+    return scanError(std::move(path), std::move(error));
+}
+
+bool LogLine::isWatchError() const {
+    const auto* error = std::get_if<ScanError>(&logType_);
+    return error != nullptr && error->error && error->error->domain == kWatchDomain;
+}
+
 const std::string& LogLine::path() const {
     return std::visit([](const auto& type) -> const std::string& { return type.path; }, logType_);
 }
@@ -58,7 +69,7 @@ std::string LogLine::Text::formatted() const {
 
 LogLine::Text LogLine::title() const {
     if (const auto* error = std::get_if<ScanError>(&logType_))
-        return pathText(std::string(localizedText("log.error.scan")), error->path);
+        return pathText(std::string(localizedText(errorTitleKey())), error->path);
     const auto& scan = std::get<Scan>(logType_);
     switch (scan.type) {
     case ScanLogType::scanStart:
@@ -75,7 +86,7 @@ LogLine::Text LogLine::title() const {
 
 LogLine::Text LogLine::message() const {
     if (const auto* error = std::get_if<ScanError>(&logType_)) {
-        std::string format(localizedText("log.error.scan"));
+        std::string format(localizedText(errorTitleKey()));
         if (error->error)
             format += "\n" + error->error->localizedDescription + "\n" + error->error->domain +
                       " " + std::to_string(error->error->code);
@@ -98,6 +109,12 @@ LogLine::Text LogLine::message() const {
         return pathText("%@ is excluded", scan.path);
     }
     return {};
+}
+
+const char* LogLine::errorTitleKey() const {
+    if (!isWatchError()) return "log.error.scan";
+    const auto& error = std::get<ScanError>(logType_);
+    return error.error->code == EOVERFLOW ? "log.error.watchLost" : "log.error.watch";
 }
 
 std::string LogLine::describe() const {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -51,10 +52,17 @@ public:
     static LogLine scanFile(std::string path, Date creationDate, Date modificationDate,
                             std::int64_t size, std::int64_t allocatedSize);
     static LogLine scanError(std::string path, std::optional<Error> error);
+    /// The domain of the errors of following a tree live (inotify's).
+    static constexpr std::string_view kWatchDomain = "inotify";
+    /// A folder whose changes are not (all) followed live, for the reason `error` gives (its
+    /// domain is kWatchDomain).
+    static LogLine watchError(std::string path, Error error);
 
     Clock::time_point date() const { return date_; }
     const LogType& logType() const { return logType_; }
     bool isError() const { return std::holds_alternative<ScanError>(logType_); }
+    /// An error of following the tree live, not of reading an entry.
+    bool isWatchError() const;
     /// The path the line is about.
     const std::string& path() const;
 
@@ -73,6 +81,9 @@ public:
     std::string describe() const;
 
 private:
+    /// The localised title of an error line.
+    const char* errorTitleKey() const;
+
     Clock::time_point date_;
     LogType logType_;
 };

@@ -63,6 +63,8 @@ constexpr std::array texts{
     Text{"graphType.pieChart", "&Pie Chart", ""},
     Text{"graphType.treeMap", "&Tree Map", ""},
     Text{"log.error.scan", "Cannot read %@", ""},
+    Text{"log.error.watch", "Not followed live: %@", ""},
+    Text{"log.error.watchLost", "Changes lost below %@", ""},
     Text{"logs.detailed", "Every Line", ""},
     Text{"logs.errors", "Errors", ""},
     Text{"logs.filter", "Filter", ""},

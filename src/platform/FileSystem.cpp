@@ -188,6 +188,15 @@ std::optional<std::uint64_t> usedInodes(const std::string& mountPoint) {
     return static_cast<std::uint64_t>(volume.f_files - volume.f_ffree);
 }
 
+std::optional<std::uint64_t> mountIdOf(const std::string& path) {
+    struct statx stx;
+    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT, STATX_MNT_ID, &stx) !=
+            0 ||
+        (stx.stx_mask & STATX_MNT_ID) == 0)
+        return std::nullopt;
+    return stx.stx_mnt_id;
+}
+
 bool entryExistsAt(int directoryFd, const char* name) {
     return ::faccessat(directoryFd, name, F_OK, AT_SYMLINK_NOFOLLOW) == 0;
 }

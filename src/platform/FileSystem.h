@@ -78,6 +78,10 @@ struct EntryStatus {
 /// them.
 std::optional<std::uint64_t> usedInodes(const std::string& mountPoint);
 
+/// The kernel's number of the mount that holds `path` (links followed); none where it cannot be
+/// measured.
+std::optional<std::uint64_t> mountIdOf(const std::string& path);
+
 /// True when `path` names an existing entry (links not followed).
 bool entryExists(const std::string& path);
 /// True when `name` exists in the open directory `directoryFd` (links not followed).

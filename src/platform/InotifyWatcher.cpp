@@ -2,10 +2,13 @@
 
 #include "base/Paths.h"
 #include "platform/FileSystem.h"
+#include "platform/UnwatchedFolders.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -24,6 +27,22 @@ constexpr std::uint32_t kDirectoryMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_
                                          IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO |
                                          IN_DONT_FOLLOW | IN_ONLYDIR | IN_EXCL_UNLINK;
 constexpr std::uint32_t kRootMask = kDirectoryMask | IN_DELETE_SELF | IN_MOVE_SELF;
+// The root's parent, where no descriptor follows the root: its renames there.
+constexpr std::uint32_t kParentMask = IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR | IN_DONT_FOLLOW;
+// Unwatched folders are polled at most this often, and less often when polling them takes
+// longer than a tenth of it.
+constexpr std::chrono::milliseconds kPollInterval{2000};
+constexpr int kPollCostShare = 10;
+
+// True when `path` lies on the volume of the system or of the user's home folder, which cannot
+// be unmounted while the user is logged in: a descriptor held there keeps no disk busy.
+bool isOnPermanentVolume(const std::string& path) {
+    const auto mount = mountIdOf(path);
+    if (!mount) return false;
+    if (mount == mountIdOf("/")) return true;
+    const char* home = std::getenv("HOME");
+    return home != nullptr && *home != '\0' && mount == mountIdOf(home);
+}
 
 // A folder below the root that gets a watch: not a mount point. Only folders are looked at
 // closely, so setting up watches costs a directory read, not a status per file.
@@ -44,6 +63,12 @@ int addWatch(int inotify, int directoryFd, const std::string& path, std::uint32_
     return ::inotify_add_watch(inotify, path.c_str(), mask);
 }
 
+std::string watchError(const std::string& path, int error) {
+    if (error == ENOSPC)
+        return path + ": the limit of inotify watches (fs.inotify.max_user_watches) is reached";
+    return path + ": " + std::strerror(error);
+}
+
 } // namespace
 
 struct InotifyWatcher::State {
@@ -51,11 +76,15 @@ struct InotifyWatcher::State {
     Handler handler;
     int inotify = -1;
     int stop = -1;
-    int rootFd = -1; // O_PATH descriptor that follows the root when it moves
+    int rootFd = -1; // O_PATH descriptor that follows the root when it moves, where one may be held
     int rootWatch = -1;
+    int parentWatch = -1;                          // the root's parent, where no descriptor is held
+    std::optional<std::uint32_t> rootRenameCookie; // the parent's half of the root's rename
+    std::string rootRenamedTo;
     std::unordered_map<int, std::string> paths; // watch descriptor → absolute folder path
+    UnwatchedFolders unwatched;
+    std::chrono::steady_clock::time_point nextPoll;
     std::thread thread;
-    bool limitReported = false;
     bool rootDeleted = false;
     std::vector<FileEvent> pendingEvents; // delivered with the next batch, on the watcher's thread
     // Guards the table of watches and what goes with it: folders are added from other threads
@@ -67,38 +96,79 @@ struct InotifyWatcher::State {
             if (fd >= 0) ::close(fd);
     }
 
-    // Watches `folder` and every folder below it (iteratively). Returns false when the kernel's
-    // watch limit is reached.
-    bool watchTree(const std::string& folder, std::vector<FileEvent>& events) {
+    enum class Watched { added, already, failed };
+
+    // Watches `folder` and every folder below it (iteratively); with `onlyNew`, folders that
+    // have a watch already are not descended into. Folders over the watch limit are remembered
+    // for polling, and so are the folders below them.
+    void watchTree(const std::string& folder, std::vector<FileEvent>& events,
+                   bool onlyNew = false) {
         std::vector<std::string> pending{folder};
         while (!pending.empty()) {
             const std::string path = std::move(pending.back());
             pending.pop_back();
             auto directory = openDirectory(path);
             if (!directory) continue; // gone meanwhile or unreadable
-            if (!watchOpenFolder(directory->get(), path, events)) continue;
-            forEachEntry(directory->get(), [&](const char* name, EntryType type) {
-                if (isWatchableFolder(directory->get(), name, type))
-                    pending.push_back(joinPath(path, name));
-                return true;
-            });
+            const Watched watched = watchOpenFolder(directory->get(), path, events);
+            if (watched == Watched::already && onlyNew) continue;
+            if (watched == Watched::failed && !unwatched.contains(path)) continue;
+            pushChildFolders(directory->get(), path, pending);
         }
-        return !limitReported;
     }
 
-    // Adds the watch of one open folder; false when it could not be added.
-    bool watchOpenFolder(int directoryFd, const std::string& path, std::vector<FileEvent>& events) {
+    static void pushChildFolders(int directoryFd, const std::string& path,
+                                 std::vector<std::string>& folders) {
+        forEachEntry(directoryFd, [&](const char* name, EntryType type) {
+            if (isWatchableFolder(directoryFd, name, type)) folders.push_back(joinPath(path, name));
+            return true;
+        });
+    }
+
+    // Adds the watch of one open folder. Over the watch limit the folder is remembered for
+    // polling instead.
+    Watched watchOpenFolder(int directoryFd, const std::string& path,
+                            std::vector<FileEvent>& events) {
         const int watch =
             addWatch(inotify, directoryFd, path, path == root ? kRootMask : kDirectoryMask);
         if (watch < 0) {
-            if (errno == ENOSPC && !limitReported) {
-                limitReported = true;
-                events.push_back({FileEvent::Kind::unwatched, path, {}});
+            if (errno == ENOSPC) {
+                if (unwatched.empty()) nextPoll = std::chrono::steady_clock::now() + kPollInterval;
+                if (unwatched.add(directoryFd, path))
+                    events.push_back({FileEvent::Kind::unwatched, path, {}});
             }
-            return false;
+            return Watched::failed;
         }
+        const bool already = paths.contains(watch);
         paths[watch] = path;
-        return true;
+        return already ? Watched::already : Watched::added;
+    }
+
+    // Compares the unwatched folders with their signatures: a folder whose entries changed is
+    // measured again, and folders made in it meanwhile are watched (or remembered) too.
+    void pollUnwatched(std::vector<FileEvent>& events) {
+        UnwatchedFolders::Poll poll = unwatched.poll([&](int directoryFd, const std::string& path) {
+            const int watch =
+                addWatch(inotify, directoryFd, path, path == root ? kRootMask : kDirectoryMask);
+            if (watch < 0) return false;
+            paths[watch] = path;
+            return true;
+        });
+        for (std::string& path : poll.gone)
+            events.push_back({FileEvent::Kind::unwatchedEnded, std::move(path), {}});
+        for (std::string& path : poll.changed) {
+            if (auto directory = openDirectory(path)) {
+                std::vector<std::string> children;
+                pushChildFolders(directory->get(), path, children);
+                for (const std::string& child : children)
+                    if (!unwatched.contains(child)) watchTree(child, events, true);
+            }
+            events.push_back({FileEvent::Kind::stale, std::move(path), {}});
+        }
+    }
+
+    void forgetUnwatched(const std::string& path, std::vector<FileEvent>& events) {
+        for (std::string& removed : unwatched.remove(path))
+            events.push_back({FileEvent::Kind::unwatchedEnded, std::move(removed), {}});
     }
 
     // A folder moved within the tree: its watches and those below it follow. Returns false
@@ -145,6 +215,10 @@ struct InotifyWatcher::State {
                 events.push_back({FileEvent::Kind::lost, root, {}});
                 continue;
             }
+            if (event->wd == parentWatch) {
+                noteParentEvent(*event);
+                continue;
+            }
             const auto found = paths.find(event->wd);
             if ((event->mask & IN_IGNORED) != 0) {
                 if (found != paths.end()) paths.erase(found);
@@ -152,17 +226,26 @@ struct InotifyWatcher::State {
             }
             if (found == paths.end()) continue;
             if (event->wd == rootWatch && (event->mask & IN_DELETE_SELF) != 0) {
-                if (!rootDeleted) events.push_back({FileEvent::Kind::rootDeleted, root, {}});
-                rootDeleted = true;
+                reportRootDeleted(events);
                 continue;
             }
             if (event->wd == rootWatch && (event->mask & IN_MOVE_SELF) != 0) {
-                const std::string moved = currentRootPath();
-                if (!moved.empty() && moved != root) {
+                const std::string moved = rootFd >= 0 ? currentRootPath() : rootRenamedTo;
+                rootRenamedTo.clear();
+                if (rootFd < 0 && moved.empty()) {
+                    // Moved out of its folder, and no descriptor says where to.
+                    reportRootDeleted(events);
+                } else if (!moved.empty() && moved != root) {
                     renameWatched(root, moved);
+                    unwatched.rename(root, moved);
                     events.push_back({FileEvent::Kind::rootMoved, root, moved});
                     root = moved;
                 }
+                continue;
+            }
+            if (event->wd == rootWatch && (event->mask & IN_UNMOUNT) != 0) {
+                // The volume that held the folder went.
+                reportRootDeleted(events);
                 continue;
             }
             if (event->len == 0) {
@@ -184,7 +267,12 @@ struct InotifyWatcher::State {
                 if (from != moves.end()) {
                     // A folder renamed before its creation was handled could not be watched
                     // under its first name: watch it now.
-                    if (directory && !renameWatched(from->path, path)) watchTree(path, events);
+                    if (directory) {
+                        const bool wasUnwatched = unwatched.contains(from->path);
+                        unwatched.rename(from->path, path);
+                        if (!renameWatched(from->path, path) && !wasUnwatched)
+                            watchTree(path, events);
+                    }
                     events.push_back({FileEvent::Kind::moved, from->path, path});
                     moves.erase(from);
                 } else {
@@ -195,6 +283,7 @@ struct InotifyWatcher::State {
                 if (directory) watchTree(path, events);
                 events.push_back({FileEvent::Kind::appeared, path, {}});
             } else if ((event->mask & IN_DELETE) != 0) {
+                if (directory) forgetUnwatched(path, events);
                 events.push_back({FileEvent::Kind::deleted, path, {}});
             } else if ((event->mask & (IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE)) != 0) {
                 // Consecutive changes of one entry within a batch say nothing new.
@@ -215,8 +304,32 @@ struct InotifyWatcher::State {
                         ++it;
                     }
                 }
+                forgetUnwatched(move.path, events);
             }
             events.push_back({FileEvent::Kind::deleted, move.path, {}});
+        }
+    }
+
+    void reportRootDeleted(std::vector<FileEvent>& events) {
+        if (!rootDeleted) events.push_back({FileEvent::Kind::rootDeleted, root, {}});
+        rootDeleted = true;
+    }
+
+    // The root's rename inside its own folder, as the parent's watch tells it: the half that
+    // leaves the root's name, then the half with the same cookie that says the new name. The
+    // root's own move event follows them.
+    void noteParentEvent(const inotify_event& event) {
+        if ((event.mask & IN_IGNORED) != 0) {
+            parentWatch = -1;
+            return;
+        }
+        if (event.len == 0 || (event.mask & IN_ISDIR) == 0) return;
+        const std::string_view parent = parentPath(root);
+        if ((event.mask & IN_MOVED_FROM) != 0 && lastComponent(root) == event.name) {
+            rootRenameCookie = event.cookie;
+        } else if ((event.mask & IN_MOVED_TO) != 0 && rootRenameCookie == event.cookie) {
+            rootRenamedTo = joinPath(std::string(parent), event.name);
+            rootRenameCookie.reset();
         }
     }
 
@@ -225,7 +338,8 @@ struct InotifyWatcher::State {
     // link count, after each batch and at least every second.
     bool rootWasDeleted() {
         struct stat status;
-        if (rootDeleted || ::fstat(rootFd, &status) != 0 || status.st_nlink > 0) return false;
+        if (rootDeleted || rootFd < 0 || ::fstat(rootFd, &status) != 0 || status.st_nlink > 0)
+            return false;
         rootDeleted = true;
         return true;
     }
@@ -234,7 +348,17 @@ struct InotifyWatcher::State {
         std::vector<char> buffer(1 << 16);
         pollfd fds[2] = {{inotify, POLLIN, 0}, {stop, POLLIN, 0}};
         for (bool first = true;; first = false) {
-            const int ready = first ? 0 : ::poll(fds, 2, 1000);
+            int timeout = 1000;
+            if (!first) {
+                std::lock_guard lock(mutex);
+                if (!unwatched.empty())
+                    timeout = static_cast<int>(std::clamp<std::int64_t>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            nextPoll - std::chrono::steady_clock::now())
+                            .count(),
+                        0, 1000));
+            }
+            const int ready = first ? 0 : ::poll(fds, 2, timeout);
             if (ready < 0) {
                 if (errno == EINTR) continue;
                 return;
@@ -250,6 +374,13 @@ struct InotifyWatcher::State {
                     if (bytes > 0) translate(buffer.data(), bytes, events);
                 }
                 if (rootWasDeleted()) events.push_back({FileEvent::Kind::rootDeleted, root, {}});
+                const auto now = std::chrono::steady_clock::now();
+                if (!unwatched.empty() && now >= nextPoll) {
+                    pollUnwatched(events);
+                    const auto end = std::chrono::steady_clock::now();
+                    nextPoll = end + std::max<std::chrono::steady_clock::duration>(
+                                         kPollInterval, (end - now) * kPollCostShare);
+                }
             }
             fds[0].revents = fds[1].revents = 0;
             if (!events.empty()) handler(std::move(events));
@@ -266,13 +397,20 @@ InotifyWatcher::start(std::string root, Handler handler, Coverage coverage) {
     state->stop = ::eventfd(0, EFD_CLOEXEC);
     if (state->inotify < 0 || state->stop < 0)
         return std::unexpected(std::string("inotify: ") + std::strerror(errno));
-    state->rootFd = ::open(state->root.c_str(), O_PATH | O_CLOEXEC);
     auto directory = openDirectory(state->root);
     if (!directory) return std::unexpected(state->root + ": " + std::strerror(directory.error()));
     state->rootWatch = addWatch(state->inotify, directory->get(), state->root, kRootMask);
-    if (state->rootWatch < 0 || state->rootFd < 0)
-        return std::unexpected(state->root + ": " + std::strerror(errno));
+    if (state->rootWatch < 0) return std::unexpected(watchError(state->root, errno));
     state->paths[state->rootWatch] = state->root;
+    if (isOnPermanentVolume(state->root)) {
+        state->rootFd = ::open(state->root.c_str(), O_PATH | O_CLOEXEC);
+        if (state->rootFd < 0) return std::unexpected(state->root + ": " + std::strerror(errno));
+    } else if (state->root != "/") {
+        // Not followed when the parent cannot be watched: the root then reads as gone when
+        // it is renamed.
+        state->parentWatch = ::inotify_add_watch(
+            state->inotify, std::string(parentPath(state->root)).c_str(), kParentMask);
+    }
     if (coverage == Coverage::wholeTree) {
         std::vector<std::string> children;
         forEachEntry(directory->get(), [&](const char* name, EntryType type) {

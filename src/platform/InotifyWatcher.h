@@ -2,6 +2,15 @@
 // moved (both paths, paired by the kernel's cookie) or was deleted, and the folder itself moved
 // or was deleted. Events arrive in order, in batches (one read of the kernel's queue), on the
 // watcher's own thread.
+//
+// Folders that cannot be watched because the user's watch budget is spent
+// (fs.inotify.max_user_watches) are polled instead, each at least every two seconds (less often
+// when polling takes long), and watched as soon as the budget has room again.
+//
+// The watcher keeps no descriptor open on a folder of a disk that the user may unmount: a
+// watched root there is followed when it is renamed in its own folder; moved further, or
+// unmounted, it is reported gone. On the system's and the home folder's volumes an O_PATH
+// descriptor follows the root wherever it moves.
 #pragma once
 
 #include <expected>
@@ -14,14 +23,16 @@ namespace tessera::platform {
 
 struct FileEvent {
     enum class Kind {
-        appeared,    // path: a new entry (a moved-in one too)
-        changed,     // path: its contents or attributes changed
-        moved,       // path → newPath, both below the root
-        deleted,     // path: gone (a moved-out one too)
-        rootMoved,   // newPath: where the watched folder is now
-        rootDeleted, // the watched folder is gone
-        lost,        // the kernel's queue overflowed: anything below path may have changed
-        unwatched,   // the watch limit is reached: changes below path are not followed
+        appeared,       // path: a new entry (a moved-in one too)
+        changed,        // path: its contents or attributes changed
+        moved,          // path → newPath, both below the root
+        deleted,        // path: gone (a moved-out one too)
+        rootMoved,      // newPath: where the watched folder is now
+        rootDeleted,    // the watched folder is gone
+        lost,           // the kernel's queue overflowed: anything below path may have changed
+        unwatched,      // the watch limit is reached: the folder path is polled instead of watched
+        unwatchedEnded, // the folder path is watched again (the limit left room), or is gone
+        stale,          // polling saw the entries of the unwatched folder path change
     };
     Kind kind;
     std::string path; // absolute

@@ -1,5 +1,6 @@
 #include "settings/FavoriteManager.h"
 
+#include "controller/FileController.h"
 #include "favorites/UniqueNames.h"
 #include "platform/FileSystem.h"
 #include "platform/MainQueue.h"
@@ -8,7 +9,9 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/mount.h>
 
 namespace tessera {
@@ -170,6 +173,46 @@ TEST(FavoriteManagerTest, AnUnmountedVolumesFavouriteGreysOutAndComesBackWhenMou
     EXPECT_EQ(favorite->name(), "volume");
     EXPECT_TRUE(favorite->isVolume());
     umount(point.c_str());
+}
+
+// Opened favourites keep following their folders after their windows close; that must not keep
+// a disk busy: the user can still unmount it, and its favourites grey out.
+TEST(FavoriteManagerTest, AFollowedVolumeCanStillBeUnmounted) {
+    TemporaryDirectory home;
+    const std::string point = home.makeDirectory("stick");
+    if (mount("tessera-stick", point.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs is refused here (" << std::strerror(errno)
+                     << "); the volume events are not exercised";
+    std::filesystem::create_directory(point + "/photos");
+    std::ofstream(point + "/photos/one.jpg") << std::string(4096, 'x');
+    FavoriteManager manager(home / "settings.json", 1);
+    manager.load();
+    ASSERT_TRUE(manager.startWatchingVolumes(MainQueue::shared()));
+    std::vector<std::shared_ptr<FileController>> controllers;
+    for (const std::string& path : {point, point + "/photos"}) {
+        const std::shared_ptr<Favorite> favorite = manager.at(manager.add(path, true).first);
+        controllers.push_back(FileController::create(path));
+        favorite->setFileController(controllers.back());
+    }
+    for (const auto& controller : controllers)
+        ASSERT_TRUE(
+            MainQueue::shared().runUntil([&] { return controller->rootFile() != nullptr; }, 10s));
+    // Without a descriptor on it, a folder renamed on the disk is still followed.
+    std::filesystem::rename(point + "/photos", point + "/pictures");
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] { return controllers[1]->rootPath() == point + "/pictures"; }, 5s));
+    const auto start = std::chrono::steady_clock::now();
+    const int unmounted = umount(point.c_str());
+    const int reason = errno;
+    if (unmounted != 0) umount2(point.c_str(), MNT_DETACH);
+    ASSERT_EQ(unmounted, 0) << "umount: " << std::strerror(reason);
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] { return !manager.at(0)->enabled() && !manager.at(1)->enabled(); }, 5s));
+    std::cout << "umount to greyed-out favourites: "
+              << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count()
+              << " ms\n";
+    EXPECT_EQ(manager.at(1)->fileController(), nullptr);
 }
 
 } // namespace

@@ -76,14 +76,22 @@ DocumentWindow::~DocumentWindow() {
 
 void DocumentWindow::observeLiveness() {
     if (!controller_) return;
-    livenessSubscription_ =
-        controller_->stoppedFollowingChanges().subscribe([this] { showLiveness(); });
+    livenessSubscription_ = controller_->followingChanged().subscribe([this] { showLiveness(); });
     showLiveness();
 }
 
 void DocumentWindow::showLiveness() {
+    if (!controller_->isSnapshot() && controller_->isLive() &&
+        controller_->polledFolderCount() > 0) {
+        const std::size_t count = controller_->polledFolderCount();
+        statusBar()->showMessage(
+            tr("%1 not followed live: the limit of inotify watches "
+               "(fs.inotify.max_user_watches) is reached. Changes there show a few seconds late.")
+                .arg(count == 1 ? tr("1 folder is") : tr("%1 folders are").arg(count)));
+        return;
+    }
     if (controller_->isSnapshot() || controller_->isLive()) {
-        // A fresh controller follows the disk again: the notice goes.
+        // A fresh controller follows the disk again, or the limit left room: the notice goes.
         if (auto* bar = findChild<QStatusBar*>()) bar->clearMessage();
         return;
     }

@@ -7,6 +7,7 @@
 #include "model/Directory.h"
 #include "snapshot/Snapshot.h"
 #include "support/TreeBuilders.h"
+#include "support/UserNamespace.h"
 
 #include <QApplication>
 #include <QDir>
@@ -130,6 +131,45 @@ private slots:
         QVERIFY2(bar->currentMessage().contains(QStringLiteral("no longer followed")),
                  qPrintable(bar->currentMessage()));
         savePicture(windowPicture(*window), "window-not-live");
+    }
+
+    // Over the user's inotify watch budget (another process of the user spent most of it), the
+    // window says that part of the tree is not followed live and why, and says no more of it
+    // once the budget has room again. Run in a user namespace where the budget can be set.
+    void aTreeOverTheWatchLimitSaysSoInItsWindow() {
+        if (!inOwnUserNamespace()) {
+            const auto status = rerunInUserNamespace(
+                UserNamespace::root,
+                {"DocumentOpeningTest", "aTreeOverTheWatchLimitSaysSoInItsWindow"});
+            if (!status) QSKIP(status.error().c_str());
+            QCOMPARE(*status, 0);
+            return;
+        }
+        QVERIFY(setWatchBudget(20));
+        TemporaryDirectory folder;
+        std::vector<std::string> hogged;
+        for (int i = 0; i < 15; ++i)
+            hogged.push_back(folder.makeDirectory("hog" + std::to_string(i)));
+        WatchHog hog(hogged);
+        QCOMPARE(hog.watches(), 15);
+        for (int i = 0; i < 12; ++i)
+            folder.writeFile("tree/d" + std::to_string(i) + "/file", 1000 * (i + 1));
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder / "tree");
+        QVERIFY(window != nullptr);
+        // The root and four folders take the five watches left.
+        QTRY_COMPARE(window->fileController()->polledFolderCount(), std::size_t{8});
+        QTRY_VERIFY(window->findChild<QStatusBar*>() != nullptr);
+        auto* bar = window->findChild<QStatusBar*>();
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(bar->currentMessage(),
+                 QStringLiteral("8 folders are not followed live: the limit of inotify watches "
+                                "(fs.inotify.max_user_watches) is reached. Changes there show a "
+                                "few seconds late."));
+        QVERIFY(window->fileController()->isLive());
+        savePicture(windowPicture(*window), "window-over-the-watch-limit");
+        hog.end();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->currentMessage().isEmpty(), 10000);
     }
 
     void aSnapshotOpensAsATreeWithoutScanning() {
