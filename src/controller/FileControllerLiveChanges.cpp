@@ -324,6 +324,12 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         const auto status = platform::statusOfPath(*newPath);
         if (existing != nullptr && existing->isDirectory() && status && status->isDirectory) {
             redateLater(*existing->asDirectory());
+            // Permissions decide what a scan finds in a folder: one that cannot be read now
+            // is measured again (and logged), and so is one readable now of which the tree
+            // holds nothing.
+            const auto access = platform::folderAccess(*newPath);
+            if (access != platform::FolderAccess::readable || existing->asDirectory()->count() == 0)
+                requestMeasurement(*newPath, Measurement::remeasure);
             return;
         }
         // The file's other names changed with it, unheard of.

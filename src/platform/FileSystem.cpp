@@ -188,6 +188,17 @@ std::optional<std::uint64_t> usedInodes(const std::string& mountPoint) {
     return static_cast<std::uint64_t>(volume.f_files - volume.f_ffree);
 }
 
+FolderAccess folderAccess(const std::string& path) {
+    auto directory = openDirectory(path);
+    if (!directory)
+        return directory.error() == ENOENT || directory.error() == ENOTDIR
+                   ? FolderAccess::missing
+                   : FolderAccess::unreadable;
+    // Listing needs read permission, measuring the entries search permission.
+    return ::faccessat(directory->get(), ".", X_OK, AT_EACCESS) == 0 ? FolderAccess::readable
+                                                                     : FolderAccess::unreadable;
+}
+
 std::optional<std::uint64_t> mountIdOf(const std::string& path) {
     struct statx stx;
     if (::statx(AT_FDCWD, path.c_str(), AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT, STATX_MNT_ID, &stx) !=

@@ -82,6 +82,10 @@ std::optional<std::uint64_t> usedInodes(const std::string& mountPoint);
 /// measured.
 std::optional<std::uint64_t> mountIdOf(const std::string& path);
 
+enum class FolderAccess { readable, unreadable, missing };
+/// Whether this process may list the folder at `path` and look at its entries.
+FolderAccess folderAccess(const std::string& path);
+
 /// True when `path` names an existing entry (links not followed).
 bool entryExists(const std::string& path);
 /// True when `name` exists in the open directory `directoryFd` (links not followed).

@@ -286,6 +286,9 @@ struct InotifyWatcher::State {
                 if (directory) forgetUnwatched(path, events);
                 events.push_back({FileEvent::Kind::deleted, path, {}});
             } else if ((event->mask & (IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE)) != 0) {
+                // A folder that could not be watched while it was unreadable can be now.
+                if (directory && (event->mask & IN_ATTRIB) != 0 && !unwatched.contains(path))
+                    watchTree(path, events, true);
                 // Consecutive changes of one entry within a batch say nothing new.
                 if (events.empty() || events.back().kind != FileEvent::Kind::changed ||
                     events.back().path != path)

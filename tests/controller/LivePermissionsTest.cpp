@@ -1,0 +1,62 @@
+// Permissions that change who may read a folder change what a scan finds in it: the live tree
+// follows. Run as an ordinary user (in a user namespace of its own), whom permissions stop.
+#include "controller/FileController.h"
+#include "logs/LogController.h"
+#include "platform/MainQueue.h"
+#include "support/LiveTree.h"
+#include "support/TemporaryDirectory.h"
+#include "support/UserNamespace.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+
+std::size_t readErrorsAbout(const std::string& path, std::size_t from) {
+    const auto& logs = LogController::shared().logs();
+    std::size_t count = 0;
+    for (std::size_t i = from; i < logs.size(); ++i)
+        count += logs[i].isError() && !logs[i].isWatchError() && logs[i].path() == path ? 1 : 0;
+    return count;
+}
+
+TEST(LivePermissionsTest, AFolderThatBecomesReadableOrUnreadableIsMeasuredAgain) {
+    if (!inOwnUserNamespace()) {
+        if (const std::string refused =
+                rerunCurrentTestInUserNamespace(UserNamespace::ordinaryUser);
+            !refused.empty())
+            GTEST_SKIP() << refused;
+        return;
+    }
+    TemporaryDirectory folder;
+    folder.writeFile("open/a", 10'000);
+    folder.writeFile("locked/secret", 40'000);
+    folder.writeFile("locked/inner/deeper", 1'000);
+    const std::string locked = folder / "locked";
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    const std::size_t logged = LogController::shared().logs().size();
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    EXPECT_EQ(live.root().size(), 10'000);
+    EXPECT_EQ(readErrorsAbout(locked, logged), 1u);
+
+    ASSERT_EQ(::chmod(locked.c_str(), 0755), 0);
+    EXPECT_TRUE(live.settle()) << dumpTree(live.root());
+    EXPECT_EQ(live.root().size(), 51'000);
+    // Readable now, it is watched too: what happens inside is followed.
+    folder.writeFile("locked/inner/later", 500);
+    EXPECT_TRUE(live.settle()) << dumpTree(live.root());
+
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return live.root().size() == 10'000; },
+                                             std::chrono::seconds(30)));
+    EXPECT_EQ(readErrorsAbout(locked, logged), 2u); // the log says so again
+    EXPECT_TRUE(live.settle()) << dumpTree(live.root());
+    ::chmod(locked.c_str(), 0755);
+}
+
+} // namespace
+} // namespace tessera
