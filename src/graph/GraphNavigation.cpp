@@ -238,11 +238,39 @@ DrawRect Graph::activeFileTextFrame() const {
     const DrawSize bounds = view_->size();
     const double w = label.width;
     const double h = label.height;
+    // Inside the view, however large the label.
+    const auto inside = [&](double x, double y) {
+        x = std::max(std::min(x, bounds.width / 2 - w - kViewMargin),
+                     kViewMargin - bounds.width / 2);
+        y = std::max(std::min(y, bounds.height / 2 - h - kViewMargin),
+                     kViewMargin - bounds.height / 2);
+        return DrawRect{x, y, w, h};
+    };
     double y = std::max(kViewMargin - bounds.height / 2, pointerLocation.y + kPointerOffsetY);
     if (y > bounds.height / 2 - h - kViewMargin) y = pointerLocation.y - kPointerOffsetY - h;
     double x = std::min(pointerLocation.x - w / 2, bounds.width / 2 - w - kViewMargin);
     x = std::max(x, kViewMargin - bounds.width / 2);
-    return {x, y, w, h};
+    const DrawRect preferred{x, y, w, h};
+    if (!mainFileText_ || !mainFileText_->hasText()) return preferred;
+
+    // The centre label stays readable: the bubble goes to the other side of the pointer, else
+    // beside the label on the pointer's side, else above or below it.
+    const DrawSize centreSize = mainFileText_->frameSize();
+    const DrawRect centre{-centreSize.width / 2 - kViewMargin, -centreSize.height / 2 - kViewMargin,
+                          centreSize.width + 2 * kViewMargin, centreSize.height + 2 * kViewMargin};
+    const auto clear = [&](const DrawRect& frame) {
+        return frame.maxX() <= centre.x || frame.x >= centre.maxX() || frame.maxY() <= centre.y ||
+               frame.y >= centre.maxY();
+    };
+    const bool rightSide = pointerLocation.x >= 0;
+    const bool upperSide = pointerLocation.y >= 0;
+    for (const DrawRect& candidate : {preferred, inside(x, pointerLocation.y - kPointerOffsetY - h),
+                                      inside(x, pointerLocation.y + kPointerOffsetY),
+                                      inside(rightSide ? centre.maxX() : centre.x - w, y),
+                                      inside(x, upperSide ? centre.maxY() : centre.y - h),
+                                      inside(x, upperSide ? centre.y - h : centre.maxY())})
+        if (clear(candidate)) return candidate;
+    return preferred;
 }
 
 } // namespace tessera

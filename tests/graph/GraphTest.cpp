@@ -209,8 +209,21 @@ TEST_F(GraphTest, KeyboardMovesWrapAndTheActiveLabelStaysInTheView) {
     const DrawRect frame = graph->activeFileTextFrame();
     EXPECT_LT(frame.y, 148);
     EXPECT_LE(frame.maxX(), 200 - Graph::kViewMargin + 1e-9);
-    graph->pointerLocation = {0, 0};
-    EXPECT_DOUBLE_EQ(graph->activeFileTextFrame().y, Graph::kPointerOffsetY);
+    graph->pointerLocation = {0, -120};
+    EXPECT_DOUBLE_EQ(graph->activeFileTextFrame().y, -120 + Graph::kPointerOffsetY);
+    // Wherever the pointer is, the label leaves the centre label readable.
+    ASSERT_EQ(view.labels().size(), 2u);
+    const DrawRect centre = view.labels()[0].frame;
+    for (double px = -200; px <= 200; px += 10)
+        for (double py = -150; py <= 150; py += 10) {
+            graph->pointerLocation = {px, py};
+            const DrawRect label = graph->activeFileTextFrame();
+            EXPECT_TRUE(label.maxX() <= centre.x || label.x >= centre.maxX() ||
+                        label.maxY() <= centre.y || label.y >= centre.maxY())
+                << "pointer at " << px << ", " << py;
+            EXPECT_GE(label.x, -200 + Graph::kViewMargin - 1e-9);
+            EXPECT_LE(label.maxX(), 200 - Graph::kViewMargin + 1e-9);
+        }
 }
 
 TEST_F(GraphTest, TheTreeMapsActiveLabelNamesTheFoldersAboveTheFileItsSizeAndDate) {
