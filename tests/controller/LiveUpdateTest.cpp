@@ -136,6 +136,43 @@ TEST_F(LiveUpdateTest, FilteredObserversHearOnlyOfWhatMatches) {
     live->controller->removeObserver(filtered);
 }
 
+// A search result's rows, rebuilt from nothing but the notifications, stay what filtering the
+// tree afresh gives: a match that outgrows its sibling moves above it, and a folder held in the
+// result only by a match leaves it when the match moves out.
+TEST_F(LiveUpdateTest, ASearchResultFollowsTheDiskAsAFreshFilterWould) {
+    folder.writeFile("sub/a.log", 300);
+    folder.writeFile("sub/b.log", 200);
+    folder.writeFile("plain/c.log", 100);
+    folder.writeFile("plain/d.txt", 5000);
+    ASSERT_TRUE(live->settle());
+    auto predicate = parsePredicate("path endswith \".log\"");
+    ASSERT_TRUE(predicate.has_value()) << predicate.error();
+    const auto filter = std::make_shared<Predicate>(std::move(*predicate));
+    MirrorObserver rows(*live->controller, filter);
+    live->controller->addObserver(rows);
+    ASSERT_EQ(rows.differences(), ""); // every folder of the result looked at once
+    const auto agrees = [&] {
+        return rows.differences().empty() &&
+               dumpTree(*rows.observedRootFile()) == filteredDump(live->root(), *filter);
+    };
+
+    append(folder / "sub/b.log", 500);
+    ASSERT_TRUE(live->settle());
+    EXPECT_TRUE(runUntil(agrees)) << rows.differences() << dumpTree(*rows.observedRootFile());
+    const Directory* sub = rows.observedRootFile()->fileAtPath("sub")->asDirectory();
+    EXPECT_EQ(sub->child(0)->path(), "b.log");
+
+    fs::rename(folder / "plain/c.log", folder / "sub/c.log");
+    ASSERT_TRUE(live->settle());
+    EXPECT_TRUE(runUntil(agrees)) << rows.differences() << dumpTree(*rows.observedRootFile());
+    EXPECT_EQ(rows.observedRootFile()->fileAtPath("plain"), nullptr);
+
+    fs::rename(folder / "sub/a.log", outside / "a.log");
+    ASSERT_TRUE(live->settle());
+    EXPECT_TRUE(runUntil(agrees)) << rows.differences() << dumpTree(*rows.observedRootFile());
+    live->controller->removeObserver(rows);
+}
+
 TEST_F(LiveUpdateTest, AFileMeasuredAgainTakesItsNewDatesAndObserversHearOfIt) {
     File* small = live->root().fileAtPath("small");
     const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);

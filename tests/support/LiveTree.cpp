@@ -64,9 +64,24 @@ struct MirrorObserver::Node {
     std::vector<std::unique_ptr<Node>> children;
 };
 
-MirrorObserver::MirrorObserver(FileController& controller)
-    : controller_(controller), root_(std::make_unique<Node>()) {
-    root_->file = controller.rootFile();
+namespace {
+
+// The filtered copy of the tree an observer with `filter` shows: an empty root when nothing
+// matches.
+FilePtr filteredCopy(const Directory& root, const FilePredicate& filter) {
+    FilePtr copy = root.filtered(filter);
+    if (copy) return copy;
+    return FilePtr(
+        Directory::create("", root.creationDate(), root.modificationDate(), {}).release());
+}
+
+} // namespace
+
+MirrorObserver::MirrorObserver(FileController& controller,
+                               std::shared_ptr<const FilePredicate> filter)
+    : controller_(controller), filter_(std::move(filter)), root_(std::make_unique<Node>()) {
+    if (filter_) filtered_ = filteredCopy(*controller.rootFile(), *filter_);
+    root_->file = observedRootFile();
     nodes_[root_->file] = root_.get();
 }
 
@@ -154,7 +169,7 @@ void MirrorObserver::fileControllerDidChangeOrder(File& file, std::ptrdiff_t old
 }
 
 std::string MirrorObserver::differences() {
-    Directory* live = controller_.rootFile();
+    Directory* live = observedRootFile();
     if (live == nullptr) return "no tree";
     sortAll(*live);
     std::string found = complaints_;
@@ -193,11 +208,7 @@ std::string MirrorObserver::differences() {
 
 void RecordingObserver::showFiltered(std::shared_ptr<const FilePredicate> filter) {
     filter_ = std::move(filter);
-    FilePtr copy = controller_.rootFile()->filtered(*filter_);
-    const Directory& root = *controller_.rootFile();
-    filtered_.reset(
-        copy ? copy.release()
-             : Directory::create("", root.creationDate(), root.modificationDate(), {}).release());
+    filtered_ = filteredCopy(*controller_.rootFile(), *filter_);
 }
 
 void RecordingObserver::fileControllerDidInsert(Directory& parent, std::size_t index) {

@@ -30,13 +30,18 @@ std::string filteredDump(Directory& root, const FilePredicate& filter);
 
 /// Rebuilds a tree of the live nodes purely from the insert, remove, move and order-change
 /// notifications, as a list view of the tree does: a folder's entries are taken once, when it
-/// is first looked at (sorted by then); from then on only notifications change them.
+/// is first looked at (sorted by then); from then on only notifications change them. With a
+/// filter, it mirrors the filtered copy of the tree that a search result shows.
 class MirrorObserver : public FileControllerObserver {
 public:
-    explicit MirrorObserver(FileController& controller);
+    explicit MirrorObserver(FileController& controller,
+                            std::shared_ptr<const FilePredicate> filter = nullptr);
     ~MirrorObserver() override;
 
-    Directory* observedRootFile() const override { return controller_.rootFile(); }
+    Directory* observedRootFile() const override {
+        return filtered_ ? filtered_->asDirectory() : controller_.rootFile();
+    }
+    const FilePredicate* observedFilter() const override { return filter_.get(); }
     void fileControllerDidInsert(Directory& parent, std::size_t index) override;
     void fileControllerDidMove(Directory& oldParent, std::size_t oldIndex, Directory& newParent,
                                std::size_t newIndex) override;
@@ -56,6 +61,8 @@ private:
     void complain(const std::string& what);
 
     FileController& controller_;
+    std::shared_ptr<const FilePredicate> filter_;
+    FilePtr filtered_;
     std::unique_ptr<Node> root_;
     std::unordered_map<const File*, Node*> nodes_;
     std::string complaints_;
