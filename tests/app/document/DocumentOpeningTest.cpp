@@ -66,6 +66,14 @@ private slots:
         dark.setColor(QPalette::ButtonText, Qt::white);
         QApplication::setPalette(dark);
         QTRY_COMPARE(notice->palette().color(QPalette::ToolTipBase), QColor(60, 60, 60));
+        // The empty graph below it turns dark with the window.
+        const auto graphIsDark = [&] {
+            const QImage picture = windowPicture(*window);
+            const QWidget& view = *window->graphViewController().view();
+            const QPoint middle = view.mapTo(window, view.rect().center());
+            return qGray(picture.pixel(middle)) < 100;
+        };
+        QTRY_VERIFY(graphIsDark());
         savePicture(windowPicture(*window), "folder-gone-dark");
         QApplication::setPalette(light);
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("goneClose")),
