@@ -23,6 +23,8 @@
 #include <cstdlib>
 #include <expected>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tessera {
 namespace {
@@ -99,6 +101,27 @@ bool hasDisplay(int argc, char** argv) {
     return false;
 }
 
+// Qt's messages while the platform starts: printed once it has started, left out when it fails.
+std::vector<std::string>& startupMessages() {
+    static std::vector<std::string> messages;
+    return messages;
+}
+
+void endWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        startupMessages().push_back(qFormatLogMessage(type, context, message).toStdString());
+        return;
+    }
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::fprintf(stderr,
+                 "tessera: cannot open windows: the display cannot be reached (DISPLAY=%s, "
+                 "WAYLAND_DISPLAY=%s). Without one, use the commands: tessera --help lists "
+                 "them.\n",
+                 display != nullptr ? display : "", wayland != nullptr ? wayland : "");
+    std::_Exit(1);
+}
+
 } // namespace
 
 int runApp(int argc, char** argv) {
@@ -109,6 +132,10 @@ int runApp(int argc, char** argv) {
             return parseArguments(std::vector<std::string>{std::string(argument)}).error();
     }
     if (!hasDisplay(argc, argv)) {
+        // Arguments that do not parse say so first, with the usage's status.
+        if (const auto parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+            !parsed)
+            return parsed.error();
         std::fputs(
             "tessera: no display to open windows on (DISPLAY and WAYLAND_DISPLAY are unset).\n"
             "Without one, use the commands: tessera scan PATH, tessera render PATH -o "
@@ -117,17 +144,22 @@ int runApp(int argc, char** argv) {
         return 1;
     }
     QSurfaceFormat::setDefaultFormat(graphSurfaceFormat());
+    // A display that cannot be reached ends Qt with a fatal message and an abort: one line
+    // and status 1 instead.
+    qInstallMessageHandler(endWithoutDisplay);
     QApplication application(argc, argv);
+    qInstallMessageHandler(nullptr);
+    for (const std::string& message : std::exchange(startupMessages(), {}))
+        std::fprintf(stderr, "%s\n", message.c_str());
     QApplication::setApplicationName(QStringLiteral("Tessera"));
     QApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.vantorel.Tessera"));
     // Qt sets the locale from the environment; numbers in files stay in the C locale.
     std::setlocale(LC_NUMERIC, "C");
 
-    // Qt has taken its own options (-platform, -display...) out of the list by now.
-    std::vector<std::string> given;
-    for (const QString& argument : QApplication::arguments().mid(1))
-        given.push_back(toPath(argument));
+    // Qt has taken its own options (-platform, -display...) out of argv by now. The rest are
+    // taken as the bytes they are: a path need not be UTF-8.
+    std::vector<std::string> given(argv + 1, argv + argc);
     const auto parsed = parseArguments(given);
     if (!parsed) return parsed.error();
     const Arguments& arguments = *parsed;

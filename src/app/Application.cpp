@@ -85,6 +85,14 @@ void Application::upgradeFromLastVersion() {
     lastVersion.setValue(kBuild);
 }
 
+QWidget& Application::showWhatsNew() {
+    if (!whatsNew_) whatsNew_ = new WhatsNewDialog;
+    whatsNew_->show();
+    whatsNew_->raise();
+    whatsNew_->activateWindow();
+    return *whatsNew_;
+}
+
 FavoritesWindow& Application::showFavorites() {
     if (!favoritesWindow_) favoritesWindow_ = new FavoritesWindow(*this);
     favoritesWindow_->show();

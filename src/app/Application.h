@@ -65,6 +65,8 @@ public:
 
     /// The What's New dialog, while it is open after an upgrade.
     QWidget* whatsNew() const { return whatsNew_; }
+    /// Shows the dialog of what is new in this version (Help > What's New).
+    QWidget& showWhatsNew();
 
     /// The document windows open now, oldest first.
     std::vector<DocumentWindow*> windows() const;

@@ -6,4 +6,7 @@ namespace tessera {
 
 inline constexpr int kBuild = 86;
 
+/// The project's home page, as the AppStream metainfo names it.
+inline constexpr const char* kHomePage = "https://vantorel.org/tessera/";
+
 } // namespace tessera

@@ -44,6 +44,10 @@ inline constexpr CommandId goBack{"goBack"};
 inline constexpr CommandId goForward{"goForward"};
 // Window and Help
 inline constexpr CommandId minimize{"minimize"};
+inline constexpr CommandId zoom{"zoom"};
+inline constexpr CommandId bringAllToFront{"bringAllToFront"};
+inline constexpr CommandId whatsNew{"whatsNew"};
+inline constexpr CommandId website{"website"};
 inline constexpr CommandId showFavorites{"showFavorites"};
 inline constexpr CommandId showLogs{"showLogs"};
 inline constexpr CommandId showDetailedLogs{"showDetailedLogs"};

@@ -1,6 +1,7 @@
 #include "app/commands/WindowCommands.h"
 
 #include "app/Application.h"
+#include "app/Build.h"
 #include "app/QtConversions.h"
 #include "app/commands/CommandSet.h"
 #include "app/commands/GraphCommands.h"
@@ -9,12 +10,30 @@
 #include "model/Localization.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QUrl>
 
 namespace tessera {
+namespace {
+
+void bringAllToFront(QWidget& current) {
+    // The app's other windows first, then the one the command came from, which keeps the
+    // focus.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window != &current && window->isWindow() && window->isVisible() &&
+            !window->isMinimized() && window->windowType() != Qt::Popup &&
+            window->windowType() != Qt::ToolTip)
+            window->raise();
+    current.raise();
+    current.activateWindow();
+}
+
+} // namespace
+
 void addWindowCommands(CommandSet& commands, QMainWindow& window) {
     commands.add(
         command::close, localizedQString("menu.file.close"), [&window] { window.close(); }, {},
@@ -25,10 +44,14 @@ void addWindowCommands(CommandSet& commands, QMainWindow& window) {
     commands.add(
         command::toggleFullScreen, localizedQString("menu.view.fullScreen"),
         [&window] { window.setWindowState(window.windowState() ^ Qt::WindowFullScreen); },
-        {.checked = [&window] { return window.isFullScreen(); }}, QKeySequence::FullScreen);
+        // F11 on every desktop: plain X sessions bind no key to QKeySequence::FullScreen.
+        {.checked = [&window] { return window.isFullScreen(); }}, QKeySequence(Qt::Key_F11));
     commands.add(
         command::minimize, localizedQString("menu.window.minimize"),
         [&window] { window.showMinimized(); }, {}, QKeySequence(Qt::CTRL | Qt::Key_M));
+    // Maximised and back, as a window's title bar does it.
+    commands.add(command::zoom, localizedQString("menu.window.zoom"),
+                 [&window] { window.setWindowState(window.windowState() ^ Qt::WindowMaximized); });
 }
 
 void addApplicationCommands(CommandSet& commands, QMainWindow& window, Application& application) {
@@ -50,12 +73,20 @@ void addApplicationCommands(CommandSet& commands, QMainWindow& window, Applicati
         QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L));
     commands.add(command::about, localizedQString("menu.app.about"),
                  [&application, &window] { application.showAbout(&window); });
+    commands.add(command::bringAllToFront, localizedQString("menu.window.bringAllToFront"),
+                 [&window] { bringAllToFront(window); });
+    commands.add(command::whatsNew, localizedQString("menu.help.whatsNew"),
+                 [&application] { application.showWhatsNew(); });
+    commands.add(command::website, localizedQString("menu.help.website"),
+                 [] { QDesktopServices::openUrl(QUrl(QString::fromUtf8(kHomePage))); });
 }
 
 void addWindowAndHelpMenus(QMainWindow& window, CommandSet& commands) {
     commands.fill(window.menuBar()->addMenu(localizedQString("menu.window")),
-                  {command::minimize, separator, command::showFavorites, command::showLogs});
-    commands.fill(window.menuBar()->addMenu(localizedQString("menu.help")), {command::about});
+                  {command::minimize, command::zoom, separator, command::bringAllToFront, separator,
+                   command::showFavorites, command::showLogs});
+    commands.fill(window.menuBar()->addMenu(localizedQString("menu.help")),
+                  {command::whatsNew, command::website, separator, command::about});
 }
 
 QMenu* addViewMenu(QMainWindow& window, CommandSet& commands,

@@ -1,0 +1,119 @@
+// The Window and Help menus of a document window, reached as a user does: keys and menu items.
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/Build.h"
+#include "app/commands/CommandSet.h"
+#include "app/favorites/FavoritesWindow.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QUrl>
+
+namespace tessera::testing {
+namespace {
+
+// Stands in for the desktop's browser: records what would be opened.
+class UrlRecorder final : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
+
+QStringList menuTexts(QMainWindow& window, const QString& title) {
+    QStringList texts;
+    for (QAction* menu : window.menuBar()->actions())
+        if (menu->text() == title)
+            for (QAction* item : menu->menu()->actions())
+                texts.push_back(item->isSeparator() ? QStringLiteral("-") : item->text());
+    return texts;
+}
+
+class WindowMenusTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theWindowAndHelpMenusHoldWhatADesktopAppOffers() {
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        QCOMPARE(
+            menuTexts(*window, QStringLiteral("&Window")),
+            QStringList({QStringLiteral("&Minimise"), QStringLiteral("&Zoom"), QStringLiteral("-"),
+                         QStringLiteral("&Bring All to Front"), QStringLiteral("-"),
+                         QStringLiteral("Favourites"), QStringLiteral("&Logs")}));
+        QCOMPARE(menuTexts(*window, QStringLiteral("&Help")),
+                 QStringList({QStringLiteral("&What’s New"), QStringLiteral("Tessera &Website"),
+                              QStringLiteral("-"), QStringLiteral("&About Tessera")}));
+    }
+
+    void f11TogglesFullScreenAndZoomMaximises() {
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QCOMPARE(window->commands().action(command::toggleFullScreen)->shortcut(),
+                 QKeySequence(Qt::Key_F11));
+        QTest::keyClick(window, Qt::Key_F11);
+        QTRY_VERIFY(window->isFullScreen());
+        QTest::keyClick(window, Qt::Key_F11);
+        QTRY_VERIFY(!window->isFullScreen());
+        window->commands().action(command::zoom)->trigger();
+        QTRY_VERIFY(window->isMaximized());
+        window->commands().action(command::zoom)->trigger();
+        QTRY_VERIFY(!window->isMaximized());
+    }
+
+    void whatsNewAndTheWebsiteAreAlwaysThere() {
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        window->commands().action(command::whatsNew)->trigger();
+        QWidget* whatsNew = harness.documents().whatsNew();
+        QVERIFY(whatsNew != nullptr);
+        QTRY_VERIFY(whatsNew->isVisible());
+        whatsNew->close();
+        // Asked again, the same dialog comes back.
+        window->commands().action(command::whatsNew)->trigger();
+        QTRY_VERIFY(whatsNew->isVisible());
+        QCOMPARE(harness.documents().whatsNew(), whatsNew);
+        whatsNew->close();
+
+        UrlRecorder browser;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+        window->commands().action(command::website)->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(browser.opened, QList<QUrl>({QUrl(QString::fromUtf8(kHomePage))}));
+        // The AppStream metainfo names the same home page.
+        QFile metainfo(
+            QStringLiteral(TESSERA_SOURCE_DIR "/data/org.vantorel.Tessera.metainfo.xml"));
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        QVERIFY(metainfo.readAll().contains(QByteArray("<url type=\"homepage\">") + kHomePage +
+                                            "</url>"));
+    }
+
+    void bringAllToFrontRaisesTheAppsWindows() {
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        FavoritesWindow& favorites = harness.documents().showFavorites();
+        QVERIFY(QTest::qWaitForWindowExposed(&favorites));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        window->commands().action(command::bringAllToFront)->trigger();
+        QVERIFY(favorites.isVisible());
+        QTRY_VERIFY(window->isActiveWindow()); // the window it came from keeps the focus
+    }
+};
+
+const RegisterAppTest<WindowMenusTest> registered("WindowMenusTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "WindowMenusTest.moc"
