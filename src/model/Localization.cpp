@@ -134,6 +134,7 @@ constexpr std::array texts{
     Text{"toolbar.forward", "Forward", ""},
     Text{"toolbar.path", "Path", ""},
     Text{"trash.error.title", "Cannot Move to Trash", ""},
+    Text{"trash.restoreError.title", "Cannot Put Back from Trash", ""},
     Text{"treeMap.layout.snake", "Snake", ""},
     Text{"treeMap.layout.spiral", "Spiral", ""},
     Text{"treeMap.layout.spiralSnake", "Spiral Snake", ""},

@@ -74,6 +74,8 @@ public:
             pending_.clear();
             if (auto error = readLine(line)) return std::unexpected(*error);
         }
+        if (!sawHeader_ && lineNumber_ == 0)
+            return std::unexpected(SnapshotError{"The snapshot is empty: it holds no tree."});
         if (!sawHeader_) return corrupted(lineNumber_, "there is no header line");
         if (!root_ && stack_.empty())
             return corrupted(lineNumber_, "there is no line after the header");

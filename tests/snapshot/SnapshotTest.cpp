@@ -294,7 +294,9 @@ TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
          }) {
         const std::string error = loadError(data);
         EXPECT_FALSE(error.empty()) << data.substr(0, 80);
+        EXPECT_EQ(error.find("line 0"), std::string::npos) << error; // lines count from one
     }
+    EXPECT_EQ(loadError(""), "The snapshot is empty: it holds no tree.");
 }
 
 // Entries a folder cannot hold, and sizes no file has, are damage: named with the line (TSV) or

@@ -12,9 +12,9 @@
 namespace tessera {
 namespace {
 
-void showError(QWidget* window, const std::string& message) {
-    auto* box = new QMessageBox(QMessageBox::Critical, localizedQString("trash.error.title"),
-                                toQString(message), QMessageBox::Ok, window);
+void showError(QWidget* window, const char* title, const std::string& message) {
+    auto* box = new QMessageBox(QMessageBox::Critical, localizedQString(title), toQString(message),
+                                QMessageBox::Ok, window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -33,7 +33,7 @@ std::optional<platform::TrashedItem> TrashCommand::moveToTrash(FileController& c
                                                                const File& file, QWidget* window) {
     auto trashed = controller.moveToTrash(file);
     if (!trashed) {
-        showError(window, trashed.error());
+        showError(window, "trash.error.title", trashed.error());
         return std::nullopt;
     }
     return *trashed;
@@ -42,7 +42,7 @@ std::optional<platform::TrashedItem> TrashCommand::moveToTrash(FileController& c
 void TrashCommand::undo() {
     if (!done_) return;
     if (auto restored = controller_->restore(item_); !restored) {
-        showError(window_, restored.error());
+        showError(window_, "trash.restoreError.title", restored.error());
         setObsolete(true);
         return;
     }

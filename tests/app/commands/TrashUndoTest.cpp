@@ -77,6 +77,7 @@ private slots:
         QTRY_VERIFY((refusal = window->findChild<QMessageBox*>()) != nullptr);
         QVERIFY2(refusal->text().contains(QStringLiteral("something else is there now")),
                  qPrintable(refusal->text()));
+        QCOMPARE(refusal->windowTitle(), QStringLiteral("Cannot Put Back from Trash"));
         refusal->accept();
         QCOMPARE(QFileInfo(QString::fromStdString(folder / "e")).size(), 3);
         QVERIFY(exists(data_ / "share/Trash/files/e"));
