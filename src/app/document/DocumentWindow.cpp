@@ -49,7 +49,11 @@ DocumentWindow::DocumentWindow(Application& application, std::string location,
       favorite_(std::move(favorite)), commands_(new CommandSet(this)),
       undoStack_(new QUndoStack(this)),
       graphViewController_(new GraphViewController(
-          application.settings(), [&application] { application.saveSettings(); },
+          application.settings(),
+          [this, &application] {
+              application.saveSettings();
+              graphSettingsChanged();
+          },
           application.typesetter(), application.graphViewOptions(), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     const QString name = QFileInfo(toQString(location_)).fileName();
@@ -63,6 +67,7 @@ DocumentWindow::DocumentWindow(Application& application, std::string location,
             &DocumentWindow::refresh);
     restoreWindowGeometry(*this, "graphWindow", {900, 700});
     showGraph();
+    listedSizeMode_ = graph().settings().sizeMode;
     graphDidChangeFile(graph().file());
     if (favorite_)
         favoriteSubscription_ =
@@ -167,7 +172,7 @@ void DocumentWindow::setOutlineShown(bool shown) {
     if (shown) {
         const int outline = std::min(outlineHeight_, total / 2);
         split_->setSizes({outline, total - outline});
-        if (File* file = graph().file()) outlineViewController_->reveal(*file);
+        if (File* file = graph().file()) outlineViewController_->revealShownFolder(*file);
     } else {
         outlineHeight_ = std::max(sizes.value(0), 80);
         split_->setSizes({0, total});
@@ -441,13 +446,20 @@ void DocumentWindow::showIfGone() {
     goneNotice_->setVisible(gone);
 }
 
+void DocumentWindow::graphSettingsChanged() {
+    const SizeMode mode = graph().settings().sizeMode;
+    if (listedSizeMode_ && *listedSizeMode_ != mode && outlineViewController_ != nullptr)
+        outlineViewController_->relist();
+    listedSizeMode_ = mode;
+}
+
 void DocumentWindow::graphDidChangeFile(File* file) {
     showIfGone();
     pathBar_->setPath(controller_.get(), file);
     // The outline follows the graph to a new folder (the graph also calls when the shown
     // folder's name or figures changed, which leaves the user's selection alone).
     if (file != nullptr && file != lastShownFile_ && isOutlineShown())
-        outlineViewController_->reveal(*file);
+        outlineViewController_->revealShownFolder(*file);
     lastShownFile_ = file;
     refresh();
 }

@@ -95,6 +95,9 @@ private:
     QSplitter* split_ = nullptr;
     int outlineHeight_ = 220; // the outline's height when it is shown again
     const File* lastShownFile_ = nullptr;
+    std::optional<SizeMode> listedSizeMode_; // the measure the outline's rows are sorted by
+    /// A setting of the graph changed: a new measure orders the outline's rows afresh.
+    void graphSettingsChanged();
     QLineEdit* searchField_ = nullptr;
     QString searchQuery_;
     bool outlineWasShownBeforeSearch_ = false;

@@ -52,6 +52,17 @@ void OutlineModel::showFiltered(FilePtr tree, std::shared_ptr<const FilePredicat
     emit reloaded();
 }
 
+void OutlineModel::relist() {
+    {
+        const ChangeInProgress change(changing_);
+        beginResetModel();
+        listed_.clear();
+        places_.clear();
+        endResetModel();
+    }
+    emit reloaded();
+}
+
 Directory* OutlineModel::observedRootFile() const {
     if (filtered_) return filtered_->asDirectory();
     return controller_ ? controller_->rootFile() : nullptr;

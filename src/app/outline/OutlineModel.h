@@ -42,6 +42,9 @@ public:
     /// Shows `tree`, a filtered copy of the controller's tree by `filter`, instead of the whole
     /// tree; none for both shows the whole tree again.
     void showFiltered(FilePtr tree, std::shared_ptr<const FilePredicate> filter);
+    /// Lists every folder afresh, in the order of the graph's measure now (after the measure
+    /// changed); the tree or search result shown stays.
+    void relist();
     const FilePredicate* filter() const { return filter_.get(); }
 
     /// The node of a row; none for an invalid index.

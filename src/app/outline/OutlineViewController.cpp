@@ -37,7 +37,7 @@ public:
             const Directory* root = owner_.model_->fileController()->rootFile();
             result = Directory::create("", root->creationDate(), root->modificationDate(), {});
         }
-        owner_.model_->showFiltered(std::move(result), filter);
+        owner_.keepingSelection([&] { owner_.model_->showFiltered(std::move(result), filter); });
         owner_.searchSpinner_->hide();
     }
 
@@ -153,7 +153,8 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
     if (!filter || controller == nullptr || controller->rootFile() == nullptr) {
         searchLine_->hide();
         editorArea_->hide();
-        if (model_->filter() != nullptr) model_->showFiltered(nullptr, nullptr);
+        if (model_->filter() != nullptr)
+            keepingSelection([this] { model_->showFiltered(nullptr, nullptr); });
         return;
     }
     searchLabel_->setText(toQString(
@@ -194,6 +195,38 @@ void OutlineViewController::reloaded() {
     restoring_ = false;
 }
 
+void OutlineViewController::keepingSelection(const std::function<void()>& reset) {
+    const File* selected = selectedFile();
+    const std::optional<std::string> path =
+        selected != nullptr ? std::optional(selected->relativePath()) : std::nullopt;
+    reset();
+    if (!path) return;
+    // In a search result the row may be gone: then nothing is selected.
+    if (const File* again = model_->fileAtPath(*path)) reveal(*again);
+}
+
+void OutlineViewController::relist() {
+    keepingSelection([this] { model_->relist(); });
+}
+
+void OutlineViewController::revealShownFolder(const File& file) {
+    reveal(file);
+    File* shown = model_->fileAtPath(file.relativePath());
+    Directory* folder = shown != nullptr ? shown->asDirectory() : nullptr;
+    if (folder == nullptr || folder->count() == 0) return;
+    folder->setExpanded(true);
+    restoring_ = true;
+    const QModelIndex row = model_->indexOf(*folder);
+    if (model_->canFetchMore(row)) model_->fetchMore(row);
+    view_->expand(row);
+    restoreExpansion(*folder);
+    restoring_ = false;
+    // Its last child shows, then the folder's own row.
+    const int rows = model_->rowCount(row);
+    if (rows > 0) view_->scrollTo(model_->index(rows - 1, 0, row));
+    view_->scrollTo(row);
+}
+
 void OutlineViewController::restoreExpansion(const Directory& directory) {
     if (!directory.expanded()) return;
     view_->expand(model_->indexOf(directory)); // lists its rows
@@ -211,7 +244,10 @@ void OutlineViewController::reveal(const File& file) {
     for (File* ancestor : shown->ancestors()) {
         if (Directory* folder = ancestor->asDirectory(); folder && ancestor != shown) {
             folder->setExpanded(true);
-            view_->expand(model_->indexOf(*folder));
+            // Listed now, not when the view next lays out: the next folder's row is needed.
+            const QModelIndex row = model_->indexOf(*folder);
+            if (model_->canFetchMore(row)) model_->fetchMore(row);
+            view_->expand(row);
         }
     }
     restoring_ = false;

@@ -57,6 +57,11 @@ public:
     /// Expands the node's ancestors (and the node, for a folder), selects it and scrolls so that
     /// its neighbourhood shows. Nodes of the whole tree are looked up in a search result by path.
     void reveal(const File& file);
+    /// Reveals the folder the graph shows: opened, and scrolled so that its last child shows.
+    void revealShownFolder(const File& file);
+    /// Lists the rows afresh after the graph's measure changed, keeping what was open and the
+    /// selected row.
+    void relist();
     /// Selects the parent of the selected node.
     void selectEnclosingFolder();
     bool canSelectEnclosingFolder() const;
@@ -76,6 +81,8 @@ protected:
 
 private:
     void reloaded();
+    /// Runs `reset` (which lists the rows afresh) and selects the row of the same path again.
+    void keepingSelection(const std::function<void()>& reset);
     void fitPredicateEditor();
     void restoreExpansion(const Directory& directory);
     void rowsAboutToGo(const QModelIndex& parent, int first, int last);

@@ -171,6 +171,72 @@ private slots:
         QCOMPARE(selectedName(outline), QStringLiteral("docs"));
     }
 
+    // View > Size > Number of Files orders the rows afresh, keeping what was open and the
+    // selected row; later changes on disk land in the new order; a search that starts and ends
+    // keeps the selected row; the folder the graph zooms into opens in the list.
+    void aNewMeasureOrdersTheRowsAfreshAndTheSelectionStays() {
+        TemporaryDirectory folder;
+        folder.writeFile("big/one", 60'000);
+        folder.writeFile("big/two", 40'000);
+        for (int i = 1; i <= 5; ++i)
+            folder.writeFile("many/f" + std::to_string(i), 1'000);
+        folder.writeFile("solo", 2'000);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        OutlineViewController& outline = window->outlineViewController();
+        OutlineModel& model = outline.model();
+        QAbstractItemModelTester checker(&model,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QTreeView& view = *outline.view();
+        const QModelIndex root = model.index(0, 0);
+        QTRY_VERIFY(view.isExpanded(root));
+        QCOMPARE(rowsUnder(model, root), (QStringList{"big", "many", "solo"}));
+        const QModelIndex many = model.index(1, 0, root);
+        view.expand(many);
+        QTRY_COMPARE(model.rowCount(many), 5);
+        const QModelIndex f3 = model.index(2, 0, many);
+        QCOMPARE(rowName(model, f3), QStringLiteral("f3"));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(f3).center());
+        QCOMPARE(selectedName(outline), QStringLiteral("f3"));
+
+        window->commands().action(command::choice(SizeMode::childCount))->trigger();
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0)), (QStringList{"many", "big", "solo"}));
+        QVERIFY(view.isExpanded(model.index(0, 0, model.index(0, 0))));
+        QCOMPARE(selectedName(outline), QStringLiteral("f3"));
+        QCOMPARE(differences(model), QString());
+        for (const char* name : {"c", "d", "e", "f"})
+            folder.writeFile(std::string("big/") + name, 10);
+        QTRY_COMPARE(rowsUnder(model, model.index(0, 0)), (QStringList{"big", "many", "solo"}));
+        QTRY_COMPARE(differences(model), QString());
+        QCOMPARE(selectedName(outline), QStringLiteral("f3"));
+
+        // A search that finds the selected file, and its end, leave it selected.
+        QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+        QLineEdit& field = window->searchField();
+        QTRY_VERIFY(field.hasFocus());
+        QTest::keyClicks(&field, QStringLiteral("f"));
+        QTRY_VERIFY(model.filter() != nullptr && !outline.isSearching());
+        QTRY_COMPARE(selectedName(outline), QStringLiteral("f3"));
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QTRY_VERIFY(model.filter() == nullptr);
+        QCOMPARE(selectedName(outline), QStringLiteral("f3"));
+
+        // The graph zooms into big, which the user had left closed: the list opens it.
+        const QModelIndex big = model.index(0, 0, model.index(0, 0));
+        view.collapse(big);
+        outline.reveal(*model.fileAt(big));
+        window->commands().refresh();
+        window->commands().action(command::showInGraph)->trigger();
+        QTRY_COMPARE(window->graph().file()->path(), std::string_view("big"));
+        QTRY_VERIFY(view.isExpanded(model.index(0, 0, model.index(0, 0))));
+        QCOMPARE(selectedName(outline), QStringLiteral("big"));
+        savePicture(windowPicture(*window), "outline-by-number-of-files");
+        window->commands().action(command::choice(SizeMode::fileSize))->trigger();
+    }
+
     void searchingShowsWhatMatchesAndFollowsChanges() {
         AppHarness harness;
         DocumentWindow* window = harness.openSample();
