@@ -12,13 +12,24 @@ QAction* CommandSet::add(CommandId id, const QString& text, std::function<void()
         QString::fromUtf8(id.name.data(), static_cast<qsizetype>(id.name.size())));
     if (!shortcut.isEmpty()) action->setShortcut(shortcut);
     if (rules.checked) action->setCheckable(true);
-    connect(action, &QAction::triggered, this, [this, run = std::move(run)] {
-        run();
-        refresh();
-    });
-    entries_.push_back({action, std::move(rules)});
+    connect(action, &QAction::triggered, this,
+            [this, index = entries_.size(), run = std::move(run)] {
+                if (const Route* route = entries_[index].activeRoute())
+                    route->run();
+                else
+                    run();
+                refresh();
+            });
+    entries_.push_back({action, std::move(rules), std::nullopt});
     actions_.push_back(action);
     return action;
+}
+
+void CommandSet::route(CommandId id, Rule when, std::function<void()> run, Rule enabled) {
+    QAction* routed = action(id);
+    for (Entry& entry : entries_)
+        if (entry.action == routed)
+            entry.route = Route{std::move(when), std::move(run), std::move(enabled)};
 }
 
 void CommandSet::group(const std::vector<QAction*>& choices) {
@@ -39,8 +50,11 @@ void CommandSet::refresh() {
     const bool graphDisabled = disablesGraphCommands && disablesGraphCommands();
     for (const Entry& entry : entries_) {
         const Rules& rules = entry.rules;
-        entry.action->setEnabled(!(graphDisabled && rules.actsOnGraph) &&
-                                 (!rules.enabled || rules.enabled()));
+        if (const Route* route = entry.activeRoute())
+            entry.action->setEnabled(route->enabled());
+        else
+            entry.action->setEnabled(!(graphDisabled && rules.actsOnGraph) &&
+                                     (!rules.enabled || rules.enabled()));
         if (rules.checked) entry.action->setChecked(rules.checked());
         if (rules.visible) entry.action->setVisible(rules.visible());
     }

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
     /// The command `id` (found again by action()).
     QAction* add(CommandId id, const QString& text, std::function<void()> run, Rules rules = {},
                  const QKeySequence& shortcut = {});
+    /// While `when` holds, the command `id` runs `run` instead, enabled by `enabled` (for a
+    /// window whose command acts on the view that has the focus).
+    void route(CommandId id, Rule when, std::function<void()> run, Rule enabled);
     /// Makes the commands one exclusive choice.
     void group(const std::vector<QAction*>& choices);
     QAction* action(CommandId id) const;
@@ -58,9 +62,17 @@ public:
     QMenu* fill(QMenu* menu, std::initializer_list<MenuEntry> entries);
 
 private:
+    struct Route {
+        Rule when;
+        std::function<void()> run;
+        Rule enabled;
+    };
     struct Entry {
         QAction* action;
         Rules rules;
+        std::optional<Route> route;
+        /// The route that applies now, if any.
+        const Route* activeRoute() const { return route && route->when() ? &*route : nullptr; }
     };
     std::vector<Entry> entries_;
     std::vector<QAction*> actions_;

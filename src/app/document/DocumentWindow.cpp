@@ -270,6 +270,16 @@ void DocumentWindow::addCommands() {
     addApplicationCommands(commands, *this, application_);
     addWindowCommands(commands, *this);
     addGraphCommands(commands, *graphViewController_);
+    // Select Enclosing Folder (Alt+Up) acts on the view that has the keyboard.
+    const auto outlineHasKeyboard = [this] {
+        return isOutlineShown() && outlineViewController_->view()->hasFocus();
+    };
+    commands.route(
+        command::showEnclosingFolder, outlineHasKeyboard,
+        [this] { outlineViewController_->selectEnclosingFolder(); },
+        [this] { return outlineViewController_->canSelectEnclosingFolder(); });
+    // The rules read the focus: the shortcuts follow it.
+    connect(qApp, &QApplication::focusChanged, &commands, [&commands] { commands.refresh(); });
     commands.action(command::goBack)->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
     commands.action(command::goForward)->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
     for (QAction* action : commands.actions())

@@ -169,6 +169,22 @@ private slots:
         QVERIFY(window->commands().action(command::selectEnclosingFolder)->isEnabled());
         window->commands().action(command::selectEnclosingFolder)->trigger();
         QCOMPARE(selectedName(outline), QStringLiteral("docs"));
+        // Alt+Up (File > Select Enclosing Folder) acts on the outline while it has the keyboard,
+        // and on the graph again once the graph has it.
+        QTest::keyClick(&view, Qt::Key_Down);
+        QTest::keyClick(&view, Qt::Key_Down);
+        QCOMPARE(selectedName(outline), QStringLiteral("b"));
+        QTest::keyClick(&view, Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(selectedName(outline), QStringLiteral("docs"));
+        QCOMPARE(window->graph().file(), window->fileController()->rootFile());
+        GraphViewController& graph = window->graphViewController();
+        window->graph().setFile(*window->fileController()->rootFile()->fileAtPath("docs"));
+        QVERIFY(waitUntilAtRest(window->graph()));
+        graph.view()->setFocus();
+        QTRY_VERIFY(graph.view()->hasFocus());
+        QTest::keyClick(graph.view(), Qt::Key_Up, Qt::AltModifier);
+        QTRY_COMPARE(window->graph().file(), window->fileController()->rootFile());
+        QCOMPARE(selectedName(outline), QStringLiteral("")); // the list follows the graph
     }
 
     // View > Size > Number of Files orders the rows afresh, keeping what was open and the
