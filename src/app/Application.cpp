@@ -14,6 +14,7 @@
 #include "controller/TreeLoading.h"
 #include "favorites/Favorite.h"
 #include "graph/SequenceSlider.h"
+#include "logs/LogController.h"
 #include "logs/Logger.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
@@ -58,6 +59,7 @@ Application::Application(AppOptions options)
       favorites_(options_.settingsPath.empty() ? settingsPath() : options_.settingsPath, kBuild) {
     upgradeFromLastVersion();
     favorites_.load(firstStartLocations());
+    reportSettingsProblems();
     favorites_.startWatchingVolumes(MainQueue::shared());
     graphViewOptions_.forceSoftware = options_.softwareRendering || disableOpenGL();
 }
@@ -106,6 +108,27 @@ std::vector<DocumentWindow*> Application::windows() const {
     for (const QPointer<DocumentWindow>& window : windows_)
         if (window && window->isVisible()) found.push_back(window);
     return found;
+}
+
+void Application::reportSettingsProblems() {
+    std::vector<std::string> notes = favorites_.loadRepairs();
+    const bool unusable = !favorites_.loadProblem().empty();
+    if (unusable) notes.insert(notes.begin(), favorites_.loadProblem());
+    if (notes.empty()) return;
+    QString text = localizedQString(unusable ? "settings.unusable.text" : "settings.repaired.text");
+    for (const std::string& note : notes) {
+        LogController::shared().add(LogLine::settingsError(favorites_.settingsPath(), note));
+        text += QStringLiteral("\n\u2022 ") + toQString(note);
+    }
+    if (!favorites_.keptAs().empty())
+        text += QStringLiteral("\n\n") +
+                toQString(localizedFormat("settings.repaired.kept", favorites_.keptAs()));
+    // Said once, when the app starts; the Logs window keeps the lines.
+    auto* box = new QMessageBox(QMessageBox::Warning, localizedQString("settings.repaired.title"),
+                                text, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("settingsNotice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void Application::showError(const QString& message) {

@@ -67,6 +67,9 @@ public:
     QWidget* whatsNew() const { return whatsNew_; }
     /// Shows the dialog of what is new in this version (Help > What's New).
     QWidget& showWhatsNew();
+    /// Says once, in a dialog and in the log, what the settings file held that could not be
+    /// used.
+    void reportSettingsProblems();
 
     /// The document windows open now, oldest first.
     std::vector<DocumentWindow*> windows() const;

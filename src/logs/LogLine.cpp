@@ -44,6 +44,10 @@ LogLine LogLine::watchError(std::string path, Error error) {
     return scanError(std::move(path), std::move(error));
 }
 
+LogLine LogLine::settingsError(std::string path, std::string what) {
+    return scanError(std::move(path), Error{std::move(what), std::string(kSettingsDomain), 0});
+}
+
 bool LogLine::isWatchError() const {
     const auto* error = std::get_if<ScanError>(&logType_);
     return error != nullptr && error->error && error->error->domain == kWatchDomain;
@@ -112,8 +116,9 @@ LogLine::Text LogLine::message() const {
 }
 
 const char* LogLine::errorTitleKey() const {
-    if (!isWatchError()) return "log.error.scan";
     const auto& error = std::get<ScanError>(logType_);
+    if (error.error && error.error->domain == kSettingsDomain) return "log.error.settings";
+    if (!isWatchError()) return "log.error.scan";
     return error.error->code == EOVERFLOW ? "log.error.watchLost" : "log.error.watch";
 }
 

@@ -54,9 +54,13 @@ public:
     static LogLine scanError(std::string path, std::optional<Error> error);
     /// The domain of the errors of following a tree live (inotify's).
     static constexpr std::string_view kWatchDomain = "inotify";
+    /// The domain of the settings file's problems: a value or favourite left out.
+    static constexpr std::string_view kSettingsDomain = "settings";
     /// A folder whose changes are not (all) followed live, for the reason `error` gives (its
     /// domain is kWatchDomain).
     static LogLine watchError(std::string path, Error error);
+    /// Something the settings file at `path` held that could not be used.
+    static LogLine settingsError(std::string path, std::string what);
 
     Clock::time_point date() const { return date_; }
     const LogType& logType() const { return logType_; }

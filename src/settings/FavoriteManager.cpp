@@ -42,14 +42,18 @@ void FavoriteManager::load(const std::vector<std::string>& offeredAtFirstStart) 
     const int build = settings_.version;
     LoadedSettings loaded = loadSettings(settingsPath_, build);
     loadProblem_ = loaded.problem;
+    loadRepairs_ = std::move(loaded.repairs);
+    keptAs_ = loaded.keptAs;
     settings_ = std::move(loaded.settings);
     for (const Favorite::Stored& stored : settings_.favorites) {
         auto favorite = Favorite::decode(stored);
-        if (favorite)
+        if (favorite) {
             favorites_.push_back(std::move(*favorite));
-        else
+        } else {
+            loadRepairs_.push_back("a favourite was left out: " + favorite.error());
             Logger::log(0,
                         "A favourite in " + settingsPath_ + " was left out: " + favorite.error());
+        }
     }
     if (loaded.firstStart) {
         for (const std::string& path : offeredAtFirstStart) {

@@ -34,6 +34,11 @@ public:
     /// cannot be used is kept aside (loadProblem() says why) and the defaults are used.
     void load(const std::vector<std::string>& offeredAtFirstStart = {});
     const std::string& loadProblem() const { return loadProblem_; }
+    /// What load() left out of a file that was otherwise used (a value of the wrong kind, a
+    /// favourite's filter or bookmark that cannot be read); empty when nothing was.
+    const std::vector<std::string>& loadRepairs() const { return loadRepairs_; }
+    /// Where load() kept the file as it was, when it was unusable or repaired.
+    const std::string& keptAs() const { return keptAs_; }
 
     /// Writes the settings with the kept favourites (those with a bookmark). A failure is
     /// logged; what is in memory stays.
@@ -92,6 +97,8 @@ private:
     std::vector<std::shared_ptr<Favorite>> favorites_;
     bool loaded_ = false;
     std::string loadProblem_;
+    std::vector<std::string> loadRepairs_;
+    std::string keptAs_;
     Callbacks<const ListChange&> listChanged_;
     std::unique_ptr<platform::MountWatcher> volumeWatcher_;
     std::shared_ptr<FavoriteManager*> self_; // lets queued volume events find out it is gone

@@ -84,7 +84,10 @@ std::string formatNumber(double value) {
     return text;
 }
 
-std::expected<Favorite::Stored, std::string> readFavorite(dom::element element) {
+// A favourite as stored. A filter that cannot be used is left out (said in `repairs`), and the
+// favourite kept; a favourite without a usable bookmark cannot be kept.
+std::expected<Favorite::Stored, std::string> readFavorite(dom::element element,
+                                                          std::vector<std::string>& repairs) {
     dom::object object;
     if (element.get(object)) return std::unexpected(std::string("a favourite is not an object"));
     Favorite::Stored stored;
@@ -97,16 +100,24 @@ std::expected<Favorite::Stored, std::string> readFavorite(dom::element element) 
         stored.bookmarkData = std::move(*bytes);
     }
     dom::element predicate;
+    bool dropped = false; // a filter that could not be read is off, not empty
     if (!member(object, "filterPredicate", predicate)) {
         std::string_view text;
-        if (predicate.get(text))
-            return std::unexpected(std::string("filterPredicate is not a string"));
-        if (auto parsed = parsePredicate(text); !parsed)
-            return std::unexpected("filterPredicate: " + parsed.error());
-        stored.filterPredicate = std::string(text);
+        dropped = true;
+        if (predicate.get(text)) {
+            repairs.emplace_back("a favourite's exclusion filter was left out: it is not a text");
+        } else if (auto parsed = parsePredicate(text); !parsed) {
+            repairs.push_back("a favourite's exclusion filter was left out: " + parsed.error() +
+                              " (it read \"" + std::string(text) + "\")");
+        } else {
+            stored.filterPredicate = std::string(text);
+            dropped = false;
+        }
     }
     if (!read(object, "isFilterPredicateEnabled", stored.isFilterPredicateEnabled))
-        return std::unexpected(std::string("isFilterPredicateEnabled is not a boolean"));
+        repairs.emplace_back("a favourite's isFilterPredicateEnabled is not true or false: the "
+                             "filter is off");
+    if (dropped) stored.isFilterPredicateEnabled = false;
     return stored;
 }
 
@@ -152,7 +163,10 @@ std::string Settings::encode() const {
     return out;
 }
 
-std::expected<Settings, std::string> Settings::decode(std::string_view json) {
+std::expected<Settings, std::string> Settings::decode(std::string_view json,
+                                                      std::vector<std::string>* repairs) {
+    std::vector<std::string> ignored;
+    std::vector<std::string>& repaired = repairs != nullptr ? *repairs : ignored;
     dom::parser parser;
     const simdjson::padded_string padded(json);
     dom::element document;
@@ -170,26 +184,49 @@ std::expected<Settings, std::string> Settings::decode(std::string_view json) {
     if (!read(object, "version", settings.version)) return fail("version");
     for (const SettingDefinition& setting : settingsTable()) {
         const auto value = readSetting(object, setting);
-        if (!value) return fail(setting.key);
+        if (!value) {
+            // This setting alone takes its default; the others stay.
+            repaired.push_back("\"" + std::string(setting.key) +
+                               "\" has a value of the wrong kind: the default is used");
+            continue;
+        }
         if (!*value) continue; // absent: the default stays
         const double corrected = setting.corrected(**value);
         if (corrected != **value)
-            Logger::log(0, "The setting \"" + std::string(setting.key) + "\" is out of range (" +
-                               formatNumber(**value) + "); it is " + formatNumber(corrected) +
+            repaired.push_back("\"" + std::string(setting.key) + "\" is out of range (" +
+                               formatNumber(**value) + "): it is " + formatNumber(corrected) +
                                " instead");
         setting.set(settings, corrected);
     }
     if (dom::element favorites; !member(object, "favorites", favorites)) {
         dom::array array;
-        if (favorites.get(array)) return fail("favorites");
+        if (favorites.get(array)) {
+            repaired.emplace_back("the favourites are not a list: none could be read");
+            return settings;
+        }
         for (dom::element element : array) {
-            auto favorite = readFavorite(element);
-            if (!favorite) return std::unexpected(favorite.error());
+            auto favorite = readFavorite(element, repaired);
+            if (!favorite) {
+                repaired.push_back("a favourite was left out: " + favorite.error());
+                continue;
+            }
             settings.favorites.push_back(std::move(*favorite));
         }
     }
     return settings;
 }
+
+namespace {
+
+// A name beside `path` that nothing uses yet, for a copy of the settings as they were.
+std::string unusedAsideName(const std::string& path) {
+    std::string aside = path + ".corrupt";
+    for (int n = 2; platform::entryExists(aside); ++n)
+        aside = path + ".corrupt." + std::to_string(n);
+    return aside;
+}
+
+} // namespace
 
 std::string settingsPath() {
     return joinPath(joinPath(platform::configHome(), "tessera"), "settings.json");
@@ -204,19 +241,30 @@ LoadedSettings loadSettings(const std::string& path, int version) {
         return loaded;
     }
     if (data) {
-        auto decoded = Settings::decode(*data);
-        if (decoded) {
+        auto decoded = Settings::decode(*data, &loaded.repairs);
+        if (decoded && loaded.repairs.empty()) {
             loaded.settings = std::move(*decoded);
             return loaded;
         }
+        if (decoded) {
+            // Usable once repaired: the file as it was is kept beside it, as the repaired
+            // settings replace it at the next save.
+            loaded.settings = std::move(*decoded);
+            const std::string copy = unusedAsideName(path);
+            const auto kept = platform::writeFileAtomically(copy, *data);
+            loaded.keptAs = kept ? copy : std::string();
+            for (const std::string& repair : loaded.repairs)
+                Logger::log(0, "The settings in " + path + " were repaired: " + repair + ".");
+            if (kept) Logger::log(0, "The settings as they were are kept as " + copy + ".");
+            return loaded;
+        }
+        loaded.repairs.clear();
         loaded.problem = decoded.error();
     } else {
         loaded.problem = data.error();
     }
     // Keep the file aside, under a name nothing else uses, before the defaults take over.
-    std::string aside = path + ".corrupt";
-    for (int n = 2; platform::entryExists(aside); ++n)
-        aside = path + ".corrupt." + std::to_string(n);
+    const std::string aside = unusedAsideName(path);
     const auto keptAside = platform::renameEntry(path, aside);
     loaded.keptAs = keptAside ? aside : std::string();
     Logger::log(0, "The settings in " + path + " cannot be used (" + loaded.problem + ")" +

@@ -32,7 +32,11 @@ struct Settings {
     std::string encode() const;
     /// Absent keys take their defaults; a missing version, a value of the wrong type or an
     /// unknown name fails the whole file.
-    [[nodiscard]] static std::expected<Settings, std::string> decode(std::string_view json);
+    /// Fails when the text is no settings at all. A value or favourite that cannot be used is
+    /// left out (the default takes its place, a favourite's bad filter is dropped) and
+    /// `repairs`, when given, says what was left out.
+    [[nodiscard]] static std::expected<Settings, std::string>
+    decode(std::string_view json, std::vector<std::string>* repairs = nullptr);
 };
 
 /// settings.json in the configuration folder ($XDG_CONFIG_HOME/tessera, else ~/.config/tessera).
@@ -43,6 +47,9 @@ struct LoadedSettings {
     /// Why the file could not be used, when it could not; it was then kept aside as
     /// `keptAs` and the defaults are used.
     std::string problem;
+    /// What was left out of a file that was otherwise usable; the file as it was is then kept
+    /// as `keptAs` too.
+    std::vector<std::string> repairs;
     std::string keptAs;
     /// There was no settings file yet.
     bool firstStart = false;

@@ -7,14 +7,15 @@
 #include "model/Directory.h"
 
 #include <QDir>
+#include <QFile>
 #include <QPainter>
 #include <QSettings>
 #include <QTest>
 
 namespace tessera::testing {
 
-AppHarness::AppHarness(bool software,
-                       const std::vector<std::pair<QString, QVariant>>& userDefaults) {
+AppHarness::AppHarness(bool software, const std::vector<std::pair<QString, QVariant>>& userDefaults,
+                       const std::string& settingsJson) {
     // Each test starts from no saved window state: the user defaults live in its own folder.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        QString::fromStdString(settingsFolder_.path()));
@@ -22,6 +23,10 @@ AppHarness::AppHarness(bool software,
         tessera::userDefaults()->setValue(key, value);
     AppOptions options;
     options.settingsPath = settingsFolder_ / "settings.json";
+    if (!settingsJson.empty()) {
+        QFile file(QString::fromStdString(options.settingsPath));
+        if (file.open(QIODevice::WriteOnly)) file.write(QByteArray::fromStdString(settingsJson));
+    }
     options.softwareRendering = software;
     documents_ = std::make_unique<Application>(options);
 }

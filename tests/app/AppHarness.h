@@ -22,8 +22,10 @@ namespace tessera::testing {
 class AppHarness {
 public:
     /// `userDefaults` are set before the app starts (each harness has user defaults of its own).
+    /// `settingsJson`, when given, is the settings file the app finds.
     explicit AppHarness(bool software = false,
-                        const std::vector<std::pair<QString, QVariant>>& userDefaults = {});
+                        const std::vector<std::pair<QString, QVariant>>& userDefaults = {},
+                        const std::string& settingsJson = {});
     ~AppHarness();
 
     Application& documents() { return *documents_; }

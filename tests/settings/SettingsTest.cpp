@@ -56,26 +56,30 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
     EXPECT_DOUBLE_EQ(read->animationSpeed, 0.1);
 }
 
-TEST(SettingsTest, AbsentKeysTakeDefaultsAndBadValuesFailTheWholeFile) {
+TEST(SettingsTest, AbsentKeysTakeDefaultsAndOnlyFilesWithoutSettingsFail) {
     auto minimal = Settings::decode(R"({"version": 3, "animationSpeed": 2, "unknown": [1]})");
     ASSERT_TRUE(minimal.has_value()) << minimal.error();
     EXPECT_EQ(minimal->version, 3);
     EXPECT_DOUBLE_EQ(minimal->animationSpeed, 2.0); // a whole number is a fine real
     EXPECT_TRUE(minimal->keepAspectRatioDuringZoom);
     EXPECT_EQ(minimal->graphLevels, 8);
-    for (const char* bad : {
-             R"({})",
-             R"({"version": "3"})",
-             R"({"version": 3, "graphType": "sunburst"})",
-             R"({"version": 3, "treeMapLayout": "zigzag"})",
-             R"({"version": 3, "graphLevels": 8.5})",
-             R"({"version": 3, "favorites": {}})",
-             R"({"version": 3, "favorites": [{"bookmarkData": "***"}]})",
-             R"({"version": 3, "favorites": [{"isFilterPredicateEnabled": "yes"}]})",
-             R"([1, 2])",
-             "{\"version\": 3",
-         }) {
+    // No settings at all: the whole file fails.
+    for (const char* bad : {R"({})", R"({"version": "3"})", R"([1, 2])", "{\"version\": 3"})
         EXPECT_FALSE(Settings::decode(bad).has_value()) << bad;
+    // One value that cannot be used: left out and said, the rest kept.
+    for (const char* bad : {
+             R"({"version": 3, "graphLevels": 10, "graphType": "sunburst"})",
+             R"({"version": 3, "graphLevels": 10, "treeMapLayout": "zigzag"})",
+             R"({"version": 3, "graphLevels": 10, "animationSpeed": "fast"})",
+             R"({"version": 3, "graphLevels": 10, "favorites": {}})",
+             R"({"version": 3, "graphLevels": 10, "favorites": [{"bookmarkData": "***"}]})",
+             R"({"version": 3, "graphLevels": 10, "favorites": [7]})",
+         }) {
+        std::vector<std::string> repairs;
+        const auto decoded = Settings::decode(bad, &repairs);
+        ASSERT_TRUE(decoded.has_value()) << bad;
+        EXPECT_EQ(decoded->graphLevels, 10) << bad;
+        EXPECT_EQ(repairs.size(), 1u) << bad;
     }
 }
 
@@ -83,11 +87,14 @@ TEST(SettingsTest, AbsentKeysTakeDefaultsAndBadValuesFailTheWholeFile) {
 // default, as the settings table says, each with a line naming the key; the rest of the file is
 // kept.
 TEST(SettingsTest, ValuesOutOfRangeAreCorrectedAndTheRestKept) {
-    ::testing::internal::CaptureStderr();
+    std::vector<std::string> repairs;
     auto read = Settings::decode(R"({"version": 3, "graphLevels": -5, "directoryBorderRatio": 99,
         "mergeThreshold": -1e308, "animationSpeed": 0, "sizeMode": "childCount",
-        "favorites": [{"isFilterPredicateEnabled": true}]})");
-    const std::string log = ::testing::internal::GetCapturedStderr();
+        "favorites": [{"isFilterPredicateEnabled": true}]})",
+                                 &repairs);
+    std::string log;
+    for (const std::string& repair : repairs)
+        log += repair + "\n";
     ASSERT_TRUE(read.has_value()) << read.error();
     EXPECT_EQ(read->graphLevels, 8);                   // nearest
     EXPECT_DOUBLE_EQ(read->directoryBorderRatio, 0.3); // nearest
@@ -154,6 +161,48 @@ TEST(SettingsTest, AFileThatCannotBeUsedIsKeptAsideBeforeDefaultsAreUsed) {
     EXPECT_EQ(loadSettings(path, 43).keptAs, path + ".corrupt.2");
     EXPECT_EQ(*platform::readWholeFile(path + ".corrupt"), damaged);
     ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// One unusable value is left out, not the whole file: a setting of the wrong kind takes its
+// default, a favourite's filter that does not parse is dropped (the favourite stays), a favourite
+// whose bookmark cannot be read is left out; the file as it was is kept beside it.
+TEST(SettingsTest, WhatCannotBeUsedIsLeftOutAndTheRestKept) {
+    TemporaryDirectory folder;
+    const std::string path = folder / "settings.json";
+    Settings saved;
+    saved.version = 42;
+    saved.graphLevels = 12;
+    const Favorite kept(folder.makeDirectory("kept"), true);
+    const Favorite filtered(folder.makeDirectory("filtered"), true);
+    saved.favorites = {kept.stored(), filtered.stored(), kept.stored()};
+    saved.favorites[1].filterPredicate = "path matches \"(unclosed\"";
+    saved.favorites[1].isFilterPredicateEnabled = true;
+    std::string json = saved.encode();
+    // The third favourite's bookmark is not base64; the size mode is a number.
+    const std::size_t third = json.rfind("\"bookmarkData\" : \"") + 18;
+    json.insert(third, "!!");
+    const std::size_t mode = json.find("\"sizeMode\" : ");
+    ASSERT_NE(mode, std::string::npos) << json;
+    json.replace(mode, json.find(',', mode) - mode, "\"sizeMode\" : 7");
+    ASSERT_TRUE(platform::writeFileAtomically(path, json).has_value());
+
+    const LoadedSettings loaded = loadSettings(path, 43);
+    EXPECT_TRUE(loaded.problem.empty()) << loaded.problem;
+    EXPECT_EQ(loaded.settings.graphLevels, 12);
+    EXPECT_EQ(loaded.settings.sizeMode, SizeMode::fileSize);
+    ASSERT_EQ(loaded.settings.favorites.size(), 2u);
+    EXPECT_EQ(loaded.settings.favorites[0].bookmarkData, kept.stored().bookmarkData);
+    EXPECT_EQ(loaded.settings.favorites[1].bookmarkData, filtered.stored().bookmarkData);
+    EXPECT_FALSE(loaded.settings.favorites[1].filterPredicate);
+    EXPECT_FALSE(loaded.settings.favorites[1].isFilterPredicateEnabled);
+    ASSERT_EQ(loaded.repairs.size(), 3u);
+    EXPECT_NE(loaded.repairs[0].find("sizeMode"), std::string::npos) << loaded.repairs[0];
+    EXPECT_NE(loaded.repairs[1].find("(unclosed"), std::string::npos) << loaded.repairs[1];
+    EXPECT_NE(loaded.repairs[2].find("base64"), std::string::npos) << loaded.repairs[2];
+    // Nothing is lost: the file as it was sits beside the one the next save writes.
+    EXPECT_EQ(loaded.keptAs, path + ".corrupt");
+    EXPECT_EQ(*platform::readWholeFile(path + ".corrupt"), json);
+    EXPECT_EQ(*platform::readWholeFile(path), json);
 }
 
 } // namespace

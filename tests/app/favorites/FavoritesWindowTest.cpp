@@ -11,9 +11,11 @@
 #include "app/favorites/FavoritesModel.h"
 #include "app/widgets/FilePredicateEditor.h"
 #include "controller/FileController.h"
+#include "logs/LogController.h"
 #include "model/Directory.h"
 #include "platform/Files.h"
 #include "settings/FavoriteManager.h"
+#include "settings/Settings.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -220,6 +222,46 @@ private slots:
         QVERIFY(kept->isFilterPredicateEnabled());
         QVERIFY(kept->activeExclusion()->evaluatePath(folder / "music"));
         QVERIFY(!kept->activeExclusion()->evaluatePath(folder / "docs"));
+    }
+
+    // A favourite whose exclusion filter cannot be read keeps its place without the filter; the
+    // others stay, and the user hears of it once in a dialog and in the Logs window.
+    void aFavouriteWithAnUnreadableFilterKeepsItsPlaceAndTheUserIsTold() {
+        TemporaryDirectory places;
+        Settings stored;
+        stored.version = 86;
+        stored.graphLevels = 11;
+        for (const char* name : {"photos", "music"}) {
+            const Favorite favorite(places.makeDirectory(name), true);
+            stored.favorites.push_back(favorite.stored());
+        }
+        stored.favorites[0].filterPredicate = "path matches \"[broken\"";
+        stored.favorites[0].isFilterPredicateEnabled = true;
+        const std::size_t logged = LogController::shared().logs().size();
+        AppHarness harness(false, {}, stored.encode());
+        QMessageBox* notice = nullptr;
+        QTRY_VERIFY((notice = qobject_cast<QMessageBox*>([] {
+                         for (QWidget* widget : QApplication::topLevelWidgets())
+                             if (widget->objectName() == QStringLiteral("settingsNotice"))
+                                 return widget;
+                         return static_cast<QWidget*>(nullptr);
+                     }())) != nullptr);
+        QVERIFY2(notice->text().contains(QStringLiteral("[broken")), qPrintable(notice->text()));
+        QVERIFY(notice->text().contains(QStringLiteral("settings.json.corrupt")));
+        savePicture(notice->grab().toImage(), "settings-repaired");
+        notice->accept();
+
+        FavoritesWindow& window = harness.documents().showFavorites();
+        QStringList names;
+        for (int row = 0; row < window.model().rowCount(); ++row)
+            names << window.model().index(row).data().toString();
+        QCOMPARE(names, (QStringList{"photos", "music"}));
+        FavoriteManager& manager = harness.documents().favorites();
+        QVERIFY(!manager.at(0)->isFilterPredicateEnabled());
+        QCOMPARE(harness.documents().settings().graphLevels, 11);
+        const auto& logs = LogController::shared().logs();
+        QVERIFY(logs.size() > logged);
+        QVERIFY(logs.back().title().formatted().starts_with("Settings left out of"));
     }
 
     void anUnmountedVolumesRowGreysOutAndComesBack() {
