@@ -199,10 +199,11 @@ FolderAccess folderAccess(const std::string& path) {
                                                                      : FolderAccess::unreadable;
 }
 
-std::optional<std::uint64_t> mountIdOf(const std::string& path) {
+std::optional<std::uint64_t> mountIdOf(const std::string& path, bool followLinks) {
     struct statx stx;
-    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT, STATX_MNT_ID, &stx) !=
-            0 ||
+    const int flags =
+        AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT | (followLinks ? 0 : AT_SYMLINK_NOFOLLOW);
+    if (::statx(AT_FDCWD, path.c_str(), flags, STATX_MNT_ID, &stx) != 0 ||
         (stx.stx_mask & STATX_MNT_ID) == 0)
         return std::nullopt;
     return stx.stx_mnt_id;

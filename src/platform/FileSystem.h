@@ -78,9 +78,9 @@ struct EntryStatus {
 /// them.
 std::optional<std::uint64_t> usedInodes(const std::string& mountPoint);
 
-/// The kernel's number of the mount that holds `path` (links followed); none where it cannot be
-/// measured.
-std::optional<std::uint64_t> mountIdOf(const std::string& path);
+/// The kernel's number of the mount that holds `path` (a final link followed unless
+/// `followLinks` is false); none where it cannot be measured.
+std::optional<std::uint64_t> mountIdOf(const std::string& path, bool followLinks = true);
 
 enum class FolderAccess { readable, unreadable, missing };
 /// Whether this process may list the folder at `path` and look at its entries.

@@ -1,10 +1,13 @@
 #include "platform/Trash.h"
 
 #include "base/Paths.h"
+#include "platform/FileSystem.h"
 #include "platform/Volumes.h"
 #include "platform/XdgFolders.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -40,9 +43,25 @@ std::string percentEncodePath(const std::string& path) {
     return out;
 }
 
-std::uint64_t deviceOfPath(const std::string& path) {
-    struct stat status;
-    return ::lstat(path.c_str(), &status) == 0 ? status.st_dev : 0;
+// The mount an entry lies on, the entry itself when it is a link: a bind mount of a volume is a
+// mount of its own, and a rename cannot leave it.
+std::optional<std::uint64_t> mountOfEntry(const std::string& path) {
+    return mountIdOf(path, false);
+}
+
+// `name` shortened so that it and `suffix` take at most `limit` bytes: bytes go from the end of
+// the part before the extension (kept when it is short), at a character's start, so that the
+// rest stays valid UTF-8 where it was.
+std::string shortenedName(const std::string& name, const std::string& suffix, std::size_t limit) {
+    if (name.size() + suffix.size() <= limit) return name + suffix;
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name.size() - dot > 16) dot = name.size();
+    const std::string extension = name.substr(dot);
+    std::size_t keep = limit - suffix.size() - extension.size();
+    // Back to the first byte of a character (not a continuation byte 10xxxxxx).
+    while (keep > 0 && keep < dot && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+        --keep;
+    return name.substr(0, std::min(keep, dot)) + suffix + extension;
 }
 
 bool makeFolder(const std::string& path, mode_t mode) {
@@ -94,14 +113,14 @@ std::expected<TrashedItem, std::string> Trash::moveToTrash(const std::string& pa
     if (path.empty() || path.front() != '/' || path == "/")
         return std::unexpected(path + ": only an absolute path below / can be trashed");
     if (isInsideTrash(path)) return std::unexpected(path + ": already in the trash");
-    const std::uint64_t device = deviceOfPath(path);
-    if (device == 0) return std::unexpected(failure(path, errno));
+    const auto itemMount = mountOfEntry(path);
+    if (!itemMount) return std::unexpected(failure(path, errno));
 
-    // The home trash serves items on the home trash's own volume; elsewhere the volume's.
+    // The home trash serves items on the home trash's own mount; elsewhere the mount's own.
     std::string trash = homeTrash();
     std::error_code ignored;
     std::filesystem::create_directories(trash, ignored);
-    if (deviceOfPath(trash) != device) {
+    if (mountOfEntry(trash) != itemMount) {
         const auto mounts = readMounts();
         const auto mount = mountContaining(path, mounts);
         if (!mount) return std::unexpected(path + ": no volume found for it");
@@ -115,13 +134,20 @@ std::expected<TrashedItem, std::string> Trash::moveToTrash(const std::string& pa
     if (!makeFolder(files, 0700) || !makeFolder(info, 0700))
         return std::unexpected(failure(trash, errno));
 
-    // Claim a unique name by creating its info file exclusively, then move the item.
+    // Claim a unique name by creating its info file exclusively, then move the item. A name
+    // is shortened where the record's name would not fit in the folder; the record keeps the
+    // whole path.
     const std::string name(lastComponent(path));
+    static constexpr std::string_view kInfoExtension = ".trashinfo";
+    const long folderLimit = ::pathconf(info.c_str(), _PC_NAME_MAX);
+    const std::size_t limit =
+        static_cast<std::size_t>(folderLimit > 0 ? folderLimit : NAME_MAX) - kInfoExtension.size();
     const std::string record =
         "[Trash Info]\nPath=" + percentEncodePath(path) + "\nDeletionDate=" + deletionDate() + "\n";
     for (int attempt = 1; attempt < 10'000; ++attempt) {
-        const std::string candidate = attempt == 1 ? name : name + "." + std::to_string(attempt);
-        const std::string infoPath = joinPath(info, candidate + ".trashinfo");
+        const std::string candidate = shortenedName(
+            name, attempt == 1 ? std::string() : "." + std::to_string(attempt), limit);
+        const std::string infoPath = joinPath(info, candidate + std::string(kInfoExtension));
         const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;

@@ -1,8 +1,12 @@
 #include "platform/Trash.h"
 
+#include "base/Paths.h"
+#include "model/Utf8.h"
 #include "support/TemporaryDirectory.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -89,6 +93,53 @@ TEST_F(TrashTest, ItemsOnOtherVolumesUseTheirVolumesTrash) {
     ASSERT_TRUE(trashed.has_value()) << trashed.error();
     EXPECT_EQ(trashed->trashedPath,
               volume + "/.Trash-" + std::to_string(::getuid()) + "/files/item");
+}
+
+// A name as long as a folder allows leaves no room for ".trashinfo": the trash takes a shorter
+// name for it (keeping its extension, whole UTF-8 characters), and the record keeps the full
+// path, so the item comes back under its own name.
+TEST_F(TrashTest, NamesTooLongForTheRecordAreShortenedInTheTrash) {
+    std::string name;
+    while (name.size() < 244)
+        name += "\u00e9t\u00e9 "; // two-byte letters: a cut must not split one
+    name += "long.jpeg";
+    ASSERT_GE(name.size(), 246u);
+    ASSERT_LE(name.size(), 255u);
+    const std::string file = data_.writeFile(name, 40);
+    auto trashed = Trash::moveToTrash(file);
+    ASSERT_TRUE(trashed.has_value()) << trashed.error();
+    const std::string inTrash(lastComponent(trashed->trashedPath));
+    EXPECT_LE(inTrash.size() + std::strlen(".trashinfo"), 255u);
+    EXPECT_TRUE(inTrash.ends_with(".jpeg")) << inTrash;
+    EXPECT_TRUE(isValidUtf8(inTrash)) << inTrash;
+    EXPECT_TRUE(exists(trashed->trashedPath));
+    // A second one of the same name gets a shortened name of its own.
+    const std::string again = data_.writeFile(name, 7);
+    auto second = Trash::moveToTrash(again);
+    ASSERT_TRUE(second.has_value()) << second.error();
+    EXPECT_NE(second->trashedPath, trashed->trashedPath);
+    ASSERT_TRUE(Trash::restore(*trashed).has_value());
+    EXPECT_TRUE(exists(file));
+}
+
+// A folder bound elsewhere on the home trash's own volume is another mount: renaming into the
+// home trash from there fails, so its own mount's trash is used.
+TEST_F(TrashTest, ItemsInABindMountOfTheHomeVolumeUseThatMountsTrash) {
+    const std::string source = data_.makeDirectory("source");
+    const std::string bound = data_.makeDirectory("bound");
+    if (::mount(source.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount here (" << std::strerror(errno) << ")";
+    const std::string file = data_.writeFile("bound/item", 5);
+    auto trashed = Trash::moveToTrash(file);
+    if (trashed) {
+        EXPECT_FALSE(exists(file));
+        EXPECT_TRUE(Trash::restore(*trashed).has_value());
+        EXPECT_TRUE(exists(file));
+    }
+    ::umount2(bound.c_str(), MNT_DETACH);
+    ASSERT_TRUE(trashed.has_value()) << trashed.error();
+    EXPECT_EQ(trashed->trashedPath,
+              bound + "/.Trash-" + std::to_string(::getuid()) + "/files/item");
 }
 
 } // namespace
