@@ -345,7 +345,12 @@ std::expected<FilePtr, std::string> parse(JsonSource& source,
         return std::unexpected("The snapshot is damaged (byte " +
                                std::to_string(reader.errorOffset()) + "): " + what + ".");
     }
-    if (keys != nullptr) *keys = builder.keysMet();
+    if (keys != nullptr) {
+        // JSON keeps no order of its keys (written sorted): the columns take their own order,
+        // so that a TSV made from it has the columns of the TSV it came from.
+        *keys = builder.keysMet();
+        std::ranges::sort(*keys);
+    }
     return builder.takeRoot();
 }
 

@@ -34,6 +34,17 @@ TEST(ConvertCommandTest, TheOtherFormKeepsTheInputsColumns) {
     ASSERT_EQ(runConvertCommand(std::vector<std::string>{json, back, "--format", "tsv"}), 0);
     EXPECT_EQ(contents(back), contents(tsv));
 
+    // Every column: JSON writes its keys sorted, TSV in their own order, and the way back is
+    // byte for byte what it was.
+    const std::string full = folder / "full.fssnapshot";
+    ASSERT_TRUE(Snapshot::save(*root, {}, full));
+    const std::string fullJson = folder / "full.json";
+    const std::string fullBack = folder / "full-back.fssnapshot";
+    ASSERT_EQ(runConvertCommand(std::vector<std::string>{full, fullJson, "--format", "json"}), 0);
+    ASSERT_EQ(runConvertCommand(std::vector<std::string>{fullJson, fullBack, "--format", "tsv"}),
+              0);
+    EXPECT_EQ(contents(fullBack), contents(full));
+
     // Told otherwise, it writes what it is told.
     const std::string named = folder / "named.json";
     ASSERT_EQ(runConvertCommand(
