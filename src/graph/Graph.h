@@ -31,6 +31,8 @@ public:
     /// Placement of the active file's label, in points.
     static constexpr double kPointerOffsetY = 10.0;
     static constexpr double kViewMargin = 5.0;
+    /// The share of the pie chart's hole that the centre label may take across.
+    static constexpr double kCentreLabelShare = 0.85;
     /// The tree map's bubble names at most this many folders above the file under the pointer.
     static constexpr std::size_t kBubbleFolders = 4;
     static constexpr DrawSize kActiveTextPadding{10.0, 6.0};

@@ -162,8 +162,24 @@ void Graph::setMainText(std::optional<std::string> text) {
     }
     const DrawSize size = view_->size();
     LabelText label;
+    label.centered = true;
+    mainFileText_->maxSize = {};
     label.runs.push_back({std::move(*text), LabelRun::Weight::bold,
                           0.03 * std::min(size.width, size.height), palette::labelText()});
+    // In the pie chart the text stays inside the hole: a smaller type, then two lines.
+    if (const auto* pie = dynamic_cast<const DrawPieChart*>(fileDraw_.get())) {
+        const double room = 2 * pie->radius().min * kCentreLabelShare;
+        const double width = view_->labelTypesetter().measure(label, {}).width;
+        if (room > 0 && width > room) {
+            constexpr double kSmallest = 0.75;
+            const double scale = std::max(room / width, kSmallest);
+            label.runs.front().pointSize *= scale;
+            if (room / width < kSmallest) {
+                label.wraps = true;
+                mainFileText_->maxSize = {room, 0};
+            }
+        }
+    }
     mainFileText_->setText(std::move(label), view_->labelTypesetter());
 }
 

@@ -5,6 +5,7 @@
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "graph/HeadlessGraphView.h"
+#include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/MergedFile.h"
 #include "platform/MainQueue.h"
@@ -286,6 +287,26 @@ TEST_F(GraphTest, TheTreeMapsBubbleNamesOnlyTheNearestFoldersOfADeepChain) {
     frameAt(103.5);
     EXPECT_EQ(graph->activeText(), "\u2026\nd19997\nd19998\nd19999\nd20000\nleaf - 1 KB")
         << graph->activeText();
+}
+
+// The centre label stays inside the pie chart's hole, however long its text: a smaller type,
+// then two lines.
+TEST_F(GraphTest, TheCentreLabelFitsThePieChartsHole) {
+    const auto* pie = dynamic_cast<DrawPieChart*>(graph->fileDraw());
+    ASSERT_NE(pie, nullptr);
+    const double hole = 2 * pie->radius().min;
+    controller = FileController::create(
+        "/snapshots/big.fssnapshot",
+        DirectoryPtr(dir("", file("disk image", 123'456'789'012), file("notes", 2'000))
+                         .release()
+                         ->asDirectory()));
+    graph->setFileController(controller);
+    graph->changeSettings([](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; });
+    frameAt(103);
+    ASSERT_FALSE(view.labels().empty());
+    EXPECT_TRUE(graph->mainText().ends_with("allocated")) << graph->mainText();
+    const DrawRect frame = view.labels()[0].frame;
+    EXPECT_LE(frame.width, hole) << graph->mainText();
 }
 
 TEST_F(GraphTest, TheCentreLabelFollowsTheAppearanceAndFadesWithThePicture) {
