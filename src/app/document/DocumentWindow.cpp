@@ -56,8 +56,7 @@ DocumentWindow::DocumentWindow(Application& application, std::string location,
           },
           application.typesetter(), application.graphViewOptions(), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    const QString name = QFileInfo(toQString(location_)).fileName();
-    setWindowTitle(name.isEmpty() ? toQString(location_) : name);
+    updateTitle();
     buildSplit();
     graph().delegate = this;
     addCommands();
@@ -456,6 +455,17 @@ void DocumentWindow::showIfGone() {
     goneNotice_->setVisible(gone);
 }
 
+void DocumentWindow::updateTitle() {
+    // A live folder's name as it is now: it may have been renamed since it was opened.
+    const std::string& location =
+        controller_ && !controller_->isSnapshot() && controller_->rootFile() != nullptr
+            ? controller_->rootPath()
+            : location_;
+    const QString name = QFileInfo(toQString(location)).fileName();
+    const QString title = name.isEmpty() ? toQString(location) : name;
+    if (windowTitle() != title) setWindowTitle(title);
+}
+
 void DocumentWindow::graphSettingsChanged() {
     const SizeMode mode = graph().settings().sizeMode;
     if (listedSizeMode_ && *listedSizeMode_ != mode && outlineViewController_ != nullptr)
@@ -465,6 +475,7 @@ void DocumentWindow::graphSettingsChanged() {
 
 void DocumentWindow::graphDidChangeFile(File* file) {
     showIfGone();
+    updateTitle();
     pathBar_->setPath(controller_.get(), file);
     // The outline follows the graph to a new folder (the graph also calls when the shown
     // folder's name or figures changed, which leaves the user's selection alone).

@@ -98,6 +98,8 @@ private:
     std::optional<SizeMode> listedSizeMode_; // the measure the outline's rows are sorted by
     /// A setting of the graph changed: a new measure orders the outline's rows afresh.
     void graphSettingsChanged();
+    /// The window's title: the shown location's name.
+    void updateTitle();
     QLineEdit* searchField_ = nullptr;
     QString searchQuery_;
     bool outlineWasShownBeforeSearch_ = false;

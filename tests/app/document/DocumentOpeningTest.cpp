@@ -40,6 +40,19 @@ class DocumentOpeningTest final : public QObject {
     Q_OBJECT
 
 private slots:
+    void theTitleFollowsTheFolderWhenItIsRenamed() {
+        TemporaryDirectory places;
+        const std::string folder = places.makeDirectory("before");
+        places.writeFile("before/file", 1000);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder);
+        QVERIFY(window != nullptr);
+        QCOMPARE(window->windowTitle(), QStringLiteral("before"));
+        QVERIFY(QDir().rename(QString::fromStdString(folder),
+                              QString::fromStdString(places / "after")));
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("after"));
+    }
+
     void aFolderThatGoesSaysSoAndOffersToCloseTheWindow() {
         AppHarness harness;
         DocumentWindow* window = harness.openSample();
