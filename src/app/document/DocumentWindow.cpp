@@ -29,6 +29,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -365,6 +366,7 @@ void DocumentWindow::buildToolBar() {
     searchField_->setMaximumWidth(260);
     searchField_->setEnabled(controller_->rootFile() != nullptr);
     connect(searchField_, &QLineEdit::textChanged, this, &DocumentWindow::searchTextChanged);
+    searchField_->installEventFilter(this);
     toolBar->addWidget(searchField_);
 }
 
@@ -453,6 +455,21 @@ void DocumentWindow::showIfGone() {
                           .arg(name.isEmpty() ? toQString(location_) : name));
     }
     goneNotice_->setVisible(gone);
+}
+
+bool DocumentWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The search field would take Ctrl+E (the end of the line, on X11) and Ctrl+Z (its own
+    // undo, even with nothing to undo): the window's Export and Undo come first, unless the
+    // field has typing of its own to undo.
+    if (watched == searchField_ && event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeyCombination combination = key->keyCombination();
+        if (combination == QKeyCombination(Qt::ControlModifier, Qt::Key_E) ||
+            (combination == QKeyCombination(Qt::ControlModifier, Qt::Key_Z) &&
+             !searchField_->isUndoAvailable()))
+            return true; // not overridden: the shortcut runs
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void DocumentWindow::updateTitle() {

@@ -100,6 +100,7 @@ private:
     void graphSettingsChanged();
     /// The window's title: the shown location's name.
     void updateTitle();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     QLineEdit* searchField_ = nullptr;
     QString searchQuery_;
     bool outlineWasShownBeforeSearch_ = false;

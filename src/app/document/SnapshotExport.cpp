@@ -8,7 +8,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -63,7 +65,7 @@ void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
     dialog.setDefaultSuffix(QStringLiteral("fssnapshot"));
     // Where the last snapshot went, else the home folder.
     const QString folder = userDefaults()->value(kFolderKey).toString();
-    if (!folder.isEmpty()) dialog.setDirectory(folder);
+    dialog.setDirectory(folder.isEmpty() ? QDir::homePath() : folder);
     dialog.selectFile(name + QStringLiteral(".fssnapshot"));
 
     auto* accessory = new QWidget(&dialog);
@@ -102,7 +104,8 @@ void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const std::string path = toPath(dialog.selectedFiles().front());
-    userDefaults()->setValue(kFolderKey, dialog.directory().absolutePath());
+    // The folder the snapshot went to, which a typed path may have chosen.
+    userDefaults()->setValue(kFolderKey, QFileInfo(dialog.selectedFiles().front()).absolutePath());
     if (auto saved = Snapshot::save(root, options, path); !saved) {
         auto* box = new QMessageBox(QMessageBox::Critical, localizedQString("export.error.title"),
                                     toQString(saved.error()), QMessageBox::Ok, parent);

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -99,6 +100,47 @@ private slots:
                  QStringLiteral("json"));
         QCOMPARE(remembered->value(QStringLiteral("exportedKeys")).toStringList(),
                  (QStringList{"name", "creationDate", "modificationDate", "size"}));
+    }
+
+    // The first export starts in the home folder; the next one where the snapshot went. Ctrl+E
+    // reaches the command from the search field too.
+    void theDialogStartsAtHomeAndRemembersWhereTheSnapshotWent() {
+        TemporaryDirectory out;
+        const std::string folder = out.makeDirectory("chosen");
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        QLineEdit& field = window->searchField();
+        field.setFocus();
+        QTRY_VERIFY(field.hasFocus());
+        bool answered = false;
+        QString startedIn;
+        QTimer::singleShot(0, [&] {
+            QFileDialog* dialog = exportDialog();
+            QVERIFY(dialog != nullptr);
+            startedIn = dialog->directory().absolutePath();
+            dialog->setDirectory(QString::fromStdString(folder)); // the user goes there
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            name->setFocus();
+            name->selectAll();
+            QTest::keyClicks(name, QStringLiteral("typed.fssnapshot"));
+            answered = true;
+            auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+            QPushButton* save = buttons->button(QDialogButtonBox::Save);
+            QTRY_VERIFY(save->isEnabled());
+            QTest::mouseClick(save, Qt::LeftButton);
+            if (dialog->isVisible()) {
+                savePicture(dialog->grab().toImage(), "export-dialog-typed-path");
+                dialog->reject();
+            }
+        });
+        QTest::keyClick(&field, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(answered);
+        QCOMPARE(startedIn, QDir::homePath());
+        QVERIFY(QFile::exists(QString::fromStdString(folder + "/typed.fssnapshot")));
+        QCOMPARE(userDefaults()->value(QStringLiteral("exportFolder")).toString(),
+                 QString::fromStdString(folder));
     }
 
     void aKeySetThatCouldNotBeReadBackIsRefused() {
