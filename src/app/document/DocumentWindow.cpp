@@ -174,8 +174,11 @@ void DocumentWindow::setOutlineShown(bool shown) {
         split_->setSizes({outline, total - outline});
         if (File* file = graph().file()) outlineViewController_->revealShownFolder(*file);
     } else {
+        // The keys the outline had go back to the graph, not nowhere.
+        const bool hadKeyboard = outlineViewController_->view()->hasFocus();
         outlineHeight_ = std::max(sizes.value(0), 80);
         split_->setSizes({0, total});
+        if (hadKeyboard) graphViewController_->view()->setFocus(Qt::OtherFocusReason);
     }
     refresh();
 }

@@ -4,6 +4,7 @@
 #include "app/AppHarness.h"
 #include "app/AppTests.h"
 #include "app/commands/CommandSet.h"
+#include "app/outline/OutlineViewController.h"
 #include "controller/FileController.h"
 #include "model/Directory.h"
 
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTreeView>
 
 namespace tessera::testing {
 namespace {
@@ -98,6 +100,24 @@ private slots:
         QTest::keyClick(window, Qt::Key_Right, Qt::AltModifier);
         QVERIFY(waitUntilAtRest(graph));
         QCOMPARE(graph.file(), window->fileController()->rootFile());
+    }
+
+    // The outline shown and hidden again (Ctrl+L twice) while it had the keyboard: the keys go
+    // back to the graph, not nowhere.
+    void theKeysReturnToTheGraphWhenTheOutlineIsHidden() {
+        QWidget* view = window->graphViewController().view();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(window->isOutlineShown());
+        QTreeView* outline = window->outlineViewController().view();
+        outline->setFocus();
+        QTRY_VERIFY(outline->hasFocus());
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(!window->isOutlineShown());
+        QTRY_VERIFY(view->hasFocus());
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(window->graph().activeFile()->relativePath(), "docs");
     }
 
     void theTreeMapAndItsLayoutsComeFromTheViewMenu() {
