@@ -10,7 +10,10 @@
 #include "model/ViewEnums.h"
 #include "settings/FavoriteManager.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
+#include <QWidget>
 
 namespace tessera::testing {
 namespace {
@@ -95,6 +98,28 @@ private slots:
         QVERIFY(whatsNew != nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(whatsNew));
         savePicture(whatsNew->grab().toImage(), "whats-new");
+    }
+
+    // A window whose saved place no longer fits (a smaller screen since, or a second one gone)
+    // opens whole on the screen, as does a new window on a screen smaller than its first size.
+    void windowsOpenWholeOnTheScreen() {
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QWidget probe;
+        probe.setGeometry(available.right() - 100, available.bottom() - 100,
+                          available.width() + 400, available.height() + 300);
+        const QByteArray tooLarge = probe.saveGeometry();
+        AppHarness harness(false, {{QStringLiteral("graphWindow/geometry"), tooLarge}});
+        DocumentWindow* window = harness.openSample(AppHarness::Wait::shown);
+        QVERIFY(window != nullptr);
+        QTRY_VERIFY(window->isVisible());
+        const QRect frame = window->frameGeometry();
+        QVERIFY2(available.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6")
+                                                           .arg(frame.x())
+                                                           .arg(frame.y())
+                                                           .arg(frame.width())
+                                                           .arg(frame.height())
+                                                           .arg(available.width())
+                                                           .arg(available.height())));
     }
 
     void anUpgradeFromARecentBuildShowsNothingNew() {
