@@ -134,6 +134,7 @@ constexpr std::array texts{
     Text{"toolbar.back", "Back", ""},
     Text{"toolbar.forward", "Forward", ""},
     Text{"toolbar.path", "Path", ""},
+    Text{"toolbar.path.more", "Folders above", ""},
     Text{"settings.repaired.kept", "The settings as they were are kept in “%@”.", ""},
     Text{"settings.repaired.text",
          "Some of the settings could not be used and were left out; the rest are kept:", ""},

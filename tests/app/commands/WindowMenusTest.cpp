@@ -4,13 +4,19 @@
 #include "app/Build.h"
 #include "app/commands/CommandSet.h"
 #include "app/favorites/FavoritesWindow.h"
+#include "app/widgets/PathBar.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 
 namespace tessera::testing {
@@ -95,6 +101,41 @@ private slots:
         QVERIFY(metainfo.open(QIODevice::ReadOnly));
         QVERIFY(metainfo.readAll().contains(QByteArray("<url type=\"homepage\">") + kHomePage +
                                             "</url>"));
+    }
+
+    // Deep down, the path gives way to an ellipsis from its root on; the search field stays in
+    // the toolbar, and the folders above are a click away.
+    void aDeepPathLeavesTheSearchFieldInTheToolbar() {
+        TemporaryDirectory folder;
+        std::string relative;
+        for (int level = 1; level <= 25; ++level)
+            relative += "level " + std::to_string(level) + "/";
+        folder.writeFile(relative + "file", 1000);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(folder.path());
+        QVERIFY(window != nullptr);
+        window->resize(900, 700);
+        File* deepest = window->fileController()->rootFile()->fileAtPath(
+            relative.substr(0, relative.size() - 1));
+        QVERIFY(deepest != nullptr);
+        window->graph().setFile(*deepest);
+        QVERIFY(waitUntilAtRest(window->graph()));
+        auto* path = window->findChild<PathBar*>();
+        QVERIFY(path != nullptr);
+        QTRY_VERIFY(path->shownComponentCount() > 0 && path->shownComponentCount() < 26);
+        QLineEdit& field = window->searchField();
+        QTRY_VERIFY(field.isVisible());
+        auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("navigation"));
+        QVERIFY(toolBar->rect().contains(field.geometry()));
+        QVERIFY(path->geometry().right() <= field.geometry().left());
+        savePicture(window->grab().toImage(), "window-deep-path");
+        // The folders above, from the ellipsis's menu.
+        auto* more = path->findChild<QToolButton*>();
+        QVERIFY(more != nullptr && more->isVisible() && more->menu() != nullptr);
+        QCOMPARE(more->menu()->actions().size(), 26 - path->shownComponentCount());
+        more->menu()->actions().front()->trigger();
+        QVERIFY(waitUntilAtRest(window->graph()));
+        QCOMPARE(window->graph().file(), window->fileController()->rootFile());
     }
 
     void bringAllToFrontRaisesTheAppsWindows() {
