@@ -140,6 +140,7 @@ void OutlineViewController::setFileController(std::shared_ptr<FileController> co
     search_->cancel();
     searchLine_->hide();
     editorArea_->hide();
+    view_->setMinimumHeight(0);
     model_->setFileController(std::move(controller));
 }
 
@@ -153,6 +154,7 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
     if (!filter || controller == nullptr || controller->rootFile() == nullptr) {
         searchLine_->hide();
         editorArea_->hide();
+        view_->setMinimumHeight(0);
         if (model_->filter() != nullptr)
             keepingSelection([this] { model_->showFiltered(nullptr, nullptr); });
         return;
@@ -162,6 +164,10 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
     searchSpinner_->show();
     searchLine_->show();
     editorArea_->show();
+    // The results keep a readable list below the search's rows: the pane grows for them.
+    const int row = std::max(view_->fontMetrics().height() + 4, view_->iconSize().height() + 2);
+    view_->setMinimumHeight(kRowsWhileSearching * row + view_->header()->sizeHint().height() +
+                            2 * view_->frameWidth());
     fitPredicateEditor();
     search_->start(model_->sharedFileController(), *controller->rootFile(), std::move(filter));
 }

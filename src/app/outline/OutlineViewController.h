@@ -104,6 +104,8 @@ private:
     QMenu* contextMenu_ = nullptr;
     /// Restoring expansion expands rows; those expansions leave the flags alone.
     bool restoring_ = false;
+    /// The rows the list keeps while a search shows its editor above it.
+    static constexpr int kRowsWhileSearching = 8;
     /// The selected row that a removal is taking away, to select its successor after.
     QPersistentModelIndex removedParent_;
     int removedRow_ = -1;

@@ -285,6 +285,8 @@ private slots:
         QTRY_COMPARE(rowsUnder(model, music), QStringList{"musette"});
         QCOMPARE(window->fileController()->rootFile()->count(), 3u);
         QVERIFY(waitUntilAtRest(window->graph()));
+        // Below the search's rows the list keeps room for eight rows at least.
+        QTRY_VERIFY(outline.view()->viewport()->height() >= 8 * outline.view()->sizeHintForRow(0));
         savePicture(windowPicture(*window), "outline-search");
 
         // The search's rows show above the list, and editing them searches again.
