@@ -8,6 +8,7 @@
 #include "model/Directory.h"
 #include "model/Formatting.h"
 #include "model/Localization.h"
+#include "model/Utf8.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -193,7 +194,7 @@ void Graph::setActiveText(File* target) {
     text.lineSpacing = 2.0;
     text.centered = true;
     text.wraps = true;
-    std::string name = fileController_->displayName(*target);
+    std::string name = isolatedName(fileController_->displayName(*target));
     const bool named = !name.empty();
     text.runs.push_back({std::move(name), LabelRun::Weight::bold, LabelText::kSystemFontSize,
                          palette::labelText()});
@@ -221,7 +222,7 @@ void Graph::setActiveText(File* target) {
         if (node == file_) {
             if (more) folders = "\u2026\n";
             for (auto it = nearest.rbegin(); it != nearest.rend(); ++it)
-                folders += fileController_->displayName(**it) + "\n";
+                folders += isolatedName(fileController_->displayName(**it)) + "\n";
         }
         if (!folders.empty())
             text.runs.insert(text.runs.begin(),

@@ -40,4 +40,19 @@ std::string toDisplayString(std::string_view bytes) {
     return shown;
 }
 
+std::string isolatedName(std::string_view name) {
+    // U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069, in UTF-8.
+    bool controls = false;
+    for (std::size_t i = 0; i + 2 < name.size() && !controls; ++i) {
+        if (name[i] != '\xE2') continue;
+        const auto second = static_cast<unsigned char>(name[i + 1]);
+        const auto third = static_cast<unsigned char>(name[i + 2]);
+        controls = (second == 0x80 &&
+                    (third == 0x8E || third == 0x8F || (third >= 0xAA && third <= 0xAE))) ||
+                   (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+    }
+    if (!controls) return std::string(name);
+    return "\u2068" + std::string(name) + "\u2069";
+}
+
 } // namespace tessera

@@ -8,6 +8,7 @@
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/MergedFile.h"
+#include "model/Utf8.h"
 #include "platform/MainQueue.h"
 #include "render/QtLabelTypesetter.h"
 #include "support/TemporaryDirectory.h"
@@ -287,6 +288,22 @@ TEST_F(GraphTest, TheTreeMapsBubbleNamesOnlyTheNearestFoldersOfADeepChain) {
     frameAt(103.5);
     EXPECT_EQ(graph->activeText(), "\u2026\nd19997\nd19998\nd19999\nd20000\nleaf - 1 KB")
         << graph->activeText();
+}
+
+// A name with a right-to-left override ("photo\u202Egpj.exe" reads as "photoexe.jpg") is set
+// apart in the bubble, so that the override ends with the name instead of reversing its size.
+TEST_F(GraphTest, ABidirectionalOverrideInANameStaysInsideTheName) {
+    const std::string tricky = "photo\u202Egpj.exe";
+    controller =
+        FileController::create("/snapshots/tricky.fssnapshot",
+                               DirectoryPtr(dir("", file(tricky, 1000)).release()->asDirectory()));
+    graph->setFileController(controller);
+    frameAt(103);
+    graph->selectSibling(1); // the keyboard makes the file active
+    ASSERT_NE(graph->activeFile(), nullptr);
+    frameAt(103.5);
+    EXPECT_EQ(graph->activeText(), "\u2068" + tricky + "\u2069 - 1 KB");
+    EXPECT_EQ(isolatedName("plain name"), "plain name");
 }
 
 // The centre label stays inside the pie chart's hole, however long its text: a smaller type,
