@@ -33,6 +33,10 @@ inline constexpr CommandId quit{"quit"};
 // Edit
 inline constexpr CommandId moveToTrash{"moveToTrash"};
 inline constexpr CommandId find{"find"};
+inline constexpr CommandId cut{"cut"};
+inline constexpr CommandId copy{"copy"};
+inline constexpr CommandId paste{"paste"};
+inline constexpr CommandId selectAll{"selectAll"};
 // View
 inline constexpr CommandId toggleOutline{"toggleOutline"};
 inline constexpr CommandId toggleFullScreen{"toggleFullScreen"};

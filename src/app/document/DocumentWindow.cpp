@@ -258,6 +258,7 @@ void DocumentWindow::addCommands() {
         },
         {.enabled = [this] { return targetFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    addClipboardCommands(commands);
     commands.add(
         command::selectEnclosingFolder, localizedQString("menu.file.selectEnclosingFolder"),
         [this] { outlineViewController_->selectEnclosingFolder(); },
@@ -287,6 +288,73 @@ void DocumentWindow::addCommands() {
     commands.action(command::goForward)->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
     for (QAction* action : commands.actions())
         addAction(action); // shortcuts work with the menus closed
+}
+
+void DocumentWindow::addClipboardCommands(CommandSet& commands) {
+    // They act on the focused field (the search field, the search's rows), else on the list's
+    // rows, else on the graph's file.
+    const auto field = [] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); };
+    const auto outlineHasKeyboard = [this] {
+        return isOutlineShown() && outlineViewController_->view()->hasFocus();
+    };
+    commands.add(
+        command::cut, localizedQString("menu.edit.cut"),
+        [field] {
+            if (QLineEdit* edit = field()) edit->cut();
+        },
+        {.enabled =
+             [field] {
+                 return field() != nullptr && field()->hasSelectedText() && !field()->isReadOnly();
+             }},
+        QKeySequence::Cut);
+    commands.add(
+        command::copy, localizedQString("menu.edit.copy"),
+        [this, field, outlineHasKeyboard] {
+            if (QLineEdit* edit = field()) {
+                edit->copy();
+                return;
+            }
+            // Files: their paths, one a line, the selected rows' in the list.
+            std::vector<File*> files;
+            if (outlineHasKeyboard())
+                files = outlineViewController_->selectedFiles();
+            else if (File* file = targetFile())
+                files.push_back(file);
+            QStringList paths;
+            for (File* file : files)
+                for (const std::string& path : controller_->itemPaths(*file))
+                    paths << toQString(path);
+            if (!paths.isEmpty())
+                QGuiApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
+        },
+        {.enabled =
+             [this, field] {
+                 if (QLineEdit* edit = field()) return edit->hasSelectedText();
+                 return targetFile() != nullptr;
+             }},
+        QKeySequence::Copy);
+    commands.add(
+        command::paste, localizedQString("menu.edit.paste"),
+        [field] {
+            if (QLineEdit* edit = field()) edit->paste();
+        },
+        {.enabled =
+             [field] {
+                 return field() != nullptr && !field()->isReadOnly() &&
+                        !QGuiApplication::clipboard()->text().isEmpty();
+             }},
+        QKeySequence::Paste);
+    commands.add(
+        command::selectAll, localizedQString("menu.edit.selectAll"),
+        [this, field, outlineHasKeyboard] {
+            if (QLineEdit* edit = field())
+                edit->selectAll();
+            else if (outlineHasKeyboard())
+                outlineViewController_->view()->selectAll();
+        },
+        {.enabled = [field,
+                     outlineHasKeyboard] { return field() != nullptr || outlineHasKeyboard(); }},
+        QKeySequence::SelectAll);
 }
 
 File* DocumentWindow::targetFile() const {
@@ -332,7 +400,8 @@ void DocumentWindow::buildMenus() {
     edit->addAction(undo);
     edit->addAction(redo);
     edit->addSeparator();
-    commands.fill(edit, {command::moveToTrash, separator, command::find});
+    commands.fill(edit, {command::cut, command::copy, command::paste, command::selectAll, separator,
+                         command::moveToTrash, separator, command::find});
 
     addViewMenu(*this, commands, {command::toggleOutline});
 

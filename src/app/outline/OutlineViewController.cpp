@@ -192,6 +192,17 @@ File* OutlineViewController::selectedFile() const {
     return rows.isEmpty() ? nullptr : model_->fileAt(rows.front());
 }
 
+std::vector<File*> OutlineViewController::selectedFiles() const {
+    QModelIndexList rows = view_->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [this](const QModelIndex& a, const QModelIndex& b) {
+        return view_->visualRect(a).top() < view_->visualRect(b).top();
+    });
+    std::vector<File*> files;
+    for (const QModelIndex& row : rows)
+        if (File* file = model_->fileAt(row)) files.push_back(file);
+    return files;
+}
+
 void OutlineViewController::reloaded() {
     Directory* root = model_->observedRootFile();
     if (root == nullptr) return;

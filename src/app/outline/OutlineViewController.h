@@ -54,6 +54,8 @@ public:
 
     /// The first selected node, if any.
     File* selectedFile() const;
+    /// Every selected row's file, in the list's order.
+    std::vector<File*> selectedFiles() const;
     /// Expands the node's ancestors (and the node, for a folder), selects it and scrolls so that
     /// its neighbourhood shows. Nodes of the whole tree are looked up in a search result by path.
     void reveal(const File& file);

@@ -9,8 +9,10 @@
 #include "model/Directory.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -136,6 +138,31 @@ private slots:
         more->menu()->actions().front()->trigger();
         QVERIFY(waitUntilAtRest(window->graph()));
         QCOMPARE(window->graph().file(), window->fileController()->rootFile());
+    }
+
+    // Edit > Select All, Copy, Cut and Paste act on the focused field.
+    void theEditMenuActsOnTheFocusedField() {
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        QLineEdit& field = window->searchField();
+        field.setFocus();
+        QTRY_VERIFY(field.hasFocus());
+        QTest::keyClicks(&field, QStringLiteral("music"));
+        CommandSet& commands = window->commands();
+        commands.refresh();
+        commands.action(command::selectAll)->trigger();
+        QCOMPARE(field.selectedText(), QStringLiteral("music"));
+        commands.refresh();
+        QVERIFY(commands.action(command::copy)->isEnabled());
+        commands.action(command::copy)->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("music"));
+        commands.action(command::cut)->trigger();
+        QCOMPARE(field.text(), QString());
+        commands.refresh();
+        QVERIFY(commands.action(command::paste)->isEnabled());
+        commands.action(command::paste)->trigger();
+        QCOMPARE(field.text(), QStringLiteral("music"));
     }
 
     void bringAllToFrontRaisesTheAppsWindows() {

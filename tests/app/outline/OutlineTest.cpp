@@ -164,6 +164,11 @@ private slots:
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_COMPARE(QGuiApplication::clipboard()->text(),
                      QString::fromStdString(folder / "docs/a"));
+        // Edit > Copy (Ctrl+C) on the list copies the selected rows' paths too.
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(),
+                     QString::fromStdString(folder / "docs/a"));
 
         // Select Enclosing Folder, from the outline's context menu.
         QVERIFY(window->commands().action(command::selectEnclosingFolder)->isEnabled());
