@@ -57,4 +57,28 @@ python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.bind(sys.ar
 [ -S "$XDG_RUNTIME_DIR/tessera.socket" ] || fail "no stale socket to start with"
 # A launcher's file URL (Exec=tessera %U) names the same folder.
 hand_over "its local socket" "file://$work/b"
-echo "single instance test: handed over by D-Bus and by the local socket"
+
+# Without paths, the second launch hands over too (the running app shows a window) and exits 0.
+"$tessera" -log 2 --software-rendering "$work/a" 2>"$work/first.log" &
+first=$!
+wait_for_log "Document window opened for $work/a (1 open)"
+timeout 20 "$tessera" -log 2 2>"$work/second.log" ||
+    fail "a second launch without paths exited with $?: $(cat "$work/second.log")"
+grep -q "Handed over to the running instance over its local socket" "$work/second.log" ||
+    fail "a second launch without paths did not hand over: $(cat "$work/second.log")"
+
+# A stopped first instance is slow, not gone: the second launch leaves its socket alone and
+# exits; the first opens the folder once it goes on, and nobody opens it twice.
+kill -STOP "$first"
+timeout 30 "$tessera" -log 2 "$work/b" 2>"$work/second.log" ||
+    fail "the second launch beside a stopped instance exited with $?: $(cat "$work/second.log")"
+grep -q "does not answer yet" "$work/second.log" ||
+    fail "the second launch did not say the first was not answering: $(cat "$work/second.log")"
+grep -q "Document window opened" "$work/second.log" &&
+    fail "the second launch opened a window of its own: $(cat "$work/second.log")"
+kill -CONT "$first"
+wait_for_log "Document window opened for $work/b (2 open)"
+kill "$first"
+wait "$first" 2>/dev/null || true
+first=""
+echo "single instance test: handed over by D-Bus and by the local socket, a stopped instance kept its socket"

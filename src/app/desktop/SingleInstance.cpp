@@ -86,6 +86,12 @@ bool SingleInstance::claimOverSocket(const std::vector<std::string>& paths) {
             Logger::log(2, "Handed over to the running instance over its local socket");
             return false;
         }
+        // It took the connection, so it lives: it is slow (stopped, or busy), not gone. The
+        // request waits in its socket and is read when it goes on; taking its socket over
+        // would open the paths twice then.
+        Logger::log(0, "The running Tessera does not answer yet; it opens what was asked when "
+                       "it goes on (--new-instance opens a window here instead)");
+        return false;
     }
     // Nobody listens: a socket file left by a killed instance is replaced.
     QLocalServer::removeServer(name);
