@@ -12,6 +12,7 @@
 #include "support/TreeBuilders.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -115,6 +116,29 @@ TEST(SnapshotTest, ScannedAwkwardTreesRoundTripThroughBothForms) {
         "sys.exit(0 if d['version']==1 and len(d['rootFile']['contents'])>5 else 1)\" '" +
         folder / "s.json" + "'";
     EXPECT_EQ(std::system(check.c_str()), 0);
+}
+
+// Names that are prefixes of one another, or differ in case only, each keep their own place
+// and contents in both forms.
+TEST(SnapshotTest, NamesThatArePrefixesOfEachOtherKeepTheirOwnEntries) {
+    const auto folder = [](const char* name) {
+        return dir(name, file(std::string(name) + "-file", std::strlen(name) * 100));
+    };
+    const DirectoryPtr root = dir("", folder("a"), folder("ab"), folder("A"), folder("a b"),
+                                  folder("a."), folder("ab.c"), file("ab-file", 7));
+    for (Format format : {Format::json, Format::tsv}) {
+        const std::string data = Snapshot::makeData(*root, options(format));
+        FilePtr back = load(data);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(shape(*back, true), shape(*root, true));
+        for (const char* name : {"a", "ab", "A", "a b", "a.", "ab.c"}) {
+            const File* inner =
+                back->asDirectory()->fileAtPath(std::string(name) + "/" + name + "-file");
+            ASSERT_NE(inner, nullptr) << name;
+            EXPECT_EQ(inner->size(), static_cast<std::int64_t>(std::strlen(name) * 100)) << name;
+        }
+        EXPECT_EQ(Snapshot::makeData(*back, options(format)), data);
+    }
 }
 
 TEST(SnapshotTest, TheWrittenFormsFollowTheFormat) {

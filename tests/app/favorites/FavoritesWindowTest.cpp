@@ -116,6 +116,27 @@ private slots:
         QCOMPARE(window.list().currentIndex().row(), offered);
         savePicture(window.grab().toImage(), "favorites-window");
 
+        // Dragged downward, below Photos, Work stays the selected row.
+        std::unique_ptr<QMimeData> down(window.model().mimeData({window.model().index(offered)}));
+        dropOnList(window, *down, offered + 3);
+        QCOMPARE(rowNames(window).mid(offered),
+                 (QStringList{QStringLiteral("Music"), QStringLiteral("Photos"),
+                              QStringLiteral("Work")}));
+        QCOMPARE(window.list().currentIndex().row(), offered + 2);
+        QVERIFY(window.list().selectionModel()->isRowSelected(offered + 2, {}));
+        // Dropped onto its own place, nothing moves.
+        QSignalSpy moved(&window.model(), &QAbstractItemModel::rowsMoved);
+        std::unique_ptr<QMimeData> same(window.model().mimeData({window.model().index(offered)}));
+        dropOnList(window, *same, offered);
+        QCOMPARE(moved.count(), 0);
+        QCOMPARE(rowNames(window).mid(offered),
+                 (QStringList{QStringLiteral("Music"), QStringLiteral("Photos"),
+                              QStringLiteral("Work")}));
+        // Back as it was for what follows: Work, Music, Photos.
+        std::unique_ptr<QMimeData> back(
+            window.model().mimeData({window.model().index(offered + 2)}));
+        dropOnList(window, *back, offered);
+
         // Removing Music with the "−" button: its row goes, the others stay selected as they were.
         window.list().setCurrentIndex(window.model().index(offered + 1));
         window.commands().action(command::removeFavorite)->trigger();

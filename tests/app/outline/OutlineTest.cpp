@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 
@@ -190,6 +191,63 @@ private slots:
         QTest::keyClick(graph.view(), Qt::Key_Up, Qt::AltModifier);
         QTRY_COMPARE(window->graph().file(), window->fileController()->rootFile());
         QCOMPARE(selectedName(outline), QStringLiteral("")); // the list follows the graph
+    }
+
+    // A listed file that shrinks below its next sibling moves down; a file made in an empty,
+    // closed folder gives the folder's row an arrow that Right opens; a size changed in place
+    // updates the whole row. Qt's model checker watches every change.
+    void rowsMoveDownFillEmptyFoldersAndChangeInPlace() {
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        const TemporaryDirectory& folder = harness.sampleFolder();
+        QVERIFY(window != nullptr);
+        OutlineViewController& outline = window->outlineViewController();
+        OutlineModel& model = outline.model();
+        QAbstractItemModelTester checker(&model,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QTreeView& view = *outline.view();
+        const QModelIndex root = model.index(0, 0);
+        QTRY_VERIFY(view.isExpanded(root));
+        const QModelIndex docs = model.index(0, 0, root);
+        view.expand(docs);
+        QTRY_COMPARE(rowsUnder(model, docs), (QStringList{"a", "b"}));
+
+        const auto rowOf = [&](const QString& name) {
+            return model.index(static_cast<int>(rowsUnder(model, root).indexOf(name)), 0, root);
+        };
+        write(folder / "docs/a", 10'000); // now below b (and docs below music)
+        QTRY_COMPARE(rowsUnder(model, rowOf("docs")), (QStringList{"b", "a"}));
+        QTRY_COMPARE(differences(model), QString());
+
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder / "empty")));
+        QTRY_VERIFY(rowsUnder(model, root).contains(QStringLiteral("empty")));
+        const auto emptyRow = [&] { return rowOf(QStringLiteral("empty")); };
+        QVERIFY(!model.hasChildren(emptyRow()));
+        write(folder / "empty/new", 100);
+        QTRY_VERIFY(model.hasChildren(emptyRow()));
+        view.setFocus();
+        view.setCurrentIndex(emptyRow());
+        QTest::keyClick(&view, Qt::Key_Right);
+        QTRY_VERIFY(view.isExpanded(emptyRow()));
+        QCOMPARE(rowsUnder(model, emptyRow()), QStringList{"new"});
+
+        // e grows a little and keeps its place: every column of its row is told.
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        write(folder / "e", 6'000);
+        QTRY_VERIFY(!changed.isEmpty());
+        bool wholeRow = false;
+        for (const QList<QVariant>& arguments : changed) {
+            const auto first = arguments.at(0).value<QModelIndex>();
+            const auto last = arguments.at(1).value<QModelIndex>();
+            wholeRow =
+                wholeRow || (rowName(model, first) == QStringLiteral("e") && first.column() == 0 &&
+                             last.column() == OutlineModel::kColumns - 1);
+        }
+        QVERIFY(wholeRow);
+        const QModelIndex e = rowOf(QStringLiteral("e")).siblingAtColumn(OutlineModel::size);
+        QTRY_COMPARE(model.data(e).toString(), QStringLiteral("6 KB"));
+        QCOMPARE(differences(model), QString());
     }
 
     // View > Size > Number of Files orders the rows afresh, keeping what was open and the
