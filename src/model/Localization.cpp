@@ -126,6 +126,7 @@ constexpr std::array texts{
     Text{"open.snapshotFilter", "Snapshots (*.fssnapshot);;All files (*)", ""},
     Text{"open.title.folder", "Open Folder", ""},
     Text{"open.title.snapshot", "Open Snapshot", ""},
+    Text{"predicateEditor.notKept", "Not used until it is mended: %@", ""},
     Text{"search.placeholder", "Search", ""},
     Text{"search.results", "Results in “%@”", ""},
     Text{"settings.filter", "Leave out what matches while scanning", ""},

@@ -118,18 +118,19 @@ public:
             const QDateTime start(date_->date(), QTime(0, 0), QTimeZone::utc());
             auto made = Predicate::comparison(property, op,
                                               Date::fromUnixSeconds(start.toSecsSinceEpoch()));
-            if (!made) return markInvalid();
-            return std::move(*made);
+            if (!made) return markInvalid(made.error().message);
+            return markValid(std::move(*made));
         }
         bool ok = true;
         const qlonglong bytes = text_->text().toLongLong(&ok);
-        if (Predicate::isIntegerKey(property) && !ok) return markInvalid();
+        if (Predicate::isIntegerKey(property) && !ok)
+            return markInvalid("\u201c" + toPath(text_->text()) + "\u201d is not a whole number");
         auto made = Predicate::isIntegerKey(property)
                         ? Predicate::comparison(property, op, std::int64_t{bytes})
                         : Predicate::comparison(property, op, toPath(text_->text()),
                                                 Predicate::caseInsensitive |
                                                     Predicate::diacriticInsensitive);
-        if (!made) return markInvalid();
+        if (!made) return markInvalid(made.error().message);
         return markValid(std::move(*made));
     }
 
@@ -153,10 +154,14 @@ private:
     }
     std::optional<Predicate> markValid(Predicate predicate) const {
         text_->setStyleSheet({});
+        text_->setToolTip({});
         return predicate;
     }
-    std::optional<Predicate> markInvalid() const {
+    // The row cannot be used as it stands: its text turns red and the editor says why.
+    std::optional<Predicate> markInvalid(const std::string& reason) const {
         text_->setStyleSheet(QStringLiteral("QLineEdit { color: #c01c28; }"));
+        text_->setToolTip(toQString(reason));
+        editor_.noteProblem(reason);
         return std::nullopt;
     }
 
@@ -313,7 +318,16 @@ FilePredicateEditor::FilePredicateEditor(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     root_ = new PredicateGroupWidget(allowedProperties_, *this, false);
     layout->addWidget(root_);
+    // Why the rows are not used while one cannot be: said, not dropped silently.
+    problemLabel_ = new QLabel(this);
+    problemLabel_->setObjectName(QStringLiteral("predicateProblem"));
+    problemLabel_->setWordWrap(true);
+    problemLabel_->setContentsMargins(4, 2, 4, 2);
+    problemLabel_->setStyleSheet(QStringLiteral("QLabel { color: #c01c28; }"));
+    problemLabel_->hide();
+    layout->addWidget(problemLabel_);
     layout->addStretch();
+    connect(this, &FilePredicateEditor::predicateChanged, this, &FilePredicateEditor::showProblem);
 }
 
 FilePredicateEditor::~FilePredicateEditor() = default;
@@ -327,7 +341,23 @@ void FilePredicateEditor::setAllowedProperties(std::vector<std::string> properti
 }
 
 std::optional<Predicate> FilePredicateEditor::predicate() const {
+    problem_.clear();
     return root_->predicate();
+}
+
+QString FilePredicateEditor::problem() const {
+    return problemLabel_->isHidden() ? QString() : problemLabel_->text();
+}
+
+void FilePredicateEditor::noteProblem(const std::string& reason) const {
+    if (problem_.empty()) problem_ = reason;
+}
+
+void FilePredicateEditor::showProblem() {
+    const bool usable = predicate().has_value();
+    problemLabel_->setVisible(!usable && !problem_.empty());
+    problemLabel_->setText(
+        toQString(localizedFormat("predicateEditor.notKept", problem_.empty() ? "" : problem_)));
 }
 
 void FilePredicateEditor::setPredicate(const Predicate* predicate) {

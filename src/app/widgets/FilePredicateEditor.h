@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class QLabel;
+
 namespace tessera {
 
 class Predicate;
@@ -35,13 +37,21 @@ public:
     std::optional<Predicate> predicate() const;
     /// Shows `predicate`; null shows an empty "any" group.
     void setPredicate(const Predicate* predicate);
+    /// Why predicate() is none, as the editor shows it under the rows; empty while it is one.
+    QString problem() const;
+    /// A row says why it cannot make a comparison (the first one said is shown).
+    void noteProblem(const std::string& reason) const;
 
 signals:
     void predicateChanged();
 
 private:
+    void showProblem();
+
     std::vector<std::string> allowedProperties_;
     PredicateGroupWidget* root_ = nullptr;
+    QLabel* problemLabel_ = nullptr;
+    mutable std::string problem_;
 };
 
 } // namespace tessera

@@ -12,6 +12,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -365,6 +366,23 @@ private slots:
         // Rows compare names ignoring case: "E" matches e, and music's deep and musette (2 KB
         // of music match, so it follows e).
         QTRY_COMPARE(rowsUnder(model, model.index(0, 0)), (QStringList{"e", "music"}));
+
+        // A regular expression that does not compile is not used, and the editor says why.
+        QComboBox* operators = nullptr;
+        for (QComboBox* box : outline.predicateEditor().findChildren<QComboBox*>())
+            if (box->isVisible() && box->findText(QStringLiteral("matches")) >= 0) operators = box;
+        QVERIFY(operators != nullptr);
+        operators->setCurrentIndex(operators->findText(QStringLiteral("matches")));
+        value->selectAll();
+        QTest::keyClicks(value, QStringLiteral("[broken"));
+        QTRY_VERIFY(
+            outline.predicateEditor().problem().contains(QStringLiteral("regular expression")));
+        QVERIFY2(value->toolTip().contains(QStringLiteral("missing terminating ]")),
+                 qPrintable(value->toolTip()));
+        savePicture(windowPicture(*window), "outline-search-bad-expression");
+        value->selectAll();
+        QTest::keyClicks(value, QStringLiteral("e"));
+        QTRY_VERIFY(outline.predicateEditor().problem().isEmpty());
 
         // Cleared: the whole tree, and the outline hidden as it was before.
         field.selectAll();
