@@ -164,9 +164,12 @@ void Application::open(const std::string& path) {
         showError(toQString(location.error().message()));
         return;
     }
-    if (location->kind == platform::Location::Kind::folder)
-        open(favorites_.at(favorites_.add(location->path, false).first));
-    else
+    if (location->kind == platform::Location::Kind::folder) {
+        const auto [index, present] = favorites_.add(location->path, false);
+        // A place new to the list is its selected row.
+        if (!present && favoritesWindow_) favoritesWindow_->selectRow(static_cast<int>(index));
+        open(favorites_.at(index));
+    } else
         openSnapshot(location->path);
 }
 

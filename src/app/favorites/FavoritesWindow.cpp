@@ -152,6 +152,13 @@ void FavoritesWindow::buildMenus() {
     });
 }
 
+void FavoritesWindow::selectRow(int row) {
+    const QModelIndex index = model_->index(row);
+    if (!index.isValid()) return;
+    list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    list_->scrollTo(index);
+}
+
 void FavoritesWindow::addFolder() {
     const QString folder =
         QFileDialog::getExistingDirectory(this, localizedQString("favorites.add"));

@@ -23,6 +23,8 @@ public:
     ~FavoritesWindow() override;
 
     QListView& list() const { return *list_; }
+    /// Makes `row` the only selected row, and shows it.
+    void selectRow(int row);
     FavoritesModel& model() const { return *model_; }
     CommandSet& commands() const { return *commands_; }
     /// The favourite of the current row, if any.

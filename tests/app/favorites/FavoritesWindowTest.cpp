@@ -178,6 +178,20 @@ private slots:
         // Opening is synchronous: a second window would be there once the key is handled.
         QTest::keyClick(&window.list(), Qt::Key_Return);
         QCOMPARE(harness.documents().windows().size(), std::size_t(1));
+
+        // A folder opened from elsewhere (File > Open Folder, the command line) joins the list
+        // as its selected row; one already there leaves the selection alone.
+        TemporaryDirectory other;
+        other.writeFile("file", 10);
+        window.list().setCurrentIndex(window.model().index(0));
+        harness.documents().open(other.path());
+        const int added = window.model().rowCount() - 1;
+        QCOMPARE(window.model().favoriteAt(window.model().index(added))->url(), other.path());
+        QCOMPARE(window.list().currentIndex().row(), added);
+        QVERIFY(window.list().selectionModel()->isRowSelected(added, {}));
+        window.list().setCurrentIndex(window.model().index(0));
+        harness.documents().open(folder.path());
+        QCOMPARE(window.list().currentIndex().row(), 0);
     }
 
     void anExclusionFilterLeavesItsMatchesOutOfTheNextScan() {
