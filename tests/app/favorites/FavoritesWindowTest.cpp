@@ -312,12 +312,12 @@ private slots:
         QVERIFY(row.data(FavoritesModel::TotalRole).toLongLong() > 0);
         QCOMPARE(umount(point.c_str()), 0);
         QVERIFY(QTest::qWaitFor([&] { return !row.data(FavoritesModel::AvailableRole).toBool(); },
-                                5000));
+                                30'000));
         QCOMPARE(row.data().toString(), QStringLiteral("\u201cStick\u201d (not available)"));
         savePicture(window.grab().toImage(), "favorites-unavailable");
         QCOMPARE(mount("tessera-stick", point.c_str(), "tmpfs", 0, "size=256k"), 0);
         QVERIFY(QTest::qWaitFor([&] { return row.data(FavoritesModel::AvailableRole).toBool(); },
-                                5000));
+                                30'000));
         QCOMPARE(row.data().toString(), QStringLiteral("Stick"));
         umount(point.c_str());
     }
