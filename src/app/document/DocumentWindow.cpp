@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -476,14 +477,28 @@ void DocumentWindow::goForward() {
     graphViewController_->view()->setFocus();
 }
 
+void DocumentWindow::countCompletedScan() {
+    // Kept as other builds keep it: after 20 scans, at most once a year, the review would be
+    // asked for. This desktop has no review request, so only its date is written.
+    constexpr int kScansBeforeReview = 20;
+    constexpr qint64 kSecondsBetweenReviews = 365 * 24 * 3600;
+    UserDefaultValue<int> completedScans(QStringLiteral("completedScans"), 0);
+    completedScans.setValue(completedScans.value() + 1);
+    if (completedScans.value() < kScansBeforeReview) return;
+    OptionalUserDefaultValue<QString> asked(QStringLiteral("lastReviewAskedDate"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime last =
+        asked.value() ? QDateTime::fromString(*asked.value(), Qt::ISODate) : QDateTime();
+    if (!last.isValid() || last.secsTo(now) > kSecondsBetweenReviews)
+        asked.setValue(now.toString(Qt::ISODate));
+}
+
 void DocumentWindow::refresh() {
     commands_->refresh();
 }
 
 void DocumentWindow::graphDidLoadTree(Directory&) {
-    // Counted as other builds count it; this build asks nobody for a review.
-    UserDefaultValue<int> completedScans(QStringLiteral("completedScans"), 0);
-    completedScans.setValue(completedScans.value() + 1);
+    countCompletedScan();
     searchField_->setEnabled(true);
     graphDidChangeFile(graph().file());
 }

@@ -100,6 +100,8 @@ private:
     void graphSettingsChanged();
     /// The window's title: the shown location's name.
     void updateTitle();
+    /// Counts a finished scan in the user defaults, with the review's bookkeeping.
+    void countCompletedScan();
     /// Cut, Copy, Paste and Select All, on the focused field, the list's rows or the graph.
     void addClipboardCommands(CommandSet& commands);
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,8 @@
 // The user defaults as the app reads them from its INI file, and the first start after an
 // upgrade: what an older build kept in the user defaults moves into settings.json, retired keys
 // go, and What's New is shown to users of builds that lacked its items.
+#include "app/defaults/UserDefaults.h"
+
 #include "app/AppHarness.h"
 #include "app/AppTests.h"
 #include "app/Build.h"
@@ -10,6 +12,7 @@
 #include "model/ViewEnums.h"
 #include "settings/FavoriteManager.h"
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -120,6 +123,28 @@ private slots:
                                                            .arg(frame.height())
                                                            .arg(available.width())
                                                            .arg(available.height())));
+    }
+
+    // Each loaded tree counts a scan; from the twentieth on, the review's date is kept as other
+    // builds keep it (at most once a year), though no review is asked for here.
+    void scansAreCountedAndTheReviewsDateKept() {
+        const QString longAgo = QStringLiteral("2020-01-01T00:00:00Z");
+        {
+            AppHarness harness(false, {{QStringLiteral("completedScans"), 18},
+                                       {QStringLiteral("lastReviewAskedDate"), longAgo}});
+            QVERIFY(harness.openSample() != nullptr);
+            QCOMPARE(UserDefaultValue<int>(QStringLiteral("completedScans"), 0).value(), 19);
+            QCOMPARE(userDefaults()->value(QStringLiteral("lastReviewAskedDate")).toString(),
+                     longAgo);
+        }
+        AppHarness harness(false, {{QStringLiteral("completedScans"), 19},
+                                   {QStringLiteral("lastReviewAskedDate"), longAgo}});
+        QVERIFY(harness.openSample() != nullptr);
+        QCOMPARE(UserDefaultValue<int>(QStringLiteral("completedScans"), 0).value(), 20);
+        const QDateTime asked = QDateTime::fromString(
+            userDefaults()->value(QStringLiteral("lastReviewAskedDate")).toString(), Qt::ISODate);
+        QVERIFY(asked.isValid());
+        QVERIFY(asked.secsTo(QDateTime::currentDateTimeUtc()) < 600);
     }
 
     void anUpgradeFromARecentBuildShowsNothingNew() {
