@@ -276,11 +276,8 @@ void DocumentWindow::addCommands() {
     addWindowCommands(commands, *this);
     addGraphCommands(commands, *graphViewController_);
     // Select Enclosing Folder (Alt+Up) acts on the view that has the keyboard.
-    const auto outlineHasKeyboard = [this] {
-        return isOutlineShown() && outlineViewController_->view()->hasFocus();
-    };
     commands.route(
-        command::showEnclosingFolder, outlineHasKeyboard,
+        command::showEnclosingFolder, [this] { return outlineHasKeyboard(); },
         [this] { outlineViewController_->selectEnclosingFolder(); },
         [this] { return outlineViewController_->canSelectEnclosingFolder(); });
     // The rules read the focus: the shortcuts follow it.
@@ -295,9 +292,6 @@ void DocumentWindow::addClipboardCommands(CommandSet& commands) {
     // They act on the focused field (the search field, the search's rows), else on the list's
     // rows, else on the graph's file.
     const auto field = [] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); };
-    const auto outlineHasKeyboard = [this] {
-        return isOutlineShown() && outlineViewController_->view()->hasFocus();
-    };
     commands.add(
         command::cut, localizedQString("menu.edit.cut"),
         [field] {
@@ -310,7 +304,7 @@ void DocumentWindow::addClipboardCommands(CommandSet& commands) {
         QKeySequence::Cut);
     commands.add(
         command::copy, localizedQString("menu.edit.copy"),
-        [this, field, outlineHasKeyboard] {
+        [this, field] {
             if (QLineEdit* edit = field()) {
                 edit->copy();
                 return;
@@ -347,21 +341,23 @@ void DocumentWindow::addClipboardCommands(CommandSet& commands) {
         QKeySequence::Paste);
     commands.add(
         command::selectAll, localizedQString("menu.edit.selectAll"),
-        [this, field, outlineHasKeyboard] {
+        [this, field] {
             if (QLineEdit* edit = field())
                 edit->selectAll();
             else if (outlineHasKeyboard())
                 outlineViewController_->view()->selectAll();
         },
-        {.enabled = [field,
-                     outlineHasKeyboard] { return field() != nullptr || outlineHasKeyboard(); }},
+        {.enabled = [field, this] { return field() != nullptr || outlineHasKeyboard(); }},
         QKeySequence::SelectAll);
+}
+
+bool DocumentWindow::outlineHasKeyboard() const {
+    return isOutlineShown() && outlineViewController_->view()->hasFocus();
 }
 
 File* DocumentWindow::targetFile() const {
     // The outline's selection while the outline has the keyboard, else what the graph offers.
-    if (isOutlineShown() && outlineViewController_->view()->hasFocus())
-        return outlineViewController_->selectedFile();
+    if (outlineHasKeyboard()) return outlineViewController_->selectedFile();
     return graphViewController_->targetFile();
 }
 

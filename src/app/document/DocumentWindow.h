@@ -104,6 +104,8 @@ private:
     void countCompletedScan();
     /// Cut, Copy, Paste and Select All, on the focused field, the list's rows or the graph.
     void addClipboardCommands(CommandSet& commands);
+    /// True while the outline is shown and has the keyboard.
+    bool outlineHasKeyboard() const;
     bool eventFilter(QObject* watched, QEvent* event) override;
     QLineEdit* searchField_ = nullptr;
     QString searchQuery_;
