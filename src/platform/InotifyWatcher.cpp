@@ -124,12 +124,17 @@ struct InotifyWatcher::State {
         });
     }
 
+    // The kernel's watch of the open folder at `path` (the root's tells of its own move and
+    // deletion too); -1 with errno set when it cannot be added.
+    int addFolderWatch(int directoryFd, const std::string& path) const {
+        return addWatch(inotify, directoryFd, path, path == root ? kRootMask : kDirectoryMask);
+    }
+
     // Adds the watch of one open folder. Over the watch limit the folder is remembered for
     // polling instead.
     Watched watchOpenFolder(int directoryFd, const std::string& path,
                             std::vector<FileEvent>& events) {
-        const int watch =
-            addWatch(inotify, directoryFd, path, path == root ? kRootMask : kDirectoryMask);
+        const int watch = addFolderWatch(directoryFd, path);
         if (watch < 0) {
             if (errno == ENOSPC) {
                 if (unwatched.empty()) nextPoll = std::chrono::steady_clock::now() + kPollInterval;
@@ -147,8 +152,7 @@ struct InotifyWatcher::State {
     // measured again, and folders made in it meanwhile are watched (or remembered) too.
     void pollUnwatched(std::vector<FileEvent>& events) {
         UnwatchedFolders::Poll poll = unwatched.poll([&](int directoryFd, const std::string& path) {
-            const int watch =
-                addWatch(inotify, directoryFd, path, path == root ? kRootMask : kDirectoryMask);
+            const int watch = addFolderWatch(directoryFd, path);
             if (watch < 0) return false;
             paths[watch] = path;
             return true;
