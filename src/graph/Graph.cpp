@@ -126,6 +126,7 @@ void Graph::loadPackageFlag(File& file) {
 }
 
 void Graph::setFileController(std::shared_ptr<FileController> controller) {
+    ++treeRevision_;
     if (fileController_) fileController_->removeObserver(*this);
     file_ = nullptr;
     fileController_ = std::move(controller);
@@ -151,6 +152,7 @@ Directory* Graph::observedRootFile() const {
 }
 
 void Graph::rootFileDidLoad() {
+    ++treeRevision_;
     loading_.reset();
     file_ = fileController_ ? fileController_->rootFile() : nullptr;
     if (file_ != nullptr) {
@@ -174,6 +176,7 @@ void Graph::fileControllerDidUpdateProgress(const ScanProgress& progress) {
 }
 
 void Graph::fileControllerDidInsert(Directory& parent, std::size_t index) {
+    ++treeRevision_;
     File* inserted = parent.child(index);
     if (file_ != nullptr && inserted->isDescendant(*file_)) {
         setMainText({});
@@ -184,6 +187,7 @@ void Graph::fileControllerDidInsert(Directory& parent, std::size_t index) {
 
 void Graph::fileControllerDidMove(Directory& oldParent, std::size_t, Directory& newParent,
                                   std::size_t newIndex) {
+    ++treeRevision_;
     File* moved = newParent.child(newIndex);
     if (file_ != nullptr) {
         if (file_->isDescendant(*moved) && delegate != nullptr) delegate->graphDidChangeFile(file_);
@@ -196,6 +200,7 @@ void Graph::fileControllerDidMove(Directory& oldParent, std::size_t, Directory& 
 }
 
 void Graph::forget(const File& gone) {
+    ++treeRevision_;
     // The subtree is still whole here; it is released after this notification.
     if (activeFile_ != nullptr && activeFile_->isDescendant(gone)) setActiveFile(nullptr);
     if (clickedFile_ != nullptr && clickedFile_->isDescendant(gone)) clickedFile_ = nullptr;
@@ -254,6 +259,7 @@ void Graph::fileControllerDidRemove(File& removed, Directory& parent, std::size_
 }
 
 void Graph::fileControllerDidChange(File& changed) {
+    ++treeRevision_;
     if (delegate != nullptr) delegate->graphDidChangeFile(file_);
     if (file_ != nullptr && changed.isDescendant(*file_)) {
         setMainText({});
@@ -267,33 +273,13 @@ void Graph::fileControllerDidChange(File& changed) {
 }
 
 void Graph::fileControllerDidClose() {
+    ++treeRevision_;
     finishTransition();
     history_ = {};
     setFileController(nullptr);
 }
 
 // MARK: Frames
-
-std::string Graph::accessibleDescription() const {
-    if (file_ == nullptr || !fileController_) return {};
-    const File& described = activeFile_ != nullptr ? *activeFile_ : *file_;
-    std::string text = fileController_->displayName(described);
-    if (const auto size = described.displaySizeString(settings_.sizeMode)) {
-        if (!text.empty()) text += ", ";
-        text += *size;
-    }
-    const std::int64_t whole = file_->size(settings_.sizeMode);
-    if (&described != file_ && whole > 0 && described.isDescendant(*file_)) {
-        const double share = 100.0 * static_cast<double>(described.size(settings_.sizeMode)) /
-                             static_cast<double>(whole);
-        char percent[32];
-        std::snprintf(percent, sizeof percent, share < 1 ? "%.1f" : "%.0f", share);
-        // ", 41 % of " then the shown folder's name.
-        text += localizedFormat("graph.accessibility.share", percent);
-        text += fileController_->displayName(*file_);
-    }
-    return text;
-}
 
 std::string Graph::defaultMainText() const {
     if (loading_) {

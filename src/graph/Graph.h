@@ -118,9 +118,20 @@ public:
     /// The file a context menu was opened on; the file commands act on it while it is set.
     File* clickedFile() const { return clickedFile_; }
     void setClickedFile(File* file) { clickedFile_ = file; }
-    /// What the view says to assistive technology: the active file (or else the shown one)
-    /// with its size and share of the shown folder, "Videos, 12.3 GB, 41 % of Home".
+    // What assistive technology reads (GraphAccessibility.cpp).
+    /// The active file (or else the shown one) with its size and share of its folder,
+    /// "Videos, 12.3 GB, 41 % of Home".
     std::string accessibleDescription() const;
+    /// The same of any file of the tree.
+    std::string accessibleDescription(const File& file) const;
+    /// The entries laid out in the picture inside `file`, in their order.
+    std::vector<File*> visibleContents(File& file) const;
+    /// What a screen reader says of an entry after its name: its size, its share of its folder
+    /// and its place among the folder's entries, "12.3 GB, 41 % of Home, 3 of 7".
+    std::string accessibleDetails(File& file) const;
+    /// Counts changes of the shown folder and of the tree: nodes read before a change may be
+    /// gone after it.
+    std::uint64_t treeRevision() const { return treeRevision_; }
 
     /// The trees of a sequence and where between two of them the graph stands.
     struct FileSequence {
@@ -157,6 +168,7 @@ public:
                                std::size_t newIndex) override;
     void fileControllerDidRemove(File& file, Directory& parent, std::size_t index) override;
     void fileControllerDidChangeOrder(File&, std::ptrdiff_t, std::ptrdiff_t) override {
+        ++treeRevision_;
         redisplay();
     }
     void fileControllerDidChange(File& file) override;
@@ -218,6 +230,7 @@ private:
     std::shared_ptr<FileController> fileController_;
     File* activeFile_ = nullptr;
     File* clickedFile_ = nullptr;
+    std::uint64_t treeRevision_ = 0;
 };
 
 } // namespace tessera

@@ -49,6 +49,7 @@ void Graph::setFile(File& next) {
     }
     File* old = file_;
     file_ = &next;
+    ++treeRevision_;
     if (delegate != nullptr) delegate->graphDidChangeFile(file_);
     setNeedsDisplay();
     File* common = next.commonAncestor(*old);

@@ -37,6 +37,8 @@ constexpr std::array texts{
     Text{"export.title", "Export Snapshot", ""},
     Text{"favorite.unavailable.detail", "%@ (not available)", ""},
     Text{"favorite.unavailable.general", "Location not available", ""},
+    Text{"favorites.accessibility.notKept", "opened, not kept", ""},
+    Text{"favorites.accessibility.volumeUsage", "%@ used of %@, %@ % full", ""},
     Text{"favorites.add", "Add Folder…", ""},
     Text{"favorites.keep", "Keep in Favourites", ""},
     Text{"favorites.open", "Open", ""},
@@ -59,7 +61,8 @@ constexpr std::array texts{
     Text{"fileSequence.slider", "Position in the sequence", ""},
     Text{"fileSequence.title", "Compare Trees", ""},
     Text{"graph.accessibility.name", "Disk usage graph", ""},
-    Text{"graph.accessibility.share", ", %@ % of ", ""},
+    Text{"graph.accessibility.position", ", %@ of %@", ""},
+    Text{"graph.accessibility.share", ", %@ % of %@", ""},
     Text{"graphType.pieChart", "&Pie Chart", ""},
     Text{"graphType.treeMap", "&Tree Map", ""},
     Text{"log.error.scan", "Cannot read %@", ""},
@@ -126,9 +129,14 @@ constexpr std::array texts{
     Text{"open.snapshotFilter", "Snapshots (*.fssnapshot);;All files (*)", ""},
     Text{"open.title.folder", "Open Folder", ""},
     Text{"open.title.snapshot", "Open Snapshot", ""},
+    Text{"outline.accessibility.file", "File, level %@", ""},
+    Text{"outline.accessibility.folder", "Folder, level %@", ""},
+    Text{"outline.accessibility.name", "Outline", ""},
     Text{"predicateEditor.notKept", "Not used until it is mended: %@", ""},
+    Text{"search.clear", "Clear Search", ""},
     Text{"search.placeholder", "Search", ""},
     Text{"search.results", "Results in “%@”", ""},
+    Text{"search.results.count", "%lld result", "%lld results"},
     Text{"settings.filter", "Leave out what matches while scanning", ""},
     Text{"settings.filter.rescan", "The filter applies from the next scan. Scan “%@” again now?",
          ""},
@@ -188,6 +196,14 @@ std::string_view localizedText(std::string_view key) {
 
 std::string localizedFormat(std::string_view key, std::string_view argument) {
     return replace(localizedText(key), "%@", argument);
+}
+
+std::string localizedFormat(std::string_view key,
+                            std::initializer_list<std::string_view> arguments) {
+    std::string result(localizedText(key));
+    for (const std::string_view argument : arguments)
+        result = replace(result, "%@", argument);
+    return result;
 }
 
 std::string localizedCountFormat(std::string_view key, std::int64_t count) {

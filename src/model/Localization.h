@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,10 @@ std::string_view localizedText(std::string_view key);
 
 /// The text for `key` with its "%@" placeholder replaced by `argument`.
 std::string localizedFormat(std::string_view key, std::string_view argument);
+
+/// The text for `key` with its "%@" placeholders replaced by `arguments`, in turn.
+std::string localizedFormat(std::string_view key,
+                            std::initializer_list<std::string_view> arguments);
 
 /// The text for `key` in the plural form that `count` asks for, with its "%lld" placeholder
 /// replaced by the grouped count.
