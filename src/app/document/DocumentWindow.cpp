@@ -39,6 +39,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -64,6 +65,7 @@ DocumentWindow::DocumentWindow(Application& application, std::string location,
     addCommands();
     buildMenus();
     buildToolBar();
+    applyTabOrder();
     connect(graphViewController_, &GraphViewController::stateChanged, this,
             &DocumentWindow::refresh);
     restoreWindowGeometry(*this, "graphWindow", {900, 700});
@@ -136,13 +138,23 @@ void DocumentWindow::buildSplit() {
     outlineViewController_ = new OutlineViewController(
         [this] { return static_cast<int>(graph().settings().sizeMode); }, split_);
     split_->addWidget(outlineViewController_->widget());
-    split_->addWidget(graphViewController_->view());
+    split_->addWidget(graphViewController_->container());
     split_->setStretchFactor(0, 0);
     split_->setStretchFactor(1, 1);
     split_->setCollapsible(1, false);
     const QByteArray saved =
         userDefaults()->value(QStringLiteral("graphWindowSplitView")).toByteArray();
     if (saved.isEmpty() || !split_->restoreState(saved)) split_->setSizes({0, 1});
+    if (split_->sizes().value(0) == 0) outlineViewController_->view()->hide();
+    // Dragged shut or open, the list is hidden or shown as the menu command does it.
+    connect(split_, &QSplitter::splitterMoved, this, [this] {
+        QTreeView* list = outlineViewController_->view();
+        const bool open = split_->sizes().value(0) > 0;
+        if (open == list->isHidden()) {
+            list->setHidden(!open);
+            refresh();
+        }
+    });
     // Above them, the notice shown when the folder itself is gone.
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -163,7 +175,7 @@ void DocumentWindow::buildSplit() {
 }
 
 bool DocumentWindow::isOutlineShown() const {
-    return split_->sizes().value(0) > 0;
+    return !outlineViewController_->view()->isHidden() && split_->sizes().value(0) > 0;
 }
 
 void DocumentWindow::setOutlineShown(bool shown) {
@@ -172,6 +184,7 @@ void DocumentWindow::setOutlineShown(bool shown) {
     const int total = sizes.value(0) + sizes.value(1);
     if (shown) {
         const int outline = std::min(outlineHeight_, total / 2);
+        outlineViewController_->view()->show();
         split_->setSizes({outline, total - outline});
         if (File* file = graph().file()) outlineViewController_->revealShownFolder(*file);
     } else {
@@ -179,6 +192,9 @@ void DocumentWindow::setOutlineShown(bool shown) {
         const bool hadKeyboard = outlineViewController_->view()->hasFocus();
         outlineHeight_ = std::max(sizes.value(0), 80);
         split_->setSizes({0, total});
+        // The list hidden, not only squeezed: screen readers and Tab pass it by. (The pane
+        // itself stays: a native graph view beside it would lose its place in the window.)
+        outlineViewController_->view()->hide();
         if (hadKeyboard) graphViewController_->view()->setFocus(Qt::OtherFocusReason);
     }
     refresh();
@@ -431,7 +447,10 @@ void DocumentWindow::buildToolBar() {
     searchField_ = new QLineEdit(toolBar);
     searchField_->setObjectName(QStringLiteral("searchField"));
     searchField_->setPlaceholderText(localizedQString("search.placeholder"));
+    searchField_->setAccessibleName(localizedQString("search.placeholder"));
     searchField_->setClearButtonEnabled(true);
+    for (QToolButton* clear : searchField_->findChildren<QToolButton*>())
+        clear->setAccessibleName(localizedQString("search.clear"));
     searchField_->setMaximumWidth(260);
     searchField_->setEnabled(controller_->rootFile() != nullptr);
     connect(searchField_, &QLineEdit::textChanged, this, &DocumentWindow::searchTextChanged);
@@ -544,6 +563,17 @@ bool DocumentWindow::eventFilter(QObject* watched, QEvent* event) {
     // The search field would take Ctrl+E (the end of the line, on X11) and Ctrl+Z (its own
     // undo, even with nothing to undo): the window's Export and Undo come first, unless the
     // field has typing of its own to undo.
+    if (watched == searchField_ && event->type() == QEvent::KeyPress) {
+        // Down or Return goes from the field to the results.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Down || key->key() == Qt::Key_Return ||
+             key->key() == Qt::Key_Enter) &&
+            key->modifiers() == Qt::NoModifier && !searchField_->text().isEmpty() &&
+            isOutlineShown()) {
+            outlineViewController_->takeKeyboard();
+            return true;
+        }
+    }
     if (watched == searchField_ && event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QKeyCombination combination = key->keyCombination();
@@ -577,12 +607,24 @@ void DocumentWindow::graphDidChangeFile(File* file) {
     showIfGone();
     updateTitle();
     pathBar_->setPath(controller_.get(), file);
+    applyTabOrder();
     // The outline follows the graph to a new folder (the graph also calls when the shown
     // folder's name or figures changed, which leaves the user's selection alone).
     if (file != nullptr && file != lastShownFile_ && isOutlineShown())
         outlineViewController_->revealShownFolder(*file);
+    // A zoom, a step back or a click on the path bar: a screen reader names the new folder.
+    if (file != lastShownFile_) graphViewController_->announceFocus();
     lastShownFile_ = file;
     refresh();
+}
+
+void DocumentWindow::applyTabOrder() {
+    // Tab goes along the window: the path, the search field, the outline's list, the graph.
+    // The path's buttons are made anew for every folder: they join the chain at its end.
+    if (pathBar_ == nullptr) return;
+    setTabOrder(pathBar_->lastButton(), searchField_);
+    setTabOrder(searchField_, outlineViewController_->view());
+    setTabOrder(outlineViewController_->view(), graphViewController_->view());
 }
 
 void DocumentWindow::closeEvent(QCloseEvent* event) {

@@ -100,6 +100,7 @@ private:
     void graphSettingsChanged();
     /// The window's title: the shown location's name.
     void updateTitle();
+    void applyTabOrder();
     /// Counts a finished scan in the user defaults, with the review's bookkeeping.
     void countCompletedScan();
     /// Cut, Copy, Paste and Select All, on the focused field, the list's rows or the graph.

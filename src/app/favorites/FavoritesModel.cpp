@@ -11,8 +11,10 @@
 #include <QFont>
 #include <QIcon>
 #include <QMimeData>
+#include <QStringList>
 #include <QStyle>
 #include <QUrl>
+#include <cmath>
 
 namespace tessera {
 namespace {
@@ -136,6 +138,8 @@ QVariant FavoritesModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
         return toQString(favorite->name());
+    case Qt::AccessibleDescriptionRole:
+        return accessibleDescription(*favorite);
     case Qt::DecorationRole:
         return iconOf(*favorite);
     case Qt::ToolTipRole: {
@@ -170,6 +174,25 @@ QVariant FavoritesModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+QString FavoritesModel::accessibleDescription(const Favorite& favorite) {
+    // What the row shows besides the name: the usage bar and its figures, and the italics of a
+    // location opened but not kept.
+    QStringList parts;
+    if (!favorite.enabled()) parts << localizedQString("favorite.unavailable.general");
+    if (favorite.isVolume() && favorite.totalSize() && *favorite.totalSize() > 0) {
+        const double share = 100.0 * static_cast<double>(favorite.size()) /
+                             static_cast<double>(*favorite.totalSize());
+        parts << toQString(localizedFormat("favorites.accessibility.volumeUsage",
+                                           {formatByteCount(favorite.size()),
+                                            formatByteCount(*favorite.totalSize()),
+                                            std::to_string(static_cast<int>(std::lround(share)))}));
+    } else if (favorite.size() > 0) {
+        parts << toQString(localizedFormat("favorites.usage", formatByteCount(favorite.size())));
+    }
+    if (!favorite.isFavorite()) parts << localizedQString("favorites.accessibility.notKept");
+    return parts.join(QStringLiteral(", "));
 }
 
 Qt::ItemFlags FavoritesModel::flags(const QModelIndex& index) const {

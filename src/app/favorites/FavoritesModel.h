@@ -51,6 +51,8 @@ signals:
     void rowsDropped(int first, int count);
 
 private:
+    /// What a screen reader says of a row after its name.
+    static QString accessibleDescription(const Favorite& favorite);
     struct Row {
         std::shared_ptr<Favorite> favorite;
         Subscription changes; // its name, availability and sizes

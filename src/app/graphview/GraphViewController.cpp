@@ -1,6 +1,8 @@
 #include "app/graphview/GraphViewController.h"
 
 #include "app/desktop/FilePreview.h"
+#include "app/graphview/GraphAccessible.h"
+#include "app/graphview/GraphFocusFrame.h"
 #include "app/graphview/GraphViewOpenGL.h"
 #include "app/graphview/GraphViewSoftware.h"
 #include "controller/FileController.h"
@@ -32,15 +34,21 @@ GraphViewController::GraphViewController(Settings& settings, std::function<void(
     : QObject(parent), graph_(std::make_unique<Graph>(settings, std::move(save))) {
     makeSurface(typesetter, options);
     QWidget* widget = surface_->widget();
-    widget->setParent(parent);
+    exposeGraphToAssistiveTechnology(*widget, *graph_);
     widget->setMinimumSize(300, 300);
     widget->setMouseTracking(true);
     widget->setFocusPolicy(Qt::StrongFocus);
     widget->setContextMenuPolicy(Qt::DefaultContextMenu);
     widget->setAccessibleName(QString::fromUtf8(localizedText("graph.accessibility.name")));
     widget->installEventFilter(this);
-    // Events that reach the view's own window (the OpenGL one) come here as well.
-    if (QWindow* window = surface_->eventWindow()) window->installEventFilter(this);
+    if (QWindow* window = surface_->eventWindow()) {
+        // The keyboard stays with the view's widget, in the window's focus chain (so that Tab
+        // leaves the graph and screen readers follow): the OpenGL window never takes it.
+        window->setFlag(Qt::WindowDoesNotAcceptFocus);
+        // Events that reach the view's own window come here as well.
+        window->installEventFilter(this);
+    }
+    frame_ = new GraphFocusFrame(*widget, parent);
     graph_->setView(&surface_->graphView());
     graph_->setUp();
     graph_->updateAppearance();
@@ -53,6 +61,7 @@ GraphViewController::~GraphViewController() {
         surfaceWidget_->removeEventFilter(this);
         delete surfaceWidget_.data();
     }
+    delete frame_.data();
     graph_->setView(nullptr);
     graph_->setFileController(nullptr);
 }
@@ -79,6 +88,14 @@ void GraphViewController::makeSurface(const LabelTypesetter& typesetter,
 
 QWidget* GraphViewController::view() const {
     return surfaceWidget_.data();
+}
+
+QWidget* GraphViewController::container() const {
+    return frame_.data();
+}
+
+void GraphViewController::announceFocus() {
+    if (surfaceWidget_) announceGraphFocus(*surfaceWidget_);
 }
 
 bool GraphViewController::usesOpenGL() const {
@@ -117,7 +134,6 @@ void GraphViewController::trackPointer(QPointF position) {
     const File* before = graph_->activeFile();
     graph_->updateActiveFileFromPointer();
     graph_->setNeedsDisplay();
-    updateAccessibleText();
     // The file commands act on the file under the pointer: their rules read it.
     if (graph_->activeFile() != before) emit stateChanged();
 }
@@ -131,13 +147,6 @@ void GraphViewController::trackCursor() {
         graph_->setActiveFile(nullptr);
 }
 
-void GraphViewController::updateAccessibleText() {
-    if (!surfaceWidget_) return;
-    const QString description = QString::fromStdString(graph_->accessibleDescription());
-    if (surfaceWidget_->accessibleDescription() != description)
-        surfaceWidget_->setAccessibleDescription(description);
-}
-
 bool GraphViewController::handleKey(QKeyEvent& event) {
     const auto modifiers = event.modifiers() & ~Qt::KeypadModifier;
     if (modifiers == Qt::AltModifier && event.key() == Qt::Key_Up) {
@@ -148,15 +157,19 @@ bool GraphViewController::handleKey(QKeyEvent& event) {
     switch (event.key()) {
     case Qt::Key_Left:
         graph_->selectSibling(+1);
+        announceFocus();
         break;
     case Qt::Key_Right:
         graph_->selectSibling(-1);
+        announceFocus();
         break;
     case Qt::Key_Down:
         graph_->selectFirstChild();
+        announceFocus();
         break;
     case Qt::Key_Up:
         graph_->selectParent();
+        announceFocus();
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -172,7 +185,6 @@ bool GraphViewController::handleKey(QKeyEvent& event) {
     default:
         return false;
     }
-    updateAccessibleText();
     emit stateChanged();
     return true;
 }
@@ -211,7 +223,6 @@ bool GraphViewController::eventFilter(QObject* watched, QEvent* event) {
         return false;
     case QEvent::Leave:
         graph_->setActiveFile(nullptr);
-        updateAccessibleText();
         return false;
     case QEvent::WindowActivate:
         trackCursor();
@@ -226,6 +237,8 @@ bool GraphViewController::eventFilter(QObject* watched, QEvent* event) {
             showContextMenu(mouse->position(), mouse->globalPosition().toPoint());
             return true;
         }
+        // A click on the graph gives it the keyboard (the OpenGL window takes none itself).
+        surfaceWidget_->setFocus(Qt::MouseFocusReason);
         if (mouse->button() == Qt::LeftButton) {
             pressed_ = true;
             pressedAt_ = mouse->position();
@@ -239,12 +252,16 @@ bool GraphViewController::eventFilter(QObject* watched, QEvent* event) {
         if (graph_->file() == nullptr) return false;
         trackPointer(mouse->position());
         graph_->click();
-        updateAccessibleText();
         emit stateChanged();
         return true;
     }
     case QEvent::KeyPress:
         return handleKey(*static_cast<QKeyEvent*>(event));
+    case QEvent::FocusIn:
+        // The entry the keyboard left is where it comes back to.
+        QTimer::singleShot(0, this, [this] { announceFocus(); });
+        // The OpenGL view's widget would hand the keyboard on to its window: it keeps it.
+        return watched == surfaceWidget_ && surface_->eventWindow() != nullptr;
     case QEvent::ContextMenu: {
         auto* menu = static_cast<QContextMenuEvent*>(event);
         showContextMenu(menu->pos(), menu->globalPos());

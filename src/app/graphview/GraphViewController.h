@@ -41,8 +41,12 @@ public:
                         QWidget* parent);
     ~GraphViewController() override;
 
-    /// The widget to put in a window: the graph's view.
+    /// The graph's view, which takes the pointer and the keys.
     QWidget* view() const;
+    /// The widget to put in a window: the view in its focus ring.
+    QWidget* container() const;
+    /// Tells assistive technology where the keyboard is in the graph (see GraphAccessible.h).
+    void announceFocus();
     GraphSurface& surface() const { return *surface_; }
     Graph& graph() const { return *graph_; }
     bool usesOpenGL() const;
@@ -71,11 +75,11 @@ private:
     void trackCursor();
     bool handleKey(QKeyEvent& event);
     void showContextMenu(QPointF position, QPoint globalPosition);
-    void updateAccessibleText();
 
     std::unique_ptr<Graph> graph_;
     GraphSurface* surface_ = nullptr; // a child widget of the window, deleted with it or here
     QPointer<QWidget> surfaceWidget_;
+    QPointer<QWidget> frame_; // holds the view's widget
     QPointer<QMenu> contextMenu_;
     QPointF pressedAt_;
     bool pressed_ = false;

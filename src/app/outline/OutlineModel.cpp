@@ -204,6 +204,7 @@ QVariant OutlineModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole &&
         (index.column() == size || index.column() == allocatedSize))
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::AccessibleDescriptionRole) return accessibleDescription(*file, index.column());
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     switch (index.column()) {
     case name:
@@ -221,6 +222,21 @@ QVariant OutlineModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+QString OutlineModel::accessibleDescription(const File& file, int column) const {
+    // A screen reader reads a row's cells one by one: each says which column it is, and the
+    // name's cell where the row stands in the tree.
+    if (column != name) return headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    int level = 1;
+    for (const File* above = file.parent(); above != nullptr && &file != observedRootFile();
+         above = above->parent()) {
+        ++level;
+        if (above == observedRootFile()) break;
+    }
+    return toQString(localizedFormat(file.isDirectory() ? "outline.accessibility.folder"
+                                                        : "outline.accessibility.file",
+                                     std::to_string(level)));
 }
 
 QVariant OutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {

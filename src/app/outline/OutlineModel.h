@@ -84,6 +84,8 @@ signals:
     void reloaded();
 
 private:
+    /// What a screen reader says of a cell after its text.
+    QString accessibleDescription(const File& file, int column) const;
     bool isListed(const Directory& directory) const;
     QModelIndex indexOf(const File& file, int column) const;
     void forget(const File& file);

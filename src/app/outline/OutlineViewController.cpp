@@ -39,6 +39,7 @@ public:
         }
         owner_.keepingSelection([&] { owner_.model_->showFiltered(std::move(result), filter); });
         owner_.searchSpinner_->hide();
+        owner_.showResultCount();
     }
 
 private:
@@ -82,6 +83,7 @@ OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWid
     stack->addWidget(searchLine_);
     stack->addWidget(view_);
     view_->setObjectName(QStringLiteral("outline"));
+    view_->setAccessibleName(localizedQString("outline.accessibility.name"));
     // Before the view and its selection hear of a removal (connected first, told first): the
     // selection is still what the user left.
     connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
@@ -269,8 +271,7 @@ void OutlineViewController::reveal(const File& file) {
     }
     restoring_ = false;
     const QModelIndex row = model_->indexOf(*shown);
-    view_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
+    selectRow(row);
     // Some context: the row before it, or a folder's last child, then the row itself.
     if (row.row() > 0) view_->scrollTo(row.siblingAtRow(row.row() - 1));
     view_->scrollTo(row);
@@ -284,8 +285,7 @@ bool OutlineViewController::canSelectEnclosingFolder() const {
 void OutlineViewController::selectEnclosingFolder() {
     if (!canSelectEnclosingFolder()) return;
     const QModelIndex parent = model_->indexOf(*selectedFile()->parent());
-    view_->selectionModel()->setCurrentIndex(parent, QItemSelectionModel::ClearAndSelect |
-                                                         QItemSelectionModel::Rows);
+    selectRow(parent);
     view_->scrollTo(parent);
 }
 
@@ -305,14 +305,55 @@ void OutlineViewController::rowsGone(const QModelIndex& parent, int, int) {
     const int row = std::min(removedRow_, count - 1);
     removedRow_ = -1;
     if (row < 0) return;
-    view_->selectionModel()->setCurrentIndex(model_->index(row, 0, parent),
-                                             QItemSelectionModel::ClearAndSelect |
-                                                 QItemSelectionModel::Rows);
+    selectRow(model_->index(row, 0, parent));
+}
+
+void OutlineViewController::selectRow(const QModelIndex& row) {
+    constexpr auto rows = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    // The current row is where screen readers put the focus: it moves only while the list has
+    // the keyboard, so that they stay with the field or graph the user is in.
+    if (view_->hasFocus())
+        view_->selectionModel()->setCurrentIndex(row, rows);
+    else
+        view_->selectionModel()->select(row, rows);
+}
+
+void OutlineViewController::takeKeyboard() {
+    const QModelIndexList selected = view_->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        // The first result, below the root's row.
+        const QModelIndex root = model_->index(0, 0);
+        const QModelIndex first = model_->rowCount(root) > 0 ? model_->index(0, 0, root) : root;
+        if (first.isValid())
+            view_->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    }
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+void OutlineViewController::showResultCount() {
+    FileController* controller = model_->fileController();
+    const Directory* found = model_->observedRootFile();
+    if (controller == nullptr || controller->rootFile() == nullptr || found == nullptr) return;
+    const std::string where =
+        localizedFormat("search.results", controller->displayName(*controller->rootFile()));
+    const std::string count =
+        localizedCountFormat("search.results.count", static_cast<std::int64_t>(found->fileCount()));
+    // The label's new text is what screen readers announce.
+    searchLabel_->setText(toQString(count + " · " + where));
 }
 
 bool OutlineViewController::eventFilter(QObject* watched, QEvent* event) {
     // Only pointers are compared before the event's type is known: the filter also sees the
     // events of the view's own destruction.
+    if (watched == view_ && event->type() == QEvent::FocusIn) {
+        // The keyboard starts at the selected row (a row selected while the list lacked it).
+        const QModelIndexList selected = view_->selectionModel()->selectedRows();
+        if (!selected.isEmpty() && !selected.contains(view_->currentIndex()))
+            view_->selectionModel()->setCurrentIndex(selected.front(),
+                                                     QItemSelectionModel::NoUpdate);
+        return false;
+    }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::ContextMenu)
         return QObject::eventFilter(watched, event);
     if (watched == view_ && event->type() == QEvent::KeyPress) {

@@ -67,6 +67,8 @@ public:
     /// Selects the parent of the selected node.
     void selectEnclosingFolder();
     bool canSelectEnclosingFolder() const;
+    /// Gives the list the keyboard, at the selected row or else the first result.
+    void takeKeyboard();
 
     /// Where the outline's column layout is kept.
     static constexpr const char* kColumnsKey = "fileOutlineColumns";
@@ -89,6 +91,10 @@ private:
     void restoreExpansion(const Directory& directory);
     void rowsAboutToGo(const QModelIndex& parent, int first, int last);
     void rowsGone(const QModelIndex& parent, int first, int last);
+    /// Selects the row (and makes it the current one while the list has the keyboard).
+    void selectRow(const QModelIndex& row);
+    /// The search line names how many entries were found.
+    void showResultCount();
 
     class SearchResults;
 

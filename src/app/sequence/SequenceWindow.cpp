@@ -49,7 +49,7 @@ SequenceWindow::SequenceWindow(Application& application,
     setWindowTitle(names.join(QStringLiteral(" → ")));
 
     auto* split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(graphViewController_->view());
+    split->addWidget(graphViewController_->container());
     split->addWidget(makeSliderPanel(labels));
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 0);

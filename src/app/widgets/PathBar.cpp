@@ -69,6 +69,10 @@ void PathBar::setPath(const FileController* controller, File* shown) {
     fit();
 }
 
+QWidget* PathBar::lastButton() const {
+    return components_.empty() ? static_cast<QWidget*>(ellipsis_) : components_.back().button;
+}
+
 int PathBar::widthOf(const Component& component) const {
     return component.button->sizeHint().width() +
            (component.separator != nullptr ? component.separator->sizeHint().width() : 0);

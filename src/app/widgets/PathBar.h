@@ -32,6 +32,8 @@ public:
 
     /// The folders shown by name; the others are in the ellipsis button's menu.
     int shownComponentCount() const;
+    /// Its last button in the order Tab goes (the shown file's, once there is one).
+    QWidget* lastButton() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

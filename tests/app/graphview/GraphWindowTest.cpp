@@ -52,7 +52,8 @@ private slots:
         QTRY_VERIFY(graph.activeFile() != nullptr);
         QCOMPARE(graph.activeFile()->path(), "music");
         QTRY_VERIFY(QString::fromStdString(graph.activeText()).startsWith("music"));
-        QVERIFY(view->accessibleDescription().startsWith(QStringLiteral("music, 40 KB, 38 % of")));
+        QVERIFY(QString::fromStdString(graph.accessibleDescription())
+                    .startsWith(QStringLiteral("music, 40 KB, 38 % of")));
         savePicture(windowPicture(*window), "window-hover");
 
         QTest::mouseClick(view, Qt::LeftButton, {}, pointOf(controller, "music"));
