@@ -2,6 +2,7 @@
 
 #include "app/Build.h"
 #include "app/QtConversions.h"
+#include "app/commands/ToggleItemAccessible.h"
 #include "app/defaults/SettingsMigration.h"
 #include "app/defaults/UserDefaultValue.h"
 #include "app/defaults/UserDefaults.h"
@@ -57,6 +58,7 @@ std::vector<std::string> firstStartLocations() {
 Application::Application(AppOptions options)
     : options_(std::move(options)),
       favorites_(options_.settingsPath.empty() ? settingsPath() : options_.settingsPath, kBuild) {
+    exposeToggleMenuItems();
     upgradeFromLastVersion();
     favorites_.load(firstStartLocations());
     reportSettingsProblems();
