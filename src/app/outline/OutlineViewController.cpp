@@ -2,6 +2,7 @@
 
 #include "app/QtConversions.h"
 #include "app/defaults/UserDefaults.h"
+#include "app/desktop/AtSpiEvents.h"
 #include "app/outline/OutlineModel.h"
 #include "app/widgets/FilePredicateEditor.h"
 #include "controller/FileController.h"
@@ -11,6 +12,8 @@
 #include "model/Localization.h"
 #include "platform/MainQueue.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -125,6 +128,10 @@ OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWid
             if (const Directory* folder = child->asDirectory()) restoreExpansion(*folder);
         restoring_ = false;
     });
+    connect(view_, &QTreeView::expanded, this,
+            [this](const QModelIndex& index) { announceExpansion(index, true); });
+    connect(view_, &QTreeView::collapsed, this,
+            [this](const QModelIndex& index) { announceExpansion(index, false); });
     connect(view_, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
         if (restoring_) return;
         if (File* file = model_->fileAt(index); file && file->asDirectory())
@@ -308,6 +315,39 @@ void OutlineViewController::rowsGone(const QModelIndex& parent, int, int) {
     selectRow(model_->index(row, 0, parent));
 }
 
+QAccessibleInterface* OutlineViewController::accessibleCell(const QModelIndex& index) const {
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(view_);
+    QAccessibleTableInterface* table = tree != nullptr ? tree->tableInterface() : nullptr;
+    if (table == nullptr || !index.isValid()) return nullptr;
+    // The row's place among the rows shown, which is how the tree's cells are counted.
+    int row = 0;
+    QModelIndex shown = model_->index(0, 0);
+    while (shown.isValid() && shown != index) {
+        shown = view_->indexBelow(shown);
+        ++row;
+    }
+    return shown.isValid() ? table->cellAt(row, 0) : nullptr;
+}
+
+void OutlineViewController::announceExpansion(const QModelIndex& index, bool expanded) {
+    // Only what the user opened or closed on the row that has the keyboard is heard.
+    if (restoring_ || !QAccessible::isActive() || !view_->hasFocus() ||
+        index != view_->currentIndex().siblingAtColumn(0))
+        return;
+    if (QAccessibleInterface* cell = accessibleCell(index))
+        sendAtSpiStateChange(*cell, "expanded", expanded);
+}
+
+void OutlineViewController::announceCurrentRow() {
+    // Qt announces the list itself after its row as the list takes the keyboard: the row
+    // comes again, so that a screen reader ends on it.
+    if (!QAccessible::isActive() || !view_->hasFocus()) return;
+    if (QAccessibleInterface* cell = accessibleCell(view_->currentIndex().siblingAtColumn(0))) {
+        QAccessibleEvent event(cell, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void OutlineViewController::selectRow(const QModelIndex& row) {
     constexpr auto rows = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
     // The current row is where screen readers put the focus: it moves only while the list has
@@ -339,8 +379,12 @@ void OutlineViewController::showResultCount() {
         localizedFormat("search.results", controller->displayName(*controller->rootFile()));
     const std::string count =
         localizedCountFormat("search.results.count", static_cast<std::int64_t>(found->fileCount()));
-    // The label's new text is what screen readers announce.
-    searchLabel_->setText(toQString(count + " · " + where));
+    const QString text = toQString(count + " · " + where);
+    searchLabel_->setText(text);
+    // Said to a screen reader where the user is (typing in the search field, as a rule).
+    if (QWidget* focused = QApplication::focusWidget())
+        if (QAccessibleInterface* at = QAccessible::queryAccessibleInterface(focused))
+            sendAtSpiDescriptionChange(*at, text);
 }
 
 bool OutlineViewController::eventFilter(QObject* watched, QEvent* event) {
@@ -352,6 +396,7 @@ bool OutlineViewController::eventFilter(QObject* watched, QEvent* event) {
         if (!selected.isEmpty() && !selected.contains(view_->currentIndex()))
             view_->selectionModel()->setCurrentIndex(selected.front(),
                                                      QItemSelectionModel::NoUpdate);
+        QTimer::singleShot(0, this, &OutlineViewController::announceCurrentRow);
         return false;
     }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::ContextMenu)

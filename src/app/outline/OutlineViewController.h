@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+class QAccessibleInterface;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -93,6 +94,12 @@ private:
     void rowsGone(const QModelIndex& parent, int first, int last);
     /// Selects the row (and makes it the current one while the list has the keyboard).
     void selectRow(const QModelIndex& row);
+    /// The accessible interface of a row's first cell, as screen readers know it.
+    QAccessibleInterface* accessibleCell(const QModelIndex& index) const;
+    /// Screen readers hear that the row with the keyboard was opened or closed.
+    void announceExpansion(const QModelIndex& index, bool expanded);
+    /// Screen readers hear which row the list's keyboard is on.
+    void announceCurrentRow();
     /// The search line names how many entries were found.
     void showResultCount();
 
