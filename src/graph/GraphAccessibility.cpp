@@ -38,6 +38,9 @@ std::string Graph::accessibleDetails(File& file) const {
     if (!fileController_) return {};
     std::string text = file.displaySizeString(settings_.sizeMode).value_or("");
     text += shareOfFolder(file, *fileController_, settings_.sizeMode);
+    // A folder says how many files it holds: one to zoom into.
+    if (const Directory* folder = file.asDirectory(); folder != nullptr && &file != file_)
+        text += ", " + localizedCountFormat("file.display.childCount", folder->fileCount());
     if (File* folder = file.parent(); folder != nullptr && &file != file_) {
         const auto siblings = visibleContents(*folder);
         if (const auto at = std::ranges::find(siblings, &file); at != siblings.end()) {

@@ -82,13 +82,17 @@ def find(root, role, name=None):
 
 
 class FocusLog:
-    """The objects that got the focus, as a screen reader hears of them."""
+    """What a screen reader speaks: the objects that got the focus (role, name, description),
+    and the new descriptions of objects (role, name, the text the event carries)."""
 
     def __init__(self):
         self.events = []
-        pyatspi.Registry.registerEventListener(self.heard, "object:state-changed:focused")
+        self.descriptions = []
+        pyatspi.Registry.registerEventListener(self.focused, "object:state-changed:focused")
+        pyatspi.Registry.registerEventListener(
+            self.described, "object:property-change:accessible-description")
 
-    def heard(self, event):
+    def focused(self, event):
         if event.detail1 != 1:
             return
         try:
@@ -97,9 +101,17 @@ class FocusLog:
         except Exception:
             pass
 
+    def described(self, event):
+        try:
+            self.descriptions.append((event.source.getRoleName(), event.source.name,
+                                      event.any_data))
+        except Exception:
+            pass
+
     def clear(self):
         pump(0.3)
         self.events.clear()
+        self.descriptions.clear()
 
     def wait(self, matches):
         return wait_for(lambda: next((e for e in self.events if matches(e)), None))
@@ -157,7 +169,7 @@ def main():
               f"the entries are named, largest first ({names})")
         music = chart.getChildAtIndex(1)
         check(music.getRole() == pyatspi.ROLE_LIST_ITEM, "an entry is a list item")
-        check(music.description == "90 KB, 31 % of holiday, 2 of 3",
+        check(music.description == "90 KB, 31 % of holiday, 2 files, 2 of 3",
               f"an entry says its size, share of its folder and place ({music.description!r})")
         check(music.childCount == 2 and music.getChildAtIndex(0).name == "song.bin",
               "a folder's entries are its children")
@@ -188,10 +200,15 @@ def main():
         check(heard is not None, f"Return: the zoom announces the shown folder ({log.events})")
         check(wait_for(lambda: chart.childCount == 2) is not None,
               "the chart's children are the shown folder's entries")
+        # Back on the chart it is on already, a screen reader hears the new folder as the
+        # chart's new description (a second focus event on it would be heard as nothing).
         log.clear()
         press(window_id, "alt+Left")
-        heard = log.wait(lambda e: e[0] == "chart" and e[2].startswith("holiday"))
-        check(heard is not None, f"Alt+Left: the way back is announced ({log.events})")
+        heard = wait_for(lambda: next((d for d in log.descriptions if d[0] == "chart"
+                                       and isinstance(d[2], str)
+                                       and d[2].startswith("holiday")), None))
+        check(heard is not None,
+              f"Alt+Left: the way back is announced ({log.events} {log.descriptions})")
 
         # Tab goes round the window and out of the graph.
         log.clear()
@@ -209,6 +226,30 @@ def main():
         check((("push button", "holiday"), ("text", "Search")) in pairs,
               f"the path comes before the search field ({seen})")
 
+        # Ctrl+L from the search field shows the outline, and the focus stays in the field.
+        press(window_id, "ctrl+f")
+        log.clear()
+        press(window_id, "ctrl+l")
+        pump(0.5)
+        check(not any(e[0] in ("table cell", "tree item") for e in log.events),
+              f"Ctrl+L leaves the focus in the search field ({log.events})")
+        press(window_id, "ctrl+l")
+
+        # View > Show Outline and Full Screen read as check boxes.
+        toggles = {}
+        stack = [app]
+        while stack:  # the menus included, which descendants() leaves out
+            item = stack.pop()
+            if item is None:
+                continue
+            if item.name in ("Show Outline", "Full Screen"):
+                toggles[item.name] = (item.getRoleName(),
+                                      item.getState().contains(pyatspi.STATE_CHECKED))
+            stack.extend(item.getChildAtIndex(i) for i in range(item.childCount))
+        check(toggles.get("Show Outline") == ("check box", False)
+              and toggles.get("Full Screen") == ("check box", False),
+              f"Show Outline and Full Screen read as check boxes, not checked ({toggles})")
+
         # The search: the field's name, Down to the results, the outline named.
         field = find(app, pyatspi.ROLE_TEXT, "Search")
         check(field is not None, "the search field is named")
@@ -219,10 +260,11 @@ def main():
         subprocess.run(["xdotool", "type", "--window", window_id, "song"], check=True)
         outline = wait_for(lambda: find(app, pyatspi.ROLE_TREE, "Outline"))
         check(outline is not None, "the outline is a tree named Outline")
-        count = wait_for(lambda: find(app, pyatspi.ROLE_LABEL, None) and next(
-            (a for a in descendants(app)
-             if a.getRole() == pyatspi.ROLE_LABEL and a.name.startswith("1 result")), None))
-        check(count is not None, "the search line says how many entries were found")
+        count = wait_for(lambda: next((d for d in log.descriptions if d[1] == "Search"
+                                       and isinstance(d[2], str)
+                                       and d[2].startswith("1 result")), None))
+        check(count is not None,
+              f"the number of results is said in the search field ({log.descriptions})")
         log.clear()
         press(window_id, "Down")
         heard = log.wait(lambda e: e[0] in ("table cell", "tree item"))
@@ -230,6 +272,18 @@ def main():
         if heard is not None:
             check(heard[2].startswith("Folder, level") or heard[2].startswith("File, level"),
                   f"a row says what it is and its depth ({heard})")
+
+        # Opening a row is heard: the results' root is open, Left closes it, Right opens it.
+        expansions = []
+        pyatspi.Registry.registerEventListener(
+            lambda e: expansions.append((e.source.name, e.detail1)),
+            "object:state-changed:expanded")
+        press(window_id, "Home", "Left")
+        check(wait_for(lambda: any(on == 0 for _, on in expansions)) is not None,
+              f"Left on an open row: its closing is heard ({expansions})")
+        press(window_id, "Right")
+        check(wait_for(lambda: any(on == 1 for _, on in expansions)) is not None,
+              f"Right on a closed row: its opening is heard ({expansions})")
 
         # The search ended, the outline is hidden again and not showing.
         press(window_id, "ctrl+f", "BackSpace")

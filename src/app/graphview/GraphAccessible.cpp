@@ -1,6 +1,7 @@
 #include "app/graphview/GraphAccessible.h"
 
 #include "app/QtConversions.h"
+#include "app/desktop/AtSpiEvents.h"
 #include "controller/FileController.h"
 #include "graph/Graph.h"
 #include "model/File.h"
@@ -139,6 +140,11 @@ private:
             QAccessible::deleteAccessibleInterface(id);
     }
 
+public:
+    /// What the keyboard was last announced on: the chart itself or an entry.
+    QAccessible::Id lastAnnounced = 0;
+
+private:
     Graph& graph_;
     mutable std::unordered_map<const File*, QAccessible::Id> entries_;
     mutable std::uint64_t revision_ = 0;
@@ -207,8 +213,6 @@ QAccessible::State GraphEntryAccessible::state() const {
     const bool active = chart_.graph().activeFile() == &file_;
     state.selected = active;
     state.focused = active && chart_.view()->hasFocus();
-    if (const auto* directory = file_.asDirectory(); directory != nullptr && !file_.isLeaf())
-        state.expandable = true;
     return state;
 }
 
@@ -232,13 +236,31 @@ void exposeGraphToAssistiveTechnology(QWidget& widget, Graph& graph) {
                      [key = static_cast<const QObject*>(&widget)] { exposedGraphs().remove(key); });
 }
 
-void announceGraphFocus(QWidget& widget) {
+void announceGraphFocus(QWidget& widget, GraphFocusChange change) {
     if (!QAccessible::isActive() || !widget.hasFocus()) return;
     auto* chart = dynamic_cast<GraphAccessible*>(QAccessible::queryAccessibleInterface(&widget));
     if (chart == nullptr) return;
-    QAccessibleInterface* focused = chart->focusChild();
-    QAccessibleEvent event(focused != nullptr ? focused : chart, QAccessible::Focus);
+    const QAccessible::Id chartId = QAccessible::uniqueId(chart);
+    QAccessibleInterface* entry = chart->focusChild();
+    if (entry == nullptr) {
+        if (change == GraphFocusChange::arrived) {
+            // Qt announced the chart as the view took the keyboard.
+        } else if (chart->lastAnnounced == chartId) {
+            // A screen reader hears a second focus event on the object it is on as nothing:
+            // the folder a zoom shows comes as the chart's new description instead.
+            sendAtSpiDescriptionChange(*chart, chart->text(QAccessible::Description));
+        } else {
+            QAccessibleEvent event(chart, QAccessible::Focus);
+            QAccessible::updateAccessibility(&event);
+        }
+        chart->lastAnnounced = chartId;
+        return;
+    }
+    const QAccessible::Id entryId = QAccessible::uniqueId(entry);
+    if (entryId == chart->lastAnnounced && change == GraphFocusChange::moved) return;
+    QAccessibleEvent event(entry, QAccessible::Focus);
     QAccessible::updateAccessibility(&event);
+    chart->lastAnnounced = entryId;
 }
 
 } // namespace tessera

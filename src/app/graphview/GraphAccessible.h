@@ -14,8 +14,13 @@ class Graph;
 /// asks for the widget's interface; it holds while the widget lives.
 void exposeGraphToAssistiveTechnology(QWidget& widget, Graph& graph);
 
+enum class GraphFocusChange {
+    moved,   ///< the keys moved to another entry, or zoomed
+    arrived, ///< the view has just taken the keyboard (Qt announced the chart)
+};
+
 /// Tells assistive technology where the keyboard is in the graph: on the active entry, or on
 /// the chart itself (which names the shown folder). Nothing while the view lacks the focus.
-void announceGraphFocus(QWidget& widget);
+void announceGraphFocus(QWidget& widget, GraphFocusChange change);
 
 } // namespace tessera

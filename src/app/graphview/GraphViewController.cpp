@@ -95,7 +95,7 @@ QWidget* GraphViewController::container() const {
 }
 
 void GraphViewController::announceFocus() {
-    if (surfaceWidget_) announceGraphFocus(*surfaceWidget_);
+    if (surfaceWidget_) announceGraphFocus(*surfaceWidget_, GraphFocusChange::moved);
 }
 
 bool GraphViewController::usesOpenGL() const {
@@ -259,7 +259,9 @@ bool GraphViewController::eventFilter(QObject* watched, QEvent* event) {
         return handleKey(*static_cast<QKeyEvent*>(event));
     case QEvent::FocusIn:
         // The entry the keyboard left is where it comes back to.
-        QTimer::singleShot(0, this, [this] { announceFocus(); });
+        QTimer::singleShot(0, this, [this] {
+            if (surfaceWidget_) announceGraphFocus(*surfaceWidget_, GraphFocusChange::arrived);
+        });
         // The OpenGL view's widget would hand the keyboard on to its window: it keeps it.
         return watched == surfaceWidget_ && surface_->eventWindow() != nullptr;
     case QEvent::ContextMenu: {
