@@ -40,6 +40,10 @@ void FavoriteRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     initStyleOption(&background, index);
     background.text.clear();
     background.icon = QIcon();
+    // The row draws its own icon: the style's highlight covers the whole row, never only what
+    // is right of an icon it would have drawn.
+    background.features &= ~QStyleOptionViewItem::HasDecoration;
+    background.showDecorationSelected = true;
     QStyle* style = option.widget != nullptr ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
 

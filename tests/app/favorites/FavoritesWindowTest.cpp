@@ -28,6 +28,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -124,6 +126,28 @@ private slots:
                               QStringLiteral("Work")}));
         QCOMPARE(window.list().currentIndex().row(), offered + 2);
         QVERIFY(window.list().selectionModel()->isRowSelected(offered + 2, {}));
+        // The selected row's highlight spans the whole row, its icon included, in a style that
+        // highlights only an item's text unless told otherwise too.
+        for (const QString& styleName : {QStringLiteral("Fusion"), QStringLiteral("Windows")}) {
+            std::unique_ptr<QStyle> style(QStyleFactory::create(styleName));
+            QVERIFY(style != nullptr);
+            window.list().setStyle(style.get());
+            const QRect row = window.list().visualRect(window.model().index(offered + 2));
+            const QImage list = window.list().viewport()->grab().toImage();
+            const QPoint middle(0, row.center().y());
+            const QColor underIcon =
+                list.pixelColor((middle + QPoint(row.left() + 3, 0)) * list.devicePixelRatio());
+            const QColor besideText =
+                list.pixelColor((middle + QPoint(row.right() - 3, 0)) * list.devicePixelRatio());
+            // (Fusion shades its highlight a little from left to right.)
+            const bool alike = std::abs(underIcon.red() - besideText.red()) <= 8 &&
+                               std::abs(underIcon.green() - besideText.green()) <= 8 &&
+                               std::abs(underIcon.blue() - besideText.blue()) <= 8;
+            QVERIFY2(alike, qPrintable(styleName + QStringLiteral(": ") + underIcon.name() +
+                                       QStringLiteral(" under the icon, ") + besideText.name() +
+                                       QStringLiteral(" beside the text")));
+            window.list().setStyle(nullptr);
+        }
         // Dropped onto its own place, nothing moves.
         QSignalSpy moved(&window.model(), &QAbstractItemModel::rowsMoved);
         std::unique_ptr<QMimeData> same(window.model().mimeData({window.model().index(offered)}));
