@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 #include <QWidgetAction>
 #include <filesystem>
 
@@ -98,6 +99,28 @@ private slots:
         QApplication::setPalette(light);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QCOMPARE(window->graph().activeFile()->relativePath(), "docs");
+    }
+
+    // With the outline shown, Tab goes from the search field to the list and on to the graph;
+    // hidden, the list is passed by.
+    void tabGoesFromTheSearchFieldThroughTheOutlineToTheGraph() {
+        QWidget* view = window->graphViewController().view();
+        QTreeView* outline = window->outlineViewController().view();
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(window->isOutlineShown());
+        window->searchField().setFocus();
+        QTRY_VERIFY(window->searchField().hasFocus());
+        QTest::keyClick(&window->searchField(), Qt::Key_Tab);
+        QTRY_VERIFY(outline->hasFocus());
+        QTest::keyClick(outline, Qt::Key_Tab);
+        QTRY_VERIFY(view->hasFocus());
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(!window->isOutlineShown());
+        QVERIFY(!outline->isVisible());
+        window->searchField().setFocus();
+        QTRY_VERIFY(window->searchField().hasFocus());
+        QTest::keyClick(&window->searchField(), Qt::Key_Tab);
+        QTRY_VERIFY(view->hasFocus());
     }
 
     // View > Graph Type chosen with the keyboard: the keys are the graph's again afterwards.
