@@ -82,6 +82,10 @@ LogsWindow::LogsWindow(LogController& log)
     kind_->setCurrentIndex(log_.filter().logType == LogController::LogType::detailed ? 1 : 0);
     filterField_->setPlaceholderText(localizedQString("logs.filter"));
     filterField_->setClearButtonEnabled(true);
+    kind_->setAccessibleName(localizedQString("logs.shown"));
+    filterField_->setAccessibleName(localizedQString("logs.filter"));
+    list_->setAccessibleName(localizedQString("logs.title"));
+    detail_->setAccessibleName(localizedQString("logs.detail"));
     filterField_->setText(toQString(log_.filter().text));
     auto* top = new QHBoxLayout;
     top->addWidget(kind_);

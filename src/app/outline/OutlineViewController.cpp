@@ -66,6 +66,7 @@ OutlineViewController::OutlineViewController(std::function<int()> sizeMode, QWid
     searchSpinner_->setRange(0, 0);
     searchSpinner_->setFixedSize(48, 12);
     searchSpinner_->setTextVisible(false);
+    searchSpinner_->setAccessibleName(localizedQString("search.running"));
     line->addWidget(searchLabel_);
     line->addWidget(searchSpinner_);
     line->addStretch();

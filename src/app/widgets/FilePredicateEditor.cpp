@@ -78,6 +78,11 @@ public:
             property_->addItem(QString::fromUtf8(propertyNamed(key).title), toQString(key));
         date_->setCalendarPopup(true);
         date_->setDate(QDate::currentDate());
+        // Named for screen readers, which would read a combo box by its current item alone.
+        property_->setAccessibleName(QStringLiteral("Property"));
+        operator_->setAccessibleName(QStringLiteral("Comparison"));
+        text_->setAccessibleName(QStringLiteral("Value"));
+        date_->setAccessibleName(QStringLiteral("Date"));
         remove_ = smallButton(QStringLiteral("\u2212"), QStringLiteral("Remove this row"));
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -182,6 +187,7 @@ public:
         type_->addItem(QStringLiteral("Any"), static_cast<int>(Predicate::CompoundType::orType));
         type_->addItem(QStringLiteral("All"), static_cast<int>(Predicate::CompoundType::andType));
         type_->addItem(QStringLiteral("None"), static_cast<int>(Predicate::CompoundType::notType));
+        type_->setAccessibleName(QStringLiteral("How many of the following must be true"));
         auto* header = new QHBoxLayout;
         header->setContentsMargins(0, 0, 0, 0);
         header->addWidget(type_);
