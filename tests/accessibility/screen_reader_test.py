@@ -121,9 +121,12 @@ class FocusLog:
 
 
 def press(window_id, *keys):
+    """Presses keys as a keyboard does (XTEST), into `window_id` given the input focus: events
+    sent to a window instead can arrive out of order on a busy machine, and an Alt whose key
+    came late opens the menu bar."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", window_id], check=True)
     for key in keys:
-        subprocess.run(["xdotool", "key", "--window", window_id, "--clearmodifiers", key],
-                       check=True)
+        subprocess.run(["xdotool", "key", "--clearmodifiers", key], check=True)
         pump(0.15)
 
 
@@ -257,7 +260,7 @@ def main():
             field.getChildAtIndex(i).name == "Clear Search" for i in range(field.childCount))
         check(clear, "the search field's clear button is named")
         press(window_id, "ctrl+f")
-        subprocess.run(["xdotool", "type", "--window", window_id, "song"], check=True)
+        subprocess.run(["xdotool", "type", "song"], check=True)
         outline = wait_for(lambda: find(app, pyatspi.ROLE_TREE, "Outline"))
         check(outline is not None, "the outline is a tree named Outline")
         count = wait_for(lambda: next((d for d in log.descriptions if d[1] == "Search"
