@@ -1,10 +1,12 @@
-// Frames of a zoom into the largest folder of the generated million-entry tree, drawn in a real
-// 1600 × 1000 OpenGL view (on machines without a GPU: Mesa's software OpenGL under xvfb-run),
-// pie chart and tree map. For each frame: its whole time (the graph's layout, the vertex upload,
-// rasterising and composing the window, finished with glFinish), how many take over 16 ms, and
-// the process's CPU time; then how much of it is the engine (the same frames laid out without
-// drawing) and how long an unchanged picture takes to draw again (rasterising alone, nothing
-// uploaded).
+// Frames of the generated million-entry tree drawn in a real 1600 × 1000 OpenGL view (on machines
+// without a GPU: Mesa's software OpenGL under xvfb-run), pie chart and tree map: a zoom into the
+// largest folder, a rearrangement (the measure changed from size to allocated size) and a
+// recolouring (colour wheel to modification dates). For each kind of frame: its whole time (the
+// graph's layout, the vertex upload, rasterising and composing the window, finished with
+// glFinish), how many take over 16 ms, and the process's CPU time; then, for the zoom, how much of
+// it is the engine (the same frames laid out without drawing) and how long an unchanged picture
+// takes to draw again (rasterising alone, nothing uploaded). The last line gives the tree map's
+// median against the pie chart's, kind by kind.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
 #include "EngineOnlyView.h"
@@ -22,6 +24,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -101,6 +104,37 @@ std::vector<double> zoomFrames(Graph& graph, double& clock, DrawOne&& draw,
     return frames;
 }
 
+// The frames of a transition that a settings change starts (`edit` changes them, `undo` puts
+// them back first, untimed), 10 ms apart on the graph's clock.
+template <typename DrawOne, typename Edit>
+std::vector<double> settingsFrames(Graph& graph, double& clock, DrawOne&& draw, Edit&& edit,
+                                   std::vector<double>* cpu) {
+    graph.finishTransition();
+    draw();
+    const double begin = clock;
+    graph.changeSettings(edit);
+    std::vector<double> frames;
+    for (int i = 0; i <= 150 && (i == 0 || graph.fileTransitionType()); ++i) {
+        clock = begin + i * 0.01;
+        const double cpuBefore = cpuMilliseconds();
+        const auto start = Clock::now();
+        draw();
+        frames.push_back(milliseconds(Clock::now() - start));
+        if (cpu != nullptr) cpu->push_back(cpuMilliseconds() - cpuBefore);
+    }
+    return frames;
+}
+
+void printFrames(const char* kind, const std::vector<double>& frames,
+                 const std::vector<double>& cpu) {
+    const Summary whole = summarise(frames);
+    std::printf("  %-10s %3zu frames %8.2f ms median, %8.2f worst, %3zu over 16 ms, CPU %.2f ms\n",
+                kind, frames.size(), whole.median, whole.worst,
+                static_cast<std::size_t>(
+                    std::count_if(frames.begin(), frames.end(), [](double ms) { return ms > 16; })),
+                summarise(cpu).median);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -114,6 +148,7 @@ int main(int argc, char** argv) {
     double clock = 1;
     auto previousClock = Animation::setClock([&clock] { return clock; });
     const QtLabelTypesetter typesetter;
+    std::vector<std::array<double, 3>> medians; // zoom, rearrange, recolour; pie chart first
     for (const GraphType type : {GraphType::pieChart, GraphType::treeMap}) {
         Settings settings;
         settings.graphType = type;
@@ -139,6 +174,18 @@ int main(int argc, char** argv) {
         std::vector<double> cpu;
         const auto frames = zoomFrames(
             graph, clock, [&] { drawFrameNow(viewController.surface()); }, &cpu);
+        const auto drawNow = [&] { drawFrameNow(viewController.surface()); };
+        graph.navigate(*controller->rootFile());
+        std::vector<double> rearrangeCpu;
+        const auto rearranging = settingsFrames(
+            graph, clock, drawNow,
+            [](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; }, &rearrangeCpu);
+        std::vector<double> recolourCpu;
+        const auto recolouring = settingsFrames(
+            graph, clock, drawNow,
+            [](Settings& next) { next.colorMode = ColorMode::modificationDate; }, &recolourCpu);
+        medians.push_back({summarise(frames).median, summarise(rearranging).median,
+                           summarise(recolouring).median});
 
         // The same picture drawn again: nothing laid out or uploaded.
         std::vector<double> unchanged;
@@ -197,7 +244,14 @@ int main(int argc, char** argv) {
                     clearing.median);
         std::printf("  upload and rest    %8.2f ms (whole - engine - unchanged)\n",
                     std::max(0.0, whole.median - layout.median - again.median));
+        printFrames("zoom", frames, cpu);
+        printFrames("rearrange", rearranging, rearrangeCpu);
+        printFrames("recolour", recolouring, recolourCpu);
     }
+    if (medians.size() == 2)
+        std::printf("tree map / pie chart, medians: zoom %.2f, rearrange %.2f, recolour %.2f\n",
+                    medians[1][0] / medians[0][0], medians[1][1] / medians[0][1],
+                    medians[1][2] / medians[0][2]);
     Animation::setClock(std::move(previousClock));
     return 0;
 }
