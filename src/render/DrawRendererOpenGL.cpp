@@ -1,5 +1,7 @@
 #include "render/DrawRendererOpenGL.h"
 
+#include "render/AxisAlignedRaster.h"
+#include "render/LabelRendererOpenGL.h"
 #include "render/StripIndices.h"
 
 #include <cstdint>
@@ -11,6 +13,10 @@ namespace {
 // How far a drawn edge may stray from the polyline of the picture's own vertices, in points: a
 // tenth of a pixel on a screen of two pixels per point.
 constexpr double kStraightnessTolerance = 0.05;
+
+// Pictures of axis-aligned shapes with fewer vertices go through the GPU's own pipeline: for a
+// few thousand rectangles it costs no more than an image of the whole view.
+constexpr std::size_t kLeastRasterisedVertices = 20'000;
 
 } // namespace
 
@@ -42,6 +48,16 @@ void DrawRendererOpenGL::prepare() {
 }
 
 void DrawRendererOpenGL::upload() {
+    // A large picture of axis-aligned shapes goes as one image (see AxisAlignedRaster.h).
+    rasterised_ = vertexCount() >= kLeastRasterisedVertices && isAxisAligned(*this);
+    if (rasterised_) {
+        rasterise();
+        bufferedRevision_ = revision();
+        buffered_ = true;
+        return;
+    }
+    quad_.reset();
+    image_ = {};
     auto& gl = context_->gl();
     gl.glBindBuffer(GL_ARRAY_BUFFER, buffer_);
     gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount() * sizeof(DrawVertex)),
@@ -63,6 +79,17 @@ void DrawRendererOpenGL::draw() {
     auto& gl = context_->gl();
     gl.glBindVertexArray(vertexArray_);
     if (!buffered_ || bufferedRevision_ != revision()) upload();
+    if (rasterised_) {
+        const double width = context_->viewWidth();
+        const double height = context_->viewHeight();
+        if (width != rasterisedSize_.width || height != rasterisedSize_.height ||
+            context_->pixelRatio() != rasterisedScale_)
+            rasterise();
+        gl.glBindVertexArray(0);
+        quad_->alpha = alpha;
+        quad_->draw({-width / 2, -height / 2, width, height});
+        return;
+    }
     context_->use(OpenGLRenderContext::Shading::picture, alpha);
     if (triangleIndexCount_ > 0)
         gl.glDrawElements(GL_TRIANGLES, triangleIndexCount_, GL_UNSIGNED_INT, nullptr);
@@ -72,6 +99,16 @@ void DrawRendererOpenGL::draw() {
             reinterpret_cast<const void*>(static_cast<std::uintptr_t>(triangleIndexCount_) *
                                           sizeof(std::uint32_t)));
     gl.glBindVertexArray(0);
+}
+
+void DrawRendererOpenGL::rasterise() {
+    rasterisedSize_ = {context_->viewWidth(), context_->viewHeight()};
+    rasterisedScale_ = context_->pixelRatio();
+    // The image's memory is kept from picture to picture: a transition makes one a frame.
+    rasteriseAxisAligned(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
+                         image_);
+    if (!quad_) quad_ = std::make_unique<LabelRendererOpenGL>(context_);
+    quad_->uploadNow(image_);
 }
 
 } // namespace tessera

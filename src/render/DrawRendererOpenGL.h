@@ -2,10 +2,13 @@
 // picture, with an index buffer that turns every strip into independent triangles or lines
 // (straight runs of an arc as one piece: StripIndices.h), and each frame draws them with two
 // calls. Thousands of small strips in one multi-draw call cost a software rasteriser (Mesa's
-// llvmpipe) a draw each; indexed primitives cost one.
+// llvmpipe) a draw each; indexed primitives cost one. A large picture of axis-aligned shapes
+// (the tree map's) is rasterised on the CPU instead and drawn as one textured quad
+// (AxisAlignedRaster.h).
 #pragma once
 
 #include "render/DrawRenderer.h"
+#include "render/LabelRenderer.h"
 #include "render/OpenGLRenderContext.h"
 
 #include <memory>
@@ -25,6 +28,8 @@ public:
 private:
     void prepare();
     void upload();
+    /// Makes the picture's image for the view's present size.
+    void rasterise();
 
     std::shared_ptr<OpenGLRenderContext> context_;
     GLuint vertexArray_ = 0;
@@ -35,6 +40,11 @@ private:
     bool prepared_ = false;
     std::uint64_t bufferedRevision_ = 0;
     bool buffered_ = false;
+    bool rasterised_ = false;
+    LabelBitmap image_;
+    std::unique_ptr<class LabelRendererOpenGL> quad_; // draws image_
+    DrawSize rasterisedSize_;
+    double rasterisedScale_ = 0;
 };
 
 } // namespace tessera

@@ -16,6 +16,33 @@ void LabelRendererOpenGL::updateTexture(const LabelBitmap& bitmap, bool sizeChan
     hasPending_ = true;
 }
 
+void LabelRendererOpenGL::uploadNow(const LabelBitmap& bitmap) {
+    if (!context_->hasProgram() || bitmap.width <= 0 || bitmap.height <= 0) return;
+    auto& gl = context_->gl();
+    if (texture_ == 0) prepare();
+    gl.glActiveTexture(GL_TEXTURE0);
+    gl.glBindTexture(GL_TEXTURE_2D, texture_);
+    // An image of the view's own pixels, drawn one to one: each pixel is taken as it is.
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    upload(bitmap, bitmap.width != uploadedWidth_ || bitmap.height != uploadedHeight_);
+    hasPending_ = false;
+}
+
+void LabelRendererOpenGL::upload(const LabelBitmap& bitmap, bool sizeChanged) {
+    auto& gl = context_->gl();
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (sizeChanged || !uploaded_)
+        gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, bitmap.width, bitmap.height, 0, GL_RGBA,
+                        GL_UNSIGNED_BYTE, bitmap.pixels.data());
+    else
+        gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, bitmap.width, bitmap.height, GL_RGBA,
+                           GL_UNSIGNED_BYTE, bitmap.pixels.data());
+    uploadedWidth_ = bitmap.width;
+    uploadedHeight_ = bitmap.height;
+    uploaded_ = true;
+}
+
 void LabelRendererOpenGL::prepare() {
     auto& gl = context_->gl();
     gl.glGenTextures(1, &texture_);
@@ -46,14 +73,7 @@ void LabelRendererOpenGL::draw(const DrawRect& rect) {
     gl.glActiveTexture(GL_TEXTURE0);
     gl.glBindTexture(GL_TEXTURE_2D, texture_);
     if (hasPending_ && pending_.width > 0 && pending_.height > 0) {
-        gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        if (pendingSizeChanged_)
-            gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pending_.width, pending_.height, 0, GL_RGBA,
-                            GL_UNSIGNED_BYTE, pending_.pixels.data());
-        else
-            gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, pending_.width, pending_.height, GL_RGBA,
-                               GL_UNSIGNED_BYTE, pending_.pixels.data());
-        uploaded_ = true;
+        upload(pending_, pendingSizeChanged_);
         hasPending_ = false;
         pendingSizeChanged_ = false;
         pending_ = {};

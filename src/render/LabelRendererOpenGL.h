@@ -17,10 +17,15 @@ public:
 
     /// Keeps the bitmap; it is uploaded at the next draw, when the context is current.
     void updateTexture(const LabelBitmap& bitmap, bool sizeChanged) override;
+    /// With the context current: uploads `bitmap` at once, without keeping a copy of it, as an
+    /// image drawn at its own pixel size (sampled at the nearest pixel).
+    void uploadNow(const LabelBitmap& bitmap);
     void draw(const DrawRect& rect) override;
 
 private:
     void prepare();
+    /// With the texture bound.
+    void upload(const LabelBitmap& bitmap, bool sizeChanged);
 
     std::shared_ptr<OpenGLRenderContext> context_;
     LabelBitmap pending_;
@@ -30,6 +35,8 @@ private:
     GLuint vertexArray_ = 0;
     GLuint buffer_ = 0;
     bool uploaded_ = false;
+    int uploadedWidth_ = 0;
+    int uploadedHeight_ = 0;
 };
 
 } // namespace tessera

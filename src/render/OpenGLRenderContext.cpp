@@ -132,7 +132,10 @@ void OpenGLRenderContext::use(Shading shading, double alpha) {
     gl_->glUniform1f(program.alpha, static_cast<GLfloat>(alpha));
 }
 
-void OpenGLRenderContext::setViewSize(double width, double height) {
+void OpenGLRenderContext::setViewSize(double width, double height, double pixelRatio) {
+    viewWidth_ = width;
+    viewHeight_ = height;
+    pixelRatio_ = pixelRatio;
     if (!hasProgram() || width <= 0 || height <= 0) return;
     const auto sx = static_cast<GLfloat>(2.0 / width);
     const auto sy = static_cast<GLfloat>(2.0 / height);

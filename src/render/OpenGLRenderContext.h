@@ -44,8 +44,11 @@ public:
     void beginFrame() { current_ = nullptr; }
 
     /// Sets "modelMat" so that a point (x, y) of a view of `width` × `height` points lands at
-    /// clip coordinates (2x / width, 2y / height).
-    void setViewSize(double width, double height);
+    /// clip coordinates (2x / width, 2y / height); the view has `pixelRatio` pixels a point.
+    void setViewSize(double width, double height, double pixelRatio);
+    double viewWidth() const { return viewWidth_; }
+    double viewHeight() const { return viewHeight_; }
+    double pixelRatio() const { return pixelRatio_; }
 
     /// Names given up by renderers; deleted by collectGarbage() with the context current.
     void releaseBuffer(GLuint name);
@@ -67,6 +70,9 @@ private:
     Program picture_;
     Program label_;
     const Program* current_ = nullptr;
+    double viewWidth_ = 0;
+    double viewHeight_ = 0;
+    double pixelRatio_ = 1;
     bool alive_ = false;
     std::vector<GLuint> deadBuffers_;
     std::vector<GLuint> deadVertexArrays_;

@@ -79,12 +79,12 @@ void GraphViewOpenGL::initializeGL() {
         2, std::string("Graph view: OpenGL, renderer ") +
                reinterpret_cast<const char*>(context()->functions()->glGetString(GL_RENDERER)) +
                (ready ? "" : " (no shader program: frames stay empty)"));
-    context_->setViewSize(width(), height());
+    context_->setViewSize(width(), height(), devicePixelRatio());
 }
 
 void GraphViewOpenGL::resizeGL(int, int) {
     // Qt passes device pixels; the picture is laid out in points.
-    context_->setViewSize(width(), height());
+    context_->setViewSize(width(), height(), devicePixelRatio());
     graph_.viewSizeDidChange();
 }
 

@@ -6,6 +6,7 @@
 #include "app/defaults/UserDefaults.h"
 #include "controller/FileController.h"
 #include "model/Directory.h"
+#include "support/TemporaryDirectory.h"
 
 #include <QFile>
 #include <QTest>
@@ -74,6 +75,39 @@ private slots:
         writeSampleTree(*folder);
     }
     void cleanupTestCase() { folder.reset(); }
+
+    // A tree map large enough to go to the GPU as one image drawn on the CPU
+    // (AxisAlignedRaster.h) looks as the software view draws it.
+    void aLargeTreeMapLooksTheSameInBothBackEnds() {
+        TemporaryDirectory large;
+        for (int part = 0; part < 40; ++part)
+            for (int file = 0; file < 150; ++file)
+                large.writeFile("f" + std::to_string(part) + "/" + std::to_string(file),
+                                static_cast<std::size_t>(1 + (part * 7 + file * 13) % 97) * 100);
+        AppHarness gpu;
+        AppHarness cpu(true);
+        QImage frames[2];
+        int index = 0;
+        for (AppHarness* harness : {&gpu, &cpu}) {
+            DocumentWindow* window = harness->open(large.path());
+            QVERIFY(window != nullptr);
+            window->resize(900, 700);
+            window->commands().action(command::choice(GraphType::treeMap))->trigger();
+            QTRY_COMPARE(window->size(), QSize(900, 700));
+            QVERIFY(waitUntilAtRest(window->graph()));
+            QVERIFY(window->graph().fileDraw()->renderer().vertexCount() > 20'000);
+            QVERIFY(waitForNextFrame(window->graph()));
+            frames[index] = window->graphViewController().surface().grabFrame().convertToFormat(
+                QImage::Format_RGB32);
+            savePicture(frames[index],
+                        std::string("treemap-large-") + (index == 0 ? "opengl" : "software"));
+            window->close();
+            ++index;
+        }
+        QCOMPARE(frames[0].size(), frames[1].size());
+        const double share = differingShare(frames[0], frames[1]);
+        QVERIFY2(share < 0.02, qPrintable(QString::number(share)));
+    }
 
     void openGLAndSoftwareDrawTheSameFrame() {
         AppHarness gpu;

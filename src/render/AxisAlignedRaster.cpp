@@ -1,0 +1,173 @@
+#include "render/AxisAlignedRaster.h"
+
+#include "render/DrawRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+namespace tessera {
+namespace {
+
+bool sameColor(const DrawVertex& a, const DrawVertex& b) {
+    return a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha;
+}
+
+// The vertices of fillRect(): (x0, y0), (x1, y0), (x0, y1), (x1, y1), or any order of corners
+// that makes one rectangle of one colour.
+bool isRectangle(std::span<const DrawVertex> v) {
+    if (v.size() != 4) return false;
+    for (const DrawVertex& vertex : v.subspan(1))
+        if (!sameColor(vertex, v[0])) return false;
+    const float minX = std::min({v[0].x, v[1].x, v[2].x, v[3].x});
+    const float maxX = std::max({v[0].x, v[1].x, v[2].x, v[3].x});
+    const float minY = std::min({v[0].y, v[1].y, v[2].y, v[3].y});
+    const float maxY = std::max({v[0].y, v[1].y, v[2].y, v[3].y});
+    for (const DrawVertex& vertex : v)
+        if ((vertex.x != minX && vertex.x != maxX) || (vertex.y != minY && vertex.y != maxY))
+            return false;
+    if (minX == maxX || minY == maxY) return true; // covers nothing, drawn as nothing
+    // The strip's triangles (0 1 2) and (1 2 3) cover the rectangle when 0 and 3 are opposite
+    // corners, and 1 and 2.
+    return v[0].x != v[3].x && v[0].y != v[3].y && v[1].x != v[2].x && v[1].y != v[2].y;
+}
+
+bool isAlongAnAxis(const DrawVertex& a, const DrawVertex& b) {
+    return a.x == b.x || a.y == b.y;
+}
+
+class Canvas {
+public:
+    Canvas(double viewWidth, double viewHeight, double scale, double alpha, LabelBitmap& image)
+        : halfWidth_(viewWidth / 2), halfHeight_(viewHeight / 2), scale_(scale), alpha_(alpha),
+          image_(image) {}
+
+    // Pixel coordinates from the top left, in device pixels.
+    double column(double x) const { return (x + halfWidth_) * scale_; }
+    double row(double y) const { return (halfHeight_ - y) * scale_; }
+
+    void fillRectangle(std::span<const DrawVertex> v) {
+        const double left = column(std::min({v[0].x, v[1].x, v[2].x, v[3].x}));
+        const double right = column(std::max({v[0].x, v[1].x, v[2].x, v[3].x}));
+        const double top = row(std::max({v[0].y, v[1].y, v[2].y, v[3].y}));
+        const double bottom = row(std::min({v[0].y, v[1].y, v[2].y, v[3].y}));
+        // The pixels whose centres lie inside.
+        fill(firstCentre(left), firstCentre(right), firstCentre(top), firstCentre(bottom), v[0],
+             1.0);
+    }
+
+    void strokeSegment(const DrawVertex& a, const DrawVertex& b) {
+        if (a.y == b.y) {
+            const int from = firstCentre(column(std::min(a.x, b.x)));
+            const int to = firstCentre(column(std::max(a.x, b.x)));
+            band(row(a.y), [&](int r, double coverage) { fill(from, to, r, r + 1, a, coverage); });
+        } else {
+            const int from = firstCentre(row(std::max(a.y, b.y)));
+            const int to = firstCentre(row(std::min(a.y, b.y)));
+            band(column(a.x),
+                 [&](int c, double coverage) { fill(c, c + 1, from, to, a, coverage); });
+        }
+    }
+
+private:
+    static int firstCentre(double edge) { return static_cast<int>(std::ceil(edge - 0.5)); }
+
+    // The rows (or columns) a one-pixel band centred on `centre` covers, with how much of each:
+    // the share of a pixel's two sample rows (at a quarter and three quarters) inside the band,
+    // as the CPU back end samples it.
+    template <typename Each> static void band(double centre, Each&& each) {
+        const double low = centre - 0.5;
+        const double high = centre + 0.5;
+        const int first = static_cast<int>(std::floor(low));
+        for (int k = first; k <= first + 1; ++k) {
+            int inside = 0;
+            for (const double sample : {k + 0.25, k + 0.75})
+                if (low <= sample && sample < high) ++inside;
+            if (inside > 0) each(k, inside / 2.0);
+        }
+    }
+
+    void fill(int x0, int x1, int y0, int y1, const DrawVertex& color, double coverage) {
+        x0 = std::max(x0, 0);
+        y0 = std::max(y0, 0);
+        x1 = std::min(x1, image_.width);
+        y1 = std::min(y1, image_.height);
+        if (x0 >= x1 || y0 >= y1) return;
+        const double a = color.alpha / 255.0 * alpha_ * coverage;
+        if (a <= 0) return;
+        // Source over, premultiplied, as the GPU blends (ONE, ONE_MINUS_SRC_ALPHA).
+        const auto r = static_cast<float>(color.red * a);
+        const auto g = static_cast<float>(color.green * a);
+        const auto b = static_cast<float>(color.blue * a);
+        const auto alpha = static_cast<float>(a * 255.0);
+        const auto keep = static_cast<float>(1.0 - a);
+        const auto stride = static_cast<std::size_t>(image_.width) * 4;
+        for (int y = y0; y < y1; ++y) {
+            std::uint8_t* p = image_.pixels.data() + static_cast<std::size_t>(y) * stride +
+                              static_cast<std::size_t>(x0) * 4;
+            if (a >= 1.0) {
+                const std::uint8_t solid[4] = {color.red, color.green, color.blue, 255};
+                for (int x = x0; x < x1; ++x, p += 4)
+                    std::copy(solid, solid + 4, p);
+                continue;
+            }
+            for (int x = x0; x < x1; ++x, p += 4) {
+                p[0] = static_cast<std::uint8_t>(std::lround(r + p[0] * keep));
+                p[1] = static_cast<std::uint8_t>(std::lround(g + p[1] * keep));
+                p[2] = static_cast<std::uint8_t>(std::lround(b + p[2] * keep));
+                p[3] = static_cast<std::uint8_t>(std::lround(alpha + p[3] * keep));
+            }
+        }
+    }
+
+    double halfWidth_;
+    double halfHeight_;
+    double scale_;
+    double alpha_;
+    LabelBitmap& image_;
+};
+
+} // namespace
+
+bool isAxisAligned(const DrawRenderer& picture) {
+    const std::vector<DrawVertex>& vertices = picture.vertices();
+    const DrawPrimitive& strips = picture.triangleStrips();
+    for (std::size_t i = 0; i < strips.stripCount(); ++i)
+        if (!isRectangle(std::span(vertices).subspan(static_cast<std::size_t>(strips.offset()[i]),
+                                                     static_cast<std::size_t>(strips.length()[i]))))
+            return false;
+    for (const DrawPrimitive* lines : {&picture.lineStrips(), &picture.lines()}) {
+        const std::size_t step = lines == &picture.lines() ? 2 : 1;
+        for (std::size_t i = 0; i < lines->stripCount(); ++i) {
+            const auto first = static_cast<std::size_t>(lines->offset()[i]);
+            const auto count = static_cast<std::size_t>(lines->length()[i]);
+            for (std::size_t k = 0; k + 1 < count; k += step)
+                if (!isAlongAnAxis(vertices[first + k], vertices[first + k + 1])) return false;
+        }
+    }
+    return true;
+}
+
+void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
+                          double scale, LabelBitmap& image) {
+    image.width = std::max(0, static_cast<int>(std::lround(viewWidth * scale)));
+    image.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
+    image.pixels.assign(static_cast<std::size_t>(image.width) * image.height * 4, 0);
+    Canvas canvas(viewWidth, viewHeight, scale, 1.0, image);
+    const std::vector<DrawVertex>& vertices = picture.vertices();
+    const DrawPrimitive& strips = picture.triangleStrips();
+    for (std::size_t i = 0; i < strips.stripCount(); ++i)
+        canvas.fillRectangle(
+            std::span(vertices).subspan(static_cast<std::size_t>(strips.offset()[i]), 4));
+    for (const DrawPrimitive* lines : {&picture.lineStrips(), &picture.lines()}) {
+        const std::size_t step = lines == &picture.lines() ? 2 : 1;
+        for (std::size_t i = 0; i < lines->stripCount(); ++i) {
+            const auto first = static_cast<std::size_t>(lines->offset()[i]);
+            const auto count = static_cast<std::size_t>(lines->length()[i]);
+            for (std::size_t k = 0; k + 1 < count; k += step)
+                canvas.strokeSegment(vertices[first + k], vertices[first + k + 1]);
+        }
+    }
+}
+
+} // namespace tessera

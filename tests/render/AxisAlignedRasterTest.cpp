@@ -1,0 +1,108 @@
+#include "render/AxisAlignedRaster.h"
+
+#include "render/DrawRenderer.h"
+#include "render/RasterCanvas.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace tessera {
+namespace {
+
+// The image over an opaque grey, as the view composes it.
+std::vector<std::uint8_t> overGrey(const LabelBitmap& image, std::uint8_t grey) {
+    std::vector<std::uint8_t> out(image.pixels.size());
+    for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
+        const double keep = 1.0 - image.pixels[i + 3] / 255.0;
+        for (std::size_t c = 0; c < 3; ++c)
+            out[i + c] = static_cast<std::uint8_t>(std::lround(image.pixels[i + c] + grey * keep));
+        out[i + 3] = 255;
+    }
+    return out;
+}
+
+TEST(AxisAlignedRasterTest, OnlyRectanglesAndAxisLinesQualify) {
+    DrawRenderer rects;
+    rects.fillRect({-10, -10, 5, 7}, {1, 0, 0, 1});
+    rects.strokeRect({-3, -3, 6, 6});
+    rects.strokeLine({0, -5}, {0, 5});
+    EXPECT_TRUE(isAxisAligned(rects));
+
+    DrawRenderer diagonal;
+    diagonal.strokeLine({0, 0}, {3, 4});
+    EXPECT_FALSE(isAxisAligned(diagonal));
+    DrawRenderer sector;
+    sector.fillRingSector(0, 1, 5, 10, {0, 0}, {0, 1, 0, 1});
+    EXPECT_FALSE(isAxisAligned(sector));
+    DrawRenderer quad; // four corners, but not of one rectangle
+    quad.fillQuad({0, 0, 1, 1}, {0, 0}, {4, 0}, {0, 4}, {5, 5});
+    EXPECT_FALSE(isAxisAligned(quad));
+    DrawRenderer blend; // a gradient is not one colour
+    blend.fillRingSector(0, 0.01, 5, 10, {0, 0}, {0, 1, 0, 1}, {1, 0, 0, 1});
+    EXPECT_FALSE(isAxisAligned(blend));
+}
+
+TEST(AxisAlignedRasterTest, RectanglesFillThePixelsWhoseCentresTheyHoldAndBlend) {
+    DrawRenderer r;
+    // In a 10 × 10 view at two pixels a point: x from -4.8 to -3.7 points is pixels 0.4 to 2.6.
+    r.fillRect({-4.8, 3.0, 1.1, 2.0}, {1, 0, 0, 1});
+    r.fillRect({-5, 3.0, 10, 2.0}, {0, 0, 1, 0.5}); // half blue over all of the top rows
+    LabelBitmap image;
+    rasteriseAxisAligned(r, 10, 10, 2.0, image);
+    ASSERT_EQ(image.width, 20);
+    ASSERT_EQ(image.height, 20);
+    auto pixel = [&](int x, int y) {
+        const std::uint8_t* p = &image.pixels[(static_cast<std::size_t>(y) * 20 + x) * 4];
+        return std::array<int, 4>{p[0], p[1], p[2], p[3]};
+    };
+    // Half blue (alpha 0.5, the byte 127 as the GPU gets it) over red, premultiplied.
+    EXPECT_EQ(pixel(0, 0), (std::array<int, 4>{128, 0, 127, 255}));
+    EXPECT_EQ(pixel(2, 3), (std::array<int, 4>{128, 0, 127, 255}));
+    EXPECT_EQ(pixel(3, 0), (std::array<int, 4>{0, 0, 127, 127})); // centre 3.5 is outside red
+    EXPECT_EQ(pixel(2, 4), (std::array<int, 4>{0, 0, 0, 0}));     // below both
+}
+
+// A tree map's kind of picture, rectangles of every size at fractional places with the lines
+// between them, drawn like the CPU back end draws it.
+TEST(AxisAlignedRasterTest, ATreeMapLikePictureMatchesTheCpuBackEnd) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    DrawRenderer r;
+    constexpr double kWidth = 300;
+    constexpr double kHeight = 200;
+    double x = -kWidth / 2;
+    while (x < kWidth / 2) {
+        const double w = 0.3 + unit(random) * 9;
+        double y = -kHeight / 2;
+        while (y < kHeight / 2) {
+            const double h = 0.3 + unit(random) * 9;
+            r.fillRect({x, y, w, h}, {unit(random), unit(random), unit(random), 1});
+            y += h;
+        }
+        r.color = {0, 0, 0, 0.3};
+        r.strokeLine({x, -kHeight / 2}, {x, kHeight / 2});
+        x += w;
+    }
+    r.color = {0, 0, 0, 1};
+    r.strokeRect({-100.25, -60.5, 150, 90});
+    ASSERT_TRUE(isAxisAligned(r));
+    LabelBitmap image;
+    rasteriseAxisAligned(r, kWidth, kHeight, 1.0, image);
+    const auto ours = overGrey(image, 237);
+    RasterCanvas canvas(static_cast<int>(kWidth), static_cast<int>(kHeight));
+    canvas.clear(237 / 255.0);
+    canvas.draw(r);
+    const auto theirs = canvas.image();
+    ASSERT_EQ(ours.size(), theirs.size());
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < ours.size(); i += 4)
+        if (std::abs(ours[i] - theirs[i]) > 40 || std::abs(ours[i + 1] - theirs[i + 1]) > 40 ||
+            std::abs(ours[i + 2] - theirs[i + 2]) > 40)
+            ++differing;
+    EXPECT_LT(static_cast<double>(differing) / (kWidth * kHeight), 0.02);
+}
+
+} // namespace
+} // namespace tessera
