@@ -70,10 +70,29 @@ void drawFrameNow(GraphSurface& surface) {
     window->doneCurrent();
 }
 
+// Draws the frames of the transition that has just begun, 10 ms apart on the graph's clock from
+// `begin`, at most `most`, timing each (and the process's CPU time, when `cpu` is given);
+// `beforeEach` runs before each, untimed.
+template <typename DrawOne, typename Before>
+std::vector<double> timeTransition(Graph& graph, double& clock, int most, DrawOne&& draw,
+                                   Before&& beforeEach, std::vector<double>* cpu) {
+    const double begin = clock;
+    std::vector<double> frames;
+    for (int i = 0; i <= most && (i == 0 || graph.fileTransitionType()); ++i) {
+        clock = begin + i * 0.01;
+        beforeEach();
+        const double cpuBefore = cpuMilliseconds();
+        const auto start = Clock::now();
+        draw();
+        frames.push_back(milliseconds(Clock::now() - start));
+        if (cpu != nullptr) cpu->push_back(cpuMilliseconds() - cpuBefore);
+    }
+    return frames;
+}
+
 // The frames of a zoom into the root's largest folder: both phases (the old picture fading out,
-// then the new one growing from the folder's place, laid out anew each frame), 10 ms apart on
-// the graph's clock, with the pointer over the picture so that the highlight and bubble are drawn
-// too.
+// then the new one growing from the folder's place, laid out anew each frame), with the pointer
+// over the picture so that the highlight and bubble are drawn too.
 template <typename DrawOne>
 std::vector<double> zoomFrames(Graph& graph, double& clock, DrawOne&& draw,
                                std::vector<double>* cpu) {
@@ -84,45 +103,29 @@ std::vector<double> zoomFrames(Graph& graph, double& clock, DrawOne&& draw,
             target = child;
             break;
         }
-    std::vector<double> frames;
-    if (target == nullptr) return frames;
+    if (target == nullptr) return {};
     graph.navigate(*root);
     graph.finishTransition();
     draw();
-    const double begin = clock;
     graph.navigate(*target);
-    for (int i = 0; i <= 100 && (i == 0 || graph.fileTransitionType()); ++i) {
-        clock = begin + i * 0.01;
-        graph.pointerLocation = {100, 50};
-        graph.updateActiveFileFromPointer();
-        const double cpuBefore = cpuMilliseconds();
-        const auto start = Clock::now();
-        draw();
-        frames.push_back(milliseconds(Clock::now() - start));
-        if (cpu != nullptr) cpu->push_back(cpuMilliseconds() - cpuBefore);
-    }
-    return frames;
+    return timeTransition(
+        graph, clock, 100, draw,
+        [&graph] {
+            graph.pointerLocation = {100, 50};
+            graph.updateActiveFileFromPointer();
+        },
+        cpu);
 }
 
-// The frames of a transition that a settings change starts (`edit` changes them, `undo` puts
-// them back first, untimed), 10 ms apart on the graph's clock.
+// The frames of the transition that a settings change (`edit`) starts.
 template <typename DrawOne, typename Edit>
 std::vector<double> settingsFrames(Graph& graph, double& clock, DrawOne&& draw, Edit&& edit,
                                    std::vector<double>* cpu) {
     graph.finishTransition();
     draw();
-    const double begin = clock;
     graph.changeSettings(edit);
-    std::vector<double> frames;
-    for (int i = 0; i <= 150 && (i == 0 || graph.fileTransitionType()); ++i) {
-        clock = begin + i * 0.01;
-        const double cpuBefore = cpuMilliseconds();
-        const auto start = Clock::now();
-        draw();
-        frames.push_back(milliseconds(Clock::now() - start));
-        if (cpu != nullptr) cpu->push_back(cpuMilliseconds() - cpuBefore);
-    }
-    return frames;
+    return timeTransition(
+        graph, clock, 150, draw, [] {}, cpu);
 }
 
 void printFrames(const char* kind, const std::vector<double>& frames,

@@ -127,25 +127,37 @@ private:
     LabelBitmap& image_;
 };
 
-} // namespace
-
-bool isAxisAligned(const DrawRenderer& picture) {
-    const std::vector<DrawVertex>& vertices = picture.vertices();
+// Calls `each` with every triangle strip's vertices, in the order they are drawn; stops at the
+// first that answers false.
+template <typename Each> bool everyStrip(const DrawRenderer& picture, Each&& each) {
+    const std::span<const DrawVertex> vertices(picture.vertices());
     const DrawPrimitive& strips = picture.triangleStrips();
     for (std::size_t i = 0; i < strips.stripCount(); ++i)
-        if (!isRectangle(std::span(vertices).subspan(static_cast<std::size_t>(strips.offset()[i]),
-                                                     static_cast<std::size_t>(strips.length()[i]))))
+        if (!each(vertices.subspan(static_cast<std::size_t>(strips.offset()[i]),
+                                   static_cast<std::size_t>(strips.length()[i]))))
             return false;
+    return true;
+}
+
+// The same with every line segment: the line strips' then the lines'.
+template <typename Each> bool everySegment(const DrawRenderer& picture, Each&& each) {
+    const std::vector<DrawVertex>& vertices = picture.vertices();
     for (const DrawPrimitive* lines : {&picture.lineStrips(), &picture.lines()}) {
         const std::size_t step = lines == &picture.lines() ? 2 : 1;
         for (std::size_t i = 0; i < lines->stripCount(); ++i) {
             const auto first = static_cast<std::size_t>(lines->offset()[i]);
             const auto count = static_cast<std::size_t>(lines->length()[i]);
             for (std::size_t k = 0; k + 1 < count; k += step)
-                if (!isAlongAnAxis(vertices[first + k], vertices[first + k + 1])) return false;
+                if (!each(vertices[first + k], vertices[first + k + 1])) return false;
         }
     }
     return true;
+}
+
+} // namespace
+
+bool isAxisAligned(const DrawRenderer& picture) {
+    return everyStrip(picture, isRectangle) && everySegment(picture, isAlongAnAxis);
 }
 
 void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
@@ -154,20 +166,14 @@ void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
     image.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
     image.pixels.assign(static_cast<std::size_t>(image.width) * image.height * 4, 0);
     Canvas canvas(viewWidth, viewHeight, scale, 1.0, image);
-    const std::vector<DrawVertex>& vertices = picture.vertices();
-    const DrawPrimitive& strips = picture.triangleStrips();
-    for (std::size_t i = 0; i < strips.stripCount(); ++i)
-        canvas.fillRectangle(
-            std::span(vertices).subspan(static_cast<std::size_t>(strips.offset()[i]), 4));
-    for (const DrawPrimitive* lines : {&picture.lineStrips(), &picture.lines()}) {
-        const std::size_t step = lines == &picture.lines() ? 2 : 1;
-        for (std::size_t i = 0; i < lines->stripCount(); ++i) {
-            const auto first = static_cast<std::size_t>(lines->offset()[i]);
-            const auto count = static_cast<std::size_t>(lines->length()[i]);
-            for (std::size_t k = 0; k + 1 < count; k += step)
-                canvas.strokeSegment(vertices[first + k], vertices[first + k + 1]);
-        }
-    }
+    everyStrip(picture, [&](std::span<const DrawVertex> rectangle) {
+        canvas.fillRectangle(rectangle);
+        return true;
+    });
+    everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
+        canvas.strokeSegment(a, b);
+        return true;
+    });
 }
 
 } // namespace tessera
