@@ -1,5 +1,6 @@
 #include "render/AxisAlignedRaster.h"
 
+#include "platform/WorkerPool.h"
 #include "render/DrawRenderer.h"
 
 #include <algorithm>
@@ -8,6 +9,9 @@
 
 namespace tessera {
 namespace {
+
+// Pictures smaller than this are drawn by one thread: handing out the bands would cost more.
+constexpr std::size_t kLeastVerticesInBands = 20'000;
 
 bool sameColor(const DrawVertex& a, const DrawVertex& b) {
     return a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha;
@@ -38,9 +42,11 @@ bool isAlongAnAxis(const DrawVertex& a, const DrawVertex& b) {
 
 class Canvas {
 public:
-    Canvas(double viewWidth, double viewHeight, double scale, double alpha, LabelBitmap& image)
-        : halfWidth_(viewWidth / 2), halfHeight_(viewHeight / 2), scale_(scale), alpha_(alpha),
-          image_(image) {}
+    /// Draws rows `firstRow` to `endRow` of `image` alone.
+    Canvas(double viewWidth, double viewHeight, double scale, LabelBitmap& image, int firstRow,
+           int endRow)
+        : halfWidth_(viewWidth / 2), halfHeight_(viewHeight / 2), scale_(scale),
+          firstRow_(firstRow), endRow_(endRow), image_(image) {}
 
     // Pixel coordinates from the top left, in device pixels.
     double column(double x) const { return (x + halfWidth_) * scale_; }
@@ -88,42 +94,45 @@ private:
     }
 
     void fill(int x0, int x1, int y0, int y1, const DrawVertex& color, double coverage) {
+        y0 = std::max(y0, firstRow_);
+        y1 = std::min(y1, endRow_);
+        if (y0 >= y1) return;
         x0 = std::max(x0, 0);
-        y0 = std::max(y0, 0);
         x1 = std::min(x1, image_.width);
-        y1 = std::min(y1, image_.height);
-        if (x0 >= x1 || y0 >= y1) return;
-        const double a = color.alpha / 255.0 * alpha_ * coverage;
+        if (x0 >= x1) return;
+        const double a = color.alpha / 255.0 * coverage;
         if (a <= 0) return;
-        // Source over, premultiplied, as the GPU blends (ONE, ONE_MINUS_SRC_ALPHA).
-        const auto r = static_cast<float>(color.red * a);
-        const auto g = static_cast<float>(color.green * a);
-        const auto b = static_cast<float>(color.blue * a);
-        const auto alpha = static_cast<float>(a * 255.0);
-        const auto keep = static_cast<float>(1.0 - a);
         const auto stride = static_cast<std::size_t>(image_.width) * 4;
+        if (a >= 1.0) {
+            const std::uint8_t solid[4] = {color.red, color.green, color.blue, 255};
+            for (int y = y0; y < y1; ++y) {
+                std::uint8_t* p = image_.pixels.data() + static_cast<std::size_t>(y) * stride +
+                                  static_cast<std::size_t>(x0) * 4;
+                for (int x = x0; x < x1; ++x, p += 4)
+                    std::copy(solid, solid + 4, p);
+            }
+            return;
+        }
+        // Source over, premultiplied, as the GPU blends (ONE, ONE_MINUS_SRC_ALPHA), in integers:
+        // the source's share in 256ths, its premultiplied channels scaled alike.
+        const auto share = static_cast<unsigned>(std::lround(a * 256));
+        const unsigned keep = 256 - share;
+        const unsigned source[4] = {color.red * share, color.green * share, color.blue * share,
+                                    255 * share};
         for (int y = y0; y < y1; ++y) {
             std::uint8_t* p = image_.pixels.data() + static_cast<std::size_t>(y) * stride +
                               static_cast<std::size_t>(x0) * 4;
-            if (a >= 1.0) {
-                const std::uint8_t solid[4] = {color.red, color.green, color.blue, 255};
-                for (int x = x0; x < x1; ++x, p += 4)
-                    std::copy(solid, solid + 4, p);
-                continue;
-            }
-            for (int x = x0; x < x1; ++x, p += 4) {
-                p[0] = static_cast<std::uint8_t>(std::lround(r + p[0] * keep));
-                p[1] = static_cast<std::uint8_t>(std::lround(g + p[1] * keep));
-                p[2] = static_cast<std::uint8_t>(std::lround(b + p[2] * keep));
-                p[3] = static_cast<std::uint8_t>(std::lround(alpha + p[3] * keep));
-            }
+            for (int x = x0; x < x1; ++x, p += 4)
+                for (int c = 0; c < 4; ++c)
+                    p[c] = static_cast<std::uint8_t>((source[c] + p[c] * keep + 128) >> 8);
         }
     }
 
     double halfWidth_;
     double halfHeight_;
     double scale_;
-    double alpha_;
+    int firstRow_;
+    int endRow_;
     LabelBitmap& image_;
 };
 
@@ -164,16 +173,32 @@ void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
                           double scale, LabelBitmap& image) {
     image.width = std::max(0, static_cast<int>(std::lround(viewWidth * scale)));
     image.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
-    image.pixels.assign(static_cast<std::size_t>(image.width) * image.height * 4, 0);
-    Canvas canvas(viewWidth, viewHeight, scale, 1.0, image);
-    everyStrip(picture, [&](std::span<const DrawVertex> rectangle) {
-        canvas.fillRectangle(rectangle);
-        return true;
-    });
-    everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
-        canvas.strokeSegment(a, b);
-        return true;
-    });
+    image.pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+    // In bands of rows, one a thread: each goes over the whole picture and draws its own rows,
+    // so every pixel still sees the shapes in their order.
+    WorkerPool& pool = WorkerPool::shared();
+    const std::size_t bands =
+        picture.vertexCount() < kLeastVerticesInBands ? 1 : pool.threadCount() * 2;
+    const auto draw = [&](std::size_t band) {
+        const auto firstRow = static_cast<int>(image.height * band / bands);
+        const auto endRow = static_cast<int>(image.height * (band + 1) / bands);
+        const auto rowBytes = static_cast<std::size_t>(image.width) * 4;
+        std::fill(image.pixels.begin() + static_cast<std::ptrdiff_t>(firstRow * rowBytes),
+                  image.pixels.begin() + static_cast<std::ptrdiff_t>(endRow * rowBytes), 0);
+        Canvas canvas(viewWidth, viewHeight, scale, image, firstRow, endRow);
+        everyStrip(picture, [&](std::span<const DrawVertex> rectangle) {
+            canvas.fillRectangle(rectangle);
+            return true;
+        });
+        everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
+            canvas.strokeSegment(a, b);
+            return true;
+        });
+    };
+    if (bands == 1)
+        draw(0);
+    else
+        pool.run(bands, draw);
 }
 
 } // namespace tessera
