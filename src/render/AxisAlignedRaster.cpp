@@ -43,9 +43,9 @@ bool isAlongAnAxis(const DrawVertex& a, const DrawVertex& b) {
 class Canvas {
 public:
     /// Draws rows `firstRow` to `endRow` of `image` alone.
-    Canvas(double viewWidth, double viewHeight, double scale, LabelBitmap& image, int firstRow,
-           int endRow)
-        : halfWidth_(viewWidth / 2), halfHeight_(viewHeight / 2), scale_(scale),
+    Canvas(double viewWidth, double viewHeight, double scale, double alpha, LabelBitmap& image,
+           int firstRow, int endRow)
+        : halfWidth_(viewWidth / 2), halfHeight_(viewHeight / 2), scale_(scale), alpha_(alpha),
           firstRow_(firstRow), endRow_(endRow), image_(image) {}
 
     // Pixel coordinates from the top left, in device pixels.
@@ -57,7 +57,9 @@ public:
         const double right = column(std::max({v[0].x, v[1].x, v[2].x, v[3].x}));
         const double top = row(std::max({v[0].y, v[1].y, v[2].y, v[3].y}));
         const double bottom = row(std::min({v[0].y, v[1].y, v[2].y, v[3].y}));
-        // The pixels whose centres lie inside.
+        // The pixels whose centres lie inside, as the GPU fills them: neighbouring rectangles
+        // share no pixel and leave none between them. (Covering edge pixels partly would let
+        // the background show through the seam between two neighbours.)
         fill(firstCentre(left), firstCentre(right), firstCentre(top), firstCentre(bottom), v[0],
              1.0);
     }
@@ -100,7 +102,7 @@ private:
         x0 = std::max(x0, 0);
         x1 = std::min(x1, image_.width);
         if (x0 >= x1) return;
-        const double a = color.alpha / 255.0 * coverage;
+        const double a = color.alpha / 255.0 * alpha_ * coverage;
         if (a <= 0) return;
         const auto stride = static_cast<std::size_t>(image_.width) * 4;
         if (a >= 1.0) {
@@ -131,6 +133,7 @@ private:
     double halfWidth_;
     double halfHeight_;
     double scale_;
+    double alpha_;
     int firstRow_;
     int endRow_;
     LabelBitmap& image_;
@@ -185,7 +188,7 @@ void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
         const auto rowBytes = static_cast<std::size_t>(image.width) * 4;
         std::fill(image.pixels.begin() + static_cast<std::ptrdiff_t>(firstRow * rowBytes),
                   image.pixels.begin() + static_cast<std::ptrdiff_t>(endRow * rowBytes), 0);
-        Canvas canvas(viewWidth, viewHeight, scale, image, firstRow, endRow);
+        Canvas canvas(viewWidth, viewHeight, scale, picture.alpha, image, firstRow, endRow);
         everyStrip(picture, [&](std::span<const DrawVertex> rectangle) {
             canvas.fillRectangle(rectangle);
             return true;

@@ -1,7 +1,7 @@
 // Pictures made of axis-aligned rectangles and lines (the tree map's) rasterised on the CPU into
-// an image of the view's pixels, as OpenGL rasterises them: a rectangle fills the pixels whose
-// centres it holds, a line covers the band one pixel wide around it (each pixel as much as its
-// two rows or columns of samples fall in the band, as the CPU back end samples), and
+// an image of the view's pixels: a rectangle fills the pixels whose centres it holds, as OpenGL
+// fills them, and a line covers the band one pixel wide around it, each pixel as much as its two
+// rows or columns of samples fall in the band (as the CPU back end samples); and
 // everything is blended over what was drawn before in the order the GPU back end draws (the
 // triangle strips, then the line strips, then the lines). A software OpenGL (Mesa's llvmpipe)
 // pays about a fifth of a microsecond for each primitive, a hundred milliseconds for a tree map
@@ -20,8 +20,8 @@ bool isAxisAligned(const DrawRenderer& picture);
 
 /// Draws `picture` (isAxisAligned) into `image`, premultiplied RGBA rows from the top, of the
 /// view of `viewWidth` × `viewHeight` points (origin at its centre, y up) at `scale` pixels a
-/// point. The image is cleared to transparent first; `picture.alpha` is left to whoever draws
-/// the image (a fade changes it without changing the picture).
+/// point. The image is cleared to transparent first; `picture.alpha` multiplies each shape as
+/// it is blended, as the other back ends apply it.
 void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
                           double scale, LabelBitmap& image);
 

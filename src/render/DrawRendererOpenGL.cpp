@@ -82,11 +82,12 @@ void DrawRendererOpenGL::draw() {
     if (rasterised_) {
         const double width = context_->viewWidth();
         const double height = context_->viewHeight();
+        // A fade changes the alpha, which each shape is blended with, without a new picture.
         if (width != rasterisedSize_.width || height != rasterisedSize_.height ||
-            context_->pixelRatio() != rasterisedScale_)
+            context_->pixelRatio() != rasterisedScale_ || alpha != rasterisedAlpha_)
             rasterise();
         gl.glBindVertexArray(0);
-        quad_->alpha = alpha;
+        quad_->alpha = 1.0;
         quad_->draw({-width / 2, -height / 2, width, height});
         return;
     }
@@ -104,6 +105,7 @@ void DrawRendererOpenGL::draw() {
 void DrawRendererOpenGL::rasterise() {
     rasterisedSize_ = {context_->viewWidth(), context_->viewHeight()};
     rasterisedScale_ = context_->pixelRatio();
+    rasterisedAlpha_ = alpha;
     // The image's memory is kept from picture to picture: a transition makes one a frame.
     rasteriseAxisAligned(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
                          image_);

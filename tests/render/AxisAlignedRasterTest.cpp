@@ -48,7 +48,8 @@ TEST(AxisAlignedRasterTest, RectanglesFillThePixelsWhoseCentresTheyHoldAndBlend)
     DrawRenderer r;
     // In a 10 × 10 view at two pixels a point: x from -4.8 to -3.7 points is pixels 0.4 to 2.6.
     r.fillRect({-4.8, 3.0, 1.1, 2.0}, {1, 0, 0, 1});
-    r.fillRect({-5, 3.0, 10, 2.0}, {0, 0, 1, 0.5}); // half blue over all of the top rows
+    r.fillRect({-3.7, 3.0, 0.5, 2.0}, {0, 1, 0, 1}); // its neighbour: no seam, no overlap
+    r.fillRect({-5, 3.0, 10, 2.0}, {0, 0, 1, 0.5});  // half blue over all of the top rows
     LabelBitmap image;
     rasteriseAxisAligned(r, 10, 10, 2.0, image);
     ASSERT_EQ(image.width, 20);
@@ -60,8 +61,9 @@ TEST(AxisAlignedRasterTest, RectanglesFillThePixelsWhoseCentresTheyHoldAndBlend)
     // Half blue (alpha 0.5, the byte 127 as the GPU gets it) over red, premultiplied.
     EXPECT_EQ(pixel(0, 0), (std::array<int, 4>{128, 0, 127, 255}));
     EXPECT_EQ(pixel(2, 3), (std::array<int, 4>{128, 0, 127, 255}));
-    EXPECT_EQ(pixel(3, 0), (std::array<int, 4>{0, 0, 127, 127})); // centre 3.5 is outside red
-    EXPECT_EQ(pixel(2, 4), (std::array<int, 4>{0, 0, 0, 0}));     // below both
+    EXPECT_EQ(pixel(3, 0), (std::array<int, 4>{0, 128, 127, 255})); // the neighbour's
+    EXPECT_EQ(pixel(4, 0), (std::array<int, 4>{0, 0, 127, 127}));   // centre 4.5: neither's
+    EXPECT_EQ(pixel(2, 4), (std::array<int, 4>{0, 0, 0, 0}));       // below them all
 }
 
 // A tree map's kind of picture, rectangles of every size at fractional places with the lines
@@ -91,6 +93,8 @@ TEST(AxisAlignedRasterTest, ATreeMapLikePictureMatchesTheCpuBackEnd) {
     LabelBitmap image;
     rasteriseAxisAligned(r, kWidth, kHeight, 1.0, image);
     const auto ours = overGrey(image, 237);
+    // One sample a pixel: the same rules exactly. (The software view's two by two samples soften
+    // the rectangles' edges; the app's tests compare its frames.)
     RasterCanvas canvas(static_cast<int>(kWidth), static_cast<int>(kHeight));
     canvas.clear(237 / 255.0);
     canvas.draw(r);
