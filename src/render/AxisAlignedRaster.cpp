@@ -188,7 +188,7 @@ void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
         const auto rowBytes = static_cast<std::size_t>(image.width) * 4;
         std::fill(image.pixels.begin() + static_cast<std::ptrdiff_t>(firstRow * rowBytes),
                   image.pixels.begin() + static_cast<std::ptrdiff_t>(endRow * rowBytes), 0);
-        Canvas canvas(viewWidth, viewHeight, scale, picture.alpha, image, firstRow, endRow);
+        Canvas canvas(viewWidth, viewHeight, scale, 1.0, image, firstRow, endRow);
         everyStrip(picture, [&](std::span<const DrawVertex> rectangle) {
             canvas.fillRectangle(rectangle);
             return true;

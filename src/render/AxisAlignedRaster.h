@@ -20,8 +20,10 @@ bool isAxisAligned(const DrawRenderer& picture);
 
 /// Draws `picture` (isAxisAligned) into `image`, premultiplied RGBA rows from the top, of the
 /// view of `viewWidth` × `viewHeight` points (origin at its centre, y up) at `scale` pixels a
-/// point. The image is cleared to transparent first; `picture.alpha` multiplies each shape as
-/// it is blended, as the other back ends apply it.
+/// point. The image is cleared to transparent first; `picture.alpha` is left to whoever draws
+/// the image, which a fade then changes as a whole (the other back ends blend each shape with
+/// it: where a picture's lines lie over its rectangles, a fading picture shows the rectangles
+/// through its lines there, and not here).
 void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
                           double scale, LabelBitmap& image);
 

@@ -82,12 +82,12 @@ void DrawRendererOpenGL::draw() {
     if (rasterised_) {
         const double width = context_->viewWidth();
         const double height = context_->viewHeight();
-        // A fade changes the alpha, which each shape is blended with, without a new picture.
         if (width != rasterisedSize_.width || height != rasterisedSize_.height ||
-            context_->pixelRatio() != rasterisedScale_ || alpha != rasterisedAlpha_)
+            context_->pixelRatio() != rasterisedScale_)
             rasterise();
         gl.glBindVertexArray(0);
-        quad_->alpha = 1.0;
+        // A fade goes to the image as a whole: nothing is drawn anew for it.
+        quad_->alpha = alpha;
         quad_->draw({-width / 2, -height / 2, width, height});
         return;
     }
@@ -105,7 +105,6 @@ void DrawRendererOpenGL::draw() {
 void DrawRendererOpenGL::rasterise() {
     rasterisedSize_ = {context_->viewWidth(), context_->viewHeight()};
     rasterisedScale_ = context_->pixelRatio();
-    rasterisedAlpha_ = alpha;
     // The image's memory is kept from picture to picture: a transition makes one a frame.
     rasteriseAxisAligned(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
                          image_);

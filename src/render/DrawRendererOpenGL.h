@@ -45,7 +45,6 @@ private:
     std::unique_ptr<class LabelRendererOpenGL> quad_; // draws image_
     DrawSize rasterisedSize_;
     double rasterisedScale_ = 0;
-    double rasterisedAlpha_ = 1.0;
 };
 
 } // namespace tessera

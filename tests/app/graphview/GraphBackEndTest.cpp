@@ -91,7 +91,9 @@ private slots:
             const char* name;
             std::function<void(DocumentWindow&)> start; // none: the picture at rest
             double halfway;                             // seconds after the start
-            // The share of pixels that may differ. Halfway through a rearrangement the moving
+            // The share of pixels that may differ. Halfway through a zoom the picture that goes
+            // fades as a whole in the OpenGL view (its lines hide the rectangles under them),
+            // shape by shape in the software view. Halfway through a rearrangement the moving
             // rectangles' outlines lie on one another: blended by coverage (as the GPU blends
             // smoothed lines) two half-covering outlines darken a pixel more than the software
             // view's samples, which two coinciding outlines cover once.
@@ -104,7 +106,7 @@ private slots:
                  Graph& graph = window.graph();
                  graph.navigate(*graph.file()->asDirectory()->child(0));
              },
-             Graph::kSetFileDuration / 2},
+             Graph::kSetFileDuration / 2, 0.03},
             {"rearrange",
              [](DocumentWindow& window) {
                  window.graph().changeSettings(
