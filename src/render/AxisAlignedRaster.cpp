@@ -4,6 +4,7 @@
 #include "render/DrawRenderer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <span>
 
@@ -172,36 +173,52 @@ bool isAxisAligned(const DrawRenderer& picture) {
     return everyStrip(picture, isRectangle) && everySegment(picture, isAlongAnAxis);
 }
 
-void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
+bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
                           double scale, LabelBitmap& image) {
+    // A picture of other shapes (the pie chart's) shows it at once, as a rule.
+    if (const DrawPrimitive& strips = picture.triangleStrips();
+        strips.stripCount() > 0 &&
+        !isRectangle(std::span(picture.vertices())
+                         .subspan(static_cast<std::size_t>(strips.offset()[0]),
+                                  static_cast<std::size_t>(strips.length()[0]))))
+        return false;
     image.width = std::max(0, static_cast<int>(std::lround(viewWidth * scale)));
     image.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
     image.pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
     // In bands of rows, one a thread: each goes over the whole picture and draws its own rows,
-    // so every pixel still sees the shapes in their order.
+    // so every pixel still sees the shapes in their order. The first band also checks every
+    // shape on its way (the others only that a strip has a rectangle's four corners to read).
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands =
-        picture.vertexCount() < kLeastVerticesInBands ? 1 : pool.threadCount() * 2;
+        picture.vertexCount() < kLeastVerticesInBands ? 1 : pool.threadCount();
+    std::atomic<bool> aligned = true;
     const auto draw = [&](std::size_t band) {
         const auto firstRow = static_cast<int>(image.height * band / bands);
         const auto endRow = static_cast<int>(image.height * (band + 1) / bands);
         const auto rowBytes = static_cast<std::size_t>(image.width) * 4;
         std::fill(image.pixels.begin() + static_cast<std::ptrdiff_t>(firstRow * rowBytes),
                   image.pixels.begin() + static_cast<std::ptrdiff_t>(endRow * rowBytes), 0);
+        const bool checks = band == 0;
         Canvas canvas(viewWidth, viewHeight, scale, 1.0, image, firstRow, endRow);
-        everyStrip(picture, [&](std::span<const DrawVertex> rectangle) {
-            canvas.fillRectangle(rectangle);
-            return true;
-        });
-        everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
-            canvas.strokeSegment(a, b);
-            return true;
-        });
+        const bool drawn = everyStrip(picture,
+                                      [&](std::span<const DrawVertex> strip) {
+                                          if (checks ? !isRectangle(strip) : strip.size() != 4)
+                                              return false;
+                                          canvas.fillRectangle(strip);
+                                          return aligned.load(std::memory_order_relaxed);
+                                      }) &&
+                           everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
+                               if (checks && !isAlongAnAxis(a, b)) return false;
+                               canvas.strokeSegment(a, b);
+                               return aligned.load(std::memory_order_relaxed);
+                           });
+        if (!drawn) aligned = false;
     };
     if (bands == 1)
         draw(0);
     else
         pool.run(bands, draw);
+    return aligned;
 }
 
 } // namespace tessera

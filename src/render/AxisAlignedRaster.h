@@ -18,13 +18,15 @@ class DrawRenderer;
 /// sides along the axes, of one colour) and every line segment runs along an axis.
 bool isAxisAligned(const DrawRenderer& picture);
 
-/// Draws `picture` (isAxisAligned) into `image`, premultiplied RGBA rows from the top, of the
+/// Draws `picture` into `image`, premultiplied RGBA rows from the top, of the
 /// view of `viewWidth` × `viewHeight` points (origin at its centre, y up) at `scale` pixels a
 /// point. The image is cleared to transparent first; `picture.alpha` is left to whoever draws
 /// the image, which a fade then changes as a whole (the other back ends blend each shape with
 /// it: where a picture's lines lie over its rectangles, a fading picture shows the rectangles
 /// through its lines there, and not here).
-void rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
+/// Returns false, the image unfinished, when a shape is not axis-aligned after all
+/// (isAxisAligned, checked on the way).
+bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
                           double scale, LabelBitmap& image);
 
 } // namespace tessera

@@ -49,9 +49,8 @@ void DrawRendererOpenGL::prepare() {
 
 void DrawRendererOpenGL::upload() {
     // A large picture of axis-aligned shapes goes as one image (see AxisAlignedRaster.h).
-    rasterised_ = vertexCount() >= kLeastRasterisedVertices && isAxisAligned(*this);
+    rasterised_ = vertexCount() >= kLeastRasterisedVertices && rasterise();
     if (rasterised_) {
-        rasterise();
         bufferedRevision_ = revision();
         buffered_ = true;
         return;
@@ -102,14 +101,16 @@ void DrawRendererOpenGL::draw() {
     gl.glBindVertexArray(0);
 }
 
-void DrawRendererOpenGL::rasterise() {
+bool DrawRendererOpenGL::rasterise() {
     rasterisedSize_ = {context_->viewWidth(), context_->viewHeight()};
     rasterisedScale_ = context_->pixelRatio();
     // The image's memory is kept from picture to picture: a transition makes one a frame.
-    rasteriseAxisAligned(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
-                         image_);
+    if (!rasteriseAxisAligned(*this, rasterisedSize_.width, rasterisedSize_.height,
+                              rasterisedScale_, image_))
+        return false;
     if (!quad_) quad_ = std::make_unique<LabelRendererOpenGL>(context_);
     quad_->uploadNow(image_);
+    return true;
 }
 
 } // namespace tessera

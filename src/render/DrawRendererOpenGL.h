@@ -28,8 +28,9 @@ public:
 private:
     void prepare();
     void upload();
-    /// Makes the picture's image for the view's present size.
-    void rasterise();
+    /// Makes the picture's image for the view's present size; false when the picture has a
+    /// shape that is not axis-aligned.
+    bool rasterise();
 
     std::shared_ptr<OpenGLRenderContext> context_;
     GLuint vertexArray_ = 0;

@@ -42,6 +42,11 @@ TEST(AxisAlignedRasterTest, OnlyRectanglesAndAxisLinesQualify) {
     DrawRenderer blend; // a gradient is not one colour
     blend.fillRingSector(0, 0.01, 5, 10, {0, 0}, {0, 1, 0, 1}, {1, 0, 0, 1});
     EXPECT_FALSE(isAxisAligned(blend));
+    // Drawing finds them out too.
+    LabelBitmap image;
+    for (const DrawRenderer* picture : {&diagonal, &sector, &quad, &blend})
+        EXPECT_FALSE(rasteriseAxisAligned(*picture, 20, 20, 1.0, image));
+    EXPECT_TRUE(rasteriseAxisAligned(rects, 20, 20, 1.0, image));
 }
 
 TEST(AxisAlignedRasterTest, RectanglesFillThePixelsWhoseCentresTheyHoldAndBlend) {
@@ -51,7 +56,7 @@ TEST(AxisAlignedRasterTest, RectanglesFillThePixelsWhoseCentresTheyHoldAndBlend)
     r.fillRect({-3.7, 3.0, 0.5, 2.0}, {0, 1, 0, 1}); // its neighbour: no seam, no overlap
     r.fillRect({-5, 3.0, 10, 2.0}, {0, 0, 1, 0.5});  // half blue over all of the top rows
     LabelBitmap image;
-    rasteriseAxisAligned(r, 10, 10, 2.0, image);
+    ASSERT_TRUE(rasteriseAxisAligned(r, 10, 10, 2.0, image));
     ASSERT_EQ(image.width, 20);
     ASSERT_EQ(image.height, 20);
     auto pixel = [&](int x, int y) {
@@ -91,7 +96,7 @@ TEST(AxisAlignedRasterTest, ATreeMapLikePictureMatchesTheCpuBackEnd) {
     r.strokeRect({-100.25, -60.5, 150, 90});
     ASSERT_TRUE(isAxisAligned(r));
     LabelBitmap image;
-    rasteriseAxisAligned(r, kWidth, kHeight, 1.0, image);
+    ASSERT_TRUE(rasteriseAxisAligned(r, kWidth, kHeight, 1.0, image));
     const auto ours = overGrey(image, 237);
     // One sample a pixel: the same rules exactly. (The software view's two by two samples soften
     // the rectangles' edges; the app's tests compare its frames.)
