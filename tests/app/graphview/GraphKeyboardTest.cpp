@@ -169,6 +169,7 @@ private slots:
         QVERIFY(focused != nullptr);
         QCOMPARE(focused->accessibleName(), QStringLiteral("Rings: Increase"));
         QVERIFY(!static_cast<QToolButton*>(focused)->autoRaise()); // drawn raised
+        savePicture(viewMenu->grab().toImage(), "view-menu-stepper-keyboard");
         QTest::keyClick(focused, Qt::Key_Return);
         QTRY_COMPARE(graph.settings().graphLevels, rings + 1);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
