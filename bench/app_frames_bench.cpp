@@ -49,11 +49,14 @@ double cpuMilliseconds() {
 struct Summary {
     double median = 0;
     double worst = 0;
+    std::size_t worstFrame = 0; // its position, from 0
 };
 
 Summary summarise(std::vector<double> values) {
+    const auto worst = std::max_element(values.begin(), values.end());
+    const auto worstFrame = static_cast<std::size_t>(worst - values.begin());
     std::sort(values.begin(), values.end());
-    return {values[values.size() / 2], values.back()};
+    return {values[values.size() / 2], values.back(), worstFrame};
 }
 
 // One frame drawn now, to the end: the view paints and swaps, and the GPU finishes.
@@ -131,8 +134,9 @@ std::vector<double> settingsFrames(Graph& graph, double& clock, DrawOne&& draw, 
 void printFrames(const char* kind, const std::vector<double>& frames,
                  const std::vector<double>& cpu) {
     const Summary whole = summarise(frames);
-    std::printf("  %-10s %3zu frames %8.2f ms median, %8.2f worst, %3zu over 16 ms, CPU %.2f ms\n",
-                kind, frames.size(), whole.median, whole.worst,
+    std::printf("  %-10s %3zu frames %8.2f ms median, %8.2f worst (frame %zu), %3zu over 16 ms, "
+                "CPU %.2f ms\n",
+                kind, frames.size(), whole.median, whole.worst, whole.worstFrame,
                 static_cast<std::size_t>(
                     std::count_if(frames.begin(), frames.end(), [](double ms) { return ms > 16; })),
                 summarise(cpu).median);
