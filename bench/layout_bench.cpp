@@ -5,6 +5,7 @@
 // The tree map is timed on all cores and on one, with its display after a change in the tree and
 // the frames of a rearrangement after a new size mode and of a recolouring, and the image of its
 // picture that the OpenGL back end draws (the shapes filled on the CPU, one band of rows a core).
+// Both layouts: what writing the files' names on the picture costs.
 //
 //   bench_layouts [entries]
 #include "EngineOnlyView.h"
@@ -12,6 +13,7 @@
 #include "controller/FileController.h"
 #include "draw/Palette.h"
 #include "graph/Graph.h"
+#include "graph/GraphNames.h"
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/TreeRevision.h"
@@ -47,6 +49,34 @@ File* largestFolder(Directory& root) {
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// What writing the names on a picture costs once it is laid out: the layout's rooms, placing
+// the names (measuring those that may fit) and typesetting them into one bitmap with Qt.
+void printNamesCost(const DrawGraph& drawing, SizeMode sizeMode) {
+    const QtLabelTypesetter typesetter;
+    const NameFont font;
+    typesetter.lineWidth("warm", font.nameSize); // the fonts are loaded once a process
+    auto start = Clock::now();
+    std::vector<NameRoom> rooms;
+    drawing.nameRooms(font, rooms);
+    const double roomsTime = millisecondsSince(start);
+    const std::size_t roomCount = rooms.size();
+    start = Clock::now();
+    const auto names = placeNames(
+        std::move(rooms), font,
+        [&typesetter](std::string_view text, double size) {
+            return typesetter.lineWidth(text, size);
+        },
+        {}, sizeMode, GraphNames::kMostNames);
+    const double placeTime = millisecondsSince(start);
+    start = Clock::now();
+    const NameSheet sheet = typesetter.renderNames(names, 1);
+    const double typesetTime = millisecondsSince(start);
+    std::printf("  names              %8.2f ms: rooms %.2f (%zu), placing %.2f, typesetting "
+                "%.2f (%zu names, a %d x %d bitmap)\n",
+                roomsTime + placeTime + typesetTime, roomsTime, roomCount, placeTime, typesetTime,
+                names.size(), sheet.bitmap.width, sheet.bitmap.height);
 }
 
 } // namespace
@@ -105,6 +135,8 @@ int main(int argc, char** argv) {
     std::printf("  CPU frame          %8.2f ms median of 5 (1 sample per pixel)\n", median(raster));
     std::printf("  CPU frame, 3 x 3   %8.2f ms (anti-aliased, as tessera render draws)\n",
                 smoothTime);
+    chart.display(&root);
+    printNamesCost(chart, SizeMode::fileSize);
 
     // Whole frames of the graph during a zoom into the largest folder (pie chart, both labels,
     // whose bitmaps Qt draws again whenever the file under the pointer changes): the engine's share
@@ -298,6 +330,8 @@ int main(int argc, char** argv) {
         std::printf("  rectangles         %8zu (bound: area / threshold^2 = %d), %zu vertices\n",
                     rectangles, 1600 * 1000 / 4, mapVertices);
         std::printf("  CPU frame          %8.2f ms (1 sample per pixel)\n", mapRaster);
+        map->display(fresh.root.get());
+        printNamesCost(*map, map->sizeMode);
         std::printf("  image for OpenGL   %8.2f ms median of 10 on %zu threads (%zu shapes)\n",
                     median(mapImageTimes), threads,
                     map->renderer().triangleStrips().stripCount() +

@@ -53,6 +53,7 @@ constexpr const char* kUsage =
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
     "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n"
+    "           [--no-labels]\n"
     "       tessera render --sequence A B [C...] --at V -o OUT.png [options above]\n";
 
 std::string formatted(double value) {
@@ -100,6 +101,7 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     bool isSequence = false;
     bool keepAspect = false;
     bool noKeepAspect = false;
+    bool noLabels = false;
     app.add_option("PATH", paths, "a folder or snapshot (with --sequence: two or more)")
         ->required();
     app.add_option("-o,--output", options.output, "the PNG file to write")->required();
@@ -119,6 +121,7 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     app.add_flag("--bottom-edge", settings.beginLayoutOnBottomEdge,
                  "begin the tree map's layout on the bottom edge");
     app.add_option("--hover", hover, "draw the hover bubble at a point")->type_name("X,Y");
+    app.add_flag("--no-labels", noLabels, "leave the files' names off the picture");
     app.add_flag("--dark", options.dark, "the dark appearance");
     app.add_option("--show", options.show, "the folder inside PATH to draw")->type_name("PATH");
     app.add_flag("--sequence", isSequence, "draw the morph between the trees given");
@@ -166,6 +169,7 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     // On by default, as in the app.
     if (keepAspect && noKeepAspect) return fail("--keep-aspect or --no-keep-aspect, not both");
     settings.keepAspectRatioDuringZoom = !noKeepAspect;
+    settings.showNames = !noLabels;
     if (parser.given("--hover")) {
         double x = 0;
         double y = 0;

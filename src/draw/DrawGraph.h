@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/Date.h"
+#include "draw/ChartNames.h"
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "render/DrawRenderer.h"
@@ -117,6 +118,8 @@ public:
     virtual File* zoomTarget(File& file) = 0;
     /// The centre of the file's view; none when it is not laid out.
     virtual std::optional<DrawPoint> center(const File& file) = 0;
+    /// Room for the names of the files in the picture last displayed (without a transition).
+    virtual void nameRooms(const NameFont& font, std::vector<NameRoom>& out) const = 0;
 
     bool rendererIsEmpty() const { return renderer_->vertexCount() == 0; }
 

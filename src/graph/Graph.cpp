@@ -299,16 +299,22 @@ std::string Graph::defaultMainText() const {
     return file_->displaySizeString(settings_.sizeMode).value_or("");
 }
 
+std::optional<DrawRect> Graph::mainLabelFrame() {
+    if (!mainFileText_) return std::nullopt;
+    if (!mainFileText_->hasText()) setMainText(defaultMainText());
+    if (!mainFileText_->hasText()) return std::nullopt;
+    const DrawSize size = mainFileText_->frameSize();
+    return DrawRect{-size.width / 2, -size.height / 2, size.width, size.height};
+}
+
 void Graph::drawFrame() {
     ++framesDrawn_;
     if (view_ == nullptr || view_->size().isEmpty() || !fileDraw_) return;
     auto drawMainLabel = [&] {
-        if (!mainFileText_) return;
-        if (!mainFileText_->hasText()) setMainText(defaultMainText());
-        if (!mainFileText_->hasText()) return;
-        const DrawSize size = mainFileText_->frameSize();
+        const std::optional<DrawRect> frame = mainLabelFrame();
+        if (!frame) return;
         mainFileText_->renderer().alpha = mainTextAlpha_;
-        drawLabel(*mainFileText_, {-size.width / 2, -size.height / 2, size.width, size.height});
+        drawLabel(*mainFileText_, *frame);
     };
     if (loading_) {
         const ScanProgress& progress = loading_->progress;
@@ -333,9 +339,58 @@ void Graph::drawFrame() {
         prepareActiveFileDraw(*activeFile_);
         activeFileDraw_->draw();
     }
+    drawNames();
     drawMainLabel();
     if (activeFileText_ && activeFileText_->hasText())
         drawLabel(*activeFileText_, activeFileTextFrame());
+}
+
+void Graph::drawNames() {
+    // Between two trees of a sequence the picture is neither's: it carries no names.
+    const bool betweenTrees = fileSequence_ && fileSequence_->progress > 0;
+    if (!settings_.showNames || betweenTrees) {
+        names_.clear();
+        namesAlpha_ = 0;
+        return;
+    }
+    if (fileTransition_) {
+        // The names of the picture being left fade with it and do not come back: those of the
+        // next picture are placed when it settles.
+        const double p = fileTransition_->animation.progress();
+        const double leaving = fileTransition_->fadingDraw ? fileTransition_->fadingDraw->alpha
+                                                           : std::max(0.0, 1 - 3 * p);
+        namesAlpha_ = std::min(namesAlpha_, leaving);
+        namesFadeIn_.reset();
+        names_.draw(namesAlpha_);
+        return;
+    }
+    GraphNames::Key key;
+    key.file = file_;
+    key.drawing = fileDraw_.get();
+    key.treeRevision = treeRevision_;
+    key.viewSize = view_->size();
+    key.scale = view_->backingScale();
+    key.dark = isDarkAppearance;
+    key.settings = settings_;
+    if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
+    // New names after a transition or on a first picture fade in; those of a live change in
+    // the picture shown replace the ones shown at once.
+    names_.update(*view_, *fileDraw_, std::move(key));
+    if (namesAlpha_ < 1 && !namesFadeIn_)
+        namesFadeIn_.emplace(scaledDuration(kNamesFadeDuration),
+                             Animation::ProgressType::clampedToUnit,
+                             Animation::ProgressCurve::linear);
+    if (namesFadeIn_) {
+        namesFadeIn_->update();
+        namesAlpha_ = namesFadeIn_->progress();
+        if (namesAlpha_ >= 1)
+            namesFadeIn_.reset();
+        else
+            setNeedsDisplay();
+    } else {
+        namesAlpha_ = 1;
+    }
+    names_.draw(namesAlpha_ * fileDraw_->renderer().alpha);
 }
 
 void Graph::drawLabel(GraphLabel& label, const DrawRect& frame) {

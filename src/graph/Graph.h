@@ -7,6 +7,7 @@
 #include "controller/FileControllerObserver.h"
 #include "draw/Animation.h"
 #include "draw/DrawGraph.h"
+#include "graph/GraphNames.h"
 #include "graph/GraphView.h"
 #include "scan/ScanOperation.h"
 #include "settings/Settings.h"
@@ -36,6 +37,8 @@ public:
     /// The tree map's bubble names at most this many folders above the file under the pointer.
     static constexpr std::size_t kBubbleFolders = 4;
     static constexpr DrawSize kActiveTextPadding{10.0, 6.0};
+    /// Names written on a new picture fade in over this many seconds.
+    static constexpr double kNamesFadeDuration = 0.2;
 
     struct ZoomIn {
         File* old;
@@ -156,6 +159,9 @@ public:
     std::string mainText() const { return mainFileText_ ? mainFileText_->plainText() : ""; }
     std::string activeText() const { return activeFileText_ ? activeFileText_->plainText() : ""; }
     const GraphLabel* activeFileText() const { return activeFileText_.get(); }
+    /// The names written on the picture as last drawn, and how opaque they were (0: none).
+    const std::vector<NameLabel>& chartNames() const { return names_.names(); }
+    double chartNamesAlpha() const { return namesAlpha_; }
     /// The volume's capacity when its free space is shown, else 0.
     std::int64_t totalSize() const;
 
@@ -206,6 +212,11 @@ private:
     /// The centre label's bubble: over a tree map only.
     void updateMainLabelBackdrop();
     void drawLabel(GraphLabel& label, const DrawRect& frame);
+    /// The centre label's frame, its text set first when it has none.
+    std::optional<DrawRect> mainLabelFrame();
+    /// The names on the picture: those of the settled picture, faded in, or those of the
+    /// picture a transition leaves, faded out with it.
+    void drawNames();
     std::string defaultMainText() const;
     double scaledDuration(double seconds) const;
     void saved();
@@ -223,6 +234,9 @@ private:
     double mainTextAlpha_ = 1.0;
     std::uint64_t framesDrawn_ = 0;
     std::unique_ptr<GraphLabel> activeFileText_;
+    GraphNames names_;
+    double namesAlpha_ = 0;
+    std::optional<Animation> namesFadeIn_;
     std::unique_ptr<DrawGraph> fileDraw_;
     std::unique_ptr<DrawRenderer> activeFileDraw_;
     std::optional<double> activeSince_; // set: found under the pointer (highlight fades in)

@@ -18,6 +18,7 @@ Effect effectOf(SettingKey key) {
     case SettingKey::animationSpeed:
         return Effect::none; // the next transition's duration
     case SettingKey::mergeThreshold:
+    case SettingKey::showNames:
         return Effect::redisplay;
     case SettingKey::colorMode:
         return Effect::recolour;

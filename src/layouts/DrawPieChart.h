@@ -63,6 +63,7 @@ public:
     File* fileAt(DrawPoint point, File* previous) override;
     File* zoomTarget(File& file) override { return &file; }
     std::optional<DrawPoint> center(const File& file) override;
+    void nameRooms(const NameFont& font, std::vector<NameRoom>& out) const override;
 
     /// The view of a laid-out file, if any.
     const FileView* view(const File& file) const;

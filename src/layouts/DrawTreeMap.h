@@ -64,6 +64,7 @@ public:
     File* fileAt(DrawPoint point, File* previous) override;
     File* zoomTarget(File& file) override;
     std::optional<DrawPoint> center(const File& file) override;
+    void nameRooms(const NameFont& font, std::vector<NameRoom>& out) const override;
 
     const FileView* view(const File& file) const;
     const std::optional<FileView>& mainFileView() const { return mainFileView_; }

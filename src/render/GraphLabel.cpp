@@ -78,3 +78,17 @@ void GraphLabel::updateIfNeeded(const LabelTypesetter& typesetter, double scale)
 }
 
 } // namespace tessera
+
+namespace tessera {
+
+double LabelTypesetter::lineWidth(std::string_view text, double pointSize) const {
+    LabelText line;
+    line.runs.push_back({.text = std::string(text), .pointSize = pointSize});
+    return measure(line, {}).width;
+}
+
+NameSheet LabelTypesetter::renderNames(std::span<const NameLabel>, double) const {
+    return {};
+}
+
+} // namespace tessera

@@ -9,7 +9,9 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessera {
@@ -101,6 +103,25 @@ private:
     bool requiresUpdate_ = true;
 };
 
+/// A file's name written on the chart: one line, or the name over the file's size, centred in
+/// `frame` (or left-aligned, on a backdrop, for a folder's heading).
+struct NameLabel {
+    std::string name; // UTF-8
+    std::string size; // empty: the name alone
+    DrawRect frame;   // the text's box in view points
+    double nameSize = 11;
+    double sizeSize = 10;
+    DrawColor color;
+    std::optional<DrawColor> backdrop; // filled behind the text, a little beyond its box
+    bool leftAligned = false;
+};
+
+/// Where each name of a sheet lies in its bitmap (pixels from the top left) and on the view.
+struct NameSheet {
+    LabelBitmap bitmap;
+    std::vector<LabelPiece> pieces;
+};
+
 /// The platform's text facilities: measuring a label's text and drawing a label's bitmap.
 class LabelTypesetter {
 public:
@@ -110,6 +131,11 @@ public:
     /// The label's bitmap at `scale` pixels per point: bitmapWidth(scale) × bitmapHeight(scale)
     /// pixels with the shadow, the bubble, its border and the text.
     virtual LabelBitmap render(const GraphLabel& label, double scale) const = 0;
+    /// The width of one line of regular text (many are measured: this is the quick way).
+    virtual double lineWidth(std::string_view text, double pointSize) const;
+    /// All of `names` drawn into one bitmap at `scale` pixels per point, each piece as large as
+    /// its label's frame (and backdrop); none when the typesetter draws no names.
+    virtual NameSheet renderNames(std::span<const NameLabel> names, double scale) const;
 };
 
 } // namespace tessera

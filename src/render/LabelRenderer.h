@@ -6,6 +6,7 @@
 #include "render/DrawRenderer.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace tessera {
@@ -15,6 +16,13 @@ struct LabelBitmap {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
+};
+
+/// Part of a bitmap drawn one to one at a place of the view: several labels typeset into one
+/// bitmap are drawn at once.
+struct LabelPiece {
+    DrawRect source; // pixels of the bitmap, from its top left
+    DrawRect target; // view points (origin at the centre, y up), aligned to the view's pixels
 };
 
 class LabelRenderer {
@@ -27,6 +35,8 @@ public:
     virtual void updateTexture(const LabelBitmap& bitmap, bool sizeChanged) = 0;
     /// Draws the texture stretched over `rect` (points, origin at the view's centre, y up).
     virtual void draw(const DrawRect& rect) = 0;
+    /// Draws the given parts of the texture.
+    virtual void drawPieces(std::span<const LabelPiece> pieces) = 0;
 };
 
 } // namespace tessera

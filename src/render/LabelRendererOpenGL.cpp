@@ -1,6 +1,7 @@
 #include "render/LabelRendererOpenGL.h"
 
 #include <array>
+#include <vector>
 
 namespace tessera {
 
@@ -56,6 +57,7 @@ void LabelRendererOpenGL::prepare() {
     gl.glBindVertexArray(vertexArray_);
     gl.glBindBuffer(GL_ARRAY_BUFFER, buffer_);
     gl.glBufferData(GL_ARRAY_BUFFER, 16 * 4, nullptr, GL_STREAM_DRAW);
+    bufferBytes_ = 16 * 4;
     const GLuint position = OpenGLRenderContext::position();
     const GLuint textureCoord = OpenGLRenderContext::textureCoord();
     gl.glEnableVertexAttribArray(position);
@@ -66,8 +68,8 @@ void LabelRendererOpenGL::prepare() {
     gl.glBindVertexArray(0);
 }
 
-void LabelRendererOpenGL::draw(const DrawRect& rect) {
-    if (!context_->hasProgram()) return;
+bool LabelRendererOpenGL::bindTexture() {
+    if (!context_->hasProgram()) return false;
     auto& gl = context_->gl();
     if (texture_ == 0) prepare();
     gl.glActiveTexture(GL_TEXTURE0);
@@ -78,19 +80,56 @@ void LabelRendererOpenGL::draw(const DrawRect& rect) {
         pendingSizeChanged_ = false;
         pending_ = {};
     }
-    if (!uploaded_) return;
+    return uploaded_;
+}
+
+void LabelRendererOpenGL::drawVertices(std::span<const float> vertices, GLenum mode) {
+    auto& gl = context_->gl();
+    gl.glBindVertexArray(vertexArray_);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, buffer_);
+    const auto bytes = static_cast<GLsizeiptr>(vertices.size_bytes());
+    if (bytes > bufferBytes_) {
+        gl.glBufferData(GL_ARRAY_BUFFER, bytes, vertices.data(), GL_STREAM_DRAW);
+        bufferBytes_ = bytes;
+    } else {
+        gl.glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, vertices.data());
+    }
+    context_->use(OpenGLRenderContext::Shading::label, alpha);
+    gl.glDrawArrays(mode, 0, static_cast<GLsizei>(vertices.size() / 4));
+    gl.glBindVertexArray(0);
+}
+
+void LabelRendererOpenGL::draw(const DrawRect& rect) {
+    if (!bindTexture()) return;
     // The bitmap's rows run from the top: its first row is the quad's upper edge.
     const auto x0 = static_cast<float>(rect.x);
     const auto y0 = static_cast<float>(rect.y);
     const auto x1 = static_cast<float>(rect.maxX());
     const auto y1 = static_cast<float>(rect.maxY());
     const std::array<float, 16> quad{x0, y1, 0, 0, x0, y0, 0, 1, x1, y1, 1, 0, x1, y0, 1, 1};
-    gl.glBindVertexArray(vertexArray_);
-    gl.glBindBuffer(GL_ARRAY_BUFFER, buffer_);
-    gl.glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof quad, quad.data());
-    context_->use(OpenGLRenderContext::Shading::label, alpha);
-    gl.glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    gl.glBindVertexArray(0);
+    drawVertices(quad, GL_TRIANGLE_STRIP);
+}
+
+void LabelRendererOpenGL::drawPieces(std::span<const LabelPiece> pieces) {
+    if (pieces.empty() || !bindTexture()) return;
+    const auto width = static_cast<float>(uploadedWidth_);
+    const auto height = static_cast<float>(uploadedHeight_);
+    std::vector<float> vertices;
+    vertices.reserve(pieces.size() * 24);
+    for (const LabelPiece& piece : pieces) {
+        const auto x0 = static_cast<float>(piece.target.x);
+        const auto y0 = static_cast<float>(piece.target.y);
+        const auto x1 = static_cast<float>(piece.target.maxX());
+        const auto y1 = static_cast<float>(piece.target.maxY());
+        const auto s0 = static_cast<float>(piece.source.x) / width;
+        const auto s1 = static_cast<float>(piece.source.maxX()) / width;
+        const auto t0 = static_cast<float>(piece.source.y) / height; // the piece's top row
+        const auto t1 = static_cast<float>(piece.source.maxY()) / height;
+        const std::array<float, 24> two{x0, y1, s0, t0, x0, y0, s0, t1, x1, y1, s1, t0,
+                                        x1, y1, s1, t0, x0, y0, s0, t1, x1, y0, s1, t1};
+        vertices.insert(vertices.end(), two.begin(), two.end());
+    }
+    drawVertices(vertices, GL_TRIANGLES);
 }
 
 } // namespace tessera

@@ -6,6 +6,7 @@
 #include "render/OpenGLRenderContext.h"
 
 #include <memory>
+#include <span>
 
 namespace tessera {
 
@@ -21,9 +22,15 @@ public:
     /// image drawn at its own pixel size (sampled at the nearest pixel).
     void uploadNow(const LabelBitmap& bitmap);
     void draw(const DrawRect& rect) override;
+    void drawPieces(std::span<const LabelPiece> pieces) override;
 
 private:
     void prepare();
+    /// Binds the texture, uploading the bitmap kept since the last draw; false when there is
+    /// nothing to draw.
+    bool bindTexture();
+    /// Draws `vertices` (x, y, s, t each) as triangles or one strip with the texture bound.
+    void drawVertices(std::span<const float> vertices, GLenum mode);
     /// With the texture bound.
     void upload(const LabelBitmap& bitmap, bool sizeChanged);
 
@@ -34,6 +41,7 @@ private:
     GLuint texture_ = 0;
     GLuint vertexArray_ = 0;
     GLuint buffer_ = 0;
+    GLsizeiptr bufferBytes_ = 0;
     bool uploaded_ = false;
     int uploadedWidth_ = 0;
     int uploadedHeight_ = 0;

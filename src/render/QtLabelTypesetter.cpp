@@ -3,6 +3,7 @@
 #include "logs/Logger.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -40,10 +41,15 @@ QColor toQColor(const DrawColor& color) {
                             static_cast<float>(color.blue), static_cast<float>(color.alpha));
 }
 
-QTextCharFormat formatOf(const LabelRun& run) {
+QFont fontOf(double pointSize, bool bold) {
     QFont font = QGuiApplication::font();
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(run.pointSize))));
-    font.setBold(run.weight == LabelRun::Weight::bold);
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointSize))));
+    font.setBold(bold);
+    return font;
+}
+
+QTextCharFormat formatOf(const LabelRun& run) {
+    const QFont font = fontOf(run.pointSize, run.weight == LabelRun::Weight::bold);
     QTextCharFormat format;
     format.setFont(font);
     format.setForeground(toQColor(run.color));
@@ -128,6 +134,14 @@ void blurAlpha(QImage& image, int radius) {
     }
 }
 
+// Room around a name's text for its backdrop, in points.
+constexpr double kBackdropMargin = 2;
+constexpr double kBackdropRadius = 3;
+
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 } // namespace
 
 QtLabelTypesetter::QtLabelTypesetter() {
@@ -146,6 +160,100 @@ DrawSize QtLabelTypesetter::measure(const LabelText& text, DrawSize maxSize) con
     double height = document.size().height();
     if (maxSize.height > 0) height = std::min(height, maxSize.height);
     return {width, height};
+}
+
+double QtLabelTypesetter::lineWidth(std::string_view text, double pointSize) const {
+    return QFontMetricsF(fontOf(pointSize, false)).horizontalAdvance(toQString(text));
+}
+
+NameSheet QtLabelTypesetter::renderNames(std::span<const NameLabel> names, double scale) const {
+    NameSheet sheet;
+    if (names.empty()) return sheet;
+    // Each name's piece, with room for a backdrop and one clear pixel after it, on shelves of a
+    // sheet as wide as the widest piece or 1024 pixels.
+    struct Place {
+        int x, y, width, height;
+    };
+    std::vector<Place> places;
+    places.reserve(names.size());
+    int sheetWidth = 1024;
+    for (const NameLabel& name : names)
+        sheetWidth = std::max(
+            sheetWidth,
+            static_cast<int>(std::ceil((name.frame.width + 2 * kBackdropMargin) * scale)) + 1);
+    int x = 0;
+    int y = 0;
+    int shelfHeight = 0;
+    for (const NameLabel& name : names) {
+        const int width =
+            static_cast<int>(std::ceil((name.frame.width + 2 * kBackdropMargin) * scale));
+        const int height =
+            static_cast<int>(std::ceil((name.frame.height + 2 * kBackdropMargin) * scale));
+        if (x + width > sheetWidth) {
+            x = 0;
+            y += shelfHeight + 1;
+            shelfHeight = 0;
+        }
+        places.push_back({x, y, width, height});
+        x += width + 1;
+        shelfHeight = std::max(shelfHeight, height);
+    }
+    const int sheetHeight = y + shelfHeight;
+    QImage image(sheetWidth, sheetHeight, QImage::Format_RGBA8888_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    const QFont nameFont = fontOf(names.front().nameSize, false);
+    const QFont sizeFont = fontOf(names.front().sizeSize, false);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const NameLabel& name = names[i];
+        const Place& place = places[i];
+        painter.save();
+        painter.translate(place.x, place.y);
+        painter.scale(scale, scale);
+        const QRectF box(kBackdropMargin, kBackdropMargin, name.frame.width, name.frame.height);
+        if (name.backdrop) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(toQColor(*name.backdrop));
+            painter.drawRoundedRect(
+                box.adjusted(-kBackdropMargin, -kBackdropMargin, kBackdropMargin, kBackdropMargin),
+                kBackdropRadius, kBackdropRadius);
+        }
+        const auto alignment =
+            (name.leftAligned ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter;
+        painter.setPen(toQColor(name.color));
+        painter.setFont(nameFont);
+        const double nameHeight =
+            name.size.empty() ? box.height()
+                              : box.height() * name.nameSize / (name.nameSize + name.sizeSize);
+        painter.drawText(QRectF(box.x(), box.y(), box.width(), nameHeight), alignment,
+                         toQString(name.name));
+        if (!name.size.empty()) {
+            QColor sizeColor = toQColor(name.color);
+            sizeColor.setAlphaF(0.8f);
+            painter.setPen(sizeColor);
+            painter.setFont(sizeFont);
+            painter.drawText(
+                QRectF(box.x(), box.y() + nameHeight, box.width(), box.height() - nameHeight),
+                alignment, toQString(name.size));
+        }
+        painter.restore();
+        // The piece lies over the label's frame, grown by the backdrop's margin.
+        sheet.pieces.push_back(
+            {{static_cast<double>(place.x), static_cast<double>(place.y),
+              static_cast<double>(place.width), static_cast<double>(place.height)},
+             {name.frame.x - kBackdropMargin, name.frame.y - kBackdropMargin, place.width / scale,
+              place.height / scale}});
+    }
+    painter.end();
+    sheet.bitmap.width = sheetWidth;
+    sheet.bitmap.height = sheetHeight;
+    const auto rowBytes = static_cast<std::size_t>(sheetWidth) * 4;
+    sheet.bitmap.pixels.resize(rowBytes * static_cast<std::size_t>(sheetHeight));
+    for (int row = 0; row < sheetHeight; ++row)
+        std::memcpy(&sheet.bitmap.pixels[static_cast<std::size_t>(row) * rowBytes],
+                    image.constScanLine(row), rowBytes);
+    return sheet;
 }
 
 LabelBitmap QtLabelTypesetter::render(const GraphLabel& label, double scale) const {

@@ -12,6 +12,8 @@ public:
     QtLabelTypesetter();
     DrawSize measure(const LabelText& text, DrawSize maxSize) const override;
     LabelBitmap render(const GraphLabel& label, double scale) const override;
+    double lineWidth(std::string_view text, double pointSize) const override;
+    NameSheet renderNames(std::span<const NameLabel> names, double scale) const override;
 };
 
 } // namespace tessera

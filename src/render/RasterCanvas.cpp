@@ -206,9 +206,21 @@ DrawColor RasterCanvas::colorAt(double x, double y) const {
 }
 
 void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& rect, double alpha) {
+    drawBitmap(bitmap,
+               {0, 0, static_cast<double>(bitmap.width), static_cast<double>(bitmap.height)}, rect,
+               alpha);
+}
+
+void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& source,
+                              const DrawRect& rect, double alpha) {
     if (bitmap.width <= 0 || bitmap.height <= 0 || rect.width <= 0 || rect.height <= 0 ||
         alpha <= 0)
         return;
+    const int sourceX = std::clamp(static_cast<int>(source.x), 0, bitmap.width - 1);
+    const int sourceY = std::clamp(static_cast<int>(source.y), 0, bitmap.height - 1);
+    const int sourceWidth = std::clamp(static_cast<int>(source.width), 1, bitmap.width - sourceX);
+    const int sourceHeight =
+        std::clamp(static_cast<int>(source.height), 1, bitmap.height - sourceY);
     // Subsample coordinates: x from the left, y from the top.
     const double left = (rect.x + width_ / 2.0) * samples_;
     const double top = (height_ / 2.0 - rect.maxY()) * samples_;
@@ -220,8 +232,8 @@ void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& rect, d
     const int lastY = std::min(sampleHeight_, static_cast<int>(std::ceil(top + spanY - 0.5)));
     const auto opacity = static_cast<int>(std::lround(std::clamp(alpha, 0.0, 1.0) * 256));
     auto texel = [&](int x, int y, int channel) {
-        x = std::clamp(x, 0, bitmap.width - 1);
-        y = std::clamp(y, 0, bitmap.height - 1);
+        x = sourceX + std::clamp(x, 0, sourceWidth - 1);
+        y = sourceY + std::clamp(y, 0, sourceHeight - 1);
         return static_cast<int>(
             bitmap.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(bitmap.width) +
                            static_cast<std::size_t>(x)) *
@@ -230,27 +242,27 @@ void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& rect, d
     };
     for (int sy = firstY; sy < lastY; ++sy) {
         // Texel centres sit at half-integers, as with linear filtering on the GPU.
-        const double v = (sy + 0.5 - top) / spanY * bitmap.height - 0.5;
+        const double v = (sy + 0.5 - top) / spanY * sourceHeight - 0.5;
         const int ty = static_cast<int>(std::floor(v));
         const auto fy = static_cast<int>((v - ty) * 256);
         for (int sx = firstX; sx < lastX; ++sx) {
-            const double u = (sx + 0.5 - left) / spanX * bitmap.width - 0.5;
+            const double u = (sx + 0.5 - left) / spanX * sourceWidth - 0.5;
             const int tx = static_cast<int>(std::floor(u));
             const auto fx = static_cast<int>((u - tx) * 256);
-            int source[4];
+            int sample[4];
             for (int c = 0; c < 4; ++c) {
                 const int upper = texel(tx, ty, c) * (256 - fx) + texel(tx + 1, ty, c) * fx;
                 const int lower = texel(tx, ty + 1, c) * (256 - fx) + texel(tx + 1, ty + 1, c) * fx;
-                source[c] = ((upper * (256 - fy) + lower * fy) >> 16) * opacity >> 8;
+                sample[c] = ((upper * (256 - fy) + lower * fy) >> 16) * opacity >> 8;
             }
-            if (source[3] == 0) continue;
+            if (sample[3] == 0) continue;
             std::uint8_t* pixel =
                 &pixels_[(static_cast<std::size_t>(sy) * static_cast<std::size_t>(sampleWidth_) +
                           static_cast<std::size_t>(sx)) *
                          4];
             for (int c = 0; c < 4; ++c)
                 pixel[c] = static_cast<std::uint8_t>(
-                    std::min(255, source[c] + (pixel[c] * (255 - source[3]) + 127) / 255));
+                    std::min(255, sample[c] + (pixel[c] * (255 - sample[3]) + 127) / 255));
         }
     }
 }
@@ -261,6 +273,12 @@ void RasterLabelRenderer::updateTexture(const LabelBitmap& bitmap, bool) {
 
 void RasterLabelRenderer::draw(const DrawRect& rect) {
     if (currentCanvas != nullptr) currentCanvas->drawBitmap(texture_, rect, alpha);
+}
+
+void RasterLabelRenderer::drawPieces(std::span<const LabelPiece> pieces) {
+    if (currentCanvas == nullptr) return;
+    for (const LabelPiece& piece : pieces)
+        currentCanvas->drawBitmap(texture_, piece.source, piece.target, alpha);
 }
 
 void RasterRenderer::setCurrentCanvas(RasterCanvas* canvas) {

@@ -28,6 +28,10 @@ public:
     void draw(const DrawRenderer& renderer);
     /// Draws `bitmap` stretched over `rect` (filtered linearly) at `alpha`.
     void drawBitmap(const LabelBitmap& bitmap, const DrawRect& rect, double alpha);
+    /// The same with the part `source` of it (pixels from its top left): nothing beyond that
+    /// part is sampled.
+    void drawBitmap(const LabelBitmap& bitmap, const DrawRect& source, const DrawRect& rect,
+                    double alpha);
 
     /// The picture as straight (not premultiplied) RGBA bytes, rows from the top.
     std::vector<std::uint8_t> image() const;
@@ -65,6 +69,7 @@ class RasterLabelRenderer final : public LabelRenderer {
 public:
     void updateTexture(const LabelBitmap& bitmap, bool sizeChanged) override;
     void draw(const DrawRect& rect) override;
+    void drawPieces(std::span<const LabelPiece> pieces) override;
 
 private:
     LabelBitmap texture_;

@@ -22,13 +22,14 @@ struct Settings {
     double animationSpeed = 1.0;
     double mergeThreshold = 2.0;
     bool showVolumeAvailableSpace = false;
+    bool showNames = true; // written on the picture where they fit
     int graphLevels = 8;
     TreeMapLayout treeMapLayout = TreeMapLayout::spiralSnake;
     double directoryBorderRatio = 0.0;
     bool keepAspectRatioDuringZoom = true;
     bool beginLayoutOnBottomEdge = false;
 
-    /// All thirteen keys, sorted, two-space indentation, "key" : value.
+    /// All fourteen keys, sorted, two-space indentation, "key" : value.
     std::string encode() const;
     /// Absent keys take their defaults; a missing version, a value of the wrong type or an
     /// unknown name fails the whole file.

@@ -22,6 +22,7 @@ enum class SettingKey {
     graphType,
     keepAspectRatioDuringZoom,
     mergeThreshold,
+    showNames,
     showVolumeAvailableSpace,
     sizeMode,
     treeMapLayout,

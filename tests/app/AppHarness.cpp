@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMenuBar>
 #include <QPainter>
 #include <QSettings>
 #include <QTest>
@@ -71,7 +72,8 @@ DocumentWindow* AppHarness::openSample(Wait wait) {
 bool waitUntilAtRest(Graph& graph) {
     return QTest::qWaitFor(
         [&graph] {
-            return graph.file() != nullptr && !graph.isLoading() && !graph.fileTransitionType();
+            return graph.file() != nullptr && !graph.isLoading() && !graph.fileTransitionType() &&
+                   (!graph.settings().showNames || graph.chartNamesAlpha() >= 1);
         },
         5'000);
 }
@@ -101,6 +103,25 @@ QPoint pointOf(GraphViewController& controller, const std::string& relativePath)
     const auto centre = graph.fileDraw()->center(*file);
     if (!centre) return {-1, -1};
     return widgetPoint(controller, centre->x, centre->y);
+}
+
+QPoint fillPointOf(GraphViewController& controller, const std::string& relativePath) {
+    Graph& graph = controller.graph();
+    File* file = graph.fileController()->rootFile()->fileAtPath(relativePath);
+    if (file == nullptr || graph.fileDraw() == nullptr) return {-1, -1};
+    auto centre = graph.fileDraw()->center(*file);
+    if (!centre) return {-1, -1};
+    for (const NameLabel& name : graph.chartNames())
+        if (name.frame.x <= centre->x && centre->x <= name.frame.maxX() &&
+            name.frame.y <= centre->y && centre->y <= name.frame.maxY())
+            centre->y = name.frame.y - 4;
+    return widgetPoint(controller, centre->x, centre->y);
+}
+
+QMenu* menuTitled(QMainWindow& window, const QString& title) {
+    for (QAction* action : window.menuBar()->actions())
+        if (action->text().remove(QLatin1Char('&')) == title) return action->menu();
+    return nullptr;
 }
 
 void hover(GraphViewController& controller, QPoint point) {

@@ -10,6 +10,8 @@
 #include "support/TemporaryDirectory.h"
 
 #include <QImage>
+#include <QMainWindow>
+#include <QMenu>
 #include <QPoint>
 #include <QVariant>
 #include <memory>
@@ -46,7 +48,8 @@ private:
     std::unique_ptr<Application> documents_;
 };
 
-/// Waits until the graph shows a tree with no transition running (at most 5 s).
+/// Waits until the graph shows a tree with no transition running and its names faded in (at
+/// most 5 s).
 bool waitUntilAtRest(Graph& graph);
 /// Waits until the graph has drawn a frame after this call (at most 5 s).
 bool waitForNextFrame(Graph& graph);
@@ -56,11 +59,16 @@ bool waitUntilHighlighted(Graph& graph);
 QPoint widgetPoint(GraphViewController& controller, double x, double y);
 /// The centre of `path`'s picture in the view widget (a file shown by the graph).
 QPoint pointOf(GraphViewController& controller, const std::string& relativePath);
+/// A point of `path`'s picture where its own colour shows: its centre, or just below the name
+/// written there.
+QPoint fillPointOf(GraphViewController& controller, const std::string& relativePath);
 /// Moves the pointer onto `point` of the view (from elsewhere, so that the view sees a move).
 void hover(GraphViewController& controller, QPoint point);
 /// The window as the screen shows it, the graph's own window included.
 QImage windowPicture(QWidget& window, GraphViewController& controller);
 QImage windowPicture(DocumentWindow& window);
+/// The menu of the window's menu bar whose title (without its mnemonic's mark) is `title`.
+QMenu* menuTitled(QMainWindow& window, const QString& title);
 /// Saves a picture under $TESSERA_TEST_PICTURES/name.png when that is set.
 void savePicture(const QImage& image, const std::string& name);
 /// A small real tree: docs (a 40 KB, b 20 KB), music (c 30 KB, deep/d 10 KB), e 5 KB.

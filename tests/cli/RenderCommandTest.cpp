@@ -1,4 +1,5 @@
-// tessera render --sequence: the still pictures of a morph between two snapshots.
+// tessera render: the still pictures of a morph between two snapshots, with and without the
+// files' names.
 #include "cli/RenderCommand.h"
 
 #include "platform/Files.h"
@@ -98,6 +99,25 @@ TEST_F(RenderSequenceTest, BadSequencesAndSettingsAreRefused) {
     EXPECT_EQ(runRenderCommand(
                   std::vector<std::string>{"--sequence", before, folder / "missing", "-o", out}),
               1);
+}
+
+// Names on the picture: written where they fit, left out with --no-labels, and nothing else
+// changes.
+TEST_F(RenderSequenceTest, NamesAreWrittenUnlessLeftOut) {
+    for (const char* graph : {"pie", "treemap"}) {
+        const QImage named(QString::fromStdString(
+            render({after, "--graph", graph}, std::string(graph) + "-named.png")));
+        const QImage bare(QString::fromStdString(
+            render({after, "--graph", graph, "--no-labels"}, std::string(graph) + "-bare.png")));
+        ASSERT_EQ(named.size(), bare.size());
+        int different = 0;
+        for (int y = 0; y < named.height(); ++y)
+            for (int x = 0; x < named.width(); ++x)
+                different += named.pixel(x, y) != bare.pixel(x, y);
+        // The few names of this small tree, a sliver of the picture.
+        EXPECT_GT(different, 100) << graph;
+        EXPECT_LT(different, named.width() * named.height() / 20) << graph;
+    }
 }
 
 } // namespace

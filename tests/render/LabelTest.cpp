@@ -23,6 +23,7 @@ public:
         uploads_.push_back({bitmap.width, bitmap.height, sizeChanged});
     }
     void draw(const DrawRect&) override {}
+    void drawPieces(std::span<const LabelPiece>) override {}
 
 private:
     std::vector<Upload>& uploads_;

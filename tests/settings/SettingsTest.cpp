@@ -28,6 +28,7 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
                                  "  \"graphType\" : \"pieChart\",\n"
                                  "  \"keepAspectRatioDuringZoom\" : true,\n"
                                  "  \"mergeThreshold\" : 2.0,\n"
+                                 "  \"showNames\" : true,\n"
                                  "  \"showVolumeAvailableSpace\" : false,\n"
                                  "  \"sizeMode\" : \"fileSize\",\n"
                                  "  \"treeMapLayout\" : \"spiralSnake\",\n"
@@ -41,6 +42,7 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
     changed.animationSpeed = 0.1;
     changed.mergeThreshold = 3.75;
     changed.showVolumeAvailableSpace = true;
+    changed.showNames = false;
     changed.graphLevels = 12;
     changed.treeMapLayout = TreeMapLayout::stack;
     changed.directoryBorderRatio = 0.05;

@@ -40,6 +40,7 @@ inline constexpr CommandId selectAll{"selectAll"};
 // View
 inline constexpr CommandId toggleOutline{"toggleOutline"};
 inline constexpr CommandId toggleFullScreen{"toggleFullScreen"};
+inline constexpr CommandId toggleShowNames{"toggleShowNames"};
 inline constexpr CommandId toggleShowVolumeAvailableSpace{"toggleShowVolumeAvailableSpace"};
 inline constexpr CommandId toggleKeepAspectRatioDuringZoom{"toggleKeepAspectRatioDuringZoom"};
 inline constexpr CommandId toggleBeginLayoutOnBottomEdge{"toggleBeginLayoutOnBottomEdge"};

@@ -127,6 +127,8 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     }
     commands.group(choices);
 
+    addToggle(commands, graph, command::toggleShowNames, SettingKey::showNames,
+              "menu.view.showNames", {});
     addStepper(commands, graph, SettingKey::animationSpeed, {});
     addStepper(commands, graph, SettingKey::mergeThreshold, {});
 
@@ -174,6 +176,7 @@ void fillViewMenu(QMenu& menu, const CommandSet& commands) {
     submenu("menu.view.graphType", allGraphTypes);
     submenu("menu.view.sizeMode", allSizeModes);
     submenu("menu.view.colorMode", allColorModes);
+    menu.addAction(commands.action(command::toggleShowNames));
     menu.addSeparator();
     auto stepper = [&](std::string_view titleKey, SettingKey key) {
         const command::Stepper ids = command::stepper(key);

@@ -215,7 +215,7 @@ private slots:
         QVERIFY(window != nullptr);
         QVERIFY(!window->graphViewController().usesOpenGL());
         const QImage frame = window->graphViewController().surface().grabFrame();
-        const QColor pixel = frame.pixelColor(pointOf(window->graphViewController(), "docs"));
+        const QColor pixel = frame.pixelColor(fillPointOf(window->graphViewController(), "docs"));
         QVERIFY(pixel.saturationF() > 0.3);
     }
 

@@ -39,12 +39,6 @@ void recordAccessibilityEvent(QAccessibleEvent* event) {
         {event->type(), source->text(QAccessible::Name), source->text(QAccessible::Description)});
 }
 
-QMenu* menuTitled(QMainWindow& window, const QString& title) {
-    for (QAction* action : window.menuBar()->actions())
-        if (action->text().remove(QLatin1Char('&')) == title) return action->menu();
-    return nullptr;
-}
-
 class GraphKeyboardTest final : public QObject {
     Q_OBJECT
 

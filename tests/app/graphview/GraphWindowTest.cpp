@@ -39,7 +39,7 @@ private slots:
         const QImage frame = window->graphViewController().surface().grabFrame();
         savePicture(windowPicture(*window), "window-pie");
         // The largest folder's sector has a colour of its own, not the background.
-        const QPoint docs = pointOf(window->graphViewController(), "docs");
+        const QPoint docs = fillPointOf(window->graphViewController(), "docs");
         const QColor pixel = frame.pixelColor(docs * frame.devicePixelRatio());
         QVERIFY2(pixel.saturationF() > 0.3, qPrintable(pixel.name()));
     }
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(graph.settings().treeMapLayout, TreeMapLayout::snake);
         const QImage frame = window->graphViewController().surface().grabFrame();
         savePicture(windowPicture(*window), "window-treemap");
-        const QColor pixel = frame.pixelColor(pointOf(window->graphViewController(), "docs/a") *
+        const QColor pixel = frame.pixelColor(fillPointOf(window->graphViewController(), "docs/a") *
                                               frame.devicePixelRatio());
         QVERIFY2(pixel.saturationF() > 0.3, qPrintable(pixel.name()));
         window->commands().action(command::choice(GraphType::pieChart))->trigger();
@@ -153,6 +153,63 @@ private slots:
         qInfo("the picture changed %lld ms after the file was written",
               static_cast<long long>(clock.elapsed()));
         QCOMPARE(QString::fromStdString(graph.mainText()), QStringLiteral("405 KB"));
+    }
+
+    // The files' names on the picture, in the OpenGL view, and View > Show Names from the keys.
+    void namesAreWrittenOnThePictureUntilTheViewMenuTakesThemOff() {
+        Graph& graph = window->graph();
+        GraphViewController& controller = window->graphViewController();
+        const auto named = [&graph](const std::string& name) {
+            for (const NameLabel& label : graph.chartNames())
+                if (label.name == name) return std::optional<NameLabel>(label);
+            return std::optional<NameLabel>();
+        };
+        // Pixels in the name's box in the colour of its text.
+        const auto textPixels = [&](const NameLabel& name) {
+            const QImage frame = controller.surface().grabFrame();
+            const double ratio = frame.devicePixelRatio();
+            const QPoint topLeft = widgetPoint(controller, name.frame.x, name.frame.maxY()) * ratio;
+            const QPoint bottomRight =
+                widgetPoint(controller, name.frame.maxX(), name.frame.y) * ratio;
+            const QColor text = QColor::fromRgbF(static_cast<float>(name.color.red),
+                                                 static_cast<float>(name.color.green),
+                                                 static_cast<float>(name.color.blue));
+            int count = 0;
+            for (int y = topLeft.y(); y < bottomRight.y(); ++y)
+                for (int x = topLeft.x(); x < bottomRight.x(); ++x) {
+                    const QColor pixel = frame.pixelColor(x, y);
+                    if (std::abs(pixel.red() - text.red()) < 40 &&
+                        std::abs(pixel.green() - text.green()) < 40 &&
+                        std::abs(pixel.blue() - text.blue()) < 40)
+                        ++count;
+                }
+            return count;
+        };
+        QVERIFY(waitUntilAtRest(graph));
+        const std::optional<NameLabel> docs = named("docs");
+        QVERIFY(docs.has_value());
+        QVERIFY(named("music").has_value());
+        QVERIFY2(textPixels(*docs) > 10, "the name is not drawn");
+        savePicture(windowPicture(*window), "window-names");
+
+        QMenu* viewMenu = menuTitled(*window, QStringLiteral("View"));
+        QVERIFY(viewMenu != nullptr);
+        QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+        QTRY_VERIFY(viewMenu->isVisible());
+        QTest::keyClick(viewMenu, Qt::Key_N); // Show Names
+        QTRY_VERIFY(!viewMenu->isVisible());
+        QTRY_VERIFY(!graph.settings().showNames);
+        QVERIFY(waitForNextFrame(graph));
+        QVERIFY(graph.chartNames().empty());
+        QCOMPARE(textPixels(*docs), 0);
+
+        QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+        QTRY_VERIFY(viewMenu->isVisible());
+        QTest::keyClick(viewMenu, Qt::Key_N);
+        QTRY_VERIFY(graph.settings().showNames);
+        QVERIFY(waitUntilAtRest(graph));
+        QVERIFY(named("docs").has_value());
+        QVERIFY(textPixels(*named("docs")) > 10);
     }
 
     void theAppearanceFollowsTheDesktopPalette() {

@@ -1,0 +1,235 @@
+// Names written on the chart, in both layouts, through a headless view: where they go (inside
+// their file's shape, never on slivers, never over each other or the centre label), that the
+// CPU back end draws them, and how they follow zooms, live changes and the View menu's switch.
+#include "controller/FileController.h"
+#include "favorites/Favorite.h"
+#include "graph/Graph.h"
+#include "graph/HeadlessGraphView.h"
+#include "layouts/DrawPieChart.h"
+#include "layouts/DrawTreeMap.h"
+#include "platform/MainQueue.h"
+#include "render/QtLabelTypesetter.h"
+#include "support/TemporaryDirectory.h"
+#include "support/TreeBuilders.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace tessera {
+namespace {
+
+using namespace tessera::testing;
+
+bool overlap(const DrawRect& a, const DrawRect& b) {
+    return a.x < b.maxX() && b.x < a.maxX() && a.y < b.maxY() && b.y < a.maxY();
+}
+
+bool inside(const DrawRect& outer, const DrawRect& inner) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.maxX() <= outer.maxX() &&
+           inner.maxY() <= outer.maxY();
+}
+
+bool insideSector(const PieSector& sector, const DrawRect& box) {
+    for (const double x : {box.x, box.maxX()})
+        for (const double y : {box.y, box.maxY()}) {
+            double angle = std::atan2(y, x);
+            while (angle < sector.angle.lower)
+                angle += kFullCircle;
+            if (!sector.contains(angle, std::hypot(x, y))) return false;
+        }
+    return true;
+}
+
+// A folder of 300 slivers beside a few files large enough to be named.
+DirectoryPtr treeWithSlivers() {
+    std::vector<FilePtr> slivers;
+    for (int i = 0; i < 300; ++i)
+        slivers.push_back(file("sliver" + std::to_string(i), 40));
+    return dir("", file("holiday-video.mkv", 600'000),
+               dir("photos", file("beach.jpg", 150'000), file("city.jpg", 100'000),
+                   Directory::create("crumbs", kCreated, kModified, std::move(slivers))),
+               file("notes.txt", 80'000));
+}
+
+class ChartNamesTest : public ::testing::TestWithParam<GraphType> {
+protected:
+    void SetUp() override {
+        previousClock = Animation::setClock([this] { return now; });
+        settings.graphType = GraphParam();
+        controller = FileController::create("/snapshots/home.fssnapshot", treeWithSlivers());
+        graph = std::make_unique<Graph>(settings);
+        graph->setView(&view);
+        graph->setUp();
+        graph->setFileController(controller);
+        settle();
+    }
+    void TearDown() override {
+        graph.reset();
+        controller.reset();
+        MainQueue::shared().runPending();
+        Animation::setClock(std::move(previousClock));
+    }
+    GraphType GraphParam() const { return GetParam(); }
+    void frameAt(double seconds) {
+        now = seconds;
+        view.drawFrame(*graph);
+    }
+    // Frames until every transition and fade has ended.
+    void settle() {
+        for (int i = 0; i < 5; ++i)
+            frameAt(now + 1);
+    }
+    File& at(const char* path) { return *controller->rootFile()->fileAtPath(path); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> all;
+        for (const NameLabel& name : graph->chartNames())
+            all.push_back(name.name);
+        return all;
+    }
+    bool named(const std::string& name) const {
+        const auto all = names();
+        return std::find(all.begin(), all.end(), name) != all.end();
+    }
+    std::string allNames() const {
+        std::string joined;
+        for (const std::string& name : names())
+            joined += name + "; ";
+        return joined;
+    }
+    const NameLabel* nameOf(const std::string& name) const {
+        for (const NameLabel& label : graph->chartNames())
+            if (label.name == name) return &label;
+        return nullptr;
+    }
+    // Pixels of the name's box in the colour of its text.
+    int textPixels(const NameLabel& name) const {
+        int count = 0;
+        for (double y = name.frame.y + 0.5; y < name.frame.maxY(); y += 1)
+            for (double x = name.frame.x + 0.5; x < name.frame.maxX(); x += 1) {
+                const DrawColor pixel = view.canvas().colorAt(x, y);
+                if (std::abs(pixel.red - name.color.red) < 0.15 &&
+                    std::abs(pixel.green - name.color.green) < 0.15 &&
+                    std::abs(pixel.blue - name.color.blue) < 0.15)
+                    ++count;
+            }
+        return count;
+    }
+
+    double now = 100;
+    Animation::Clock previousClock;
+    Settings settings;
+    QtLabelTypesetter typesetter;
+    HeadlessGraphView view{typesetter, 900, 600};
+    std::shared_ptr<FileController> controller;
+    std::unique_ptr<Graph> graph;
+};
+
+TEST_P(ChartNamesTest, NamesGoInsideTheirShapesApartAndNeverOnSlivers) {
+    EXPECT_TRUE(named("holiday-video.mkv")) << allNames();
+    EXPECT_TRUE(named("photos")) << allNames();
+    const auto all = names();
+    for (const std::string& name : all)
+        EXPECT_NE(name.rfind("sliver", 0), 0u) << name;
+    // The largest file's tile has room for its size under its name (a ring of this small pie
+    // is too thin for two lines).
+    ASSERT_NE(nameOf("holiday-video.mkv"), nullptr);
+    EXPECT_EQ(nameOf("holiday-video.mkv")->size,
+              GraphParam() == GraphType::treeMap ? "600 KB" : "");
+
+    ASSERT_FALSE(view.labels().empty());
+    const DrawRect centreLabel = view.labels().front().frame;
+    const auto& placed = graph->chartNames();
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const NameLabel& name = placed[i];
+        EXPECT_FALSE(overlap(name.frame, centreLabel)) << name.name;
+        for (std::size_t j = i + 1; j < placed.size(); ++j)
+            EXPECT_FALSE(overlap(name.frame, placed[j].frame)) << name.name << placed[j].name;
+        const File* file = nullptr;
+        for (const char* path : {"holiday-video.mkv", "photos", "photos/beach.jpg",
+                                 "photos/city.jpg", "photos/crumbs", "notes.txt"})
+            if (at(path).displayName() == name.name) file = &at(path);
+        ASSERT_NE(file, nullptr) << name.name;
+        if (auto* map = dynamic_cast<DrawTreeMap*>(graph->fileDraw())) {
+            EXPECT_TRUE(inside(map->view(*file)->frame, name.frame)) << name.name;
+        } else if (auto* pie = dynamic_cast<DrawPieChart*>(graph->fileDraw())) {
+            EXPECT_TRUE(insideSector(pie->view(*file)->sector, name.frame)) << name.name;
+        }
+        // The CPU back end wrote it.
+        EXPECT_GT(textPixels(name), 10) << name.name;
+    }
+}
+
+TEST_P(ChartNamesTest, TheViewMenusSwitchTakesTheNamesOffAndBack) {
+    ASSERT_NE(nameOf("holiday-video.mkv"), nullptr);
+    const NameLabel shown = *nameOf("holiday-video.mkv");
+    graph->changeSettings([](Settings& next) { next.showNames = false; });
+    settle();
+    EXPECT_TRUE(graph->chartNames().empty());
+    EXPECT_LE(textPixels(shown), 2); // the fill alone, where the name was
+    graph->changeSettings([](Settings& next) { next.showNames = true; });
+    settle();
+    ASSERT_NE(nameOf("holiday-video.mkv"), nullptr);
+    EXPECT_GT(textPixels(*nameOf("holiday-video.mkv")), 10);
+}
+
+TEST_P(ChartNamesTest, NamesFadeWithTheirPictureAndTheNextOnesFadeInWhenItSettles) {
+    ASSERT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+    const std::vector<std::string> before = names();
+    graph->navigate(at("photos"));
+    double last = 1;
+    for (int frame = 0; frame < 200 && graph->fileTransitionType(); ++frame) {
+        frameAt(now + 0.01);
+        if (!graph->fileTransitionType()) break;
+        // The old names only fade while the zoom runs.
+        EXPECT_LE(graph->chartNamesAlpha(), last);
+        last = graph->chartNamesAlpha();
+        EXPECT_EQ(names(), before);
+    }
+    EXPECT_DOUBLE_EQ(last, 0.0);
+    EXPECT_FALSE(graph->fileTransitionType());
+    EXPECT_TRUE(named("beach.jpg"));
+    EXPECT_LT(graph->chartNamesAlpha(), 1.0);
+    frameAt(now + Graph::kNamesFadeDuration / 2);
+    EXPECT_GT(graph->chartNamesAlpha(), 0.3);
+    EXPECT_LT(graph->chartNamesAlpha(), 0.7);
+    settle();
+    EXPECT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+}
+
+TEST_P(ChartNamesTest, AFileArrivingOnDiskIsNamedAtOnceWithoutFadingTheOthers) {
+    TemporaryDirectory folder;
+    folder.writeFile("holiday-video.mkv", 600'000);
+    folder.writeFile("notes.txt", 80'000);
+    auto scanned = FileController::create(folder.path());
+    Favorite favorite(folder.path(), false);
+    favorite.setFileController(scanned); // scans, then follows the folder live
+    graph->setFileController(scanned);
+    ASSERT_TRUE(MainQueue::shared().runUntil([&] { return scanned->rootFile() != nullptr; },
+                                             std::chrono::seconds(30)));
+    settle();
+    ASSERT_TRUE(named("holiday-video.mkv")) << allNames();
+    ASSERT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+
+    folder.writeFile("arrival.iso", 900'000);
+    const bool arrived = MainQueue::shared().runUntil(
+        [&] {
+            frameAt(now + 0.01);
+            return named("arrival.iso");
+        },
+        std::chrono::seconds(30));
+    EXPECT_TRUE(arrived);
+    EXPECT_TRUE(named("holiday-video.mkv"));
+    EXPECT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+    graph->setFileController(nullptr);
+    favorite.setFileController(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLayouts, ChartNamesTest,
+                         ::testing::Values(GraphType::pieChart, GraphType::treeMap),
+                         [](const auto& type) {
+                             return type.param == GraphType::pieChart ? "PieChart" : "TreeMap";
+                         });
+
+} // namespace
+} // namespace tessera
