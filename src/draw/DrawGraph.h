@@ -120,6 +120,10 @@ public:
     virtual std::optional<DrawPoint> center(const File& file) = 0;
     /// Room for the names of the files in the picture last displayed (without a transition).
     virtual void nameRooms(const NameFont& font, std::vector<NameRoom>& out) const = 0;
+    /// Draws into `into` the shapes of the picture last displayed whose files are lit (a
+    /// search's matches): a file's shape in its colour, a folder's outlined. Returns how many.
+    virtual std::size_t drawLitFiles(const std::function<bool(const File&)>& isLit,
+                                     DrawRenderer& into) const = 0;
 
     bool rendererIsEmpty() const { return renderer_->vertexCount() == 0; }
 

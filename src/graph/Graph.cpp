@@ -5,6 +5,7 @@
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/Directory.h"
+#include "model/FilePredicate.h"
 #include "model/Formatting.h"
 #include "model/Localization.h"
 
@@ -335,6 +336,7 @@ void Graph::drawFrame() {
     if (!fileTransition_ && fileDraw_->rendererIsEmpty()) fileDraw_->display(file_);
     fileDraw_->renderer().draw();
     if (fileTransition_ && fileTransition_->fadingDraw) fileTransition_->fadingDraw->draw();
+    drawLitFiles();
     if (activeFile_ != nullptr && activeFileDraw_) {
         prepareActiveFileDraw(*activeFile_);
         activeFileDraw_->draw();
@@ -343,6 +345,43 @@ void Graph::drawFrame() {
     drawMainLabel();
     if (activeFileText_ && activeFileText_->hasText())
         drawLabel(*activeFileText_, activeFileTextFrame());
+}
+
+PictureKey Graph::pictureKey() const {
+    return {file_,         fileDraw_.get(),       treeRevision_,
+            view_->size(), view_->backingScale(), isDarkAppearance,
+            settings_};
+}
+
+void Graph::setLitFilter(std::shared_ptr<const FilePredicate> filter) {
+    litFilter_ = std::move(filter);
+    litKey_.reset();
+    litCount_ = 0;
+    setNeedsDisplay();
+}
+
+void Graph::drawLitFiles() {
+    if (!litFilter_) return;
+    if (!litDraw_) litDraw_ = view_->makeRenderer();
+    const bool moving = fileTransition_.has_value();
+    if (moving ? litKey_.has_value() || litDraw_->vertexCount() == 0
+               : !litKey_ || !litKey_->samePicture(pictureKey())) {
+        // The veil over the whole view, in the background's grey, then the matches.
+        const DrawSize size = view_->size();
+        litDraw_->reset(64);
+        litDraw_->fillRect({-size.width / 2, -size.height / 2, size.width, size.height},
+                           DrawColor::grey(palette::backgroundGrey(), 0.65));
+        litCount_ = 0;
+        litKey_.reset();
+        if (!moving) {
+            const FilePredicate& filter = *litFilter_;
+            litCount_ = fileDraw_->drawLitFiles(
+                [&filter](const File& file) { return filter.evaluate(file); }, *litDraw_);
+            litKey_ = pictureKey();
+        }
+        litDraw_->commit();
+    }
+    litDraw_->draw();
 }
 
 void Graph::drawNames() {
@@ -364,14 +403,7 @@ void Graph::drawNames() {
         names_.draw(namesAlpha_);
         return;
     }
-    GraphNames::Key key;
-    key.file = file_;
-    key.drawing = fileDraw_.get();
-    key.treeRevision = treeRevision_;
-    key.viewSize = view_->size();
-    key.scale = view_->backingScale();
-    key.dark = isDarkAppearance;
-    key.settings = settings_;
+    GraphNames::Key key{pictureKey(), {}};
     if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
     // New names after a transition or on a first picture fade in; those of a live change in
     // the picture shown replace the ones shown at once.

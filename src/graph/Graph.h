@@ -22,6 +22,7 @@
 namespace tessera {
 
 class FileController;
+class FilePredicate;
 
 class Graph final : public FileControllerObserver, public DrawGraphDelegate {
 public:
@@ -159,6 +160,12 @@ public:
     std::string mainText() const { return mainFileText_ ? mainFileText_->plainText() : ""; }
     std::string activeText() const { return activeFileText_ ? activeFileText_->plainText() : ""; }
     const GraphLabel* activeFileText() const { return activeFileText_.get(); }
+    /// Lights the files of the picture that `filter` matches (a search's) and dims the rest,
+    /// following the tree as it changes; none lights nothing.
+    void setLitFilter(std::shared_ptr<const FilePredicate> filter);
+    const FilePredicate* litFilter() const { return litFilter_.get(); }
+    /// How many shapes the picture last drawn lit.
+    std::size_t litFileCount() const { return litCount_; }
     /// The names written on the picture as last drawn, and how opaque they were (0: none).
     const std::vector<NameLabel>& chartNames() const { return names_.names(); }
     double chartNamesAlpha() const { return namesAlpha_; }
@@ -217,6 +224,10 @@ private:
     /// The names on the picture: those of the settled picture, faded in, or those of the
     /// picture a transition leaves, faded out with it.
     void drawNames();
+    /// What the picture at rest is made from now.
+    PictureKey pictureKey() const;
+    /// The dimmed picture and the lit matches over it (while the picture moves, only dimmed).
+    void drawLitFiles();
     std::string defaultMainText() const;
     double scaledDuration(double seconds) const;
     void saved();
@@ -235,6 +246,10 @@ private:
     std::uint64_t framesDrawn_ = 0;
     std::unique_ptr<GraphLabel> activeFileText_;
     GraphNames names_;
+    std::shared_ptr<const FilePredicate> litFilter_;
+    std::unique_ptr<DrawRenderer> litDraw_;
+    std::optional<PictureKey> litKey_; // of the lit shapes in litDraw_
+    std::size_t litCount_ = 0;
     double namesAlpha_ = 0;
     std::optional<Animation> namesFadeIn_;
     std::unique_ptr<DrawGraph> fileDraw_;

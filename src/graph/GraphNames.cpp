@@ -2,7 +2,6 @@
 
 #include "draw/DrawGraph.h"
 #include "graph/GraphView.h"
-#include "settings/SettingsTable.h"
 
 #include <cmath>
 
@@ -31,15 +30,7 @@ NameFont fontOf(const LabelTypesetter& typesetter) {
 } // namespace
 
 bool GraphNames::samePicture(const Key& a, const Key& b) {
-    if (a.file != b.file || a.drawing != b.drawing || a.treeRevision != b.treeRevision ||
-        a.viewSize.width != b.viewSize.width || a.viewSize.height != b.viewSize.height ||
-        a.scale != b.scale || a.dark != b.dark || !sameRects(a.obstacles, b.obstacles))
-        return false;
-    for (const SettingDefinition& setting : settingsTable())
-        if (setting.id != SettingKey::animationSpeed &&
-            setting.get(a.settings) != setting.get(b.settings))
-            return false;
-    return true;
+    return a.picture.samePicture(b.picture) && sameRects(a.obstacles, b.obstacles);
 }
 
 bool GraphNames::update(GraphView& view, const DrawGraph& drawing, Key key) {
@@ -53,20 +44,21 @@ bool GraphNames::update(GraphView& view, const DrawGraph& drawing, Key key) {
         [&typesetter](std::string_view text, double size) {
             return typesetter.lineWidth(text, size);
         },
-        key.obstacles, key.settings.sizeMode, kMostNames);
-    NameSheet sheet = typesetter.renderNames(names_, key.scale);
+        key.obstacles, key.picture.settings.sizeMode, kMostNames);
+    NameSheet sheet = typesetter.renderNames(names_, key.picture.scale);
     if (!renderer_) renderer_ = view.makeLabelRenderer();
     pieces_.clear();
     if (!sheet.pieces.empty()) {
         // Each piece's corner on a pixel's corner: the bitmap is drawn one to one, unblurred.
-        const double halfWidth = key.viewSize.width / 2;
-        const double halfHeight = key.viewSize.height / 2;
+        const double halfWidth = key.picture.viewSize.width / 2;
+        const double halfHeight = key.picture.viewSize.height / 2;
         const auto aligned = [&](double value, double half) {
-            return std::round((value + half) * key.scale) / key.scale - half;
+            return std::round((value + half) * key.picture.scale) / key.picture.scale - half;
         };
         for (LabelPiece piece : sheet.pieces) {
             piece.target = {aligned(piece.target.x, halfWidth), aligned(piece.target.y, halfHeight),
-                            piece.source.width / key.scale, piece.source.height / key.scale};
+                            piece.source.width / key.picture.scale,
+                            piece.source.height / key.picture.scale};
             pieces_.push_back(piece);
         }
         const bool sizeChanged =

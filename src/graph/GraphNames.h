@@ -4,8 +4,8 @@
 #pragma once
 
 #include "draw/ChartNames.h"
+#include "graph/PictureKey.h"
 #include "render/LabelRenderer.h"
-#include "settings/Settings.h"
 
 #include <cstdint>
 #include <memory>
@@ -26,13 +26,7 @@ public:
 
     /// What a picture's names were placed for: the same again places the same names.
     struct Key {
-        const File* file = nullptr;
-        const DrawGraph* drawing = nullptr;
-        std::uint64_t treeRevision = 0;
-        DrawSize viewSize;
-        double scale = 1;
-        bool dark = false;
-        Settings settings; // those of the picture (the graph's table) are compared
+        PictureKey picture;
         std::vector<DrawRect> obstacles;
     };
 

@@ -64,6 +64,8 @@ public:
     File* zoomTarget(File& file) override { return &file; }
     std::optional<DrawPoint> center(const File& file) override;
     void nameRooms(const NameFont& font, std::vector<NameRoom>& out) const override;
+    std::size_t drawLitFiles(const std::function<bool(const File&)>& isLit,
+                             DrawRenderer& into) const override;
 
     /// The view of a laid-out file, if any.
     const FileView* view(const File& file) const;

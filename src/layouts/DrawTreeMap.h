@@ -65,6 +65,8 @@ public:
     File* zoomTarget(File& file) override;
     std::optional<DrawPoint> center(const File& file) override;
     void nameRooms(const NameFont& font, std::vector<NameRoom>& out) const override;
+    std::size_t drawLitFiles(const std::function<bool(const File&)>& isLit,
+                             DrawRenderer& into) const override;
 
     const FileView* view(const File& file) const;
     const std::optional<FileView>& mainFileView() const { return mainFileView_; }

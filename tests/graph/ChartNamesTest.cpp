@@ -1,12 +1,15 @@
-// Names written on the chart, in both layouts, through a headless view: where they go (inside
-// their file's shape, never on slivers, never over each other or the centre label), that the
-// CPU back end draws them, and how they follow zooms, live changes and the View menu's switch.
+// What the pictures of both layouts carry besides their shapes, through a headless view: the
+// files' names (inside their file's shape, never on slivers, never over each other or the centre
+// label; drawn by the CPU back end; following zooms, live changes and the View menu's switch),
+// and a search's matches lit over the dimmed rest.
 #include "controller/FileController.h"
+#include "draw/Palette.h"
 #include "favorites/Favorite.h"
 #include "graph/Graph.h"
 #include "graph/HeadlessGraphView.h"
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
+#include "model/FilePredicate.h"
 #include "platform/MainQueue.h"
 #include "render/QtLabelTypesetter.h"
 #include "support/TemporaryDirectory.h"
@@ -223,6 +226,52 @@ TEST_P(ChartNamesTest, AFileArrivingOnDiskIsNamedAtOnceWithoutFadingTheOthers) {
     EXPECT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
     graph->setFileController(nullptr);
     favorite.setFileController(nullptr);
+}
+
+// A search's matches lit over the dimmed picture (the same fixture: a picture at rest).
+class NameEndsWith final : public FilePredicate {
+public:
+    explicit NameEndsWith(std::string suffix) : suffix_(std::move(suffix)) {}
+    bool evaluate(const File& file) const override {
+        const std::string name = file.displayName();
+        return name.size() >= suffix_.size() &&
+               name.compare(name.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
+    }
+
+private:
+    std::string suffix_;
+};
+
+TEST_P(ChartNamesTest, ASearchLightsItsMatchesAndDimsTheRest) {
+    ASSERT_NE(nameOf("holiday-video.mkv"), nullptr);
+    const auto fillUnder = [this](const char* path) {
+        const DrawPoint centre = *graph->fileDraw()->center(at(path));
+        // Beside the name written there.
+        const NameLabel* name = nameOf(at(path).displayName());
+        return view.canvas().colorAt(centre.x, name != nullptr ? name->frame.y - 3 : centre.y);
+    };
+    const DrawColor video = fillUnder("holiday-video.mkv");
+    const DrawColor notes = fillUnder("notes.txt");
+    graph->setLitFilter(std::make_shared<NameEndsWith>(".jpg"));
+    settle();
+    EXPECT_EQ(graph->litFileCount(), 2u); // beach.jpg and city.jpg
+    const auto nearly = [](const DrawColor& a, const DrawColor& b) {
+        return std::abs(a.red - b.red) < 0.02 && std::abs(a.green - b.green) < 0.02 &&
+               std::abs(a.blue - b.blue) < 0.02;
+    };
+    // The rest towards the background.
+    const DrawColor dimmed = fillUnder("holiday-video.mkv");
+    EXPECT_FALSE(nearly(dimmed, video));
+    const double grey = palette::backgroundGrey();
+    EXPECT_LT(std::abs(dimmed.green - grey), std::abs(video.green - grey) * 0.5);
+    // A match keeps its own colour.
+    graph->setLitFilter(std::make_shared<NameEndsWith>(".txt"));
+    settle();
+    EXPECT_EQ(graph->litFileCount(), 1u);
+    EXPECT_TRUE(nearly(fillUnder("notes.txt"), notes));
+    graph->setLitFilter(nullptr);
+    settle();
+    EXPECT_TRUE(nearly(fillUnder("holiday-video.mkv"), video));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, ChartNamesTest,

@@ -172,6 +172,10 @@ void DocumentWindow::buildSplit() {
             });
     connect(outlineViewController_, &OutlineViewController::selectionChanged, this,
             &DocumentWindow::refresh);
+    connect(outlineViewController_, &OutlineViewController::searchFilterChanged, this,
+            [this](std::shared_ptr<const FilePredicate> filter) {
+                graph().setLitFilter(std::move(filter));
+            });
 }
 
 bool DocumentWindow::isOutlineShown() const {

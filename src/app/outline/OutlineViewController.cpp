@@ -167,8 +167,10 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
         view_->setMinimumHeight(0);
         if (model_->filter() != nullptr)
             keepingSelection([this] { model_->showFiltered(nullptr, nullptr); });
+        emit searchFilterChanged(nullptr);
         return;
     }
+    emit searchFilterChanged(filter);
     searchLabel_->setText(toQString(
         localizedFormat("search.results", controller->displayName(*controller->rootFile()))));
     searchSpinner_->show();

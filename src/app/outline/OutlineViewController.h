@@ -80,6 +80,8 @@ signals:
     /// Space on a row.
     void previewRequested(File& file);
     void selectionChanged();
+    /// A search began with `filter`, or ended (none): the graph lights what it matches.
+    void searchFilterChanged(std::shared_ptr<const FilePredicate> filter);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -11,6 +11,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTest>
 #include <QTreeView>
 
@@ -210,6 +211,52 @@ private slots:
         QVERIFY(waitUntilAtRest(graph));
         QVERIFY(named("docs").has_value());
         QVERIFY(textPixels(*named("docs")) > 10);
+    }
+
+    // A search lights its matches in the graph and dims the rest, following the disk.
+    void aSearchLightsItsMatchesAndFollowsTheDisk() {
+        Graph& graph = window->graph();
+        GraphViewController& controller = window->graphViewController();
+        QVERIFY(waitUntilAtRest(graph));
+        const auto colourAt = [&controller](QPoint point) {
+            const QImage frame = controller.surface().grabFrame();
+            return frame.pixelColor(point * frame.devicePixelRatio());
+        };
+        // The outline opens with the search: the picture is measured where it then lies.
+        const auto docs = [&controller] { return fillPointOf(controller, "docs/a"); };
+        const QColor plain = colourAt(docs());
+
+        QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+        QLineEdit& field = window->searchField();
+        QTRY_VERIFY(field.hasFocus());
+        QTest::keyClicks(&field, QStringLiteral("tune"));
+        QTRY_VERIFY(graph.litFilter() != nullptr);
+        QVERIFY(waitUntilAtRest(graph));
+        QVERIFY(waitForNextFrame(graph));
+        QCOMPARE(graph.litFileCount(), 0u);
+        const QColor dimmed = colourAt(docs());
+        QVERIFY2(dimmed.saturationF() < plain.saturationF() * 0.6,
+                 qPrintable(plain.name() + " " + dimmed.name()));
+
+        // A match made on disk lights up: in its own colour, among the dimmed.
+        harness->sampleFolder().writeFile("music/tune.ogg", 30'000);
+        QTRY_COMPARE(graph.litFileCount(), 1u);
+        QVERIFY(waitUntilAtRest(graph));
+        QVERIFY(waitForNextFrame(graph));
+        const QColor lit = colourAt(fillPointOf(controller, "music/tune.ogg"));
+        QVERIFY2(lit.saturationF() > 0.5, qPrintable(lit.name()));
+        QVERIFY(colourAt(docs()).saturationF() < plain.saturationF() * 0.6);
+        savePicture(windowPicture(*window), "window-search-lit");
+
+        // The search's end lights everything again.
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QTRY_VERIFY(graph.litFilter() == nullptr);
+        QVERIFY(waitUntilAtRest(graph));
+        QVERIFY(waitForNextFrame(graph));
+        // (The new file moved the colour wheel: the colour is as saturated as before, not the
+        // same.)
+        QTRY_VERIFY(colourAt(docs()).saturationF() > plain.saturationF() * 0.9);
     }
 
     void theAppearanceFollowsTheDesktopPalette() {
