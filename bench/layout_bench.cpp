@@ -5,7 +5,7 @@
 // The tree map is timed on all cores and on one, with its display after a change in the tree and
 // the frames of a rearrangement after a new size mode and of a recolouring, and the image of its
 // picture that the OpenGL back end draws (the shapes filled on the CPU, one band of rows a core).
-// Both layouts: what writing the files' names on the picture costs.
+// Both layouts: what writing the files' names on the picture costs; the tree map's cushions.
 //
 //   bench_layouts [entries]
 #include "EngineOnlyView.h"
@@ -332,6 +332,16 @@ int main(int argc, char** argv) {
         std::printf("  CPU frame          %8.2f ms (1 sample per pixel)\n", mapRaster);
         map->display(fresh.root.get());
         printNamesCost(*map, map->sizeMode);
+        std::vector<double> cushionTimes;
+        for (int i = 0; i < 5; ++i) {
+            start = Clock::now();
+            const LabelBitmap shading = map->cushionShading(1);
+            cushionTimes.push_back(millisecondsSince(start));
+            if (shading.pixels.empty()) return 1;
+        }
+        std::printf("  cushions           %8.2f ms median of 5 on %zu threads (the shading of "
+                    "every pixel)\n",
+                    median(cushionTimes), threads);
         std::printf("  image for OpenGL   %8.2f ms median of 10 on %zu threads (%zu shapes)\n",
                     median(mapImageTimes), threads,
                     map->renderer().triangleStrips().stripCount() +

@@ -53,7 +53,7 @@ constexpr const char* kUsage =
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
     "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n"
-    "           [--no-labels]\n"
+    "           [--no-labels] [--cushions]\n"
     "       tessera render --sequence A B [C...] --at V -o OUT.png [options above]\n";
 
 std::string formatted(double value) {
@@ -122,6 +122,7 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
                  "begin the tree map's layout on the bottom edge");
     app.add_option("--hover", hover, "draw the hover bubble at a point")->type_name("X,Y");
     app.add_flag("--no-labels", noLabels, "leave the files' names off the picture");
+    app.add_flag("--cushions", settings.cushions, "shade the tree map's tiles as cushions");
     app.add_flag("--dark", options.dark, "the dark appearance");
     app.add_option("--show", options.show, "the folder inside PATH to draw")->type_name("PATH");
     app.add_flag("--sequence", isSequence, "draw the morph between the trees given");

@@ -336,6 +336,8 @@ void Graph::drawFrame() {
     if (!fileTransition_ && fileDraw_->rendererIsEmpty()) fileDraw_->display(file_);
     fileDraw_->renderer().draw();
     if (fileTransition_ && fileTransition_->fadingDraw) fileTransition_->fadingDraw->draw();
+    updateRestingAlpha();
+    drawCushions();
     drawLitFiles();
     if (activeFile_ != nullptr && activeFileDraw_) {
         prepareActiveFileDraw(*activeFile_);
@@ -384,45 +386,75 @@ void Graph::drawLitFiles() {
     litDraw_->draw();
 }
 
-void Graph::drawNames() {
-    // Between two trees of a sequence the picture is neither's: it carries no names.
-    const bool betweenTrees = fileSequence_ && fileSequence_->progress > 0;
-    if (!settings_.showNames || betweenTrees) {
-        names_.clear();
-        namesAlpha_ = 0;
-        return;
-    }
+void Graph::updateRestingAlpha() {
     if (fileTransition_) {
-        // The names of the picture being left fade with it and do not come back: those of the
-        // next picture are placed when it settles.
+        // What belongs to the picture being left fades with it and does not come back: the
+        // next picture's is made when it settles.
         const double p = fileTransition_->animation.progress();
         const double leaving = fileTransition_->fadingDraw ? fileTransition_->fadingDraw->alpha
                                                            : std::max(0.0, 1 - 3 * p);
-        namesAlpha_ = std::min(namesAlpha_, leaving);
-        namesFadeIn_.reset();
-        names_.draw(namesAlpha_);
+        restingAlpha_ = std::min(restingAlpha_, leaving);
+        restingFadeIn_.reset();
         return;
     }
-    GraphNames::Key key{pictureKey(), {}};
-    if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
-    // New names after a transition or on a first picture fade in; those of a live change in
-    // the picture shown replace the ones shown at once.
-    names_.update(*view_, *fileDraw_, std::move(key));
-    if (namesAlpha_ < 1 && !namesFadeIn_)
-        namesFadeIn_.emplace(scaledDuration(kNamesFadeDuration),
-                             Animation::ProgressType::clampedToUnit,
-                             Animation::ProgressCurve::linear);
-    if (namesFadeIn_) {
-        namesFadeIn_->update();
-        namesAlpha_ = namesFadeIn_->progress();
-        if (namesAlpha_ >= 1)
-            namesFadeIn_.reset();
+    // After a transition or on a first picture it fades in; what a live change in the picture
+    // shown makes anew replaces what was shown at once.
+    if (restingAlpha_ < 1 && !restingFadeIn_)
+        restingFadeIn_.emplace(scaledDuration(kRestingFadeDuration),
+                               Animation::ProgressType::clampedToUnit,
+                               Animation::ProgressCurve::linear);
+    if (restingFadeIn_) {
+        restingFadeIn_->update();
+        restingAlpha_ = restingFadeIn_->progress();
+        if (restingAlpha_ >= 1)
+            restingFadeIn_.reset();
         else
             setNeedsDisplay();
     } else {
-        namesAlpha_ = 1;
+        restingAlpha_ = 1;
     }
-    names_.draw(namesAlpha_ * fileDraw_->renderer().alpha);
+}
+
+bool Graph::isBetweenTrees() const {
+    return fileSequence_ && fileSequence_->progress > 0;
+}
+
+void Graph::drawCushions() {
+    auto* map = dynamic_cast<DrawTreeMap*>(fileDraw_.get());
+    if (!settings_.cushions || map == nullptr || isBetweenTrees()) {
+        cushionKey_.reset();
+        return;
+    }
+    if (!fileTransition_) {
+        PictureKey key = pictureKey();
+        if (!cushionKey_ || !cushionKey_->samePicture(key)) {
+            const LabelBitmap shading = map->cushionShading(key.scale);
+            if (!cushionLayer_) cushionLayer_ = view_->makeLabelRenderer();
+            cushionLayer_->updateTexture(
+                shading, !cushionKey_ || cushionKey_->viewSize.width != key.viewSize.width ||
+                             cushionKey_->viewSize.height != key.viewSize.height ||
+                             cushionKey_->scale != key.scale);
+            cushionKey_ = std::move(key);
+        }
+    }
+    if (!cushionKey_) return;
+    const DrawSize size = cushionKey_->viewSize;
+    cushionLayer_->alpha = restingAlpha_ * fileDraw_->renderer().alpha;
+    cushionLayer_->draw({-size.width / 2, -size.height / 2, size.width, size.height});
+}
+
+void Graph::drawNames() {
+    // Between two trees of a sequence the picture is neither's: it carries no names.
+    if (!settings_.showNames || isBetweenTrees()) {
+        names_.clear();
+        return;
+    }
+    if (!fileTransition_) {
+        GraphNames::Key key{pictureKey(), {}};
+        if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
+        names_.update(*view_, *fileDraw_, std::move(key));
+    }
+    names_.draw(restingAlpha_ * (fileTransition_ ? 1.0 : fileDraw_->renderer().alpha));
 }
 
 void Graph::drawLabel(GraphLabel& label, const DrawRect& frame) {

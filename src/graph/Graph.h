@@ -38,8 +38,8 @@ public:
     /// The tree map's bubble names at most this many folders above the file under the pointer.
     static constexpr std::size_t kBubbleFolders = 4;
     static constexpr DrawSize kActiveTextPadding{10.0, 6.0};
-    /// Names written on a new picture fade in over this many seconds.
-    static constexpr double kNamesFadeDuration = 0.2;
+    /// What a new picture at rest carries (names, cushions) fades in over this many seconds.
+    static constexpr double kRestingFadeDuration = 0.2;
 
     struct ZoomIn {
         File* old;
@@ -166,9 +166,13 @@ public:
     const FilePredicate* litFilter() const { return litFilter_.get(); }
     /// How many shapes the picture last drawn lit.
     std::size_t litFileCount() const { return litCount_; }
-    /// The names written on the picture as last drawn, and how opaque they were (0: none).
+    /// The names written on the picture as last drawn.
     const std::vector<NameLabel>& chartNames() const { return names_.names(); }
-    double chartNamesAlpha() const { return namesAlpha_; }
+    /// How opaque what the picture at rest carries (names, cushions) was last drawn: it fades
+    /// out when a transition starts and in when the next picture settles.
+    double restingAlpha() const { return restingAlpha_; }
+    /// Whether the last frame drew the tree map's cushions.
+    bool showsCushions() const { return cushionKey_.has_value(); }
     /// The volume's capacity when its free space is shown, else 0.
     std::int64_t totalSize() const;
 
@@ -221,9 +225,15 @@ private:
     void drawLabel(GraphLabel& label, const DrawRect& frame);
     /// The centre label's frame, its text set first when it has none.
     std::optional<DrawRect> mainLabelFrame();
-    /// The names on the picture: those of the settled picture, faded in, or those of the
-    /// picture a transition leaves, faded out with it.
+    /// Fades what the picture at rest carries (updateRestingAlpha()).
+    void updateRestingAlpha();
+    /// Between two trees of a sequence: the picture is neither's, and carries nothing of theirs.
+    bool isBetweenTrees() const;
+    /// The names on the picture: those of the settled picture, or those of the picture a
+    /// transition leaves.
     void drawNames();
+    /// The tree map's cushions over the settled picture (or over the picture left).
+    void drawCushions();
     /// What the picture at rest is made from now.
     PictureKey pictureKey() const;
     /// The dimmed picture and the lit matches over it (while the picture moves, only dimmed).
@@ -250,8 +260,10 @@ private:
     std::unique_ptr<DrawRenderer> litDraw_;
     std::optional<PictureKey> litKey_; // of the lit shapes in litDraw_
     std::size_t litCount_ = 0;
-    double namesAlpha_ = 0;
-    std::optional<Animation> namesFadeIn_;
+    double restingAlpha_ = 0;
+    std::optional<Animation> restingFadeIn_;
+    std::unique_ptr<LabelRenderer> cushionLayer_;
+    std::optional<PictureKey> cushionKey_; // of the shading in cushionLayer_
     std::unique_ptr<DrawGraph> fileDraw_;
     std::unique_ptr<DrawRenderer> activeFileDraw_;
     std::optional<double> activeSince_; // set: found under the pointer (highlight fades in)

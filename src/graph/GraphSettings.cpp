@@ -19,6 +19,7 @@ Effect effectOf(SettingKey key) {
         return Effect::none; // the next transition's duration
     case SettingKey::mergeThreshold:
     case SettingKey::showNames:
+    case SettingKey::cushions:
         return Effect::redisplay;
     case SettingKey::colorMode:
         return Effect::recolour;
@@ -83,6 +84,7 @@ void Graph::configureFileDraw() {
         map->directoryBorderRatio = settings_.directoryBorderRatio;
         map->keepAspectRatioDuringZoom = settings_.keepAspectRatioDuringZoom;
         map->beginLayoutOnBottomEdge = settings_.beginLayoutOnBottomEdge;
+        map->strokes = !settings_.cushions;
     } else if (auto* pie = dynamic_cast<DrawPieChart*>(fileDraw_.get())) {
         if (pie->levels != settings_.graphLevels) {
             pie->levels = settings_.graphLevels;

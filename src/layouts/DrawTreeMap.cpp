@@ -345,7 +345,7 @@ void DrawTreeMap::drawFolders(Out& out, DrawRenderer& r, std::vector<std::uint32
 void DrawTreeMap::drawTree(std::size_t mainIndex, const std::optional<DrawTransition>& transition) {
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
     const bool recolour = transition && transition->is<DrawTransition::UpdateColor>();
-    const DrawPass pass{!rearrange && !recolour, !rearrange, delegate};
+    const DrawPass pass{!rearrange && !recolour, !rearrange && strokes, delegate};
     // Files are filled as soon as their folder has placed them, and folders are laid out in
     // turn after that: each view is reached by its position, never looked up. Siblings do not
     // overlap and a folder's fill goes down before its children's, so the picture is the same as
@@ -388,6 +388,7 @@ DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
     key.directoryBorderRatio = directoryBorderRatio;
     key.keepAspectRatioDuringZoom = keepAspectRatioDuringZoom;
     key.beginLayoutOnBottomEdge = beginLayoutOnBottomEdge;
+    key.strokes = strokes;
     key.dark = isDarkAppearance;
     key.transition = !t                                     ? PictureKey::Transition::none
                      : t->is<DrawTransition::Rearrange>()   ? PictureKey::Transition::rearrange

@@ -8,6 +8,7 @@
 #include "draw/ViewStore.h"
 #include "layouts/TreeMapRows.h"
 #include "model/ViewEnums.h"
+#include "render/LabelRenderer.h"
 
 #include <array>
 #include <memory>
@@ -67,6 +68,13 @@ public:
     void nameRooms(const NameFont& font, std::vector<NameRoom>& out) const override;
     std::size_t drawLitFiles(const std::function<bool(const File&)>& isLit,
                              DrawRenderer& into) const override;
+    /// The cushions' shading of the picture last displayed (without a transition), an image of
+    /// the view at `scale` pixels a point: black, as opaque as each pixel is dark
+    /// (TreeMapCushions.cpp).
+    LabelBitmap cushionShading(double scale) const;
+    /// Without the lines between rectangles and around folders' areas: cushions show the
+    /// hierarchy instead.
+    bool strokes = true;
 
     const FileView* view(const File& file) const;
     const std::optional<FileView>& mainFileView() const { return mainFileView_; }
@@ -96,6 +104,7 @@ private:
         double directoryBorderRatio = 0;
         bool keepAspectRatioDuringZoom = false;
         bool beginLayoutOnBottomEdge = false;
+        bool strokes = true;
         bool dark = false;
         Transition transition = Transition::none;
         friend bool operator==(const PictureKey&, const PictureKey&) = default;

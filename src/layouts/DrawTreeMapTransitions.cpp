@@ -136,7 +136,7 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
             fillBand({frame.maxX() - dx, frame.y + dy, dx, frame.height - 2 * dy});
         }
         // Outlines of small rectangles moving over each other would darken whole clumps.
-        if (side < kLeastOutlinedSide * mergeThreshold) return;
+        if (side < kLeastOutlinedSide * mergeThreshold || !strokes) return;
         r.color = DrawColor::grey(grey, alpha);
         r.strokeRect(frame);
     };

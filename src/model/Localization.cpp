@@ -106,6 +106,7 @@ constexpr std::array texts{
     Text{"menu.view.animationSpeed", "Animation Speed", ""},
     Text{"menu.view.beginLayoutOnBottomEdge", "Begin Layout on &Bottom Edge", ""},
     Text{"menu.view.colorMode", "&Colours", ""},
+    Text{"menu.view.cushions", "Cus&hions", ""},
     Text{"menu.view.directoryBorder", "Folder Border", ""},
     Text{"menu.view.fullScreen", "F&ull Screen", ""},
     Text{"menu.view.graphLevels", "Rings", ""},

@@ -23,13 +23,14 @@ struct Settings {
     double mergeThreshold = 2.0;
     bool showVolumeAvailableSpace = false;
     bool showNames = true; // written on the picture where they fit
+    bool cushions = false; // the tree map's tiles shaded as cushions
     int graphLevels = 8;
     TreeMapLayout treeMapLayout = TreeMapLayout::spiralSnake;
     double directoryBorderRatio = 0.0;
     bool keepAspectRatioDuringZoom = true;
     bool beginLayoutOnBottomEdge = false;
 
-    /// All fourteen keys, sorted, two-space indentation, "key" : value.
+    /// All fifteen keys, sorted, two-space indentation, "key" : value.
     std::string encode() const;
     /// Absent keys take their defaults; a missing version, a value of the wrong type or an
     /// unknown name fails the whole file.

@@ -66,12 +66,12 @@ SettingDefinition choice(SettingKey id, std::string_view key,
             .set = setChoice<Member, All>};
 }
 
-const std::array<SettingDefinition, 12>& table() {
+const std::array<SettingDefinition, 13>& table() {
     static const auto graphTypes = namesOf(allGraphTypes);
     static const auto sizeModes = namesOf(allSizeModes);
     static const auto colorModes = namesOf(allColorModes);
     static const auto layouts = namesOf(allTreeMapLayouts);
-    static const std::array<SettingDefinition, 12> definitions{
+    static const std::array<SettingDefinition, 13> definitions{
         // Durations are divided by the speed: it halves or doubles, within reason.
         SettingDefinition{.id = SettingKey::animationSpeed,
                           .key = "animationSpeed",
@@ -86,6 +86,7 @@ const std::array<SettingDefinition, 12>& table() {
         boolean<&Settings::beginLayoutOnBottomEdge>(SettingKey::beginLayoutOnBottomEdge,
                                                     "beginLayoutOnBottomEdge"),
         choice<&Settings::colorMode, allColorModes>(SettingKey::colorMode, "colorMode", colorModes),
+        boolean<&Settings::cushions>(SettingKey::cushions, "cushions"),
         SettingDefinition{.id = SettingKey::directoryBorderRatio,
                           .key = "directoryBorderRatio",
                           .type = SettingType::real,

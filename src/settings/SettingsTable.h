@@ -17,6 +17,7 @@ enum class SettingKey {
     animationSpeed,
     beginLayoutOnBottomEdge,
     colorMode,
+    cushions,
     directoryBorderRatio,
     graphLevels,
     graphType,

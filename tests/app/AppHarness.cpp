@@ -73,7 +73,7 @@ bool waitUntilAtRest(Graph& graph) {
     return QTest::qWaitFor(
         [&graph] {
             return graph.file() != nullptr && !graph.isLoading() && !graph.fileTransitionType() &&
-                   (!graph.settings().showNames || graph.chartNamesAlpha() >= 1);
+                   graph.restingAlpha() >= 1;
         },
         5'000);
 }

@@ -22,6 +22,7 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
                                  "  \"animationSpeed\" : 1.0,\n"
                                  "  \"beginLayoutOnBottomEdge\" : false,\n"
                                  "  \"colorMode\" : \"hueWheel\",\n"
+                                 "  \"cushions\" : false,\n"
                                  "  \"directoryBorderRatio\" : 0.0,\n"
                                  "  \"favorites\" : [],\n"
                                  "  \"graphLevels\" : 8,\n"
@@ -43,6 +44,7 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
     changed.mergeThreshold = 3.75;
     changed.showVolumeAvailableSpace = true;
     changed.showNames = false;
+    changed.cushions = true;
     changed.graphLevels = 12;
     changed.treeMapLayout = TreeMapLayout::stack;
     changed.directoryBorderRatio = 0.05;

@@ -41,6 +41,7 @@ inline constexpr CommandId selectAll{"selectAll"};
 inline constexpr CommandId toggleOutline{"toggleOutline"};
 inline constexpr CommandId toggleFullScreen{"toggleFullScreen"};
 inline constexpr CommandId toggleShowNames{"toggleShowNames"};
+inline constexpr CommandId toggleCushions{"toggleCushions"};
 inline constexpr CommandId toggleShowVolumeAvailableSpace{"toggleShowVolumeAvailableSpace"};
 inline constexpr CommandId toggleKeepAspectRatioDuringZoom{"toggleKeepAspectRatioDuringZoom"};
 inline constexpr CommandId toggleBeginLayoutOnBottomEdge{"toggleBeginLayoutOnBottomEdge"};

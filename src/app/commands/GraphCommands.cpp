@@ -157,6 +157,8 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
     }
     commands.group(choices);
 
+    addToggle(commands, graph, command::toggleCushions, SettingKey::cushions, "menu.view.cushions",
+              {.visible = isTreeMap});
     addToggle(commands, graph, command::toggleKeepAspectRatioDuringZoom,
               SettingKey::keepAspectRatioDuringZoom, "menu.view.keepAspectRatioDuringZoom",
               {.visible = isTreeMap});
@@ -194,6 +196,7 @@ void fillViewMenu(QMenu& menu, const CommandSet& commands) {
     QAction* first = commands.action(command::choice(allTreeMapLayouts.front()));
     QObject::connect(first, &QAction::visibleChanged, layouts->menuAction(),
                      [layouts, first] { layouts->menuAction()->setVisible(first->isVisible()); });
+    menu.addAction(commands.action(command::toggleCushions));
     menu.addAction(commands.action(command::toggleKeepAspectRatioDuringZoom));
     menu.addAction(commands.action(command::toggleBeginLayoutOnBottomEdge));
 }

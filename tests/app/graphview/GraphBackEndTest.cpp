@@ -161,7 +161,9 @@ private slots:
     void openGLAndSoftwareDrawTheSameFrame() {
         AppHarness gpu;
         AppHarness cpu(true);
-        for (const bool treeMap : {false, true}) {
+        // The pie chart, the tree map, and the tree map's cushions (its names in all three).
+        for (const int variant : {0, 1, 2}) {
+            const bool treeMap = variant > 0;
             QImage frames[2];
             int index = 0;
             for (AppHarness* harness : {&gpu, &cpu}) {
@@ -171,6 +173,11 @@ private slots:
                 window->resize(700, 560);
                 if (treeMap)
                     window->commands().action(command::choice(GraphType::treeMap))->trigger();
+                if (variant == 2) {
+                    QVERIFY(waitUntilAtRest(window->graph()));
+                    window->commands().refresh();
+                    window->commands().action(command::toggleCushions)->trigger();
+                }
                 QTRY_COMPARE(window->size(), QSize(700, 560));
                 QVERIFY(waitUntilAtRest(window->graph()));
                 // Hovering shows the bubble in both.
@@ -188,8 +195,14 @@ private slots:
                 QVERIFY(waitUntilHighlighted(window->graph()));
                 frames[index] = window->graphViewController().surface().grabFrame().convertToFormat(
                     QImage::Format_RGB32);
-                savePicture(frames[index], std::string(treeMap ? "treemap-" : "pie-") +
+                savePicture(frames[index], std::string(variant == 0   ? "pie-"
+                                                       : variant == 1 ? "treemap-"
+                                                                      : "cushions-") +
                                                (index == 0 ? "opengl" : "software"));
+                if (variant == 2) {
+                    QVERIFY(window->graph().showsCushions());
+                    window->commands().action(command::toggleCushions)->trigger();
+                }
                 window->close();
                 ++index;
             }

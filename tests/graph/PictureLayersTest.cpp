@@ -1,7 +1,7 @@
 // What the pictures of both layouts carry besides their shapes, through a headless view: the
 // files' names (inside their file's shape, never on slivers, never over each other or the centre
 // label; drawn by the CPU back end; following zooms, live changes and the View menu's switch),
-// and a search's matches lit over the dimmed rest.
+// a search's matches lit over the dimmed rest, and the tree map's cushions.
 #include "controller/FileController.h"
 #include "draw/Palette.h"
 #include "favorites/Favorite.h"
@@ -16,6 +16,7 @@
 #include "support/TreeBuilders.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ DirectoryPtr treeWithSlivers() {
                file("notes.txt", 80'000));
 }
 
-class ChartNamesTest : public ::testing::TestWithParam<GraphType> {
+class PictureLayersTest : public ::testing::TestWithParam<GraphType> {
 protected:
     void SetUp() override {
         previousClock = Animation::setClock([this] { return now; });
@@ -128,7 +129,7 @@ protected:
     std::unique_ptr<Graph> graph;
 };
 
-TEST_P(ChartNamesTest, NamesGoInsideTheirShapesApartAndNeverOnSlivers) {
+TEST_P(PictureLayersTest, NamesGoInsideTheirShapesApartAndNeverOnSlivers) {
     EXPECT_TRUE(named("holiday-video.mkv")) << allNames();
     EXPECT_TRUE(named("photos")) << allNames();
     const auto all = names();
@@ -163,7 +164,7 @@ TEST_P(ChartNamesTest, NamesGoInsideTheirShapesApartAndNeverOnSlivers) {
     }
 }
 
-TEST_P(ChartNamesTest, TheViewMenusSwitchTakesTheNamesOffAndBack) {
+TEST_P(PictureLayersTest, TheViewMenusSwitchTakesTheNamesOffAndBack) {
     ASSERT_NE(nameOf("holiday-video.mkv"), nullptr);
     const NameLabel shown = *nameOf("holiday-video.mkv");
     graph->changeSettings([](Settings& next) { next.showNames = false; });
@@ -176,8 +177,8 @@ TEST_P(ChartNamesTest, TheViewMenusSwitchTakesTheNamesOffAndBack) {
     EXPECT_GT(textPixels(*nameOf("holiday-video.mkv")), 10);
 }
 
-TEST_P(ChartNamesTest, NamesFadeWithTheirPictureAndTheNextOnesFadeInWhenItSettles) {
-    ASSERT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+TEST_P(PictureLayersTest, NamesFadeWithTheirPictureAndTheNextOnesFadeInWhenItSettles) {
+    ASSERT_DOUBLE_EQ(graph->restingAlpha(), 1.0);
     const std::vector<std::string> before = names();
     graph->navigate(at("photos"));
     double last = 1;
@@ -185,22 +186,22 @@ TEST_P(ChartNamesTest, NamesFadeWithTheirPictureAndTheNextOnesFadeInWhenItSettle
         frameAt(now + 0.01);
         if (!graph->fileTransitionType()) break;
         // The old names only fade while the zoom runs.
-        EXPECT_LE(graph->chartNamesAlpha(), last);
-        last = graph->chartNamesAlpha();
+        EXPECT_LE(graph->restingAlpha(), last);
+        last = graph->restingAlpha();
         EXPECT_EQ(names(), before);
     }
     EXPECT_DOUBLE_EQ(last, 0.0);
     EXPECT_FALSE(graph->fileTransitionType());
     EXPECT_TRUE(named("beach.jpg"));
-    EXPECT_LT(graph->chartNamesAlpha(), 1.0);
-    frameAt(now + Graph::kNamesFadeDuration / 2);
-    EXPECT_GT(graph->chartNamesAlpha(), 0.3);
-    EXPECT_LT(graph->chartNamesAlpha(), 0.7);
+    EXPECT_LT(graph->restingAlpha(), 1.0);
+    frameAt(now + Graph::kRestingFadeDuration / 2);
+    EXPECT_GT(graph->restingAlpha(), 0.3);
+    EXPECT_LT(graph->restingAlpha(), 0.7);
     settle();
-    EXPECT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+    EXPECT_DOUBLE_EQ(graph->restingAlpha(), 1.0);
 }
 
-TEST_P(ChartNamesTest, AFileArrivingOnDiskIsNamedAtOnceWithoutFadingTheOthers) {
+TEST_P(PictureLayersTest, AFileArrivingOnDiskIsNamedAtOnceWithoutFadingTheOthers) {
     TemporaryDirectory folder;
     folder.writeFile("holiday-video.mkv", 600'000);
     folder.writeFile("notes.txt", 80'000);
@@ -212,7 +213,7 @@ TEST_P(ChartNamesTest, AFileArrivingOnDiskIsNamedAtOnceWithoutFadingTheOthers) {
                                              std::chrono::seconds(30)));
     settle();
     ASSERT_TRUE(named("holiday-video.mkv")) << allNames();
-    ASSERT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+    ASSERT_DOUBLE_EQ(graph->restingAlpha(), 1.0);
 
     folder.writeFile("arrival.iso", 900'000);
     const bool arrived = MainQueue::shared().runUntil(
@@ -223,7 +224,7 @@ TEST_P(ChartNamesTest, AFileArrivingOnDiskIsNamedAtOnceWithoutFadingTheOthers) {
         std::chrono::seconds(30));
     EXPECT_TRUE(arrived);
     EXPECT_TRUE(named("holiday-video.mkv"));
-    EXPECT_DOUBLE_EQ(graph->chartNamesAlpha(), 1.0);
+    EXPECT_DOUBLE_EQ(graph->restingAlpha(), 1.0);
     graph->setFileController(nullptr);
     favorite.setFileController(nullptr);
 }
@@ -242,7 +243,7 @@ private:
     std::string suffix_;
 };
 
-TEST_P(ChartNamesTest, ASearchLightsItsMatchesAndDimsTheRest) {
+TEST_P(PictureLayersTest, ASearchLightsItsMatchesAndDimsTheRest) {
     ASSERT_NE(nameOf("holiday-video.mkv"), nullptr);
     const auto fillUnder = [this](const char* path) {
         const DrawPoint centre = *graph->fileDraw()->center(at(path));
@@ -274,7 +275,53 @@ TEST_P(ChartNamesTest, ASearchLightsItsMatchesAndDimsTheRest) {
     EXPECT_TRUE(nearly(fillUnder("holiday-video.mkv"), video));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothLayouts, ChartNamesTest,
+// Cushions shade the tree map's tiles without moving them; the pie chart has none.
+TEST_P(PictureLayersTest, CushionsShadeTheTilesWithoutMovingThem) {
+    auto* map = dynamic_cast<DrawTreeMap*>(graph->fileDraw());
+    graph->changeSettings([](Settings& next) {
+        next.cushions = true;
+        next.showNames = false;
+    });
+    settle();
+    if (map == nullptr) {
+        EXPECT_FALSE(graph->showsCushions());
+        return;
+    }
+    ASSERT_TRUE(graph->showsCushions());
+    const DrawRect frame = map->view(at("holiday-video.mkv"))->frame;
+    const auto hueAt = [this](double x, double y) {
+        const DrawColor c = view.canvas().colorAt(x, y);
+        return std::array{c.red, c.green, c.blue};
+    };
+    const auto brightness = [&](double x, double y) {
+        const auto c = hueAt(x, y);
+        return std::max({c[0], c[1], c[2]});
+    };
+    const double centreX = frame.x + frame.width / 2;
+    const double centreY = frame.y + frame.height / 2;
+    // A bump: the top left, facing the light, brighter than the bottom right, which turns away.
+    EXPECT_GT(brightness(frame.x + 4, frame.maxY() - 4),
+              brightness(frame.maxX() - 4, frame.y + 4) + 0.2);
+    const DrawColor flat = palette::file(map->view(at("holiday-video.mkv"))->hue);
+    const auto shaded = hueAt(centreX, centreY);
+    // Shading darkens the tile's own colour: the channels keep their proportions.
+    const double scale = shaded[0] / std::max(flat.red, 1e-6);
+    EXPECT_NEAR(shaded[1], flat.green * scale, 0.03);
+    EXPECT_NEAR(shaded[2], flat.blue * scale, 0.03);
+
+    graph->changeSettings([](Settings& next) { next.cushions = false; });
+    settle();
+    EXPECT_FALSE(graph->showsCushions());
+    const DrawRect flatFrame = map->view(at("holiday-video.mkv"))->frame;
+    EXPECT_EQ(flatFrame.x, frame.x);
+    EXPECT_EQ(flatFrame.y, frame.y);
+    EXPECT_EQ(flatFrame.width, frame.width);
+    EXPECT_EQ(flatFrame.height, frame.height);
+    EXPECT_NEAR(brightness(frame.x + 4, frame.maxY() - 4),
+                brightness(frame.maxX() - 4, frame.y + 4), 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLayouts, PictureLayersTest,
                          ::testing::Values(GraphType::pieChart, GraphType::treeMap),
                          [](const auto& type) {
                              return type.param == GraphType::pieChart ? "PieChart" : "TreeMap";
