@@ -48,7 +48,7 @@ struct Options {
 
 constexpr const char* kUsage =
     "usage: tessera render PATH|SNAPSHOT -o OUT.png [--size WxH] [--levels N]\n"
-    "           [--color-mode hueWheel|creationDate|modificationDate]\n"
+    "           [--color-mode hueWheel|creationDate|modificationDate|fileType]\n"
     "           [--size-mode fileSize|allocatedFileSize|childCount] [--dark]\n"
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
@@ -109,7 +109,8 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     app.add_option("--levels", levels,
                    "the pie chart's rings (" + allowedValues(SettingKey::graphLevels) + ")");
     app.add_option("--samples", samples, "samples per pixel each way (1 to 8, default 3)");
-    app.add_option("--color-mode", colorMode, "hueWheel, creationDate or modificationDate");
+    app.add_option("--color-mode", colorMode,
+                   "hueWheel, creationDate, modificationDate or fileType");
     app.add_option("--size-mode", sizeMode, "fileSize, allocatedFileSize or childCount");
     app.add_option("--graph", graph, "pie or treemap");
     app.add_option("--layout", layout, "the tree map's: stack, snake, spiral or spiralSnake");

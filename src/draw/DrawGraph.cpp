@@ -2,6 +2,7 @@
 
 #include "draw/Palette.h"
 #include "model/Directory.h"
+#include "model/FileTypes.h"
 #include "model/MergedFile.h"
 
 #include <algorithm>
@@ -30,6 +31,15 @@ void DrawGraph::beginPicture() {
 std::unique_ptr<DrawRenderer> DrawGraph::swapRenderer(std::unique_ptr<DrawRenderer> renderer) {
     std::swap(renderer, renderer_);
     return renderer;
+}
+
+double DrawGraph::fileTypeHue(const File& file) {
+    if (file.isDirectory()) return palette::kFolderHue;
+    return palette::categoryHue(categoryOf(file));
+}
+
+double DrawGraph::modeHue(const File& file) const {
+    return colorMode == ColorMode::fileType ? fileTypeHue(file) : dateHue(file);
 }
 
 double DrawGraph::dateHue(const File& file) const {

@@ -131,6 +131,11 @@ protected:
     /// The hue of a file in the date colour modes: recent files red (0), old ones blue (0.65),
     /// by its age at the moment the picture was begun.
     double dateHue(const File& file) const;
+    /// The hue of a file in the colour mode by file type: its kind's, a folder's neutral one.
+    static double fileTypeHue(const File& file);
+    /// The hue of a file in the colour modes that do not follow its place in the tree (the
+    /// dates', the file type's).
+    double modeHue(const File& file) const;
     /// Takes the moment of a new picture, which every file of it is dated against (reading the
     /// clock once, not once a file).
     void beginPicture();

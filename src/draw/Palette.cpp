@@ -10,7 +10,33 @@ double brightness() {
     return isDarkAppearance ? 0.75 : 1.0;
 }
 
+double categoryHue(FileCategory category) {
+    switch (category) {
+    case FileCategory::programs:
+        return 0.0;
+    case FileCategory::images:
+        return 0.08;
+    case FileCategory::archives:
+        return 0.15;
+    case FileCategory::sourceCode:
+        return 0.33;
+    case FileCategory::diskImages:
+        return 0.5;
+    case FileCategory::documents:
+        return 0.6;
+    case FileCategory::audio:
+        return 0.75;
+    case FileCategory::video:
+        return 0.88;
+    case FileCategory::other:
+        break;
+    }
+    return kOtherKindHue;
+}
+
 DrawColor file(double hue, double alpha) {
+    if (hue <= kOtherKindHue) return DrawColor::grey(isDarkAppearance ? 0.5 : 0.58, alpha);
+    if (hue <= kFolderHue) return DrawColor::grey(isDarkAppearance ? 0.3 : 0.86, alpha);
     return DrawColor::fromHue(hue, kSaturation, brightness(), alpha);
 }
 

@@ -2,6 +2,7 @@
 // appearance.
 #pragma once
 
+#include "model/FileTypes.h"
 #include "render/DrawColor.h"
 
 namespace tessera {
@@ -15,7 +16,13 @@ namespace palette {
 constexpr double kSaturation = 0.7;
 /// Brightness of file colours: 1.0 light, 0.75 dark.
 double brightness();
-/// A file's fill.
+/// The hues of the colour mode by file type that stand for no hue: a folder's (its mode's
+/// neutral colour) and a file of no known kind's.
+constexpr double kFolderHue = -1;
+constexpr double kOtherKindHue = -2;
+/// The hue of a kind of file in the colour mode by file type (kOtherKindHue for `other`).
+double categoryHue(FileCategory category);
+/// A file's fill; the two hues that stand for none give greys.
 DrawColor file(double hue, double alpha = 1.0);
 /// The merged remainder's fill: grey 0.7 light, 0.4 dark.
 DrawColor merged(double alpha = 1.0);

@@ -344,6 +344,7 @@ void Graph::drawFrame() {
         activeFileDraw_->draw();
     }
     drawNames();
+    drawLegend();
     drawMainLabel();
     if (activeFileText_ && activeFileText_->hasText())
         drawLabel(*activeFileText_, activeFileTextFrame());
@@ -441,6 +442,26 @@ void Graph::drawCushions() {
     const DrawSize size = cushionKey_->viewSize;
     cushionLayer_->alpha = restingAlpha_ * fileDraw_->renderer().alpha;
     cushionLayer_->draw({-size.width / 2, -size.height / 2, size.width, size.height});
+}
+
+std::optional<DrawRect> Graph::legendFrame() const {
+    if (settings_.colorMode != ColorMode::fileType || view_ == nullptr) return std::nullopt;
+    return legend_.frame(view_->size());
+}
+
+void Graph::lightCategory(std::optional<FileCategory> category) {
+    legend_.lit = category;
+    legend_.forget(); // its text shows which is lit
+    setLitFilter(category ? GraphLegend::filesOf(*category) : nullptr);
+}
+
+void Graph::drawLegend() {
+    if (settings_.colorMode != ColorMode::fileType || isBetweenTrees()) return;
+    legend_.update(*view_, *file_, treeRevision_, settings_.sizeMode);
+    const std::optional<DrawRect> frame = legend_.frame(view_->size());
+    if (!frame) return;
+    legend_.label()->renderer().alpha = 1.0;
+    drawLabel(*legend_.label(), *frame);
 }
 
 void Graph::drawNames() {

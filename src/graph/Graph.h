@@ -7,6 +7,7 @@
 #include "controller/FileControllerObserver.h"
 #include "draw/Animation.h"
 #include "draw/DrawGraph.h"
+#include "graph/GraphLegend.h"
 #include "graph/GraphNames.h"
 #include "graph/GraphView.h"
 #include "scan/ScanOperation.h"
@@ -171,6 +172,12 @@ public:
     /// How opaque what the picture at rest carries (names, cushions) was last drawn: it fades
     /// out when a transition starts and in when the next picture settles.
     double restingAlpha() const { return restingAlpha_; }
+    /// The legend of the colour mode by file type, as last drawn (none in other modes).
+    const GraphLegend* legend() const {
+        return settings_.colorMode == ColorMode::fileType ? &legend_ : nullptr;
+    }
+    /// Lights the files of `category` (none: clears), as a click on the legend does.
+    void lightCategory(std::optional<FileCategory> category);
     /// Whether the last frame drew the tree map's cushions.
     bool showsCushions() const { return cushionKey_.has_value(); }
     /// The volume's capacity when its free space is shown, else 0.
@@ -234,6 +241,10 @@ private:
     void drawNames();
     /// The tree map's cushions over the settled picture (or over the picture left).
     void drawCushions();
+    /// The legend of the colour mode by file type, counted for the shown folder.
+    void drawLegend();
+    /// Where the legend lies, when it is shown.
+    std::optional<DrawRect> legendFrame() const;
     /// What the picture at rest is made from now.
     PictureKey pictureKey() const;
     /// The dimmed picture and the lit matches over it (while the picture moves, only dimmed).
@@ -256,6 +267,7 @@ private:
     std::uint64_t framesDrawn_ = 0;
     std::unique_ptr<GraphLabel> activeFileText_;
     GraphNames names_;
+    GraphLegend legend_;
     std::shared_ptr<const FilePredicate> litFilter_;
     std::unique_ptr<DrawRenderer> litDraw_;
     std::optional<PictureKey> litKey_; // of the lit shapes in litDraw_

@@ -69,6 +69,12 @@ void Graph::setFile(File& next) {
 
 void Graph::click() {
     if (file_ == nullptr || !fileDraw_) return;
+    // A kind of file in the legend: its files lit, or, lit already, nothing any more.
+    if (const GraphLegend* shown = legend(); shown != nullptr && view_ != nullptr)
+        if (const auto category = shown->categoryAt(pointerLocation, view_->size())) {
+            lightCategory(legend_.lit == category ? std::nullopt : category);
+            return;
+        }
     if (activeSince_) {
         if (activeFile_ != nullptr) {
             File* target = fileDraw_->zoomTarget(*activeFile_);
@@ -95,7 +101,13 @@ void Graph::click() {
 
 void Graph::updateActiveFileFromPointer() {
     if (!fileDraw_) return;
-    File* found = fileDraw_->fileAt(pointerLocation, activeFile_);
+    // The legend covers the picture: nothing under it is pointed at.
+    const std::optional<DrawRect> legendArea = legendFrame();
+    const bool overLegend = legendArea && pointerLocation.x >= legendArea->x &&
+                            pointerLocation.x <= legendArea->maxX() &&
+                            pointerLocation.y >= legendArea->y &&
+                            pointerLocation.y <= legendArea->maxY();
+    File* found = overLegend ? nullptr : fileDraw_->fileAt(pointerLocation, activeFile_);
     if (found == activeFile_) return;
     activeSince_ = Animation::now();
     setActiveFile(found != nullptr && found->parent() != nullptr ? found : nullptr);

@@ -51,6 +51,8 @@ void Graph::applySettings(const Settings& next) {
                          setting.id == SettingKey::showVolumeAvailableSpace;
     }
     if (!changed) return;
+    // A kind of file lit from the legend goes with the colour mode by file type.
+    if (next.colorMode != ColorMode::fileType && legend_.lit) lightCategory(std::nullopt);
     // A rearrangement or recolouring starts from the final picture of the transition under way.
     if (effect == Effect::rearrange || effect == Effect::recolour) finishTransition();
     for (const SettingDefinition& setting : settingsTable())

@@ -62,7 +62,7 @@ PieSector DrawPieChart::mainSector(const File& file) const {
 
 double DrawPieChart::hueOf(const FileView& view) const {
     if (colorMode == ColorMode::hueWheel) return view.range.upper;
-    return dateHue(*view.file);
+    return modeHue(*view.file);
 }
 
 const DrawPieChart::FileView* DrawPieChart::view(const File& file) const {

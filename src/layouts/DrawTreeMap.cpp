@@ -125,7 +125,7 @@ DrawRect DrawTreeMap::zoomedFrame(const FileView& view) const {
 
 double DrawTreeMap::hueOf(const FileView& view) const {
     if (colorMode == ColorMode::hueWheel) return view.range.upper;
-    return dateHue(*view.file);
+    return modeHue(*view.file);
 }
 
 bool DrawTreeMap::isBelowMergeThreshold(const DrawRect& area) const {

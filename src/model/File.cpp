@@ -307,6 +307,7 @@ std::optional<Date> File::date(ColorMode mode) const {
     Date date;
     switch (mode) {
     case ColorMode::hueWheel:
+    case ColorMode::fileType:
         return std::nullopt;
     case ColorMode::creationDate:
         date = creationDate();

@@ -48,6 +48,8 @@ std::string_view rawValue(ColorMode mode) {
         return "creationDate";
     case ColorMode::modificationDate:
         return "modificationDate";
+    case ColorMode::fileType:
+        return "fileType";
     }
     return {};
 }

@@ -1,15 +1,18 @@
 // What the pictures of both layouts carry besides their shapes, through a headless view: the
 // files' names (inside their file's shape, never on slivers, never over each other or the centre
 // label; drawn by the CPU back end; following zooms, live changes and the View menu's switch),
-// a search's matches lit over the dimmed rest, and the tree map's cushions.
+// a search's matches lit over the dimmed rest, the tree map's cushions, and the colour mode by
+// file type with its legend.
 #include "controller/FileController.h"
 #include "draw/Palette.h"
 #include "favorites/Favorite.h"
 #include "graph/Graph.h"
+#include "graph/GraphLegend.h"
 #include "graph/HeadlessGraphView.h"
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/FilePredicate.h"
+#include "model/FileTypes.h"
 #include "platform/MainQueue.h"
 #include "render/QtLabelTypesetter.h"
 #include "support/TemporaryDirectory.h"
@@ -319,6 +322,79 @@ TEST_P(PictureLayersTest, CushionsShadeTheTilesWithoutMovingThem) {
     EXPECT_EQ(flatFrame.height, frame.height);
     EXPECT_NEAR(brightness(frame.x + 4, frame.maxY() - 4),
                 brightness(frame.maxX() - 4, frame.y + 4), 0.01);
+}
+
+// The colour mode by file type: each kind in its colour, folders neutral, and the legend.
+TEST_P(PictureLayersTest, KindsOfFilesTakeTheirColoursAndTheLegendLightsThem) {
+    if (MimeGlobs::fromDesktop().empty())
+        GTEST_SKIP() << "no shared-mime-info database in the XDG data folders";
+    auto kinds = FileController::create(
+        "/snapshots/kinds.fssnapshot",
+        dir("", file("film.mkv", 400'000), file("beach.jpg", 300'000), file("xq7", 200'000),
+            dir("src", file("main.cpp", 60'000), file("shot.png", 40'000))));
+    graph->setFileController(kinds);
+    graph->changeSettings([](Settings& next) {
+        next.colorMode = ColorMode::fileType;
+        next.showNames = false;
+    });
+    settle();
+    Directory& root = *kinds->rootFile();
+    const auto colourOf = [&](const char* path) {
+        const DrawPoint centre = *graph->fileDraw()->center(*root.fileAtPath(path));
+        return view.canvas().colorAt(centre.x, centre.y);
+    };
+    const auto near = [](const DrawColor& a, const DrawColor& b) {
+        return std::abs(a.red - b.red) < 0.02 && std::abs(a.green - b.green) < 0.02 &&
+               std::abs(a.blue - b.blue) < 0.02;
+    };
+    EXPECT_TRUE(
+        near(colourOf("film.mkv"), palette::file(palette::categoryHue(FileCategory::video))));
+    EXPECT_TRUE(
+        near(colourOf("beach.jpg"), palette::file(palette::categoryHue(FileCategory::images))));
+    EXPECT_TRUE(near(colourOf("src/shot.png"), colourOf("beach.jpg")));
+    EXPECT_TRUE(near(colourOf("xq7"), palette::file(palette::kOtherKindHue)));
+    if (GraphParam() == GraphType::pieChart) { // a folder's own sector, in the neutral colour
+        EXPECT_TRUE(near(colourOf("src"), palette::file(palette::kFolderHue)));
+    }
+
+    // The legend: every kind present, largest first, adding up to the shown folder.
+    const GraphLegend* legend = graph->legend();
+    ASSERT_NE(legend, nullptr);
+    std::int64_t sum = 0;
+    std::vector<FileCategory> order;
+    for (const GraphLegend::Entry& entry : legend->entries()) {
+        sum += entry.total;
+        order.push_back(entry.category);
+    }
+    EXPECT_EQ(sum, root.size());
+    EXPECT_EQ(order, (std::vector{FileCategory::video, FileCategory::images, FileCategory::other,
+                                  FileCategory::sourceCode}));
+    EXPECT_EQ(legend->entries()[1].total, 340'000);
+
+    // A click on the images' line lights the images, and only them; a second click, nothing.
+    const DrawRect area = *legend->frame(view.size());
+    DrawPoint imagesLine{area.x + area.width / 2, 0};
+    for (double y = area.maxY(); y > area.y; y -= 1)
+        if (legend->categoryAt({imagesLine.x, y}, view.size()) == FileCategory::images) {
+            imagesLine.y = y;
+            break;
+        }
+    ASSERT_EQ(legend->categoryAt(imagesLine, view.size()), FileCategory::images);
+    graph->pointerLocation = imagesLine;
+    graph->updateActiveFileFromPointer();
+    EXPECT_EQ(graph->activeFile(), nullptr); // the legend covers what lies under it
+    graph->click();
+    settle();
+    ASSERT_NE(graph->litFilter(), nullptr);
+    for (const char* path : {"film.mkv", "beach.jpg", "xq7", "src", "src/main.cpp", "src/shot.png"})
+        EXPECT_EQ(graph->litFilter()->evaluate(*root.fileAtPath(path)),
+                  std::string_view(path).ends_with("g"))
+            << path;
+    EXPECT_EQ(graph->litFileCount(), 2u);
+    graph->click();
+    settle();
+    EXPECT_EQ(graph->litFilter(), nullptr);
+    graph->setFileController(controller);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, PictureLayersTest,

@@ -7,6 +7,8 @@
 #include "app/outline/OutlineViewController.h"
 #include "controller/FileController.h"
 #include "model/Directory.h"
+#include "model/FilePredicate.h"
+#include "model/FileTypes.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -257,6 +259,43 @@ private slots:
         // (The new file moved the colour wheel: the colour is as saturated as before, not the
         // same.)
         QTRY_VERIFY(colourAt(docs()).saturationF() > plain.saturationF() * 0.9);
+    }
+
+    // View > Colours > File Type: the kinds of files in their colours, the legend in the corner,
+    // a click on a kind lighting its files.
+    void theLegendOfFileTypesLightsAKindWhenClicked() {
+        Graph& graph = window->graph();
+        GraphViewController& controller = window->graphViewController();
+        harness->sampleFolder().writeFile("music/song.ogg", 20'000);
+        harness->sampleFolder().writeFile("docs/photo.jpg", 15'000);
+        QTRY_VERIFY(window->fileController()->rootFile()->fileAtPath("docs/photo.jpg") != nullptr);
+        window->commands().action(command::choice(ColorMode::fileType))->trigger();
+        QVERIFY(waitUntilAtRest(graph));
+        QVERIFY(waitForNextFrame(graph));
+        const GraphLegend* legend = graph.legend();
+        QVERIFY(legend != nullptr);
+        const DrawSize size{static_cast<double>(controller.view()->width()),
+                            static_cast<double>(controller.view()->height())};
+        const std::optional<DrawRect> area = legend->frame(size);
+        QVERIFY(area.has_value());
+        savePicture(windowPicture(*window), "window-file-types");
+        QPoint audio(-1, -1);
+        for (double y = area->maxY(); y > area->y && audio.x() < 0; y -= 1)
+            if (legend->categoryAt({area->x + 20, y}, size) == FileCategory::audio)
+                audio = widgetPoint(controller, area->x + 20, y);
+        QVERIFY(audio.x() >= 0);
+        QTest::mouseClick(controller.view(), Qt::LeftButton, {}, audio);
+        QTRY_VERIFY(graph.litFilter() != nullptr);
+        QVERIFY(waitUntilAtRest(graph));
+        QVERIFY(waitForNextFrame(graph));
+        QCOMPARE(graph.litFileCount(), 1u);
+        QVERIFY(graph.litFilter()->evaluate(
+            *window->fileController()->rootFile()->fileAtPath("music/song.ogg")));
+        savePicture(windowPicture(*window), "window-file-types-lit");
+        QTest::mouseClick(controller.view(), Qt::LeftButton, {}, audio);
+        QTRY_VERIFY(graph.litFilter() == nullptr);
+        window->commands().action(command::choice(ColorMode::hueWheel))->trigger();
+        QVERIFY(waitUntilAtRest(graph));
     }
 
     void theAppearanceFollowsTheDesktopPalette() {

@@ -1,0 +1,136 @@
+#include "graph/GraphLegend.h"
+
+#include "draw/Palette.h"
+#include "graph/GraphView.h"
+#include "model/Directory.h"
+#include "model/FilePredicate.h"
+#include "model/Formatting.h"
+#include "model/Localization.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace tessera {
+namespace {
+
+class FilesOfCategory final : public FilePredicate {
+public:
+    explicit FilesOfCategory(FileCategory category) : category_(category) {}
+    bool evaluate(const File& file) const override {
+        return !file.isDirectory() && categoryOf(file) == category_;
+    }
+
+private:
+    FileCategory category_;
+};
+
+std::int64_t measureOf(const File& file, SizeMode mode) {
+    switch (mode) {
+    case SizeMode::fileSize:
+        return file.size();
+    case SizeMode::allocatedFileSize:
+        return file.allocatedSize();
+    case SizeMode::childCount:
+        return 1;
+    }
+    return file.size();
+}
+
+std::string formatted(std::int64_t total, SizeMode mode) {
+    if (mode == SizeMode::childCount) return localizedCountFormat("file.display.childCount", total);
+    return formatByteCount(total);
+}
+
+} // namespace
+
+std::shared_ptr<const FilePredicate> GraphLegend::filesOf(FileCategory category) {
+    return std::make_shared<FilesOfCategory>(category);
+}
+
+bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeRevision,
+                         SizeMode sizeMode) {
+    const bool dark = view.isDarkAppearance();
+    if (counted_ && counted_->shown == &shown && counted_->treeRevision == treeRevision &&
+        counted_->sizeMode == sizeMode && counted_->dark == dark)
+        return false;
+    // Every file under the shown folder, by a loop: trees can be deeper than the stack.
+    std::array<std::int64_t, allFileCategories.size()> totals{};
+    std::vector<const File*> pending{&shown};
+    while (!pending.empty()) {
+        const File* file = pending.back();
+        pending.pop_back();
+        if (const Directory* directory = file->asDirectory()) {
+            for (const File* child : directory->contents())
+                pending.push_back(child);
+            continue;
+        }
+        totals[static_cast<std::size_t>(categoryOf(*file))] += measureOf(*file, sizeMode);
+    }
+    entries_.clear();
+    total_ = 0;
+    for (const FileCategory category : allFileCategories) {
+        const std::int64_t total = totals[static_cast<std::size_t>(category)];
+        total_ += total;
+        if (total > 0) entries_.push_back({category, total});
+    }
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.total > b.total; });
+
+    if (!label_) {
+        label_ = std::make_unique<GraphLabel>(view.makeLabelRenderer());
+        label_->cornerRadius = 4;
+        label_->padding = {10, 6};
+    }
+    label_->backgroundColor = palette::activeLabelBackground();
+    label_->borderColor = palette::activeLabelBorder();
+    LabelText text;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const Entry& entry = entries_[i];
+        const double share =
+            total_ > 0 ? 100.0 * static_cast<double>(entry.total) / static_cast<double>(total_) : 0;
+        text.runs.push_back({.text = "■ ",
+                             .pointSize = LabelText::kSmallSystemFontSize,
+                             .color = palette::file(palette::categoryHue(entry.category))});
+        text.runs.push_back(
+            {.text = std::string(localizedText(categoryTextKey(entry.category))),
+             .weight = lit == entry.category ? LabelRun::Weight::bold : LabelRun::Weight::regular,
+             .pointSize = LabelText::kSmallSystemFontSize,
+             .color = palette::labelText()});
+        char shareText[32];
+        std::snprintf(shareText, sizeof shareText, "%.0f %%", share);
+        text.runs.push_back({.text = "  " + formatted(entry.total, sizeMode) + ", " + shareText +
+                                     (i + 1 < entries_.size() ? "\n" : ""),
+                             .pointSize = LabelText::kSmallSystemFontSize,
+                             .color = palette::labelText(true)});
+    }
+    label_->setText(entries_.empty() ? std::nullopt : std::optional<LabelText>(text),
+                    view.labelTypesetter());
+    label_->setNeedsUpdate();
+    counted_ = Counted{&shown, treeRevision, sizeMode, dark};
+    return true;
+}
+
+std::optional<DrawRect> GraphLegend::frame(DrawSize viewSize) const {
+    if (!label_ || !label_->hasText()) return std::nullopt;
+    const DrawSize size = label_->frameSize();
+    return DrawRect{-viewSize.width / 2 + kMargin, viewSize.height / 2 - kMargin - size.height,
+                    size.width, size.height};
+}
+
+std::optional<FileCategory> GraphLegend::categoryAt(DrawPoint point, DrawSize viewSize) const {
+    const std::optional<DrawRect> whole = frame(viewSize);
+    if (!whole || entries_.empty()) return std::nullopt;
+    // The lines lie evenly in the text's box, from the top.
+    const DrawRect text = label_->textRect();
+    const double top = whole->y + text.maxY();
+    const double bottom = whole->y + text.y;
+    if (point.x < whole->x || point.x > whole->maxX() || point.y > top || point.y < bottom)
+        return std::nullopt;
+    const auto line = static_cast<std::size_t>((top - point.y) / (top - bottom) *
+                                               static_cast<double>(entries_.size()));
+    return entries_[std::min(line, entries_.size() - 1)].category;
+}
+
+} // namespace tessera
