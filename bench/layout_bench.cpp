@@ -13,6 +13,7 @@
 #include "controller/FileController.h"
 #include "draw/Palette.h"
 #include "graph/Graph.h"
+#include "graph/GraphLegend.h"
 #include "graph/GraphNames.h"
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
@@ -342,6 +343,21 @@ int main(int argc, char** argv) {
         std::printf("  cushions           %8.2f ms median of 5 on %zu threads (the shading of "
                     "every pixel)\n",
                     median(cushionTimes), threads);
+        // The colour mode by file type: the picture's kinds, and the legend's walk of the tree.
+        map->colorMode = ColorMode::fileType;
+        start = Clock::now();
+        map->display(fresh.root.get());
+        const double byType = millisecondsSince(start);
+        map->colorMode = ColorMode::hueWheel;
+        map->display(fresh.root.get());
+        bench::EngineOnlyView legendView;
+        GraphLegend legend;
+        start = Clock::now();
+        legend.update(legendView, *fresh.root, 1, SizeMode::fileSize, 0);
+        const double legendTime = millisecondsSince(start);
+        std::printf("  by file type       %8.2f ms the picture, %.2f the legend's count of %zu "
+                    "kinds\n",
+                    byType, legendTime, legend.entries().size());
         std::printf("  image for OpenGL   %8.2f ms median of 10 on %zu threads (%zu shapes)\n",
                     median(mapImageTimes), threads,
                     map->renderer().triangleStrips().stripCount() +

@@ -457,7 +457,8 @@ void Graph::lightCategory(std::optional<FileCategory> category) {
 
 void Graph::drawLegend() {
     if (settings_.colorMode != ColorMode::fileType || isBetweenTrees()) return;
-    legend_.update(*view_, *file_, treeRevision_, settings_.sizeMode);
+    legend_.update(*view_, *file_, treeRevision_, settings_.sizeMode, Animation::now());
+    if (legend_.isStale()) setNeedsDisplay(); // until its turn comes
     const std::optional<DrawRect> frame = legend_.frame(view_->size());
     if (!frame) return;
     legend_.label()->renderer().alpha = 1.0;

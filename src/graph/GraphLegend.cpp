@@ -6,6 +6,7 @@
 #include "model/FilePredicate.h"
 #include "model/Formatting.h"
 #include "model/Localization.h"
+#include "platform/WorkerPool.h"
 
 #include <algorithm>
 #include <array>
@@ -50,24 +51,52 @@ std::shared_ptr<const FilePredicate> GraphLegend::filesOf(FileCategory category)
 }
 
 bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeRevision,
-                         SizeMode sizeMode) {
+                         SizeMode sizeMode, double now) {
     const bool dark = view.isDarkAppearance();
-    if (counted_ && counted_->shown == &shown && counted_->treeRevision == treeRevision &&
-        counted_->sizeMode == sizeMode && counted_->dark == dark)
-        return false;
-    // Every file under the shown folder, by a loop: trees can be deeper than the stack.
-    std::array<std::int64_t, allFileCategories.size()> totals{};
-    std::vector<const File*> pending{&shown};
-    while (!pending.empty()) {
-        const File* file = pending.back();
-        pending.pop_back();
-        if (const Directory* directory = file->asDirectory()) {
-            for (const File* child : directory->contents())
-                pending.push_back(child);
-            continue;
+    const bool samePicture = counted_ && counted_->shown == &shown &&
+                             counted_->sizeMode == sizeMode && counted_->dark == dark;
+    stale_ = samePicture && counted_->treeRevision != treeRevision &&
+             now - counted_->at < kRecountInterval;
+    if (stale_ || (samePicture && counted_->treeRevision == treeRevision)) return false;
+    // Every file under the shown folder, on all cores: the folders near the top are handed
+    // out, each walked by a loop (trees can be deeper than the stack). The tree stands still
+    // meanwhile: this thread, the only one that changes it, waits for the walk.
+    using Totals = std::array<std::int64_t, allFileCategories.size()>;
+    const auto walk = [sizeMode](const File& top, Totals& into) {
+        std::vector<const File*> pending{&top};
+        while (!pending.empty()) {
+            const File* file = pending.back();
+            pending.pop_back();
+            if (const Directory* directory = file->asDirectory()) {
+                for (const File* child : directory->contents())
+                    pending.push_back(child);
+                continue;
+            }
+            into[static_cast<std::size_t>(categoryOf(*file))] += measureOf(*file, sizeMode);
         }
-        totals[static_cast<std::size_t>(categoryOf(*file))] += measureOf(*file, sizeMode);
+    };
+    WorkerPool& pool = WorkerPool::shared();
+    std::vector<const File*> parts{&shown};
+    Totals totals{};
+    // Down the largest folders until there are a few parts a thread.
+    const std::size_t wanted = pool.threadCount() * 8;
+    for (std::size_t round = 0; round < 4 && parts.size() < wanted; ++round) {
+        std::vector<const File*> next;
+        for (const File* part : parts) {
+            if (const Directory* directory = part->asDirectory()) {
+                for (const File* child : directory->contents())
+                    next.push_back(child);
+            } else {
+                totals[static_cast<std::size_t>(categoryOf(*part))] += measureOf(*part, sizeMode);
+            }
+        }
+        parts = std::move(next);
     }
+    std::vector<Totals> partTotals(parts.size(), Totals{});
+    pool.run(parts.size(), [&](std::size_t i) { walk(*parts[i], partTotals[i]); });
+    for (const Totals& part : partTotals)
+        for (std::size_t k = 0; k < totals.size(); ++k)
+            totals[k] += part[k];
     entries_.clear();
     total_ = 0;
     for (const FileCategory category : allFileCategories) {
@@ -108,7 +137,7 @@ bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeR
     label_->setText(entries_.empty() ? std::nullopt : std::optional<LabelText>(text),
                     view.labelTypesetter());
     label_->setNeedsUpdate();
-    counted_ = Counted{&shown, treeRevision, sizeMode, dark};
+    counted_ = Counted{&shown, treeRevision, sizeMode, dark, now};
     return true;
 }
 

@@ -27,9 +27,18 @@ public:
     /// From the view's corner, in points.
     static constexpr double kMargin = 8;
 
+    /// A tree that changes is counted again at most this often (seconds): a count of a large
+    /// tree takes a while.
+    static constexpr double kRecountInterval = 1.0;
+
     /// Counts what lies under `shown` unless it was counted for the same tree revision and
-    /// size mode, and sets the label's text. Returns whether it counted.
-    bool update(GraphView& view, const File& shown, std::uint64_t treeRevision, SizeMode sizeMode);
+    /// size mode, and sets the label's text. `now` is the animation clock's time: after a
+    /// change in the tree alone, the count waits until kRecountInterval has passed since the
+    /// last (isStale() meanwhile). Returns whether it counted.
+    bool update(GraphView& view, const File& shown, std::uint64_t treeRevision, SizeMode sizeMode,
+                double now);
+    /// The tree changed since the count shown, which waits for its turn.
+    bool isStale() const { return stale_; }
     /// The kinds under the shown folder with anything in them, largest first.
     const std::vector<Entry>& entries() const { return entries_; }
     std::int64_t total() const { return total_; }
@@ -53,7 +62,9 @@ private:
         std::uint64_t treeRevision;
         SizeMode sizeMode;
         bool dark;
+        double at; // on the animation clock
     };
+    bool stale_ = false;
     std::optional<Counted> counted_;
 };
 

@@ -237,7 +237,12 @@ MimeGlobs MimeGlobs::fromDesktop() {
     return globs;
 }
 
-std::string_view MimeGlobs::typeOf(std::string_view name) const {
+bool MimeGlobs::hasLiteral(std::string_view name) const {
+    return literals_.contains(std::string(name)) || literals_.contains(lowered(name));
+}
+
+std::string_view MimeGlobs::typeOf(std::string_view name, bool* bySuffix) const {
+    if (bySuffix != nullptr) *bySuffix = false;
     if (name.empty()) return {};
     const std::string lower = lowered(name);
     if (const auto found = literals_.find(std::string(name)); found != literals_.end())
@@ -258,13 +263,19 @@ std::string_view MimeGlobs::typeOf(std::string_view name) const {
             if (const auto found = caseSensitiveSuffixes_.find(std::string(name.substr(dot)));
                 found != caseSensitiveSuffixes_.end())
                 consider(found->second);
-        if (best != nullptr) return best->type;
+        if (best != nullptr) {
+            if (bySuffix != nullptr) *bySuffix = true;
+            return best->type;
+        }
     }
     for (std::size_t dot = name.find('.'); dot != std::string_view::npos;
          dot = name.find('.', dot + 1))
         if (const auto found = suffixes_.find(lower.substr(dot)); found != suffixes_.end())
             consider(found->second);
-    if (best != nullptr) return best->type;
+    if (best != nullptr) {
+        if (bySuffix != nullptr) *bySuffix = true;
+        return best->type;
+    }
     // The few patterns of other shapes ("*.so.[0-9]*", "readme*"), only for names that no
     // extension names: they are matched one by one.
     const std::string exact(name);
@@ -277,9 +288,30 @@ std::string_view MimeGlobs::typeOf(std::string_view name) const {
 
 FileCategory categoryOf(const File& file) {
     if (file.isDirectory()) return FileCategory::other;
+    return categoryOfName(file.path());
+}
+
+FileCategory categoryOfName(std::string_view name) {
     static const MimeGlobs globs = MimeGlobs::fromDesktop();
-    const std::string_view name = file.path();
-    return categoryOfMimeType(globs.typeOf(name));
+    // Most names end in an extension that decides their kind: what it decided is kept, a cache
+    // a thread, keyed by everything from the name's first dot (".tar.gz"). Names the database
+    // knows whole ("CMakeLists.txt") are looked up first.
+    const auto dot = name.find('.');
+    if (dot == std::string_view::npos || dot == 0 || globs.hasLiteral(name))
+        return categoryOfMimeType(globs.typeOf(name));
+    struct Cache {
+        std::unordered_map<std::string, FileCategory> byExtension;
+    };
+    thread_local Cache cache;
+    const std::string extension(name.substr(dot));
+    if (const auto found = cache.byExtension.find(extension); found != cache.byExtension.end())
+        return found->second;
+    bool bySuffix = false;
+    const FileCategory category = categoryOfMimeType(globs.typeOf(name, &bySuffix));
+    constexpr std::size_t kMostCached = 4096;
+    if (bySuffix && cache.byExtension.size() < kMostCached)
+        cache.byExtension.emplace(extension, category);
+    return category;
 }
 
 } // namespace tessera

@@ -48,8 +48,11 @@ public:
     /// folder of $XDG_DATA_DIRS (/usr/local/share:/usr/share by default), the first folders'
     /// weighing most where they disagree.
     static MimeGlobs fromDesktop();
-    /// The MIME type of a file named `name`; empty when no pattern matches.
-    std::string_view typeOf(std::string_view name) const;
+    /// The MIME type of a file named `name`; empty when no pattern matches. `bySuffix`, when
+    /// given, says whether an extension decided it (all names ending so then have the type).
+    std::string_view typeOf(std::string_view name, bool* bySuffix = nullptr) const;
+    /// Whether a pattern names `name` whole.
+    bool hasLiteral(std::string_view name) const;
     bool empty() const { return literals_.empty() && suffixes_.empty() && others_.empty(); }
 
 private:
@@ -74,5 +77,7 @@ private:
 /// The category of `file` by its name under the desktop's database (read once a process), a
 /// versioned library ("libz.so.1.3") among programs; folders are `other`.
 FileCategory categoryOf(const File& file);
+/// The same of a file's name.
+FileCategory categoryOfName(std::string_view name);
 
 } // namespace tessera
