@@ -474,6 +474,7 @@ void Graph::drawNames() {
     if (!fileTransition_) {
         GraphNames::Key key{pictureKey(), {}};
         if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
+        if (const std::optional<DrawRect> legend = legendFrame()) key.obstacles.push_back(*legend);
         names_.update(*view_, *fileDraw_, std::move(key));
     }
     names_.draw(restingAlpha_ * (fileTransition_ ? 1.0 : fileDraw_->renderer().alpha));

@@ -210,8 +210,9 @@ private slots:
         QTRY_VERIFY(viewMenu->isVisible());
         QTest::keyClick(viewMenu, Qt::Key_N);
         QTRY_VERIFY(graph.settings().showNames);
+        QTRY_VERIFY(named("docs").has_value());
         QVERIFY(waitUntilAtRest(graph));
-        QVERIFY(named("docs").has_value());
+        QVERIFY(waitForNextFrame(graph));
         QVERIFY(textPixels(*named("docs")) > 10);
     }
 
