@@ -5,8 +5,9 @@
 // graph's layout, the vertex upload, rasterising and composing the window, finished with
 // glFinish), how many take over 16 ms, and the process's CPU time; then, for the zoom, how much of
 // it is the engine (the same frames laid out without drawing) and how long an unchanged picture
-// takes to draw again (rasterising alone, nothing uploaded). The last line gives the tree map's
-// median against the pie chart's, kind by kind.
+// takes to draw again (rasterising alone, nothing uploaded), with and without the files' names,
+// and with the tree map's cushions. The last line gives the tree map's median against the pie
+// chart's, kind by kind.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
 #include "EngineOnlyView.h"
@@ -202,6 +203,32 @@ int main(int argc, char** argv) {
             drawFrameNow(viewController.surface());
             unchanged.push_back(milliseconds(Clock::now() - start));
         }
+        // The same without the files' names, and (tree map) with cushions: what they add to a
+        // frame that draws the picture again.
+        const auto unchangedFrames = [&] {
+            std::vector<double> times;
+            for (int i = 0; i < 10; ++i) {
+                const auto start = Clock::now();
+                graph.setNeedsDisplay();
+                drawFrameNow(viewController.surface());
+                times.push_back(milliseconds(Clock::now() - start));
+            }
+            return summarise(times).median;
+        };
+        graph.changeSettings([](Settings& next) { next.showNames = false; });
+        graph.finishTransition();
+        clock += 1;
+        drawFrameNow(viewController.surface());
+        const double withoutNames = unchangedFrames();
+        double withCushions = 0;
+        if (type == GraphType::treeMap) {
+            graph.changeSettings([](Settings& next) { next.cushions = true; });
+            graph.finishTransition();
+            clock += 1;
+            drawFrameNow(viewController.surface());
+            clock += 1;
+            withCushions = unchangedFrames();
+        }
         // An empty view: clearing and composing the window alone.
         graph.setFileController(nullptr);
         std::vector<double> empty;
@@ -249,6 +276,9 @@ int main(int argc, char** argv) {
                     again.median);
         std::printf("  empty view         %8.2f ms median (clearing and composing the window)\n",
                     clearing.median);
+        std::printf("  unchanged, no names %7.2f ms median\n", withoutNames);
+        if (type == GraphType::treeMap)
+            std::printf("  unchanged, cushions %7.2f ms median (without names)\n", withCushions);
         std::printf("  upload and rest    %8.2f ms (whole - engine - unchanged)\n",
                     std::max(0.0, whole.median - layout.median - again.median));
         printFrames("zoom", frames, cpu);
