@@ -195,16 +195,8 @@ int main(int argc, char** argv) {
         medians.push_back({summarise(frames).median, summarise(rearranging).median,
                            summarise(recolouring).median});
 
-        // The same picture drawn again: nothing laid out or uploaded.
-        std::vector<double> unchanged;
-        for (int i = 0; i < 10; ++i) {
-            const auto start = Clock::now();
-            graph.setNeedsDisplay();
-            drawFrameNow(viewController.surface());
-            unchanged.push_back(milliseconds(Clock::now() - start));
-        }
-        // The same without the files' names, and (tree map) with cushions: what they add to a
-        // frame that draws the picture again.
+        // The same picture drawn again: nothing laid out or uploaded; then without the files'
+        // names, and (tree map) with cushions: what they add to such a frame.
         const auto unchangedFrames = [&] {
             std::vector<double> times;
             for (int i = 0; i < 10; ++i) {
@@ -213,13 +205,14 @@ int main(int argc, char** argv) {
                 drawFrameNow(viewController.surface());
                 times.push_back(milliseconds(Clock::now() - start));
             }
-            return summarise(times).median;
+            return times;
         };
+        const std::vector<double> unchanged = unchangedFrames();
         graph.changeSettings([](Settings& next) { next.showNames = false; });
         graph.finishTransition();
         clock += 1;
         drawFrameNow(viewController.surface());
-        const double withoutNames = unchangedFrames();
+        const double withoutNames = summarise(unchangedFrames()).median;
         double withCushions = 0;
         if (type == GraphType::treeMap) {
             graph.changeSettings([](Settings& next) { next.cushions = true; });
@@ -227,7 +220,7 @@ int main(int argc, char** argv) {
             clock += 1;
             drawFrameNow(viewController.surface());
             clock += 1;
-            withCushions = unchangedFrames();
+            withCushions = summarise(unchangedFrames()).median;
         }
         // An empty view: clearing and composing the window alone.
         graph.setFileController(nullptr);

@@ -27,18 +27,6 @@ private:
     FileCategory category_;
 };
 
-std::int64_t measureOf(const File& file, SizeMode mode) {
-    switch (mode) {
-    case SizeMode::fileSize:
-        return file.size();
-    case SizeMode::allocatedFileSize:
-        return file.allocatedSize();
-    case SizeMode::childCount:
-        return 1;
-    }
-    return file.size();
-}
-
 std::string formatted(std::int64_t total, SizeMode mode) {
     if (mode == SizeMode::childCount) return localizedCountFormat("file.display.childCount", total);
     return formatByteCount(total);
@@ -72,7 +60,7 @@ bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeR
                     pending.push_back(child);
                 continue;
             }
-            into[static_cast<std::size_t>(categoryOf(*file))] += measureOf(*file, sizeMode);
+            into[static_cast<std::size_t>(categoryOf(*file))] += file->size(sizeMode);
         }
     };
     WorkerPool& pool = WorkerPool::shared();
@@ -87,7 +75,7 @@ bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeR
                 for (const File* child : directory->contents())
                     next.push_back(child);
             } else {
-                totals[static_cast<std::size_t>(categoryOf(*part))] += measureOf(*part, sizeMode);
+                totals[static_cast<std::size_t>(categoryOf(*part))] += part->size(sizeMode);
             }
         }
         parts = std::move(next);
@@ -148,6 +136,12 @@ std::optional<DrawRect> GraphLegend::frame(DrawSize viewSize) const {
                     size.width, size.height};
 }
 
+bool GraphLegend::covers(DrawPoint point, DrawSize viewSize) const {
+    const std::optional<DrawRect> whole = frame(viewSize);
+    return whole && point.x >= whole->x && point.x <= whole->maxX() && point.y >= whole->y &&
+           point.y <= whole->maxY();
+}
+
 std::optional<FileCategory> GraphLegend::categoryAt(DrawPoint point, DrawSize viewSize) const {
     const std::optional<DrawRect> whole = frame(viewSize);
     if (!whole || entries_.empty()) return std::nullopt;
@@ -155,8 +149,7 @@ std::optional<FileCategory> GraphLegend::categoryAt(DrawPoint point, DrawSize vi
     const DrawRect text = label_->textRect();
     const double top = whole->y + text.maxY();
     const double bottom = whole->y + text.y;
-    if (point.x < whole->x || point.x > whole->maxX() || point.y > top || point.y < bottom)
-        return std::nullopt;
+    if (!covers(point, viewSize) || point.y > top || point.y < bottom) return std::nullopt;
     const auto line = static_cast<std::size_t>((top - point.y) / (top - bottom) *
                                                static_cast<double>(entries_.size()));
     return entries_[std::min(line, entries_.size() - 1)].category;

@@ -44,6 +44,8 @@ public:
     std::int64_t total() const { return total_; }
     /// Where the legend lies in the view (origin at its centre, y up); none before update().
     std::optional<DrawRect> frame(DrawSize viewSize) const;
+    /// Whether the legend, when shown, lies over `point` of the view.
+    bool covers(DrawPoint point, DrawSize viewSize) const;
     /// The kind whose line holds `point`; none outside the lines.
     std::optional<FileCategory> categoryAt(DrawPoint point, DrawSize viewSize) const;
     GraphLabel* label() { return label_.get(); }

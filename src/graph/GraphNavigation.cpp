@@ -102,11 +102,8 @@ void Graph::click() {
 void Graph::updateActiveFileFromPointer() {
     if (!fileDraw_) return;
     // The legend covers the picture: nothing under it is pointed at.
-    const std::optional<DrawRect> legendArea = legendFrame();
-    const bool overLegend = legendArea && pointerLocation.x >= legendArea->x &&
-                            pointerLocation.x <= legendArea->maxX() &&
-                            pointerLocation.y >= legendArea->y &&
-                            pointerLocation.y <= legendArea->maxY();
+    const bool overLegend =
+        legend() != nullptr && view_ != nullptr && legend_.covers(pointerLocation, view_->size());
     File* found = overLegend ? nullptr : fileDraw_->fileAt(pointerLocation, activeFile_);
     if (found == activeFile_) return;
     activeSince_ = Animation::now();
