@@ -44,7 +44,7 @@ bool GraphNames::update(GraphView& view, const DrawGraph& drawing, Key key) {
         [&typesetter](std::string_view text, double size) {
             return typesetter.lineWidth(text, size);
         },
-        key.obstacles, key.picture.settings.sizeMode, kMostNames);
+        key.obstacles, key.picture.sizeMode, kMostNames);
     NameSheet sheet = typesetter.renderNames(names_, key.picture.scale);
     if (!renderer_) renderer_ = view.makeLabelRenderer();
     pieces_.clear();
