@@ -6,6 +6,7 @@
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
 #include "model/Directory.h"
+#include "model/FileTypes.h"
 #include "model/Formatting.h"
 #include "model/Localization.h"
 #include "model/Utf8.h"
@@ -214,6 +215,12 @@ void Graph::setActiveText(File* target) {
     if (const auto date = target->date(settings_.colorMode))
         text.runs.push_back({"\n" + formatMediumDateShortTime(*date), LabelRun::Weight::regular,
                              LabelText::kSmallSystemFontSize, palette::labelText()});
+    // In the colour mode by file type, a file's kind: what its colour stands for.
+    if (settings_.colorMode == ColorMode::fileType && !target->isDirectory() &&
+        target->asMerged() == nullptr)
+        text.runs.push_back(
+            {"\n" + std::string(localizedText(categoryTextKey(categoryOf(*target)))),
+             LabelRun::Weight::regular, LabelText::kSmallSystemFontSize, palette::labelText()});
     if (settings_.graphType == GraphType::treeMap) {
         // The folders between the shown file and the active one, from the top down: the
         // nearest few, below an ellipsis when there are more, so that the bubble stays the

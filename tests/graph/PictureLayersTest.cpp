@@ -380,6 +380,11 @@ TEST_P(PictureLayersTest, KindsOfFilesTakeTheirColoursAndTheLegendLightsThem) {
             break;
         }
     ASSERT_EQ(legend->categoryAt(imagesLine, view.size()), FileCategory::images);
+    // The bubble of a file says its kind.
+    graph->pointerLocation = *graph->fileDraw()->center(*root.fileAtPath("film.mkv"));
+    graph->updateActiveFileFromPointer();
+    settle();
+    EXPECT_NE(graph->activeText().find("Video"), std::string::npos) << graph->activeText();
     graph->pointerLocation = imagesLine;
     graph->updateActiveFileFromPointer();
     EXPECT_EQ(graph->activeFile(), nullptr); // the legend covers what lies under it
