@@ -224,13 +224,7 @@ int main(int argc, char** argv) {
         }
         // An empty view: clearing and composing the window alone.
         graph.setFileController(nullptr);
-        std::vector<double> empty;
-        for (int i = 0; i < 10; ++i) {
-            const auto start = Clock::now();
-            graph.setNeedsDisplay();
-            drawFrameNow(viewController.surface());
-            empty.push_back(milliseconds(Clock::now() - start));
-        }
+        const std::vector<double> empty = unchangedFrames();
 
         // The engine's share: the same zoom laid out by a graph whose renderers only collect.
         auto engineTree = bench::generateHomeTree(entries, 7);
