@@ -357,6 +357,7 @@ PictureKey Graph::pictureKey() const {
 }
 
 void Graph::setLitFilter(std::shared_ptr<const FilePredicate> filter) {
+    legend_.lit.reset(); // a search's lighting replaces a kind lit from the legend
     litFilter_ = std::move(filter);
     litKey_.reset();
     litCount_ = 0;
@@ -450,9 +451,9 @@ std::optional<DrawRect> Graph::legendFrame() const {
 }
 
 void Graph::lightCategory(std::optional<FileCategory> category) {
-    legend_.lit = category;
-    legend_.forget(); // its text shows which is lit
     setLitFilter(category ? GraphLegend::filesOf(*category) : nullptr);
+    legend_.lit = category; // the legend's text shows it at the next frame
+    setNeedsDisplay();
 }
 
 void Graph::drawLegend() {

@@ -41,11 +41,14 @@ std::shared_ptr<const FilePredicate> GraphLegend::filesOf(FileCategory category)
 bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeRevision,
                          SizeMode sizeMode, double now) {
     const bool dark = view.isDarkAppearance();
-    const bool samePicture = counted_ && counted_->shown == &shown &&
-                             counted_->sizeMode == sizeMode && counted_->dark == dark;
-    stale_ = samePicture && counted_->treeRevision != treeRevision &&
+    const bool sameFolder = counted_ && counted_->shown == &shown && counted_->sizeMode == sizeMode;
+    stale_ = sameFolder && counted_->treeRevision != treeRevision &&
              now - counted_->at < kRecountInterval;
-    if (stale_ || (samePicture && counted_->treeRevision == treeRevision)) return false;
+    if (stale_ || (sameFolder && counted_->treeRevision == treeRevision)) {
+        // Counted: only the text, when the appearance or the kind lit changed.
+        if (counted_->dark != dark || counted_->lit != lit) setText(view, sizeMode);
+        return false;
+    }
     // Every file under the shown folder, on all cores: the folders near the top are handed
     // out, each walked by a loop (trees can be deeper than the stack). The tree stands still
     // meanwhile: this thread, the only one that changes it, waits for the walk.
@@ -95,6 +98,12 @@ bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeR
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const Entry& a, const Entry& b) { return a.total > b.total; });
 
+    counted_ = Counted{&shown, treeRevision, sizeMode, dark, lit, now};
+    setText(view, sizeMode);
+    return true;
+}
+
+void GraphLegend::setText(GraphView& view, SizeMode sizeMode) {
     if (!label_) {
         label_ = std::make_unique<GraphLabel>(view.makeLabelRenderer());
         label_->cornerRadius = 4;
@@ -125,8 +134,10 @@ bool GraphLegend::update(GraphView& view, const File& shown, std::uint64_t treeR
     label_->setText(entries_.empty() ? std::nullopt : std::optional<LabelText>(text),
                     view.labelTypesetter());
     label_->setNeedsUpdate();
-    counted_ = Counted{&shown, treeRevision, sizeMode, dark, now};
-    return true;
+    if (counted_) {
+        counted_->dark = view.isDarkAppearance();
+        counted_->lit = lit;
+    }
 }
 
 std::optional<DrawRect> GraphLegend::frame(DrawSize viewSize) const {

@@ -53,9 +53,11 @@ public:
     std::optional<FileCategory> lit;
     /// The files of `category`.
     static std::shared_ptr<const FilePredicate> filesOf(FileCategory category);
-    void forget() { counted_.reset(); }
 
 private:
+    /// The label's text of the counts, in the view's appearance.
+    void setText(GraphView& view, SizeMode sizeMode);
+
     std::unique_ptr<GraphLabel> label_;
     std::vector<Entry> entries_;
     std::int64_t total_ = 0;
@@ -63,8 +65,9 @@ private:
         const File* shown;
         std::uint64_t treeRevision;
         SizeMode sizeMode;
-        bool dark;
-        double at; // on the animation clock
+        bool dark;                       // of the text
+        std::optional<FileCategory> lit; // of the text
+        double at;                       // on the animation clock
     };
     bool stale_ = false;
     std::optional<Counted> counted_;

@@ -396,9 +396,16 @@ TEST_P(PictureLayersTest, KindsOfFilesTakeTheirColoursAndTheLegendLightsThem) {
                   std::string_view(path).ends_with("g"))
             << path;
     EXPECT_EQ(graph->litFileCount(), 2u);
+    EXPECT_EQ(legend->lit, FileCategory::images);
     graph->click();
     settle();
     EXPECT_EQ(graph->litFilter(), nullptr);
+    // A search's lighting takes the place of a kind lit from the legend.
+    graph->click();
+    graph->setLitFilter(std::make_shared<NameEndsWith>(".cpp"));
+    settle();
+    EXPECT_EQ(legend->lit, std::nullopt);
+    EXPECT_EQ(graph->litFileCount(), 1u);
     graph->setFileController(controller);
 }
 
