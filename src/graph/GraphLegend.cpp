@@ -114,8 +114,6 @@ void GraphLegend::setText(GraphView& view, SizeMode sizeMode) {
     LabelText text;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const Entry& entry = entries_[i];
-        const double share =
-            total_ > 0 ? 100.0 * static_cast<double>(entry.total) / static_cast<double>(total_) : 0;
         text.runs.push_back({.text = "■ ",
                              .pointSize = LabelText::kSmallSystemFontSize,
                              .color = palette::file(palette::categoryHue(entry.category))});
@@ -124,12 +122,10 @@ void GraphLegend::setText(GraphView& view, SizeMode sizeMode) {
              .weight = lit == entry.category ? LabelRun::Weight::bold : LabelRun::Weight::regular,
              .pointSize = LabelText::kSmallSystemFontSize,
              .color = palette::labelText()});
-        char shareText[32];
-        std::snprintf(shareText, sizeof shareText, "%.0f %%", share);
-        text.runs.push_back({.text = "  " + formatted(entry.total, sizeMode) + ", " + shareText +
-                                     (i + 1 < entries_.size() ? "\n" : ""),
-                             .pointSize = LabelText::kSmallSystemFontSize,
-                             .color = palette::labelText(true)});
+        text.runs.push_back(
+            {.text = "  " + amountOf(entry, sizeMode) + (i + 1 < entries_.size() ? "\n" : ""),
+             .pointSize = LabelText::kSmallSystemFontSize,
+             .color = palette::labelText(true)});
     }
     label_->setText(entries_.empty() ? std::nullopt : std::optional<LabelText>(text),
                     view.labelTypesetter());
@@ -145,6 +141,24 @@ std::optional<DrawRect> GraphLegend::frame(DrawSize viewSize) const {
     const DrawSize size = label_->frameSize();
     return DrawRect{-viewSize.width / 2 + kMargin, viewSize.height / 2 - kMargin - size.height,
                     size.width, size.height};
+}
+
+std::string GraphLegend::amountOf(const Entry& entry, SizeMode sizeMode) const {
+    const double share =
+        total_ > 0 ? 100.0 * static_cast<double>(entry.total) / static_cast<double>(total_) : 0;
+    char shareText[32];
+    std::snprintf(shareText, sizeof shareText, "%.0f %%", share);
+    return formatted(entry.total, sizeMode) + ", " + shareText;
+}
+
+std::string GraphLegend::spokenText(SizeMode sizeMode) const {
+    std::string spoken;
+    for (const Entry& entry : entries_) {
+        if (!spoken.empty()) spoken += "; ";
+        spoken += std::string(localizedText(categoryTextKey(entry.category))) + ", " +
+                  amountOf(entry, sizeMode);
+    }
+    return spoken.empty() ? spoken : localizedFormat("graph.accessibility.legend", spoken);
 }
 
 bool GraphLegend::covers(DrawPoint point, DrawSize viewSize) const {

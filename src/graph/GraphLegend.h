@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tessera {
@@ -44,6 +45,9 @@ public:
     std::int64_t total() const { return total_; }
     /// Where the legend lies in the view (origin at its centre, y up); none before update().
     std::optional<DrawRect> frame(DrawSize viewSize) const;
+    /// What a screen reader says of the legend: "Kinds of files: Video, 400 KB, 40 %; ...";
+    /// empty when it shows nothing.
+    std::string spokenText(SizeMode sizeMode) const;
     /// Whether the legend, when shown, lies over `point` of the view.
     bool covers(DrawPoint point, DrawSize viewSize) const;
     /// The kind whose line holds `point`; none outside the lines.
@@ -55,6 +59,8 @@ public:
     static std::shared_ptr<const FilePredicate> filesOf(FileCategory category);
 
 private:
+    /// "400 KB, 40 %": an entry's total and share.
+    std::string amountOf(const Entry& entry, SizeMode sizeMode) const;
     /// The label's text of the counts, in the view's appearance.
     void setText(GraphView& view, SizeMode sizeMode);
 

@@ -70,6 +70,7 @@ constexpr std::array texts{
          ""},
     Text{"fileSequence.slider", "Position in the sequence", ""},
     Text{"fileSequence.title", "Compare Trees", ""},
+    Text{"graph.accessibility.legend", "Kinds of files: %@", ""},
     Text{"graph.accessibility.name", "Disk usage graph", ""},
     Text{"graph.accessibility.position", ", %@ of %@", ""},
     Text{"graph.accessibility.share", ", %@ % of %@", ""},

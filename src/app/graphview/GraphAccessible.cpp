@@ -67,9 +67,16 @@ public:
     QWidget* view() const { return widget(); }
 
     QString text(QAccessible::Text kind) const override {
-        // The chart's description names the shown folder: what a zoom announces.
-        if (kind == QAccessible::Description && graph_.file() != nullptr)
-            return toQString(graph_.accessibleDescription(*graph_.file()));
+        // The chart's description names the shown folder: what a zoom announces; then the
+        // legend of the colour mode by file type, when it is shown.
+        if (kind == QAccessible::Description && graph_.file() != nullptr) {
+            std::string description = graph_.accessibleDescription(*graph_.file());
+            if (const GraphLegend* legend = graph_.legend())
+                if (const std::string spoken = legend->spokenText(graph_.settings().sizeMode);
+                    !spoken.empty())
+                    description += ". " + spoken;
+            return toQString(description);
+        }
         return QAccessibleWidget::text(kind);
     }
     int childCount() const override {

@@ -280,6 +280,12 @@ private slots:
         const std::optional<DrawRect> area = legend->frame(size);
         QVERIFY(area.has_value());
         savePicture(windowPicture(*window), "window-file-types");
+        // A screen reader hears the legend with the chart.
+        QAccessibleInterface* chart = QAccessible::queryAccessibleInterface(controller.view());
+        QVERIFY(chart != nullptr);
+        QVERIFY2(chart->text(QAccessible::Description)
+                     .contains(QStringLiteral("Kinds of files: Other, 105 KB, 75 %; Audio")),
+                 qPrintable(chart->text(QAccessible::Description)));
         QPoint audio(-1, -1);
         for (double y = area->maxY(); y > area->y && audio.x() < 0; y -= 1)
             if (legend->categoryAt({area->x + 20, y}, size) == FileCategory::audio)
