@@ -4,6 +4,7 @@
 #include "render/DrawRenderer.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <span>
@@ -53,16 +54,36 @@ public:
     double column(double x) const { return (x + halfWidth_) * scale_; }
     double row(double y) const { return (halfHeight_ - y) * scale_; }
 
+    struct Pixels {
+        int left, right, top, bottom; // columns left...right - 1, rows top...bottom - 1
+    };
+    // The pixels whose centres lie inside the rectangle, as the GPU fills them: neighbouring
+    // rectangles share no pixel and leave none between them. (Covering edge pixels partly would
+    // let the background show through the seam between two neighbours.)
+    Pixels pixelsOf(std::span<const DrawVertex> v) const {
+        return {firstCentre(column(std::min({v[0].x, v[1].x, v[2].x, v[3].x}))),
+                firstCentre(column(std::max({v[0].x, v[1].x, v[2].x, v[3].x}))),
+                firstCentre(row(std::max({v[0].y, v[1].y, v[2].y, v[3].y}))),
+                firstCentre(row(std::min({v[0].y, v[1].y, v[2].y, v[3].y})))};
+    }
+
     void fillRectangle(std::span<const DrawVertex> v) {
-        const double left = column(std::min({v[0].x, v[1].x, v[2].x, v[3].x}));
-        const double right = column(std::max({v[0].x, v[1].x, v[2].x, v[3].x}));
-        const double top = row(std::max({v[0].y, v[1].y, v[2].y, v[3].y}));
-        const double bottom = row(std::min({v[0].y, v[1].y, v[2].y, v[3].y}));
-        // The pixels whose centres lie inside, as the GPU fills them: neighbouring rectangles
-        // share no pixel and leave none between them. (Covering edge pixels partly would let
-        // the background show through the seam between two neighbours.)
-        fill(firstCentre(left), firstCentre(right), firstCentre(top), firstCentre(bottom), v[0],
-             1.0);
+        const Pixels p = pixelsOf(v);
+        fill(p.left, p.right, p.top, p.bottom, v[0], 1.0);
+    }
+
+    // Marks the rectangle's pixels (of this canvas's rows) in `shapes` with `mark`.
+    void markRectangle(std::span<const DrawVertex> v, std::uint32_t mark,
+                       std::vector<std::uint32_t>& shapes) const {
+        const Pixels p = pixelsOf(v);
+        const int top = std::max(p.top, firstRow_);
+        const int bottom = std::min(p.bottom, endRow_);
+        const int left = std::max(p.left, 0);
+        const int right = std::min(p.right, image_.width);
+        if (top >= bottom || left >= right) return;
+        for (int y = top; y < bottom; ++y)
+            std::fill_n(shapes.begin() + static_cast<std::ptrdiff_t>(y) * image_.width + left,
+                        right - left, mark);
     }
 
     void strokeSegment(const DrawVertex& a, const DrawVertex& b) {
@@ -219,6 +240,124 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
     else
         pool.run(bands, draw);
     return aligned;
+}
+
+bool RecolouringRaster::sameShapes(const DrawRenderer& picture) const {
+    const std::vector<DrawVertex>& vertices = picture.vertices();
+    if (vertices.size() != vertices_.size() || picture.triangleStrips().offset() != stripOffsets_ ||
+        picture.lines().offset() != lineOffsets_ ||
+        picture.lineStrips().offset() != lineStripOffsets_)
+        return false;
+    // Every corner where it was; the rectangles opaque; the lines in their colours.
+    for (std::size_t i = 0; i < vertices.size(); ++i)
+        if (vertices[i].x != vertices_[i].x || vertices[i].y != vertices_[i].y) return false;
+    const bool opaque = everyStrip(picture, [](std::span<const DrawVertex> strip) {
+        return std::ranges::all_of(strip, [](const DrawVertex& v) { return v.alpha == 255; });
+    });
+    if (!opaque) return false;
+    const auto sameColour = [](const DrawVertex& a, const DrawVertex& b) {
+        return sameColor(a, b);
+    };
+    for (const DrawPrimitive* lines : {&picture.lineStrips(), &picture.lines()})
+        for (std::size_t i = 0; i < lines->stripCount(); ++i) {
+            const auto first = static_cast<std::size_t>(lines->offset()[i]);
+            const auto count = static_cast<std::size_t>(lines->length()[i]);
+            for (std::size_t k = first; k < first + count; ++k)
+                if (!sameColour(vertices[k], vertices_[k])) return false;
+        }
+    return true;
+}
+
+bool RecolouringRaster::mapShapes(const DrawRenderer& picture, double viewWidth, double viewHeight,
+                                  double scale) {
+    lines_.width = std::max(0, static_cast<int>(std::lround(viewWidth * scale)));
+    lines_.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
+    lines_.pixels.assign(static_cast<std::size_t>(lines_.width) * lines_.height * 4, 0);
+    shapeOf_.assign(static_cast<std::size_t>(lines_.width) * lines_.height, 0);
+    WorkerPool& pool = WorkerPool::shared();
+    const std::size_t bands = pool.threadCount();
+    std::atomic<bool> aligned = true;
+    pool.run(bands, [&](std::size_t band) {
+        const auto firstRow = static_cast<int>(lines_.height * band / bands);
+        const auto endRow = static_cast<int>(lines_.height * (band + 1) / bands);
+        Canvas canvas(viewWidth, viewHeight, scale, 1.0, lines_, firstRow, endRow);
+        std::uint32_t mark = 0;
+        const bool drawn = everyStrip(picture,
+                                      [&](std::span<const DrawVertex> strip) {
+                                          if (!isRectangle(strip)) return false;
+                                          canvas.markRectangle(strip, ++mark, shapeOf_);
+                                          return true;
+                                      }) &&
+                           everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
+                               if (!isAlongAnAxis(a, b)) return false;
+                               canvas.strokeSegment(a, b);
+                               return true;
+                           });
+        if (!drawn) aligned = false;
+    });
+    return aligned;
+}
+
+void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) const {
+    image.width = lines_.width;
+    image.height = lines_.height;
+    image.pixels.resize(lines_.pixels.size());
+    // Each rectangle's colour, opaque, as four bytes; none (0) transparent.
+    const std::vector<DrawVertex>& vertices = picture.vertices();
+    const std::size_t count = picture.triangleStrips().stripCount();
+    std::vector<std::array<std::uint8_t, 4>> colours(count + 1, {0, 0, 0, 0});
+    for (std::size_t i = 0; i < count; ++i) {
+        const DrawVertex& v =
+            vertices[static_cast<std::size_t>(picture.triangleStrips().offset()[i])];
+        colours[i + 1] = {v.red, v.green, v.blue, 255};
+    }
+    WorkerPool& pool = WorkerPool::shared();
+    const std::size_t bands = pool.threadCount();
+    const std::size_t pixels = shapeOf_.size();
+    pool.run(bands, [&](std::size_t band) {
+        const std::size_t first = pixels * band / bands;
+        const std::size_t end = pixels * (band + 1) / bands;
+        for (std::size_t p = first; p < end; ++p) {
+            const std::array<std::uint8_t, 4>& under = colours[shapeOf_[p]];
+            const std::uint8_t* line = &lines_.pixels[p * 4];
+            std::uint8_t* out = &image.pixels[p * 4];
+            // The lines, premultiplied, over the rectangle: as they were drawn over it.
+            const unsigned keep = 255u - line[3];
+            for (int c = 0; c < 4; ++c)
+                out[c] = static_cast<std::uint8_t>(line[c] + (under[c] * keep + 127) / 255);
+        }
+    });
+}
+
+bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, double viewHeight,
+                             double scale, LabelBitmap& image) {
+    const bool sameView = viewWidth == viewWidth_ && viewHeight == viewHeight_ && scale == scale_;
+    const bool same = sameView && sameShapes(picture);
+    fromMap_ = same && mapped_;
+    if (fromMap_) {
+        colour(picture, image);
+        return true;
+    }
+    if (!rasteriseAxisAligned(picture, viewWidth, viewHeight, scale, image)) {
+        mapped_ = false;
+        vertices_.clear();
+        return false;
+    }
+    if (same) {
+        // The second picture of the same shapes: a recolouring is under way, and the pictures
+        // after this one are coloured from the map.
+        mapped_ = mapShapes(picture, viewWidth, viewHeight, scale);
+        return true;
+    }
+    vertices_ = picture.vertices();
+    stripOffsets_ = picture.triangleStrips().offset();
+    lineOffsets_ = picture.lines().offset();
+    lineStripOffsets_ = picture.lineStrips().offset();
+    viewWidth_ = viewWidth;
+    viewHeight_ = viewHeight;
+    scale_ = scale;
+    mapped_ = false;
+    return true;
 }
 
 } // namespace tessera

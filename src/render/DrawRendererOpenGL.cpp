@@ -105,8 +105,8 @@ bool DrawRendererOpenGL::rasterise() {
     rasterisedSize_ = {context_->viewWidth(), context_->viewHeight()};
     rasterisedScale_ = context_->pixelRatio();
     // The image's memory is kept from picture to picture: a transition makes one a frame.
-    if (!rasteriseAxisAligned(*this, rasterisedSize_.width, rasterisedSize_.height,
-                              rasterisedScale_, image_))
+    if (!raster_.draw(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
+                      image_))
         return false;
     if (!quad_) quad_ = std::make_unique<LabelRendererOpenGL>(context_);
     quad_->uploadNow(image_);

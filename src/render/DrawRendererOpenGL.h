@@ -7,6 +7,7 @@
 // (AxisAlignedRaster.h).
 #pragma once
 
+#include "render/AxisAlignedRaster.h"
 #include "render/DrawRenderer.h"
 #include "render/LabelRenderer.h"
 #include "render/OpenGLRenderContext.h"
@@ -43,6 +44,7 @@ private:
     bool buffered_ = false;
     bool rasterised_ = false;
     LabelBitmap image_;
+    RecolouringRaster raster_;                        // draws image_
     std::unique_ptr<class LabelRendererOpenGL> quad_; // draws image_
     DrawSize rasterisedSize_;
     double rasterisedScale_ = 0;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 
 namespace tessera {
@@ -111,6 +112,58 @@ TEST(AxisAlignedRasterTest, ATreeMapLikePictureMatchesTheCpuBackEnd) {
             std::abs(ours[i + 2] - theirs[i + 2]) > 40)
             ++differing;
     EXPECT_LT(static_cast<double>(differing) / (kWidth * kHeight), 0.02);
+}
+
+// A recolouring: the same rectangles and lines frame after frame, only the rectangles' colours
+// changing. From its third frame the picture is coloured from the map of the first two, and it
+// must be the picture drawn afresh, pixel for pixel (but for rounding); new shapes are drawn
+// afresh again.
+TEST(AxisAlignedRasterTest, ARecolouredPictureIsTheOneDrawnAfresh) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<DrawRect> rects;
+    for (double x = -60; x < 60;) {
+        const double w = 0.4 + unit(random) * 7;
+        for (double y = -40; y < 40;) {
+            const double h = 0.4 + unit(random) * 7;
+            rects.push_back({x, y, w, h});
+            y += h;
+        }
+        x += w;
+    }
+    const auto picture = [&](double hue, double moved) {
+        auto drawn = std::make_unique<DrawRenderer>();
+        DrawRenderer& r = *drawn;
+        r.color = {0.1, 0.1, 0.1, 0.4};
+        r.strokeRect({-50.5, -30.25, 100, 60}); // lines first, rectangles after: the back end
+        for (const DrawRect& rect : rects)      // draws strips before lines anyway
+            r.fillRect({rect.x + moved, rect.y, rect.width, rect.height},
+                       DrawColor::fromHue(std::fmod(hue + rect.x / 200 + 1, 1.0), 0.7, 1, 1));
+        r.color = {0, 0, 0, 0.3};
+        for (const DrawRect& rect : rects)
+            r.strokeLine({rect.x + moved, rect.y}, {rect.x + moved, rect.maxY()});
+        return drawn;
+    };
+    RecolouringRaster raster;
+    LabelBitmap image;
+    LabelBitmap fresh;
+    for (int frame = 0; frame < 5; ++frame) {
+        const auto r = picture(frame * 0.1, 0);
+        ASSERT_TRUE(raster.draw(*r, 120, 80, 2.0, image));
+        ASSERT_TRUE(rasteriseAxisAligned(*r, 120, 80, 2.0, fresh));
+        ASSERT_EQ(image.pixels.size(), fresh.pixels.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < image.pixels.size(); ++i)
+            worst = std::max(worst, std::abs(image.pixels[i] - fresh.pixels[i]));
+        EXPECT_LE(worst, 2) << "frame " << frame;
+        EXPECT_EQ(raster.lastColouredFromMap(), frame >= 2) << "frame " << frame;
+    }
+    // Moved shapes: drawn afresh.
+    const auto moved = picture(0.5, 0.5);
+    ASSERT_TRUE(raster.draw(*moved, 120, 80, 2.0, image));
+    ASSERT_TRUE(rasteriseAxisAligned(*moved, 120, 80, 2.0, fresh));
+    EXPECT_EQ(image.pixels, fresh.pixels);
+    EXPECT_FALSE(raster.lastColouredFromMap());
 }
 
 } // namespace
