@@ -7,6 +7,7 @@
 #include "controller/FileController.h"
 #include "controller/TreeLoading.h"
 #include "favorites/Favorite.h"
+#include "favorites/Predicate.h"
 #include "graph/Graph.h"
 #include "graph/HeadlessGraphView.h"
 #include "graph/SequenceSlider.h"
@@ -42,6 +43,7 @@ struct Options {
     int samples = 3;
     bool dark = false;
     std::string show;
+    std::string search;
     std::optional<DrawPoint> hover;
     Settings settings;
 };
@@ -53,7 +55,7 @@ constexpr const char* kUsage =
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
     "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n"
-    "           [--no-labels] [--cushions]\n"
+    "           [--no-labels] [--cushions] [--search TEXT]\n"
     "       tessera render --sequence A B [C...] --at V -o OUT.png [options above]\n";
 
 std::string formatted(double value) {
@@ -126,6 +128,9 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     app.add_flag("--cushions", settings.cushions, "shade the tree map's tiles as cushions");
     app.add_flag("--dark", options.dark, "the dark appearance");
     app.add_option("--show", options.show, "the folder inside PATH to draw")->type_name("PATH");
+    app.add_option("--search", options.search,
+                   "light the files whose path contains TEXT, as the app's search does")
+        ->type_name("TEXT");
     app.add_flag("--sequence", isSequence, "draw the morph between the trees given");
     app.add_option("--at", at, "the slider's value: 0 is the first tree, 1 the second...")
         ->type_name("V");
@@ -288,6 +293,14 @@ int runRenderCommand(std::span<const std::string> arguments) {
     graph.setFileController(controller);
     if (shown != root) graph.navigate(*shown);
     graph.finishTransition();
+    if (!options->search.empty()) {
+        // What the app's search field makes of the text: a path that contains it.
+        std::vector<Predicate> anyOf;
+        anyOf.push_back(
+            *Predicate::comparison("path", Predicate::Operator::contains, options->search));
+        graph.setLitFilter(std::make_shared<Predicate>(
+            *Predicate::compound(Predicate::CompoundType::orType, std::move(anyOf))));
+    }
     if (!trees.empty()) {
         std::vector<Directory*> files;
         for (const auto& tree : trees)

@@ -120,5 +120,31 @@ TEST_F(RenderSequenceTest, NamesAreWrittenUnlessLeftOut) {
     }
 }
 
+// --search lights what the app's search would find and dims the rest: "new" keeps its colour,
+// "a" and "b" fade towards the background.
+TEST_F(RenderSequenceTest, ASearchLightsItsMatches) {
+    const QImage plain(
+        QString::fromStdString(render({after, "--graph", "treemap", "--no-labels"}, "plain.png")));
+    const QImage lit(QString::fromStdString(
+        render({after, "--graph", "treemap", "--no-labels", "--search", "new"}, "lit.png")));
+    ASSERT_EQ(plain.size(), lit.size());
+    const QColor background(237, 237, 237); // the view's, under the veil's grey
+    int same = 0;
+    int dimmed = 0;
+    for (int y = 0; y < plain.height(); y += 2)
+        for (int x = 0; x < plain.width(); x += 2) {
+            const QColor was = plain.pixelColor(x, y);
+            const QColor is = lit.pixelColor(x, y);
+            if (was == is) ++same;
+            if (std::abs(is.lightness() - background.lightness()) <
+                std::abs(was.lightness() - background.lightness()) - 10)
+                ++dimmed;
+        }
+    // "new" is 500 of the 1,100 kB: about half the map keeps its colour, the rest is dimmed.
+    const int samples = (plain.width() / 2) * (plain.height() / 2);
+    EXPECT_GT(same, samples / 4);
+    EXPECT_GT(dimmed, samples / 4);
+}
+
 } // namespace
 } // namespace tessera::cli
