@@ -293,14 +293,8 @@ int runRenderCommand(std::span<const std::string> arguments) {
     graph.setFileController(controller);
     if (shown != root) graph.navigate(*shown);
     graph.finishTransition();
-    if (!options->search.empty()) {
-        // What the app's search field makes of the text: a path that contains it.
-        std::vector<Predicate> anyOf;
-        anyOf.push_back(
-            *Predicate::comparison("path", Predicate::Operator::contains, options->search));
-        graph.setLitFilter(std::make_shared<Predicate>(
-            *Predicate::compound(Predicate::CompoundType::orType, std::move(anyOf))));
-    }
+    if (!options->search.empty())
+        graph.setLitFilter(std::make_shared<Predicate>(Predicate::pathContaining(options->search)));
     if (!trees.empty()) {
         std::vector<Directory*> files;
         for (const auto& tree : trees)

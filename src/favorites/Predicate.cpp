@@ -142,9 +142,13 @@ std::expected<Predicate, PredicateError> Predicate::compound(CompoundType type,
 }
 
 Predicate Predicate::defaultExclusion() {
+    return pathContaining(std::string());
+}
+
+Predicate Predicate::pathContaining(std::string text) {
     std::vector<Predicate> parts;
     // Both are always valid.
-    parts.push_back(*comparison("path", Operator::contains, std::string(), 0));
+    parts.push_back(*comparison("path", Operator::contains, std::move(text), 0));
     return *compound(CompoundType::orType, std::move(parts));
 }
 

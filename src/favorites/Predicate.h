@@ -56,6 +56,9 @@ public:
     compound(CompoundType type, std::vector<Predicate> subpredicates);
     /// What a favourite's filter starts as: any of (path contains "").
     static Predicate defaultExclusion();
+    /// What a search for `text` looks for: any of (path contains `text`), a group as the
+    /// editor makes them.
+    static Predicate pathContaining(std::string text);
 
     bool isCompound() const { return std::holds_alternative<Compound>(node_); }
     CompoundType compoundType() const { return std::get<Compound>(node_).type; }

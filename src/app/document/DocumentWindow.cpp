@@ -479,11 +479,7 @@ void DocumentWindow::searchTextChanged(const QString& query) {
         outlineViewController_->applyFilter(nullptr);
         return;
     }
-    // A path that contains the text, in a group as the editor makes them: always valid.
-    std::vector<Predicate> anyOf;
-    anyOf.push_back(*Predicate::comparison("path", Predicate::Operator::contains, toPath(trimmed)));
-    outlineViewController_->search(
-        *Predicate::compound(Predicate::CompoundType::orType, std::move(anyOf)));
+    outlineViewController_->search(Predicate::pathContaining(toPath(trimmed)));
 }
 
 void DocumentWindow::goBack() {
