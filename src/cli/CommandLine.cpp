@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/DiffCommand.h"
 #include "cli/RenderCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/SnapshotCommands.h"
@@ -12,13 +13,15 @@
 namespace tessera::cli {
 
 bool isCommand(std::string_view word) {
-    return word == "scan" || word == "info" || word == "convert" || word == "render";
+    return word == "scan" || word == "info" || word == "convert" || word == "render" ||
+           word == "diff";
 }
 
 const char* const kUsage =
     "usage: tessera [--software-rendering] [--new-instance] [--home] [PATH|SNAPSHOT...]\n"
     "       tessera --sequence A B [C...]\n"
-    "       tessera COMMAND [ARGUMENTS] (scan, info, convert, render; COMMAND --help)\n";
+    "       tessera COMMAND [ARGUMENTS] (scan, info, convert, render, diff;\n"
+    "       COMMAND --help)\n";
 
 const char* const kCommandsSummary =
     "Commands (no display needed; tessera COMMAND --help for each):\n"
@@ -29,6 +32,8 @@ const char* const kCommandsSummary =
     "  convert IN OUT   rewrites a snapshot in the other form\n"
     "  render PATH      draws the pie chart or tree map of a folder or snapshot as a\n"
     "                   PNG picture; --sequence A B --at V draws the morph between trees\n"
+    "  diff A B         prints what changed between two trees (folders or snapshots):\n"
+    "                   files grown or shrunk, entries new or gone, folders renamed\n"
     "\n"
     "-log N (0 to 3) writes diagnostics to standard error.\n";
 
@@ -45,6 +50,7 @@ int runCommandLine(int argc, char** argv) {
     if (arguments[0] == "info") return runInfoCommand(rest);
     if (arguments[0] == "convert") return runConvertCommand(rest);
     if (arguments[0] == "render") return runRenderCommand(rest);
+    if (arguments[0] == "diff") return runDiffCommand(rest);
     std::fprintf(stderr, "tessera: unknown command '%s'\n%s", arguments[0].c_str(), kUsage);
     return 2;
 }

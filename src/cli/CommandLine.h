@@ -6,7 +6,7 @@
 
 namespace tessera::cli {
 
-/// True for the words that name a subcommand (scan, info, convert, render).
+/// True for the words that name a subcommand (scan, info, convert, render, diff).
 bool isCommand(std::string_view word);
 /// The usage lines of both halves: the app and the commands.
 extern const char* const kUsage;

@@ -1,11 +1,10 @@
 #include "cli/RenderCommand.h"
 
 #include "cli/CommandParser.h"
-#include "cli/ScanRunner.h"
 #include "cli/SnapshotCommands.h"
 #include "cli/TerminalText.h"
+#include "cli/TreeArguments.h"
 #include "controller/FileController.h"
-#include "controller/TreeLoading.h"
 #include "favorites/Favorite.h"
 #include "favorites/Predicate.h"
 #include "graph/Graph.h"
@@ -15,7 +14,6 @@
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
 #include "platform/Location.h"
-#include "platform/Process.h"
 #include "render/PngWriter.h"
 #include "render/QtLabelTypesetter.h"
 #include "settings/Settings.h"
@@ -213,28 +211,12 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     return options;
 }
 
-// The tree of a folder (scanned, with progress on a terminal; `path` becomes the folder a link
-// leads to) or of a snapshot file or pipe (read); none after printing why.
-FilePtr loadTree(std::string& path) {
-    auto loaded = tessera::loadTree(path, Pipes::read, [](const std::string& folder) {
-        return runScan(folder, nullptr, 0, platform::standardErrorIsTerminal()).root;
-    });
-    if (!loaded) {
-        std::string message = loaded.error().message();
-        std::replace(message.begin(), message.end(), '\n', ' ');
-        std::fprintf(stderr, "tessera render: %s\n", escapeForTerminal(message).c_str());
-        return nullptr;
-    }
-    path = loaded->path;
-    return std::move(loaded->root);
-}
-
 // A controller holding the tree at `given` (a folder, scanned, or a snapshot, read); none after
 // printing why. A folder keeps its path as the controller's location (its display names, its
 // volume's free space); a snapshot keeps the snapshot's.
 std::shared_ptr<FileController> loadController(const std::string& given) {
     std::string path = standardizedPath(given);
-    FilePtr tree = loadTree(path);
+    FilePtr tree = loadTreeArgument(path, "render");
     if (!tree) return nullptr;
     if (!tree->isDirectory()) {
         std::fprintf(stderr, "tessera render: %s holds a single file, not a tree\n",
