@@ -73,13 +73,4 @@ void DrawGraph::drawLoading(double fraction, double pulse) {
     r.commit();
 }
 
-File* correspondingFile(const File& file, bool merged, Directory& other) {
-    if (!merged) return other.fileAtPath(file.relativePath());
-    const Directory* parent = file.parent();
-    if (parent == nullptr) return nullptr;
-    File* found = other.fileAtPath(parent->relativePath());
-    Directory* directory = found != nullptr ? found->asDirectory() : nullptr;
-    return directory != nullptr ? &directory->mergedContents() : nullptr;
-}
-
 } // namespace tessera

@@ -108,9 +108,13 @@ public:
     void display(File* file) { display(file, std::nullopt); }
     /// Fills `into` with the highlight of `file`.
     virtual void drawActiveFile(File& file, DrawRenderer& into) = 0;
-    /// Keeps the current views, keyed by the corresponding files of `other`, as the start state
-    /// of a rearrange transition.
-    virtual void prepareSequenceTransition(Directory& other) = 0;
+    /// The node of another tree of a sequence that `file` (a merged remainder when `merged`)
+    /// became, or none where it went.
+    using Counterparts = std::function<File*(const File& file, bool merged)>;
+    /// Keeps the current views, keyed by their files' counterparts in the other tree, as the
+    /// start state of a rearrange transition; views of what went keep their own files and
+    /// shrink away.
+    virtual void prepareSequenceTransition(const Counterparts& counterpartOf) = 0;
     virtual void endSequenceTransition() = 0;
     /// The file under `point`; `previous` is tried first.
     virtual File* fileAt(DrawPoint point, File* previous) = 0;
@@ -177,10 +181,6 @@ template <typename Views> std::vector<File*> chainToLaidOut(File& file, const Vi
         chain.push_back(chain.back()->parent());
     return chain;
 }
-
-/// The node of `other` (another tree of a file sequence) at the place of `file`: for a merged
-/// remainder, the remainder of the folder at its folder's place. None when there is none.
-File* correspondingFile(const File& file, bool merged, Directory& other);
 
 /// A full turn as the layouts use it (and compare with, exactly).
 inline constexpr double kFullCircle = 6.2831853072;

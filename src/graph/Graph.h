@@ -4,6 +4,7 @@
 // labels. The view calls drawFrame() once per frame; everything runs on the main thread.
 #pragma once
 
+#include "compare/TreeComparison.h"
 #include "controller/FileControllerObserver.h"
 #include "draw/Animation.h"
 #include "draw/DrawGraph.h"
@@ -148,6 +149,12 @@ public:
     void setFileSequence(std::vector<Directory*> files, std::size_t index, double progress);
     /// The sequence while a morph between two of its trees is shown.
     const std::optional<FileSequence>& fileSequence() const { return fileSequence_; }
+    /// In a sequence, what changed between the two trees the graph stands between, or,
+    /// standing on one, between it and the one before (the first: the one after); else none.
+    const TreeComparison* sequenceComparison();
+    /// In a sequence at rest on a tree, how `file` (of that tree) changed, as the bubble says
+    /// it: "12 MB in the tree before, +3 MB", "New since the tree before".
+    std::optional<std::string> sequenceChangeText(const File& file);
     bool showsFileSequence() const { return fileSequence_.has_value(); }
 
     void finishTransition();
@@ -250,6 +257,8 @@ private:
     /// The dimmed picture and the lit matches over it (while the picture moves, only dimmed).
     void drawLitFiles();
     std::string defaultMainText() const;
+    /// The counterparts of the sequence's morph between the two trees it stands between.
+    DrawGraph::Counterparts sequenceCounterparts();
     double scaledDuration(double seconds) const;
     void saved();
     /// Forgets every reference into the subtree of `file`, which is going away.
@@ -260,6 +269,10 @@ private:
     GraphView* view_ = nullptr;
     File* file_ = nullptr;
     std::optional<FileSequence> fileSequence_;
+    // The trees of the sequence shown and the one stood on or left, at rest on a tree too.
+    std::vector<Directory*> sequenceTrees_;
+    std::size_t sequenceIndex_ = 0;
+    std::unique_ptr<TreeComparison> sequenceComparison_;
     std::optional<Loading> loading_;
     std::optional<FileTransition> fileTransition_;
     std::unique_ptr<GraphLabel> mainFileText_;

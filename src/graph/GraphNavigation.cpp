@@ -212,6 +212,9 @@ void Graph::setActiveText(File* target) {
     if (const auto size = target->displaySizeString(settings_.sizeMode))
         text.runs.push_back({named ? " - " + *size : *size, LabelRun::Weight::regular,
                              LabelText::kSystemFontSize, palette::labelText()});
+    if (const auto change = sequenceChangeText(*target))
+        text.runs.push_back({"\n" + *change, LabelRun::Weight::regular,
+                             LabelText::kSmallSystemFontSize, palette::labelText()});
     if (const auto date = target->date(settings_.colorMode))
         text.runs.push_back({"\n" + formatMediumDateShortTime(*date), LabelRun::Weight::regular,
                              LabelText::kSmallSystemFontSize, palette::labelText()});

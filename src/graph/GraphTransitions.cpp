@@ -1,5 +1,6 @@
 // The graph's transitions (zooms, fades, rearrangements, recolourings) and the morph
 // between the trees of a sequence.
+#include "compare/ChangeText.h"
 #include "controller/FileController.h"
 #include "draw/Palette.h"
 #include "graph/Graph.h"
@@ -10,6 +11,7 @@
 #include "model/Localization.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace tessera {
@@ -124,6 +126,8 @@ void Graph::stepFileTransition() {
 void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, double progress) {
     finishTransition();
     if (!fileDraw_ || index >= files.size()) return;
+    sequenceTrees_ = files;
+    sequenceIndex_ = index;
     const std::string path = file_ != nullptr ? file_->relativePath() : std::string();
     File* const previous = file_;
     auto at = [&](Directory* root) -> File* {
@@ -132,20 +136,29 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
     };
     if (progress != 0 && index + 1 < files.size()) {
         file_ = at(files[index + 1]);
-        if (!fileSequence_ || fileSequence_->index != index) {
-            fileDraw_->display(at(files[index]));
-            fileDraw_->prepareSequenceTransition(*files[index + 1]);
+        const bool newPair = !fileSequence_ || fileSequence_->index != index;
+        File* from = at(files[index]);
+        fileSequence_ = FileSequence{std::move(files), index, progress};
+        if (newPair) {
+            fileDraw_->display(from);
+            fileDraw_->prepareSequenceTransition(sequenceCounterparts());
         }
         fileDraw_->display(file_, DrawTransition{DrawTransition::Rearrange{}, progress});
-        fileSequence_ = FileSequence{std::move(files), index, progress};
-    } else {
-        file_ = at(files[index]);
-        fileDraw_->endSequenceTransition();
-        fileDraw_->display(file_);
-        fileSequence_.reset();
+        // The centre's size goes from the one tree's to the other's with the picture.
+        const SizeMode mode = settings_.sizeMode;
+        const auto was = static_cast<double>(from->size(mode));
+        const auto is = static_cast<double>(file_->size(mode));
+        setMainText(measureText(std::llround(was + (is - was) * progress), mode));
+        setNeedsDisplay();
+        return;
     }
-    // The centre names the tree shown, or the one the morph is heading to.
-    if (file_ != previous) setMainText({});
+    const bool wasBetween = fileSequence_.has_value();
+    file_ = at(files[index]);
+    fileDraw_->endSequenceTransition();
+    fileDraw_->display(file_);
+    fileSequence_.reset();
+    // Standing on a tree, the centre says its size as any picture does.
+    if (file_ != previous || wasBetween) setMainText({});
     setNeedsDisplay();
 }
 

@@ -370,13 +370,13 @@ void DrawPieChart::drawRearrangeTransition(const File* mainFile, double progress
     }
 }
 
-void DrawPieChart::prepareSequenceTransition(Directory& other) {
+void DrawPieChart::prepareSequenceTransition(const Counterparts& counterpartOf) {
     std::swap(fileViews_, transitionFileViews_);
     Views rekeyed;
     rekeyed.reserve(transitionFileViews_.size());
     for (auto& [file, view] : transitionFileViews_) {
         // A view without a counterpart keeps its key: no new view has it, so it vanishes.
-        File* counterpart = correspondingFile(*file, view.merged, other);
+        File* counterpart = counterpartOf(*file, view.merged);
         const File* key = counterpart != nullptr ? counterpart : file;
         FileView moved = view;
         if (counterpart != nullptr) moved.file = counterpart;

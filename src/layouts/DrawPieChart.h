@@ -58,7 +58,7 @@ public:
     void display(File* file, std::optional<DrawTransition> transition) override;
     using DrawGraph::display;
     void drawActiveFile(File& file, DrawRenderer& into) override;
-    void prepareSequenceTransition(Directory& other) override;
+    void prepareSequenceTransition(const Counterparts& counterpartOf) override;
     void endSequenceTransition() override { transitionFileViews_.clear(); }
     File* fileAt(DrawPoint point, File* previous) override;
     File* zoomTarget(File& file) override { return &file; }

@@ -57,7 +57,7 @@ public:
     void display(File* file, std::optional<DrawTransition> transition) override;
     using DrawGraph::display;
     void drawActiveFile(File& file, DrawRenderer& into) override;
-    void prepareSequenceTransition(Directory& other) override;
+    void prepareSequenceTransition(const Counterparts& counterpartOf) override;
     void endSequenceTransition() override {
         transitionFileViews_.clear();
         previousViewsFound_ = false;

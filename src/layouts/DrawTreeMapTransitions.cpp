@@ -172,7 +172,7 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
     });
 }
 
-void DrawTreeMap::prepareSequenceTransition(Directory& other) {
+void DrawTreeMap::prepareSequenceTransition(const Counterparts& counterpartOf) {
     // The views become the start of a transition: the picture made from them is not kept.
     pictureKey_.reset();
     previousViewsFound_ = false;
@@ -181,10 +181,9 @@ void DrawTreeMap::prepareSequenceTransition(Directory& other) {
     Views rekeyed;
     rekeyed.reserve(transitionFileViews_.size());
     for (const FileView& view : transitionFileViews_) {
-        File* counterpart = correspondingFile(*view.file, view.merged, other);
-        if (counterpart == nullptr) continue; // not in the new tree: dropped
+        // A view without a counterpart keeps its file: no new view has it, so it shrinks away.
         FileView moved = view;
-        moved.file = counterpart;
+        if (File* counterpart = counterpartOf(*view.file, view.merged)) moved.file = counterpart;
         rekeyed.insertOrAssign(std::move(moved));
     }
     transitionFileViews_ = std::move(rekeyed);

@@ -2,6 +2,7 @@
 // geometry and colours they are given: zoom frames at several fractions, the alphas, frames and
 // hues of rearranging and recolouring frames, the highlight, the free space's hatching, the tree
 // map's row lines, date hues and the re-keying of views for the next tree of a sequence.
+#include "compare/TreeComparison.h"
 #include "draw/Palette.h"
 #include "layouts/DrawPieChart.h"
 #include "layouts/DrawTreeMap.h"
@@ -447,7 +448,9 @@ TEST(TreeMapTransitionStates, SequenceViewsAreRekeyedByPath) {
         {"a", frameIn(*map, *first, "a"), frameIn(*end, *second, "a")},
         {"d/x", frameIn(*map, *first, "d/x"), frameIn(*end, *second, "d/x")},
     };
-    map->prepareSequenceTransition(*second);
+    const TreeComparison comparison(*first, *second, SizeMode::fileSize);
+    map->prepareSequenceTransition(
+        [&](const File& file, bool merged) { return comparison.counterpartOfShape(file, merged); });
     map->display(second.get(), DrawTransition{DrawTransition::Rearrange{}, 0.5});
     const DrawRenderer& r = map->renderer();
     for (const Moved& m : moved) {
@@ -459,6 +462,30 @@ TEST(TreeMapTransitionStates, SequenceViewsAreRekeyedByPath) {
     EXPECT_TRUE(holds(*rest->first, palette::merged()));
     EXPECT_EQ(stripAt(r, r.triangleStrips(), lostFrame), nullptr);
     EXPECT_EQ(stripAt(r, r.triangleStrips(), frameIn(*end, *second, "found")), nullptr);
+    // What went shrinks to its centre over the first 30 % of the way, as in the pie chart.
+    map->display(second.get(), DrawTransition{DrawTransition::Rearrange{}, 0.15});
+    EXPECT_NE(stripAt(r, r.triangleStrips(), shrunk(lostFrame, 0.25)), nullptr);
+}
+
+// A folder renamed between two trees, nothing else changed, is the same folder: its files stay
+// where they are all the way.
+TEST(TreeMapTransitionStates, ARenamedFolderStaysWhereItWas) {
+    const auto makeTree = [](const char* folder) {
+        return dir("", file("a", 9000), dir(folder, file("x", 5000), file("y", 2000)));
+    };
+    auto first = makeTree("music");
+    auto second = makeTree("audio");
+    auto map = makeMap(200, 100);
+    map->display(first.get());
+    const DrawRect x = map->view(*first->fileAtPath("music/x"))->frame;
+    const TreeComparison comparison(*first, *second, SizeMode::fileSize);
+    map->prepareSequenceTransition(
+        [&](const File& file, bool merged) { return comparison.counterpartOfShape(file, merged); });
+    for (const double progress : {0.1, 0.5, 0.9}) {
+        map->display(second.get(), DrawTransition{DrawTransition::Rearrange{}, progress});
+        EXPECT_NE(stripAt(map->renderer(), map->renderer().triangleStrips(), x), nullptr)
+            << progress;
+    }
 }
 
 // MARK: The pie chart
@@ -546,7 +573,9 @@ TEST(PieChartTransitionStates, SequenceViewsAreRekeyedByPath) {
     end->display(second.get());
     const double to = end->view(*second->fileAtPath("b"))->hue;
     ASSERT_NE(from, to);
-    chart->prepareSequenceTransition(*second);
+    const TreeComparison comparison(*first, *second, SizeMode::fileSize);
+    chart->prepareSequenceTransition(
+        [&](const File& file, bool merged) { return comparison.counterpartOfShape(file, merged); });
     chart->display(second.get(), DrawTransition{DrawTransition::Rearrange{}, 0.5});
     EXPECT_TRUE(anyStripHolds(chart->renderer(), palette::file(from + (to - from) * 0.5, 1.0)));
 }

@@ -1,0 +1,56 @@
+// What the graph of a sequence says of the change between its trees: the comparison of the
+// two trees it stands between, the counterparts its morph follows, the bubble's line.
+#include "compare/ChangeText.h"
+#include "graph/Graph.h"
+#include "model/Directory.h"
+#include "model/Localization.h"
+
+namespace tessera {
+
+const TreeComparison* Graph::sequenceComparison() {
+    if (sequenceTrees_.size() < 2) return nullptr;
+    const bool between = fileSequence_ && fileSequence_->progress > 0;
+    const std::size_t first = between              ? sequenceIndex_
+                              : sequenceIndex_ > 0 ? sequenceIndex_ - 1
+                                                   : 0;
+    const Directory* before = sequenceTrees_[first];
+    const Directory* after = sequenceTrees_[first + 1];
+    if (!sequenceComparison_ || &sequenceComparison_->before() != before ||
+        &sequenceComparison_->after() != after ||
+        sequenceComparison_->sizeMode() != settings_.sizeMode)
+        sequenceComparison_ = std::make_unique<TreeComparison>(*before, *after, settings_.sizeMode);
+    return sequenceComparison_.get();
+}
+
+DrawGraph::Counterparts Graph::sequenceCounterparts() {
+    // Renamed folders are followed; what went has none and shrinks away.
+    const TreeComparison* comparison = sequenceComparison();
+    return [comparison](const File& file, bool merged) {
+        return comparison->counterpartOfShape(file, merged);
+    };
+}
+
+std::optional<std::string> Graph::sequenceChangeText(const File& file) {
+    if (fileSequence_ || file.asMerged() != nullptr) return std::nullopt;
+    const TreeComparison* comparison = sequenceComparison();
+    if (comparison == nullptr) return std::nullopt;
+    // Standing on a later tree, the change since the one before; on the first, until the next.
+    const bool later = sequenceIndex_ > 0;
+    const File* other = comparison->counterpart(file);
+    if (other == nullptr)
+        return std::string(localizedText(later ? "comparison.added" : "comparison.removedNext"));
+    std::string text;
+    if (file.parent() != nullptr && other->relativePath() != file.relativePath())
+        text = localizedFormat(later ? "comparison.renamedFrom" : "comparison.renamedTo",
+                               other->relativePath()) +
+               "\n";
+    const SizeMode mode = comparison->sizeMode();
+    const std::int64_t own = file.size(mode);
+    const std::int64_t others = other->size(mode);
+    text += localizedFormat(
+        later ? "comparison.was" : "comparison.becomes",
+        {measureText(others, mode), changeText(later ? own - others : others - own, mode)});
+    return text;
+}
+
+} // namespace tessera
