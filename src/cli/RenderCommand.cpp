@@ -48,7 +48,7 @@ struct Options {
 
 constexpr const char* kUsage =
     "usage: tessera render PATH|SNAPSHOT -o OUT.png [--size WxH] [--levels N]\n"
-    "           [--color-mode hueWheel|creationDate|modificationDate|fileType]\n"
+    "           [--color-mode hueWheel|creationDate|modificationDate|fileType|change]\n"
     "           [--size-mode fileSize|allocatedFileSize|childCount] [--dark]\n"
     "           [--show PATH-INSIDE] [--samples N]\n"
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
@@ -110,7 +110,8 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
                    "the pie chart's rings (" + allowedValues(SettingKey::graphLevels) + ")");
     app.add_option("--samples", samples, "samples per pixel each way (1 to 8, default 3)");
     app.add_option("--color-mode", colorMode,
-                   "hueWheel, creationDate, modificationDate or fileType");
+                   "hueWheel, creationDate, modificationDate, fileType or (with --sequence) "
+                   "change");
     app.add_option("--size-mode", sizeMode, "fileSize, allocatedFileSize or childCount");
     app.add_option("--graph", graph, "pie or treemap");
     app.add_option("--layout", layout, "the tree map's: stack, snake, spiral or spiralSnake");
@@ -198,6 +199,9 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
         return fail("a PATH and -o OUT.png are needed");
     if (!isSequence) {
         if (options.atGiven) return fail("--at goes with --sequence");
+        if (settings.colorMode == ColorMode::change)
+            return fail("--color-mode change goes with --sequence: it shows what changed between "
+                        "the trees");
         options.sequence.clear();
         return options;
     }

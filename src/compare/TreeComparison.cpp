@@ -4,6 +4,7 @@
 #include "model/MergedFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 #include <unordered_set>
@@ -319,6 +320,19 @@ std::vector<std::pair<std::string, std::string>> TreeComparison::renamedPaths() 
     for (const auto& [before, after] : renames_)
         paths.emplace_back(before->relativePath(), after->relativePath());
     return paths;
+}
+
+double changeStrength(const TreeComparison& comparison, const File& file) {
+    const std::int64_t before = comparison.sizeBefore(file);
+    const std::int64_t after = comparison.sizeAfter(file);
+    const File* other = comparison.counterpart(file);
+    if (other == nullptr) return comparison.changeOf(file) == ChangeKind::added ? 1.0 : -1.0;
+    if (before == after) return 0;
+    constexpr double kLeast = 0.25;
+    const double share = static_cast<double>(std::abs(after - before)) /
+                         static_cast<double>(std::max(before, after));
+    const double strength = kLeast + (1 - kLeast) * std::sqrt(share);
+    return after > before ? strength : -strength;
 }
 
 const char* changeKindName(ChangeKind kind) {

@@ -104,6 +104,11 @@ private:
     ChangeCounts counts_;
 };
 
+/// How strongly `file` (of either tree) changed, from -1 (gone) through 0 (no change) to 1
+/// (new): a change of any size at least a quarter of the way, more as it nears the whole of
+/// the entry's larger size.
+double changeStrength(const TreeComparison& comparison, const File& file);
+
 /// The name of a change kind as text and JSON give it: "grown", "new", "gone" and so on.
 const char* changeKindName(ChangeKind kind);
 

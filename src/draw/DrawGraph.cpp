@@ -39,6 +39,7 @@ double DrawGraph::fileTypeHue(const File& file) {
 }
 
 double DrawGraph::modeHue(const File& file) const {
+    if (colorMode == ColorMode::change) return changeHue ? changeHue(file) : palette::kUnchangedHue;
     return colorMode == ColorMode::fileType ? fileTypeHue(file) : dateHue(file);
 }
 

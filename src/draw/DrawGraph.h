@@ -96,6 +96,12 @@ public:
     SizeMode sizeMode = SizeMode::fileSize;
     ColorMode colorMode = ColorMode::hueWheel;
     Date minColorModeDate() const { return minColorModeDate_; }
+    /// In the colour mode by change, the hue of each file (palette::kUnchangedHue and the
+    /// strengths around it), given by the graph of a comparison; none elsewhere, where every
+    /// file is unchanged.
+    std::function<double(const File&)> changeHue;
+    /// Counts the changes of `changeHue`: a picture made with an earlier one is not kept.
+    std::uint64_t changeHueRevision = 0;
     /// Smallest arc or edge length in points below which files are merged.
     double mergeThreshold = 2.0;
     /// The volume's capacity when a whole volume is shown, else 0.

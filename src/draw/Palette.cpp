@@ -1,5 +1,8 @@
 #include "draw/Palette.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace tessera {
 
 bool isDarkAppearance = false;
@@ -35,6 +38,20 @@ double categoryHue(FileCategory category) {
 }
 
 DrawColor file(double hue, double alpha) {
+    if (hue >= kUnchangedHue - 1) {
+        // Growth warm, shrinking cool, both deeper the larger the change; no change a grey
+        // that the changes stand out from.
+        const double strength = std::clamp(hue - kUnchangedHue, -1.0, 1.0);
+        const double amount = std::abs(strength);
+        const double neutral = isDarkAppearance ? 0.42 : 0.84;
+        const DrawColor changed =
+            DrawColor::fromHue(strength > 0 ? 0.02 : 0.6, kSaturation,
+                               brightness() * (strength > 0 ? 1.0 : 0.95), alpha);
+        const DrawColor grey = DrawColor::grey(neutral, alpha);
+        return {grey.red + (changed.red - grey.red) * amount,
+                grey.green + (changed.green - grey.green) * amount,
+                grey.blue + (changed.blue - grey.blue) * amount, alpha};
+    }
     if (hue <= kOtherKindHue) return DrawColor::grey(isDarkAppearance ? 0.5 : 0.58, alpha);
     if (hue <= kFolderHue) return DrawColor::grey(isDarkAppearance ? 0.3 : 0.86, alpha);
     return DrawColor::fromHue(hue, kSaturation, brightness(), alpha);

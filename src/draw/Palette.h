@@ -20,6 +20,11 @@ double brightness();
 /// neutral colour) and a file of no known kind's.
 constexpr double kFolderHue = -1;
 constexpr double kOtherKindHue = -2;
+/// The hues of the colour mode by change stand for no hue either: kUnchangedHue is an entry
+/// that did not change (neutral), kUnchangedHue + s one that grew by the strength s (up to 1,
+/// new), kUnchangedHue - s one that shrank (down to -1, gone). They lie apart from the wheel's
+/// hues so that a recolouring between two states moves along the strengths.
+constexpr double kUnchangedHue = 3;
 /// The hue of a kind of file in the colour mode by file type (kOtherKindHue for `other`).
 double categoryHue(FileCategory category);
 /// A file's fill; the two hues that stand for none give greys.

@@ -156,6 +156,8 @@ public:
     /// it: "12 MB in the tree before, +3 MB", "New since the tree before".
     std::optional<std::string> sequenceChangeText(const File& file);
     bool showsFileSequence() const { return fileSequence_.has_value(); }
+    /// Whether the graph shows a sequence of trees, morphing or standing on one of them.
+    bool comparesTrees() const { return sequenceTrees_.size() >= 2; }
 
     void finishTransition();
     /// One frame: loading ring and text, or picture, fading picture, highlight and labels.

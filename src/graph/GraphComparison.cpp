@@ -1,6 +1,7 @@
 // What the graph of a sequence says of the change between its trees: the comparison of the
 // two trees it stands between, the counterparts its morph follows, the bubble's line.
 #include "compare/ChangeText.h"
+#include "draw/Palette.h"
 #include "graph/Graph.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
@@ -17,8 +18,18 @@ const TreeComparison* Graph::sequenceComparison() {
     const Directory* after = sequenceTrees_[first + 1];
     if (!sequenceComparison_ || &sequenceComparison_->before() != before ||
         &sequenceComparison_->after() != after ||
-        sequenceComparison_->sizeMode() != settings_.sizeMode)
+        sequenceComparison_->sizeMode() != settings_.sizeMode) {
         sequenceComparison_ = std::make_unique<TreeComparison>(*before, *after, settings_.sizeMode);
+        if (fileDraw_) fileDraw_->changeHue = nullptr;
+    }
+    // The layouts may colour from several threads: they get the comparison itself, which
+    // nothing changes while they read it.
+    if (fileDraw_ && !fileDraw_->changeHue) {
+        fileDraw_->changeHue = [comparison = sequenceComparison_.get()](const File& file) {
+            return palette::kUnchangedHue + changeStrength(*comparison, file);
+        };
+        ++fileDraw_->changeHueRevision;
+    }
     return sequenceComparison_.get();
 }
 

@@ -140,8 +140,10 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
         File* from = at(files[index]);
         fileSequence_ = FileSequence{std::move(files), index, progress};
         if (newPair) {
+            // The pair's comparison first: the start picture's change colours come from it.
+            const DrawGraph::Counterparts counterparts = sequenceCounterparts();
             fileDraw_->display(from);
-            fileDraw_->prepareSequenceTransition(sequenceCounterparts());
+            fileDraw_->prepareSequenceTransition(counterparts);
         }
         fileDraw_->display(file_, DrawTransition{DrawTransition::Rearrange{}, progress});
         // The centre's size goes from the one tree's to the other's with the picture.
@@ -155,8 +157,9 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
     const bool wasBetween = fileSequence_.has_value();
     file_ = at(files[index]);
     fileDraw_->endSequenceTransition();
-    fileDraw_->display(file_);
     fileSequence_.reset();
+    if (settings_.colorMode == ColorMode::change) sequenceComparison(); // the colours' source
+    fileDraw_->display(file_);
     // Standing on a tree, the centre says its size as any picture does.
     if (file_ != previous || wasBetween) setMainText({});
     setNeedsDisplay();

@@ -382,6 +382,7 @@ DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
     key.height = viewSize().height;
     key.sizeMode = sizeMode;
     key.colorMode = colorMode;
+    key.changeHueRevision = colorMode == ColorMode::change ? changeHueRevision : 0;
     key.mergeThreshold = mergeThreshold;
     key.totalSize = totalSize;
     key.layout = layout;

@@ -308,6 +308,7 @@ std::optional<Date> File::date(ColorMode mode) const {
     switch (mode) {
     case ColorMode::hueWheel:
     case ColorMode::fileType:
+    case ColorMode::change:
         return std::nullopt;
     case ColorMode::creationDate:
         date = creationDate();

@@ -50,6 +50,8 @@ std::string_view rawValue(ColorMode mode) {
         return "modificationDate";
     case ColorMode::fileType:
         return "fileType";
+    case ColorMode::change:
+        return "change";
     }
     return {};
 }

@@ -15,7 +15,8 @@ enum class SizeMode : std::uint8_t { fileSize, allocatedFileSize, childCount };
 enum class FileKey : std::uint8_t { name, creationDate, modificationDate, size, allocatedSize };
 
 /// How a graph colours files; the tree answers `date(for:)` with it.
-enum class ColorMode : std::uint8_t { hueWheel, creationDate, modificationDate, fileType };
+/// `change` colours what changed between the trees of a comparison (elsewhere all is neutral).
+enum class ColorMode : std::uint8_t { hueWheel, creationDate, modificationDate, fileType, change };
 
 inline constexpr std::array allSizeModes{SizeMode::fileSize, SizeMode::allocatedFileSize,
                                          SizeMode::childCount};
@@ -23,7 +24,8 @@ inline constexpr std::array allFileKeys{FileKey::name, FileKey::creationDate,
                                         FileKey::modificationDate, FileKey::size,
                                         FileKey::allocatedSize};
 inline constexpr std::array allColorModes{ColorMode::hueWheel, ColorMode::creationDate,
-                                          ColorMode::modificationDate, ColorMode::fileType};
+                                          ColorMode::modificationDate, ColorMode::fileType,
+                                          ColorMode::change};
 
 std::string_view rawValue(SizeMode mode);
 std::string_view rawValue(FileKey key);

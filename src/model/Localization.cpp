@@ -21,6 +21,7 @@ constexpr std::array texts{
     Text{"button.increase", "Increase", ""},
     Text{"button.open", "Open", ""},
     Text{"button.reset", "Reset", ""},
+    Text{"colorMode.change", "Change", ""},
     Text{"colorMode.creationDate", "Creation Date", ""},
     Text{"colorMode.fileType", "File Type", ""},
     Text{"colorMode.hueWheel", "Colour Wheel", ""},

@@ -96,9 +96,21 @@ QPoint widgetPoint(GraphViewController& controller, double x, double y) {
             static_cast<int>(std::lround(view->height() / 2.0 - y))};
 }
 
+namespace {
+
+// The root of the tree the graph shows (in a comparison, the tree it stands on).
+Directory& shownTree(const Graph& graph) {
+    File* top = graph.file() != nullptr ? graph.file() : graph.fileController()->rootFile();
+    while (top->parent() != nullptr)
+        top = top->parent();
+    return *top->asDirectory();
+}
+
+} // namespace
+
 QPoint pointOf(GraphViewController& controller, const std::string& relativePath) {
     Graph& graph = controller.graph();
-    File* file = graph.fileController()->rootFile()->fileAtPath(relativePath);
+    File* file = shownTree(graph).fileAtPath(relativePath);
     if (file == nullptr || graph.fileDraw() == nullptr) return {-1, -1};
     const auto centre = graph.fileDraw()->center(*file);
     if (!centre) return {-1, -1};
@@ -107,7 +119,7 @@ QPoint pointOf(GraphViewController& controller, const std::string& relativePath)
 
 QPoint fillPointOf(GraphViewController& controller, const std::string& relativePath) {
     Graph& graph = controller.graph();
-    File* file = graph.fileController()->rootFile()->fileAtPath(relativePath);
+    File* file = shownTree(graph).fileAtPath(relativePath);
     if (file == nullptr || graph.fileDraw() == nullptr) return {-1, -1};
     auto centre = graph.fileDraw()->center(*file);
     if (!centre) return {-1, -1};

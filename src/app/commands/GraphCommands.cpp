@@ -123,6 +123,9 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
                 graph.changeSettings([mode](Settings& next) { next.colorMode = mode; });
             },
             {.checked = [&settings, mode] { return settings.colorMode == mode; },
+             // What changed between trees is only known where trees are compared.
+             .visible = mode != ColorMode::change ? CommandSet::Rule()
+                                                  : [&graph] { return graph.comparesTrees(); },
              .actsOnGraph = true}));
     }
     commands.group(choices);

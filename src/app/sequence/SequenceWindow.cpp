@@ -12,6 +12,7 @@
 #include "graph/SequenceSlider.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
+#include "settings/Settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,16 +31,23 @@ namespace {
 
 constexpr int kMargin = 16;
 
+// A comparison's own settings: the user's, coloured by what changed. What the window changes
+// (its colours) stays with it.
+std::unique_ptr<Settings> comparisonSettings(const Settings& user) {
+    auto settings = std::make_unique<Settings>(user);
+    settings->colorMode = ColorMode::change;
+    return settings;
+}
+
 } // namespace
 
 SequenceWindow::SequenceWindow(Application& application,
                                std::vector<std::shared_ptr<FileController>> trees,
                                std::vector<std::string> labels)
-    : trees_(std::move(trees)), position_(std::make_unique<SequenceSlider>(trees_.size())),
-      commands_(new CommandSet(this)),
+    : settings_(comparisonSettings(application.settings())), trees_(std::move(trees)),
+      position_(std::make_unique<SequenceSlider>(trees_.size())), commands_(new CommandSet(this)),
       graphViewController_(new GraphViewController(
-          application.settings(), [&application] { application.saveSettings(); },
-          application.typesetter(), application.graphViewOptions(), this)) {
+          *settings_, [] {}, application.typesetter(), application.graphViewOptions(), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     for (const auto& tree : trees_)
         roots_.push_back(tree->rootFile());
@@ -82,6 +90,14 @@ void SequenceWindow::addCommands(Application& application) {
     addGraphCommands(commands, *graphViewController_);
     // A sequence shows trees as they were: nothing may change how the graph lays them out.
     commands.disablesGraphCommands = [] { return true; };
+    // Its colours may change, standing on a tree: by what changed, or as any graph's.
+    for (const ColorMode mode : allColorModes)
+        commands.route(
+            command::choice(mode), [] { return true; },
+            [this, mode] {
+                graph().changeSettings([mode](Settings& next) { next.colorMode = mode; });
+            },
+            [this] { return !graph().showsFileSequence(); });
     for (QAction* action : commands.actions())
         addAction(action);
 

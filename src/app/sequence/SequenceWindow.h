@@ -19,6 +19,7 @@ class FileController;
 class Graph;
 class GraphViewController;
 class SequenceSlider;
+struct Settings;
 
 class SequenceWindow final : public QMainWindow {
 public:
@@ -50,6 +51,7 @@ private:
     void sliderMoved(int value);
     void placeTickLabels();
 
+    std::unique_ptr<Settings> settings_; // the window's own, never saved
     std::vector<std::shared_ptr<FileController>> trees_;
     std::vector<class Directory*> roots_;
     std::unique_ptr<SequenceSlider> position_;

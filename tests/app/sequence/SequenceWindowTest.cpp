@@ -4,15 +4,19 @@
 
 #include "app/AppHarness.h"
 #include "app/AppTests.h"
+#include "app/commands/CommandIds.h"
 #include "app/commands/CommandSet.h"
+#include "app/graphview/GraphViewController.h"
 #include "app/sequence/SequenceSelectionDialog.h"
 #include "controller/FileController.h"
+#include "graph/Graph.h"
 #include "model/Directory.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
@@ -145,9 +149,9 @@ private slots:
         // before.
         hover(window->graphViewController(), pointOf(window->graphViewController(), "sub"));
         QVERIFY(waitUntilHighlighted(window->graph()));
-        QVERIFY2(window->graph().activeText().find("400 KB in the tree before, +500 KB") !=
-                     std::string::npos,
-                 window->graph().activeText().c_str());
+        QTRY_VERIFY2(window->graph().activeText().find("400 KB in the tree before, +500 KB") !=
+                         std::string::npos,
+                     window->graph().activeText().c_str());
         savePicture(windowPicture(*window, window->graphViewController()), "sequence-second");
 
         // Halfway, the picture is between the trees.
@@ -175,6 +179,67 @@ private slots:
         // Mid-way the tree map still covers the view: no hole where the first tree's "c" was.
         const QPoint centre = window->graphViewController().view()->geometry().center();
         QVERIFY(picture.pixelColor(centre) != picture.pixelColor(2, picture.height() / 2));
+    }
+
+    // A comparison opens coloured by what changed, in settings of its own; standing on a tree
+    // its colours can be chosen from the View menu, while it morphs they cannot.
+    void theComparisonIsColouredByWhatChanged() {
+        Snapshots snapshots;
+        AppHarness harness;
+        harness.documents().openSequence({snapshots.before, snapshots.after});
+        SequenceWindow* window = waitForSequenceWindow();
+        QVERIFY(window != nullptr);
+        Graph& graph = window->graph();
+        QCOMPARE(graph.settings().colorMode, ColorMode::change);
+        QCOMPARE(harness.documents().settings().colorMode, ColorMode::hueWheel);
+        GraphViewController& view = window->graphViewController();
+        const auto colourOf = [&](const char* path) {
+            const QImage frame = view.surface().grabFrame();
+            return frame.pixelColor(fillPointOf(view, path) * frame.devicePixelRatio());
+        };
+        // On the first tree: "other" stays as it is (grey), "c" goes (cool), "sub" grows (warm).
+        const QColor unchanged = colourOf("other/b");
+        const QColor gone = colourOf("c");
+        const QColor grows = colourOf("sub");
+        savePicture(windowPicture(*window, view), "sequence-change-first");
+        QVERIFY2(unchanged.saturationF() < 0.05, qPrintable(unchanged.name()));
+        QVERIFY2(gone.blue() > gone.red() + 60, qPrintable(gone.name()));
+        QVERIFY2(grows.red() > grows.blue() + 60, qPrintable(grows.name()));
+        // On the second: what came is warm, what stayed grey.
+        QTest::keyClick(&window->slider(), Qt::Key_PageUp);
+        QVERIFY(waitForNextFrame(graph));
+        QVERIFY(waitUntilAtRest(graph));
+        savePicture(windowPicture(*window, view), "sequence-change-second");
+        const QColor came = colourOf("sub/new");
+        QVERIFY2(came.red() > came.blue() + 60, qPrintable(came.name()));
+        QVERIFY2(colourOf("sub/a").saturationF() < 0.05, qPrintable(colourOf("sub/a").name()));
+
+        // Half-way the colours stay as they are.
+        QTest::keyClick(&window->slider(), Qt::Key_PageDown);
+        QTest::keyClick(&window->slider(), Qt::Key_Right);
+        QVERIFY(graph.showsFileSequence());
+        window->commands().refresh();
+        QVERIFY(!window->commands().action(command::choice(ColorMode::hueWheel))->isEnabled());
+        QTest::keyClick(&window->slider(), Qt::Key_Home);
+        QVERIFY(!graph.showsFileSequence());
+
+        // Standing on a tree, View > Colours > Colour Wheel.
+        QMenu* viewMenu = menuTitled(*window, QStringLiteral("View"));
+        QVERIFY(viewMenu != nullptr);
+        QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+        QTRY_VERIFY(viewMenu->isVisible());
+        QTest::keyClick(viewMenu, Qt::Key_C);
+        QMenu* colours = nullptr;
+        QTRY_VERIFY((colours = qobject_cast<QMenu*>(QApplication::activePopupWidget())) !=
+                        nullptr &&
+                    colours != viewMenu);
+        QVERIFY(colours->actions().back()->isVisible()); // Change, shown where trees are compared
+        QTest::keyClick(colours, Qt::Key_Home);
+        QTest::keyClick(colours, Qt::Key_Return);
+        QTRY_COMPARE(graph.settings().colorMode, ColorMode::hueWheel);
+        QVERIFY(waitUntilAtRest(graph));
+        QVERIFY2(colourOf("other/b").saturationF() > 0.3, qPrintable(colourOf("other/b").name()));
+        QCOMPARE(harness.documents().settings().colorMode, ColorMode::hueWheel);
     }
 
     void cleanup() {
