@@ -61,6 +61,7 @@ public:
     void endSequenceTransition() override {
         transitionFileViews_.clear();
         previousViewsFound_ = false;
+        morphsTrees_ = false;
     }
     File* fileAt(DrawPoint point, File* previous) override;
     File* zoomTarget(File& file) override;
@@ -195,6 +196,9 @@ private:
     bool previousViewsFound_ = false;              // previousViews_ and keptViews_ hold
     double pictureBorderRatio_ = 0;                // of the current picture
     double startBorderRatio_ = 0;                  // of a rearrangement's start picture
+    // Between two trees of a sequence, a folder is filled whole under what it holds, so that
+    // what moves, comes or goes inside it never leaves a hole through to the background.
+    bool morphsTrees_ = false;
 };
 
 } // namespace tessera

@@ -113,8 +113,9 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
     // gaps that moving rectangles leave; and nothing thinner than the merge threshold, which
     // the pictures merge. `ring` is the border ratio of what is shown, 0 for the whole frame.
     constexpr double kNothing = -1;
-    const auto shownOf = [](const FileView& view, double borderRatio) {
-        return !view.opened ? 0.0 : borderRatio > 0 ? borderRatio : kNothing;
+    const bool foldersWhole = morphsTrees_;
+    const auto shownOf = [foldersWhole](const FileView& view, double borderRatio) {
+        return !view.opened || foldersWhole ? 0.0 : borderRatio > 0 ? borderRatio : kNothing;
     };
     const double grey = palette::strokeGrey();
     auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double ring,
@@ -176,6 +177,7 @@ void DrawTreeMap::prepareSequenceTransition(const Counterparts& counterpartOf) {
     // The views become the start of a transition: the picture made from them is not kept.
     pictureKey_.reset();
     previousViewsFound_ = false;
+    morphsTrees_ = true;
     startBorderRatio_ = pictureBorderRatio_;
     std::swap(fileViews_, transitionFileViews_);
     Views rekeyed;

@@ -7,6 +7,7 @@
 #include "app/commands/WindowCommands.h"
 #include "app/defaults/UserDefaults.h"
 #include "app/graphview/GraphViewController.h"
+#include "app/sequence/ChangeList.h"
 #include "controller/FileController.h"
 #include "graph/Graph.h"
 #include "graph/SequenceSlider.h"
@@ -56,8 +57,17 @@ SequenceWindow::SequenceWindow(Application& application,
         names << toQString(label).replace(QLatin1Char('\n'), QLatin1Char(' '));
     setWindowTitle(names.join(QStringLiteral(" → ")));
 
+    // The graph beside the list of what changed, above the slider.
+    auto* beside = new QSplitter(Qt::Horizontal, this);
+    beside->addWidget(graphViewController_->container());
+    changeList_ = new ChangeList(beside);
+    changeList_->activated = [this](const File& file) { showChangedEntry(file); };
+    beside->addWidget(changeList_);
+    beside->setStretchFactor(0, 3);
+    beside->setStretchFactor(1, 2);
+    beside->setChildrenCollapsible(false);
     auto* split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(graphViewController_->container());
+    split->addWidget(beside);
     split->addWidget(makeSliderPanel(labels));
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 0);
@@ -71,6 +81,7 @@ SequenceWindow::SequenceWindow(Application& application,
     // The graph belongs to the last tree's controller and starts on the first tree.
     graph().setFileController(trees_.back());
     graph().setFileSequence(roots_, 0, 0);
+    changeList_->show(graph().sequenceComparison());
     slider_->setFocus();
 }
 
@@ -187,6 +198,22 @@ void SequenceWindow::sliderMoved(int value) {
         slider_->setValue(snapped);
     }
     graph().setFileSequence(roots_, position.index, position.fraction);
+    changeList_->show(graph().sequenceComparison());
+}
+
+void SequenceWindow::showChangedEntry(const File& file) {
+    // Shown where the tree the graph stands on holds it: a folder itself, a file in its folder.
+    const File* shown = graph().file();
+    if (shown == nullptr || graph().showsFileSequence()) return;
+    const File* root = shown;
+    while (root->parent() != nullptr)
+        root = root->parent();
+    const File* top = &file;
+    while (top->parent() != nullptr)
+        top = top->parent();
+    if (top != root) return;
+    File& entry = const_cast<File&>(file);
+    graph().navigate(entry.isDirectory() || entry.parent() == nullptr ? entry : *entry.parent());
 }
 
 void SequenceWindow::closeEvent(QCloseEvent* event) {

@@ -13,7 +13,9 @@ class QSlider;
 
 namespace tessera {
 
+class ChangeList;
 class CommandSet;
+class File;
 class Application;
 class FileController;
 class Graph;
@@ -36,6 +38,7 @@ public:
     Graph& graph() const;
     GraphViewController& graphViewController() const { return *graphViewController_; }
     QSlider& slider() const { return *slider_; }
+    ChangeList& changeList() const { return *changeList_; }
     CommandSet& commands() const { return *commands_; }
     /// Times the slider reached a tree other than the one it last stood on.
     int treesReached() const { return treesReached_; }
@@ -49,6 +52,8 @@ private:
     void addCommands(Application& application);
     QWidget* makeSliderPanel(const std::vector<std::string>& labels);
     void sliderMoved(int value);
+    /// Shows an entry of the change list in the graph, where the tree stood on holds it.
+    void showChangedEntry(const File& file);
     void placeTickLabels();
 
     std::unique_ptr<Settings> settings_; // the window's own, never saved
@@ -58,6 +63,7 @@ private:
     CommandSet* commands_;
     GraphViewController* graphViewController_;
     QSlider* slider_ = nullptr;
+    ChangeList* changeList_ = nullptr;
     std::vector<QLabel*> tickLabels_;
     int treesReached_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "app/commands/CommandIds.h"
 #include "app/commands/CommandSet.h"
 #include "app/graphview/GraphViewController.h"
+#include "app/sequence/ChangeList.h"
 #include "app/sequence/SequenceSelectionDialog.h"
 #include "controller/FileController.h"
 #include "graph/Graph.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -240,6 +242,44 @@ private slots:
         QVERIFY(waitUntilAtRest(graph));
         QVERIFY2(colourOf("other/b").saturationF() > 0.3, qPrintable(colourOf("other/b").name()));
         QCOMPARE(harness.documents().settings().colorMode, ColorMode::hueWheel);
+    }
+
+    // The list beside the graph names each change, the largest first; a header sorts by its
+    // column; Return on a row shows its entry in the graph.
+    void theChangesAreListedBesideTheGraph() {
+        Snapshots snapshots;
+        AppHarness harness;
+        harness.documents().openSequence({snapshots.before, snapshots.after});
+        SequenceWindow* window = waitForSequenceWindow();
+        QVERIFY(window != nullptr);
+        ChangeList& list = window->changeList();
+        const auto row = [&](int index) {
+            QStringList texts;
+            for (int column = 0; column < list.columnCount(); ++column)
+                texts << list.topLevelItem(index)->text(column);
+            return texts.join(QLatin1Char('|'));
+        };
+        QCOMPARE(list.topLevelItemCount(), 2);
+        QCOMPARE(row(0), QStringLiteral("New|sub/new||500 KB|+500 KB"));
+        QCOMPARE(row(1), QStringLiteral("Gone|c|100 KB||\u2212100 KB"));
+        QTest::mouseClick(
+            list.header()->viewport(), Qt::LeftButton, {},
+            QPoint(list.header()->sectionViewportPosition(4) + 5, list.header()->height() / 2));
+        QCOMPARE(row(0).left(4), QStringLiteral("Gone"));
+
+        // On the second tree, the new file is shown in its folder.
+        QTest::keyClick(&window->slider(), Qt::Key_PageUp);
+        QVERIFY(waitUntilAtRest(window->graph()));
+        QCOMPARE(list.topLevelItemCount(), 2);
+        QTest::mouseClick(
+            list.viewport(), Qt::LeftButton, {},
+            list.visualItemRect(
+                    list.findItems(QStringLiteral("sub/new"), Qt::MatchExactly, 1).front())
+                .center());
+        QTest::keyClick(&list, Qt::Key_Return);
+        QTRY_COMPARE(window->graph().file()->relativePath(), std::string("sub"));
+        QVERIFY(waitUntilAtRest(window->graph()));
+        savePicture(windowPicture(*window, window->graphViewController()), "sequence-change-list");
     }
 
     void cleanup() {
