@@ -118,6 +118,8 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
         return !view.opened || foldersWhole ? 0.0 : borderRatio > 0 ? borderRatio : kNothing;
     };
     const double grey = palette::strokeGrey();
+    const double leastOutlined =
+        morphsTrees_ ? mergeThreshold : kLeastOutlinedSide * mergeThreshold;
     auto draw = [&](DrawRenderer& r, const FileView& view, const DrawRect& frame, double ring,
                     double hue, double alpha) {
         const double side = std::min(frame.width, frame.height);
@@ -136,8 +138,9 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
             fillBand({frame.x, frame.y + dy, dx, frame.height - 2 * dy});
             fillBand({frame.maxX() - dx, frame.y + dy, dx, frame.height - 2 * dy});
         }
-        // Outlines of small rectangles moving over each other would darken whole clumps.
-        if (side < kLeastOutlinedSide * mergeThreshold || !strokes) return;
+        // Outlines of small rectangles moving over each other would darken whole clumps; between
+        // two trees of a sequence most stay where they are, and keep their outlines.
+        if (side < leastOutlined || !strokes) return;
         r.color = DrawColor::grey(grey, alpha);
         r.strokeRect(frame);
     };
