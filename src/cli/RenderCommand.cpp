@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "           [--graph pie|treemap] [--layout stack|snake|spiral|spiralSnake]\n"
     "           [--border RATIO] [--no-keep-aspect] [--bottom-edge] [--hover X,Y]\n"
     "           [--no-labels] [--cushions] [--search TEXT]\n"
-    "       tessera render --sequence A B [C...] --at V -o OUT.png [options above]\n";
+    "       tessera render --sequence A B [C...] --at V [--same-scale] -o OUT.png\n"
+    "           [options above]\n";
 
 std::string formatted(double value) {
     char text[32];
@@ -131,6 +132,8 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
                    "light the files whose path contains TEXT, as the app's search does")
         ->type_name("TEXT");
     app.add_flag("--sequence", isSequence, "draw the morph between the trees given");
+    app.add_flag("--same-scale", settings.sameScale,
+                 "with --sequence: every tree at one scale, the same bytes in the same area");
     app.add_option("--at", at, "the slider's value: 0 is the first tree, 1 the second...")
         ->type_name("V");
     if (const auto ended = parser.parse(arguments)) return std::unexpected(*ended);
@@ -199,6 +202,7 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
         return fail("a PATH and -o OUT.png are needed");
     if (!isSequence) {
         if (options.atGiven) return fail("--at goes with --sequence");
+        if (settings.sameScale) return fail("--same-scale goes with --sequence");
         if (settings.colorMode == ColorMode::change)
             return fail("--color-mode change goes with --sequence: it shows what changed between "
                         "the trees");

@@ -30,6 +30,14 @@ double Graph::scaledDuration(double seconds) const {
 }
 
 std::int64_t Graph::totalSize() const {
+    if (comparesTrees()) {
+        // At one scale, each tree's root takes its share of the largest tree.
+        if (!settings_.sameScale) return 0;
+        std::int64_t largest = 0;
+        for (const Directory* root : sequenceTrees_)
+            largest = std::max(largest, root->size(settings_.sizeMode));
+        return largest;
+    }
     if (!settings_.showVolumeAvailableSpace || settings_.sizeMode != SizeMode::allocatedFileSize ||
         !fileController_)
         return 0;
@@ -295,7 +303,7 @@ std::string Graph::defaultMainText() const {
         return percent;
     }
     if (file_ == nullptr) return {};
-    if (file_->parent() == nullptr && totalSize() > 0)
+    if (file_->parent() == nullptr && totalSize() > 0 && !comparesTrees())
         return localizedFormat("file.display.allocatedSize", formatByteCount(totalSize()));
     return file_->displaySizeString(settings_.sizeMode).value_or("");
 }

@@ -29,6 +29,7 @@ Effect effectOf(SettingKey key) {
     case SettingKey::directoryBorderRatio:
     case SettingKey::graphLevels:
     case SettingKey::keepAspectRatioDuringZoom:
+    case SettingKey::sameScale:
     case SettingKey::showVolumeAvailableSpace:
     case SettingKey::sizeMode:
     case SettingKey::treeMapLayout:
@@ -48,7 +49,8 @@ void Graph::applySettings(const Settings& next) {
         changed = true;
         effect = std::max(effect, effectOf(setting.id));
         measureChanged = measureChanged || setting.id == SettingKey::sizeMode ||
-                         setting.id == SettingKey::showVolumeAvailableSpace;
+                         setting.id == SettingKey::showVolumeAvailableSpace ||
+                         setting.id == SettingKey::sameScale;
     }
     if (!changed) return;
     // A kind of file lit from the legend goes with the colour mode by file type.

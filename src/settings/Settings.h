@@ -29,8 +29,11 @@ struct Settings {
     double directoryBorderRatio = 0.0;
     bool keepAspectRatioDuringZoom = true;
     bool beginLayoutOnBottomEdge = false;
+    /// Trees compared are drawn at one scale, the same bytes in the same area, each tree's
+    /// root taking its share of the largest; otherwise each fills the view.
+    bool sameScale = false;
 
-    /// All fifteen keys, sorted, two-space indentation, "key" : value.
+    /// All sixteen keys, sorted, two-space indentation, "key" : value.
     std::string encode() const;
     /// Absent keys take their defaults; a missing version, a value of the wrong type or an
     /// unknown name fails the whole file.

@@ -66,12 +66,12 @@ SettingDefinition choice(SettingKey id, std::string_view key,
             .set = setChoice<Member, All>};
 }
 
-const std::array<SettingDefinition, 13>& table() {
+const std::array<SettingDefinition, 14>& table() {
     static const auto graphTypes = namesOf(allGraphTypes);
     static const auto sizeModes = namesOf(allSizeModes);
     static const auto colorModes = namesOf(allColorModes);
     static const auto layouts = namesOf(allTreeMapLayouts);
-    static const std::array<SettingDefinition, 13> definitions{
+    static const std::array<SettingDefinition, 14> definitions{
         // Durations are divided by the speed: it halves or doubles, within reason.
         SettingDefinition{.id = SettingKey::animationSpeed,
                           .key = "animationSpeed",
@@ -120,6 +120,7 @@ const std::array<SettingDefinition, 13>& table() {
                           .step = 1,
                           .get = getNumber<&Settings::mergeThreshold>,
                           .set = setNumber<&Settings::mergeThreshold>},
+        boolean<&Settings::sameScale>(SettingKey::sameScale, "sameScale"),
         boolean<&Settings::showNames>(SettingKey::showNames, "showNames"),
         boolean<&Settings::showVolumeAvailableSpace>(SettingKey::showVolumeAvailableSpace,
                                                      "showVolumeAvailableSpace"),

@@ -23,6 +23,7 @@ enum class SettingKey {
     graphType,
     keepAspectRatioDuringZoom,
     mergeThreshold,
+    sameScale,
     showNames,
     showVolumeAvailableSpace,
     sizeMode,

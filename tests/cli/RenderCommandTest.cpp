@@ -80,6 +80,34 @@ TEST_F(RenderSequenceTest, TheEndsAreEachTreeAloneAndTheMorphGrowsNewFiles) {
     EXPECT_GT(uncoveredDegrees(at("0.5"), kOuterRing), halfway);
 }
 
+// At one scale the smaller tree takes its share of the larger one's circle, and the larger is
+// drawn as it is alone; coloured by change, what came is warm and what stayed grey.
+TEST_F(RenderSequenceTest, OneScaleAndTheColoursOfChange) {
+    constexpr double kOuterRing = 95;
+    const int own = uncoveredDegrees(at("0"), kOuterRing); // where "c" holds nothing: 51°
+    EXPECT_NEAR(own, 51, 3);
+    const int scaled = uncoveredDegrees(
+        render({"--sequence", before, after, "--at", "0", "--same-scale"}, "scaled0.png"),
+        kOuterRing);
+    EXPECT_NEAR(scaled, 360 - 600.0 / 1100 * 360, 3);
+    EXPECT_EQ(
+        bytesOf(render({"--sequence", before, after, "--at", "1", "--same-scale"}, "scaled1.png")),
+        bytesOf(at("1")));
+
+    const QImage changes(QString::fromStdString(render(
+        {"--sequence", before, after, "--at", "1", "--color-mode", "change"}, "change1.png")));
+    const auto colourAt = [&](double degrees) {
+        const double angle = degrees * M_PI / 180;
+        return changes.pixelColor(static_cast<int>(300 + kOuterRing * std::cos(angle)),
+                                  static_cast<int>(200 - kOuterRing * std::sin(angle)));
+    };
+    // Clockwise from 360°, the largest first: "new" (150°), then "a" (131°), then "b" (65°).
+    const QColor came = colourAt(285);
+    const QColor stayed = colourAt(150);
+    EXPECT_GT(came.red(), came.blue() + 60) << came.name().toStdString();
+    EXPECT_LT(stayed.hslSaturationF(), 0.05) << stayed.name().toStdString();
+}
+
 TEST_F(RenderSequenceTest, BadSequencesAndSettingsAreRefused) {
     const std::string out = folder / "x.png";
     for (const auto& arguments : std::vector<std::vector<std::string>>{
@@ -88,6 +116,8 @@ TEST_F(RenderSequenceTest, BadSequencesAndSettingsAreRefused) {
              {"--sequence", before, after, "--at", "-0.1", "-o", out},
              {"--sequence", before, after, "--at", "half", "-o", out},
              {before, "--at", "0", "-o", out},
+             {before, "--same-scale", "-o", out},
+             {before, "--color-mode", "change", "-o", out},
              // Settings the app's View menu would not reach, or not numbers at all.
              {before, "--levels", "20", "-o", out},
              {before, "--levels", "9x", "-o", out},

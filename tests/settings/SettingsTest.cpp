@@ -29,6 +29,7 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
                                  "  \"graphType\" : \"pieChart\",\n"
                                  "  \"keepAspectRatioDuringZoom\" : true,\n"
                                  "  \"mergeThreshold\" : 2.0,\n"
+                                 "  \"sameScale\" : false,\n"
                                  "  \"showNames\" : true,\n"
                                  "  \"showVolumeAvailableSpace\" : false,\n"
                                  "  \"sizeMode\" : \"fileSize\",\n"
@@ -45,6 +46,7 @@ TEST(SettingsTest, WrittenPrettyWithSortedKeysAndReadBack) {
     changed.showVolumeAvailableSpace = true;
     changed.showNames = false;
     changed.cushions = true;
+    changed.sameScale = true;
     changed.graphLevels = 12;
     changed.treeMapLayout = TreeMapLayout::stack;
     changed.directoryBorderRatio = 0.05;

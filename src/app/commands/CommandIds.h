@@ -42,6 +42,7 @@ inline constexpr CommandId toggleOutline{"toggleOutline"};
 inline constexpr CommandId toggleFullScreen{"toggleFullScreen"};
 inline constexpr CommandId toggleShowNames{"toggleShowNames"};
 inline constexpr CommandId toggleCushions{"toggleCushions"};
+inline constexpr CommandId toggleSameScale{"toggleSameScale"};
 inline constexpr CommandId toggleShowVolumeAvailableSpace{"toggleShowVolumeAvailableSpace"};
 inline constexpr CommandId toggleKeepAspectRatioDuringZoom{"toggleKeepAspectRatioDuringZoom"};
 inline constexpr CommandId toggleBeginLayoutOnBottomEdge{"toggleBeginLayoutOnBottomEdge"};

@@ -132,6 +132,8 @@ void addGraphCommands(CommandSet& commands, GraphViewController& controller) {
 
     addToggle(commands, graph, command::toggleShowNames, SettingKey::showNames,
               "menu.view.showNames", {});
+    addToggle(commands, graph, command::toggleSameScale, SettingKey::sameScale,
+              "menu.view.sameScale", {.visible = [&graph] { return graph.comparesTrees(); }});
     addStepper(commands, graph, SettingKey::animationSpeed, {});
     addStepper(commands, graph, SettingKey::mergeThreshold, {});
 
@@ -182,6 +184,7 @@ void fillViewMenu(QMenu& menu, const CommandSet& commands) {
     submenu("menu.view.sizeMode", allSizeModes);
     submenu("menu.view.colorMode", allColorModes);
     menu.addAction(commands.action(command::toggleShowNames));
+    menu.addAction(commands.action(command::toggleSameScale));
     menu.addSeparator();
     auto stepper = [&](std::string_view titleKey, SettingKey key) {
         const command::Stepper ids = command::stepper(key);

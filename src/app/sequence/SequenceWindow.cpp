@@ -101,14 +101,21 @@ void SequenceWindow::addCommands(Application& application) {
     addGraphCommands(commands, *graphViewController_);
     // A sequence shows trees as they were: nothing may change how the graph lays them out.
     commands.disablesGraphCommands = [] { return true; };
-    // Its colours may change, standing on a tree: by what changed, or as any graph's.
+    // Its colours and its scale may change, standing on a tree.
+    const auto standsOnATree = [this] { return !graph().showsFileSequence(); };
     for (const ColorMode mode : allColorModes)
         commands.route(
             command::choice(mode), [] { return true; },
             [this, mode] {
                 graph().changeSettings([mode](Settings& next) { next.colorMode = mode; });
             },
-            [this] { return !graph().showsFileSequence(); });
+            standsOnATree);
+    commands.route(
+        command::toggleSameScale, [] { return true; },
+        [this] {
+            graph().changeSettings([](Settings& next) { next.sameScale = !next.sameScale; });
+        },
+        standsOnATree);
     for (QAction* action : commands.actions())
         addAction(action);
 
