@@ -61,45 +61,67 @@ std::int64_t weightOf(const EntryChange& change) {
 
 TreeComparison::TreeComparison(const Directory& before, const Directory& after, SizeMode mode)
     : before_(before), after_(after), mode_(mode) {
-    beforeToAfter_.emplace(&before, &after);
-    afterToBefore_.emplace(&after, &before);
+    pairs_.emplace_back(&before, &after);
     pairContents(before, after);
     findRenames();
+    // Looked up by either side from here on.
+    byAfter_.reserve(pairs_.size());
+    for (const auto& [earlier, later] : pairs_)
+        byAfter_.emplace_back(later, earlier);
+    std::ranges::sort(pairs_);
+    std::ranges::sort(byAfter_);
     listChanges();
+}
+
+const File* TreeComparison::lookUp(const Pairs& pairs, const File& file) {
+    const auto found = std::ranges::lower_bound(pairs, &file, {}, &Pairs::value_type::first);
+    return found != pairs.end() && found->first == &file ? found->second : nullptr;
 }
 
 void TreeComparison::pairContents(const Directory& beforeRoot, const Directory& afterRoot) {
     // An explicit stack: trees may be deeper than the call stack.
     std::vector<std::pair<const Directory*, const Directory*>> pending{{&beforeRoot, &afterRoot}};
-    std::unordered_map<std::string_view, std::vector<const File*>> byName;
+    std::unordered_map<std::string_view, std::vector<std::size_t>> byName;
+    std::vector<char> paired; // of the earlier folder's children, by index
+    const auto pair = [&](const File* earlier, const File* later) {
+        pairs_.emplace_back(earlier, later);
+        if (later->isDirectory())
+            pending.emplace_back(earlier->asDirectory(), later->asDirectory());
+    };
     while (!pending.empty()) {
         const auto [before, after] = pending.back();
         pending.pop_back();
+        const std::size_t count = before->count();
+        // Most folders hold the same names in the same order in both trees.
+        std::size_t same = 0;
+        while (same < count && same < after->count() &&
+               before->child(same)->path() == after->child(same)->path() &&
+               before->child(same)->isDirectory() == after->child(same)->isDirectory()) {
+            pair(before->child(same), after->child(same));
+            ++same;
+        }
+        if (same == count && same == after->count()) continue;
+        // The rest by name. A folder of a snapshot may hold two entries of one name: they
+        // pair in their order.
         byName.clear();
-        // A folder of a snapshot may hold two entries of one name: they pair in their order.
-        for (const File* child : before->contents())
-            byName[child->path()].push_back(child);
-        for (auto& [name, files] : byName)
-            std::reverse(files.begin(), files.end());
-        for (const File* child : after->contents()) {
+        paired.assign(count, 0);
+        for (std::size_t i = count; i-- > same;)
+            byName[before->child(i)->path()].push_back(i);
+        for (std::size_t j = same; j < after->count(); ++j) {
+            const File* child = after->child(j);
             const auto found = byName.find(child->path());
-            const File* match = nullptr;
-            if (found != byName.end() && !found->second.empty() &&
-                found->second.back()->isDirectory() == child->isDirectory()) {
-                match = found->second.back();
-                found->second.pop_back();
-            }
-            if (match == nullptr) {
+            if (found == byName.end() || found->second.empty() ||
+                before->child(found->second.back())->isDirectory() != child->isDirectory()) {
                 added_.push_back(child);
                 continue;
             }
-            beforeToAfter_.emplace(match, child);
-            afterToBefore_.emplace(child, match);
-            if (child->isDirectory())
-                pending.emplace_back(match->asDirectory(), child->asDirectory());
+            const std::size_t match = found->second.back();
+            found->second.pop_back();
+            paired[match] = 1;
+            pair(before->child(match), child);
         }
-        for (const File* child : before->contents())
-            if (!beforeToAfter_.contains(child)) removed_.push_back(child);
+        for (std::size_t i = same; i < count; ++i)
+            if (paired[i] == 0) removed_.push_back(before->child(i));
     }
 }
 
@@ -140,7 +162,7 @@ std::vector<RenameCandidate> renameCandidates(const std::vector<const File*>& ou
     return candidates;
 }
 
-bool insideAny(const File& file, const std::unordered_map<const File*, const File*>& folders) {
+bool insideAny(const File& file, const std::unordered_set<const File*>& folders) {
     for (const File* up = &file; up != nullptr; up = up->parent())
         if (folders.contains(up)) return true;
     return false;
@@ -161,8 +183,8 @@ void TreeComparison::findRenames() {
     for (const RenameCandidate& candidate : came)
         ++cameCount[candidate.signature];
     std::ranges::stable_sort(came, {}, &RenameCandidate::depth);
-    std::unordered_map<const File*, const File*> renamedBefore;
-    std::unordered_map<const File*, const File*> renamedAfter;
+    std::unordered_set<const File*> renamedBefore;
+    std::unordered_set<const File*> renamedAfter;
     for (const RenameCandidate& candidate : came) {
         const auto found = goneBySignature.find(candidate.signature);
         if (found == goneBySignature.end() || found->second.size() != 1 ||
@@ -171,11 +193,9 @@ void TreeComparison::findRenames() {
         const File* before = found->second.front();
         const File* after = candidate.folder;
         if (insideAny(*before, renamedBefore) || insideAny(*after, renamedAfter)) continue;
-        renamedBefore.emplace(before, after);
-        renamedAfter.emplace(after, before);
+        renamedBefore.insert(before);
+        renamedAfter.insert(after);
         renames_.emplace_back(before, after);
-        beforeToAfter_.emplace(before, after);
-        afterToBefore_.emplace(after, before);
     }
     // What moved into a folder that came (or out of one that went) is not new (or gone).
     const std::unordered_set<const File*> cameWhole(added_.begin(), added_.end());
@@ -197,8 +217,10 @@ void TreeComparison::findRenames() {
     std::ranges::sort(renames_, [&](const auto& a, const auto& b) {
         return a.second->relativePath() < b.second->relativePath();
     });
-    for (const auto& [before, after] : renames_)
+    for (const auto& [before, after] : renames_) {
+        pairs_.emplace_back(before, after);
         pairContents(*before->asDirectory(), *after->asDirectory());
+    }
 }
 
 void TreeComparison::listChanges() {
@@ -212,16 +234,15 @@ void TreeComparison::listChanges() {
         const Directory* folder = pending.back();
         pending.pop_back();
         for (const File* file : folder->contents()) {
-            const auto found = afterToBefore_.find(file);
-            if (found == afterToBefore_.end()) continue; // came: listed whole below
+            const File* earlier = lookUp(byAfter_, *file);
+            if (earlier == nullptr) continue; // came: listed whole below
             if (const Directory* sub = file->asDirectory()) {
                 pending.push_back(sub);
                 continue;
             }
-            const std::int64_t was = found->second->size(mode_);
+            const std::int64_t was = earlier->size(mode_);
             const std::int64_t is = file->size(mode_);
-            if (is != was)
-                change(is > was ? ChangeKind::grown : ChangeKind::shrunk, found->second, file);
+            if (is != was) change(is > was ? ChangeKind::grown : ChangeKind::shrunk, earlier, file);
         }
     }
     for (const File* file : added_) {
@@ -270,11 +291,8 @@ bool TreeComparison::inBefore(const File& file) const {
 }
 
 const File* TreeComparison::counterpart(const File& file) const {
-    if (const auto found = beforeToAfter_.find(&file); found != beforeToAfter_.end())
-        return found->second;
-    if (const auto found = afterToBefore_.find(&file); found != afterToBefore_.end())
-        return found->second;
-    return nullptr;
+    if (const File* later = lookUp(pairs_, file)) return later;
+    return lookUp(byAfter_, file);
 }
 
 File* TreeComparison::counterpartOfShape(const File& file, bool merged) const {
@@ -289,7 +307,7 @@ File* TreeComparison::counterpartOfShape(const File& file, bool merged) const {
 ChangeKind TreeComparison::changeOf(const File& file) const {
     const File* other = counterpart(file);
     if (other == nullptr) return inBefore(file) ? ChangeKind::removed : ChangeKind::added;
-    const bool before = beforeToAfter_.contains(&file);
+    const bool before = lookUp(pairs_, file) != nullptr;
     const File& earlier = before ? file : *other;
     const File& later = before ? *other : file;
     if (earlier.isDirectory() && earlier.path() != later.path()) return ChangeKind::renamed;
@@ -301,16 +319,14 @@ ChangeKind TreeComparison::changeOf(const File& file) const {
 }
 
 std::int64_t TreeComparison::sizeBefore(const File& file) const {
-    if (beforeToAfter_.contains(&file)) return file.size(mode_);
-    if (const auto found = afterToBefore_.find(&file); found != afterToBefore_.end())
-        return found->second->size(mode_);
+    if (lookUp(pairs_, file) != nullptr) return file.size(mode_);
+    if (const File* earlier = lookUp(byAfter_, file)) return earlier->size(mode_);
     return inBefore(file) ? file.size(mode_) : 0;
 }
 
 std::int64_t TreeComparison::sizeAfter(const File& file) const {
-    if (afterToBefore_.contains(&file)) return file.size(mode_);
-    if (const auto found = beforeToAfter_.find(&file); found != beforeToAfter_.end())
-        return found->second->size(mode_);
+    if (lookUp(byAfter_, file) != nullptr) return file.size(mode_);
+    if (const File* later = lookUp(pairs_, file)) return later->size(mode_);
     return inBefore(file) ? 0 : file.size(mode_);
 }
 

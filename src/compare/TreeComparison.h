@@ -84,6 +84,9 @@ public:
     std::vector<std::pair<std::string, std::string>> renamedPaths() const;
 
 private:
+    using Pairs = std::vector<std::pair<const File*, const File*>>;
+    /// The second of the pair whose first is `file`, in pairs sorted by their first.
+    static const File* lookUp(const Pairs& pairs, const File& file);
     void pairContents(const Directory& before, const Directory& after);
     void findRenames();
     void listChanges();
@@ -92,8 +95,8 @@ private:
     const Directory& before_;
     const Directory& after_;
     SizeMode mode_;
-    std::unordered_map<const File*, const File*> beforeToAfter_;
-    std::unordered_map<const File*, const File*> afterToBefore_;
+    Pairs pairs_;   // (earlier, later) of every entry in both trees; sorted once paired
+    Pairs byAfter_; // the same pairs as (later, earlier), sorted
     std::vector<const File*> removed_; // earlier entries with no counterpart, outermost only
     std::vector<const File*> added_;   // later entries with no counterpart, outermost only
     std::vector<std::pair<const File*, const File*>> renames_;
