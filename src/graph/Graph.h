@@ -154,7 +154,7 @@ public:
     const TreeComparison* sequenceComparison();
     /// In a sequence at rest on a tree, how `file` (of that tree) changed, as the bubble says
     /// it: "12 MB in the tree before, +3 MB", "New since the tree before".
-    std::optional<std::string> sequenceChangeText(const File& file);
+    std::optional<std::string> sequenceChangeText(const File& file) const;
     bool showsFileSequence() const { return fileSequence_.has_value(); }
     /// Whether the graph shows a sequence of trees, morphing or standing on one of them.
     bool comparesTrees() const { return sequenceTrees_.size() >= 2; }
@@ -259,6 +259,10 @@ private:
     /// The dimmed picture and the lit matches over it (while the picture moves, only dimmed).
     void drawLitFiles();
     std::string defaultMainText() const;
+    /// The two trees a comparison is made of where the graph stands (see sequenceComparison()).
+    std::optional<std::pair<const Directory*, const Directory*>> comparedTrees() const;
+    /// The comparison of those trees when it is made already; none otherwise.
+    const TreeComparison* madeComparison() const;
     /// The counterparts of the sequence's morph between the two trees it stands between.
     DrawGraph::Counterparts sequenceCounterparts();
     double scaledDuration(double seconds) const;

@@ -49,6 +49,8 @@ std::string Graph::accessibleDetails(File& file) const {
                                     {place, std::to_string(siblings.size())});
         }
     }
+    // In a comparison, how it changed, as the bubble says it.
+    if (const auto change = sequenceChangeText(file)) text += ", " + *change;
     return text;
 }
 

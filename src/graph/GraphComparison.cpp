@@ -8,18 +8,30 @@
 
 namespace tessera {
 
-const TreeComparison* Graph::sequenceComparison() {
-    if (sequenceTrees_.size() < 2) return nullptr;
+std::optional<std::pair<const Directory*, const Directory*>> Graph::comparedTrees() const {
+    if (sequenceTrees_.size() < 2) return std::nullopt;
     const bool between = fileSequence_ && fileSequence_->progress > 0;
     const std::size_t first = between              ? sequenceIndex_
                               : sequenceIndex_ > 0 ? sequenceIndex_ - 1
                                                    : 0;
-    const Directory* before = sequenceTrees_[first];
-    const Directory* after = sequenceTrees_[first + 1];
-    if (!sequenceComparison_ || &sequenceComparison_->before() != before ||
-        &sequenceComparison_->after() != after ||
-        sequenceComparison_->sizeMode() != settings_.sizeMode) {
-        sequenceComparison_ = std::make_unique<TreeComparison>(*before, *after, settings_.sizeMode);
+    return std::pair{sequenceTrees_[first], sequenceTrees_[first + 1]};
+}
+
+const TreeComparison* Graph::madeComparison() const {
+    const auto trees = comparedTrees();
+    if (!trees || !sequenceComparison_ || &sequenceComparison_->before() != trees->first ||
+        &sequenceComparison_->after() != trees->second ||
+        sequenceComparison_->sizeMode() != settings_.sizeMode)
+        return nullptr;
+    return sequenceComparison_.get();
+}
+
+const TreeComparison* Graph::sequenceComparison() {
+    const auto trees = comparedTrees();
+    if (!trees) return nullptr;
+    if (madeComparison() == nullptr) {
+        sequenceComparison_ =
+            std::make_unique<TreeComparison>(*trees->first, *trees->second, settings_.sizeMode);
         if (fileDraw_) fileDraw_->changeHue = nullptr;
     }
     // The layouts may colour from several threads: they get the comparison itself, which
@@ -41,9 +53,9 @@ DrawGraph::Counterparts Graph::sequenceCounterparts() {
     };
 }
 
-std::optional<std::string> Graph::sequenceChangeText(const File& file) {
+std::optional<std::string> Graph::sequenceChangeText(const File& file) const {
     if (fileSequence_ || file.asMerged() != nullptr) return std::nullopt;
-    const TreeComparison* comparison = sequenceComparison();
+    const TreeComparison* comparison = madeComparison();
     if (comparison == nullptr) return std::nullopt;
     // Standing on a later tree, the change since the one before; on the first, until the next.
     const bool later = sequenceIndex_ > 0;

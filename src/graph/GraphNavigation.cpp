@@ -212,6 +212,7 @@ void Graph::setActiveText(File* target) {
     if (const auto size = target->displaySizeString(settings_.sizeMode))
         text.runs.push_back({named ? " - " + *size : *size, LabelRun::Weight::regular,
                              LabelText::kSystemFontSize, palette::labelText()});
+    sequenceComparison(); // made once for the pair stood on
     if (const auto change = sequenceChangeText(*target))
         text.runs.push_back({"\n" + *change, LabelRun::Weight::regular,
                              LabelText::kSmallSystemFontSize, palette::labelText()});

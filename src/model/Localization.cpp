@@ -144,7 +144,7 @@ constexpr std::array texts{
     Text{"menu.view.graphType", "&Graph Type", ""},
     Text{"menu.view.keepAspectRatioDuringZoom", "&Keep Aspect Ratio During Zoom", ""},
     Text{"menu.view.mergeThreshold", "Merge Threshold", ""},
-    Text{"menu.view.sameScale", "Same &Scale for All Trees", ""},
+    Text{"menu.view.sameScale", "Same Sc&ale for All Trees", ""},
     Text{"menu.view.showNames", "Show &Names", ""},
     Text{"menu.view.showOutline", "Show &Outline", ""},
     Text{"menu.view.showVolumeAvailableSpace", "Show Volume's &Free Space", ""},

@@ -13,6 +13,7 @@
 #include "graph/Graph.h"
 #include "model/Directory.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -280,6 +281,40 @@ private slots:
         QTRY_COMPARE(window->graph().file()->relativePath(), std::string("sub"));
         QVERIFY(waitUntilAtRest(window->graph()));
         savePicture(windowPicture(*window, window->graphViewController()), "sequence-change-list");
+    }
+
+    // View > Same Scale for All Trees, from the keyboard: the smaller tree takes its share of
+    // the larger one's circle. A screen reader hears how each entry changed.
+    void theScaleIsSharedAndTheChangesAreSpoken() {
+        Snapshots snapshots;
+        AppHarness harness;
+        harness.documents().openSequence({snapshots.before, snapshots.after});
+        SequenceWindow* window = waitForSequenceWindow();
+        QVERIFY(window != nullptr);
+        Graph& graph = window->graph();
+        QCOMPARE(graph.fileDraw()->totalSize, 0);
+        QMenu* viewMenu = menuTitled(*window, QStringLiteral("View"));
+        QVERIFY(viewMenu != nullptr);
+        QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+        QTRY_VERIFY(viewMenu->isVisible());
+        QTest::keyClick(viewMenu, Qt::Key_A); // Same Scale for All Trees
+        QTRY_VERIFY(graph.settings().sameScale);
+        QCOMPARE(graph.fileDraw()->totalSize, 1'100'000);
+        QVERIFY(waitUntilAtRest(graph));
+        // The first tree (700 KB) takes 7/11 of the turn.
+        savePicture(windowPicture(*window, window->graphViewController()), "sequence-same-scale");
+        QCOMPARE(harness.documents().settings().sameScale, false);
+
+        QTest::keyClick(&window->slider(), Qt::Key_PageUp);
+        QVERIFY(waitUntilAtRest(graph));
+        QAccessibleInterface* chart =
+            QAccessible::queryAccessibleInterface(window->graphViewController().view());
+        QVERIFY(chart != nullptr && chart->childCount() >= 1);
+        QAccessibleInterface* sub = chart->child(0);
+        QCOMPARE(sub->text(QAccessible::Name), QStringLiteral("sub"));
+        QVERIFY2(sub->text(QAccessible::Description)
+                     .endsWith(QStringLiteral("400 KB in the tree before, +500 KB")),
+                 qPrintable(sub->text(QAccessible::Description)));
     }
 
     void cleanup() {
