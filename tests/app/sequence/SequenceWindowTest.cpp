@@ -66,6 +66,18 @@ SequenceWindow* waitForSequenceWindow() {
     return window;
 }
 
+// A comparison of the two snapshots, opened as the app opens it.
+struct OpenComparison {
+    Snapshots snapshots;
+    AppHarness harness;
+    SequenceWindow* window = nullptr;
+    explicit OpenComparison(GraphType graphType = GraphType::pieChart) {
+        harness.documents().settings().graphType = graphType;
+        harness.documents().openSequence({snapshots.before, snapshots.after});
+        window = waitForSequenceWindow();
+    }
+};
+
 // Where the slider's handle stands at `value` (in slider steps), in the slider's coordinates.
 QPoint handleAt(QSlider& slider, int value) {
     QStyleOptionSlider option;
@@ -109,10 +121,8 @@ class SequenceWindowTest final : public QObject {
 
 private slots:
     void theSliderMorphsBetweenTreesAndSnapsOntoThem() {
-        Snapshots snapshots;
-        AppHarness harness;
-        harness.documents().openSequence({snapshots.before, snapshots.after});
-        SequenceWindow* window = waitForSequenceWindow();
+        OpenComparison open;
+        SequenceWindow* window = open.window;
         QVERIFY(window != nullptr);
         QSlider& slider = window->slider();
         QCOMPARE(slider.maximum(), SequenceWindow::kStepsPerTree);
@@ -167,11 +177,8 @@ private slots:
     }
 
     void theTreeMapMorphsToo() {
-        Snapshots snapshots;
-        AppHarness harness;
-        harness.documents().settings().graphType = GraphType::treeMap;
-        harness.documents().openSequence({snapshots.before, snapshots.after});
-        SequenceWindow* window = waitForSequenceWindow();
+        OpenComparison open(GraphType::treeMap);
+        SequenceWindow* window = open.window;
         QVERIFY(window != nullptr);
         QCOMPARE(window->graph().settings().graphType, GraphType::treeMap);
         drag(window->slider(), 0, 800);
@@ -187,14 +194,12 @@ private slots:
     // A comparison opens coloured by what changed, in settings of its own; standing on a tree
     // its colours can be chosen from the View menu, while it morphs they cannot.
     void theComparisonIsColouredByWhatChanged() {
-        Snapshots snapshots;
-        AppHarness harness;
-        harness.documents().openSequence({snapshots.before, snapshots.after});
-        SequenceWindow* window = waitForSequenceWindow();
+        OpenComparison open;
+        SequenceWindow* window = open.window;
         QVERIFY(window != nullptr);
         Graph& graph = window->graph();
         QCOMPARE(graph.settings().colorMode, ColorMode::change);
-        QCOMPARE(harness.documents().settings().colorMode, ColorMode::hueWheel);
+        QCOMPARE(open.harness.documents().settings().colorMode, ColorMode::hueWheel);
         GraphViewController& view = window->graphViewController();
         const auto colourOf = [&](const char* path) {
             const QImage frame = view.surface().grabFrame();
@@ -242,16 +247,14 @@ private slots:
         QTRY_COMPARE(graph.settings().colorMode, ColorMode::hueWheel);
         QVERIFY(waitUntilAtRest(graph));
         QVERIFY2(colourOf("other/b").saturationF() > 0.3, qPrintable(colourOf("other/b").name()));
-        QCOMPARE(harness.documents().settings().colorMode, ColorMode::hueWheel);
+        QCOMPARE(open.harness.documents().settings().colorMode, ColorMode::hueWheel);
     }
 
     // The list beside the graph names each change, the largest first; a header sorts by its
     // column; Return on a row shows its entry in the graph.
     void theChangesAreListedBesideTheGraph() {
-        Snapshots snapshots;
-        AppHarness harness;
-        harness.documents().openSequence({snapshots.before, snapshots.after});
-        SequenceWindow* window = waitForSequenceWindow();
+        OpenComparison open;
+        SequenceWindow* window = open.window;
         QVERIFY(window != nullptr);
         ChangeList& list = window->changeList();
         const auto row = [&](int index) {
@@ -286,10 +289,8 @@ private slots:
     // View > Same Scale for All Trees, from the keyboard: the smaller tree takes its share of
     // the larger one's circle. A screen reader hears how each entry changed.
     void theScaleIsSharedAndTheChangesAreSpoken() {
-        Snapshots snapshots;
-        AppHarness harness;
-        harness.documents().openSequence({snapshots.before, snapshots.after});
-        SequenceWindow* window = waitForSequenceWindow();
+        OpenComparison open;
+        SequenceWindow* window = open.window;
         QVERIFY(window != nullptr);
         Graph& graph = window->graph();
         QCOMPARE(graph.fileDraw()->totalSize, 0);
@@ -303,7 +304,7 @@ private slots:
         QVERIFY(waitUntilAtRest(graph));
         // The first tree (700 KB) takes 7/11 of the turn.
         savePicture(windowPicture(*window, window->graphViewController()), "sequence-same-scale");
-        QCOMPARE(harness.documents().settings().sameScale, false);
+        QCOMPARE(open.harness.documents().settings().sameScale, false);
 
         QTest::keyClick(&window->slider(), Qt::Key_PageUp);
         QVERIFY(waitUntilAtRest(graph));
