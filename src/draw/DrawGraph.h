@@ -100,8 +100,13 @@ public:
     /// strengths around it), given by the graph of a comparison; none elsewhere, where every
     /// file is unchanged.
     std::function<double(const File&)> changeHue;
-    /// Counts the changes of `changeHue`: a picture made with an earlier one is not kept.
-    std::uint64_t changeHueRevision = 0;
+    /// In a comparison, what orders a folder's children in the tree map, the largest first:
+    /// the same for an entry in every tree of the sequence (the largest of its sizes), so that
+    /// siblings keep one order from tree to tree; none elsewhere (the folder's own order).
+    std::function<std::int64_t(const File&)> orderKey;
+    /// Counts the changes of `changeHue` and `orderKey`: a picture made with earlier ones is
+    /// not kept.
+    std::uint64_t comparisonRevision = 0;
     /// Smallest arc or edge length in points below which files are merged.
     double mergeThreshold = 2.0;
     /// The volume's capacity when a whole volume is shown, else 0.

@@ -259,8 +259,11 @@ private:
     /// The dimmed picture and the lit matches over it (while the picture moves, only dimmed).
     void drawLitFiles();
     std::string defaultMainText() const;
-    /// The two trees a comparison is made of where the graph stands (see sequenceComparison()).
-    std::optional<std::pair<const Directory*, const Directory*>> comparedTrees() const;
+    /// The first of the two trees a comparison is made of where the graph stands (see
+    /// sequenceComparison()), by its index in the sequence.
+    std::optional<std::size_t> comparedPair() const;
+    /// The comparison of the trees `first` and `first` + 1 of the sequence, made when missing.
+    const TreeComparison* pairComparison(std::size_t first);
     /// The comparison of those trees when it is made already; none otherwise.
     const TreeComparison* madeComparison() const;
     /// The counterparts of the sequence's morph between the two trees it stands between.
@@ -278,7 +281,8 @@ private:
     // The trees of the sequence shown and the one stood on or left, at rest on a tree too.
     std::vector<Directory*> sequenceTrees_;
     std::size_t sequenceIndex_ = 0;
-    std::unique_ptr<TreeComparison> sequenceComparison_;
+    std::vector<std::unique_ptr<TreeComparison>> pairComparisons_; // tree i with tree i + 1
+    std::size_t colouredPair_ = 0; // the pair the layout's change colours come from
     std::optional<Loading> loading_;
     std::optional<FileTransition> fileTransition_;
     std::unique_ptr<GraphLabel> mainFileText_;

@@ -8,41 +8,98 @@
 
 namespace tessera {
 
-std::optional<std::pair<const Directory*, const Directory*>> Graph::comparedTrees() const {
+namespace {
+
+// The largest size over the sequence of the entry that `file` (of trees[k]) is: its own and
+// its counterparts', followed from tree to tree in both directions.
+std::int64_t largestSizeOverSequence(const File& file, const std::vector<Directory*>& trees,
+                                     const std::vector<const TreeComparison*>& pairs,
+                                     SizeMode mode) {
+    const File* root = &file;
+    while (root->parent() != nullptr)
+        root = root->parent();
+    const auto at = std::ranges::find(trees, root);
+    std::int64_t largest = file.size(mode);
+    if (at == trees.end()) return largest;
+    const auto k = static_cast<std::size_t>(at - trees.begin());
+    const File* later = &file;
+    for (std::size_t j = k; later != nullptr && j + 1 < trees.size(); ++j)
+        if ((later = pairs[j]->counterpart(*later)) != nullptr)
+            largest = std::max(largest, later->size(mode));
+    const File* earlier = &file;
+    for (std::size_t j = k; earlier != nullptr && j > 0; --j)
+        if ((earlier = pairs[j - 1]->counterpart(*earlier)) != nullptr)
+            largest = std::max(largest, earlier->size(mode));
+    return largest;
+}
+
+} // namespace
+
+std::optional<std::size_t> Graph::comparedPair() const {
     if (sequenceTrees_.size() < 2) return std::nullopt;
     const bool between = fileSequence_ && fileSequence_->progress > 0;
-    const std::size_t first = between              ? sequenceIndex_
-                              : sequenceIndex_ > 0 ? sequenceIndex_ - 1
-                                                   : 0;
-    return std::pair{sequenceTrees_[first], sequenceTrees_[first + 1]};
+    return between ? sequenceIndex_ : sequenceIndex_ > 0 ? sequenceIndex_ - 1 : 0;
+}
+
+const TreeComparison* Graph::pairComparison(std::size_t first) {
+    if (pairComparisons_.size() != sequenceTrees_.size() - 1) {
+        pairComparisons_.clear();
+        pairComparisons_.resize(sequenceTrees_.size() - 1);
+    }
+    std::unique_ptr<TreeComparison>& made = pairComparisons_[first];
+    if (!made || &made->before() != sequenceTrees_[first] ||
+        &made->after() != sequenceTrees_[first + 1] || made->sizeMode() != settings_.sizeMode) {
+        made = std::make_unique<TreeComparison>(*sequenceTrees_[first], *sequenceTrees_[first + 1],
+                                                settings_.sizeMode);
+        if (fileDraw_) {
+            fileDraw_->changeHue = nullptr;
+            fileDraw_->orderKey = nullptr;
+        }
+    }
+    return made.get();
 }
 
 const TreeComparison* Graph::madeComparison() const {
-    const auto trees = comparedTrees();
-    if (!trees || !sequenceComparison_ || &sequenceComparison_->before() != trees->first ||
-        &sequenceComparison_->after() != trees->second ||
-        sequenceComparison_->sizeMode() != settings_.sizeMode)
+    const auto first = comparedPair();
+    if (!first || *first >= pairComparisons_.size()) return nullptr;
+    const TreeComparison* made = pairComparisons_[*first].get();
+    if (made == nullptr || &made->before() != sequenceTrees_[*first] ||
+        &made->after() != sequenceTrees_[*first + 1] || made->sizeMode() != settings_.sizeMode)
         return nullptr;
-    return sequenceComparison_.get();
+    return made;
 }
 
 const TreeComparison* Graph::sequenceComparison() {
-    const auto trees = comparedTrees();
-    if (!trees) return nullptr;
-    if (madeComparison() == nullptr) {
-        sequenceComparison_ =
-            std::make_unique<TreeComparison>(*trees->first, *trees->second, settings_.sizeMode);
-        if (fileDraw_) fileDraw_->changeHue = nullptr;
+    const auto first = comparedPair();
+    if (!first) {
+        if (fileDraw_ && fileDraw_->orderKey) {
+            fileDraw_->orderKey = nullptr;
+            ++fileDraw_->comparisonRevision;
+        }
+        return nullptr;
     }
-    // The layouts may colour from several threads: they get the comparison itself, which
-    // nothing changes while they read it.
-    if (fileDraw_ && !fileDraw_->changeHue) {
-        fileDraw_->changeHue = [comparison = sequenceComparison_.get()](const File& file) {
+    // Every pair is compared: siblings keep one order over the whole sequence.
+    std::vector<const TreeComparison*> pairs;
+    for (std::size_t i = 0; i + 1 < sequenceTrees_.size(); ++i)
+        pairs.push_back(pairComparison(i));
+    const TreeComparison* comparison = pairs[*first];
+    // The layouts may read these from several threads: they get comparisons that nothing
+    // changes while they are read.
+    if (fileDraw_ && (!fileDraw_->changeHue || colouredPair_ != *first)) {
+        fileDraw_->changeHue = [comparison](const File& file) {
             return palette::kUnchangedHue + changeStrength(*comparison, file);
         };
-        ++fileDraw_->changeHueRevision;
+        colouredPair_ = *first;
+        ++fileDraw_->comparisonRevision;
     }
-    return sequenceComparison_.get();
+    if (fileDraw_ && !fileDraw_->orderKey) {
+        fileDraw_->orderKey = [trees = sequenceTrees_, pairs,
+                               mode = settings_.sizeMode](const File& file) {
+            return largestSizeOverSequence(file, trees, pairs, mode);
+        };
+        ++fileDraw_->comparisonRevision;
+    }
+    return comparison;
 }
 
 DrawGraph::Counterparts Graph::sequenceCounterparts() {

@@ -97,7 +97,7 @@ void Graph::configureFileDraw() {
     }
     fileDraw_->sizeMode = settings_.sizeMode;
     fileDraw_->colorMode = settings_.colorMode;
-    if (settings_.colorMode == ColorMode::change) sequenceComparison(); // the colours' source
+    if (comparesTrees()) sequenceComparison(); // the source of the order and the colours
     fileDraw_->mergeThreshold = settings_.mergeThreshold;
     fileDraw_->totalSize = totalSize();
 }

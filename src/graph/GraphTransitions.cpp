@@ -159,7 +159,7 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
     file_ = at(files[index]);
     fileDraw_->endSequenceTransition();
     fileSequence_.reset();
-    if (settings_.colorMode == ColorMode::change) sequenceComparison(); // the colours' source
+    sequenceComparison(); // the source of the order and the colours
     fileDraw_->display(file_);
     // Standing on a tree, the centre says its size as any picture does.
     if (file_ != previous || wasBetween) setMainText({});

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <numeric>
 #include <span>
 
 namespace tessera {
@@ -196,6 +198,20 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     const std::size_t count = directory.count();
     if (count == 0) return;
 
+    // In a comparison the children keep the sequence's one order; else the folder's own.
+    std::vector<std::uint32_t> order;
+    if (orderKey) {
+        std::vector<std::int64_t> keys(count);
+        for (std::size_t i = 0; i < count; ++i)
+            keys[i] = orderKey(*directory.child(i));
+        order.resize(count);
+        std::iota(order.begin(), order.end(), 0u);
+        std::ranges::stable_sort(order, std::greater{}, [&](std::uint32_t i) { return keys[i]; });
+    }
+    const auto childAt = [&](std::size_t i) {
+        return order.empty() ? directory.child(i) : directory.child(order[i]);
+    };
+
     TreeMapRowPlacer placer(area, layout, beginLayoutOnBottomEdge);
     const auto total = static_cast<double>(directory.size(sizeMode));
     double remaining = total;
@@ -230,7 +246,7 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
             const double l = sum == 0 ? 0 : length * m / sum;
             cumulative += m;
             FileView child;
-            child.file = directory.child(k);
+            child.file = childAt(k);
             // Drawing goes down into it soon.
             if (const Directory* sub = child.file->asDirectory()) sub->prefetchContents();
             child.frame = placer.place(t, l);
@@ -255,13 +271,13 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     // Children are read one after another, but they lie anywhere in memory: they are fetched
     // ahead.
     constexpr std::size_t kFetchAhead = 8;
-    const auto fetch = [&](std::size_t i) { __builtin_prefetch(directory.child(i)); };
+    const auto fetch = [&](std::size_t i) { __builtin_prefetch(childAt(i)); };
     for (std::size_t i = 0; i < std::min(count, kFetchAhead); ++i)
         fetch(i);
     std::size_t measured = 0;
     for (std::size_t i = 0; i < count && remaining > 0; ++i) {
         if (i + kFetchAhead < count) fetch(i + kFetchAhead);
-        const double m = measures[i] = static_cast<double>(directory.child(i)->size(sizeMode));
+        const double m = measures[i] = static_cast<double>(childAt(i)->size(sizeMode));
         measured = i + 1;
         const double grown = sum + m;
         const double thickness = placer.depth() * grown / remaining;
@@ -295,7 +311,7 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
         return;
     }
     for (std::size_t i = measured; i < count; ++i)
-        measures[i] = static_cast<double>(directory.child(i)->size(sizeMode));
+        measures[i] = static_cast<double>(childAt(i)->size(sizeMode));
     placeRow(start, count - 1, lastSum, placer.depth());
 }
 
@@ -382,7 +398,7 @@ DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
     key.height = viewSize().height;
     key.sizeMode = sizeMode;
     key.colorMode = colorMode;
-    key.changeHueRevision = colorMode == ColorMode::change ? changeHueRevision : 0;
+    key.comparisonRevision = colorMode == ColorMode::change || orderKey ? comparisonRevision : 0;
     key.mergeThreshold = mergeThreshold;
     key.totalSize = totalSize;
     key.layout = layout;

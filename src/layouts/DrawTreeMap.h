@@ -99,7 +99,7 @@ private:
         double height = 0;
         SizeMode sizeMode = SizeMode::fileSize;
         ColorMode colorMode = ColorMode::hueWheel;
-        std::uint64_t changeHueRevision = 0;
+        std::uint64_t comparisonRevision = 0;
         double mergeThreshold = 0;
         std::int64_t totalSize = 0;
         Layout layout = Layout::spiralSnake;

@@ -467,6 +467,30 @@ TEST(TreeMapTransitionStates, SequenceViewsAreRekeyedByPath) {
     EXPECT_NE(stripAt(r, r.triangleStrips(), shrunk(lostFrame, 0.25)), nullptr);
 }
 
+// In a comparison the tree map keeps one order of siblings over the sequence, the largest of
+// their sizes first: two files that trade places by size keep theirs.
+TEST(TreeMapTransitionStates, SiblingsKeepOneOrderOverASequence) {
+    auto first = dir("", file("x", 100), file("y", 90));
+    auto second = dir("", file("x", 80), file("y", 90));
+    const TreeComparison comparison(*first, *second, SizeMode::fileSize);
+    auto map = makeMap(200, 100);
+    map->orderKey = [&](const File& entry) {
+        const File* other = comparison.counterpart(entry);
+        return std::max(entry.size(), other != nullptr ? other->size() : 0);
+    };
+    map->display(first.get());
+    const DrawRect before = map->view(*first->fileAtPath("x"))->frame;
+    ++map->comparisonRevision;
+    map->display(second.get());
+    const DrawRect after = map->view(*second->fileAtPath("x"))->frame;
+    EXPECT_DOUBLE_EQ(before.x, after.x);
+    EXPECT_DOUBLE_EQ(before.y, after.y);
+    // By their sizes alone, y would come first in the second tree.
+    auto alone = makeMap(200, 100);
+    alone->display(second.get());
+    EXPECT_NE(alone->view(*second->fileAtPath("x"))->frame.x, after.x);
+}
+
 // A folder renamed between two trees, nothing else changed, is the same folder: its files stay
 // where they are all the way.
 TEST(TreeMapTransitionStates, ARenamedFolderStaysWhereItWas) {
