@@ -42,19 +42,23 @@ std::optional<std::size_t> Graph::comparedPair() const {
 }
 
 const TreeComparison* Graph::pairComparison(std::size_t first) {
+    // The layout's colours and order read the comparisons: they go first.
+    const auto forgetHooks = [this] {
+        if (!fileDraw_) return;
+        fileDraw_->changeHue = nullptr;
+        fileDraw_->orderKey = nullptr;
+    };
     if (pairComparisons_.size() != sequenceTrees_.size() - 1) {
+        forgetHooks();
         pairComparisons_.clear();
         pairComparisons_.resize(sequenceTrees_.size() - 1);
     }
     std::unique_ptr<TreeComparison>& made = pairComparisons_[first];
     if (!made || &made->before() != sequenceTrees_[first] ||
         &made->after() != sequenceTrees_[first + 1] || made->sizeMode() != settings_.sizeMode) {
+        forgetHooks();
         made = std::make_unique<TreeComparison>(*sequenceTrees_[first], *sequenceTrees_[first + 1],
                                                 settings_.sizeMode);
-        if (fileDraw_) {
-            fileDraw_->changeHue = nullptr;
-            fileDraw_->orderKey = nullptr;
-        }
     }
     return made.get();
 }
