@@ -43,11 +43,6 @@ std::string listedPath(const File& file) {
     return path;
 }
 
-std::int64_t leavesOf(const File& file) {
-    const Directory* directory = file.asDirectory();
-    return directory != nullptr ? directory->fileCount() : 1;
-}
-
 void printText(const TreeComparison& comparison, const DiffOptions& options) {
     const SizeMode mode = options.sizeMode;
     const std::int64_t before = comparison.before().size(mode);
@@ -149,7 +144,7 @@ void printJson(const TreeComparison& comparison, const DiffOptions& options) {
         json.key("difference");
         json.integer(change.difference());
         json.key("fileCount");
-        json.integer(leavesOf(change.entry()));
+        json.integer(change.entry().size(SizeMode::childCount));
         json.endObject();
     }
     json.endArray();

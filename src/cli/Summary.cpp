@@ -14,11 +14,6 @@ namespace {
 
 constexpr std::size_t kLargestShown = 10;
 
-std::int64_t leavesOf(const File& file) {
-    const Directory* directory = file.asDirectory();
-    return directory != nullptr ? directory->fileCount() : 1;
-}
-
 std::int64_t countDirectories(const File& root) {
     std::int64_t directories = 0;
     std::vector<const Directory*> pending;
@@ -41,7 +36,8 @@ void printText(const File& root, const SummaryContext& context, std::int64_t dir
     std::fprintf(context.stream, "  allocated size  %s (%s bytes)\n",
                  formatByteCount(root.allocatedSize()).c_str(),
                  formatCount(root.allocatedSize()).c_str());
-    std::fprintf(context.stream, "  files           %s\n", formatCount(leavesOf(root)).c_str());
+    std::fprintf(context.stream, "  files           %s\n",
+                 formatCount(root.size(SizeMode::childCount)).c_str());
     std::fprintf(context.stream, "  directories     %s\n", formatCount(directories).c_str());
     std::fprintf(context.stream, "  errors          %s\n",
                  formatCount(static_cast<std::int64_t>(context.errors)).c_str());
@@ -65,7 +61,7 @@ void printJson(const File& root, const SummaryContext& context, std::int64_t dir
     json.key("allocatedSize");
     json.integer(root.allocatedSize());
     json.key("fileCount");
-    json.integer(leavesOf(root));
+    json.integer(root.size(SizeMode::childCount));
     json.key("directories");
     json.integer(directories);
     json.key("errors");
@@ -83,7 +79,7 @@ void printJson(const File& root, const SummaryContext& context, std::int64_t dir
         json.key("allocatedSize");
         json.integer(file->allocatedSize());
         json.key("fileCount");
-        json.integer(leavesOf(*file));
+        json.integer(file->size(SizeMode::childCount));
         json.endObject();
     }
     json.endArray();
