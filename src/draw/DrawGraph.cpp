@@ -38,6 +38,12 @@ double DrawGraph::fileTypeHue(const File& file) {
     return palette::categoryHue(categoryOf(file));
 }
 
+double DrawGraph::wheelHue(const DrawFileView& view) const {
+    if (identityHue)
+        if (const auto hue = identityHue(*view.file)) return *hue;
+    return view.range.upper;
+}
+
 double DrawGraph::modeHue(const File& file) const {
     if (colorMode == ColorMode::change) return changeHue ? changeHue(file) : palette::kUnchangedHue;
     return colorMode == ColorMode::fileType ? fileTypeHue(file) : dateHue(file);

@@ -103,9 +103,14 @@ public:
     /// In a comparison, what orders a folder's children in the tree map, the largest first:
     /// the same for an entry in every tree of the sequence (the largest of its sizes), so that
     /// siblings keep one order from tree to tree; none elsewhere (the folder's own order).
-    std::function<std::int64_t(const File&)> orderKey;
-    /// Counts the changes of `changeHue` and `orderKey`: a picture made with earlier ones is
-    /// not kept.
+    using OrderKey = std::function<std::int64_t(const File&)>;
+    OrderKey orderKey;
+    /// In a comparison, the colour wheel's hue of each file where it has one of its own: the
+    /// hue it has in the earliest tree that holds it, so that an entry keeps its colour from
+    /// tree to tree; none elsewhere, where the hue is the file's place in its tree.
+    std::function<std::optional<double>(const File&)> identityHue;
+    /// Counts the changes of `changeHue`, `orderKey` and `identityHue`: a picture made with
+    /// earlier ones is not kept.
     std::uint64_t comparisonRevision = 0;
     /// Smallest arc or edge length in points below which files are merged.
     double mergeThreshold = 2.0;
@@ -148,6 +153,9 @@ protected:
     double dateHue(const File& file) const;
     /// The hue of a file in the colour mode by file type: its kind's, a folder's neutral one.
     static double fileTypeHue(const File& file);
+    /// The colour wheel's hue of a view: its place in the tree, or in a comparison the hue of
+    /// its entry.
+    double wheelHue(const DrawFileView& view) const;
     /// The hue of a file in the colour modes that do not follow its place in the tree (the
     /// dates', the file type's).
     double modeHue(const File& file) const;

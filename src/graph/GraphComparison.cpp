@@ -33,6 +33,70 @@ std::int64_t largestSizeOverSequence(const File& file, const std::vector<Directo
     return largest;
 }
 
+// The colour wheel's hue of every entry of `root` as a layout places it: each child takes the
+// share of its folder's range that its measure takes of the folder's, in `order`'s order (the
+// tree map's one order of the sequence) or the folder's own, and its hue is the top of its
+// range. Sorted by entry, for lookups.
+std::vector<std::pair<const File*, double>>
+wheelHues(Directory& root, SizeMode mode, const std::function<std::int64_t(const File&)>& order) {
+    std::vector<std::pair<const File*, double>> hues{{&root, 1.0}};
+    struct Range {
+        Directory* folder;
+        double lower;
+        double upper;
+    };
+    std::vector<Range> pending{{&root, 0, 1}};
+    std::vector<File*> children;
+    while (!pending.empty()) {
+        const Range range = pending.back();
+        pending.pop_back();
+        Directory& folder = *range.folder;
+        folder.sortContents(mode);
+        children.assign(folder.contents().begin(), folder.contents().end());
+        if (order)
+            std::ranges::stable_sort(children, std::greater{}, [&](File* f) { return order(*f); });
+        const auto total = static_cast<double>(folder.size(mode));
+        double cumulative = 0;
+        double previousLower = range.upper;
+        for (File* child : children) {
+            cumulative += static_cast<double>(child->size(mode));
+            const double fraction = total == 0 ? 0 : cumulative / total;
+            const double lower = range.upper - fraction * (range.upper - range.lower);
+            hues.emplace_back(child, previousLower);
+            if (Directory* sub = child->asDirectory())
+                pending.push_back({sub, lower, std::max(lower, previousLower)});
+            previousLower = lower;
+        }
+    }
+    std::ranges::sort(hues);
+    return hues;
+}
+
+// The hue of `file` (of one of `trees`) in the earliest tree that holds its entry.
+std::optional<double>
+identityHueOf(const File& file, const std::vector<Directory*>& trees,
+              const std::vector<const TreeComparison*>& pairs,
+              const std::vector<std::vector<std::pair<const File*, double>>>& hues) {
+    const File* root = &file;
+    while (root->parent() != nullptr)
+        root = root->parent();
+    const auto at = std::ranges::find(trees, root);
+    if (at == trees.end()) return std::nullopt;
+    auto k = static_cast<std::size_t>(at - trees.begin());
+    const File* entry = &file;
+    while (k > 0) {
+        const File* earlier = pairs[k - 1]->counterpart(*entry);
+        if (earlier == nullptr) break;
+        entry = earlier;
+        --k;
+    }
+    const auto& inTree = hues[k];
+    const auto found =
+        std::ranges::lower_bound(inTree, entry, {}, &std::pair<const File*, double>::first);
+    if (found == inTree.end() || found->first != entry) return std::nullopt;
+    return found->second;
+}
+
 } // namespace
 
 std::optional<std::size_t> Graph::comparedPair() const {
@@ -47,6 +111,7 @@ const TreeComparison* Graph::pairComparison(std::size_t first) {
         if (!fileDraw_) return;
         fileDraw_->changeHue = nullptr;
         fileDraw_->orderKey = nullptr;
+        fileDraw_->identityHue = nullptr;
     };
     if (pairComparisons_.size() != sequenceTrees_.size() - 1) {
         forgetHooks();
@@ -100,6 +165,19 @@ const TreeComparison* Graph::sequenceComparison() {
         fileDraw_->orderKey = [trees = sequenceTrees_, pairs,
                                mode = settings_.sizeMode](const File& file) {
             return largestSizeOverSequence(file, trees, pairs, mode);
+        };
+        ++fileDraw_->comparisonRevision;
+    }
+    if (fileDraw_ && !fileDraw_->identityHue) {
+        // The hues each tree's entries have where they are, placed as this layout places them.
+        // The pie chart keeps each folder's own order; the tree map the sequence's.
+        const bool ordered = settings_.graphType == GraphType::treeMap;
+        auto hues = std::make_shared<std::vector<std::vector<std::pair<const File*, double>>>>();
+        for (Directory* tree : sequenceTrees_)
+            hues->push_back(wheelHues(*tree, settings_.sizeMode,
+                                      ordered ? fileDraw_->orderKey : DrawGraph::OrderKey()));
+        fileDraw_->identityHue = [trees = sequenceTrees_, pairs, hues](const File& file) {
+            return identityHueOf(file, trees, pairs, *hues);
         };
         ++fileDraw_->comparisonRevision;
     }

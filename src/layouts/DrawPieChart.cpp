@@ -61,7 +61,7 @@ PieSector DrawPieChart::mainSector(const File& file) const {
 }
 
 double DrawPieChart::hueOf(const FileView& view) const {
-    if (colorMode == ColorMode::hueWheel) return view.range.upper;
+    if (colorMode == ColorMode::hueWheel) return wheelHue(view);
     return modeHue(*view.file);
 }
 

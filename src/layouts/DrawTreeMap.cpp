@@ -126,7 +126,7 @@ DrawRect DrawTreeMap::zoomedFrame(const FileView& view) const {
 }
 
 double DrawTreeMap::hueOf(const FileView& view) const {
-    if (colorMode == ColorMode::hueWheel) return view.range.upper;
+    if (colorMode == ColorMode::hueWheel) return wheelHue(view);
     return modeHue(*view.file);
 }
 
@@ -398,7 +398,8 @@ DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
     key.height = viewSize().height;
     key.sizeMode = sizeMode;
     key.colorMode = colorMode;
-    key.comparisonRevision = colorMode == ColorMode::change || orderKey ? comparisonRevision : 0;
+    key.comparisonRevision =
+        colorMode == ColorMode::change || orderKey || identityHue ? comparisonRevision : 0;
     key.mergeThreshold = mergeThreshold;
     key.totalSize = totalSize;
     key.layout = layout;

@@ -68,7 +68,13 @@ protected:
 
 TEST_F(RenderSequenceTest, TheEndsAreEachTreeAloneAndTheMorphGrowsNewFiles) {
     EXPECT_EQ(bytesOf(at("0")), bytesOf(render({before}, "before.png")));
-    EXPECT_EQ(bytesOf(at("1")), bytesOf(render({after}, "after.png")));
+    // The second tree as it is drawn alone, but for the colour wheel's hues: an entry keeps the
+    // hue it has in the first tree. In colours that do not follow places, the very picture.
+    EXPECT_TRUE(bytesOf(at("1")) != bytesOf(render({after}, "after.png")));
+    EXPECT_TRUE(
+        bytesOf(render({"--sequence", before, after, "--at", "1", "--color-mode", "creationDate"},
+                       "dated1.png")) ==
+        bytesOf(render({after, "--color-mode", "creationDate"}, "dated-after.png")));
 
     // The outer ring: "new" takes 150° of it in the second tree. New entries grow during the
     // last 30% of a morph, so at 0.85 half of it is drawn, at 0.5 none of it yet.
@@ -78,6 +84,24 @@ TEST_F(RenderSequenceTest, TheEndsAreEachTreeAloneAndTheMorphGrowsNewFiles) {
     EXPECT_GT(halfway, 50);
     EXPECT_LT(halfway, 110);
     EXPECT_GT(uncoveredDegrees(at("0.5"), kOuterRing), halfway);
+}
+
+// In a comparison an entry keeps its hue of the first tree: "other" (unchanged) is drawn in the
+// second tree in the colour it had in the first, though it moved round the circle.
+TEST_F(RenderSequenceTest, AnEntryKeepsItsHueFromTreeToTree) {
+    constexpr double kInnerRing = 75;
+    const QImage first(QString::fromStdString(at("0")));
+    const QImage second(QString::fromStdString(at("1")));
+    const auto colourAt = [&](const QImage& image, double degrees) {
+        const double angle = degrees * M_PI / 180;
+        return image.pixelColor(static_cast<int>(300 + kInnerRing * std::cos(angle)),
+                                static_cast<int>(200 - kInnerRing * std::sin(angle)));
+    };
+    // Clockwise from 360°: the first tree has sub (206°), other (103°), c (51°); the second
+    // sub (294°), other (65°).
+    const QColor inFirst = colourAt(first, 360 - 206 - 50);
+    const QColor inSecond = colourAt(second, 360 - 294 - 30);
+    EXPECT_EQ(inFirst.name(), inSecond.name());
 }
 
 // At one scale the smaller tree takes its share of the larger one's circle, and the larger is
