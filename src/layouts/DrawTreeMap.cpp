@@ -211,6 +211,15 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     const auto childAt = [&](std::size_t i) {
         return order.empty() ? directory.child(i) : directory.child(order[i]);
     };
+    // A thin row merges what is left, which by size is smaller still; in that one order what is
+    // left may hold a larger child, which must not be merged away: the largest from each on.
+    std::vector<double> largestFrom;
+    if (!order.empty()) {
+        largestFrom.assign(count + 1, 0);
+        for (std::size_t i = count; i-- > 0;)
+            largestFrom[i] =
+                std::max(largestFrom[i + 1], static_cast<double>(childAt(i)->size(sizeMode)));
+    }
 
     TreeMapRowPlacer placer(area, layout, beginLayoutOnBottomEdge);
     const auto total = static_cast<double>(directory.size(sizeMode));
@@ -290,7 +299,10 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
         }
         // The row is closed without child i.
         const double t = placer.depth() * sum / remaining;
-        if (merge && std::min(placer.length(), t) <= mergeThreshold && start < count - 1) {
+        const bool allThin = largestFrom.empty() ||
+                             placer.depth() * largestFrom[start] / remaining <= mergeThreshold;
+        if (merge && std::min(placer.length(), t) <= mergeThreshold && start < count - 1 &&
+            allThin) {
             mergeFrom(start);
             return;
         }
@@ -560,7 +572,15 @@ File* DrawTreeMap::fileAt(DrawPoint point, File* previous) {
         if (found == nullptr || !contains(found->frame, point)) return nullptr;
         if (!showsChildren(*current) || !found->opened) return found->file;
         const File* next = nullptr;
-        for (File* child : const_cast<Directory*>(current->asDirectory())->displayedContents())
+        auto* folder = const_cast<Directory*>(current->asDirectory());
+        std::vector<File*> children = folder->displayedContents();
+        if (orderKey) {
+            // In a comparison's one order the remainder holds another tail than the folder's
+            // own: every child is tried.
+            children.assign(folder->contents().begin(), folder->contents().end());
+            if (MergedFile* rest = folder->existingMergedContents()) children.push_back(rest);
+        }
+        for (File* child : children)
             if (const FileView* childView = view(*child);
                 childView != nullptr && contains(childView->frame, point)) {
                 next = child;

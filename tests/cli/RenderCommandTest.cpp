@@ -2,11 +2,13 @@
 // files' names.
 #include "cli/RenderCommand.h"
 
+#include "cli/ScanCommand.h"
 #include "platform/Files.h"
 #include "support/TemporaryDirectory.h"
 
 #include <QImage>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -198,6 +200,68 @@ TEST_F(RenderSequenceTest, ASearchLightsItsMatches) {
     const int samples = (plain.width() / 2) * (plain.height() / 2);
     EXPECT_GT(same, samples / 4);
     EXPECT_GT(dimmed, samples / 4);
+}
+
+// The share of the pixels of two pictures of one size that differ (a channel by more than 8).
+double differingShare(const std::string& a, const std::string& b) {
+    const QImage first(QString::fromStdString(a));
+    const QImage second(QString::fromStdString(b));
+    EXPECT_EQ(first.size(), second.size());
+    std::int64_t differing = 0;
+    for (int y = 0; y < first.height(); ++y)
+        for (int x = 0; x < first.width(); ++x) {
+            const QColor p = first.pixelColor(x, y);
+            const QColor q = second.pixelColor(x, y);
+            if (std::abs(p.red() - q.red()) > 8 || std::abs(p.green() - q.green()) > 8 ||
+                std::abs(p.blue() - q.blue()) > 8)
+                ++differing;
+        }
+    return static_cast<double>(differing) / (first.width() * first.height());
+}
+
+// Two scans of one real folder with a few hundred small edits, or a folder renamed, between
+// them: the comparison's pictures barely change, in both graphs.
+TEST(RenderComparisonTest, SmallEditsAndARenameBarelyChangeThePicture) {
+    TemporaryDirectory home;
+    for (int d = 0; d < 12; ++d)
+        for (int f = 0; f < 40; ++f)
+            home.writeFile("place/d" + std::to_string(d) + "/f" + std::to_string(f),
+                           2'000 + 97 * f + 1'013 * d);
+    const std::string place = home / "place";
+    const auto scan = [&](const std::string& name) {
+        const std::string out = home / name;
+        ::testing::internal::CaptureStdout();
+        EXPECT_EQ(runScanCommand(std::vector<std::string>{place, "--export", out}), 0);
+        ::testing::internal::GetCapturedStdout();
+        return out;
+    };
+    const std::string before = scan("before.json");
+    for (int d = 0; d < 12; ++d)
+        for (int f = 0; f < 40; f += 2)
+            std::ofstream(place + "/d" + std::to_string(d) + "/f" + std::to_string(f),
+                          std::ios::app)
+                << std::string(100, 'e');
+    const std::string edited = scan("edited.json");
+    std::filesystem::rename(place + "/d5", place + "/renamed");
+    const std::string renamed = scan("renamed.json");
+    for (const char* graph : {"pie", "treemap"}) {
+        SCOPED_TRACE(graph);
+        const auto draw = [&](const std::string& later, const char* at) {
+            const std::string out =
+                home / (std::string(graph) + "-" + std::filesystem::path(later).stem().string() +
+                        "-" + at + ".png");
+            EXPECT_EQ(runRenderCommand(std::vector<std::string>{
+                          "--sequence", before, later, "--at", at, "--graph", graph, "-o", out,
+                          "--size", "400x250", "--samples", "1"}),
+                      0);
+            return out;
+        };
+        const double edits = differingShare(draw(edited, "0"), draw(edited, "1"));
+        const double rename = differingShare(draw(renamed, "0"), draw(renamed, "0.5"));
+        std::printf("%s: ends after edits %.3f, a rename half-way %.3f\n", graph, edits, rename);
+        EXPECT_LT(edits, 0.10);
+        EXPECT_LT(rename, 0.25);
+    }
 }
 
 } // namespace

@@ -489,6 +489,33 @@ TEST(TreeMapTransitionStates, SiblingsKeepOneOrderOverASequence) {
     auto alone = makeMap(200, 100);
     alone->display(second.get());
     EXPECT_NE(alone->view(*second->fileAtPath("x"))->frame.x, after.x);
+
+    // A file the smallest of its folder in one tree and the largest in the other comes first in
+    // both; the thin row it makes does not merge away the larger files after it.
+    const auto tree = [](std::int64_t grows) {
+        std::vector<FilePtr> files;
+        files.push_back(file("grows", grows));
+        files.push_back(file("big", 30'000));
+        for (int i = 0; i < 2000; ++i)
+            files.push_back(file("s" + std::to_string(i), 10));
+        return Directory::create("", kCreated, kModified, std::move(files));
+    };
+    auto small = tree(5);
+    auto large = tree(100'000);
+    const TreeComparison grown(*small, *large, SizeMode::fileSize);
+    auto ordered = makeMap(60, 40);
+    ordered->orderKey = [&](const File& entry) {
+        const File* other = grown.counterpart(entry);
+        return std::max(entry.size(), other != nullptr ? other->size() : 0);
+    };
+    ordered->display(small.get());
+    const DrawTreeMap::FileView* big = ordered->view(*small->fileAtPath("big"));
+    ASSERT_NE(big, nullptr);
+    EXPECT_GT(big->frame.width * big->frame.height, 60 * 40 * 0.5);
+    ASSERT_NE(ordered->view(*small->fileAtPath("grows")), nullptr);
+    const DrawRect frame = big->frame;
+    EXPECT_EQ(ordered->fileAt({frame.x + frame.width / 2, frame.y + frame.height / 2}, nullptr),
+              small->fileAtPath("big"));
 }
 
 // A folder renamed between two trees, nothing else changed, is the same folder: its files stay
