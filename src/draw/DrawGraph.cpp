@@ -38,6 +38,31 @@ double DrawGraph::fileTypeHue(const File& file) {
     return palette::categoryHue(categoryOf(file));
 }
 
+std::vector<File*> placedOrder(Directory& directory, SizeMode mode,
+                               const DrawGraph::OrderKey& order) {
+    directory.sortContents(mode);
+    std::vector<File*> children(directory.contents().begin(), directory.contents().end());
+    if (!order) return children;
+    std::vector<std::pair<std::int64_t, File*>> keyed;
+    keyed.reserve(children.size());
+    for (File* child : children)
+        keyed.emplace_back(order(*child), child);
+    std::ranges::stable_sort(keyed, std::greater{}, &std::pair<std::int64_t, File*>::first);
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        children[i] = keyed[i].second;
+    return children;
+}
+
+std::vector<File*> shownInOrder(Directory& directory, SizeMode mode,
+                                const DrawGraph::OrderKey& order) {
+    if (!order) return directory.displayedContents();
+    std::vector<File*> shown = placedOrder(directory, mode, order);
+    if (MergedFile* rest = directory.existingMergedContents();
+        rest != nullptr && rest->mergedContentCount() > 0)
+        shown.push_back(rest);
+    return shown;
+}
+
 double DrawGraph::wheelHue(const DrawFileView& view) const {
     if (identityHue)
         if (const auto hue = identityHue(*view.file)) return *hue;

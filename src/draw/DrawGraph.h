@@ -201,6 +201,15 @@ template <typename Views> std::vector<File*> chainToLaidOut(File& file, const Vi
     return chain;
 }
 
+/// The children of `directory` in the order a layout places them: by `order` where given (the
+/// largest key first, ties in the folder's order), else the folder's own, sorted by `mode`.
+std::vector<File*> placedOrder(Directory& directory, SizeMode mode,
+                               const DrawGraph::OrderKey& order);
+/// What a picture of `directory` shows in its order: its children as placed, then its merged
+/// remainder where it has one (children merged into it are in the list too, without a view).
+std::vector<File*> shownInOrder(Directory& directory, SizeMode mode,
+                                const DrawGraph::OrderKey& order);
+
 /// A full turn as the layouts use it (and compare with, exactly).
 inline constexpr double kFullCircle = 6.2831853072;
 

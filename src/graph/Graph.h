@@ -259,6 +259,9 @@ private:
     /// The dimmed picture and the lit matches over it (while the picture moves, only dimmed).
     void drawLitFiles();
     std::string defaultMainText() const;
+    /// A folder's entries as the picture shows them, in its order (in a comparison, the
+    /// sequence's one order): what keys walk and a screen reader lists.
+    std::vector<File*> shownContents(Directory& directory) const;
     /// The first of the two trees a comparison is made of where the graph stands (see
     /// sequenceComparison()), by its index in the sequence.
     std::optional<std::size_t> comparedPair() const;

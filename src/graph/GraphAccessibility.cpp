@@ -26,10 +26,18 @@ std::string shareOfFolder(const File& file, const FileController& controller, Si
 
 } // namespace
 
+std::vector<File*> Graph::shownContents(Directory& directory) const {
+    if (!fileDraw_ || !fileDraw_->orderKey) return directory.displayedContents();
+    // In a comparison's one order, without what its remainder took.
+    std::vector<File*> shown = shownInOrder(directory, settings_.sizeMode, fileDraw_->orderKey);
+    std::erase_if(shown, [this](const File* child) { return !fileDraw_->center(*child); });
+    return shown;
+}
+
 std::vector<File*> Graph::visibleContents(File& file) const {
     Directory* directory = file.asDirectory();
     if (directory == nullptr || !fileDraw_) return {};
-    std::vector<File*> shown = directory->displayedContents();
+    std::vector<File*> shown = shownContents(*directory);
     std::erase_if(shown, [this](const File* child) { return !fileDraw_->center(*child); });
     return shown;
 }

@@ -46,15 +46,11 @@ wheelHues(Directory& root, SizeMode mode, const std::function<std::int64_t(const
         double upper;
     };
     std::vector<Range> pending{{&root, 0, 1}};
-    std::vector<File*> children;
     while (!pending.empty()) {
         const Range range = pending.back();
         pending.pop_back();
         Directory& folder = *range.folder;
-        folder.sortContents(mode);
-        children.assign(folder.contents().begin(), folder.contents().end());
-        if (order)
-            std::ranges::stable_sort(children, std::greater{}, [&](File* f) { return order(*f); });
+        const std::vector<File*> children = placedOrder(folder, mode, order);
         const auto total = static_cast<double>(folder.size(mode));
         double cumulative = 0;
         double previousLower = range.upper;
@@ -169,13 +165,10 @@ const TreeComparison* Graph::sequenceComparison() {
         ++fileDraw_->comparisonRevision;
     }
     if (fileDraw_ && !fileDraw_->identityHue) {
-        // The hues each tree's entries have where they are, placed as this layout places them.
-        // The pie chart keeps each folder's own order; the tree map the sequence's.
-        const bool ordered = settings_.graphType == GraphType::treeMap;
+        // The hues each tree's entries have where they are, placed as the layouts place them.
         auto hues = std::make_shared<std::vector<std::vector<std::pair<const File*, double>>>>();
         for (Directory* tree : sequenceTrees_)
-            hues->push_back(wheelHues(*tree, settings_.sizeMode,
-                                      ordered ? fileDraw_->orderKey : DrawGraph::OrderKey()));
+            hues->push_back(wheelHues(*tree, settings_.sizeMode, fileDraw_->orderKey));
         fileDraw_->identityHue = [trees = sequenceTrees_, pairs, hues](const File& file) {
             return identityHueOf(file, trees, pairs, *hues);
         };

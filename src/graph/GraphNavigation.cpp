@@ -124,13 +124,13 @@ void Graph::selectSibling(int offset) {
     if (file_ == nullptr) return;
     if (activeFile_ == nullptr) {
         if (Directory* shown = file_->asDirectory()) {
-            const auto contents = shown->displayedContents();
+            const auto contents = shownContents(*shown);
             if (!contents.empty()) activateFromKeyboard(contents.front());
         }
         return;
     }
     if (activeFile_ == file_ || activeFile_->parent() == nullptr) return;
-    const auto siblings = activeFile_->parent()->displayedContents();
+    const auto siblings = shownContents(*activeFile_->parent());
     const auto at = std::find(siblings.begin(), siblings.end(), activeFile_);
     if (at == siblings.end()) return;
     const auto count = static_cast<long>(siblings.size());
@@ -149,7 +149,7 @@ void Graph::selectFirstChild() {
     File* target = activeFile_ != nullptr ? activeFile_ : file_;
     if (target == nullptr) return;
     if (Directory* directory = target->asDirectory()) {
-        const auto contents = directory->displayedContents();
+        const auto contents = shownContents(*directory);
         if (!contents.empty()) activateFromKeyboard(contents.front());
     }
 }

@@ -105,13 +105,25 @@ void DrawPieChart::layOutChildren(Directory& directory, const FileView& parentVi
     double anglePosition = angle.upper;
     double rangePosition = view.range.upper;
     const std::size_t count = directory.count();
+    // In a comparison the children keep the sequence's one order, and only a tail of children
+    // all too thin to show is merged; else the folder's own order, whose tail is its smallest.
+    const std::vector<File*> placed =
+        orderKey ? placedOrder(directory, sizeMode, orderKey) : std::vector<File*>();
+    const auto childAt = [&](std::size_t i) {
+        return placed.empty() ? directory.child(i) : placed[i];
+    };
+    std::size_t thinTail = count;
+    if (!placed.empty())
+        while (thinTail > 0 && measureOf(*placed[thinTail - 1], sizeMode) <= maxMerged)
+            --thinTail;
     std::size_t laidOut = 0;
     const FileView* last = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
-        File* child = directory.child(i);
+        File* child = childAt(i);
         const std::int64_t size = measureOf(*child, sizeMode);
         const bool isLast = i + 1 == count;
-        if (merge && size <= maxMerged && !isLast) break;
+        const bool thin = placed.empty() ? size <= maxMerged : i >= thinTail;
+        if (merge && thin && !isLast) break;
         cumulative += size;
         const double fraction =
             total == 0 ? 0 : static_cast<double>(cumulative) / static_cast<double>(total);
@@ -282,7 +294,7 @@ DrawPieChart::drawSectors(const FileView& view, std::size_t level,
     double firstUpper = reach;
     double previousLower = reach;
     bool first = true;
-    for (File* child : const_cast<Directory*>(directory)->displayedContents()) {
+    for (File* child : shownInOrder(*const_cast<Directory*>(directory), sizeMode, orderKey)) {
         const FileView* childView = fileView(*child, true);
         if (childView == nullptr) continue;
         const FileView drawn = *childView;
@@ -430,7 +442,7 @@ File* DrawPieChart::fileAt(DrawPoint point, File* previous) {
         if (distance < sector.radius.upper) return found->file;
         const Directory* directory = candidate->asDirectory();
         if (directory == nullptr || directory->hideContents() || directory->count() == 0) continue;
-        auto children = const_cast<Directory*>(directory)->displayedContents();
+        auto children = shownInOrder(*const_cast<Directory*>(directory), sizeMode, orderKey);
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             pending.push_back(*it); // first child tried first
     }

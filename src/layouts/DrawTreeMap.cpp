@@ -11,7 +11,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <numeric>
 #include <span>
 
 namespace tessera {
@@ -199,22 +198,15 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
     if (count == 0) return;
 
     // In a comparison the children keep the sequence's one order; else the folder's own.
-    std::vector<std::uint32_t> order;
-    if (orderKey) {
-        std::vector<std::int64_t> keys(count);
-        for (std::size_t i = 0; i < count; ++i)
-            keys[i] = orderKey(*directory.child(i));
-        order.resize(count);
-        std::iota(order.begin(), order.end(), 0u);
-        std::ranges::stable_sort(order, std::greater{}, [&](std::uint32_t i) { return keys[i]; });
-    }
+    const std::vector<File*> inOrder =
+        orderKey ? placedOrder(directory, sizeMode, orderKey) : std::vector<File*>();
     const auto childAt = [&](std::size_t i) {
-        return order.empty() ? directory.child(i) : directory.child(order[i]);
+        return inOrder.empty() ? directory.child(i) : inOrder[i];
     };
     // A thin row merges what is left, which by size is smaller still; in that one order what is
     // left may hold a larger child, which must not be merged away: the largest from each on.
     std::vector<double> largestFrom;
-    if (!order.empty()) {
+    if (!inOrder.empty()) {
         largestFrom.assign(count + 1, 0);
         for (std::size_t i = count; i-- > 0;)
             largestFrom[i] =
@@ -572,15 +564,10 @@ File* DrawTreeMap::fileAt(DrawPoint point, File* previous) {
         if (found == nullptr || !contains(found->frame, point)) return nullptr;
         if (!showsChildren(*current) || !found->opened) return found->file;
         const File* next = nullptr;
-        auto* folder = const_cast<Directory*>(current->asDirectory());
-        std::vector<File*> children = folder->displayedContents();
-        if (orderKey) {
-            // In a comparison's one order the remainder holds another tail than the folder's
-            // own: every child is tried.
-            children.assign(folder->contents().begin(), folder->contents().end());
-            if (MergedFile* rest = folder->existingMergedContents()) children.push_back(rest);
-        }
-        for (File* child : children)
+        // In a comparison's one order the remainder holds another tail than the folder's own:
+        // every child is tried.
+        for (File* child :
+             shownInOrder(*const_cast<Directory*>(current->asDirectory()), sizeMode, orderKey))
             if (const FileView* childView = view(*child);
                 childView != nullptr && contains(childView->frame, point)) {
                 next = child;

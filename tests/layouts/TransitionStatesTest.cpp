@@ -612,6 +612,31 @@ TEST(PieChartTransitionStates, RearrangingAndRecolouringFramesTakeTheirAlphasAnd
         anyStripHolds(chart->renderer(), palette::file(before + (target - before) * 0.25, 1.0)));
 }
 
+// In a comparison the pie chart keeps one order of siblings over the sequence too: two files
+// that trade places by size keep theirs, and each is found where it is drawn.
+TEST(PieChartTransitionStates, SiblingsKeepOneOrderOverASequence) {
+    auto first = dir("", file("x", 100), file("y", 90));
+    auto second = dir("", file("x", 80), file("y", 90));
+    const TreeComparison comparison(*first, *second, SizeMode::fileSize);
+    auto chart = makeChart(400, 400);
+    chart->orderKey = [&](const File& entry) {
+        const File* other = comparison.counterpart(entry);
+        return std::max(entry.size(), other != nullptr ? other->size() : 0);
+    };
+    chart->display(first.get());
+    const PieSector before = chart->view(*first->fileAtPath("x"))->sector;
+    chart->display(second.get());
+    const PieSector after = chart->view(*second->fileAtPath("x"))->sector;
+    EXPECT_DOUBLE_EQ(before.angle.upper, after.angle.upper);
+    const double middle = after.angle.middle();
+    const double radius = after.radius.middle();
+    EXPECT_EQ(chart->fileAt({std::cos(middle) * radius, std::sin(middle) * radius}, nullptr),
+              second->fileAtPath("x"));
+    auto alone = makeChart(400, 400);
+    alone->display(second.get());
+    EXPECT_NE(alone->view(*second->fileAtPath("x"))->sector.angle.upper, after.angle.upper);
+}
+
 // The pie chart re-keys its views by path too: half-way to the next tree a sector present in
 // both has the hue between its two.
 TEST(PieChartTransitionStates, SequenceViewsAreRekeyedByPath) {
