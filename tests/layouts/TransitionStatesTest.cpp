@@ -72,6 +72,21 @@ std::vector<Strip> stripsOf(const DrawRenderer& r, const DrawPrimitive& primitiv
     return strips;
 }
 
+// A comparison's counterparts, as the graph hands them to a sequence's morph.
+DrawGraph::Counterparts counterpartsOf(const TreeComparison& comparison) {
+    return [&comparison](const File& file, bool merged) {
+        return comparison.counterpartOfShape(file, merged);
+    };
+}
+
+// A comparison's one order of two trees: the larger of an entry's two sizes.
+DrawGraph::OrderKey largestOfBoth(const TreeComparison& comparison) {
+    return [&comparison](const File& entry) {
+        const File* other = comparison.counterpart(entry);
+        return std::max(entry.size(), other != nullptr ? other->size() : 0);
+    };
+}
+
 bool near(const DrawRect& a, const DrawRect& b) {
     constexpr double e = 1e-3; // vertices are floats
     return std::abs(a.x - b.x) < e && std::abs(a.y - b.y) < e && std::abs(a.width - b.width) < e &&
@@ -449,8 +464,7 @@ TEST(TreeMapTransitionStates, SequenceViewsAreRekeyedByPath) {
         {"d/x", frameIn(*map, *first, "d/x"), frameIn(*end, *second, "d/x")},
     };
     const TreeComparison comparison(*first, *second, SizeMode::fileSize);
-    map->prepareSequenceTransition(
-        [&](const File& file, bool merged) { return comparison.counterpartOfShape(file, merged); });
+    map->prepareSequenceTransition(counterpartsOf(comparison));
     map->display(second.get(), DrawTransition{DrawTransition::Rearrange{}, 0.5});
     const DrawRenderer& r = map->renderer();
     for (const Moved& m : moved) {
@@ -474,10 +488,7 @@ TEST(TreeMapTransitionStates, SiblingsKeepOneOrderOverASequence) {
     auto second = dir("", file("x", 80), file("y", 90));
     const TreeComparison comparison(*first, *second, SizeMode::fileSize);
     auto map = makeMap(200, 100);
-    map->orderKey = [&](const File& entry) {
-        const File* other = comparison.counterpart(entry);
-        return std::max(entry.size(), other != nullptr ? other->size() : 0);
-    };
+    map->orderKey = largestOfBoth(comparison);
     map->display(first.get());
     const DrawRect before = map->view(*first->fileAtPath("x"))->frame;
     ++map->comparisonRevision;
@@ -504,10 +515,7 @@ TEST(TreeMapTransitionStates, SiblingsKeepOneOrderOverASequence) {
     auto large = tree(100'000);
     const TreeComparison grown(*small, *large, SizeMode::fileSize);
     auto ordered = makeMap(60, 40);
-    ordered->orderKey = [&](const File& entry) {
-        const File* other = grown.counterpart(entry);
-        return std::max(entry.size(), other != nullptr ? other->size() : 0);
-    };
+    ordered->orderKey = largestOfBoth(grown);
     ordered->display(small.get());
     const DrawTreeMap::FileView* big = ordered->view(*small->fileAtPath("big"));
     ASSERT_NE(big, nullptr);
@@ -530,8 +538,7 @@ TEST(TreeMapTransitionStates, ARenamedFolderStaysWhereItWas) {
     map->display(first.get());
     const DrawRect x = map->view(*first->fileAtPath("music/x"))->frame;
     const TreeComparison comparison(*first, *second, SizeMode::fileSize);
-    map->prepareSequenceTransition(
-        [&](const File& file, bool merged) { return comparison.counterpartOfShape(file, merged); });
+    map->prepareSequenceTransition(counterpartsOf(comparison));
     for (const double progress : {0.1, 0.5, 0.9}) {
         map->display(second.get(), DrawTransition{DrawTransition::Rearrange{}, progress});
         EXPECT_NE(stripAt(map->renderer(), map->renderer().triangleStrips(), x), nullptr)
@@ -619,10 +626,7 @@ TEST(PieChartTransitionStates, SiblingsKeepOneOrderOverASequence) {
     auto second = dir("", file("x", 80), file("y", 90));
     const TreeComparison comparison(*first, *second, SizeMode::fileSize);
     auto chart = makeChart(400, 400);
-    chart->orderKey = [&](const File& entry) {
-        const File* other = comparison.counterpart(entry);
-        return std::max(entry.size(), other != nullptr ? other->size() : 0);
-    };
+    chart->orderKey = largestOfBoth(comparison);
     chart->display(first.get());
     const PieSector before = chart->view(*first->fileAtPath("x"))->sector;
     chart->display(second.get());
@@ -650,8 +654,7 @@ TEST(PieChartTransitionStates, SequenceViewsAreRekeyedByPath) {
     const double to = end->view(*second->fileAtPath("b"))->hue;
     ASSERT_NE(from, to);
     const TreeComparison comparison(*first, *second, SizeMode::fileSize);
-    chart->prepareSequenceTransition(
-        [&](const File& file, bool merged) { return comparison.counterpartOfShape(file, merged); });
+    chart->prepareSequenceTransition(counterpartsOf(comparison));
     chart->display(second.get(), DrawTransition{DrawTransition::Rearrange{}, 0.5});
     EXPECT_TRUE(anyStripHolds(chart->renderer(), palette::file(from + (to - from) * 0.5, 1.0)));
 }
