@@ -28,6 +28,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -141,6 +142,12 @@ void printFrames(const char* kind, const std::vector<double>& frames,
                 static_cast<std::size_t>(
                     std::count_if(frames.begin(), frames.end(), [](double ms) { return ms > 16; })),
                 summarise(cpu).median);
+    if (std::getenv("TESSERA_BENCH_EACH_FRAME") != nullptr) {
+        std::printf("   ");
+        for (const double ms : frames)
+            std::printf(" %.1f", ms);
+        std::printf("\n");
+    }
 }
 
 } // namespace
