@@ -38,6 +38,13 @@
 namespace tessera {
 namespace {
 
+// The controller of a folder a window shows: its scan draws what it has read while it runs.
+std::shared_ptr<FileController> scannedController(const std::string& path) {
+    auto controller = FileController::create(path);
+    controller->setWantsScanPreview(true);
+    return controller;
+}
+
 // A tree read or copied as a document's root: a snapshot of a single file opens as an empty
 // folder.
 DirectoryPtr asTree(FilePtr root) {
@@ -192,12 +199,12 @@ void Application::open(const std::shared_ptr<Favorite>& favorite) {
     // A favourite whose window closed keeps its tree (and goes on watching it), so opening it
     // again shows it at once.
     auto controller = std::dynamic_pointer_cast<FileController>(favorite->sharedFileController());
-    if (!controller) controller = FileController::create(*favorite->url());
+    if (!controller) controller = scannedController(*favorite->url());
     addWindow(*favorite->url(), std::move(controller), favorite);
 }
 
 void Application::rescan(const std::shared_ptr<Favorite>& favorite) {
-    if (favorite->url()) favorite->setFileController(FileController::create(*favorite->url()));
+    if (favorite->url()) favorite->setFileController(scannedController(*favorite->url()));
 }
 
 void Application::openSnapshot(const std::string& path) {
@@ -275,7 +282,7 @@ void Application::chooseSequence(QWidget* parent) {
         const std::shared_ptr<Favorite>& favorite = favorites_.at(i);
         auto controller =
             std::dynamic_pointer_cast<FileController>(favorite->sharedFileController());
-        if (!controller || controller->rootFile() == nullptr) continue;
+        if (!controller || controller->loadedRootFile() == nullptr) continue;
         candidates.push_back({toQString(favorite->name()),
                               style->standardIcon(favorite->isVolume() ? QStyle::SP_DriveHDIcon
                                                                        : QStyle::SP_DirIcon),
@@ -283,7 +290,7 @@ void Application::chooseSequence(QWidget* parent) {
     }
     for (DocumentWindow* window : windows()) {
         const auto& controller = window->sharedFileController();
-        if (window->favorite() != nullptr || !controller || controller->rootFile() == nullptr)
+        if (window->favorite() != nullptr || !controller || controller->loadedRootFile() == nullptr)
             continue;
         candidates.push_back(
             {window->windowTitle(), style->standardIcon(QStyle::SP_FileIcon), controller});
@@ -300,7 +307,7 @@ void Application::chooseSequence(QWidget* parent) {
             continue;
         }
         // A live tree goes on changing; the sequence compares it as it stands now.
-        FilePtr copy = controller->rootFile()->copy();
+        FilePtr copy = controller->loadedRootFile()->copy();
         trees.push_back(FileController::create(controller->rootPath(), asTree(std::move(copy))));
         dates.push_back(Date::fromUnixSeconds(std::time(nullptr)));
     }

@@ -160,6 +160,10 @@ void FileController::startScan() {
     if (watching) {
         scan->setFolderOpened(liveWatch_->folderOpened());
     }
+    if (wantsScanPreview_ && !hasLoaded_) {
+        preview_ = std::make_unique<ScanPreview>();
+        scan->setListsFolders(true);
+    }
     operationQueue_->add(std::move(scan));
 }
 
@@ -223,12 +227,37 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
                 observer->fileControllerDidClose();
             return;
         }
+        // The picture of the scan is let go once its observers have taken the tree.
+        DirectoryPtr preview = preview_ ? preview_->takeRoot() : DirectoryPtr();
+        preview_.reset();
         rootFile_.reset(root.release()->asDirectory());
         rootFile_->setPackageFlag(false);
         for (FileControllerObserver* observer : std::vector(observers_))
             observer->fileControllerDidLoadRootFile();
+        if (preview) mainQueue_.post([retired = FilePtr(preview.release())] {});
         if (favorite_ != nullptr) favorite_->updateSizes();
     });
+}
+
+void FileController::scanOperationDidListFolders(std::vector<FolderListing> listed,
+                                                 std::vector<const void*> finished) {
+    if (rootFile_ || hasLoaded_ || !preview_) return;
+    const bool hadRoot = preview_->root() != nullptr;
+    preview_->add(std::move(listed), finished, [this, hadRoot](Directory& parent, FilePtr node) {
+        const auto [index, batch] = parent.add(std::move(node));
+        if (hadRoot) reporter().insertion(parent, index, batch);
+    });
+    Directory* root = preview_->root();
+    if (root == nullptr) return;
+    if (!hadRoot) {
+        root->setPackageFlag(false);
+        for (FileControllerObserver* observer : std::vector(observers_))
+            observer->fileControllerDidLoadRootFile();
+    } else if (!finished.empty()) {
+        // Folders read to the end change how they are drawn, not where.
+        for (FileControllerObserver* observer : std::vector(observers_))
+            observer->fileControllerDidChange(*root);
+    }
 }
 
 // MARK: Updates
@@ -291,7 +320,8 @@ void FileController::loadPackageFlag(File& file) const {
 
 bool FileController::canMoveToTrash(const File& file) const {
     // A snapshot's nodes stand for no files: deleting one only removes the node.
-    if (isSnapshot_ || &file == rootFile_.get() || file.parent() == nullptr ||
+    // Neither can the picture of a scan still running: its nodes are no files either.
+    if (isSnapshot_ || !rootFile_ || &file == rootFile_.get() || file.parent() == nullptr ||
         file.asMerged() != nullptr)
         return false;
     const std::string path = absolutePath(file);
@@ -343,6 +373,7 @@ bool FileController::removeFromSnapshot(File& file) {
 
 std::expected<void, std::string> FileController::move(const File& file, const std::string& path) {
     const std::string from = absolutePath(file);
+    if (!rootFile_) return std::unexpected(toDisplayString(from) + ": the scan is still running");
     if (const auto renamed = platform::renameWithoutReplacing(from, path); !renamed)
         return std::unexpected(toDisplayString(from) + ": " + std::strerror(renamed.error()));
     performUpdate([this, from, to = path] { applyUpdate(from, to); });

@@ -6,6 +6,7 @@
 
 #include "controller/LiveChangePlan.h"
 #include "controller/LiveWatch.h"
+#include "controller/ScanPreview.h"
 #include "favorites/Favorite.h"
 #include "model/Callbacks.h"
 #include "model/Directory.h"
@@ -54,7 +55,20 @@ public:
     void removeObserver(FileControllerObserver& observer);
 
     const std::string& rootPath() const { return rootPath_; }
-    Directory* rootFile() const { return rootFile_.get(); }
+    /// The tree; while the first scan runs and a picture of it is wanted, the picture of the
+    /// folders listed so far (showsScanPreview()).
+    Directory* rootFile() const {
+        return rootFile_ ? rootFile_.get() : preview_ ? preview_->root() : nullptr;
+    }
+    /// The tree itself, never the picture of a scan still running: what is exported, compared
+    /// and acted on.
+    Directory* loadedRootFile() const { return rootFile_.get(); }
+    /// Asks the first scan for a picture of what it has listed while it runs: the root is then
+    /// a preview tree (ScanPreview) until the scan's own tree replaces it. Set before the scan.
+    void setWantsScanPreview(bool wants) { wantsScanPreview_ = wants; }
+    /// True while the root is the picture of a scan still running: its nodes stand for what
+    /// has been listed, and nothing can be done to them.
+    bool showsScanPreview() const { return !rootFile_ && preview_ && preview_->root(); }
     bool isSnapshot() const { return isSnapshot_; }
     /// True once a live location's tree is gone: the folder was deleted, or was not there to
     /// scan.
@@ -87,6 +101,8 @@ public:
     // ScanOperationDelegate (main thread).
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override;
     void scanOperationDidFinish(FilePtr root, const std::string& path) override;
+    void scanOperationDidListFolders(std::vector<FolderListing> listed,
+                                     std::vector<const void*> finished) override;
 
     /// Main thread: runs `work` now, or holds it back while updates are paused.
     void performUpdate(Update work);
@@ -181,6 +197,8 @@ private:
 
     std::string rootPath_;
     DirectoryPtr rootFile_;
+    bool wantsScanPreview_ = false;
+    std::unique_ptr<ScanPreview> preview_; // while the first scan runs, when wanted
     bool isSnapshot_ = false;
     bool isLive_ = true;
     /// Files of the tree with several names, filled by the scan and the measurements.

@@ -29,6 +29,9 @@ constexpr double kUnchangedHue = 3;
 double categoryHue(FileCategory category);
 /// A file's fill; the two hues that stand for none give greys.
 DrawColor file(double hue, double alpha = 1.0);
+/// How opaque a folder still being read is drawn (and its files), over the background: while
+/// a scan runs, what is measured to the end stands out from what is still growing.
+constexpr double kBeingReadAlpha = 0.45;
 /// The merged remainder's fill: grey 0.7 light, 0.4 dark.
 DrawColor merged(double alpha = 1.0);
 /// The grey of borders: 0 light, 1 dark.

@@ -163,7 +163,26 @@ Directory* Graph::observedRootFile() const {
 void Graph::rootFileDidLoad() {
     ++treeRevision_;
     loading_.reset();
+    // A scan's finished tree replaces the picture of it that was shown while it ran: nothing
+    // of that picture is kept, and the folder shown stays shown.
+    std::string shownPath;
+    const bool replacesPicture = file_ != nullptr;
+    std::unique_ptr<DrawRenderer> replacedPicture; // fades into the tree's
+    if (replacesPicture) {
+        shownPath = file_->relativePath();
+        finishTransition();
+        if (fileDraw_) replacedPicture = fileDraw_->swapRenderer(fileDraw_->makeRenderer());
+        File* previousRoot = file_;
+        while (previousRoot->parent() != nullptr)
+            previousRoot = previousRoot->parent();
+        forget(*previousRoot);
+        history_ = {};
+    }
     file_ = fileController_ ? fileController_->rootFile() : nullptr;
+    if (file_ != nullptr && !shownPath.empty())
+        if (File* same = fileController_->rootFile()->fileAtPath(shownPath);
+            same != nullptr && same->isDirectory())
+            file_ = same;
     if (file_ != nullptr) {
         history_.files.push_back(file_);
         history_.index += 1;
@@ -175,7 +194,13 @@ void Graph::rootFileDidLoad() {
     setMainText({});
     if (delegate != nullptr && file_ != nullptr)
         delegate->graphDidLoadTree(*fileController_->rootFile());
-    startTransition(Fade{}, true, kSetFileDuration, Animation::ProgressCurve::linear);
+    if (replacedPicture)
+        fileTransition_.emplace(
+            FileTransition{Fade{}, std::move(replacedPicture),
+                           Animation(kSetFileDuration, Animation::ProgressType::clampedToUnit,
+                                     Animation::ProgressCurve::linear)});
+    else
+        startTransition(Fade{}, true, kSetFileDuration, Animation::ProgressCurve::linear);
     setNeedsDisplay();
 }
 

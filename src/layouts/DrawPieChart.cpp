@@ -266,6 +266,7 @@ void DrawPieChart::display(File* file, std::optional<DrawTransition> transition)
 }
 
 void DrawPieChart::fillView(const FileView& view, double hue, double alpha) {
+    if (!view.merged && isBeingRead(*view.file)) alpha *= palette::kBeingReadAlpha;
     const DrawColor color = view.merged ? palette::merged(alpha) : palette::file(hue, alpha);
     renderer().fillRingSector(view.sector.angle.lower, view.sector.angle.upper,
                               view.sector.radius.lower, view.sector.radius.upper, kOrigin, color);

@@ -320,7 +320,8 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
 }
 
 DrawColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) const {
-    return view.merged ? palette::merged(alpha) : palette::file(hue, alpha);
+    if (view.merged) return palette::merged(alpha);
+    return palette::file(hue, isBeingRead(*view.file) ? alpha * palette::kBeingReadAlpha : alpha);
 }
 
 template <typename Out>

@@ -138,7 +138,7 @@ void Directory::setPackageFlag(bool hideContents) {
 }
 
 std::optional<SizeMode> Directory::sizeMode() const {
-    const int stored = flags_ >> sizeModeShift;
+    const int stored = (flags_ >> sizeModeShift) & 3;
     if (stored == 0) return std::nullopt;
     return static_cast<SizeMode>(stored - 1);
 }
@@ -186,7 +186,7 @@ File* Directory::fileAtPath(std::string_view path) const {
 
 void Directory::sortContents(SizeMode mode) {
     if (sizeMode() == mode) return;
-    flags_ = static_cast<std::uint8_t>((flags_ & ((1 << sizeModeShift) - 1)) |
+    flags_ = static_cast<std::uint8_t>((flags_ & ~(3 << sizeModeShift)) |
                                        ((static_cast<int>(mode) + 1) << sizeModeShift));
     const auto node = [](NodeRef ref) { return static_cast<const File*>(NodeStore::fromRef(ref)); };
     constexpr std::uint32_t kFewChildren = 16;

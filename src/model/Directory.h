@@ -96,6 +96,10 @@ public:
     /// Records the package flag; happens at most once per node.
     void setPackageFlag(bool hideContents);
 
+    /// A folder of the picture of a scan still running whose walk has not finished below it.
+    bool isBeingRead() const { return hasFlag(beingReadFlag); }
+    void setBeingRead(bool reading) { setFlag(beingReadFlag, reading); }
+
     /// The measure `contents` is sorted by; none while unsorted (scan order).
     std::optional<SizeMode> sizeMode() const;
 
@@ -161,6 +165,13 @@ private:
     NodeRef merged_ = 0;
 };
 #pragma pack(pop)
+
+/// A folder of the picture of a scan still running that is still being read, or an entry of
+/// such a folder's files.
+inline bool isBeingRead(const File& file) {
+    const Directory* folder = file.isDirectory() ? file.asDirectory() : file.parent();
+    return folder != nullptr && folder->isBeingRead();
+}
 
 /// Sorts every folder of the tree below `root` by `mode` (iteratively; folders already sorted by
 /// `mode` stay as they are).

@@ -101,6 +101,7 @@ protected:
         loadedPackageFlag = 1 << 3, // Directory::didLoadPackageFlag
         hiddenContents = 1 << 4,    // Directory::hideContents
         sizeModeShift = 5,          // two bits: 0 none, else 1 + SizeMode
+        beingReadFlag = 1 << 7,     // Directory::isBeingRead
     };
 
     File(Kind kind, std::int64_t size, std::int64_t allocatedSize)

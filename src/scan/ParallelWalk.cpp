@@ -158,6 +158,7 @@ private:
         children.clear();
         std::vector<Task*> subtasks;
         std::uint64_t handled = 0;
+        FolderListing listing;
         std::optional<std::string> knownPath;
         auto directoryPath = [&]() -> const std::string& {
             if (!knownPath) knownPath = pathOf(task);
@@ -206,6 +207,9 @@ private:
                     children.push_back(File::create(name, status->size, status->allocatedSize,
                                                     status->creationDate,
                                                     status->modificationDate));
+                    listing.fileSize += status->size;
+                    listing.fileAllocatedSize += status->allocatedSize;
+                    ++listing.fileCount;
                 }
                 step(handled);
                 return true;
@@ -213,6 +217,12 @@ private:
             if (readError != 0) hooks_.onError(directoryPath(), readError);
         }
         flush(handled);
+        if (hooks_.onFolderListed) {
+            listing.folder = task.directory;
+            listing.parent = task.parent != nullptr ? task.parent->directory : nullptr;
+            listing.name = task.parent != nullptr ? std::string(task.directory->path()) : task.path;
+            hooks_.onFolderListed(std::move(listing));
+        }
         task.directory->assignContents(std::move(children));
         task.pending.fetch_add(static_cast<std::uint32_t>(subtasks.size()));
         return subtasks;
@@ -223,6 +233,7 @@ private:
     void finish(Task* task) {
         while (task != nullptr && task->pending.fetch_sub(1) == 1) {
             task->directory->aggregate();
+            if (hooks_.onFolderFinished && !cancelled()) hooks_.onFolderFinished(task->directory);
             Task* parent = task->parent;
             delete task;
             task = parent;

@@ -20,6 +20,17 @@ namespace platform {
 struct EntryStatus;
 }
 
+/// A folder as the walk lists it: its own files added up (its subfolders are listed on their
+/// own, after it). Folders are named by the address of their node, which is only ever compared.
+struct FolderListing {
+    const void* folder = nullptr;
+    const void* parent = nullptr; // none for the root
+    std::string name;             // the folder's own name (the root's is the walk's)
+    std::int64_t fileSize = 0;
+    std::int64_t fileAllocatedSize = 0;
+    std::int64_t fileCount = 0;
+};
+
 struct WalkHooks {
     const std::atomic<bool>* cancelled = nullptr;
     /// Entries whose absolute path makes this true are left out, with their descendants.
@@ -37,6 +48,11 @@ struct WalkHooks {
     /// Each file with more than one name (hard links), by absolute path. Called on walking
     /// threads; null when nobody asks.
     std::function<void(std::string path, const platform::EntryStatus& status)> onLinkedFile;
+    /// Each folder once its entries are read, before any of its subfolders is: the picture of
+    /// a walk still running. Called on walking threads; null when nobody asks.
+    std::function<void(FolderListing listing)> onFolderListed;
+    /// Each listed folder once everything below it is measured. Called on walking threads.
+    std::function<void(const void* folder)> onFolderFinished;
     /// Called now and then with the number of entries handled so far.
     std::function<void(std::uint64_t completed)> onProgress;
 };

@@ -7,6 +7,7 @@
 #include "model/Directory.h"
 #include "platform/FileSystem.h"
 #include "platform/MainQueue.h"
+#include "platform/Process.h"
 #include "scan/ParallelWalk.h"
 
 #include <cerrno>
@@ -53,6 +54,34 @@ void ScanOperation::postProgress() {
     });
 }
 
+void ScanOperation::postListings(bool now) {
+    {
+        std::lock_guard lock(shared_->listingMutex);
+        if (shared_->listingPosted || (shared_->listed.empty() && shared_->finished.empty()))
+            return;
+        const std::int64_t time = platform::coarseMonotonicNanoseconds();
+        if (!now && shared_->lastListingPost != 0 &&
+            time - shared_->lastListingPost < kListingIntervalNs)
+            return;
+        shared_->listingPosted = true;
+        shared_->lastListingPost = time;
+    }
+    // The delivery takes whatever has been listed by the time the main thread runs it.
+    mainQueue_.post([shared = shared_, delegate = delegate_] {
+        std::vector<FolderListing> listed;
+        std::vector<const void*> finished;
+        {
+            std::lock_guard lock(shared->listingMutex);
+            listed.swap(shared->listed);
+            finished.swap(shared->finished);
+            shared->listingPosted = false;
+        }
+        if (shared->cancelled.load()) return;
+        if (auto listener = delegate.lock())
+            listener->scanOperationDidListFolders(std::move(listed), std::move(finished));
+    });
+}
+
 void ScanOperation::main() {
     started_.store(true);
     if (isCancelled()) return;
@@ -64,6 +93,7 @@ void ScanOperation::main() {
     if (isCancelled()) return;
     // The last count, whatever the interval: a progress bar ends where the walk did.
     postProgress();
+    if (listsFolders_) postListings(true);
     auto result = std::make_shared<FilePtr>(std::move(root));
     mainQueue_.post([shared = shared_, delegate = delegate_, result, path = path_] {
         if (shared->cancelled.load()) return;
@@ -126,9 +156,26 @@ FilePtr ScanOperation::scan() {
     }
     hooks.onOpenDirectory = folderOpened_;
     hooks.onLinkedFile = linkedFileFound_;
+    if (listsFolders_) {
+        hooks.onFolderListed = [this](FolderListing listing) {
+            {
+                std::lock_guard lock(shared_->listingMutex);
+                shared_->listed.push_back(std::move(listing));
+            }
+            postListings(false);
+        };
+        hooks.onFolderFinished = [this](const void* folder) {
+            {
+                std::lock_guard lock(shared_->listingMutex);
+                shared_->finished.push_back(folder);
+            }
+            postListings(false);
+        };
+    }
     hooks.onProgress = [this](std::uint64_t completed) {
         shared_->completed.store(completed);
         postProgress();
+        if (listsFolders_) postListings(false);
     };
     const WalkResult walked = walkTree(*root, path, rootStatus.device, hooks, threads_);
     shared_->completed.store(walked.completed);

@@ -6,12 +6,15 @@
 #include "model/File.h"
 #include "platform/FileSystem.h"
 #include "platform/OperationQueue.h"
+#include "scan/ParallelWalk.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace tessera {
 
@@ -32,6 +35,10 @@ public:
     virtual void scanOperationDidUpdateProgress(const ScanProgress& progress) = 0;
     /// `root` is none when the location could not be measured or is an excluded mount point.
     virtual void scanOperationDidFinish(FilePtr root, const std::string& path) = 0;
+    /// The folders listed and finished since the last call, in the walk's order (a folder
+    /// before what it holds); only for scans that list them (ScanOperation::setListsFolders).
+    virtual void scanOperationDidListFolders(std::vector<FolderListing> /*listed*/,
+                                             std::vector<const void*> /*finished*/) {}
 };
 
 class ScanOperation final : public Operation {
@@ -63,6 +70,10 @@ public:
     void setFolderOpened(std::function<void(int directoryFd, const std::string& path)> opened) {
         folderOpened_ = std::move(opened);
     }
+    /// Hands the delegate the folders as the walk lists and finishes them, at most every
+    /// kListingInterval (the first at once): what a picture of the scan still running needs.
+    void setListsFolders(bool lists) { listsFolders_ = lists; }
+    static constexpr std::int64_t kListingIntervalNs = 100'000'000;
     /// Called with each file met that has more than one name (hard links), by absolute path;
     /// on walking threads.
     void setLinkedFileFound(
@@ -83,10 +94,18 @@ private:
         std::atomic<bool> cancelled{false};
         std::atomic<std::uint64_t> total{0};
         std::atomic<std::uint64_t> completed{0};
+        std::mutex listingMutex; // guards the four below
+        std::vector<FolderListing> listed;
+        std::vector<const void*> finished;
+        bool listingPosted = false;
+        std::int64_t lastListingPost = 0; // on the coarse monotonic clock; 0: never
     };
     void postError(std::string path, int errorNumber);
     void postLog(class LogLine line);
     void postProgress();
+    /// Posts the folders listed so far, unless a delivery is on its way or the last left less
+    /// than the interval ago (`now`: the walk is over, whatever the interval).
+    void postListings(bool now);
 
     std::string path_;
     std::function<void(int directoryFd, const std::string& path)> folderOpened_;
@@ -99,6 +118,7 @@ private:
     unsigned threads_;
     std::atomic<bool> started_{false};
     bool measuresLiveEntry_ = false;
+    bool listsFolders_ = false;
 };
 
 /// `path` made absolute and lexically normal, without a trailing slash.

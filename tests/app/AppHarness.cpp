@@ -72,8 +72,11 @@ DocumentWindow* AppHarness::openSample(Wait wait) {
 bool waitUntilAtRest(Graph& graph) {
     return QTest::qWaitFor(
         [&graph] {
+            // The picture of a scan still running is no tree at rest.
+            const FileController* controller = graph.fileController();
             return graph.file() != nullptr && !graph.isLoading() && !graph.fileTransitionType() &&
-                   graph.restingAlpha() >= 1;
+                   graph.restingAlpha() >= 1 &&
+                   (controller == nullptr || !controller->showsScanPreview());
         },
         5'000);
 }

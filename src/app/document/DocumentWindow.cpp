@@ -238,10 +238,10 @@ void DocumentWindow::addCommands() {
     commands.add(
         command::exportSnapshot, localizedQString("menu.file.exportSnapshot"),
         [this] {
-            if (Directory* root = controller_->rootFile())
+            if (Directory* root = controller_->loadedRootFile())
                 exportSnapshot(*root, QFileInfo(toQString(location_)).completeBaseName(), this);
         },
-        {.enabled = [this] { return controller_->rootFile() != nullptr; }},
+        {.enabled = [this] { return controller_->loadedRootFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::Key_E));
     commands.add(command::showInGraph, localizedQString("menu.file.showInGraph"),
                  [this] {
@@ -456,7 +456,7 @@ void DocumentWindow::buildToolBar() {
     for (QToolButton* clear : searchField_->findChildren<QToolButton*>())
         clear->setAccessibleName(localizedQString("search.clear"));
     searchField_->setMaximumWidth(260);
-    searchField_->setEnabled(controller_->rootFile() != nullptr);
+    searchField_->setEnabled(controller_->loadedRootFile() != nullptr);
     connect(searchField_, &QLineEdit::textChanged, this, &DocumentWindow::searchTextChanged);
     searchField_->installEventFilter(this);
     toolBar->addWidget(searchField_);
@@ -513,8 +513,11 @@ void DocumentWindow::refresh() {
 }
 
 void DocumentWindow::graphDidLoadTree(Directory&) {
-    countCompletedScan();
-    searchField_->setEnabled(true);
+    // The picture of a scan still running can be looked at, not searched.
+    if (graph().fileController() == nullptr || !graph().fileController()->showsScanPreview()) {
+        countCompletedScan();
+        searchField_->setEnabled(true);
+    }
     graphDidChangeFile(graph().file());
 }
 
@@ -635,7 +638,8 @@ void DocumentWindow::closeEvent(QCloseEvent* event) {
     outlineViewController_->setFileController(nullptr);
     // A favourite keeps a tree it holds, so that opening it again shows it at once; a scan
     // still under way is stopped.
-    if (favorite_ && controller_->rootFile() == nullptr) favorite_->setFileController(nullptr);
+    if (favorite_ && controller_->loadedRootFile() == nullptr)
+        favorite_->setFileController(nullptr);
     event->accept();
 }
 

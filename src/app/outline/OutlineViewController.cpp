@@ -161,7 +161,7 @@ bool OutlineViewController::isSearching() const {
 void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> filter) {
     search_->cancel(); // the tree's held-back updates run first
     FileController* controller = model_->fileController();
-    if (!filter || controller == nullptr || controller->rootFile() == nullptr) {
+    if (!filter || controller == nullptr || controller->loadedRootFile() == nullptr) {
         searchLine_->hide();
         editorArea_->hide();
         view_->setMinimumHeight(0);
@@ -172,7 +172,7 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
     }
     emit searchFilterChanged(filter);
     searchLabel_->setText(toQString(
-        localizedFormat("search.results", controller->displayName(*controller->rootFile()))));
+        localizedFormat("search.results", controller->displayName(*controller->loadedRootFile()))));
     searchSpinner_->show();
     searchLine_->show();
     editorArea_->show();
@@ -181,7 +181,8 @@ void OutlineViewController::applyFilter(std::shared_ptr<const FilePredicate> fil
     view_->setMinimumHeight(kRowsWhileSearching * row + view_->header()->sizeHint().height() +
                             2 * view_->frameWidth());
     fitPredicateEditor();
-    search_->start(model_->sharedFileController(), *controller->rootFile(), std::move(filter));
+    search_->start(model_->sharedFileController(), *controller->loadedRootFile(),
+                   std::move(filter));
 }
 
 void OutlineViewController::fitPredicateEditor() {

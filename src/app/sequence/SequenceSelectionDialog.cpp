@@ -40,7 +40,7 @@ std::vector<std::shared_ptr<FileController>> SequenceSelectionDialog::chosen() c
     std::vector<std::shared_ptr<FileController>> trees;
     for (int row = 0; row < list_->count(); ++row) {
         const auto& controller = candidates_[static_cast<std::size_t>(row)].controller;
-        if (list_->item(row)->isSelected() && controller && controller->rootFile() != nullptr)
+        if (list_->item(row)->isSelected() && controller && controller->loadedRootFile() != nullptr)
             trees.push_back(controller);
     }
     if (trees.size() < 2) trees.clear();

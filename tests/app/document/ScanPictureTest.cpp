@@ -1,0 +1,119 @@
+// A window on a folder draws what the scan has read while it runs: the picture appears soon
+// after the first folder is listed and can be hovered and zoomed into; the outline lists it;
+// the finished tree replaces it where the user is.
+#include "app/AppHarness.h"
+#include "app/AppTests.h"
+#include "app/outline/OutlineViewController.h"
+#include "controller/FileController.h"
+#include "model/Directory.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPalette>
+#include <QTest>
+#include <QTreeView>
+#include <cstdlib>
+#include <filesystem>
+
+namespace tessera::testing {
+namespace {
+
+// Folders d00…d39, each with s00…s19 of 150 names of one file of its own: enough that the walk
+// outlasts the window's first frames. Names of one file are made in a system call each, and
+// each costs the walk a note of the file's other names too.
+void writeWideTree(const TemporaryDirectory& folder) {
+    for (int d = 0; d < 40; ++d) {
+        const std::string file = folder.writeFile("d" + std::to_string(d) + ".data",
+                                                  1000 * static_cast<std::size_t>(d + 1));
+        for (int s = 0; s < 20; ++s) {
+            char name[16];
+            std::snprintf(name, sizeof name, "d%02d/s%02d", d, s);
+            const std::string sub = folder / name;
+            std::filesystem::create_directories(sub);
+            for (int f = 0; f < 150; ++f)
+                std::filesystem::create_hard_link(file, sub + "/f" + std::to_string(f));
+        }
+    }
+}
+
+class ScanPictureTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theScansPictureCanBeBrowsedAndGivesWayToItsTree() {
+        TemporaryDirectory folder;
+        // TESSERA_TEST_SCAN_TREE names a larger tree to look at instead.
+        const char* given = std::getenv("TESSERA_TEST_SCAN_TREE");
+        if (given == nullptr) writeWideTree(folder);
+        const std::string path = given != nullptr ? given : folder.path();
+
+        AppHarness harness;
+        QElapsedTimer clock;
+        clock.start();
+        // Not waiting for the window to be shown: the scan starts with it, and may well be over
+        // by then.
+        harness.documents().open(path);
+        QTRY_VERIFY(!harness.documents().windows().empty());
+        DocumentWindow* window = harness.documents().windows().back();
+        Graph& graph = window->graph();
+        FileController& controller = *window->fileController();
+        (void)QTest::qWaitFor(
+            [&] {
+                return controller.loadedRootFile() != nullptr ||
+                       (controller.showsScanPreview() && graph.file() != nullptr);
+            },
+            10'000);
+        if (!controller.showsScanPreview())
+            QSKIP("the scan finished before its picture could be looked at");
+        // Searching waits for the tree.
+        QVERIFY(!window->findChild<QWidget*>(QStringLiteral("searchField"))->isEnabled());
+        const qint64 firstPicture = clock.elapsed();
+        QVERIFY(waitForNextFrame(graph));
+        qInfo("first picture of the scan %lld ms after opening", firstPicture);
+        savePicture(windowPicture(*window), "scan-running");
+
+        // The outline lists what has been read.
+        QAbstractItemModel* outline = window->outlineViewController().view()->model();
+        QTRY_VERIFY(outline->rowCount(outline->index(0, 0)) > 0 || outline->rowCount() > 0);
+
+        // Hovering names a folder; a click zooms into it while the walk goes on.
+        GraphViewController& view = window->graphViewController();
+        File* first = nullptr;
+        for (File* child : controller.rootFile()->contents())
+            if (child->isDirectory() && graph.fileDraw()->center(*child)) {
+                first = child;
+                break;
+            }
+        if (first == nullptr || !controller.showsScanPreview())
+            QSKIP("the scan finished before a folder of its picture could be reached");
+        // The picture moves as it grows: whatever lies under the pointer is taken.
+        hover(view, pointOf(view, first->relativePath()));
+        if (!controller.showsScanPreview()) QSKIP("the scan finished while the pointer moved");
+        QTRY_VERIFY(graph.activeFile() != nullptr || !controller.showsScanPreview());
+        if (!controller.showsScanPreview()) QSKIP("the scan finished while the pointer moved");
+        QVERIFY(!graph.activeText().empty());
+        savePicture(windowPicture(*window), "scan-running-hover");
+        QTest::mouseClick(view.view(), Qt::LeftButton, {},
+                          pointOf(view, graph.activeFile()->relativePath()));
+        const bool zoomedDuringScan = controller.showsScanPreview();
+        const std::string zoomed = graph.file()->relativePath();
+        QVERIFY(!zoomedDuringScan || !zoomed.empty());
+
+        // The tree replaces the picture; the folder zoomed into stays shown.
+        QVERIFY(QTest::qWaitFor([&] { return !controller.showsScanPreview(); }, 120'000));
+        QVERIFY(waitUntilAtRest(graph));
+        if (zoomedDuringScan) {
+            QCOMPARE(graph.file(), controller.rootFile()->fileAtPath(zoomed));
+        }
+        QVERIFY(window->findChild<QWidget*>(QStringLiteral("searchField"))->isEnabled());
+        savePicture(windowPicture(*window), "scan-finished");
+    }
+};
+
+const RegisterAppTest<ScanPictureTest> registered("ScanPictureTest");
+
+} // namespace
+} // namespace tessera::testing
+
+#include "ScanPictureTest.moc"
