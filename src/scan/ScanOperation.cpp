@@ -10,6 +10,7 @@
 #include "platform/Process.h"
 #include "scan/ParallelWalk.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -54,6 +55,10 @@ void ScanOperation::postProgress() {
     });
 }
 
+std::int64_t ScanOperation::listingIntervalNs(std::int64_t elapsedNs) {
+    return std::clamp<std::int64_t>(elapsedNs / 8, 100'000'000, 500'000'000);
+}
+
 void ScanOperation::postListings(bool now) {
     {
         std::lock_guard lock(shared_->listingMutex);
@@ -61,9 +66,10 @@ void ScanOperation::postListings(bool now) {
             return;
         const std::int64_t time = platform::coarseMonotonicNanoseconds();
         if (!now && shared_->lastListingPost != 0 &&
-            time - shared_->lastListingPost < kListingIntervalNs)
+            time - shared_->lastListingPost < listingIntervalNs(time - shared_->firstListingPost))
             return;
         shared_->listingPosted = true;
+        if (shared_->firstListingPost == 0) shared_->firstListingPost = time;
         shared_->lastListingPost = time;
     }
     // The delivery takes whatever has been listed by the time the main thread runs it.

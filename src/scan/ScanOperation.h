@@ -70,10 +70,13 @@ public:
     void setFolderOpened(std::function<void(int directoryFd, const std::string& path)> opened) {
         folderOpened_ = std::move(opened);
     }
-    /// Hands the delegate the folders as the walk lists and finishes them, at most every
-    /// kListingInterval (the first at once): what a picture of the scan still running needs.
+    /// Hands the delegate the folders as the walk lists and finishes them (the first at once,
+    /// then at most every listingInterval()): what a picture of the scan still running needs.
     void setListsFolders(bool lists) { listsFolders_ = lists; }
-    static constexpr std::int64_t kListingIntervalNs = 100'000'000;
+    /// The least time between two deliveries of listed folders, `elapsed` after the first: a
+    /// tenth of a second at first, growing to half a second as the walk goes on, so that a
+    /// picture redrawn for each costs the walk little however large the tree grows.
+    static std::int64_t listingIntervalNs(std::int64_t elapsedNs);
     /// Called with each file met that has more than one name (hard links), by absolute path;
     /// on walking threads.
     void setLinkedFileFound(
@@ -98,7 +101,8 @@ private:
         std::vector<FolderListing> listed;
         std::vector<const void*> finished;
         bool listingPosted = false;
-        std::int64_t lastListingPost = 0; // on the coarse monotonic clock; 0: never
+        std::int64_t firstListingPost = 0; // on the coarse monotonic clock; 0: never
+        std::int64_t lastListingPost = 0;
     };
     void postError(std::string path, int errorNumber);
     void postLog(class LogLine line);
