@@ -10,6 +10,7 @@
 #include "cli/WatchCommand.h"
 #include "favorites/PredicateText.h"
 #include "platform/Process.h"
+#include "platform/Volumes.h"
 #include "scan/ScanOperation.h"
 
 #include <charconv>
@@ -144,8 +145,11 @@ int runScanCommand(std::span<const std::string> arguments) {
     }
     const bool snapshotOnStandardOutput =
         options->exportPath == "-" || options->exportPath == "/dev/stdout";
-    printSummary(root, {path, run.errors, run.seconds, options->json,
-                        snapshotOnStandardOutput ? stderr : stdout});
+    printSummary(root,
+                 {path, run.errors, run.seconds, options->json,
+                  snapshotOnStandardOutput ? stderr : stdout,
+                  accountVolume(path, root.allocatedSize(), static_cast<std::int64_t>(run.errors),
+                                platform::readMounts())});
     // As du does, scripts can tell a scan that could not read everything (though it finished).
     if (status == 0 && run.errors > 0) status = kSomeUnreadable;
     keepUntilProcessEnd(std::move(run.root));

@@ -42,6 +42,21 @@ void printText(const File& root, const SummaryContext& context, std::int64_t dir
     std::fprintf(context.stream, "  errors          %s\n",
                  formatCount(static_cast<std::int64_t>(context.errors)).c_str());
     std::fprintf(context.stream, "  time            %.3f s\n", context.seconds);
+    if (const auto& volume = context.volume) {
+        std::fprintf(
+            context.stream, "  volume          %s in use of %s, %s free, %s reserved for root\n",
+            formatByteCount(volume->used).c_str(), formatByteCount(volume->size).c_str(),
+            formatByteCount(volume->free).c_str(), formatByteCount(volume->reserved).c_str());
+        if (volume->otherVolumeCount > 0)
+            std::fprintf(context.stream, "  other volumes   %s mounted below, %s in use\n",
+                         formatCount(volume->otherVolumeCount).c_str(),
+                         formatByteCount(volume->otherVolumes).c_str());
+        if (volume->unattributed)
+            std::fprintf(context.stream,
+                         "  unattributed    %s in use in no entry scanned (%s bytes)\n",
+                         formatByteCount(*volume->unattributed).c_str(),
+                         formatCount(*volume->unattributed).c_str());
+    }
     if (largest.empty()) return;
     std::fprintf(context.stream, "largest entries:\n");
     for (const File* file : largest)
@@ -68,6 +83,25 @@ void printJson(const File& root, const SummaryContext& context, std::int64_t dir
     json.integer(static_cast<std::int64_t>(context.errors));
     json.key("seconds");
     json.number(context.seconds);
+    if (const auto& volume = context.volume) {
+        json.key("volume");
+        json.beginObject();
+        for (const auto& [key, value] : {std::pair{"size", volume->size},
+                                         {"free", volume->free},
+                                         {"reserved", volume->reserved},
+                                         {"used", volume->used},
+                                         {"unreadable", volume->unreadable},
+                                         {"otherVolumes", volume->otherVolumes}}) {
+            json.key(key);
+            json.integer(value);
+        }
+        json.key("unattributed");
+        if (volume->unattributed)
+            json.integer(*volume->unattributed);
+        else
+            json.null();
+        json.endObject();
+    }
     json.key("largest");
     json.beginArray();
     for (const File* file : largest) {

@@ -169,7 +169,7 @@ int watchFolder(const std::string& path, std::shared_ptr<const Predicate> exclus
     if (Directory* root = controller->rootFile()) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        printSummary(*root, {path, errors.count, seconds, true});
+        printSummary(*root, {path, errors.count, seconds, true, stdout, std::nullopt});
         std::fflush(stdout);
         // Woken now and then to notice an interruption; changes wake it at once.
         while (!interrupted.load() && !printer.closed)

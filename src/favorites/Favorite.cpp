@@ -129,11 +129,14 @@ void Favorite::updateSizes() {
 }
 
 void Favorite::setVolumeSpace(const platform::VolumeSpace& space) {
-    totalSize_ = space.total;
-    warningSize_ = static_cast<std::int64_t>(static_cast<double>(space.total) * kWarningLevel);
-    criticalSize_ = static_cast<std::int64_t>(static_cast<double>(space.total) * kCriticalLevel);
+    // As df reads a volume: what is in use out of what users can fill, the blocks kept back for
+    // root counted as neither (on a large disk they can be a twentieth of it or more).
+    size_ = space.used();
     freeSize_ = space.available;
-    size_ = space.total - space.available;
+    reservedSize_ = space.reserved();
+    totalSize_ = size_ + space.available;
+    warningSize_ = static_cast<std::int64_t>(static_cast<double>(*totalSize_) * kWarningLevel);
+    criticalSize_ = static_cast<std::int64_t>(static_cast<double>(*totalSize_) * kCriticalLevel);
 }
 
 } // namespace tessera

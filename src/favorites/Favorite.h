@@ -70,6 +70,8 @@ public:
     std::int64_t criticalSize() const { return criticalSize_; }
     std::optional<std::int64_t> totalSize() const { return totalSize_; }
     std::int64_t freeSize() const { return freeSize_; }
+    /// A volume's blocks kept back for root: counted in neither size() nor totalSize().
+    std::int64_t reservedSize() const { return reservedSize_; }
 
     enum class UsageLevel { normal, warning, critical };
     /// The colour of the usage bar: critical at or above criticalSize, warning at or above
@@ -113,6 +115,7 @@ private:
     std::int64_t criticalSize_ = 0;
     std::optional<std::int64_t> totalSize_;
     std::int64_t freeSize_ = 0;
+    std::int64_t reservedSize_ = 0;
     bool isFilterPredicateEnabled_ = false;
     std::shared_ptr<const Predicate> filterPredicate_;
     Callbacks<Favorite&> changed_;

@@ -64,6 +64,7 @@ constexpr std::array texts{
     Text{"favorites.keep", "Keep in Favourites", ""},
     Text{"favorites.open", "Open", ""},
     Text{"favorites.remove", "Remove from Favourites", ""},
+    Text{"favorites.reserved", "%@ reserved for root", ""},
     Text{"favorites.settings", "Favourite Settings…", ""},
     Text{"favorites.title", "Favourites", ""},
     Text{"favorites.usage", "%@ used", ""},

@@ -120,7 +120,8 @@ std::optional<VolumeSpace> spaceOf(const std::string& path) {
     struct statvfs volume;
     if (statvfs(path.c_str(), &volume) != 0) return std::nullopt;
     return VolumeSpace{static_cast<std::int64_t>(volume.f_blocks * volume.f_frsize),
-                       static_cast<std::int64_t>(volume.f_bavail * volume.f_frsize)};
+                       static_cast<std::int64_t>(volume.f_bavail * volume.f_frsize),
+                       static_cast<std::int64_t>(volume.f_bfree * volume.f_frsize)};
 }
 
 } // namespace tessera::platform

@@ -37,10 +37,16 @@ struct VolumeIdentity {
 };
 VolumeIdentity identityOf(const Mount& mount);
 
-/// Capacity and space available to unprivileged users, in bytes.
+/// Capacity and free space, in bytes: `free` counts the blocks the file system keeps back for
+/// root, `available` only what unprivileged users can still fill.
 struct VolumeSpace {
     std::int64_t total = 0;
     std::int64_t available = 0;
+    std::int64_t free = 0;
+    /// Kept back for root: free, but not available.
+    std::int64_t reserved() const { return free - available; }
+    /// In use, as df counts it: everything that is not free.
+    std::int64_t used() const { return total - free; }
 };
 std::optional<VolumeSpace> spaceOf(const std::string& path);
 

@@ -150,6 +150,10 @@ QVariant FavoritesModel::data(const QModelIndex& index, int role) const {
                 QStringLiteral("\n") +
                 toQString(localizedFormat("favorites.usage", formatByteCount(favorite->size()))) +
                 QStringLiteral(" / ") + toQString(formatByteCount(*favorite->totalSize()));
+        if (favorite->isVolume() && favorite->reservedSize() > 0)
+            tip += QStringLiteral(", ") +
+                   toQString(localizedFormat("favorites.reserved",
+                                             formatByteCount(favorite->reservedSize())));
         return tip;
     }
     case Qt::FontRole: {
