@@ -1,8 +1,8 @@
 // A live window on a folder, from the scan's start to its finished tree in the picture, with and
 // without the picture of the scan drawn while it runs (in a real 1600 × 1000 OpenGL view, on
 // Mesa's software OpenGL under xvfb-run where there is no GPU). For each: the time to the first
-// picture of a tree (the scan's or the finished one's), the time to the finished tree drawn, and
-// how many frames were drawn meanwhile. Rounds alternate the two, so that the cache treats them
+// picture of a tree (the scan's or the finished one's), the time to the finished tree drawn, the
+// process's CPU time until then (all threads) and how many frames were drawn meanwhile. Rounds alternate the two, so that the cache treats them
 // alike; best and median.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_scan_picture FOLDER [rounds] [treemap]
@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -38,12 +39,20 @@ double millisecondsSince(Clock::time_point start) {
 struct Run {
     double firstPicture = -1;
     double finished = -1;
+    double cpu = 0; // the process's CPU time, all threads, until the finished tree
     std::uint64_t frames = 0;
 };
+
+double cpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 Run scanInWindow(const std::string& path, Graph& graph, bool withPicture) {
     Run run;
     const auto start = Clock::now();
+    const double cpuStart = cpuMilliseconds();
     Favorite favorite(path, false);
     auto controller = FileController::create(path);
     controller->setWantsScanPreview(withPicture);
@@ -57,8 +66,10 @@ Run scanInWindow(const std::string& path, Graph& graph, bool withPicture) {
         seen = graph.framesDrawn();
         if (graph.file() == nullptr) continue;
         if (run.firstPicture < 0) run.firstPicture = millisecondsSince(start);
-        if (controller->rootFile() != nullptr && !controller->showsScanPreview())
+        if (controller->rootFile() != nullptr && !controller->showsScanPreview()) {
             run.finished = millisecondsSince(start);
+            run.cpu = cpuMilliseconds() - cpuStart;
+        }
     }
     run.frames = graph.framesDrawn() - framesBefore;
     graph.setFileController(nullptr);
@@ -78,9 +89,11 @@ void report(const char* name, std::vector<Run> runs) {
     const auto first = summary([](const Run& run) { return run.firstPicture; });
     const auto done = summary([](const Run& run) { return run.finished; });
     const auto frames = summary([](const Run& run) { return run.frames; });
-    std::printf("%-11s first picture %7.0f ms best %7.0f median; finished %7.0f best %7.0f "
-                "median; %4.0f frames (median)\n",
-                name, first.first, first.second, done.first, done.second, frames.second);
+    const auto cpu = summary([](const Run& run) { return run.cpu; });
+    std::printf("%-11s first picture %5.0f ms best %5.0f median; finished %5.0f best %5.0f "
+                "median; CPU %5.0f ms best %5.0f median; %3.0f frames\n",
+                name, first.first, first.second, done.first, done.second, cpu.first, cpu.second,
+                frames.second);
 }
 
 } // namespace
