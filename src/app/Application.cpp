@@ -199,7 +199,11 @@ void Application::open(const std::shared_ptr<Favorite>& favorite) {
     // A favourite whose window closed keeps its tree (and goes on watching it), so opening it
     // again shows it at once.
     auto controller = std::dynamic_pointer_cast<FileController>(favorite->sharedFileController());
-    if (!controller) controller = scannedController(*favorite->url());
+    if (!controller) {
+        // The scan starts before the window is built: its first folders are read meanwhile.
+        controller = scannedController(*favorite->url());
+        favorite->setFileController(controller);
+    }
     addWindow(*favorite->url(), std::move(controller), favorite);
 }
 
