@@ -251,6 +251,22 @@ QVariant OutlineModel::headerData(int section, Qt::Orientation orientation, int 
 // MARK: Following the tree
 
 void OutlineModel::fileControllerDidLoadRootFile() {
+    // A scan's tree replacing the picture of it that was listed: the folders opened in the
+    // picture stay open in the tree.
+    Directory* root = observedRootFile();
+    for (const auto& [listed, rows] : listed_) {
+        if (listed->parent() != nullptr || listed == root || root == nullptr) continue;
+        std::vector<const Directory*> pending{listed->asDirectory()};
+        while (!pending.empty()) {
+            const Directory* folder = pending.back();
+            pending.pop_back();
+            if (!folder->expanded()) continue;
+            if (File* same = root->fileAtPath(folder->relativePath()))
+                if (Directory* opened = same->asDirectory()) opened->setExpanded(true);
+            for (const File* child : folder->contents())
+                if (const Directory* sub = child->asDirectory()) pending.push_back(sub);
+        }
+    }
     resetRows([] {});
 }
 
