@@ -73,6 +73,18 @@ private slots:
         QVERIFY(waitForNextFrame(graph));
         qInfo("first picture of the scan %lld ms after opening", firstPicture);
         savePicture(windowPicture(*window), "scan-running");
+        if (std::getenv("TESSERA_TEST_PICTURES") != nullptr) {
+            // The same picture in the dark appearance, to look at.
+            const QPalette light = QApplication::palette();
+            QPalette dark = light;
+            dark.setColor(QPalette::Window, QColor(40, 40, 40));
+            dark.setColor(QPalette::WindowText, Qt::white);
+            QApplication::setPalette(dark);
+            QVERIFY(waitForNextFrame(graph));
+            QTest::qWait(50);
+            savePicture(windowPicture(*window), "scan-running-dark");
+            QApplication::setPalette(light);
+        }
 
         // The outline lists what has been read; a folder opened there stays open in the tree.
         OutlineViewController& outlineController = window->outlineViewController();
