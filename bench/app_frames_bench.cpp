@@ -3,11 +3,12 @@
 // largest folder, a rearrangement (the measure changed from size to allocated size) and a
 // recolouring (colour wheel to modification dates). For each kind of frame: its whole time (the
 // graph's layout, the vertex upload, rasterising and composing the window, finished with
-// glFinish), how many take over 16 ms, and the process's CPU time; then, for the zoom, how much of
-// it is the engine (the same frames laid out without drawing) and how long an unchanged picture
-// takes to draw again (rasterising alone, nothing uploaded), with and without the files' names,
-// and with the tree map's cushions. The last line gives the tree map's median against the pie
-// chart's, kind by kind.
+// glFinish), how many take over 16 ms, the process's CPU time, and how long starting the
+// transition took (the click or settings change, before the first frame); then, for the zoom, how
+// much of it is the engine (the same frames laid out without drawing) and how long an unchanged
+// picture takes to draw again (rasterising alone, nothing uploaded), with and without the files'
+// names, and with the tree map's cushions. The last line gives the tree map's median against the
+// pie chart's, kind by kind.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
 #include "EngineOnlyView.h"
@@ -37,6 +38,10 @@ using namespace tessera;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How long the last transition took to start (the click or the settings change, before its first
+// frame): where the layout of the picture it goes to is made.
+double lastStartMs = 0;
 
 double milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
@@ -112,7 +117,9 @@ std::vector<double> zoomFrames(Graph& graph, double& clock, DrawOne&& draw,
     graph.navigate(*root);
     graph.finishTransition();
     draw();
+    const auto start = Clock::now();
     graph.navigate(*target);
+    lastStartMs = milliseconds(Clock::now() - start);
     return timeTransition(
         graph, clock, 100, draw,
         [&graph] {
@@ -128,20 +135,22 @@ std::vector<double> settingsFrames(Graph& graph, double& clock, DrawOne&& draw, 
                                    std::vector<double>* cpu) {
     graph.finishTransition();
     draw();
+    const auto start = Clock::now();
     graph.changeSettings(edit);
+    lastStartMs = milliseconds(Clock::now() - start);
     return timeTransition(
         graph, clock, 150, draw, [] {}, cpu);
 }
 
 void printFrames(const char* kind, const std::vector<double>& frames,
-                 const std::vector<double>& cpu) {
+                 const std::vector<double>& cpu, double start) {
     const Summary whole = summarise(frames);
     std::printf("  %-10s %3zu frames %8.2f ms median, %8.2f worst (frame %zu), %3zu over 16 ms, "
-                "CPU %.2f ms\n",
+                "CPU %.2f ms; start %.1f ms\n",
                 kind, frames.size(), whole.median, whole.worst, whole.worstFrame,
                 static_cast<std::size_t>(
                     std::count_if(frames.begin(), frames.end(), [](double ms) { return ms > 16; })),
-                summarise(cpu).median);
+                summarise(cpu).median, start);
     if (std::getenv("TESSERA_BENCH_EACH_FRAME") != nullptr) {
         std::printf("   ");
         for (const double ms : frames)
@@ -189,16 +198,19 @@ int main(int argc, char** argv) {
         std::vector<double> cpu;
         const auto frames = zoomFrames(
             graph, clock, [&] { drawFrameNow(viewController.surface()); }, &cpu);
+        const double zoomStart = lastStartMs;
         const auto drawNow = [&] { drawFrameNow(viewController.surface()); };
         graph.navigate(*controller->rootFile());
         std::vector<double> rearrangeCpu;
         const auto rearranging = settingsFrames(
             graph, clock, drawNow,
             [](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; }, &rearrangeCpu);
+        const double rearrangeStart = lastStartMs;
         std::vector<double> recolourCpu;
         const auto recolouring = settingsFrames(
             graph, clock, drawNow,
             [](Settings& next) { next.colorMode = ColorMode::modificationDate; }, &recolourCpu);
+        const double recolourStart = lastStartMs;
         medians.push_back({summarise(frames).median, summarise(rearranging).median,
                            summarise(recolouring).median});
 
@@ -275,9 +287,9 @@ int main(int argc, char** argv) {
             std::printf("  unchanged, cushions %7.2f ms median (without names)\n", withCushions);
         std::printf("  upload and rest    %8.2f ms (whole - engine - unchanged)\n",
                     std::max(0.0, whole.median - layout.median - again.median));
-        printFrames("zoom", frames, cpu);
-        printFrames("rearrange", rearranging, rearrangeCpu);
-        printFrames("recolour", recolouring, recolourCpu);
+        printFrames("zoom", frames, cpu, zoomStart);
+        printFrames("rearrange", rearranging, rearrangeCpu, rearrangeStart);
+        printFrames("recolour", recolouring, recolourCpu, recolourStart);
     }
     if (medians.size() == 2)
         std::printf("tree map / pie chart, medians: zoom %.2f, rearrange %.2f, recolour %.2f\n",
