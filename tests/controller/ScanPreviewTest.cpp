@@ -5,6 +5,7 @@
 #include "controller/FileControllerObserver.h"
 #include "favorites/Favorite.h"
 #include "platform/MainQueue.h"
+#include "support/LiveTree.h"
 #include "support/TemporaryDirectory.h"
 
 #include <filesystem>
@@ -112,6 +113,41 @@ TEST(ScanPreviewTest, APictureOfTheScanGrowsUntilTheScansOwnTreeReplacesIt) {
     EXPECT_FALSE(controller->showsScanPreview());
     EXPECT_TRUE(controller->canMoveToTrash(*tree.fileAtPath("top")));
     controller->removeObserver(observer);
+    favorite.setFileController(nullptr);
+    MainQueue::shared().runPending();
+}
+
+// What changes on disk while the picture is shown reaches the tree as it does without one.
+TEST(ScanPreviewTest, ChangesWhileThePictureIsShownReachTheTree) {
+    TemporaryDirectory folder;
+    for (int i = 0; i < 30; ++i)
+        folder.writeFile("f" + std::to_string(i) + "/a", 100);
+    auto controller = FileController::create(folder.path());
+    controller->setWantsScanPreview(true);
+    Favorite favorite(folder.path(), false);
+    favorite.setFileController(controller);
+    bool changed = false;
+    ASSERT_TRUE(MainQueue::shared().runUntil(
+        [&] {
+            if (controller->showsScanPreview() && !changed) {
+                // A folder the walk has listed gains a file, another loses one, one comes.
+                folder.writeFile("f0/late", 5'000);
+                std::filesystem::remove(folder / "f1/a");
+                folder.writeFile("new/b", 7);
+                changed = true;
+            }
+            return controller->loadedRootFile() != nullptr;
+        },
+        std::chrono::seconds(30)));
+    ASSERT_TRUE(changed);
+    const std::string expected = freshDump(folder.path());
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] {
+            return controller->scanOperationCount() == 0 &&
+                   dumpTree(*controller->rootFile()) == expected;
+        },
+        std::chrono::seconds(30)))
+        << dumpTree(*controller->rootFile()) << "\nexpected\n" << expected;
     favorite.setFileController(nullptr);
     MainQueue::shared().runPending();
 }
