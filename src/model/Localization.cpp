@@ -127,6 +127,7 @@ constexpr std::array texts{
     Text{"menu.file.open", "Open &Folder…", ""},
     Text{"menu.file.openSequence", "Compare &Trees…", ""},
     Text{"menu.file.openSnapshot", "Open &Snapshot…", ""},
+    Text{"menu.file.openTerminal", "Open Ter&minal Here", ""},
     Text{"menu.file.quicklook", "&Preview", ""},
     Text{"menu.file.showInFiles", "Show in &Files", ""},
     Text{"menu.file.showInGraph", "Show in &Graph", ""},

@@ -147,7 +147,8 @@ TEST(ScanPreviewTest, ChangesWhileThePictureIsShownReachTheTree) {
                    dumpTree(*controller->rootFile()) == expected;
         },
         std::chrono::seconds(30)))
-        << dumpTree(*controller->rootFile()) << "\nexpected\n" << expected;
+        << dumpTree(*controller->rootFile()) << "\nexpected\n"
+        << expected;
     favorite.setFileController(nullptr);
     MainQueue::shared().runPending();
 }

@@ -26,6 +26,7 @@ inline constexpr CommandId exportSnapshot{"exportSnapshot"};
 inline constexpr CommandId showEnclosingFolder{"showEnclosingFolder"}; // the graph's
 inline constexpr CommandId preview{"preview"};
 inline constexpr CommandId showInFileManager{"showInFileManager"};
+inline constexpr CommandId openTerminal{"openTerminal"};
 inline constexpr CommandId copyPath{"copyPath"};
 inline constexpr CommandId showInGraph{"showInGraph"};
 inline constexpr CommandId close{"close"};

@@ -10,6 +10,7 @@
 #include "app/defaults/UserDefaults.h"
 #include "app/desktop/FileManager.h"
 #include "app/desktop/FilePreview.h"
+#include "app/desktop/Terminal.h"
 #include "app/document/SnapshotExport.h"
 #include "app/graphview/GraphViewController.h"
 #include "app/outline/OutlineModel.h"
@@ -268,6 +269,12 @@ void DocumentWindow::addCommands() {
         },
         {.enabled = [this] { return !controller_->isSnapshot() && targetFile() != nullptr; }});
     commands.add(
+        command::openTerminal, localizedQString("menu.file.openTerminal"),
+        [this] {
+            if (File* file = targetFile()) openTerminalHere(*file);
+        },
+        {.enabled = [this] { return !controller_->isSnapshot() && targetFile() != nullptr; }});
+    commands.add(
         command::copyPath, localizedQString("menu.file.copyPath"),
         [this] {
             File* file = targetFile();
@@ -375,6 +382,13 @@ bool DocumentWindow::outlineHasKeyboard() const {
     return isOutlineShown() && outlineViewController_->view()->hasFocus();
 }
 
+void DocumentWindow::openTerminalHere(const File& file) {
+    // A folder's own, a file's (or a merged tail's) the one that holds it.
+    const File* folder = file.isDirectory() || file.parent() == nullptr ? &file : file.parent();
+    if (auto opened = openTerminalIn(controller_->absolutePath(*folder)); !opened)
+        statusBar()->showMessage(toQString(opened.error()));
+}
+
 File* DocumentWindow::targetFile() const {
     // The outline's selection while the outline has the keyboard, else what the graph offers.
     if (outlineHasKeyboard()) return outlineViewController_->selectedFile();
@@ -404,8 +418,9 @@ void DocumentWindow::buildMenus() {
     commands.fill(menuBar()->addMenu(localizedQString("menu.file")),
                   {command::openFolder, command::openSnapshot, command::compareTrees,
                    command::exportSnapshot, separator, command::showEnclosingFolder,
-                   command::preview, command::showInFileManager, command::copyPath,
-                   command::showInGraph, separator, command::close, command::quit});
+                   command::preview, command::showInFileManager, command::openTerminal,
+                   command::copyPath, command::showInGraph, separator, command::close,
+                   command::quit});
 
     QMenu* edit = menuBar()->addMenu(localizedQString("menu.edit"));
     QAction* undo = undoStack_->createUndoAction(this, localizedQString("menu.edit.undo"));
@@ -425,14 +440,15 @@ void DocumentWindow::buildMenus() {
     addWindowAndHelpMenus(*this, commands);
 
     // The graph's context menu: the file commands, acting on the clicked file.
-    contextMenu_ = commands.fill(new QMenu(this), {command::preview, command::showEnclosingFolder,
-                                                   command::showInFileManager, command::copyPath,
-                                                   separator, command::moveToTrash});
+    contextMenu_ =
+        commands.fill(new QMenu(this),
+                      {command::preview, command::showEnclosingFolder, command::showInFileManager,
+                       command::openTerminal, command::copyPath, separator, command::moveToTrash});
     graphViewController_->setContextMenu(contextMenu_);
-    outlineViewController_->setContextMenu(
-        commands.fill(new QMenu(this), {command::showInGraph, command::selectEnclosingFolder,
-                                        command::preview, command::showInFileManager,
-                                        command::copyPath, separator, command::moveToTrash}));
+    outlineViewController_->setContextMenu(commands.fill(
+        new QMenu(this), {command::showInGraph, command::selectEnclosingFolder, command::preview,
+                          command::showInFileManager, command::openTerminal, command::copyPath,
+                          separator, command::moveToTrash}));
 }
 
 void DocumentWindow::buildToolBar() {

@@ -75,6 +75,8 @@ private:
     /// The file the file commands act on.
     File* targetFile() const;
     void moveTargetToTrash();
+    /// Opens the desktop's terminal in the folder of `file` (a folder's own).
+    void openTerminalHere(const File& file);
     void goBack();
     void goForward();
     void refresh();

@@ -1,7 +1,9 @@
-// The Window and Help menus of a document window, reached as a user does: keys and menu items.
+// The Window and Help menus of a document window and the file commands that hand over to the
+// desktop (a terminal), reached as a user does: keys and menu items.
 #include "app/AppHarness.h"
 #include "app/AppTests.h"
 #include "app/Build.h"
+#include "app/commands/CommandIds.h"
 #include "app/commands/CommandSet.h"
 #include "app/favorites/FavoritesWindow.h"
 #include "app/widgets/PathBar.h"
@@ -163,6 +165,47 @@ private slots:
         QVERIFY(commands.action(command::paste)->isEnabled());
         commands.action(command::paste)->trigger();
         QCOMPARE(field.text(), QStringLiteral("music"));
+    }
+
+    void openTerminalHereStartsTheTerminalInTheEntrysFolder() {
+        // Stands in for the desktop's terminal: writes down the folder it was started in.
+        TemporaryDirectory tools;
+        const std::string record = tools / "started-in";
+        const std::string terminal = tools.writeFile("terminal", 0);
+        {
+            QFile script(QString::fromStdString(terminal));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write(("#!/bin/sh\npwd > '" + record + "'\n").c_str());
+        }
+        QFile::setPermissions(QString::fromStdString(terminal),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray previous = qgetenv("TERMINAL");
+        qputenv("TERMINAL", QByteArray::fromStdString(terminal));
+        const auto startedIn = [&record]() -> QString {
+            QFile file(QString::fromStdString(record));
+            if (!file.open(QIODevice::ReadOnly)) return {};
+            return QString::fromUtf8(file.readAll()).trimmed();
+        };
+
+        AppHarness harness;
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        const std::string sample = harness.sampleFolder().path();
+        GraphViewController& view = window->graphViewController();
+        QAction* open = window->commands().action(command::openTerminal);
+        QVERIFY(open != nullptr);
+        // A folder under the pointer: its own folder; a file: the folder that holds it.
+        for (const auto& [entry, folder] : {std::pair{"music", sample + "/music"}, {"e", sample}}) {
+            QFile::remove(QString::fromStdString(record));
+            hover(view, pointOf(view, entry));
+            QVERIFY(waitUntilHighlighted(window->graph()));
+            window->commands().refresh();
+            QVERIFY(open->isEnabled());
+            open->trigger();
+            QTRY_COMPARE(startedIn(), QString::fromStdString(folder));
+        }
+        qputenv("TERMINAL", previous);
+        if (previous.isEmpty()) qunsetenv("TERMINAL");
     }
 
     void bringAllToFrontRaisesTheAppsWindows() {
