@@ -2,8 +2,8 @@
 // without the picture of the scan drawn while it runs (in a real 1600 × 1000 OpenGL view, on
 // Mesa's software OpenGL under xvfb-run where there is no GPU). For each: the time to the first
 // picture of a tree (the scan's or the finished one's), the time to the finished tree drawn, the
-// process's CPU time until then (all threads) and how many frames were drawn meanwhile. Rounds alternate the two, so that the cache treats them
-// alike; best and median.
+// process's CPU time until then (all threads) and how many frames were drawn meanwhile. Rounds
+// alternate the two, so that the cache treats them alike; best and median.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_scan_picture FOLDER [rounds] [treemap]
 #include "app/MainQueuePump.h"

@@ -220,21 +220,26 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
         // delivery is no tree of it any more.
         if (rootFile_ || hasLoaded_) return;
         hasLoaded_ = true;
+        // The picture of the scan is let go once its observers have taken the tree, or heard
+        // that there is none.
+        DirectoryPtr preview = preview_ ? preview_->takeRoot() : DirectoryPtr();
+        preview_.reset();
+        const auto retire = [this](DirectoryPtr picture) {
+            if (picture) mainQueue_.post([retired = FilePtr(picture.release())] {});
+        };
         if (!root || !root->isDirectory()) {
             // Nothing there to scan (the folder went before its scan): the tree ended before
             // it began, and the observers hear so instead of waiting for it.
             for (FileControllerObserver* observer : std::vector(observers_))
                 observer->fileControllerDidClose();
+            retire(std::move(preview));
             return;
         }
-        // The picture of the scan is let go once its observers have taken the tree.
-        DirectoryPtr preview = preview_ ? preview_->takeRoot() : DirectoryPtr();
-        preview_.reset();
         rootFile_.reset(root.release()->asDirectory());
         rootFile_->setPackageFlag(false);
         for (FileControllerObserver* observer : std::vector(observers_))
             observer->fileControllerDidLoadRootFile();
-        if (preview) mainQueue_.post([retired = FilePtr(preview.release())] {});
+        retire(std::move(preview));
         if (favorite_ != nullptr) favorite_->updateSizes();
     });
 }

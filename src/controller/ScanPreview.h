@@ -27,7 +27,6 @@ public:
     Directory* root() const { return root_.get(); }
     /// Hands the tree over (to be released once its observers let go of it).
     DirectoryPtr takeRoot();
-    std::size_t folderCount() const { return folders_.size(); }
 
 private:
     DirectoryPtr root_;

@@ -134,9 +134,24 @@ void Graph::loadPackageFlag(File& file) {
     if (fileController_) fileController_->loadPackageFlag(file);
 }
 
+void Graph::letGoOfTree() {
+    finishTransition();
+    setActiveText(nullptr);
+    if (activeFileDraw_) activeFileDraw_->reset();
+    activeFile_ = nullptr;
+    clickedFile_ = nullptr;
+    history_ = {};
+    if (fileDraw_) fileDraw_->display(nullptr);
+}
+
 void Graph::setFileController(std::shared_ptr<FileController> controller) {
     ++treeRevision_;
-    if (fileController_) fileController_->removeObserver(*this);
+    // Nothing of the tree shown so far is kept: another controller's tree takes its place, and
+    // this one's may go with its controller.
+    if (fileController_) {
+        letGoOfTree();
+        fileController_->removeObserver(*this);
+    }
     file_ = nullptr;
     fileController_ = std::move(controller);
     if (fileController_) {
@@ -172,11 +187,7 @@ void Graph::rootFileDidLoad() {
         shownPath = file_->relativePath();
         finishTransition();
         if (fileDraw_) replacedPicture = fileDraw_->swapRenderer(fileDraw_->makeRenderer());
-        File* previousRoot = file_;
-        while (previousRoot->parent() != nullptr)
-            previousRoot = previousRoot->parent();
-        forget(*previousRoot);
-        history_ = {};
+        letGoOfTree();
     }
     file_ = fileController_ ? fileController_->rootFile() : nullptr;
     if (file_ != nullptr && !shownPath.empty())

@@ -275,6 +275,10 @@ private:
     void saved();
     /// Forgets every reference into the subtree of `file`, which is going away.
     void forget(const File& file);
+    /// Lets go of every node of the tree shown that the graph holds besides the shown file (the
+    /// file under the pointer, the clicked one, the history, the layout's views): the tree is
+    /// about to go or to give way to another. Any transition is finished first.
+    void letGoOfTree();
 
     Settings& settings_;
     std::function<void()> save_;
