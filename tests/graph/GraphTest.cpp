@@ -470,6 +470,33 @@ TEST_F(GraphTest, EachPhaseTakesItsOwnDurationAndCurveAtAnySpeed) {
 
 // The pointer never makes the root the active file: over the centre of the root's pie chart
 // nothing is active, over the centre of a folder's the folder is.
+// Another controller's tree takes the place of the one shown: nothing of the old tree is kept,
+// so that it can go with its controller (the history once kept its folders).
+TEST_F(GraphTest, AnotherTreeLeavesNothingOfTheOldOneBehind) {
+    frameAt(101);
+    graph->navigate(at("music"));
+    frameAt(102);
+    graph->navigate(at("music/deep"));
+    frameAt(103);
+    graph->setClickedFile(&at("music/deep/d"));
+    ASSERT_TRUE(graph->canGoBack());
+    auto other = FileController::create("/snapshots/other.fssnapshot",
+                                        dir("", dir("x", file("y", 10)), file("z", 5)));
+    graph->setFileController(other);
+    controller = other; // the old controller and its tree go
+    MainQueue::shared().runPending();
+    EXPECT_EQ(graph->file(), other->rootFile());
+    EXPECT_FALSE(graph->canGoBack());
+    EXPECT_EQ(graph->clickedFile(), nullptr);
+    EXPECT_EQ(graph->activeFile(), nullptr);
+    graph->goBack();
+    frameAt(104);
+    graph->navigate(at("x"));
+    frameAt(105);
+    EXPECT_EQ(graph->file(), &at("x"));
+    EXPECT_TRUE(graph->canGoBack());
+}
+
 TEST_F(GraphTest, TheRootNeverBecomesActive) {
     frameAt(101);
     graph->pointerLocation = {0, 0};
