@@ -259,8 +259,7 @@ void DocumentWindow::addCommands() {
         {.checked = [this] { return isOutlineShown(); }}, QKeySequence(Qt::CTRL | Qt::Key_L));
     commands.add(command::preview, localizedQString("menu.file.quicklook"),
                  [this] { graphViewController_->previewTargetFile(); }, {.enabled = [this] {
-                     return !controller_->isSnapshot() &&
-                            graphViewController_->targetFile() != nullptr;
+                     return !controller_->isSnapshot() && targetFile() != nullptr;
                  }});
     commands.add(
         command::showInFileManager, localizedQString("menu.file.showInFiles"),
@@ -338,7 +337,7 @@ void DocumentWindow::addClipboardCommands(CommandSet& commands) {
             }
             // Files: their paths, one a line, the selected rows' in the list.
             std::vector<File*> files;
-            if (outlineHasKeyboard())
+            if (outlineHasKeyboard() && !controller_->showsScanPreview())
                 files = outlineViewController_->selectedFiles();
             else if (File* file = targetFile())
                 files.push_back(file);
@@ -390,6 +389,8 @@ void DocumentWindow::openTerminalHere(const File& file) {
 }
 
 File* DocumentWindow::targetFile() const {
+    // The picture of a scan still running stands for no file: nothing acts on its entries.
+    if (controller_->showsScanPreview()) return nullptr;
     // The outline's selection while the outline has the keyboard, else what the graph offers.
     if (outlineHasKeyboard()) return outlineViewController_->selectedFile();
     return graphViewController_->targetFile();

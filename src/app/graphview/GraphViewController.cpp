@@ -122,7 +122,10 @@ void GraphViewController::showEnclosingFolder() {
 void GraphViewController::previewTargetFile() {
     FileController* controller = graph_->fileController();
     File* file = targetFile();
-    if (controller == nullptr || controller->isSnapshot() || file == nullptr) return;
+    // Neither a snapshot's entries nor those of a scan's picture stand for files to open.
+    if (controller == nullptr || controller->isSnapshot() || controller->showsScanPreview() ||
+        file == nullptr)
+        return;
     previewFile(*controller, *file, surfaceWidget_);
 }
 

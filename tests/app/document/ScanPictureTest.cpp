@@ -3,6 +3,8 @@
 // the finished tree replaces it where the user is.
 #include "app/AppHarness.h"
 #include "app/AppTests.h"
+#include "app/commands/CommandIds.h"
+#include "app/commands/CommandSet.h"
 #include "app/outline/OutlineModel.h"
 #include "app/outline/OutlineViewController.h"
 #include "controller/FileController.h"
@@ -116,6 +118,13 @@ private slots:
         QTRY_VERIFY(graph.activeFile() != nullptr || !controller.showsScanPreview());
         if (!controller.showsScanPreview()) QSKIP("the scan finished while the pointer moved");
         QTRY_VERIFY(!graph.activeText().empty() || !controller.showsScanPreview());
+        // Its entries are no files to act on: the file commands wait for the tree.
+        if (controller.showsScanPreview()) {
+            window->commands().refresh();
+            for (const CommandId id : {command::moveToTrash, command::showInFileManager,
+                                       command::openTerminal, command::copyPath, command::preview})
+                QVERIFY2(!window->commands().action(id)->isEnabled(), id.name.data());
+        }
         savePicture(windowPicture(*window), "scan-running-hover");
         QTest::mouseClick(view.view(), Qt::LeftButton, {},
                           pointOf(view, graph.activeFile()->relativePath()));
