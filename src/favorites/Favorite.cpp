@@ -119,13 +119,13 @@ void Favorite::resolve() {
 }
 
 void Favorite::updateSizes() {
-    const auto before = std::tuple(size_, totalSize_, freeSize_);
+    const auto before = std::tuple(size_, totalSize_, freeSize_, reservedSize_);
     if (!isVolume_) {
         totalSize_ = fileController_ ? fileController_->rootSize() : std::nullopt;
     } else if (const auto space = url_ ? platform::spaceOf(*url_) : std::nullopt) {
         setVolumeSpace(*space);
     }
-    if (std::tuple(size_, totalSize_, freeSize_) != before) changed_(*this);
+    if (std::tuple(size_, totalSize_, freeSize_, reservedSize_) != before) changed_(*this);
 }
 
 void Favorite::setVolumeSpace(const platform::VolumeSpace& space) {
