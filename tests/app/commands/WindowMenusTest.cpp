@@ -206,6 +206,14 @@ private slots:
         }
         qputenv("TERMINAL", previous);
         if (previous.isEmpty()) qunsetenv("TERMINAL");
+        // The File menu with the command in it, to look at.
+        QMenu* menu = menuTitled(*window, QStringLiteral("File"));
+        QVERIFY(menu != nullptr);
+        QVERIFY(menu->actions().contains(open));
+        menu->popup(window->mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        savePicture(menu->grab().toImage(), "file-menu");
+        menu->close();
     }
 
     void bringAllToFrontRaisesTheAppsWindows() {
