@@ -183,6 +183,14 @@ private:
     /// hard-link index knows of the file measured at `path` that show other figures than
     /// `measured` are measured again.
     void alignOtherNames(const std::string& path, const File& measured);
+    /// `alignOtherNames` for every file with several names in a subtree just inserted (a new
+    /// folder brings names of files that the tree already shows elsewhere).
+    void alignOtherNamesBelow(const File& inserted);
+    /// Adds to `others` the names in the tree of the file at `path` that the hard-link index has
+    /// not met, when its link count says there are more (a name made since the file was
+    /// measured). `node` is the file's node if it is in the tree, `status` its fresh status.
+    void findUnmetNames(const std::string& path, const File* node,
+                        const platform::EntryStatus& status, std::vector<std::string>& others);
     /// Takes "._name" out of the tree or measures it again after "name" came or went.
     void reconcileCompanion(const std::string& path);
     /// True when the favourite's exclusion filter leaves the absolute `path` out.

@@ -368,29 +368,32 @@ void FileController::reconcileCompanion(const std::string& path) {
 void FileController::remeasureOtherNames(const std::string& path, const File* node,
                                          const platform::EntryStatus& status) {
     std::vector<std::string> others = hardLinks_->otherNamesOf(path, status);
-    if (others.size() + 1 < status.linkCount) {
-        // The file got a name since its other names were measured, so the index has not met
-        // them. Every name was measured alike: nodes with the changed node's figures or the
-        // fresh ones are asked first, and the whole tree once when that is not enough (a name
-        // made and written through before its appearance was measured).
-        const auto pathOf = [this](const File& file) { return absolutePath(file); };
-        const auto carriesFigures = [&](const File& file) {
-            return (node != nullptr && file.size() == node->size() &&
-                    file.modificationDate() == node->modificationDate()) ||
-                   (file.size() == status.size &&
-                    file.modificationDate() == status.modificationDate);
-        };
-        std::vector<std::string> found = namesInTree(*rootFile_, status, pathOf, carriesFigures);
-        if (found.size() + 1 < status.linkCount && hardLinks_->firstSearchOfTree(status))
-            found = namesInTree(*rootFile_, status, pathOf, [](const File&) { return true; });
-        for (std::string& name : found) {
-            if (name == path || std::ranges::find(others, name) != others.end()) continue;
-            hardLinks_->add(name, status);
-            others.push_back(std::move(name));
-        }
-    }
+    findUnmetNames(path, node, status, others);
     for (const std::string& other : others)
         requestMeasurement(other, Measurement::subScan);
+}
+
+void FileController::findUnmetNames(const std::string& path, const File* node,
+                                    const platform::EntryStatus& status,
+                                    std::vector<std::string>& others) {
+    if (others.size() + 1 >= status.linkCount) return;
+    // Every name was measured alike: nodes with the changed node's figures or the fresh ones
+    // are asked first, and the whole tree once when that is not enough (a name made and written
+    // through before its appearance was measured).
+    const auto pathOf = [this](const File& file) { return absolutePath(file); };
+    const auto carriesFigures = [&](const File& file) {
+        return (node != nullptr && file.size() == node->size() &&
+                file.modificationDate() == node->modificationDate()) ||
+               (file.size() == status.size && file.modificationDate() == status.modificationDate);
+    };
+    std::vector<std::string> found = namesInTree(*rootFile_, status, pathOf, carriesFigures);
+    if (found.size() + 1 < status.linkCount && hardLinks_->firstSearchOfTree(status))
+        found = namesInTree(*rootFile_, status, pathOf, [](const File&) { return true; });
+    for (std::string& name : found) {
+        if (name == path || std::ranges::find(others, name) != others.end()) continue;
+        hardLinks_->add(name, status);
+        others.push_back(std::move(name));
+    }
 }
 
 bool FileController::isExcluded(const std::string& path) const {

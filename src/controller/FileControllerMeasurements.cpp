@@ -76,7 +76,7 @@ void FileController::insertScanResult(FilePtr root, const std::string& relative)
     });
     if (existing == contents.end()) {
         File& inserted = insert(*parent, std::move(root));
-        if (!inserted.isDirectory()) alignOtherNames(absolutePath(inserted), inserted);
+        alignOtherNamesBelow(inserted);
     } else {
         reconcile(**existing, std::move(root));
     }
@@ -85,7 +85,13 @@ void FileController::insertScanResult(FilePtr root, const std::string& relative)
 void FileController::alignOtherNames(const std::string& path, const File& measured) {
     const auto identity = hardLinks_->identityOf(path);
     if (!identity) return;
-    for (const std::string& other : hardLinks_->otherNamesOf(path, *identity)) {
+    std::vector<std::string> others = hardLinks_->otherNamesOf(path, *identity);
+    // Names that came since the file was measured under its other names: the index met only
+    // the new ones.
+    if (const auto status = platform::statusOfPath(path);
+        status && !status->isDirectory && status->inode == identity->inode)
+        findUnmetNames(path, &measured, *status, others);
+    for (const std::string& other : others) {
         const auto relative = relativeToRoot(other);
         if (!relative || relative->empty()) continue;
         const File* node = rootFile_->fileAtPath(*relative);
@@ -93,6 +99,18 @@ void FileController::alignOtherNames(const std::string& path, const File& measur
             node->allocatedSize() != measured.allocatedSize() ||
             node->modificationDate() != measured.modificationDate())
             requestMeasurement(other, Measurement::subScan);
+    }
+}
+
+void FileController::alignOtherNamesBelow(const File& inserted) {
+    // The measurement entered each file it met with several names in the index: only those
+    // are looked up in the tree.
+    const std::string top = absolutePath(inserted);
+    for (const std::string& path : hardLinks_->pathsAtOrBelow(top)) {
+        const auto relative = relativeToRoot(path);
+        if (!relative || relative->empty()) continue;
+        if (const File* file = rootFile_->fileAtPath(*relative); file && !file->isDirectory())
+            alignOtherNames(path, *file);
     }
 }
 
@@ -147,7 +165,7 @@ void FileController::reconcile(File& existing, FilePtr fresh) {
         if (parent == nullptr) return; // the root is always a folder
         fresh->setPath(existing.path());
         erase(existing);
-        insert(*parent, std::move(fresh));
+        alignOtherNamesBelow(insert(*parent, std::move(fresh)));
         return;
     }
     if (!existing.isDirectory()) {
@@ -187,7 +205,7 @@ void FileController::reconcile(File& existing, FilePtr fresh) {
         for (FilePtr& child : children) {
             const auto match = treeByName.find(child->path());
             if (match == treeByName.end()) {
-                insert(tree, std::move(child));
+                alignOtherNamesBelow(insert(tree, std::move(child)));
             } else if (match->second->isDirectory() && child->isDirectory()) {
                 pending.push_back({match->second->asDirectory(), std::move(child)});
             } else {

@@ -16,9 +16,20 @@ std::optional<HardLinkIndex::Identity> HardLinkIndex::identityOf(const std::stri
     return found->second;
 }
 
+std::vector<std::string> HardLinkIndex::pathsAtOrBelow(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    std::vector<std::string> found;
+    if (paths_.contains(path)) found.push_back(path);
+    const auto last = paths_.lower_bound(path + '0');
+    for (auto it = paths_.lower_bound(path + '/'); it != last; ++it)
+        found.push_back(it->first);
+    return found;
+}
+
 void HardLinkIndex::rename(const std::string& from, const std::string& to) {
     // Every move is told here, so only the paths it concerns are visited: `from` itself, then
-    // the paths below it, which sort together between "from/" and "from0" ('0' follows '/').
+    // the paths below it, which sort together between "from/" and "from0" ('0' follows '/'),
+    // as in `pathsAtOrBelow`.
     const std::lock_guard lock(mutex_);
     std::vector<std::pair<std::string, Identity>> moved;
     if (const auto exact = paths_.find(from); exact != paths_.end()) {

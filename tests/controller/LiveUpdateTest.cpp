@@ -430,6 +430,34 @@ TEST(LiveHardLinks, AWriteToldWithTheMoveOfItsNameReachesTheOtherName) {
     }
 }
 
+// A file met with one name gets a second, written through at once (a slow process sees the new
+// name and the write together): the first name takes the new size too, though no measurement
+// had met the file with two names before. Also when the new name comes with its folder.
+TEST(LiveHardLinks, ANewNameWrittenThroughAtOnceReachesTheFirstName) {
+    TemporaryDirectory folder;
+    folder.writeFile("a/one", 300);
+    folder.writeFile("b/other", 1);
+    LiveFolder live(folder.path());
+    ASSERT_NE(live.controller->rootFile(), nullptr);
+    const auto sizeOf = [&](const std::string& path) {
+        const File* file = live.controller->rootFile()->fileAtPath(path);
+        return file != nullptr ? file->size() : -1;
+    };
+    const std::string names[] = {"b/two", "c/three", "a/four"};
+    std::int64_t expected = 300;
+    for (const std::string& name : names) {
+        fs::create_directories(fs::path(folder / name).parent_path());
+        ASSERT_EQ(::link((folder / "a/one").c_str(), (folder / name).c_str()), 0);
+        append(folder / name, 222);
+        expected += 222;
+        EXPECT_TRUE(MainQueue::shared().runUntil(
+            [&] { return sizeOf("a/one") == expected && sizeOf(name) == expected; },
+            std::chrono::seconds(30)))
+            << name << ": " << sizeOf("a/one") << " " << sizeOf(name);
+        EXPECT_TRUE(live.settle());
+    }
+}
+
 // "._name" beside "name" is left out of a scan: when "name" comes, goes or is renamed, the live
 // tree follows, and ends as a fresh scan has it.
 TEST(LiveCompanions, ACompanionLeavesAndJoinsAsItsNameComesAndGoes) {
