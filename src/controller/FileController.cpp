@@ -350,6 +350,22 @@ std::expected<void, std::string> FileController::restore(const platform::Trashed
     return {};
 }
 
+void FileController::exclusionDidChange(const std::string& path) {
+    if (!rootFile_ || isSnapshot_) return;
+    const auto relative = relativeToRoot(path);
+    if (!relative || relative->empty()) return; // the root is never left out
+    if (!isExcluded(path)) {
+        requestMeasurement(path, Measurement::subScan);
+        return;
+    }
+    // Held back while a search reads the tree, like any change.
+    performUpdate([this, relative = *relative] {
+        if (!rootFile_) return;
+        if (File* node = rootFile_->fileAtPath(relative); node != nullptr && node->parent())
+            erase(*node);
+    });
+}
+
 bool FileController::removeFromSnapshot(File& file) {
     if (!isSnapshot_ || file.parent() == nullptr || file.asMerged() != nullptr) return false;
     if (!isUpdateQueuePaused_) {

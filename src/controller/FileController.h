@@ -125,6 +125,9 @@ public:
     /// draw while the main thread waits in a display.
     void loadPackageFlag(File& file) const;
 
+    /// The favourite's exclusion filter now leaves out the entry at the absolute `path`, or no
+    /// longer does: its node leaves the tree at once, or it is measured and comes back.
+    void exclusionDidChange(const std::string& path);
     bool canMoveToTrash(const File& file) const;
     /// Moves the node to the trash of its volume and updates the tree. The result says where it
     /// went, for restore().

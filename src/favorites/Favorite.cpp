@@ -85,6 +85,29 @@ std::shared_ptr<const Predicate> Favorite::activeExclusion() const {
     return isFilterPredicateEnabled_ ? filterPredicate_ : nullptr;
 }
 
+bool Favorite::addExcludedPath(const std::string& path) {
+    std::vector<Predicate> rules;
+    bool wokeOthers = false;
+    if (filterPredicate_) {
+        if (filterPredicate_->isCompound() &&
+            filterPredicate_->compoundType() == Predicate::CompoundType::orType)
+            rules = filterPredicate_->subpredicates();
+        else
+            rules.push_back(*filterPredicate_);
+        wokeOthers =
+            !isFilterPredicateEnabled_ && !(*filterPredicate_ == Predicate::defaultExclusion());
+    }
+    // The untouched default rule (a path containing nothing) leaves nothing out: the new rule
+    // takes its place.
+    std::erase(rules, Predicate::defaultExclusion().subpredicates().front());
+    // Always valid: a path compared for equality.
+    rules.push_back(*Predicate::comparison("path", Predicate::Operator::equalTo, path));
+    filterPredicate_ = std::make_shared<const Predicate>(
+        *Predicate::compound(Predicate::CompoundType::orType, std::move(rules)));
+    isFilterPredicateEnabled_ = true;
+    return wokeOthers;
+}
+
 void Favorite::setFileController(std::shared_ptr<FavoriteController> controller) {
     if (fileController_ && fileController_ != controller) {
         fileController_->detach();

@@ -84,6 +84,10 @@ public:
     void setFilterPredicate(std::shared_ptr<const Predicate> predicate);
     /// What a scan honours: the predicate while the filter is on, else null.
     std::shared_ptr<const Predicate> activeExclusion() const;
+    /// Adds a rule that leaves out exactly `path` (an absolute path) to the exclusion filter,
+    /// making one if there is none, and switches the filter on. True when that also woke rules
+    /// that were off (the filter had them but was switched off): then more than `path` changed.
+    bool addExcludedPath(const std::string& path);
 
     FavoriteController* fileController() const { return fileController_.get(); }
     const std::shared_ptr<FavoriteController>& sharedFileController() const {

@@ -134,6 +134,41 @@ TEST(FavoriteTest, TheStoredFormRoundTripsAndABadPredicateFailsDecoding) {
     EXPECT_FALSE((*unavailable)->enabled());
 }
 
+// Exclude from Chart: a rule naming exactly the path joins the filter (its siblings and names
+// that begin alike stay), the untouched default rule gives way, and a filter that was off with
+// rules of its own says that they woke too. The rule survives the stored form, odd bytes and all.
+TEST(FavoriteTest, AnExcludedPathJoinsTheFilterAsARuleOfItsOwn) {
+    TemporaryDirectory folder;
+    Favorite favorite(folder.path(), true);
+    const std::string build = folder.path() + "/build \"x\"\xff";
+    EXPECT_FALSE(favorite.addExcludedPath(build));
+    ASSERT_NE(favorite.activeExclusion(), nullptr);
+    EXPECT_TRUE(favorite.activeExclusion()->evaluatePath(build));
+    EXPECT_FALSE(favorite.activeExclusion()->evaluatePath(build + "2"));
+    EXPECT_FALSE(favorite.activeExclusion()->evaluatePath(folder.path()));
+    auto decoded = Favorite::decode(favorite.stored());
+    ASSERT_TRUE(decoded.has_value()) << decoded.error();
+    EXPECT_TRUE((*decoded)->activeExclusion()->evaluatePath(build));
+    EXPECT_FALSE((*decoded)->activeExclusion()->evaluatePath(build + "2"));
+
+    // Beside the rules of a filter that is on; the default rule, untouched, gives way.
+    Favorite other(folder.path(), true);
+    other.setFilterPredicateEnabled(true);
+    EXPECT_FALSE(other.addExcludedPath("/a"));
+    EXPECT_EQ(formatPredicate(*other.activeExclusion()), "or(path == \"/a\")");
+    other.setFilterPredicate(
+        std::make_shared<const Predicate>(*parsePredicate("path endswith \".o\"")));
+    EXPECT_FALSE(other.addExcludedPath("/b"));
+    for (const char* path : {"/b", "/x/y.o"})
+        EXPECT_TRUE(other.activeExclusion()->evaluatePath(path)) << path;
+    EXPECT_FALSE(other.activeExclusion()->evaluatePath("/c"));
+
+    // A filter that was off: its rules wake with the new one.
+    other.setFilterPredicateEnabled(false);
+    EXPECT_TRUE(other.addExcludedPath("/c"));
+    EXPECT_TRUE(other.activeExclusion()->evaluatePath("/x/y.o"));
+}
+
 TEST(FavoriteTest, FoldersTakeTheirTotalFromTheScannedTree) {
     TemporaryDirectory folder;
     Favorite favorite(folder.path(), false);

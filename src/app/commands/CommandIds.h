@@ -27,6 +27,7 @@ inline constexpr CommandId showEnclosingFolder{"showEnclosingFolder"}; // the gr
 inline constexpr CommandId preview{"preview"};
 inline constexpr CommandId showInFileManager{"showInFileManager"};
 inline constexpr CommandId openTerminal{"openTerminal"};
+inline constexpr CommandId excludeFromChart{"excludeFromChart"};
 inline constexpr CommandId copyPath{"copyPath"};
 inline constexpr CommandId showInGraph{"showInGraph"};
 inline constexpr CommandId close{"close"};

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/QtConversions.h"
 #include "app/commands/CommandSet.h"
+#include "app/commands/ExclusionCommand.h"
 #include "app/commands/GraphCommands.h"
 #include "app/commands/TrashCommand.h"
 #include "app/commands/WindowCommands.h"
@@ -16,12 +17,14 @@
 #include "app/outline/OutlineModel.h"
 #include "app/outline/OutlineViewController.h"
 #include "app/widgets/PathBar.h"
+#include "base/Paths.h"
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "favorites/Predicate.h"
 #include "graph/Graph.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
+#include "model/Utf8.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -273,6 +276,9 @@ void DocumentWindow::addCommands() {
             if (File* file = targetFile()) openTerminalHere(*file);
         },
         {.enabled = [this] { return !controller_->isSnapshot() && targetFile() != nullptr; }});
+    commands.add(command::excludeFromChart, localizedQString("menu.file.exclude"),
+                 [this] { excludeTargetFromChart(); },
+                 {.enabled = [this] { return exclusionTarget() != nullptr; }});
     commands.add(
         command::copyPath, localizedQString("menu.file.copyPath"),
         [this] {
@@ -388,6 +394,31 @@ void DocumentWindow::openTerminalHere(const File& file) {
         statusBar()->showMessage(toQString(opened.error()));
 }
 
+File* DocumentWindow::exclusionTarget() const {
+    // A folder below the root of a scanned folder, which has a favourite to keep the rule.
+    if (!favorite_ || controller_->isSnapshot()) return nullptr;
+    File* file = targetFile();
+    if (file == nullptr || !file->isDirectory() || file->parent() == nullptr) return nullptr;
+    return file;
+}
+
+void DocumentWindow::excludeTargetFromChart() {
+    const File* file = exclusionTarget();
+    if (file == nullptr) return;
+    // A search result's node stands for the tree's node of the same path.
+    const std::string path = joinPath(controller_->rootPath(), file->relativePath());
+    undoStack_->push(
+        new ExclusionCommand(favorite_, path, [this](const std::string& changed, bool rescan) {
+            application_.saveSettings();
+            if (rescan)
+                application_.rescan(favorite_);
+            else
+                controller_->exclusionDidChange(changed);
+        }));
+    statusBar()->showMessage(
+        toQString(localizedFormat("menu.file.excluded", toDisplayString(lastComponent(path)))));
+}
+
 File* DocumentWindow::targetFile() const {
     // The picture of a scan still running stands for no file: nothing acts on its entries.
     if (controller_->showsScanPreview()) return nullptr;
@@ -420,8 +451,8 @@ void DocumentWindow::buildMenus() {
                   {command::openFolder, command::openSnapshot, command::compareTrees,
                    command::exportSnapshot, separator, command::showEnclosingFolder,
                    command::preview, command::showInFileManager, command::openTerminal,
-                   command::copyPath, command::showInGraph, separator, command::close,
-                   command::quit});
+                   command::copyPath, command::showInGraph, command::excludeFromChart, separator,
+                   command::close, command::quit});
 
     QMenu* edit = menuBar()->addMenu(localizedQString("menu.edit"));
     QAction* undo = undoStack_->createUndoAction(this, localizedQString("menu.edit.undo"));
@@ -441,15 +472,15 @@ void DocumentWindow::buildMenus() {
     addWindowAndHelpMenus(*this, commands);
 
     // The graph's context menu: the file commands, acting on the clicked file.
-    contextMenu_ =
-        commands.fill(new QMenu(this),
-                      {command::preview, command::showEnclosingFolder, command::showInFileManager,
-                       command::openTerminal, command::copyPath, separator, command::moveToTrash});
+    contextMenu_ = commands.fill(
+        new QMenu(this), {command::preview, command::showEnclosingFolder,
+                          command::showInFileManager, command::openTerminal, command::copyPath,
+                          separator, command::excludeFromChart, command::moveToTrash});
     graphViewController_->setContextMenu(contextMenu_);
     outlineViewController_->setContextMenu(commands.fill(
         new QMenu(this), {command::showInGraph, command::selectEnclosingFolder, command::preview,
                           command::showInFileManager, command::openTerminal, command::copyPath,
-                          separator, command::moveToTrash}));
+                          separator, command::excludeFromChart, command::moveToTrash}));
 }
 
 void DocumentWindow::buildToolBar() {

@@ -77,6 +77,9 @@ private:
     void moveTargetToTrash();
     /// Opens the desktop's terminal in the folder of `file` (a folder's own).
     void openTerminalHere(const File& file);
+    /// The folder that Exclude from Chart would leave out, if any.
+    File* exclusionTarget() const;
+    void excludeTargetFromChart();
     void goBack();
     void goForward();
     void refresh();
