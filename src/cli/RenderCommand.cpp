@@ -10,11 +10,11 @@
 #include "graph/Graph.h"
 #include "graph/HeadlessGraphView.h"
 #include "graph/SequenceSlider.h"
+#include "graph/StillPicture.h"
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "platform/FileSystem.h"
 #include "platform/Location.h"
-#include "render/PngWriter.h"
 #include "render/QtLabelTypesetter.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -47,7 +47,7 @@ struct Options {
 };
 
 constexpr const char* kUsage =
-    "usage: tessera render PATH|SNAPSHOT -o OUT.png [--size WxH] [--levels N]\n"
+    "usage: tessera render PATH|SNAPSHOT -o OUT.png|OUT.svg [--size WxH] [--levels N]\n"
     "           [--color-mode hueWheel|creationDate|modificationDate|fileType|change]\n"
     "           [--size-mode fileSize|allocatedFileSize|childCount] [--dark]\n"
     "           [--show PATH-INSIDE] [--samples N]\n"
@@ -269,13 +269,10 @@ int runRenderCommand(std::span<const std::string> arguments) {
     Favorite volume(path, false);
     controller->setFavorite(&volume);
 
-    // The picture is drawn as it stands once every transition has ended: the clock stands still
-    // and is moved on past the highlight's fade before the frame.
-    double now = 0;
-    auto previousClock = Animation::setClock([&now] { return now; });
     const QtLabelTypesetter typesetter;
     HeadlessGraphView view(typesetter, options->width, options->height, options->dark,
                            options->samples);
+    view.setKeepsShapes(isSvgPath(options->output));
     Settings settings = options->settings;
     Graph graph(settings); // never saved: rendering leaves the user's settings alone
     graph.setView(&view);
@@ -291,20 +288,16 @@ int runRenderCommand(std::span<const std::string> arguments) {
             files.push_back(tree->rootFile());
         graph.setFileSequence(std::move(files), position.index, position.fraction);
     }
-    view.drawFrame(graph); // lays the picture out, so the pointer finds what lies under it
-    if (options->hover) {
+    drawAtRest(graph, view, [&] {
+        // The picture is laid out: the pointer finds what lies under it.
+        if (!options->hover) return;
         // Image coordinates (from the top left, y down) to the view's.
         graph.pointerLocation = {options->hover->x - options->width / 2.0,
                                  options->height / 2.0 - options->hover->y};
         graph.updateActiveFileFromPointer();
-    }
-    now = 10;
-    view.drawFrame(graph);
-    Animation::setClock(std::move(previousClock));
+    });
 
-    auto written =
-        writePng(options->output, options->width, options->height, view.canvas().image());
-    if (!written) {
+    if (auto written = writePicture(view, options->output); !written) {
         std::fprintf(stderr, "tessera render: %s: %s\n", escapeForTerminal(options->output).c_str(),
                      escapeForTerminal(written.error()).c_str());
         return 1;

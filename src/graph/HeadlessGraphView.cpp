@@ -8,7 +8,9 @@
 namespace tessera {
 
 std::unique_ptr<DrawRenderer> HeadlessGraphView::makeRenderer() {
-    return std::make_unique<RasterRenderer>();
+    auto renderer = std::make_unique<RasterRenderer>();
+    renderer->setRecordsShapes(keepsShapes_);
+    return renderer;
 }
 
 std::unique_ptr<LabelRenderer> HeadlessGraphView::makeLabelRenderer() {
@@ -24,6 +26,9 @@ void HeadlessGraphView::drawLabel(GraphLabel& label, const DrawRect& frame) {
                            frame.height};
     labels_.push_back({label.plainText(), aligned, label.renderer().alpha});
     label.renderer().draw(aligned);
+    if (keepsShapes_ && label.text())
+        vector_.labels.push_back({*label.text(), aligned, label.backgroundColor, label.cornerRadius,
+                                  label.padding, label.renderer().alpha});
 }
 
 void HeadlessGraphView::drawFrame(Graph& graph) {
@@ -31,8 +36,18 @@ void HeadlessGraphView::drawFrame(Graph& graph) {
     labels_.clear();
     canvas_.clear(palette::backgroundGrey());
     RasterRenderer::setCurrentCanvas(&canvas_);
+    if (keepsShapes_) {
+        vector_ = VectorPicture();
+        vector_.width = canvas_.width();
+        vector_.height = canvas_.height();
+        vector_.background = DrawColor::grey(palette::backgroundGrey(), 1);
+        RasterRenderer::setCurrentLayers(&vector_.layers);
+    }
     graph.drawFrame();
     RasterRenderer::setCurrentCanvas(nullptr);
+    RasterRenderer::setCurrentLayers(nullptr);
+    // The names drawn last, as they stand once the picture is at rest.
+    if (keepsShapes_) vector_.names = graph.chartNames();
 }
 
 } // namespace tessera

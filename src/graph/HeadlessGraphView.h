@@ -5,6 +5,7 @@
 
 #include "graph/GraphView.h"
 #include "render/RasterCanvas.h"
+#include "render/SvgPicture.h"
 
 #include <functional>
 #include <string>
@@ -45,6 +46,11 @@ public:
 
     /// Draws one frame of `graph` into the canvas.
     void drawFrame(Graph& graph);
+    /// Keeps each frame as shapes too (vectorPicture()). Set before the graph makes its
+    /// renderers (before Graph::setView).
+    void setKeepsShapes(bool keeps) { keepsShapes_ = keeps; }
+    /// The last frame as shapes, names and labels, while keepsShapes.
+    const VectorPicture& vectorPicture() const { return vector_; }
     bool needsDisplay() const { return needsDisplay_; }
     const RasterCanvas& canvas() const { return canvas_; }
 
@@ -63,6 +69,8 @@ private:
     int samples_;
     bool needsDisplay_ = false;
     std::vector<DrawnLabel> labels_;
+    bool keepsShapes_ = false;
+    VectorPicture vector_;
 };
 
 } // namespace tessera

@@ -517,6 +517,8 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     if (rearrange || recolour) {
         // What every frame of the transition draws under its moving or changing rectangles.
         if (!transitionBase_) transitionBase_ = std::make_unique<DrawRenderer>();
+        if (transitionBase_->recordsShapes() != r.recordsShapes())
+            transitionBase_->setRecordsShapes(r.recordsShapes());
         transitionBase_->reset();
         transitionBase_->append(r);
         drawTransitionFrame(transition->type, progress);

@@ -67,6 +67,8 @@ void DrawTreeMap::drawSubtrees(const std::vector<std::uint32_t>& roots, const Dr
         sheet.shapes.triangleStrips().reserveCapacity(expected);
         sheet.shapes.lines().reserveCapacity(2 * expected);
         sheet.shapes.color = r.color;
+        if (sheet.shapes.recordsShapes() != r.recordsShapes())
+            sheet.shapes.setRecordsShapes(r.recordsShapes());
         // The views of the subtrees' folders are taken now: the picture grows while the sheets
         // are drawn.
         for (; i < last; ++i)

@@ -60,6 +60,8 @@ template <typename Work> void DrawTreeMap::forEachRun(std::size_t count, Work&& 
     for (std::size_t run = 0; run < runs; ++run) {
         sheets_[run]->clear();
         sheets_[run]->shapes.color = r.color;
+        if (sheets_[run]->shapes.recordsShapes() != r.recordsShapes())
+            sheets_[run]->shapes.setRecordsShapes(r.recordsShapes());
     }
     pool.run(runs, [&](std::size_t run) {
         work(count * run / runs, count * (run + 1) / runs, &sheets_[run]->shapes);

@@ -95,7 +95,25 @@ std::uint64_t DrawRenderer::nextRevision() {
     return last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
+void DrawRenderer::setRecordsShapes(bool records) {
+    if (records)
+        shapes_ = std::make_unique<std::vector<DrawShape>>();
+    else
+        shapes_.reset();
+}
+
+const std::vector<DrawShape>& DrawRenderer::shapes() const {
+    static const std::vector<DrawShape> none;
+    return shapes_ ? *shapes_ : none;
+}
+
+void DrawRenderer::record(DrawShape::Kind kind, const DrawColor& c, std::array<double, 8> at,
+                          const DrawColor& inner) {
+    if (shapes_) shapes_->push_back({kind, c, inner, at});
+}
+
 void DrawRenderer::reset() {
+    if (shapes_) shapes_->clear();
     revision_ = nextRevision();
     lines_.removeAll();
     lineStrips_.removeAll();
@@ -110,6 +128,7 @@ void DrawRenderer::append(const DrawRenderer& other) {
     lines_.appendShifted(other.lines_, shift);
     lineStrips_.appendShifted(other.lineStrips_, shift);
     triangleStrips_.appendShifted(other.triangleStrips_, shift);
+    if (shapes_) shapes_->insert(shapes_->end(), other.shapes().begin(), other.shapes().end());
 }
 
 void DrawRenderer::addVertex(double x, double y, double red, double green, double blue,
@@ -120,6 +139,7 @@ void DrawRenderer::addVertex(double x, double y, double red, double green, doubl
 
 void DrawRenderer::fillQuad(const DrawColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3,
                             DrawPoint p4) {
+    record(DrawShape::Kind::fillQuad, c, {p1.x, p1.y, p2.x, p2.y, p3.x, p3.y, p4.x, p4.y});
     triangleStrips_.begin();
     for (const DrawPoint& p : {p1, p2, p3, p4})
         addVertex(p.x, p.y, c);
@@ -132,6 +152,7 @@ void DrawRenderer::fillRect(const DrawRect& rect, const DrawColor& c) {
 }
 
 void DrawRenderer::strokeRect(const DrawRect& rect) {
+    record(DrawShape::Kind::strokeRect, color, {rect.x, rect.y, rect.width, rect.height});
     lineStrips_.begin();
     for (const DrawPoint& p : {DrawPoint{rect.x, rect.y}, DrawPoint{rect.maxX(), rect.y},
                                DrawPoint{rect.maxX(), rect.maxY()}, DrawPoint{rect.x, rect.maxY()},
@@ -141,6 +162,7 @@ void DrawRenderer::strokeRect(const DrawRect& rect) {
 }
 
 void DrawRenderer::strokeLine(DrawPoint from, DrawPoint to) {
+    record(DrawShape::Kind::strokeLine, color, {from.x, from.y, to.x, to.y});
     lines_.begin();
     addVertex(from.x, from.y, color);
     addVertex(to.x, to.y, color);
@@ -150,6 +172,8 @@ void DrawRenderer::strokeLine(DrawPoint from, DrawPoint to) {
 void DrawRenderer::fillRingSector(double startAngle, double endAngle, double innerRadius,
                                   double outerRadius, DrawPoint center, const DrawColor& outer,
                                   const DrawColor& inner) {
+    record(DrawShape::Kind::fillRingSector, outer,
+           {startAngle, endAngle, innerRadius, outerRadius, center.x, center.y}, inner);
     triangleStrips_.begin();
     walkArc(startAngle, endAngle, outerRadius, [&](double x, double y) {
         addVertex(center.x + x * outerRadius, center.y + y * outerRadius, outer);
@@ -159,6 +183,7 @@ void DrawRenderer::fillRingSector(double startAngle, double endAngle, double inn
 }
 
 void DrawRenderer::strokeCircle(DrawPoint center, double radius) {
+    record(DrawShape::Kind::strokeCircle, color, {center.x, center.y, radius});
     const double step = kArcSegmentLength / radius;
     const auto steps = static_cast<long>(2 * M_PI / step);
     const double cosine = std::cos(step);
@@ -178,6 +203,7 @@ void DrawRenderer::strokeCircle(DrawPoint center, double radius) {
 }
 
 void DrawRenderer::strokeArc(DrawPoint center, double radius, double startAngle, double endAngle) {
+    record(DrawShape::Kind::strokeArc, color, {center.x, center.y, radius, startAngle, endAngle});
     lineStrips_.begin();
     walkArc(startAngle, endAngle, radius, [&](double x, double y) {
         addVertex(center.x + x * radius, center.y + y * radius, color);
@@ -187,6 +213,8 @@ void DrawRenderer::strokeArc(DrawPoint center, double radius, double startAngle,
 
 void DrawRenderer::strokeRingSector(double startAngle, double endAngle, double innerRadius,
                                     double outerRadius, DrawPoint center) {
+    record(DrawShape::Kind::strokeRingSector, color,
+           {startAngle, endAngle, innerRadius, outerRadius, center.x, center.y});
     std::vector<std::pair<double, double>> points; // unit vectors, shared by both arcs
     walkArc(startAngle, endAngle, outerRadius,
             [&](double x, double y) { points.emplace_back(x, y); });
@@ -201,6 +229,7 @@ void DrawRenderer::strokeRingSector(double startAngle, double endAngle, double i
 }
 
 void DrawRenderer::fillCircle(DrawPoint center, double radius, const DrawColor& c) {
+    record(DrawShape::Kind::fillCircle, c, {center.x, center.y, radius});
     const double step = kArcSegmentLength / radius;
     const auto steps = static_cast<long>(M_PI / step);
     const double cosine = std::cos(step);

@@ -6,8 +6,10 @@
 
 #include "render/DrawColor.h"
 #include "render/DrawPrimitive.h"
+#include "render/DrawShape.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tessera {
@@ -75,6 +77,13 @@ public:
     std::uint64_t revision() const { return revision_; }
     const std::vector<DrawVertex>& vertices() const { return vertices_; }
 
+    /// Whether each shape operation is also kept as the shape it was (for vector pictures; off
+    /// by default, as nothing else needs them). Turning it on or off forgets the kept shapes.
+    void setRecordsShapes(bool records);
+    bool recordsShapes() const { return shapes_ != nullptr; }
+    /// The shapes drawn since the last reset, in order, while recordsShapes().
+    const std::vector<DrawShape>& shapes() const;
+
     /// Empties the primitives and the vertex list, reserving room for `capacity` vertices (in
     /// the memory a renderer that went away left, when it is large enough).
     void reset(std::size_t capacity);
@@ -111,12 +120,15 @@ public:
 
 private:
     static std::uint64_t nextRevision();
+    void record(DrawShape::Kind kind, const DrawColor& c, std::array<double, 8> at,
+                const DrawColor& inner = {});
 
     DrawPrimitive lines_;
     DrawPrimitive lineStrips_;
     DrawPrimitive triangleStrips_;
     std::vector<DrawVertex> vertices_;
     std::uint64_t revision_ = nextRevision();
+    std::unique_ptr<std::vector<DrawShape>> shapes_;
 };
 
 } // namespace tessera

@@ -10,6 +10,7 @@ constexpr int kSubpixelBits = 8;
 constexpr std::int64_t kOne = std::int64_t{1} << kSubpixelBits;
 
 RasterCanvas* currentCanvas = nullptr;
+std::vector<VectorPicture::Layer>* currentLayers = nullptr;
 
 std::int64_t orient(std::int64_t ax, std::int64_t ay, std::int64_t bx, std::int64_t by,
                     std::int64_t px, std::int64_t py) {
@@ -285,8 +286,14 @@ void RasterRenderer::setCurrentCanvas(RasterCanvas* canvas) {
     currentCanvas = canvas;
 }
 
+void RasterRenderer::setCurrentLayers(std::vector<VectorPicture::Layer>* layers) {
+    currentLayers = layers;
+}
+
 void RasterRenderer::draw() {
     if (currentCanvas != nullptr) currentCanvas->draw(*this);
+    if (currentLayers != nullptr && recordsShapes() && !shapes().empty())
+        currentLayers->push_back({shapes(), alpha});
 }
 
 } // namespace tessera

@@ -8,6 +8,7 @@
 
 #include "render/DrawRenderer.h"
 #include "render/LabelRenderer.h"
+#include "render/SvgPicture.h"
 
 #include <cstdint>
 #include <vector>
@@ -60,6 +61,9 @@ class RasterRenderer final : public DrawRenderer {
 public:
     /// The canvas that draw() paints into; none outside a frame.
     static void setCurrentCanvas(RasterCanvas* canvas);
+    /// Where draw() also leaves the shapes it drew (a renderer that records them), with its
+    /// opacity, for a vector picture of the frame; none outside such a frame.
+    static void setCurrentLayers(std::vector<VectorPicture::Layer>* layers);
     void draw() override;
 };
 
