@@ -174,6 +174,7 @@ public:
     /// following the tree as it changes; none lights nothing.
     void setLitFilter(std::shared_ptr<const FilePredicate> filter);
     const FilePredicate* litFilter() const { return litFilter_.get(); }
+    const std::shared_ptr<const FilePredicate>& sharedLitFilter() const { return litFilter_; }
     /// How many shapes the picture last drawn lit.
     std::size_t litFileCount() const { return litCount_; }
     /// The names written on the picture as last drawn.

@@ -6,12 +6,18 @@
 #include "draw/DrawGraph.h"
 #include "model/Directory.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 namespace tessera::testing {
 
@@ -166,6 +172,36 @@ void savePicture(const QImage& image, const std::string& name) {
     QDir().mkpath(QString::fromLocal8Bit(folder));
     image.save(QString::fromLocal8Bit(folder) + QStringLiteral("/") + QString::fromStdString(name) +
                QStringLiteral(".png"));
+}
+
+void answerSaveDialog(const std::string& path, std::function<void(QFileDialog&)> choose,
+                      bool& answered) {
+    // Looks for the dialog until it is open (a menu may come first), for at most ten seconds.
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [=, &answered, tries = 0]() mutable {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr && ++tries < 500) return;
+        poll->deleteLater();
+        poll->stop();
+        QVERIFY(dialog != nullptr);
+        choose(*dialog);
+        savePicture(dialog->grab().toImage(), dialog->objectName().toStdString());
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name != nullptr);
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClicks(name, QString::fromStdString(path).section(QLatin1Char('/'), -1));
+        answered = true;
+        auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY(buttons != nullptr);
+        QPushButton* save = buttons->button(QDialogButtonBox::Save);
+        QVERIFY(save != nullptr);
+        QTRY_VERIFY(save->isEnabled());
+        QTest::mouseClick(save, Qt::LeftButton);
+        if (dialog->isVisible()) dialog->reject(); // never leave the test waiting
+    });
+    poll->start();
 }
 
 void writeSampleTree(const TemporaryDirectory& folder) {

@@ -14,10 +14,13 @@
 #include <QMenu>
 #include <QPoint>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+class QFileDialog;
 
 namespace tessera::testing {
 
@@ -71,6 +74,12 @@ QImage windowPicture(DocumentWindow& window);
 QMenu* menuTitled(QMainWindow& window, const QString& title);
 /// Saves a picture under $TESSERA_TEST_PICTURES/name.png when that is set.
 void savePicture(const QImage& image, const std::string& name);
+/// Answers the save dialog that is about to open (in the folder the file is to go to): `choose`
+/// sets its form, then the file's name (the last part of `path`) is typed and Save clicked.
+/// `answered` turns true once the name is typed.
+void answerSaveDialog(const std::string& path, std::function<void(QFileDialog&)> choose,
+                      bool& answered);
+
 /// A small real tree: docs (a 40 KB, b 20 KB), music (c 30 KB, deep/d 10 KB), e 5 KB.
 void writeSampleTree(const TemporaryDirectory& folder);
 

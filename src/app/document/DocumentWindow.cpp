@@ -12,6 +12,7 @@
 #include "app/desktop/FileManager.h"
 #include "app/desktop/FilePreview.h"
 #include "app/desktop/Terminal.h"
+#include "app/document/PictureExport.h"
 #include "app/document/SnapshotExport.h"
 #include "app/graphview/GraphViewController.h"
 #include "app/outline/OutlineModel.h"
@@ -22,6 +23,7 @@
 #include "favorites/Favorite.h"
 #include "favorites/Predicate.h"
 #include "graph/Graph.h"
+#include "graph/GraphView.h"
 #include "model/Directory.h"
 #include "model/Localization.h"
 #include "model/Utf8.h"
@@ -247,6 +249,15 @@ void DocumentWindow::addCommands() {
         },
         {.enabled = [this] { return controller_->loadedRootFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::Key_E));
+    commands.add(
+        command::savePicture, localizedQString("menu.file.savePicture"),
+        [this] {
+            QWidget* shown = graphViewController_->view();
+            savePicture(graph(), controller_, shown->width(), shown->height(),
+                        graphViewController_->surface().graphView().isDarkAppearance(),
+                        QFileInfo(toQString(location_)).completeBaseName(), this);
+        },
+        {.enabled = [this] { return controller_->loadedRootFile() != nullptr && graph().file(); }});
     commands.add(command::showInGraph, localizedQString("menu.file.showInGraph"),
                  [this] {
                      File* file = outlineViewController_->selectedFile();
@@ -449,10 +460,10 @@ void DocumentWindow::buildMenus() {
     CommandSet& commands = *commands_;
     commands.fill(menuBar()->addMenu(localizedQString("menu.file")),
                   {command::openFolder, command::openSnapshot, command::compareTrees,
-                   command::exportSnapshot, separator, command::showEnclosingFolder,
-                   command::preview, command::showInFileManager, command::openTerminal,
-                   command::copyPath, command::showInGraph, command::excludeFromChart, separator,
-                   command::close, command::quit});
+                   command::exportSnapshot, command::savePicture, separator,
+                   command::showEnclosingFolder, command::preview, command::showInFileManager,
+                   command::openTerminal, command::copyPath, command::showInGraph,
+                   command::excludeFromChart, separator, command::close, command::quit});
 
     QMenu* edit = menuBar()->addMenu(localizedQString("menu.edit"));
     QAction* undo = undoStack_->createUndoAction(this, localizedQString("menu.edit.undo"));

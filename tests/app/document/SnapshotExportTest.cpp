@@ -33,31 +33,6 @@ QMessageBox* errorDialog() {
     return nullptr;
 }
 
-// Answers the dialog (open on the folder of the last export): `choose` sets the form, then the
-// file's name is typed and Save clicked.
-void answerExportDialog(const std::string& path, std::function<void(QFileDialog&)> choose,
-                        bool& answered) {
-    QTimer::singleShot(0, [=, &answered] {
-        QFileDialog* dialog = exportDialog();
-        QVERIFY(dialog != nullptr);
-        choose(*dialog);
-        savePicture(dialog->grab().toImage(), "export-dialog");
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        QVERIFY(name != nullptr);
-        name->setFocus();
-        name->selectAll();
-        QTest::keyClicks(name, QString::fromStdString(path).section(QLatin1Char('/'), -1));
-        answered = true;
-        auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-        QVERIFY(buttons != nullptr);
-        QPushButton* save = buttons->button(QDialogButtonBox::Save);
-        QVERIFY(save != nullptr);
-        QTRY_VERIFY(save->isEnabled());
-        QTest::mouseClick(save, Qt::LeftButton);
-        if (dialog->isVisible()) dialog->reject(); // never leave the test waiting
-    });
-}
-
 class SnapshotExportTest final : public QObject {
     Q_OBJECT
 
@@ -70,7 +45,7 @@ private slots:
         QVERIFY(window != nullptr);
         const std::string path = out / "home.fssnapshot";
         bool answered = false;
-        answerExportDialog(
+        answerSaveDialog(
             path,
             [](QFileDialog& dialog) {
                 auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
@@ -151,7 +126,7 @@ private slots:
         QVERIFY(window != nullptr);
         const std::string path = out / "sizeless.fssnapshot";
         bool answered = false;
-        answerExportDialog(
+        answerSaveDialog(
             path,
             [](QFileDialog& dialog) {
                 // TSV without any size: folders and files could not be told apart.
