@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <simdjson.h>
 #include <type_traits>
 
@@ -121,24 +122,76 @@ std::expected<Favorite::Stored, std::string> readFavorite(dom::element element,
     return stored;
 }
 
+// The cleanups kept: those that cannot be read are left out (and said so), and a list that is
+// no list leaves the defaults.
+std::optional<std::vector<Cleanup>> readCleanups(dom::element element,
+                                                 std::vector<std::string>& repairs) {
+    dom::array array;
+    if (element.get(array)) {
+        repairs.emplace_back("the cleanups are not a list: the defaults are used");
+        return std::nullopt;
+    }
+    std::vector<Cleanup> cleanups;
+    for (dom::element entry : array) {
+        dom::object object;
+        std::string_view title;
+        std::string_view command;
+        bool dangerous = false;
+        if (entry.get(object) || object["title"].get(title) || object["command"].get(command) ||
+            !read(object, "dangerous", dangerous)) {
+            repairs.emplace_back("a cleanup was left out: it needs a title and a command as "
+                                 "texts, and \"dangerous\" true or false");
+            continue;
+        }
+        cleanups.push_back({std::string(title), std::string(command), dangerous});
+    }
+    return cleanups;
+}
+
 } // namespace
 
 std::string Settings::encode() const {
     std::string out;
     JsonWriter json(out);
     json.beginObject();
-    bool favoritesWritten = false;
     const auto writeFavorites = [&] {
-        json.key("favorites");
         json.beginArray();
         for (const Favorite::Stored& favorite : favorites)
             Favorite::encode(favorite, json);
         json.endArray();
-        favoritesWritten = true;
     };
-    // Keys in sorted order: the table's, with the favourites among them and the version last.
+    const auto writeCleanups = [&] {
+        json.beginArray();
+        for (const Cleanup& cleanup : *cleanups) {
+            json.beginObject();
+            json.key("command");
+            json.string(cleanup.command);
+            json.key("dangerous");
+            json.boolean(cleanup.dangerous);
+            json.key("title");
+            json.string(cleanup.title);
+            json.endObject();
+        }
+        json.endArray();
+    };
+    // The lists among the table's keys, in sorted order.
+    struct List {
+        std::string_view key;
+        std::function<void()> write;
+    };
+    std::vector<List> lists;
+    if (cleanups) lists.push_back({"cleanups", writeCleanups});
+    lists.push_back({"favorites", writeFavorites});
+    auto nextList = lists.begin();
+    const auto writeListsBefore = [&](std::string_view key) {
+        for (; nextList != lists.end() && nextList->key < key; ++nextList) {
+            json.key(nextList->key);
+            nextList->write();
+        }
+    };
+    // Keys in sorted order: the table's, with the lists among them and the version last.
     for (const SettingDefinition& setting : settingsTable()) {
-        if (!favoritesWritten && setting.key > "favorites") writeFavorites();
+        writeListsBefore(setting.key);
         json.key(setting.key);
         const double value = setting.get(*this);
         switch (setting.type) {
@@ -156,7 +209,7 @@ std::string Settings::encode() const {
             break;
         }
     }
-    if (!favoritesWritten) writeFavorites();
+    writeListsBefore("version");
     json.key("version");
     json.integer(version);
     json.endObject();
@@ -198,6 +251,8 @@ std::expected<Settings, std::string> Settings::decode(std::string_view json,
                                " instead");
         setting.set(settings, corrected);
     }
+    if (dom::element cleanups; !member(object, "cleanups", cleanups))
+        settings.cleanups = readCleanups(cleanups, repaired);
     if (dom::element favorites; !member(object, "favorites", favorites)) {
         dom::array array;
         if (favorites.get(array)) {

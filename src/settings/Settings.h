@@ -2,11 +2,13 @@
 // settings.json in the configuration folder, written pretty-printed with sorted keys.
 #pragma once
 
+#include "cleanups/Cleanup.h"
 #include "favorites/Favorite.h"
 #include "model/FileEnums.h"
 #include "model/ViewEnums.h"
 
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,12 @@ namespace tessera {
 struct Settings {
     int version = 0; // the build that wrote the file
     std::vector<Favorite::Stored> favorites;
+    /// The user's cleanups; none kept yet: the defaults (so that new defaults reach users who
+    /// never edited theirs).
+    std::optional<std::vector<Cleanup>> cleanups;
+    std::vector<Cleanup> cleanupsOrDefaults() const {
+        return cleanups ? *cleanups : defaultCleanups();
+    }
     GraphType graphType = GraphType::pieChart;
     SizeMode sizeMode = SizeMode::fileSize;
     ColorMode colorMode = ColorMode::hueWheel;
