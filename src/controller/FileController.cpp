@@ -366,6 +366,14 @@ void FileController::exclusionDidChange(const std::string& path) {
     });
 }
 
+void FileController::measureAgain(const std::string& path) {
+    if (!rootFile_ || isSnapshot_) return;
+    const auto relative = relativeToRoot(path);
+    if (!relative) return;
+    const bool known = relative->empty() || rootFile_->fileAtPath(*relative) != nullptr;
+    requestMeasurement(path, known ? Measurement::remeasure : Measurement::subScan);
+}
+
 bool FileController::removeFromSnapshot(File& file) {
     if (!isSnapshot_ || file.parent() == nullptr || file.asMerged() != nullptr) return false;
     if (!isUpdateQueuePaused_) {

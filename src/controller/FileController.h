@@ -128,6 +128,9 @@ public:
     /// The favourite's exclusion filter now leaves out the entry at the absolute `path`, or no
     /// longer does: its node leaves the tree at once, or it is measured and comes back.
     void exclusionDidChange(const std::string& path);
+    /// Measures the entry at the absolute `path` again (after a command changed it), whatever
+    /// the live watch heard of it.
+    void measureAgain(const std::string& path);
     bool canMoveToTrash(const File& file) const;
     /// Moves the node to the trash of its volume and updates the tree. The result says where it
     /// went, for restore().

@@ -2,6 +2,8 @@
 
 #include "app/Application.h"
 #include "app/QtConversions.h"
+#include "app/cleanups/CleanupOutputWindow.h"
+#include "app/cleanups/CleanupsDialog.h"
 #include "app/commands/CommandSet.h"
 #include "app/commands/ExclusionCommand.h"
 #include "app/commands/GraphCommands.h"
@@ -40,6 +42,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -405,6 +408,66 @@ void DocumentWindow::openTerminalHere(const File& file) {
         statusBar()->showMessage(toQString(opened.error()));
 }
 
+void DocumentWindow::buildCleanupsMenu() {
+    cleanupsMenu_ = new QMenu(localizedQString("menu.file.cleanups"), this);
+    cleanupsMenu_->setObjectName(QStringLiteral("cleanupsMenu"));
+    // Made afresh each time it opens: the list may have been edited, the entry changed.
+    connect(cleanupsMenu_, &QMenu::aboutToShow, this, [this] {
+        cleanupsMenu_->clear();
+        const File* target = targetFile();
+        const bool runnable =
+            !controller_->isSnapshot() && target != nullptr && target->asMerged() == nullptr;
+        for (const Cleanup& cleanup : application_.settings().cleanupsOrDefaults()) {
+            QAction* action = cleanupsMenu_->addAction(
+                toQString(cleanup.title) + (cleanup.dangerous ? QStringLiteral("…") : QString()));
+            action->setEnabled(runnable);
+            connect(action, &QAction::triggered, this, [this, cleanup] { runCleanup(cleanup); });
+        }
+        cleanupsMenu_->addSeparator();
+        connect(cleanupsMenu_->addAction(localizedQString("menu.file.editCleanups")),
+                &QAction::triggered, this, [this] { editCleanups(); });
+    });
+}
+
+void DocumentWindow::runCleanup(const Cleanup& cleanup) {
+    const File* file = controller_->isSnapshot() ? nullptr : targetFile();
+    if (file == nullptr || file->asMerged() != nullptr) return;
+    const std::string path = file->parent() == nullptr
+                                 ? controller_->rootPath()
+                                 : joinPath(controller_->rootPath(), file->relativePath());
+    const std::string name = toDisplayString(lastComponent(path));
+    if (cleanup.dangerous) {
+        QMessageBox ask(QMessageBox::Warning, toQString(cleanup.title),
+                        toQString(localizedFormat("cleanup.confirm", {cleanup.title, name})),
+                        QMessageBox::Cancel, this);
+        ask.setObjectName(QStringLiteral("cleanupConfirmation"));
+        ask.setInformativeText(toQString(localizedFormat(
+            "cleanup.confirm.detail", toDisplayString(expandedCommand(cleanup, path)))));
+        QPushButton* run =
+            ask.addButton(localizedQString("cleanup.confirm.run"), QMessageBox::DestructiveRole);
+        ask.setDefaultButton(QMessageBox::Cancel);
+        ask.exec();
+        if (ask.clickedButton() != run) return;
+    }
+    // What it changed is measured again: the entry and what lies beside it (an archive made
+    // there), or the whole tree for its root.
+    const std::string changed = file->parent() == nullptr ? path : std::string(parentPath(path));
+    auto* output = new CleanupOutputWindow(
+        cleanup, path,
+        [controller = std::weak_ptr<FileController>(controller_), changed] {
+            if (auto live = controller.lock()) live->measureAgain(changed);
+        },
+        this);
+    output->show();
+}
+
+void DocumentWindow::editCleanups() {
+    CleanupsDialog dialog(application_.settings().cleanupsOrDefaults(), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    application_.settings().cleanups = dialog.cleanups();
+    application_.saveSettings();
+}
+
 File* DocumentWindow::exclusionTarget() const {
     // A folder below the root of a scanned folder, which has a favourite to keep the rule.
     if (!favorite_ || controller_->isSnapshot()) return nullptr;
@@ -458,12 +521,18 @@ void DocumentWindow::moveTargetToTrash() {
 
 void DocumentWindow::buildMenus() {
     CommandSet& commands = *commands_;
-    commands.fill(menuBar()->addMenu(localizedQString("menu.file")),
+    QMenu* fileMenu = menuBar()->addMenu(localizedQString("menu.file"));
+    commands.fill(fileMenu,
                   {command::openFolder, command::openSnapshot, command::compareTrees,
                    command::exportSnapshot, command::savePicture, separator,
                    command::showEnclosingFolder, command::preview, command::showInFileManager,
                    command::openTerminal, command::copyPath, command::showInGraph,
                    command::excludeFromChart, separator, command::close, command::quit});
+
+    // The cleanups, beside the other commands on the entry, in the File menu and both context
+    // menus.
+    buildCleanupsMenu();
+    fileMenu->insertMenu(commands.action(command::copyPath), cleanupsMenu_);
 
     QMenu* edit = menuBar()->addMenu(localizedQString("menu.edit"));
     QAction* undo = undoStack_->createUndoAction(this, localizedQString("menu.edit.undo"));
@@ -487,11 +556,14 @@ void DocumentWindow::buildMenus() {
         new QMenu(this), {command::preview, command::showEnclosingFolder,
                           command::showInFileManager, command::openTerminal, command::copyPath,
                           separator, command::excludeFromChart, command::moveToTrash});
+    contextMenu_->insertMenu(commands.action(command::copyPath), cleanupsMenu_);
     graphViewController_->setContextMenu(contextMenu_);
-    outlineViewController_->setContextMenu(commands.fill(
+    QMenu* outlineMenu = commands.fill(
         new QMenu(this), {command::showInGraph, command::selectEnclosingFolder, command::preview,
                           command::showInFileManager, command::openTerminal, command::copyPath,
-                          separator, command::excludeFromChart, command::moveToTrash}));
+                          separator, command::excludeFromChart, command::moveToTrash});
+    outlineMenu->insertMenu(commands.action(command::copyPath), cleanupsMenu_);
+    outlineViewController_->setContextMenu(outlineMenu);
 }
 
 void DocumentWindow::buildToolBar() {

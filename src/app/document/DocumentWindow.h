@@ -20,6 +20,7 @@ namespace tessera {
 class CommandSet;
 class Application;
 class Favorite;
+struct Cleanup;
 class File;
 class FileController;
 class Graph;
@@ -77,6 +78,11 @@ private:
     void moveTargetToTrash();
     /// Opens the desktop's terminal in the folder of `file` (a folder's own).
     void openTerminalHere(const File& file);
+    void buildCleanupsMenu();
+    /// Runs `cleanup` on the target entry in a window of its own (asking first when it is
+    /// dangerous), and measures what it changed again once it ended.
+    void runCleanup(const Cleanup& cleanup);
+    void editCleanups();
     /// The folder that Exclude from Chart would leave out, if any.
     File* exclusionTarget() const;
     void excludeTargetFromChart();
@@ -118,6 +124,7 @@ private:
     bool outlineWasShownBeforeSearch_ = false;
     PathBar* pathBar_ = nullptr;
     QMenu* contextMenu_ = nullptr;
+    QMenu* cleanupsMenu_ = nullptr;
     QWidget* goneNotice_ = nullptr;
 };
 
