@@ -275,6 +275,8 @@ void FileController::performUpdate(Update work) {
 }
 
 void FileController::resumeUpdates() {
+    // The last reader to let go lets the updates run.
+    if (pauses_ > 0 && --pauses_ > 0) return;
     // Updates that the held-back ones cause queue behind them and run in this loop too.
     while (!updateQueue_.empty()) {
         Update work = std::move(updateQueue_.front());

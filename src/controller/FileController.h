@@ -106,8 +106,12 @@ public:
 
     /// Main thread: runs `work` now, or holds it back while updates are paused.
     void performUpdate(Update work);
-    /// Holds tree updates back (a search reads the tree meanwhile).
-    void pauseUpdates() { isUpdateQueuePaused_ = true; }
+    /// Holds tree updates back (a search or a count reads the tree meanwhile) until as many
+    /// resumeUpdates() as pauses.
+    void pauseUpdates() {
+        ++pauses_;
+        isUpdateQueuePaused_ = true;
+    }
     /// Runs the held-back updates in arrival order, then lets updates run again.
     void resumeUpdates();
     bool isUpdateQueuePaused() const { return isUpdateQueuePaused_; }
@@ -227,6 +231,7 @@ private:
     std::vector<FileControllerObserver*> observers_;
     std::deque<Update> updateQueue_;
     bool isUpdateQueuePaused_ = false;
+    int pauses_ = 0; // several readers may hold the updates back at once
     std::shared_ptr<MeasurementDelegate> subScanDelegate_;
     std::shared_ptr<MeasurementDelegate> remeasureDelegate_;
     /// Measurements queued and not started, so that a burst asks for each path once.

@@ -24,6 +24,7 @@ inline constexpr CommandId openSnapshot{"openSnapshot"};
 inline constexpr CommandId compareTrees{"compareTrees"};
 inline constexpr CommandId exportSnapshot{"exportSnapshot"};
 inline constexpr CommandId savePicture{"savePicture"};
+inline constexpr CommandId showStatistics{"showStatistics"};
 inline constexpr CommandId showEnclosingFolder{"showEnclosingFolder"}; // the graph's
 inline constexpr CommandId preview{"preview"};
 inline constexpr CommandId showInFileManager{"showInFileManager"};

@@ -19,6 +19,7 @@
 #include "app/graphview/GraphViewController.h"
 #include "app/outline/OutlineModel.h"
 #include "app/outline/OutlineViewController.h"
+#include "app/statistics/StatisticsWindow.h"
 #include "app/widgets/PathBar.h"
 #include "base/Paths.h"
 #include "controller/FileController.h"
@@ -261,6 +262,9 @@ void DocumentWindow::addCommands() {
                         QFileInfo(toQString(location_)).completeBaseName(), this);
         },
         {.enabled = [this] { return controller_->loadedRootFile() != nullptr && graph().file(); }});
+    commands.add(command::showStatistics, localizedQString("menu.file.statistics"),
+                 [this] { showStatistics(); },
+                 {.enabled = [this] { return controller_->loadedRootFile() != nullptr; }});
     commands.add(command::showInGraph, localizedQString("menu.file.showInGraph"),
                  [this] {
                      File* file = outlineViewController_->selectedFile();
@@ -461,6 +465,23 @@ void DocumentWindow::runCleanup(const Cleanup& cleanup) {
     output->show();
 }
 
+void DocumentWindow::showStatistics() {
+    if (!statistics_) {
+        statistics_ = new StatisticsWindow(
+            graph(), [this] { return controller_; },
+            [this](std::shared_ptr<const FilePredicate> filter) {
+                // Its files lit in the graph and listed in the outline, as a search's are.
+                setOutlineShown(true);
+                outlineViewController_->applyFilter(std::move(filter));
+            },
+            this);
+        statistics_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    statistics_->show();
+    statistics_->raise();
+    statistics_->activateWindow();
+}
+
 void DocumentWindow::editCleanups() {
     CleanupsDialog dialog(application_.settings().cleanupsOrDefaults(), this);
     if (dialog.exec() != QDialog::Accepted) return;
@@ -522,12 +543,12 @@ void DocumentWindow::moveTargetToTrash() {
 void DocumentWindow::buildMenus() {
     CommandSet& commands = *commands_;
     QMenu* fileMenu = menuBar()->addMenu(localizedQString("menu.file"));
-    commands.fill(fileMenu,
-                  {command::openFolder, command::openSnapshot, command::compareTrees,
-                   command::exportSnapshot, command::savePicture, separator,
-                   command::showEnclosingFolder, command::preview, command::showInFileManager,
-                   command::openTerminal, command::copyPath, command::showInGraph,
-                   command::excludeFromChart, separator, command::close, command::quit});
+    commands.fill(fileMenu, {command::openFolder, command::openSnapshot, command::compareTrees,
+                             command::exportSnapshot, command::savePicture, command::showStatistics,
+                             separator, command::showEnclosingFolder, command::preview,
+                             command::showInFileManager, command::openTerminal, command::copyPath,
+                             command::showInGraph, command::excludeFromChart, separator,
+                             command::close, command::quit});
 
     // The cleanups, beside the other commands on the entry, in the File menu and both context
     // menus.

@@ -7,6 +7,7 @@
 #include "model/Callbacks.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,7 @@ class CommandSet;
 class Application;
 class Favorite;
 struct Cleanup;
+class StatisticsWindow;
 class File;
 class FileController;
 class Graph;
@@ -83,6 +85,8 @@ private:
     /// dangerous), and measures what it changed again once it ended.
     void runCleanup(const Cleanup& cleanup);
     void editCleanups();
+    /// The statistics window of this window's graph, made on first use.
+    void showStatistics();
     /// The folder that Exclude from Chart would leave out, if any.
     File* exclusionTarget() const;
     void excludeTargetFromChart();
@@ -125,6 +129,7 @@ private:
     PathBar* pathBar_ = nullptr;
     QMenu* contextMenu_ = nullptr;
     QMenu* cleanupsMenu_ = nullptr;
+    QPointer<StatisticsWindow> statistics_;
     QWidget* goneNotice_ = nullptr;
 };
 
