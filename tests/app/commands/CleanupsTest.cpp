@@ -46,6 +46,17 @@ void whenShown(const QString& name, std::function<void(Widget&)> answer) {
     poll->start();
 }
 
+// File > Cleanups, from the keyboard; the open submenu, or none when it did not open.
+QMenu* openCleanupsMenu(DocumentWindow& window) {
+    QTest::keyClick(&window, Qt::Key_F, Qt::AltModifier);
+    QMenu* file = menuTitled(window, QStringLiteral("File"));
+    if (!QTest::qWaitFor([file] { return file->isVisible(); })) return nullptr;
+    QTest::keyClick(file, Qt::Key_N);
+    auto* cleanups = window.findChild<QMenu*>(QStringLiteral("cleanupsMenu"));
+    if (!QTest::qWaitFor([cleanups] { return cleanups->isVisible(); })) return nullptr;
+    return cleanups;
+}
+
 CleanupOutputWindow* outputWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (auto* window = qobject_cast<CleanupOutputWindow*>(widget);
@@ -77,12 +88,8 @@ private slots:
             QVERIFY(QTest::qWaitForWindowActive(window));
             hover(view, pointOf(view, "junk"));
             QVERIFY(waitUntilHighlighted(window->graph()));
-            QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
-            QMenu* file = menuTitled(*window, QStringLiteral("File"));
-            QTRY_VERIFY(file->isVisible());
-            QTest::keyClick(file, Qt::Key_N);
-            QMenu* cleanups = window->findChild<QMenu*>(QStringLiteral("cleanupsMenu"));
-            QTRY_VERIFY(cleanups->isVisible());
+            QMenu* cleanups = openCleanupsMenu(*window);
+            QVERIFY(cleanups != nullptr);
             savePicture(cleanups->grab().toImage(), "cleanups-menu");
             QTest::keyClick(cleanups, Qt::Key_Home);
             for (int i = 0; i < row; ++i)
@@ -148,12 +155,8 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
         });
-        QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
-        QMenu* file = menuTitled(*window, QStringLiteral("File"));
-        QTRY_VERIFY(file->isVisible());
-        QTest::keyClick(file, Qt::Key_N);
-        QMenu* cleanups = window->findChild<QMenu*>(QStringLiteral("cleanupsMenu"));
-        QTRY_VERIFY(cleanups->isVisible());
+        QMenu* cleanups = openCleanupsMenu(*window);
+        QVERIFY(cleanups != nullptr);
         QTest::keyClick(cleanups, Qt::Key_E);
 
         const auto kept = harness.documents().settings().cleanups;

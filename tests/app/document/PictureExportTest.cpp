@@ -51,7 +51,9 @@ private slots:
                     emit dialog.filterSelected(filter);
                 },
                 answered);
-            // File > Save Picture, from the keyboard.
+            // File > Save Picture, from the keyboard, the window active again after a dialog.
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
             QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
             QMenu* file = menuTitled(*window, QStringLiteral("File"));
             QTRY_VERIFY(file->isVisible());
