@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -147,12 +148,19 @@ private slots:
             for (QPushButton* button : dialog.findChildren<QPushButton*>())
                 if (button->text() == QStringLiteral("&Add"))
                     QTest::mouseClick(button, Qt::LeftButton);
-            QWidget* editor = QApplication::focusWidget();
-            QVERIFY(editor != nullptr);
+            // Typed into the new row's cells, each editor waited for (a loaded machine opens
+            // them late).
+            const auto editorIn = [&table](int column) {
+                auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+                return table.currentColumn() == column && editor != nullptr ? editor : nullptr;
+            };
+            QLineEdit* editor = nullptr;
+            QTRY_VERIFY((editor = editorIn(0)) != nullptr);
             QTest::keyClicks(editor, QStringLiteral("Sizes"));
             QTest::keyClick(editor, Qt::Key_Tab);
-            QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("du -sh %p"));
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTRY_VERIFY((editor = editorIn(1)) != nullptr);
+            QTest::keyClicks(editor, QStringLiteral("du -sh %p"));
+            QTest::keyClick(editor, Qt::Key_Return);
             dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
         });
         QMenu* cleanups = openCleanupsMenu(*window);
