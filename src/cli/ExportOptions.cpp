@@ -9,7 +9,7 @@ namespace tessera::cli {
 
 std::expected<SnapshotEncoder::FileFormat, std::string> parseFormat(const std::string& text) {
     if (const auto format = fileFormatFromRaw(text)) return *format;
-    return std::unexpected("unknown format '" + text + "' (tsv or json)");
+    return std::unexpected("unknown format '" + text + "' (tsv, json or ncdu)");
 }
 
 std::expected<void, std::string>

@@ -37,9 +37,9 @@ constexpr int kSomeUnreadable = 3;
 // More threads than this are never useful for a walk, and each costs its stack.
 constexpr unsigned kMostThreads = 1024;
 
-constexpr const char* kUsage =
-    "usage: tessera scan PATH [--json] [--exclude PREDICATE] [--export FILE [--format tsv|json]\n"
-    "           [--keys KEYS]] [--threads N] [--watch] [-log N]\n";
+constexpr const char* kUsage = "usage: tessera scan PATH [--json] [--exclude PREDICATE] [--export "
+                               "FILE [--format tsv|json|ncdu]\n"
+                               "           [--keys KEYS]] [--threads N] [--watch] [-log N]\n";
 
 // The options, or the exit status to end with (0 after --help).
 std::expected<Options, int> parse(std::span<const std::string> arguments) {
@@ -63,7 +63,9 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     app.add_option("--export", options.exportPath,
                    "write a snapshot of the tree to FILE (- for standard output)")
         ->type_name("FILE");
-    app.add_option("--format", format, "the snapshot's form: tsv (default) or json");
+    app.add_option(
+        "--format", format,
+        "the snapshot's form: tsv (default), json, or ncdu (the export format of ncdu and gdu)");
     app.add_option("--keys", keys,
                    "the snapshot's columns: name,creationDate,modificationDate,size,allocatedSize");
     app.add_option("--threads", threads, "walk on N threads (1 to 1024; default: all cores)")
@@ -137,7 +139,9 @@ int runScanCommand(std::span<const std::string> arguments) {
     File& root = *run.root;
     int status = 0;
     if (!options->exportPath.empty()) {
-        auto written = exportSnapshot(root, options->exportOptions, options->exportPath);
+        SnapshotEncoder::Options exportOptions = options->exportOptions;
+        exportOptions.rootName = path; // where ncdu shows the tree
+        auto written = exportSnapshot(root, exportOptions, options->exportPath);
         if (!written) {
             std::fprintf(stderr, "tessera scan: %s\n", escapeForTerminal(written.error()).c_str());
             status = 1;

@@ -51,11 +51,13 @@ int runConvertCommand(std::span<const std::string> arguments) {
     std::string keys;
     CommandParser parser(
         "convert", "Rewrites a snapshot in the other form.",
-        "usage: tessera convert IN OUT --format tsv|json [--keys KEYS] [-log N]\n");
+        "usage: tessera convert IN OUT --format tsv|json|ncdu [--keys KEYS] [-log N]\n");
     CLI::App& app = parser.app();
     app.add_option("IN", input, "the snapshot to read (- for standard input)")->required();
     app.add_option("OUT", output, "the file to write (- for standard output)")->required();
-    app.add_option("--format", format, "the form to write: tsv or json")->required();
+    app.add_option("--format", format,
+                   "the form to write: tsv, json, or ncdu (the export format of ncdu and gdu)")
+        ->required();
     app.add_option("--keys", keys,
                    "the columns to write: name,creationDate,modificationDate,size,allocatedSize "
                    "(default: those of IN)");

@@ -43,6 +43,9 @@ public:
     /// read (`source.failed()`); `errorOffset()` says where in either of the first two cases.
     bool read();
 
+    /// Texts may hold bytes that are not UTF-8 (as other programs' exports write file names).
+    void acceptRawBytes() { rawBytes_ = true; }
+
     const std::string& error() const { return error_; }
     std::size_t errorOffset() const { return errorOffset_; }
 
@@ -71,6 +74,7 @@ private:
     std::string scratch_; // a text whose escapes were undone
     std::string error_;
     std::size_t errorOffset_ = 0;
+    bool rawBytes_ = false;
 };
 
 namespace jsonevents {
@@ -256,7 +260,8 @@ template <class Handler> bool JsonEventReader<Handler>::text(const char*& p, boo
         auto undone = jsoncell::readStringView(std::string_view(open, value.size() + 2), scratch_);
         if (!undone) return fail(p, undone.error().c_str());
         value = *undone;
-    } else if (nonAscii != 0 && !simdjson::validate_utf8(value.data(), value.size())) {
+    } else if (nonAscii != 0 && !rawBytes_ &&
+               !simdjson::validate_utf8(value.data(), value.size())) {
         return fail(p, "a text that is not UTF-8");
     }
     return (isKey ? handler_.key(value) : handler_.string(value)) || stopped(p);

@@ -70,7 +70,8 @@ public:
         const bool isRoot = folders_.size() == 1 && !folder.hasEntry;
         if (entry_.name.empty()) return fail("an entry without a name");
         if (!isRoot)
-            if (const auto problem = entryNameProblem(entry_.name)) return fail(std::string(*problem));
+            if (const auto problem = entryNameProblem(entry_.name))
+                return fail(std::string(*problem));
         if (!folder.hasEntry) {
             folder.entry = std::move(entry_);
             folder.hasEntry = true;

@@ -1,6 +1,7 @@
 #include "snapshot/Snapshot.h"
 
 #include "snapshot/JsonSnapshotReader.h"
+#include "snapshot/NcduReader.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -45,7 +46,13 @@ std::expected<void, std::string> Snapshot::save(const File& root,
 std::expected<FilePtr, SnapshotError> Snapshot::loadRoot(std::string_view data) {
     // A JSON snapshot is an object; the TSV form cannot begin with "{" (its first line names
     // keys as JSON strings), so anything else is TSV.
+    // An ncdu or gdu export is an array.
     const std::size_t first = data.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && data[first] == '[') {
+        auto ncdu = readNcduExport(data);
+        if (!ncdu) return std::unexpected(SnapshotError{std::move(ncdu.error())});
+        return std::move(*ncdu);
+    }
     if (first == std::string_view::npos || data[first] != '{')
         return SnapshotDecoder().decode(data);
     auto json = readJsonSnapshot(data);
@@ -68,6 +75,14 @@ std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::stri
         lead += static_cast<char>(c);
     if (std::ferror(file.get())) return unreadable(errno);
     if (c != EOF) std::ungetc(c, file.get());
+    if (c == '[') {
+        auto ncdu = readNcduExport(file.get(), lead.size());
+        if (!ncdu) return std::unexpected(SnapshotError{std::move(ncdu.error())});
+        if (keys != nullptr)
+            *keys = {FileKey::name, FileKey::modificationDate, FileKey::size,
+                     FileKey::allocatedSize};
+        return std::move(*ncdu);
+    }
     if (c != '{') return SnapshotDecoder().decode(file.get(), lead, keys);
     auto json = readJsonSnapshot(file.get(), lead.size(), keys);
     if (!json) return std::unexpected(SnapshotError{std::move(json.error())});

@@ -3,6 +3,7 @@
 #include "model/Directory.h"
 #include "model/Iso8601.h"
 #include "model/TextFolding.h"
+#include "snapshot/NcduWriter.h"
 #include "snapshot/StoredName.h"
 
 #include "json/JsonWriter.h"
@@ -113,12 +114,21 @@ private:
 } // namespace
 
 std::string_view rawValue(SnapshotEncoder::FileFormat format) {
-    return format == SnapshotEncoder::FileFormat::json ? "json" : "tsv";
+    switch (format) {
+    case SnapshotEncoder::FileFormat::json:
+        return "json";
+    case SnapshotEncoder::FileFormat::ncdu:
+        return "ncdu";
+    case SnapshotEncoder::FileFormat::tsv:
+        break;
+    }
+    return "tsv";
 }
 
 std::optional<SnapshotEncoder::FileFormat> fileFormatFromRaw(std::string_view raw) {
     if (raw == "tsv") return SnapshotEncoder::FileFormat::tsv;
     if (raw == "json") return SnapshotEncoder::FileFormat::json;
+    if (raw == "ncdu") return SnapshotEncoder::FileFormat::ncdu;
     return std::nullopt;
 }
 
@@ -129,7 +139,7 @@ std::expected<void, std::string> SnapshotEncoder::checkReadable(const Options& o
             if (keys[i] == keys[j])
                 return std::unexpected("the key " + std::string(rawValue(keys[i])) +
                                        " is given twice");
-    if (options.format == FileFormat::json) return {};
+    if (options.format != FileFormat::tsv) return {};
     const auto has = [&keys](FileKey key) {
         return std::find(keys.begin(), keys.end(), key) != keys.end();
     };
@@ -175,6 +185,8 @@ void SnapshotEncoder::encode(const File& root, const Sink& sink) const {
     out.reserve(kPieceBytes + 64 * 1024);
     if (options_.format == FileFormat::json)
         encodeJson(root, out, sink);
+    else if (options_.format == FileFormat::ncdu)
+        encodeNcdu(root, options_.rootName, out, sink, kPieceBytes);
     else
         encodeTsv(root, out, sink);
     if (!out.empty()) sink(out);

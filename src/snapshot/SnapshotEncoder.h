@@ -14,12 +14,17 @@ namespace tessera {
 
 class SnapshotEncoder {
 public:
-    enum class FileFormat { tsv, json };
+    /// ncdu: the export format of ncdu and gdu, which holds names, sizes and modification
+    /// dates whatever the keys.
+    enum class FileFormat { tsv, json, ncdu };
 
     struct Options {
         /// The columns, in column order.
         std::vector<FileKey> includedKeys{allFileKeys.begin(), allFileKeys.end()};
         FileFormat format = FileFormat::tsv;
+        /// ncdu: the root folder's name when the tree's root has none (the path scanned; ncdu
+        /// shows it as the root's location).
+        std::string rootName;
         static constexpr char lineSeparator = '\n';
         static constexpr char levelMarker = ' ';
         static constexpr char cellSeparator = '\t';
