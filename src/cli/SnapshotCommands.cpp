@@ -86,6 +86,7 @@ int runConvertCommand(std::span<const std::string> arguments) {
             return 1;
         }
     }
+    options.rootName = input; // where the tree came from, for ncdu's form
     auto written = exportSnapshot(*root, options, output);
     keepUntilProcessEnd(std::move(root));
     if (!written) {

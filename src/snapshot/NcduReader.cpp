@@ -40,8 +40,11 @@ public:
         folders_.pop_back();
         if (!folder.hasEntry) return fail("a folder without its entry");
         if (folder.entry.excluded) return true;
+        // The root goes unnamed, as in Tessera's trees: paths inside are relative to it (ncdu
+        // names it after the scanned path).
+        const std::string_view name = folders_.empty() ? std::string_view() : folder.entry.name;
         DirectoryPtr directory =
-            Directory::create(folder.entry.name, folder.entry.modified, folder.entry.modified, {});
+            Directory::create(name, folder.entry.modified, folder.entry.modified, {});
         directory->assignContents(std::move(folder.children));
         if (!directory->tryAggregate()) return fail("sizes add up beyond the 64-bit range");
         return add(FilePtr(std::move(directory)));

@@ -3,7 +3,7 @@
 // followed by its children. Names are kept as the bytes they are (ncdu writes names that are
 // not UTF-8 as they lie on disk). Folders' own sizes are not added to the totals, as in
 // Tessera's snapshots; entries the scan excluded are left out; each name of a file with several
-// is an entry of its own, as a scan counts them.
+// is an entry of its own, as a scan counts them. The root is unnamed, as in Tessera's trees.
 #pragma once
 
 #include "model/File.h"
