@@ -67,6 +67,7 @@ constexpr std::array texts{
     Text{"export.error.title", "Cannot Export", ""},
     Text{"export.format", "Format:", ""},
     Text{"export.format.json", "JSON", ""},
+    Text{"export.format.ncdu", "ncdu (for ncdu and gdu)", ""},
     Text{"export.format.tsv", "TSV (smaller, faster)", ""},
     Text{"export.key.allocatedSize", "Allocated size", ""},
     Text{"export.key.creationDate", "Created", ""},

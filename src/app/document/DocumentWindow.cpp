@@ -249,7 +249,8 @@ void DocumentWindow::addCommands() {
         command::exportSnapshot, localizedQString("menu.file.exportSnapshot"),
         [this] {
             if (Directory* root = controller_->loadedRootFile())
-                exportSnapshot(*root, QFileInfo(toQString(location_)).completeBaseName(), this);
+                exportSnapshot(*root, controller_->rootPath(),
+                               QFileInfo(toQString(location_)).completeBaseName(), this);
         },
         {.enabled = [this] { return controller_->loadedRootFile() != nullptr; }},
         QKeySequence(Qt::CTRL | Qt::Key_E));

@@ -54,7 +54,8 @@ void setExportOptions(const SnapshotEncoder::Options& options) {
     defaults->setValue(kKeysKey, keys);
 }
 
-void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
+void exportSnapshot(const File& root, const std::string& rootPath, const QString& name,
+                    QWidget* parent) {
     SnapshotEncoder::Options options = exportOptions();
     QFileDialog dialog(parent, localizedQString("export.title"));
     dialog.setObjectName(QStringLiteral("exportDialog"));
@@ -72,12 +73,16 @@ void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
     auto* form = new QFormLayout(accessory);
     auto* format = new QComboBox(accessory);
     format->setObjectName(QStringLiteral("exportFormat"));
-    format->addItem(localizedQString("export.format.tsv"), QStringLiteral("tsv"));
-    format->addItem(localizedQString("export.format.json"), QStringLiteral("json"));
-    format->setCurrentIndex(options.format == SnapshotEncoder::FileFormat::json ? 1 : 0);
+    // The forms by their raw names: ncdu's is what ncdu and gdu read (its properties are fixed).
+    for (const auto kind : {SnapshotEncoder::FileFormat::tsv, SnapshotEncoder::FileFormat::json,
+                            SnapshotEncoder::FileFormat::ncdu}) {
+        const std::string raw(rawValue(kind));
+        format->addItem(localizedQString("export.format." + raw), toQString(raw));
+    }
+    format->setCurrentIndex(format->findData(toQString(rawValue(options.format))));
     QObject::connect(format, &QComboBox::currentIndexChanged, &dialog, [&options, format] {
-        options.format = format->currentIndex() == 1 ? SnapshotEncoder::FileFormat::json
-                                                     : SnapshotEncoder::FileFormat::tsv;
+        options.format = fileFormatFromRaw(format->currentData().toString().toStdString())
+                             .value_or(SnapshotEncoder::FileFormat::tsv);
         setExportOptions(options);
     });
     form->addRow(localizedQString("export.format"), format);
@@ -106,6 +111,7 @@ void exportSnapshot(const File& root, const QString& name, QWidget* parent) {
     const std::string path = toPath(dialog.selectedFiles().front());
     // The folder the snapshot went to, which a typed path may have chosen.
     userDefaults()->setValue(kFolderKey, QFileInfo(dialog.selectedFiles().front()).absolutePath());
+    options.rootName = rootPath; // ncdu shows it as the tree's location
     if (auto saved = Snapshot::save(root, options, path); !saved) {
         auto* box = new QMessageBox(QMessageBox::Critical, localizedQString("export.error.title"),
                                     toQString(saved.error()), QMessageBox::Ok, parent);

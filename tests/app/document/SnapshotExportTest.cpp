@@ -77,6 +77,38 @@ private slots:
                  (QStringList{"name", "creationDate", "modificationDate", "size"}));
     }
 
+    // ncdu's form, for ncdu and gdu: the folder's path names the root, and it reads back.
+    void ncdusFormIsOffered() {
+        TemporaryDirectory out;
+        AppHarness harness(false,
+                           {{QStringLiteral("exportFolder"), QString::fromStdString(out.path())}});
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        const std::string path = out / "home.json";
+        bool answered = false;
+        answerSaveDialog(
+            path,
+            [](QFileDialog& dialog) {
+                auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
+                QVERIFY(format != nullptr);
+                format->setFocus();
+                QTest::keyClick(format, Qt::Key_End); // TSV, JSON, ncdu
+                QCOMPARE(format->currentData().toString(), QStringLiteral("ncdu"));
+            },
+            answered);
+        QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(answered);
+        QFile written(QString::fromStdString(path));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray data = written.readAll();
+        QVERIFY(data.startsWith('['));
+        QVERIFY(data.contains("\"name\":\"" +
+                              QByteArray::fromStdString(harness.sampleFolder().path()) + "\""));
+        auto root = Snapshot::loadRoot(std::string_view(data.constData(), data.size()));
+        QVERIFY(root.has_value());
+        QCOMPARE((*root)->size(), 105'000);
+    }
+
     // The first export starts in the home folder; the next one where the snapshot went. Ctrl+E
     // reaches the command from the search field too.
     void theDialogStartsAtHomeAndRemembersWhereTheSnapshotWent() {
