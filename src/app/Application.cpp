@@ -8,6 +8,7 @@
 #include "app/defaults/UserDefaults.h"
 #include "app/defaults/WhatsNewDialog.h"
 #include "app/document/DocumentWindow.h"
+#include "app/document/SnapshotReadingDialog.h"
 #include "app/favorites/FavoritesWindow.h"
 #include "app/sequence/SequenceSelectionDialog.h"
 #include "app/sequence/SequenceWindow.h"
@@ -29,6 +30,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStyle>
 #include <QThreadPool>
 #include <cerrno>
@@ -213,12 +215,18 @@ void Application::rescan(const std::shared_ptr<Favorite>& favorite) {
 
 void Application::openSnapshot(const std::string& path) {
     ++pendingOpenings_;
-    QThreadPool::globalInstance()->start([this, path] {
-        auto loaded = loadTree(path);
-        MainQueue::shared().post([this, path, loaded = std::move(loaded)]() mutable {
+    // A large file shows how far its reading has come, and may be cancelled.
+    auto progress = std::make_shared<ReadProgress>();
+    QPointer<SnapshotReadingDialog> reading = new SnapshotReadingDialog(path, progress);
+    QThreadPool::globalInstance()->start([this, path, progress, reading] {
+        auto loaded = loadTree(path, Pipes::refused, {}, progress.get());
+        MainQueue::shared().post([this, path, reading, loaded = std::move(loaded)]() mutable {
             --pendingOpenings_;
+            delete reading.data();
             if (!loaded) {
-                showError(toQString(loaded.error().message()));
+                // Cancelled: what was read is gone, and nothing is to be said.
+                if (loaded.error().kind != TreeLoadError::Kind::cancelled)
+                    showError(toQString(loaded.error().message()));
                 return;
             }
             addWindow(path, FileController::create(path, asTree(std::move(loaded->root))), nullptr);

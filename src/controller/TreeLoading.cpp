@@ -22,6 +22,8 @@ std::string TreeLoadError::message() const {
         return localizedFormat("open.error.folder", path) + "\n" + reason;
     case Kind::unreadableSnapshot:
         return localizedFormat("open.error.snapshot", path) + "\n" + reason;
+    case Kind::cancelled:
+        return std::string(Snapshot::kCancelled);
     }
     return localizedFormat("open.error.neither", path);
 }
@@ -46,7 +48,7 @@ std::expected<platform::Location, TreeLoadError> openableLocation(const std::str
 }
 
 std::expected<LoadedTree, TreeLoadError> loadTree(const std::string& path, Pipes pipes,
-                                                  const FolderScan& scan) {
+                                                  const FolderScan& scan, ReadProgress* progress) {
     auto location = openableLocation(path, pipes);
     if (!location) return std::unexpected(std::move(location.error()));
     LoadedTree loaded;
@@ -67,7 +69,9 @@ std::expected<LoadedTree, TreeLoadError> loadTree(const std::string& path, Pipes
         }
         return loaded;
     }
-    auto root = Snapshot::loadRootFromFile(loaded.path);
+    auto root = Snapshot::loadRootFromFile(loaded.path, nullptr, progress);
+    if (!root && progress != nullptr && progress->cancelled.load())
+        return std::unexpected(TreeLoadError{TreeLoadError::Kind::cancelled, path, {}});
     if (!root)
         return std::unexpected(TreeLoadError{TreeLoadError::Kind::unreadableSnapshot, path,
                                              std::move(root.error().description)});

@@ -7,6 +7,7 @@
 #include "base/Date.h"
 #include "model/File.h"
 #include "platform/Location.h"
+#include "snapshot/Snapshot.h"
 
 #include <expected>
 #include <functional>
@@ -20,6 +21,7 @@ struct TreeLoadError {
         notOpenable,        // a device, a socket, or a pipe where pipes are not read
         unreadableFolder,   // a folder whose scan gave no tree
         unreadableSnapshot, // a file that does not decode as a snapshot
+        cancelled,          // its reading was cancelled through its ReadProgress
     };
     Kind kind = Kind::missing;
     std::string path;   // as given
@@ -50,8 +52,11 @@ struct LoadedTree {
 using FolderScan = std::function<FilePtr(const std::string& folder)>;
 
 /// The tree at `path`: a folder scanned once by `scan` (a plain scan on all cores when none is
-/// given), or a snapshot read. Any thread; blocks until the tree is in.
-[[nodiscard]] std::expected<LoadedTree, TreeLoadError>
-loadTree(const std::string& path, Pipes pipes = Pipes::refused, const FolderScan& scan = {});
+/// given), or a snapshot read (counting its bytes in `progress` when given, which may cancel
+/// it). Any thread; blocks until the tree is in.
+[[nodiscard]] std::expected<LoadedTree, TreeLoadError> loadTree(const std::string& path,
+                                                                Pipes pipes = Pipes::refused,
+                                                                const FolderScan& scan = {},
+                                                                ReadProgress* progress = nullptr);
 
 } // namespace tessera

@@ -5,10 +5,19 @@
 #include "snapshot/SnapshotDecoder.h"
 #include "snapshot/SnapshotEncoder.h"
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tessera {
+
+/// How far a snapshot file's reading has come, and a way to stop it: written by the reading
+/// thread, read and cancelled from any other.
+struct ReadProgress {
+    std::atomic<std::uint64_t> bytes{0};
+    std::atomic<bool> cancelled{false};
+};
 
 class Snapshot {
 public:
@@ -27,9 +36,14 @@ public:
     /// or as seconds since 2001 from older versions), else TSV.
     [[nodiscard]] static std::expected<FilePtr, SnapshotError> loadRoot(std::string_view data);
     /// The same from a file, read as it streams by: only the tree is kept in memory. `keys`,
-    /// when given, receives the properties the snapshot holds (its columns).
+    /// when given, receives the properties the snapshot holds (its columns). `progress`, when
+    /// given, counts the bytes read; cancelled, the reading stops with the error
+    /// kCancelled and what was read is freed.
     [[nodiscard]] static std::expected<FilePtr, SnapshotError>
-    loadRootFromFile(const std::string& path, std::vector<FileKey>* keys = nullptr);
+    loadRootFromFile(const std::string& path, std::vector<FileKey>* keys = nullptr,
+                     ReadProgress* progress = nullptr);
+    /// The error of a reading cancelled through its ReadProgress.
+    static constexpr std::string_view kCancelled = "The reading was cancelled.";
 };
 
 } // namespace tessera

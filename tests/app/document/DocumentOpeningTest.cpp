@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -29,6 +30,13 @@ namespace tessera::testing {
 namespace {
 
 // The error dialog on screen, if any.
+QWidget* readingDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QStringLiteral("snapshotReading") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
 QMessageBox* errorDialog() {
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
@@ -212,6 +220,39 @@ private slots:
         QTRY_VERIFY(window->graph().activeFile() != nullptr);
         window->commands().refresh();
         QVERIFY(!window->commands().action(command::preview)->isEnabled());
+    }
+
+    // A snapshot that takes a while shows how far its reading has come; Cancel stops it, and no
+    // window and no error follow.
+    void aLongReadingShowsItsProgressAndCancelStopsIt() {
+        TemporaryDirectory folder;
+        std::vector<FilePtr> folders;
+        for (int f = 0; f < 1'000; ++f) {
+            std::vector<FilePtr> files;
+            for (int i = 0; i < 800; ++i)
+                files.push_back(file("file-" + std::to_string(i), 1'000 + i));
+            folders.push_back(Directory::create("folder-" + std::to_string(f), kCreated, kModified,
+                                                std::move(files)));
+        }
+        const std::string path = folder / "big.fssnapshot";
+        QVERIFY(Snapshot::save(*Directory::create("", kCreated, kModified, std::move(folders)), {},
+                               path));
+        AppHarness harness;
+        harness.documents().open(path);
+        QProgressDialog* reading = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (reading = qobject_cast<QProgressDialog*>(readingDialog())) != nullptr, 10'000);
+        QVERIFY2(reading->labelText().startsWith(QStringLiteral("Reading “big.fssnapshot”")),
+                 qPrintable(reading->labelText()));
+        savePicture(reading->grab().toImage(), "snapshot-reading");
+        auto* cancel = reading->findChild<QPushButton*>();
+        QVERIFY(cancel != nullptr);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.documents().pendingOpenings(), 0, 30'000);
+        QTest::qWait(100);
+        QVERIFY(harness.documents().windows().empty());
+        QVERIFY(errorDialog() == nullptr);
+        QVERIFY(readingDialog() == nullptr);
     }
 
     void whatCannotBeOpenedGetsADialogAndNoWindow_data() {
