@@ -149,11 +149,11 @@ int runScanCommand(std::span<const std::string> arguments) {
     }
     const bool snapshotOnStandardOutput =
         options->exportPath == "-" || options->exportPath == "/dev/stdout";
-    printSummary(root,
-                 {path, run.errors, run.seconds, options->json,
-                  snapshotOnStandardOutput ? stderr : stdout,
-                  accountVolume(path, root.allocatedSize(), static_cast<std::int64_t>(run.errors),
-                                platform::readMounts())});
+    auto volume = accountVolume(path, root.allocatedSize(), static_cast<std::int64_t>(run.errors),
+                                platform::readMounts());
+    if (volume) volume->excluded = static_cast<std::int64_t>(run.excluded);
+    printSummary(root, {path, run.errors, run.seconds, options->json,
+                        snapshotOnStandardOutput ? stderr : stdout, std::move(volume)});
     // As du does, scripts can tell a scan that could not read everything (though it finished).
     if (status == 0 && run.errors > 0) status = kSomeUnreadable;
     keepUntilProcessEnd(std::move(run.root));

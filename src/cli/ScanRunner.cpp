@@ -78,7 +78,8 @@ ScanRun runScan(const std::string& path, std::shared_ptr<const Predicate> exclus
     worker.join();
     mainQueue.runPending();
     log.setDelegate(nullptr);
-    return {std::move(listener->root_), errors.count, listener->seconds_};
+    return {std::move(listener->root_), errors.count, operation.excludedCount(),
+            listener->seconds_};
 }
 
 } // namespace tessera::cli

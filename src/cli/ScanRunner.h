@@ -17,6 +17,7 @@ namespace tessera::cli {
 struct ScanRun {
     FilePtr root; // none when nothing could be scanned
     std::size_t errors = 0;
+    std::uint64_t excluded = 0; // entries the exclusion left out
     double seconds = 0;
 };
 

@@ -51,11 +51,16 @@ void printText(const File& root, const SummaryContext& context, std::int64_t dir
             std::fprintf(context.stream, "  other volumes   %s mounted below, %s in use\n",
                          formatCount(volume->otherVolumeCount).c_str(),
                          formatByteCount(volume->otherVolumes).c_str());
+        if (volume->excluded > 0)
+            std::fprintf(context.stream, "  excluded        %s %s left out (not measured)\n",
+                         formatCount(volume->excluded).c_str(),
+                         volume->excluded == 1 ? "entry" : "entries");
         if (volume->unattributed)
             std::fprintf(context.stream,
-                         "  unattributed    %s in use in no entry scanned (%s bytes)\n",
+                         "  unattributed    %s in use in no entry scanned (%s bytes)%s\n",
                          formatByteCount(*volume->unattributed).c_str(),
-                         formatCount(*volume->unattributed).c_str());
+                         formatCount(*volume->unattributed).c_str(),
+                         volume->excluded > 0 ? ", what was excluded included" : "");
     }
     if (largest.empty()) return;
     std::fprintf(context.stream, "largest entries:\n");
@@ -91,6 +96,7 @@ void printJson(const File& root, const SummaryContext& context, std::int64_t dir
                                          {"reserved", volume->reserved},
                                          {"used", volume->used},
                                          {"unreadable", volume->unreadable},
+                                         {"excluded", volume->excluded},
                                          {"otherVolumes", volume->otherVolumes}}) {
             json.key(key);
             json.integer(value);

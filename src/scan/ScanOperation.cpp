@@ -151,10 +151,12 @@ FilePtr ScanOperation::scan() {
     hooks.exclusion = exclusion_.get();
     hooks.onError = [this](std::string entry, int error) { postError(std::move(entry), error); };
     const bool detailed = LogController::detailedLogging.load(std::memory_order_relaxed);
-    if (detailed) {
-        hooks.onExclude = [this](std::string entry) {
-            postLog(LogLine::exclude(std::move(entry)));
+    if (exclusion_)
+        hooks.onExclude = [this, detailed](std::string entry) {
+            shared_->excluded.fetch_add(1, std::memory_order_relaxed);
+            if (detailed) postLog(LogLine::exclude(std::move(entry)));
         };
+    if (detailed) {
         hooks.onEntry = [this](const std::string& entry, const platform::EntryStatus& status) {
             postLog(LogLine::scanFile(entry, status.creationDate, status.modificationDate,
                                       status.size, status.allocatedSize));

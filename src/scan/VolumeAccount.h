@@ -19,10 +19,12 @@ struct VolumeAccount {
     std::int64_t reserved = 0;     // free for root only
     std::int64_t used = 0;         // neither: size - free - reserved
     std::int64_t unreadable = 0;   // entries the scan could not read (their size is unknown)
+    std::int64_t excluded = 0;     // entries the exclusion left out (their size is not measured)
     std::int64_t otherVolumes = 0; // used space of the volumes mounted below the scanned folder
     std::int64_t otherVolumeCount = 0;
-    /// For a scan of a whole volume: used less what the scan measured (allocated sizes). Files
-    /// with several names count at each name, so it can fall below zero where they are many.
+    /// For a scan of a whole volume: used less what the scan measured (allocated sizes), what
+    /// was excluded included. Files with several names count at each name, so it can fall
+    /// below zero where they are many.
     std::optional<std::int64_t> unattributed;
 };
 

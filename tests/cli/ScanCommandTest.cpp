@@ -94,5 +94,21 @@ TEST(ScanCommandTest, JsonNamesKeepEveryByte) {
     EXPECT_EQ(fromStoredName(toStoredName("name\xff")), "name\xff");
 }
 
+// What --exclude left out is counted, not guessed: entries, without a size.
+TEST(ScanCommandTest, TheVolumeSaysHowManyEntriesWereExcluded) {
+    TemporaryDirectory folder;
+    folder.writeFile("kept", 10);
+    folder.writeFile("cache/a", 1'000);
+    folder.writeFile("cache/deep/b", 1'000);
+    folder.writeFile("old.cache", 1'000);
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(runScanCommand(std::vector<std::string>{folder.path(), "--json", "--exclude",
+                                                      "path endswith \"cache\""}),
+              0);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("\"size\": 10,"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"excluded\": 2,"), std::string::npos) << out; // the folder, the file
+}
+
 } // namespace
 } // namespace tessera::cli
