@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPalette>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -78,6 +79,18 @@ private slots:
         statistics->tabs().setCurrentIndex(1);
         QVERIFY(statistics->sizes().topLevelItemCount() >= 3);
         savePicture(statistics->grab().toImage(), "statistics-sizes");
+        // The histogram in the dark appearance, to look at: its bars and labels follow the
+        // palette.
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+            dark.setColor(role, QColor(40, 40, 40));
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            dark.setColor(role, Qt::white);
+        QApplication::setPalette(dark);
+        QTRY_COMPARE(statistics->palette().color(QPalette::Window), QColor(40, 40, 40));
+        savePicture(statistics->grab().toImage(), "statistics-sizes-dark");
+        QApplication::setPalette(light);
         QCOMPARE(statistics->months().topLevelItemCount(), 1);
         folder.writeFile("photos/c.jpg", 2'000);
         QTRY_VERIFY_WITH_TIMEOUT(statistics->statistics()->files == 5, 10'000);
