@@ -220,13 +220,23 @@ void Application::openSnapshot(const std::string& path) {
     QPointer<SnapshotReadingDialog> reading = new SnapshotReadingDialog(path, progress);
     QThreadPool::globalInstance()->start([this, path, progress, reading] {
         auto loaded = loadTree(path, Pipes::refused, {}, progress.get());
-        MainQueue::shared().post([this, path, reading, loaded = std::move(loaded)]() mutable {
+        MainQueue::shared().post([this, path, reading, progress,
+                                  loaded = std::move(loaded)]() mutable {
             --pendingOpenings_;
             delete reading.data();
             if (!loaded) {
                 // Cancelled: what was read is gone, and nothing is to be said.
                 if (loaded.error().kind != TreeLoadError::Kind::cancelled)
                     showError(toQString(loaded.error().message()));
+                return;
+            }
+            if (progress->cancelled) {
+                // Cancelled after the reading ended, before its tree came here: the tree goes
+                // (freed off the main thread, as it may be large) and no window opens.
+                QThreadPool::globalInstance()->start(
+                    [tree = std::make_shared<FilePtr>(std::move(loaded->root))]() mutable {
+                        tree.reset();
+                    });
                 return;
             }
             addWindow(path, FileController::create(path, asTree(std::move(loaded->root))), nullptr);

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
@@ -239,7 +240,7 @@ private slots:
                                path));
         AppHarness harness;
         harness.documents().open(path);
-        QProgressDialog* reading = nullptr;
+        QPointer<QProgressDialog> reading;
         QTRY_VERIFY_WITH_TIMEOUT(
             (reading = qobject_cast<QProgressDialog*>(readingDialog())) != nullptr, 10'000);
         QVERIFY2(reading->labelText().startsWith(QStringLiteral("Reading “big.fssnapshot”")),
@@ -247,6 +248,8 @@ private slots:
         savePicture(reading->grab().toImage(), "snapshot-reading");
         auto* cancel = reading->findChild<QPushButton*>();
         QVERIFY(cancel != nullptr);
+        // Once its window is shown, the reading has ended: too late to cancel.
+        QVERIFY2(reading, "the reading ended before Cancel could be clicked");
         QTest::mouseClick(cancel, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(harness.documents().pendingOpenings(), 0, 30'000);
         QTest::qWait(100);
