@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 namespace tessera::testing {
 namespace {
@@ -43,27 +44,27 @@ private slots:
                            {{QStringLiteral("exportFolder"), QString::fromStdString(out.path())}});
         DocumentWindow* window = harness.openSample();
         QVERIFY(window != nullptr);
-        const std::string path = out / "home.fssnapshot";
-        bool answered = false;
-        answerSaveDialog(
-            path,
-            [](QFileDialog& dialog) {
-                auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
-                QVERIFY(format != nullptr);
-                format->setFocus();
-                QTest::keyClick(format, Qt::Key_Down); // TSV to JSON
-                auto* allocated = dialog.findChild<QCheckBox*>(QStringLiteral("allocatedSize"));
-                QVERIFY(allocated != nullptr && allocated->isChecked());
-                QTest::mouseClick(allocated, Qt::LeftButton, {},
-                                  QPoint(6, allocated->height() / 2));
-                QVERIFY(!allocated->isChecked());
-            },
-            answered);
-        QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
-        QVERIFY(answered);
-        QFile written(QString::fromStdString(path));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray data = written.readAll();
+        // Ctrl+E, the form set by `choose`, the file's bytes.
+        const auto exported = [&](const std::string& name,
+                                  std::function<void(QFileDialog&)> choose) {
+            bool answered = false;
+            window->activateWindow(); // back from the last dialog
+            if (!QTest::qWaitForWindowActive(window)) return QByteArray();
+            answerSaveDialog(out / name, std::move(choose), answered);
+            QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
+            QFile written(QString::fromStdString(out / name));
+            return answered && written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+        };
+        const QByteArray data = exported("home.fssnapshot", [](QFileDialog& dialog) {
+            auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
+            QVERIFY(format != nullptr);
+            format->setFocus();
+            QTest::keyClick(format, Qt::Key_Down); // TSV to JSON
+            auto* allocated = dialog.findChild<QCheckBox*>(QStringLiteral("allocatedSize"));
+            QVERIFY(allocated != nullptr && allocated->isChecked());
+            QTest::mouseClick(allocated, Qt::LeftButton, {}, QPoint(6, allocated->height() / 2));
+            QVERIFY(!allocated->isChecked());
+        });
         QVERIFY(data.startsWith('{'));
         QVERIFY(!data.contains("allocatedSize"));
         auto root = Snapshot::loadRoot(std::string_view(data.constData(), data.size()));
@@ -75,38 +76,21 @@ private slots:
                  QStringLiteral("json"));
         QCOMPARE(remembered->value(QStringLiteral("exportedKeys")).toStringList(),
                  (QStringList{"name", "creationDate", "modificationDate", "size"}));
-    }
 
-    // ncdu's form, for ncdu and gdu: the folder's path names the root, and it reads back.
-    void ncdusFormIsOffered() {
-        TemporaryDirectory out;
-        AppHarness harness(false,
-                           {{QStringLiteral("exportFolder"), QString::fromStdString(out.path())}});
-        DocumentWindow* window = harness.openSample();
-        QVERIFY(window != nullptr);
-        const std::string path = out / "home.json";
-        bool answered = false;
-        answerSaveDialog(
-            path,
-            [](QFileDialog& dialog) {
-                auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
-                QVERIFY(format != nullptr);
-                format->setFocus();
-                QTest::keyClick(format, Qt::Key_End); // TSV, JSON, ncdu
-                QCOMPARE(format->currentData().toString(), QStringLiteral("ncdu"));
-            },
-            answered);
-        QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
-        QVERIFY(answered);
-        QFile written(QString::fromStdString(path));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray data = written.readAll();
-        QVERIFY(data.startsWith('['));
-        QVERIFY(data.contains("\"name\":\"" +
+        // ncdu's form, for ncdu and gdu: the folder's path names the root, and it reads back.
+        const QByteArray ncdu = exported("home.json", [](QFileDialog& dialog) {
+            auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
+            QVERIFY(format != nullptr);
+            format->setFocus();
+            QTest::keyClick(format, Qt::Key_End); // TSV, JSON, ncdu
+            QCOMPARE(format->currentData().toString(), QStringLiteral("ncdu"));
+        });
+        QVERIFY(ncdu.startsWith('['));
+        QVERIFY(ncdu.contains("\"name\":\"" +
                               QByteArray::fromStdString(harness.sampleFolder().path()) + "\""));
-        auto root = Snapshot::loadRoot(std::string_view(data.constData(), data.size()));
-        QVERIFY(root.has_value());
-        QCOMPARE((*root)->size(), 105'000);
+        auto ncduRoot = Snapshot::loadRoot(std::string_view(ncdu.constData(), ncdu.size()));
+        QVERIFY(ncduRoot.has_value());
+        QCOMPARE((*ncduRoot)->size(), 105'000);
     }
 
     // The first export starts in the home folder; the next one where the snapshot went. Ctrl+E
