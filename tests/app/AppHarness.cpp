@@ -6,7 +6,9 @@
 #include "draw/DrawGraph.h"
 #include "model/Directory.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -185,13 +188,24 @@ void answerSaveDialog(const std::string& path, std::function<void(QFileDialog&)>
         poll->deleteLater();
         poll->stop();
         QVERIFY(dialog != nullptr);
+        // Whatever fails below, the dialog is not left open for the test to wait on.
+        const auto closeOnExit = qScopeGuard([dialog] {
+            if (dialog->isVisible()) dialog->reject();
+        });
         choose(*dialog);
         savePicture(dialog->grab().toImage(), dialog->objectName().toStdString());
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY(name != nullptr);
         name->setFocus();
         name->selectAll();
-        QTest::keyClicks(name, QString::fromStdString(path).section(QLatin1Char('/'), -1));
+        const QString typed = QString::fromStdString(path).section(QLatin1Char('/'), -1);
+        QTest::keyClicks(name, typed);
+        // The name's completer may offer a file already there (a slow machine shows its list
+        // while the name is typed): it goes, and the name stays as typed, so that no question
+        // about replacing that file comes up.
+        if (QCompleter* completer = name->completer(); completer && completer->popup())
+            completer->popup()->hide();
+        name->setText(typed);
         answered = true;
         auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
         QVERIFY(buttons != nullptr);
@@ -199,7 +213,6 @@ void answerSaveDialog(const std::string& path, std::function<void(QFileDialog&)>
         QVERIFY(save != nullptr);
         QTRY_VERIFY(save->isEnabled());
         QTest::mouseClick(save, Qt::LeftButton);
-        if (dialog->isVisible()) dialog->reject(); // never leave the test waiting
     });
     poll->start();
 }

@@ -34,6 +34,16 @@ QMessageBox* errorDialog() {
     return nullptr;
 }
 
+// Ctrl+E in `window`, the form set by `choose`, written to `path`: the file's bytes.
+QByteArray exported(DocumentWindow& window, const std::string& path,
+                    std::function<void(QFileDialog&)> choose) {
+    bool answered = false;
+    answerSaveDialog(path, std::move(choose), answered);
+    QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
+    QFile written(QString::fromStdString(path));
+    return answered && written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+}
+
 class SnapshotExportTest final : public QObject {
     Q_OBJECT
 
@@ -44,18 +54,7 @@ private slots:
                            {{QStringLiteral("exportFolder"), QString::fromStdString(out.path())}});
         DocumentWindow* window = harness.openSample();
         QVERIFY(window != nullptr);
-        // Ctrl+E, the form set by `choose`, the file's bytes.
-        const auto exported = [&](const std::string& name,
-                                  std::function<void(QFileDialog&)> choose) {
-            bool answered = false;
-            window->activateWindow(); // back from the last dialog
-            if (!QTest::qWaitForWindowActive(window)) return QByteArray();
-            answerSaveDialog(out / name, std::move(choose), answered);
-            QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
-            QFile written(QString::fromStdString(out / name));
-            return answered && written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
-        };
-        const QByteArray data = exported("home.fssnapshot", [](QFileDialog& dialog) {
+        const QByteArray data = exported(*window, out / "home.fssnapshot", [](QFileDialog& dialog) {
             auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
             QVERIFY(format != nullptr);
             format->setFocus();
@@ -76,9 +75,16 @@ private slots:
                  QStringLiteral("json"));
         QCOMPARE(remembered->value(QStringLiteral("exportedKeys")).toStringList(),
                  (QStringList{"name", "creationDate", "modificationDate", "size"}));
+    }
 
-        // ncdu's form, for ncdu and gdu: the folder's path names the root, and it reads back.
-        const QByteArray ncdu = exported("home.json", [](QFileDialog& dialog) {
+    // ncdu's form, for ncdu and gdu: the folder's path names the root, and it reads back.
+    void ncdusFormIsOffered() {
+        TemporaryDirectory out;
+        AppHarness harness(false,
+                           {{QStringLiteral("exportFolder"), QString::fromStdString(out.path())}});
+        DocumentWindow* window = harness.openSample();
+        QVERIFY(window != nullptr);
+        const QByteArray ncdu = exported(*window, out / "home.json", [](QFileDialog& dialog) {
             auto* format = dialog.findChild<QComboBox*>(QStringLiteral("exportFormat"));
             QVERIFY(format != nullptr);
             format->setFocus();
