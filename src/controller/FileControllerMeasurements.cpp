@@ -104,7 +104,8 @@ void FileController::alignOtherNames(const std::string& path, const File& measur
 
 void FileController::alignOtherNamesBelow(const File& inserted) {
     // The measurement entered each file it met with several names in the index: only those
-    // are looked up in the tree.
+    // are looked up in the tree (and a tree without any costs a burst's inserts nothing).
+    if (hardLinks_->empty()) return;
     const std::string top = absolutePath(inserted);
     for (const std::string& path : hardLinks_->pathsAtOrBelow(top)) {
         const auto relative = relativeToRoot(path);

@@ -16,6 +16,11 @@ std::optional<HardLinkIndex::Identity> HardLinkIndex::identityOf(const std::stri
     return found->second;
 }
 
+bool HardLinkIndex::empty() {
+    const std::lock_guard lock(mutex_);
+    return paths_.empty();
+}
+
 std::vector<std::string> HardLinkIndex::pathsAtOrBelow(const std::string& path) {
     const std::lock_guard lock(mutex_);
     std::vector<std::string> found;

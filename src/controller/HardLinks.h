@@ -31,6 +31,8 @@ public:
     void add(std::string path, const platform::EntryStatus& status);
     /// The file `path` stood for when it was met, if it was.
     std::optional<Identity> identityOf(const std::string& path);
+    /// True while no file with several names was met: nothing to align.
+    bool empty();
     /// The paths the index holds that are `path` or lie below it.
     std::vector<std::string> pathsAtOrBelow(const std::string& path);
     /// An entry moved: the paths at or below `from` now lie below `to`.
