@@ -6,6 +6,7 @@
 #include "model/Localization.h"
 #include "model/Utf8.h"
 
+#include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFontDatabase>
@@ -67,12 +68,22 @@ CleanupOutputWindow::CleanupOutputWindow(const Cleanup& cleanup, const std::stri
     process_->start(QStringLiteral("/bin/sh"), {script_.fileName()});
 }
 
+void CleanupOutputWindow::closeEvent(QCloseEvent* event) {
+    if (hasFinished()) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    hide();
+}
+
 void CleanupOutputWindow::end(const QString& line) {
     if (!finished_) return;
     output_->appendPlainText(line);
     auto finished = std::move(finished_);
     finished_ = nullptr;
     finished();
+    if (isHidden()) deleteLater(); // closed while the command ran
 }
 
 } // namespace tessera

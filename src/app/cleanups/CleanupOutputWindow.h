@@ -27,6 +27,11 @@ public:
     /// True once the command ended.
     bool hasFinished() const { return finished_ == nullptr; }
 
+protected:
+    /// Closed while the command runs, the window only hides: the command goes on, the folder is
+    /// measured again when it ends, and the window goes then.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void end(const QString& line);
 

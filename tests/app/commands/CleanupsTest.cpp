@@ -76,8 +76,10 @@ private slots:
         folder.writeFile("junk/old.bak", 3'000);
         folder.writeFile("junk/keep.txt", 1'000);
         AppHarness harness;
-        harness.documents().settings().cleanups = std::vector<Cleanup>{
-            {"Say", "echo hello %n; printf said > %d/said.txt", false}, defaultCleanups().back()};
+        harness.documents().settings().cleanups =
+            std::vector<Cleanup>{{"Say", "echo hello %n; printf said > %d/said.txt", false},
+                                 defaultCleanups().back(),
+                                 {"Slow", "sleep 1; printf late > %d/late.txt", false}};
         DocumentWindow* window = harness.open(folder.path());
         QVERIFY(window != nullptr);
         GraphViewController& view = window->graphViewController();
@@ -130,6 +132,14 @@ private slots:
         QVERIFY(outputWindow()->output().toPlainText().contains(QStringLiteral("hello junk")));
         outputWindow()->close();
         QTRY_VERIFY(root()->fileAtPath("said.txt") != nullptr);
+
+        // Its window closed while it runs, the command goes on, and the tree follows it.
+        choose(2);
+        QTRY_VERIFY(outputWindow() != nullptr);
+        QVERIFY(!outputWindow()->hasFinished());
+        outputWindow()->close();
+        QTRY_VERIFY_WITH_TIMEOUT(root()->fileAtPath("late.txt") != nullptr, 15'000);
+        QTRY_VERIFY(window->findChildren<CleanupOutputWindow*>().isEmpty());
     }
 
     void theListIsEditedInItsDialogAndKept() {
