@@ -1,6 +1,7 @@
 #include "cli/ScanCommand.h"
 
 #include "cli/CommandParser.h"
+#include "cli/DistributedScan.h"
 #include "cli/ExportOptions.h"
 #include "cli/Locations.h"
 #include "cli/ProcessEnd.h"
@@ -25,6 +26,7 @@ struct Options {
     std::string path;
     bool json = false;
     bool watch = false;
+    bool mpi = false;
     std::shared_ptr<const Predicate> exclusion;
     unsigned threads = 0;
     std::string exportPath;
@@ -37,9 +39,10 @@ constexpr int kSomeUnreadable = 3;
 // More threads than this are never useful for a walk, and each costs its stack.
 constexpr unsigned kMostThreads = 1024;
 
-constexpr const char* kUsage = "usage: tessera scan PATH [--json] [--exclude PREDICATE] [--export "
-                               "FILE [--format tsv|json|ncdu]\n"
-                               "           [--keys KEYS]] [--threads N] [--watch] [-log N]\n";
+constexpr const char* kUsage =
+    "usage: tessera scan PATH [--json] [--exclude PREDICATE] [--export "
+    "FILE [--format tsv|json|ncdu]\n"
+    "           [--keys KEYS]] [--threads N] [--watch] [--mpi] [-log N]\n";
 
 // The options, or the exit status to end with (0 after --help).
 std::expected<Options, int> parse(std::span<const std::string> arguments) {
@@ -72,6 +75,9 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
         ->type_name("N");
     app.add_flag("--watch", options.watch,
                  "then follow PATH, printing one JSON line per change, until interrupted");
+    app.add_flag("--mpi", options.mpi,
+                 "spread the scan over the processes of an MPI job (mpirun -np N tessera scan "
+                 "PATH --mpi ...); the first prints and exports the whole tree");
     if (const auto ended = parser.parse(arguments)) return std::unexpected(*ended);
 
     if (exclusions.size() > 1)
@@ -113,7 +119,7 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     // Refused before the scan rather than after it.
     if (auto readable = SnapshotEncoder::checkReadable(options.exportOptions); !readable)
         return std::unexpected(parser.refuse("--keys: " + readable.error()));
-    if (options.watch && (parser.given("--export") || parser.given("--threads")))
+    if (options.watch && (parser.given("--export") || parser.given("--threads") || options.mpi))
         return std::unexpected(parser.refuse("--watch goes with --exclude only"));
     return options;
 }
@@ -128,8 +134,17 @@ int runScanCommand(std::span<const std::string> arguments) {
     const std::string& path = *folder;
     if (options->watch) return watchFolder(path, options->exclusion);
 
-    ScanRun run = runScan(path, options->exclusion, options->threads,
-                          platform::standardErrorIsTerminal() && !options->json);
+    ScanRun run;
+    if (options->mpi) {
+        const DistributedScanner scanner = distributedScanner();
+        if (scanner == nullptr) return runInMpiHelper(arguments);
+        DistributedScanRun distributed = scanner(path, options->exclusion, options->threads);
+        if (!distributed.assembles) return 0;
+        run = std::move(distributed.run);
+    } else {
+        run = runScan(path, options->exclusion, options->threads,
+                      platform::standardErrorIsTerminal() && !options->json);
+    }
     if (!run.root) {
         if (run.errors == 0)
             std::fprintf(stderr, "tessera scan: nothing to scan at %s\n",

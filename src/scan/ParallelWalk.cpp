@@ -1,9 +1,9 @@
 #include "scan/ParallelWalk.h"
 
 #include "base/Paths.h"
-#include "favorites/Predicate.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "scan/WalkedEntries.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -175,45 +175,25 @@ private:
                 if (const auto status = platform::statusOfOpen(fd))
                     task.directory->setDates(status->creationDate, status->modificationDate);
             }
-            const int readError = platform::forEachEntry(fd, [&](const char* cName) {
-                if (cancelled()) return false;
-                const std::string_view name(cName);
-                // "._" companions of another file hold its extended attributes on foreign file
-                // systems: they are neither shown nor counted.
-                if (name.starts_with("._") && platform::entryExistsAt(fd, cName + 2)) return true;
-                auto status = platform::statusAt(fd, cName, task.device);
-                if (!status) {
-                    hooks_.onError(joinPath(directoryPath(), name), status.error());
-                    return true;
-                }
-                if (status->isMountPoint) return true;
-                std::string childPath;
-                if (hooks_.exclusion != nullptr || hooks_.onEntry)
-                    childPath = joinPath(directoryPath(), name);
-                if (hooks_.onEntry) hooks_.onEntry(childPath, *status);
-                if (hooks_.exclusion != nullptr && hooks_.exclusion->evaluatePath(childPath)) {
-                    if (hooks_.onExclude) hooks_.onExclude(childPath);
-                    step(handled);
-                    return true;
-                }
-                if (status->isDirectory) {
-                    DirectoryPtr sub =
-                        Directory::create(name, status->creationDate, status->modificationDate, {});
-                    subtasks.push_back(new Task{sub.get(), &task, {}, status->device});
-                    children.push_back(std::move(sub));
-                } else {
-                    if (status->linkCount > 1 && hooks_.onLinkedFile)
-                        hooks_.onLinkedFile(joinPath(directoryPath(), name), *status);
-                    children.push_back(File::create(name, status->size, status->allocatedSize,
-                                                    status->creationDate,
-                                                    status->modificationDate));
-                    listing.fileSize += status->size;
-                    listing.fileAllocatedSize += status->allocatedSize;
+            const int readError = forEachWalkedEntry(
+                fd, task.device, hooks_, directoryPath,
+                [&](std::string_view name, const platform::EntryStatus& status) {
+                    if (status.isDirectory) {
+                        DirectoryPtr sub = Directory::create(name, status.creationDate,
+                                                             status.modificationDate, {});
+                        subtasks.push_back(new Task{sub.get(), &task, {}, status.device});
+                        children.push_back(std::move(sub));
+                        return;
+                    }
+                    if (status.linkCount > 1 && hooks_.onLinkedFile)
+                        hooks_.onLinkedFile(joinPath(directoryPath(), name), status);
+                    children.push_back(File::create(name, status.size, status.allocatedSize,
+                                                    status.creationDate, status.modificationDate));
+                    listing.fileSize += status.size;
+                    listing.fileAllocatedSize += status.allocatedSize;
                     ++listing.fileCount;
-                }
-                step(handled);
-                return true;
-            });
+                },
+                [&] { step(handled); });
             if (readError != 0) hooks_.onError(directoryPath(), readError);
         }
         flush(handled);

@@ -44,4 +44,27 @@ std::string TemporaryDirectory::makeDirectory(const std::string& relative) const
     return directory;
 }
 
+void TemporaryDirectory::makeChain(const std::string& relative, int depth) const {
+    int fd = open(makeDirectory(relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level <= depth && fd >= 0; ++level) {
+        if (level == depth) {
+            for (const char* side : {"left", "right"}) {
+                mkdirat(fd, side, 0755);
+                const int file = openat(fd, (std::string(side) + "/bottom").c_str(),
+                                        O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                if (file < 0 || write(file, "12345", 5) != 5)
+                    throw std::runtime_error("cannot finish the chain at " + relative);
+                close(file);
+            }
+            break;
+        }
+        mkdirat(fd, "d", 0755);
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    if (fd < 0) throw std::runtime_error("cannot make the chain at " + relative);
+    close(fd);
+}
+
 } // namespace tessera::testing

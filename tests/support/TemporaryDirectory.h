@@ -19,6 +19,10 @@ public:
     /// path.
     std::string writeFile(const std::string& relative, std::size_t size) const;
     std::string makeDirectory(const std::string& relative) const;
+    /// Creates a chain of `depth` folders named "d" at `relative`, one inside the other, made
+    /// relative to each other so that it may go deeper than paths allow; the deepest holds the
+    /// folders "left" and "right", each with a file "bottom" of 5 bytes.
+    void makeChain(const std::string& relative, int depth) const;
 
 private:
     std::string path_;

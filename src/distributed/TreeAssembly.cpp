@@ -1,0 +1,97 @@
+#include "distributed/TreeAssembly.h"
+
+#include <limits>
+#include <utility>
+
+namespace tessera::distributed {
+namespace {
+
+RecordEntry readEntry(ByteReader& reader) {
+    RecordEntry entry;
+    const std::uint8_t kind = reader.byte();
+    if (kind > 1) throw RecordError("a folder record holds an entry of unknown kind");
+    entry.isFolder = kind == 1;
+    entry.name = reader.text();
+    entry.creationDate = Date::fromUnixSeconds(reader.i64());
+    entry.modificationDate = Date::fromUnixSeconds(reader.i64());
+    if (entry.isFolder) {
+        entry.folderId = reader.u64();
+    } else {
+        entry.size = reader.i64();
+        entry.allocatedSize = reader.i64();
+    }
+    if (entry.name.empty() || entry.name.find('/') != std::string_view::npos)
+        throw RecordError("a folder record holds an entry without a proper name");
+    return entry;
+}
+
+} // namespace
+
+void TreeAssembly::add(std::string batch,
+                       const std::function<void(std::string_view path, int error)>& onError) {
+    if (batch.size() > std::numeric_limits<std::uint32_t>::max())
+        throw RecordError("a batch of records is too large");
+    const auto batchIndex = static_cast<std::uint32_t>(batches_.size());
+    ByteReader reader(batch);
+    while (!reader.atEnd()) {
+        const auto kind = static_cast<RecordKind>(reader.byte());
+        if (kind == RecordKind::error) {
+            const std::string_view path = reader.text();
+            onError(path, static_cast<int>(reader.i64()));
+        } else if (kind == RecordKind::folder) {
+            const std::uint64_t id = reader.u64();
+            const auto offset = static_cast<std::uint32_t>(reader.offset());
+            if (!places_.emplace(id, Place{batchIndex, offset}).second)
+                throw RecordError("a folder was listed twice");
+            const std::uint32_t count = reader.u32();
+            for (std::uint32_t i = 0; i < count; ++i)
+                readEntry(reader);
+        } else {
+            throw RecordError("a record of unknown kind");
+        }
+    }
+    batches_.push_back(std::move(batch));
+}
+
+void TreeAssembly::build(Directory& root, std::uint64_t rootId) {
+    // Folders in the order they were filled, each before what it holds: adding them up in the
+    // reverse order finishes every folder's children first. No recursion: chains may be deeper
+    // than any stack.
+    std::vector<Directory*> filled;
+    std::vector<std::pair<Directory*, std::uint64_t>> pending{{&root, rootId}};
+    std::vector<FilePtr> children;
+    while (!pending.empty()) {
+        auto [folder, id] = pending.back();
+        pending.pop_back();
+        const auto place = places_.find(id);
+        if (place == places_.end()) throw RecordError("the record of a listed folder is missing");
+        const std::string& batch = batches_[place->second.batch];
+        ByteReader reader(std::string_view(batch).substr(place->second.offset));
+        places_.erase(place); // a second reference to it would be a fault
+        const std::uint32_t count = reader.u32();
+        children.clear();
+        children.reserve(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const RecordEntry entry = readEntry(reader);
+            if (entry.isFolder) {
+                DirectoryPtr sub =
+                    Directory::create(entry.name, entry.creationDate, entry.modificationDate, {});
+                pending.emplace_back(sub.get(), entry.folderId);
+                children.push_back(std::move(sub));
+            } else {
+                children.push_back(File::create(entry.name, entry.size, entry.allocatedSize,
+                                                entry.creationDate, entry.modificationDate));
+            }
+        }
+        folder->assignContents(std::move(children));
+        filled.push_back(folder);
+    }
+    if (!places_.empty()) throw RecordError("a folder was listed that no folder holds");
+    for (auto it = filled.rbegin(); it != filled.rend(); ++it)
+        (*it)->aggregate();
+    batches_.clear();
+    batches_.shrink_to_fit();
+    places_.clear();
+}
+
+} // namespace tessera::distributed
