@@ -55,7 +55,7 @@ protected:
         GTEST_SKIP() << "built without MPI: tessera scan --mpi is not there to test";
 #endif
         if (run("command -v mpirun").status != 0) GTEST_SKIP() << "mpirun is not installed";
-        mpirun = "mpirun --oversubscribe";
+        mpirun = "mpirun --oversubscribe --bind-to none";
         if (::geteuid() == 0) mpirun += " --allow-run-as-root";
         // Containers forbid the kernel's cross-memory copies that shared memory would use.
         ::setenv("OMPI_MCA_btl_vader_single_copy_mechanism", "none", 1);
