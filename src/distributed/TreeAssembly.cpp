@@ -33,6 +33,7 @@ void TreeAssembly::add(std::string batch,
         throw RecordError("a batch of records is too large");
     const auto batchIndex = static_cast<std::uint32_t>(batches_.size());
     ByteReader reader(batch);
+    std::uint32_t folders = 0;
     while (!reader.atEnd()) {
         const auto kind = static_cast<RecordKind>(reader.byte());
         if (kind == RecordKind::error) {
@@ -43,6 +44,7 @@ void TreeAssembly::add(std::string batch,
             const auto offset = static_cast<std::uint32_t>(reader.offset());
             if (!places_.emplace(id, Place{batchIndex, offset}).second)
                 throw RecordError("a folder was listed twice");
+            ++folders;
             const std::uint32_t count = reader.u32();
             for (std::uint32_t i = 0; i < count; ++i)
                 readEntry(reader);
@@ -51,6 +53,7 @@ void TreeAssembly::add(std::string batch,
         }
     }
     batches_.push_back(std::move(batch));
+    unbuilt_.push_back(folders);
 }
 
 void TreeAssembly::build(Directory& root, std::uint64_t rootId) {
@@ -65,7 +68,8 @@ void TreeAssembly::build(Directory& root, std::uint64_t rootId) {
         pending.pop_back();
         const auto place = places_.find(id);
         if (place == places_.end()) throw RecordError("the record of a listed folder is missing");
-        const std::string& batch = batches_[place->second.batch];
+        const std::uint32_t batchIndex = place->second.batch;
+        std::string& batch = batches_[batchIndex];
         ByteReader reader(std::string_view(batch).substr(place->second.offset));
         places_.erase(place); // a second reference to it would be a fault
         const std::uint32_t count = reader.u32();
@@ -85,12 +89,14 @@ void TreeAssembly::build(Directory& root, std::uint64_t rootId) {
         }
         folder->assignContents(std::move(children));
         filled.push_back(folder);
+        if (--unbuilt_[batchIndex] == 0) std::string().swap(batch);
     }
     if (!places_.empty()) throw RecordError("a folder was listed that no folder holds");
     for (auto it = filled.rbegin(); it != filled.rend(); ++it)
         (*it)->aggregate();
     batches_.clear();
     batches_.shrink_to_fit();
+    unbuilt_.clear();
     places_.clear();
 }
 

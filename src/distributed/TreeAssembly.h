@@ -27,6 +27,9 @@ public:
 
 private:
     std::vector<std::string> batches_;
+    // Folder records not yet built, per batch: a batch is freed as soon as its last one is, so
+    // the records shrink while the tree grows.
+    std::vector<std::uint32_t> unbuilt_;
     // Where each folder's record begins: its batch and the offset of its entry count.
     struct Place {
         std::uint32_t batch;
