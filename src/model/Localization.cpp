@@ -192,6 +192,7 @@ constexpr std::array texts{
     Text{"open.error.snapshot", "“%@” is not a readable snapshot:", ""},
     Text{"open.error.title", "Cannot Open", ""},
     Text{"open.reading", "Reading “%@”: %@ of %@", ""},
+    Text{"open.reading.entries", "Reading “%@”: %@ of %@, %@ entries", ""},
     Text{"open.reading.cancel", "Cancel", ""},
     Text{"open.reading.title", "Opening a Snapshot", ""},
     Text{"open.snapshotFilter", "Snapshots (*.fssnapshot);;All files (*)", ""},

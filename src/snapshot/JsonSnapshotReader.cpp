@@ -3,6 +3,7 @@
 #include "model/Directory.h"
 #include "model/Iso8601.h"
 #include "snapshot/JsonEventReader.h"
+#include "snapshot/ReadProgress.h"
 #include "snapshot/StoredName.h"
 
 #include <algorithm>
@@ -21,6 +22,8 @@ constexpr double kReferenceDate = 978'307'200.0;
 // noting why in `problem_`.
 class TreeBuilder {
 public:
+    explicit TreeBuilder(std::atomic<std::uint64_t>* entries) : tally_(entries) {}
+
     bool startObject() {
         if (skipping_ > 0) return ++skipping_, true;
         if (contexts_.empty()) {
@@ -290,6 +293,7 @@ private:
     }
 
     FilePtr finishNode(Node& node) {
+        tally_.count();
         try {
             if (!node.isDirectory)
                 return File::create(node.name, node.size, node.allocatedSize, node.created,
@@ -312,6 +316,7 @@ public:
     const std::vector<FileKey>& keysMet() const { return keysMet_; }
 
 private:
+    EntryTally tally_;
     Slot meet(Slot slot, FileKey key) {
         const auto bit = 1u << static_cast<unsigned>(key);
         if ((keysSeen_ & bit) == 0) {
@@ -334,9 +339,9 @@ private:
     std::string problem_;
 };
 
-std::expected<FilePtr, std::string> parse(JsonSource& source,
-                                          std::vector<FileKey>* keys = nullptr) {
-    TreeBuilder builder;
+std::expected<FilePtr, std::string> parse(JsonSource& source, std::vector<FileKey>* keys = nullptr,
+                                          std::atomic<std::uint64_t>* entries = nullptr) {
+    TreeBuilder builder(entries);
     JsonEventReader reader(source, builder);
     const bool read = reader.read();
     if (source.failed()) return std::unexpected(std::strerror(errno));
@@ -362,9 +367,10 @@ std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data) {
 }
 
 std::expected<FilePtr, std::string> readJsonSnapshot(std::FILE* file, std::size_t alreadyRead,
-                                                     std::vector<FileKey>* keys) {
+                                                     std::vector<FileKey>* keys,
+                                                     std::atomic<std::uint64_t>* entries) {
     JsonSource source(file, alreadyRead);
-    return parse(source, keys);
+    return parse(source, keys, entries);
 }
 
 } // namespace tessera

@@ -5,6 +5,8 @@
 
 #include "snapshot/SnapshotDecoder.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -17,8 +19,10 @@ namespace tessera {
 /// decides, and a document that mixes the two is damaged.
 [[nodiscard]] std::expected<FilePtr, std::string> readJsonSnapshot(std::string_view data);
 /// The same, read from `file` to its end; `alreadyRead` bytes (whitespace) were taken before.
-/// `keys`, when given, receives the properties the entries carry, in the order first met.
+/// `keys`, when given, receives the properties the entries carry, in the order first met;
+/// `entries`, when given, counts the nodes made so far.
 [[nodiscard]] std::expected<FilePtr, std::string>
-readJsonSnapshot(std::FILE* file, std::size_t alreadyRead, std::vector<FileKey>* keys = nullptr);
+readJsonSnapshot(std::FILE* file, std::size_t alreadyRead, std::vector<FileKey>* keys = nullptr,
+                 std::atomic<std::uint64_t>* entries = nullptr);
 
 } // namespace tessera

@@ -2,6 +2,7 @@
 
 #include "model/Directory.h"
 #include "snapshot/JsonEventReader.h"
+#include "snapshot/ReadProgress.h"
 #include "snapshot/StoredName.h"
 
 #include <cerrno>
@@ -14,6 +15,8 @@ namespace {
 // Builds the tree from parse events; each returns false to stop, after noting why.
 class NcduTreeBuilder {
 public:
+    explicit NcduTreeBuilder(std::atomic<std::uint64_t>* entries) : tally_(entries) {}
+
     bool startArray() {
         if (skipping_ > 0) return ++skipping_, true;
         if (!inDocument_) {
@@ -150,6 +153,7 @@ public:
     const std::string& problem() const { return problem_; }
 
 private:
+    EntryTally tally_;
     enum class Slot { none, ignored, name, size, allocated, modified, excluded };
     struct Entry {
         std::string name;
@@ -184,6 +188,7 @@ private:
         return true;
     }
     bool add(FilePtr node) {
+        tally_.count();
         if (folders_.empty()) {
             root_ = std::move(node);
             return true;
@@ -204,8 +209,9 @@ private:
     std::string problem_;
 };
 
-std::expected<FilePtr, std::string> parse(JsonSource& source) {
-    NcduTreeBuilder builder;
+std::expected<FilePtr, std::string> parse(JsonSource& source,
+                                          std::atomic<std::uint64_t>* entries = nullptr) {
+    NcduTreeBuilder builder(entries);
     JsonEventReader reader(source, builder);
     reader.acceptRawBytes(); // names as they lie on disk
     const bool read = reader.read();
@@ -227,9 +233,10 @@ std::expected<FilePtr, std::string> readNcduExport(std::string_view data) {
     return parse(source);
 }
 
-std::expected<FilePtr, std::string> readNcduExport(std::FILE* file, std::size_t alreadyRead) {
+std::expected<FilePtr, std::string> readNcduExport(std::FILE* file, std::size_t alreadyRead,
+                                                   std::atomic<std::uint64_t>* entries) {
     JsonSource source(file, alreadyRead);
-    return parse(source);
+    return parse(source, entries);
 }
 
 } // namespace tessera

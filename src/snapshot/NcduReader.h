@@ -8,6 +8,8 @@
 
 #include "model/File.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <expected>
 #include <string>
@@ -18,7 +20,9 @@ namespace tessera {
 /// The tree of the export in `data`, or what is wrong with it and where.
 [[nodiscard]] std::expected<FilePtr, std::string> readNcduExport(std::string_view data);
 /// The same, read from `file` to its end; `alreadyRead` bytes (whitespace) were taken before.
-[[nodiscard]] std::expected<FilePtr, std::string> readNcduExport(std::FILE* file,
-                                                                 std::size_t alreadyRead);
+/// `entries`, when given, counts the nodes made so far.
+[[nodiscard]] std::expected<FilePtr, std::string>
+readNcduExport(std::FILE* file, std::size_t alreadyRead,
+               std::atomic<std::uint64_t>* entries = nullptr);
 
 } // namespace tessera

@@ -117,6 +117,7 @@ std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::stri
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openForReading(path, progress),
                                                          &std::fclose);
     if (!file) return unreadable(errno);
+    std::atomic<std::uint64_t>* entries = progress != nullptr ? &progress->entries : nullptr;
     auto loaded = [&]() -> std::expected<FilePtr, SnapshotError> {
         // The whitespace before the first other byte is kept: TSV counts its lines.
         std::string lead;
@@ -126,15 +127,15 @@ std::expected<FilePtr, SnapshotError> Snapshot::loadRootFromFile(const std::stri
         if (std::ferror(file.get())) return unreadable(errno);
         if (c != EOF) std::ungetc(c, file.get());
         if (c == '[') {
-            auto ncdu = readNcduExport(file.get(), lead.size());
+            auto ncdu = readNcduExport(file.get(), lead.size(), entries);
             if (!ncdu) return std::unexpected(SnapshotError{std::move(ncdu.error())});
             if (keys != nullptr)
                 *keys = {FileKey::name, FileKey::modificationDate, FileKey::size,
                          FileKey::allocatedSize};
             return std::move(*ncdu);
         }
-        if (c != '{') return SnapshotDecoder().decode(file.get(), lead, keys);
-        auto json = readJsonSnapshot(file.get(), lead.size(), keys);
+        if (c != '{') return SnapshotDecoder().decode(file.get(), lead, keys, entries);
+        auto json = readJsonSnapshot(file.get(), lead.size(), keys, entries);
         if (!json) return std::unexpected(SnapshotError{std::move(json.error())});
         return std::move(*json);
     }();

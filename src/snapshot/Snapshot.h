@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/Files.h"
+#include "snapshot/ReadProgress.h"
 #include "snapshot/SnapshotDecoder.h"
 #include "snapshot/SnapshotEncoder.h"
 
@@ -11,13 +12,6 @@
 #include <string_view>
 
 namespace tessera {
-
-/// How far a snapshot file's reading has come, and a way to stop it: written by the reading
-/// thread, read and cancelled from any other.
-struct ReadProgress {
-    std::atomic<std::uint64_t> bytes{0};
-    std::atomic<bool> cancelled{false};
-};
 
 class Snapshot {
 public:

@@ -2,6 +2,7 @@
 
 #include "model/Directory.h"
 #include "snapshot/JsonCell.h"
+#include "snapshot/ReadProgress.h"
 #include "snapshot/StoredName.h"
 
 #include <algorithm>
@@ -43,6 +44,8 @@ struct OpenDirectory {
 
 class Reader {
 public:
+    explicit Reader(std::atomic<std::uint64_t>* entries = nullptr) : tally_(entries) {}
+
     /// Reads the complete lines of `data`; what follows the last line feed waits for the next
     /// piece (or for finish(), as the last line).
     std::optional<SnapshotError> feed(std::string_view data) {
@@ -87,6 +90,7 @@ public:
     }
 
 private:
+    EntryTally tally_;
     /// Fails as soon as a line, complete or not, is longer than any snapshot's can be: a line
     /// holds at most one level marker per level of the tree read so far (plus one) and cells of
     /// bounded length. So a damaged or hostile file costs no more memory than its tree.
@@ -186,6 +190,7 @@ private:
         }
         FilePtr node = isDirectory ? FilePtr(Directory::create(name, created, modified, {}))
                                    : File::create(name, size, allocated, created, modified);
+        tally_.count();
         if (depth == 0) {
             if (root_ || !stack_.empty())
                 return corrupted(lineNumber, "a second root line").error();
@@ -241,9 +246,11 @@ std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::string_view d
     return reader.finish();
 }
 
-std::expected<FilePtr, SnapshotError>
-SnapshotDecoder::decode(std::FILE* file, std::string_view alreadyRead, std::vector<FileKey>* keys) {
-    Reader reader;
+std::expected<FilePtr, SnapshotError> SnapshotDecoder::decode(std::FILE* file,
+                                                              std::string_view alreadyRead,
+                                                              std::vector<FileKey>* keys,
+                                                              std::atomic<std::uint64_t>* entries) {
+    Reader reader(entries);
     if (auto error = reader.feed(alreadyRead)) return std::unexpected(*error);
     std::vector<char> buffer(1 << 20);
     for (;;) {

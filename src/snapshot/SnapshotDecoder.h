@@ -4,6 +4,8 @@
 #include "model/File.h"
 #include "model/FileEnums.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <expected>
 #include <string>
@@ -22,9 +24,11 @@ public:
     /// The root of the tree in `data`, or why there is none. Nothing partial is returned.
     [[nodiscard]] std::expected<FilePtr, SnapshotError> decode(std::string_view data);
     /// The same, read from `file` piece by piece after `alreadyRead`, its bytes taken before:
-    /// only the tree is kept. `keys`, when given, receives the header's columns in order.
+    /// only the tree is kept. `keys`, when given, receives the header's columns in order;
+    /// `entries`, when given, counts the nodes made so far.
     [[nodiscard]] std::expected<FilePtr, SnapshotError>
-    decode(std::FILE* file, std::string_view alreadyRead, std::vector<FileKey>* keys = nullptr);
+    decode(std::FILE* file, std::string_view alreadyRead, std::vector<FileKey>* keys = nullptr,
+           std::atomic<std::uint64_t>* entries = nullptr);
 };
 
 } // namespace tessera

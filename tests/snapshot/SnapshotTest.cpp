@@ -238,13 +238,17 @@ TEST(SnapshotTest, FilesAreReadLikeTheirBytesAndJsonAsItStreams) {
                                             std::move(files)));
     }
     DirectoryPtr big = Directory::create("big", kCreated, kModified, std::move(folders));
-    for (Format format : {Format::json, Format::tsv}) {
+    for (Format format : {Format::json, Format::tsv, Format::ncdu}) {
         const std::string data = Snapshot::makeData(*big, options(format));
         ASSERT_GT(data.size(), 2u << 20);
         ASSERT_TRUE(platform::writeFileAtomically(folder / "big", data).has_value());
-        auto fromFile = Snapshot::loadRootFromFile(folder / "big");
+        // The progress counts every byte and every node made (the root included).
+        ReadProgress progress;
+        auto fromFile = Snapshot::loadRootFromFile(folder / "big", nullptr, &progress);
         ASSERT_TRUE(fromFile.has_value()) << fromFile.error().description;
         EXPECT_EQ(shape(**fromFile), shape(*load(data)));
+        EXPECT_EQ(progress.bytes.load(), data.size());
+        EXPECT_EQ(progress.entries.load(), 1u + 4u + 4u * 8000u);
     }
 
     // A damaged JSON file gives the same error as its bytes, saying where; a missing one says

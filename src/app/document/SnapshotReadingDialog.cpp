@@ -38,9 +38,14 @@ SnapshotReadingDialog::SnapshotReadingDialog(const std::string& path,
 
 void SnapshotReadingDialog::update() {
     const std::uint64_t read = std::min(progress_->bytes.load(), total_);
+    const std::uint64_t entries = progress_->entries.load();
+    const std::string readText = formatByteCount(static_cast<std::int64_t>(read));
+    const std::string totalText = formatByteCount(static_cast<std::int64_t>(total_));
     setLabelText(toQString(
-        localizedFormat("open.reading", {name_, formatByteCount(static_cast<std::int64_t>(read)),
-                                         formatByteCount(static_cast<std::int64_t>(total_))})));
+        entries == 0 ? localizedFormat("open.reading", {name_, readText, totalText})
+                     : localizedFormat("open.reading.entries",
+                                       {name_, readText, totalText,
+                                        formatCount(static_cast<std::int64_t>(entries))})));
     setValue(static_cast<int>(read * kSteps / total_));
 }
 

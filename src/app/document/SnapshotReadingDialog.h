@@ -1,6 +1,7 @@
 // The progress of a snapshot file being read, for files large enough to take a while: the bytes
-// read of the file's size, and Cancel, which stops the reading and frees what it read. It shows
-// only when the reading lasts (a small file opens without it).
+// read of the file's size and the entries made of them so far, and Cancel, which stops the
+// reading and frees what it read. It shows only when the reading lasts (a small file opens
+// without it).
 #pragma once
 
 #include "snapshot/Snapshot.h"

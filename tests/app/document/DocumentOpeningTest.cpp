@@ -245,11 +245,15 @@ private slots:
             (reading = qobject_cast<QProgressDialog*>(readingDialog())) != nullptr, 10'000);
         QVERIFY2(reading->labelText().startsWith(QStringLiteral("Reading “big.fssnapshot”")),
                  qPrintable(reading->labelText()));
+        // The entries read so far come with the bytes.
+        QTRY_VERIFY2_WITH_TIMEOUT(!reading ||
+                                      reading->labelText().endsWith(QStringLiteral(" entries")),
+                                  qPrintable(reading ? reading->labelText() : QString()), 10'000);
+        // Once its window is shown, the reading has ended: too late to cancel.
+        QVERIFY2(reading, "the reading ended before Cancel could be clicked");
         savePicture(reading->grab().toImage(), "snapshot-reading");
         auto* cancel = reading->findChild<QPushButton*>();
         QVERIFY(cancel != nullptr);
-        // Once its window is shown, the reading has ended: too late to cancel.
-        QVERIFY2(reading, "the reading ended before Cancel could be clicked");
         QTest::mouseClick(cancel, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(harness.documents().pendingOpenings(), 0, 30'000);
         QTest::qWait(100);
