@@ -12,6 +12,7 @@
 #include "favorites/PredicateText.h"
 #include "platform/Process.h"
 #include "platform/Volumes.h"
+#include "scan/LinksCountedOnce.h"
 #include "scan/ScanOperation.h"
 
 #include <charconv>
@@ -27,6 +28,7 @@ struct Options {
     bool json = false;
     bool watch = false;
     bool mpi = false;
+    HardLinkCounting hardLinks = HardLinkCounting::eachName;
     std::shared_ptr<const Predicate> exclusion;
     unsigned threads = 0;
     std::string exportPath;
@@ -42,7 +44,8 @@ constexpr unsigned kMostThreads = 1024;
 constexpr const char* kUsage =
     "usage: tessera scan PATH [--json] [--exclude PREDICATE] [--export "
     "FILE [--format tsv|json|ncdu]\n"
-    "           [--keys KEYS]] [--threads N] [--watch] [--mpi] [-log N]\n";
+    "           [--keys KEYS]] [--hard-links each|once] [--threads N] [--watch] [--mpi]\n"
+    "           [-log N]\n";
 
 // The options, or the exit status to end with (0 after --help).
 std::expected<Options, int> parse(std::span<const std::string> arguments) {
@@ -75,6 +78,11 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
         ->type_name("N");
     app.add_flag("--watch", options.watch,
                  "then follow PATH, printing one JSON line per change, until interrupted");
+    std::string hardLinks;
+    app.add_option("--hard-links", hardLinks,
+                   "count a file with several names in the tree at each name (each, the "
+                   "default) or once, at its first name in the graph's order (once)")
+        ->type_name("each|once");
     app.add_flag("--mpi", options.mpi,
                  "spread the scan over the processes of an MPI job (mpirun -np N tessera scan "
                  "PATH --mpi ...); the first prints and exports the whole tree");
@@ -119,7 +127,17 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
     // Refused before the scan rather than after it.
     if (auto readable = SnapshotEncoder::checkReadable(options.exportOptions); !readable)
         return std::unexpected(parser.refuse("--keys: " + readable.error()));
-    if (options.watch && (parser.given("--export") || parser.given("--threads") || options.mpi))
+    if (parser.given("--hard-links")) {
+        if (hardLinks == "once")
+            options.hardLinks = HardLinkCounting::once;
+        else if (hardLinks != "each")
+            return std::unexpected(
+                parser.refuse("--hard-links wants each or once, not " + hardLinks));
+    }
+    if (options.mpi && options.hardLinks == HardLinkCounting::once)
+        return std::unexpected(parser.refuse("--hard-links once does not go with --mpi"));
+    if (options.watch && (parser.given("--export") || parser.given("--threads") || options.mpi ||
+                          parser.given("--hard-links")))
         return std::unexpected(parser.refuse("--watch goes with --exclude only"));
     return options;
 }
@@ -143,7 +161,8 @@ int runScanCommand(std::span<const std::string> arguments) {
         run = std::move(distributed.run);
     } else {
         run = runScan(path, options->exclusion, options->threads,
-                      platform::standardErrorIsTerminal() && !options->json);
+                      platform::standardErrorIsTerminal() && !options->json,
+                      options->hardLinks == HardLinkCounting::once);
     }
     if (!run.root) {
         if (run.errors == 0)
@@ -152,6 +171,9 @@ int runScanCommand(std::span<const std::string> arguments) {
         return 1;
     }
     File& root = *run.root;
+    if (options->hardLinks == HardLinkCounting::once && root.asDirectory() != nullptr)
+        countLinksOnce(*root.asDirectory(), standardizedPath(path), std::move(run.linkedNames),
+                       SizeMode::fileSize);
     int status = 0;
     if (!options->exportPath.empty()) {
         SnapshotEncoder::Options exportOptions = options->exportOptions;

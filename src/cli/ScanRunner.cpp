@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 namespace tessera::cli {
@@ -65,7 +66,7 @@ std::string progressLine(std::uint64_t completed, std::uint64_t total, double se
 }
 
 ScanRun runScan(const std::string& path, std::shared_ptr<const Predicate> exclusion,
-                unsigned threads, bool showProgress) {
+                unsigned threads, bool showProgress, bool keepLinkedNames) {
     MainQueue& mainQueue = MainQueue::shared();
     LogController& log = LogController::shared();
     ErrorPrinter errors;
@@ -73,13 +74,20 @@ ScanRun runScan(const std::string& path, std::shared_ptr<const Predicate> exclus
     auto listener = std::make_shared<ScanListener>(showProgress);
     ScanOperation operation(path, std::move(exclusion), false, listener, mainQueue);
     if (threads > 0) operation.setThreadCount(threads);
+    std::mutex linkedMutex;
+    std::vector<LinkedName> linked;
+    if (keepLinkedNames)
+        operation.setLinkedFileFound([&](std::string found, const platform::EntryStatus& status) {
+            std::lock_guard lock(linkedMutex);
+            linked.push_back({std::move(found), status.device, status.inode});
+        });
     std::thread worker([&operation] { operation.main(); });
     mainQueue.runUntil([&] { return listener->finished_; }, std::chrono::hours(24 * 365));
     worker.join();
     mainQueue.runPending();
     log.setDelegate(nullptr);
-    return {std::move(listener->root_), errors.count, operation.excludedCount(),
-            listener->seconds_};
+    return {std::move(listener->root_), errors.count, operation.excludedCount(), listener->seconds_,
+            std::move(linked)};
 }
 
 } // namespace tessera::cli

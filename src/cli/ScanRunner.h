@@ -3,10 +3,12 @@
 #pragma once
 
 #include "model/File.h"
+#include "scan/LinksCountedOnce.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessera {
 class Predicate;
@@ -19,11 +21,13 @@ struct ScanRun {
     std::size_t errors = 0;
     std::uint64_t excluded = 0; // entries the exclusion left out
     double seconds = 0;
+    std::vector<LinkedName> linkedNames; // when asked for: the names met of files with several
 };
 
-/// Scans `path` (`threads` 0: the default count), showing progress when `showProgress`.
+/// Scans `path` (`threads` 0: the default count), showing progress when `showProgress`, and
+/// keeping the names of files with several names when `keepLinkedNames`.
 ScanRun runScan(const std::string& path, std::shared_ptr<const Predicate> exclusion,
-                unsigned threads, bool showProgress);
+                unsigned threads, bool showProgress, bool keepLinkedNames = false);
 
 /// The progress line: entries so far, their rate, and the share done when the total is known.
 std::string progressLine(std::uint64_t completed, std::uint64_t total, double seconds);
