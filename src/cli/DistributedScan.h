@@ -24,10 +24,11 @@ struct DistributedScanRun {
     ScanRun run;
 };
 
-/// Scans `path` on every process of the job (`threads` 0: the default count each).
+/// Scans `path` on every process of the job (`threads` 0: the default count each), keeping the
+/// names of files with several names when `keepLinkedNames`.
 using DistributedScanner = DistributedScanRun (*)(const std::string& path,
                                                   std::shared_ptr<const Predicate> exclusion,
-                                                  unsigned threads);
+                                                  unsigned threads, bool keepLinkedNames);
 
 /// Set by the MPI helper before it runs the command; none in the tessera executable.
 void setDistributedScanner(DistributedScanner scanner);

@@ -134,8 +134,6 @@ std::expected<Options, int> parse(std::span<const std::string> arguments) {
             return std::unexpected(
                 parser.refuse("--hard-links wants each or once, not " + hardLinks));
     }
-    if (options.mpi && options.hardLinks == HardLinkCounting::once)
-        return std::unexpected(parser.refuse("--hard-links once does not go with --mpi"));
     if (options.watch && (parser.given("--export") || parser.given("--threads") || options.mpi ||
                           parser.given("--hard-links")))
         return std::unexpected(parser.refuse("--watch goes with --exclude only"));
@@ -156,7 +154,8 @@ int runScanCommand(std::span<const std::string> arguments) {
     if (options->mpi) {
         const DistributedScanner scanner = distributedScanner();
         if (scanner == nullptr) return runInMpiHelper(arguments);
-        DistributedScanRun distributed = scanner(path, options->exclusion, options->threads);
+        DistributedScanRun distributed = scanner(path, options->exclusion, options->threads,
+                                                 options->hardLinks == HardLinkCounting::once);
         if (!distributed.assembles) return 0;
         run = std::move(distributed.run);
     } else {

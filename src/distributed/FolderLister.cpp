@@ -27,6 +27,12 @@ std::vector<FolderUnit> FolderLister::list(FolderUnit unit, std::string& records
     for (;;) {
         FolderRecordWriter record(records);
         record.begin(id);
+        std::uint32_t index = 0;
+        struct Link {
+            std::uint32_t index;
+            std::uint64_t device, inode;
+        };
+        std::vector<Link> links;
         // The first subfolder met is listed next by this thread; the others become units.
         std::optional<FolderUnit> next;
         if (!opened) {
@@ -50,13 +56,18 @@ std::vector<FolderUnit> FolderLister::list(FolderUnit unit, std::string& records
                     } else {
                         entry.size = status.size;
                         entry.allocatedSize = status.allocatedSize;
+                        if (keepsLinks_ && status.linkCount > 1)
+                            links.push_back({index, status.device, status.inode});
                     }
                     record.add(entry);
+                    ++index;
                 },
                 [] {});
             if (readError != 0) writeErrorRecord(records, path, readError);
         }
         record.end();
+        for (const Link& link : links)
+            writeLinkRecord(records, id, link.index, link.device, link.inode);
         const bool cancelled = hooks_.cancelled != nullptr && hooks_.cancelled->load();
         if (!next || cancelled) break; // a cancelled scan is dropped whole
         opened = opened ? platform::openDirectoryAt(opened->get(), next->path.c_str())

@@ -37,11 +37,15 @@ public:
     /// Entries left out by the exclusion so far.
     std::uint64_t excludedCount() const { return excluded_; }
 
+    /// Records the files met with several names too (for counting them once).
+    void keepLinks() { keepsLinks_ = true; }
+
 private:
     WalkHooks hooks_;
     std::function<std::uint64_t()> newId_;
     std::string* records_ = nullptr;
     std::uint64_t excluded_ = 0;
+    bool keepsLinks_ = false;
 };
 
 } // namespace tessera::distributed

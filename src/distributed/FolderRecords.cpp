@@ -75,4 +75,14 @@ void writeErrorRecord(std::string& out, std::string_view path, int errorNumber) 
     writer.i64(errorNumber);
 }
 
+void writeLinkRecord(std::string& out, std::uint64_t folderId, std::uint32_t index,
+                     std::uint64_t device, std::uint64_t inode) {
+    ByteWriter writer(out);
+    writer.byte(static_cast<std::uint8_t>(RecordKind::link));
+    writer.u64(folderId);
+    writer.u32(index);
+    writer.u64(device);
+    writer.u64(inode);
+}
+
 } // namespace tessera::distributed

@@ -81,6 +81,7 @@ std::vector<FolderUnit> decodeUnits(std::string_view bytes);
 enum class RecordKind : std::uint8_t {
     folder = 'F', // number, entry count, entries
     error = 'E',  // path, errno value: an entry or folder that could not be read
+    link = 'L',   // folder number, entry index, device, inode: a file with several names
 };
 
 /// One entry of a folder record: a file with its sizes, or a subfolder with its record's number.
@@ -109,5 +110,8 @@ private:
 };
 
 void writeErrorRecord(std::string& out, std::string_view path, int errorNumber);
+/// The entry at `index` of the folder `folderId` is a file with several names.
+void writeLinkRecord(std::string& out, std::uint64_t folderId, std::uint32_t index,
+                     std::uint64_t device, std::uint64_t inode);
 
 } // namespace tessera::distributed

@@ -1,6 +1,8 @@
 #include "distributed/TreeAssembly.h"
 
+#include <algorithm>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 namespace tessera::distributed {
@@ -39,6 +41,9 @@ void TreeAssembly::add(std::string batch,
         if (kind == RecordKind::error) {
             const std::string_view path = reader.text();
             onError(path, static_cast<int>(reader.i64()));
+        } else if (kind == RecordKind::link) {
+            Link link{reader.u64(), reader.u32(), reader.u64(), reader.u64()};
+            links_.push_back(link);
         } else if (kind == RecordKind::folder) {
             const std::uint64_t id = reader.u64();
             const auto offset = static_cast<std::uint32_t>(reader.offset());
@@ -60,6 +65,10 @@ void TreeAssembly::build(Directory& root, std::uint64_t rootId) {
     // Folders in the order they were filled, each before what it holds: adding them up in the
     // reverse order finishes every folder's children first. No recursion: chains may be deeper
     // than any stack.
+    // The links, by folder, so that each folder's are found as it is filled.
+    std::sort(links_.begin(), links_.end(), [](const Link& a, const Link& b) {
+        return std::tie(a.folderId, a.index) < std::tie(b.folderId, b.index);
+    });
     std::vector<Directory*> filled;
     std::vector<std::pair<Directory*, std::uint64_t>> pending{{&root, rootId}};
     std::vector<FilePtr> children;
@@ -87,17 +96,37 @@ void TreeAssembly::build(Directory& root, std::uint64_t rootId) {
                                                 entry.creationDate, entry.modificationDate));
             }
         }
+        auto link = std::lower_bound(links_.begin(), links_.end(), id,
+                                     [](const Link& candidate, std::uint64_t wanted) {
+                                         return candidate.folderId < wanted;
+                                     });
+        for (; link != links_.end() && link->folderId == id; ++link) {
+            if (link->index >= children.size() || children[link->index]->asDirectory() != nullptr)
+                throw RecordError("a file with several names out of its folder's entries");
+            link->node = children[link->index].get();
+        }
         folder->assignContents(std::move(children));
         filled.push_back(folder);
         if (--unbuilt_[batchIndex] == 0) std::string().swap(batch);
     }
     if (!places_.empty()) throw RecordError("a folder was listed that no folder holds");
+    for (const Link& link : links_)
+        if (link.node == nullptr) throw RecordError("a file with several names in no folder");
     for (auto it = filled.rbegin(); it != filled.rend(); ++it)
         (*it)->aggregate();
     batches_.clear();
     batches_.shrink_to_fit();
     unbuilt_.clear();
     places_.clear();
+}
+
+std::vector<LinkedName> TreeAssembly::linkedNames(const std::string& rootPath) const {
+    std::vector<LinkedName> names;
+    names.reserve(links_.size());
+    const std::string prefix = rootPath == "/" ? "/" : rootPath + "/";
+    for (const Link& link : links_)
+        names.push_back({prefix + link.node->relativePath(), link.device, link.inode});
+    return names;
 }
 
 } // namespace tessera::distributed

@@ -4,6 +4,7 @@
 
 #include "distributed/FolderRecords.h"
 #include "model/Directory.h"
+#include "scan/LinksCountedOnce.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,10 @@ public:
     /// folder's record is missing or met twice: the tree would not be the one on disk.
     void build(Directory& root, std::uint64_t rootId);
 
+    /// After build(): the files with several names the records told of, by absolute path below
+    /// `rootPath` (where the root was found).
+    std::vector<LinkedName> linkedNames(const std::string& rootPath) const;
+
 private:
     std::vector<std::string> batches_;
     // Folder records not yet built, per batch: a batch is freed as soon as its last one is, so
@@ -36,6 +41,15 @@ private:
         std::uint32_t offset;
     };
     std::unordered_map<std::uint64_t, Place> places_;
+    // Files with several names: where each was listed, then (once built) its node.
+    struct Link {
+        std::uint64_t folderId;
+        std::uint32_t index;
+        std::uint64_t device;
+        std::uint64_t inode;
+        const File* node = nullptr;
+    };
+    std::vector<Link> links_;
 };
 
 } // namespace tessera::distributed

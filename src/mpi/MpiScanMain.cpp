@@ -15,9 +15,9 @@ bool scanned = false;
 
 tessera::cli::DistributedScanRun scanAndNote(const std::string& path,
                                              std::shared_ptr<const tessera::Predicate> exclusion,
-                                             unsigned threads) {
+                                             unsigned threads, bool keepLinkedNames) {
     scanned = true;
-    return tessera::mpi::scanOnEveryProcess(path, std::move(exclusion), threads);
+    return tessera::mpi::scanOnEveryProcess(path, std::move(exclusion), threads, keepLinkedNames);
 }
 
 } // namespace

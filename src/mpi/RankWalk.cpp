@@ -41,8 +41,9 @@ constexpr int kIdBits = 40;
 // The folders this process holds, the threads that list them, and the records they wrote.
 class LocalWork {
 public:
-    LocalWork(const Predicate* exclusion, unsigned threads, int rank)
-        : exclusion_(exclusion), nextId_(static_cast<std::uint64_t>(rank) << kIdBits) {
+    LocalWork(const Predicate* exclusion, unsigned threads, int rank, bool keepLinks)
+        : exclusion_(exclusion), keepLinks_(keepLinks),
+          nextId_(static_cast<std::uint64_t>(rank) << kIdBits) {
         if (rank == 0) ++nextId_; // 0 is the root's
         for (unsigned i = 0; i < threads; ++i) {
             try {
@@ -117,6 +118,7 @@ public:
 private:
     void work() {
         distributed::FolderLister lister(exclusion_, nullptr, [this] { return nextId_++; });
+        if (keepLinks_) lister.keepLinks();
         std::string written;
         for (;;) {
             FolderUnit unit;
@@ -151,6 +153,7 @@ private:
     }
 
     const Predicate* exclusion_;
+    bool keepLinks_;
     std::atomic<std::uint64_t> nextId_;
     std::atomic<std::uint64_t> excluded_{0};
     std::mutex mutex_; // guards the members below
@@ -173,9 +176,9 @@ private:
 // first process with counts that add up to nothing, no folder is left anywhere nor on its way.
 class RankWalk {
 public:
-    RankWalk(const Predicate* exclusion, unsigned threads,
+    RankWalk(const Predicate* exclusion, unsigned threads, bool keepLinks,
              std::function<void(std::string_view, int)> onError)
-        : work_(exclusion, threads, messenger_.rank()), onError_(std::move(onError)),
+        : work_(exclusion, threads, messenger_.rank(), keepLinks), onError_(std::move(onError)),
           random_(static_cast<unsigned>(messenger_.rank()) * 7919u + 1u) {
         if (const char* kill = std::getenv("TESSERA_MPI_TEST_KILL_RANK"))
             killedWithToken_ = std::atoi(kill) == messenger_.rank() && messenger_.rank() != 0;
@@ -399,8 +402,8 @@ std::optional<platform::EntryStatus> measureRoot(const std::string& path) {
     return *measured;
 }
 
-cli::DistributedScanRun scan(const std::string& given, const Predicate* exclusion,
-                             unsigned threads) {
+cli::DistributedScanRun scan(const std::string& given, const Predicate* exclusion, unsigned threads,
+                             bool keepLinkedNames) {
     const auto started = Clock::now();
     Messenger messenger;
     cli::DistributedScanRun result;
@@ -422,7 +425,7 @@ cli::DistributedScanRun scan(const std::string& given, const Predicate* exclusio
         return result;
     }
 
-    RankWalk walk(exclusion, threads == 0 ? defaultWalkThreads() : threads,
+    RankWalk walk(exclusion, threads == 0 ? defaultWalkThreads() : threads, keepLinkedNames,
                   [](std::string_view entry, int error) {
                       LogController::shared().add(
                           LogLine::scanError(std::string(entry), LogLine::Error::posix(error)));
@@ -436,6 +439,7 @@ cli::DistributedScanRun scan(const std::string& given, const Predicate* exclusio
             Directory::create(rootName, rootStatus->creationDate, rootStatus->modificationDate, {});
         walk.assembly().build(*root, 0);
         root->setPath("");
+        if (keepLinkedNames) result.run.linkedNames = walk.assembly().linkedNames(path);
         result.run.root = std::move(root);
         result.run.errors = errors.count;
         result.run.excluded = walk.excludedCount();
@@ -449,9 +453,9 @@ cli::DistributedScanRun scan(const std::string& given, const Predicate* exclusio
 
 cli::DistributedScanRun scanOnEveryProcess(const std::string& path,
                                            std::shared_ptr<const Predicate> exclusion,
-                                           unsigned threads) {
+                                           unsigned threads, bool keepLinkedNames) {
     try {
-        return scan(path, exclusion.get(), threads);
+        return scan(path, exclusion.get(), threads, keepLinkedNames);
     } catch (const std::exception& error) {
         int rank = 0;
         MPI_Comm_rank(MPI_COMM_WORLD, &rank);

@@ -13,6 +13,6 @@ namespace tessera::mpi {
 /// A process that fails ends the whole job (MPI_Abort) after saying why.
 cli::DistributedScanRun scanOnEveryProcess(const std::string& path,
                                            std::shared_ptr<const Predicate> exclusion,
-                                           unsigned threads);
+                                           unsigned threads, bool keepLinkedNames);
 
 } // namespace tessera::mpi

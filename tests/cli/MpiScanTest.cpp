@@ -102,6 +102,14 @@ TEST_F(MpiScanTest, ThreeProcessesWriteTheSnapshotOneMachineWrites) {
     EXPECT_EQ(together.output.find("largest"), together.output.rfind("largest"));
     EXPECT_NE(together.output.find("largest"), std::string::npos) << together.output;
 
+    // Files with several names counted once: the same names keep their sizes.
+    ASSERT_EQ(run(tessera("--hard-links once --export " + quoted(local))).status, 0);
+    const Ran once =
+        run(mpirun + " -np 3 " + tessera("--hard-links once --mpi --export " + quoted(spread)));
+    ASSERT_EQ(once.status, 0) << once.output;
+    EXPECT_EQ(contents(spread), contents(local));
+    EXPECT_NE(contents(local), snapshot);
+
     // With an exclusion, and as JSON: the same tree, the same count of entries left out.
     const std::string exclude = "--exclude 'path contains \"/share/1\"' --json";
     const Ran aloneExcluding = run(tessera(exclude + " --export " + quoted(local)));

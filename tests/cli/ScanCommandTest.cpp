@@ -45,7 +45,6 @@ TEST(ScanCommandTest, BadArgumentsAreRefusedWithStatusTwo) {
         {path, "--watch", "--threads", "2"},
         {path, "--hard-links", "twice"},
         {path, "--hard-links", "once", "--watch"},
-        {path, "--hard-links", "once", "--mpi"},
     };
     for (const auto& arguments : refused) {
         EXPECT_EQ(runScanCommand(arguments), 2) << ::testing::PrintToString(arguments);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <deque>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <random>
 #include <unistd.h>
 
@@ -31,18 +32,23 @@ struct Listed {
     FilePtr root;
     std::vector<std::string> errorPaths;
     std::uint64_t excluded = 0;
+    std::vector<LinkedName> linkedNames;
 };
 
 // Lists `path` with three listers taking folders in an order drawn from `seed`, each writing
 // its records in batches it hands over now and then, and assembles the batches in another drawn
-// order. `beforeListing` runs before each folder is listed.
+// order. `beforeListing` runs before each folder is listed; with `keepLinks`, the files with
+// several names are told of.
 Listed listAndAssemble(const std::string& path, unsigned seed, const Predicate* exclusion = nullptr,
-                       const std::function<void(const FolderUnit&)>& beforeListing = {}) {
+                       const std::function<void(const FolderUnit&)>& beforeListing = {},
+                       bool keepLinks = false) {
     std::mt19937 random(seed);
     std::uint64_t nextId = 1;
     std::deque<FolderLister> listers;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         listers.emplace_back(exclusion, nullptr, [&nextId] { return nextId++; });
+        if (keepLinks) listers.back().keepLinks();
+    }
     std::vector<std::string> writing(3);
     std::vector<std::string> batches;
 
@@ -70,6 +76,7 @@ Listed listAndAssemble(const std::string& path, unsigned seed, const Predicate* 
                      [&](std::string_view entry, int) { listed.errorPaths.emplace_back(entry); });
     DirectoryPtr tree = Directory::create("", root->creationDate, root->modificationDate, {});
     assembly.build(*tree, 0);
+    listed.linkedNames = assembly.linkedNames(path);
     listed.root = std::move(tree);
     for (const FolderLister& lister : listers)
         listed.excluded += lister.excludedCount();
@@ -91,6 +98,23 @@ TEST(TreeAssemblyTest, FoldersListedAnywhereInAnyOrderMakeTheLocalTree) {
         EXPECT_TRUE(listed.errorPaths.empty());
         EXPECT_EQ(snapshotOf(*listed.root), snapshotOf(*expected)) << "seed " << seed;
     }
+
+    // The files with several names are told of as the local walk tells of them.
+    std::vector<std::string> localLinks;
+    std::mutex linksMutex;
+    ScanOperation linking(tree.path(), nullptr, false, {}, MainQueue::shared());
+    linking.setLinkedFileFound([&](std::string path, const platform::EntryStatus&) {
+        std::lock_guard lock(linksMutex);
+        localLinks.push_back(std::move(path));
+    });
+    ASSERT_NE(linking.scan(), nullptr);
+    std::vector<std::string> listedLinks;
+    for (const LinkedName& name : listAndAssemble(tree.path(), 5, nullptr, {}, true).linkedNames)
+        listedLinks.push_back(name.path);
+    std::sort(localLinks.begin(), localLinks.end());
+    std::sort(listedLinks.begin(), listedLinks.end());
+    EXPECT_GE(localLinks.size(), 2u);
+    EXPECT_EQ(listedLinks, localLinks);
 
     const auto exclusion =
         std::make_shared<const Predicate>(*parsePredicate("path contains \"/wide/folder1\""));
@@ -161,6 +185,17 @@ TEST(TreeAssemblyTest, DamagedRecordsAreRefused) {
     EXPECT_THROW(builds({folderRecord(0, "a/b", 0)}), RecordError);
     EXPECT_THROW(builds({folderRecord(0, "", 0)}), RecordError);
     EXPECT_THROW(builds({std::string("Z")}), RecordError);
+    // A file with several names must be a file of its folder.
+    auto linked = [&](std::uint64_t folder, std::uint32_t index) {
+        std::string bytes;
+        writeLinkRecord(bytes, folder, index, 1, 2);
+        return bytes;
+    };
+    EXPECT_EQ(builds({folderRecord(0, "a", 0), linked(0, 0)}), 3);
+    EXPECT_THROW(builds({folderRecord(0, "a", 0), linked(0, 1)}), RecordError);
+    EXPECT_THROW(builds({folderRecord(0, "a", 5), folderRecord(5, "b", 0), linked(0, 0)}),
+                 RecordError);
+    EXPECT_THROW(builds({folderRecord(0, "a", 0), linked(7, 0)}), RecordError);
     std::string units;
     encodeUnits({{1, 2, "/x"}}, units);
     EXPECT_EQ(decodeUnits(units).front().path, "/x");
