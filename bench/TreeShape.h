@@ -13,6 +13,23 @@
 
 namespace tessera::bench {
 
+/// What the names and folders look like. `home`: the names above, folders up to 12 deep.
+/// `varied`: as a long-used disk is, folders up to 14 deep, a few huge folders among many small
+/// ones, and one name in five with spaces and letters beyond ASCII (accents, Cyrillic, CJK).
+enum class TreeVariety { home, varied };
+
+inline std::string variedName(std::mt19937_64& random, bool directory) {
+    static const char* const words[] = {
+        "Résumé", "Überweisung", "März",   "Fotos", "été",   "Année", "façade",
+        "Отчёт",  "фото",        "отпуск", "写真",  "資料",  "会議",  "Ångström",
+        "naïve",  "Øresund",     "ñandú",  "crème", "draft", "final", "copy of"};
+    static const char* const extensions[] = {".pdf", ".docx", ".jpg", ".txt", ".odt", ".png"};
+    const auto pick = [&](auto& list) { return list[random() % std::size(list)]; };
+    std::string name = std::string(pick(words)) + " " + pick(words);
+    if (random() % 2 == 0) name += " " + std::to_string(2019 + random() % 6);
+    return directory ? name : name + pick(extensions);
+}
+
 inline std::string realisticName(std::mt19937_64& random, bool directory) {
     static const char* const words[] = {
         "src",    "lib",     "docs",         "test",     "build",     "config",   "assets",
@@ -59,7 +76,8 @@ enum class FileSizes { spread, heavyTailed };
 
 /// About `entries` nodes: directories of 2 to 40 entries, a few large ones, depth up to 12.
 inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 42,
-                                      FileSizes sizes = FileSizes::spread) {
+                                      FileSizes sizes = FileSizes::spread,
+                                      TreeVariety variety = TreeVariety::home) {
     std::mt19937_64 random(seed);
     GeneratedTree tree;
     const Date when = Date::fromUnixSeconds(1'650'000'000);
@@ -69,6 +87,12 @@ inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 
         GeneratedTree& tree;
         Date when;
         FileSizes sizes;
+        TreeVariety variety;
+        std::string drawName(bool directory) {
+            if (variety == TreeVariety::varied && random() % 5 == 0)
+                return variedName(random, directory);
+            return realisticName(random, directory);
+        }
         std::lognormal_distribution<double> heavy{8.0, 2.5};
         std::int64_t fileSize() {
             if (sizes == FileSizes::heavyTailed)
@@ -78,18 +102,23 @@ inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 
         DirectoryPtr build(std::string name, std::size_t budget, int depth) {
             std::vector<FilePtr> contents;
             std::size_t used = 0;
+            const bool varied = variety == TreeVariety::varied;
+            const bool huge = varied && depth <= 3 && random() % 60 == 0;
             const bool large = random() % 50 == 0;
-            const std::size_t files = large ? 200 + random() % 2000 : 2 + random() % 25;
+            const std::size_t files = huge    ? 20'000 + random() % 40'000
+                                      : large ? 200 + random() % 2000
+                                              : 2 + random() % 25;
             for (std::size_t i = 0; i < files && used < budget; ++i, ++used) {
-                std::string fileName = realisticName(random, false);
+                std::string fileName = drawName(false);
                 tree.nameBytes += fileName.size();
                 const std::int64_t size = fileSize();
                 contents.push_back(
                     File::create(fileName, size, (size + 4095) / 4096 * 4096, when, when));
             }
-            while (used < budget && depth < 12) {
+            const int deepest = variety == TreeVariety::varied ? 14 : 12;
+            while (used < budget && depth < deepest) {
                 const std::size_t share = std::min(budget - used, 1 + random() % (budget / 3 + 2));
-                std::string childName = realisticName(random, true);
+                std::string childName = drawName(true);
                 tree.nameBytes += childName.size();
                 contents.push_back(build(childName, share - 1, depth + 1));
                 used += share;
@@ -97,7 +126,7 @@ inline GeneratedTree generateHomeTree(std::size_t entries, std::uint64_t seed = 
             return Directory::create(name, when, when, std::move(contents));
         }
     };
-    Builder builder{random, tree, when, sizes};
+    Builder builder{random, tree, when, sizes, variety};
     tree.root = builder.build("", entries - 1, 0);
     // Count what was built (the budget is approximate near the depth limit).
     std::vector<const Directory*> pending{tree.root.get()};

@@ -4,17 +4,33 @@
 # of the same tree, in the same run (best of RUNS): the reader alone, then whole processes
 # (`tessera info` against `ncdu -f`), with their ratio.
 #
-#   bench/snapshot_compare.sh [entries] [runs]
+#   bench/snapshot_compare.sh [entries] [runs] [varied]
+#
+# `varied` uses a tree as a long-used disk holds instead of the home-folder tree: folders up to
+# 14 deep, a few huge ones among many small ones, names with spaces and letters beyond ASCII,
+# dates over five years (bench_make_tree --varied; writing it takes minutes).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 entries="${1:-1000000}"
 runs="${2:-3}"
-tree="${BENCH_TREE:-/tmp/tessera-bench-tree-$entries}"
-out="${BENCH_OUT:-/tmp/tessera-snapshot-bench}"
+variety="${3:-home}"
+if [ "$variety" = varied ]; then
+    tree="${BENCH_TREE:-/tmp/tessera-bench-varied-$entries}"
+    out="${BENCH_OUT:-/tmp/tessera-snapshot-varied}"
+else
+    tree="${BENCH_TREE:-/tmp/tessera-bench-tree-$entries}"
+    out="${BENCH_OUT:-/tmp/tessera-snapshot-bench}"
+fi
 command -v ncdu >/dev/null || { sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo; $sudo apt-get install -y -qq ncdu; }
 scripts/bootstrap release >/dev/null
 bin=build/release
-[ -d "$tree" ] || "$bin/bench/bench_make_tree" "$tree" "$entries"
+if [ ! -d "$tree" ]; then
+    if [ "$variety" = varied ]; then
+        "$bin/bench/bench_make_tree" "$tree" "$entries" --varied
+    else
+        "$bin/bench/bench_make_tree" "$tree" "$entries"
+    fi
+fi
 mkdir -p "$out"
 
 echo "== writing from memory"
