@@ -91,8 +91,11 @@ inline const char* firstNonSpace(const char* p, const char* end) {
     const __m128i tab = _mm_set1_epi8('\t');
     for (; end - p >= 16; p += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Indentation is spaces: a block of them needs one comparison.
+        const __m128i blanks = _mm_cmpeq_epi8(bytes, space);
+        if (_mm_movemask_epi8(blanks) == 0xFFFF) continue;
         const __m128i spaces =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, newline)),
+            _mm_or_si128(_mm_or_si128(blanks, _mm_cmpeq_epi8(bytes, newline)),
                          _mm_or_si128(_mm_cmpeq_epi8(bytes, ret), _mm_cmpeq_epi8(bytes, tab)));
         const auto others = static_cast<unsigned>(~_mm_movemask_epi8(spaces)) & 0xFFFFu;
         if (others != 0) return p + __builtin_ctz(others);

@@ -121,9 +121,16 @@ public:
         }
         if (slot == Slot::creationDate || slot == Slot::modificationDate) {
             if (!settleDateForm(DateForm::iso8601)) return false;
-            const auto date = parseIso8601(value);
-            if (!date) return fail("a date that is not ISO 8601");
-            return storeDate(slot, *date);
+            // Dates repeat from entry to entry (files made together, copied or unpacked): the
+            // last text of each kind is read once.
+            RecentDate& recent = recentDates_[slot == Slot::creationDate ? 0 : 1];
+            if (recent.text.empty() || value != recent.text) {
+                const auto date = parseIso8601(value);
+                if (!date) return fail("a date that is not ISO 8601");
+                recent.text.assign(value);
+                recent.date = *date;
+            }
+            return storeDate(slot, recent.date);
         }
         return misplaced("a text", slot);
     }
@@ -316,6 +323,11 @@ public:
     const std::vector<FileKey>& keysMet() const { return keysMet_; }
 
 private:
+    struct RecentDate {
+        std::string text;
+        Date date;
+    };
+    RecentDate recentDates_[2]; // creation, modification
     EntryTally tally_;
     Slot meet(Slot slot, FileKey key) {
         const auto bit = 1u << static_cast<unsigned>(key);

@@ -1,6 +1,8 @@
 #include "snapshot/StoredName.h"
 
 #include "json/JsonWriter.h"
+#include <cstring>
+#include <simdjson.h>
 #include <utf8proc.h>
 
 namespace tessera {
@@ -64,6 +66,11 @@ std::optional<std::string_view> entryNameProblem(std::string_view name) {
 
 std::optional<std::string> fromStoredName(std::string_view text) {
     if (isPlain(text)) return std::string(text);
+    // The escapes' range, U+10FE00 to U+10FEFF, is the only text that begins with the byte F4
+    // there: valid UTF-8 without that byte (nearly every name beyond ASCII) is its own bytes.
+    if (std::memchr(text.data(), 0xF4, text.size()) == nullptr &&
+        simdjson::validate_utf8(text.data(), text.size()))
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(text.data());

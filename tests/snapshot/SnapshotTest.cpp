@@ -87,6 +87,13 @@ TEST(SnapshotTest, StoredNamesKeepEveryByteAndStayValidUnicode) {
         EXPECT_EQ(fromStoredName(stored), name);
     }
     EXPECT_EQ(toStoredName("caf\xc3\xa9"), "caf\xc3\xa9");
+    // Text beyond ASCII without the escapes' range is its own bytes; text that is not UTF-8 is
+    // no stored name.
+    EXPECT_EQ(fromStoredName("\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82 \xe5\x86\x99"),
+              "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82 \xe5\x86\x99");
+    EXPECT_EQ(fromStoredName("\xf4\x80\x80\x80 plane 16"), "\xf4\x80\x80\x80 plane 16");
+    EXPECT_EQ(fromStoredName("caf\xc3"), std::nullopt);
+    EXPECT_EQ(fromStoredName("caf\xc3\xa9\xff"), std::nullopt);
     EXPECT_EQ(fromStoredName("\xf4\x8f\xb8\x80"), std::nullopt); // an escape with nothing after it
 }
 
@@ -319,6 +326,12 @@ TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
                          "9223372036854775807}, {\"size\": 1}]}}"),
              std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"modificationDate\": "
                          "\"2024-01-01T00:00:00Z\"}, {\"creationDate\": 5}]}}"),
+             // A date read once does not stand for a broken one after it.
+             std::string("{\"version\": 1, \"rootFile\": {\"contents\": [{\"creationDate\": "
+                         "\"2024-01-01T00:00:00Z\"}, {\"creationDate\": \"\"}]}}"),
+             std::string(
+                 "{\"version\": 1, \"rootFile\": {\"contents\": [{\"creationDate\": "
+                 "\"2024-01-01T00:00:00Z\"}, {\"creationDate\": \"2024-01-01T00:00:00\"}]}}"),
          }) {
         const std::string error = loadError(data);
         EXPECT_FALSE(error.empty()) << data.substr(0, 80);
