@@ -33,6 +33,7 @@
 #include <QPointer>
 #include <QStyle>
 #include <QThreadPool>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -218,6 +219,11 @@ void Application::openSnapshot(const std::string& path) {
     // A large file shows how far its reading has come, and may be cancelled.
     auto progress = std::make_shared<ReadProgress>();
     QPointer<SnapshotReadingDialog> reading = new SnapshotReadingDialog(path, progress);
+    // While the file is read, the OpenGL driver loads (once a process: the probe's answer is
+    // kept), so that the window, when the tree comes, holds the main thread for less.
+    QTimer::singleShot(0, this, [this] {
+        if (!graphViewOptions_.forceSoftware) graphViewOptions_.probe();
+    });
     QThreadPool::globalInstance()->start([this, path, progress, reading] {
         auto loaded = loadTree(path, Pipes::refused, {}, progress.get());
         MainQueue::shared().post([this, path, reading, progress,

@@ -239,6 +239,14 @@ private slots:
         QVERIFY(Snapshot::save(*Directory::create("", kCreated, kModified, std::move(folders)), {},
                                path));
         AppHarness harness;
+        // The OpenGL driver is readied while the file is read, before any window needs it.
+        int probes = 0;
+        GraphViewOptions options = harness.documents().graphViewOptions();
+        options.probe = [&probes] {
+            ++probes;
+            return OpenGLProbeResult{false, "counted"};
+        };
+        harness.documents().setGraphViewOptions(options);
         harness.documents().open(path);
         QPointer<QProgressDialog> reading;
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -251,6 +259,7 @@ private slots:
                                   qPrintable(reading ? reading->labelText() : QString()), 10'000);
         // Once its window is shown, the reading has ended: too late to cancel.
         QVERIFY2(reading, "the reading ended before Cancel could be clicked");
+        QCOMPARE(probes, 1);
         savePicture(reading->grab().toImage(), "snapshot-reading");
         auto* cancel = reading->findChild<QPushButton*>();
         QVERIFY(cancel != nullptr);
