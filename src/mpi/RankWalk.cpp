@@ -204,7 +204,6 @@ public:
 
     distributed::TreeAssembly& assembly() { return assembly_; }
     std::uint64_t excludedCount() const { return excluded_; }
-    int rank() const { return messenger_.rank(); }
 
 private:
     bool first() const { return messenger_.rank() == 0; }
