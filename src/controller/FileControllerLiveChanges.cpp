@@ -386,14 +386,18 @@ void FileController::findUnmetNames(const std::string& path, const File* node,
                 file.modificationDate() == node->modificationDate()) ||
                (file.size() == status.size && file.modificationDate() == status.modificationDate);
     };
-    std::vector<std::string> found = namesInTree(*rootFile_, status, pathOf, carriesFigures);
-    if (found.size() + 1 < status.linkCount && hardLinks_->firstSearchOfTree(status))
-        found = namesInTree(*rootFile_, status, pathOf, [](const File&) { return true; });
-    for (std::string& name : found) {
-        if (name == path || std::ranges::find(others, name) != others.end()) continue;
-        hardLinks_->add(name, status);
-        others.push_back(std::move(name));
-    }
+    // The changed name itself carries its figures too: only the names found besides it and
+    // those already known count towards the link count.
+    const auto addFound = [&](std::vector<std::string> found) {
+        for (std::string& name : found) {
+            if (name == path || std::ranges::find(others, name) != others.end()) continue;
+            hardLinks_->add(name, status);
+            others.push_back(std::move(name));
+        }
+    };
+    addFound(namesInTree(*rootFile_, status, pathOf, carriesFigures));
+    if (others.size() + 1 < status.linkCount && hardLinks_->firstSearchOfTree(status))
+        addFound(namesInTree(*rootFile_, status, pathOf, [](const File&) { return true; }));
 }
 
 bool FileController::isExcluded(const std::string& path) const {

@@ -83,7 +83,9 @@ std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
 
 bool HardLinkIndex::firstSearchOfTree(const platform::EntryStatus& status) {
     const std::lock_guard lock(mutex_);
-    return searched_.emplace(status.device, status.inode, status.linkCount).second;
+    return searched_
+        .emplace(status.device, status.inode, status.linkCount, status.creationDate.seconds)
+        .second;
 }
 
 std::vector<std::string> namesInTree(const Directory& root, const platform::EntryStatus& status,

@@ -46,13 +46,14 @@ public:
     std::vector<std::string> otherNamesOf(const std::string& changed, Identity identity);
     /// True the first time it is asked for a file at its link count: a search of the whole tree
     /// for names the index has not met is made once, not at every change of a file whose other
-    /// names lie outside the tree.
+    /// names lie outside the tree. A file is told by its birth time as well as its inode, which
+    /// the file system gives again to files made after one is deleted.
     bool firstSearchOfTree(const platform::EntryStatus& status);
 
 private:
     std::mutex mutex_;
     std::map<std::string, Identity> paths_; // sorted, so that a folder's paths lie together
-    std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t>> searched_;
+    std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::int64_t>> searched_;
 };
 
 /// The absolute paths of the files in the tree below `root` that `worthAsking` lets through and

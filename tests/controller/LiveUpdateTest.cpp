@@ -456,6 +456,20 @@ TEST(LiveHardLinks, ANewNameWrittenThroughAtOnceReachesTheFirstName) {
             << name << ": " << sizeOf("a/one") << " " << sizeOf(name);
         EXPECT_TRUE(live.settle());
     }
+
+    // The first other name of a file comes with its folder and is written through at once: the
+    // folder's measurement meets the name with the new size, so no node carries the first name's
+    // figures and only a search of the tree for the file finds it.
+    folder.writeFile("a/solo", 300);
+    ASSERT_TRUE(live.settle());
+    fs::create_directories(folder / "d");
+    ASSERT_EQ(::link((folder / "a/solo").c_str(), (folder / "d/five").c_str()), 0);
+    append(folder / "d/five", 222);
+    EXPECT_TRUE(MainQueue::shared().runUntil(
+        [&] { return sizeOf("a/solo") == 522 && sizeOf("d/five") == 522; },
+        std::chrono::seconds(30)))
+        << sizeOf("a/solo") << " " << sizeOf("d/five");
+    EXPECT_TRUE(live.settle());
 }
 
 // "._name" beside "name" is left out of a scan: when "name" comes, goes or is renamed, the live
