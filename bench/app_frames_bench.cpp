@@ -11,6 +11,7 @@
 // pie chart's, kind by kind.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
+//   (TESSERA_BENCH_GRAPH=pie or treemap: one of the two views alone)
 #include "EngineOnlyView.h"
 #include "TreeShape.h"
 #include "app/OpenGLProbe.h"
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 #include <vector>
 
 using namespace tessera;
@@ -173,7 +175,12 @@ int main(int argc, char** argv) {
     auto previousClock = Animation::setClock([&clock] { return clock; });
     const QtLabelTypesetter typesetter;
     std::vector<std::array<double, 3>> medians; // zoom, rearrange, recolour; pie chart first
+    // TESSERA_BENCH_GRAPH=pie or treemap draws one of the two alone (to profile it).
+    const char* only = std::getenv("TESSERA_BENCH_GRAPH");
     for (const GraphType type : {GraphType::pieChart, GraphType::treeMap}) {
+        if (only != nullptr &&
+            std::string_view(only) != (type == GraphType::pieChart ? "pie" : "treemap"))
+            continue;
         Settings settings;
         settings.graphType = type;
         auto tree = bench::generateHomeTree(entries, 7);

@@ -148,6 +148,7 @@ std::size_t DrawTreeMap::storeView(FileView view, bool isNew) {
 template <typename Out>
 std::size_t DrawTreeMap::storeInto(Out& out, FileView view, bool isNew) const {
     view.hue = view.merged ? 0 : hueOf(view);
+    view.beingRead = !view.merged && isBeingRead(*view.file);
     return out.store(std::move(view), isNew);
 }
 
@@ -321,7 +322,7 @@ void DrawTreeMap::layOutInto(Out& out, Directory& directory, std::size_t parentI
 
 DrawColor DrawTreeMap::fillColor(const FileView& view, double hue, double alpha) const {
     if (view.merged) return palette::merged(alpha);
-    return palette::file(hue, isBeingRead(*view.file) ? alpha * palette::kBeingReadAlpha : alpha);
+    return palette::file(hue, view.beingRead ? alpha * palette::kBeingReadAlpha : alpha);
 }
 
 template <typename Out>

@@ -39,8 +39,9 @@ public:
         DrawRect frame;
         std::uint32_t firstRow = 0; // the rows its children were laid in: contentRows()
         std::uint32_t rowCount = 0;
-        bool merged = false; // the view of a folder's merged remainder
-        bool opened = false; // its children were laid out (a folder too thin is not opened)
+        bool merged = false;    // the view of a folder's merged remainder
+        bool opened = false;    // its children were laid out (a folder too thin is not opened)
+        bool beingRead = false; // isBeingRead() when laid out: frames of a transition read no file
     };
 
     explicit DrawTreeMap(RendererFactory factory);
