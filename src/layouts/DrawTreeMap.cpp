@@ -27,9 +27,10 @@ bool showsChildren(const File& file) {
 
 using Edge = TreeMapEdge;
 
-// Draws the line along each row's inner side and between neighbouring rectangles of a row.
-void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
-              std::span<const double> cuts) {
+} // namespace
+
+void detail::drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
+                      std::span<const double> cuts) {
     for (const DrawTreeMap::ContentRow& row : rows) {
         const DrawRect& f = row.frame;
         // The last row reaches the folder's far side, which its parent's lines already draw: a
@@ -57,8 +58,6 @@ void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
         }
     }
 }
-
-} // namespace
 
 std::unique_ptr<DrawTreeMap::Storage>&
 DrawTreeMap::spareStorage(std::unique_lock<std::mutex>& lock) {
@@ -348,7 +347,7 @@ void DrawTreeMap::drawFolder(Out& out, DrawRenderer& r, std::size_t index,
         r.fillRect(folder.frame, fillColor(folder, folder.hue, 1.0));
     if (pass.strokes) {
         if (directoryBorderRatio > 0) r.strokeRect(insetArea(folder.frame));
-        drawRows(r, {out.rows.data() + folder.firstRow, folder.rowCount}, out.cuts);
+        detail::drawRows(r, {out.rows.data() + folder.firstRow, folder.rowCount}, out.cuts);
     }
     for (std::size_t child = firstChild; child < out.size(); ++child)
         visit(out, r, child, folders, pass);
@@ -435,6 +434,11 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     const PictureKey key = pictureKey(file, transition);
     const bool same = pictureKey_ == key && file != nullptr;
     if (same && !transition && renderer().revision() == pictureRevision_) return;
+    if (!transition && file != nullptr && endsTransition(key)) {
+        drawTransitionEnd();
+        pictureKey_ = key;
+        return;
+    }
     if (same && (rearrange || recolour) && startKept && transitionBase_) {
         DrawRenderer& r = renderer();
         r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());

@@ -174,6 +174,12 @@ private:
     void drawTransitionFrame(const DrawTransition::Type& type, double progress);
     /// Fills previousViews_ and keptViews_ once per transition.
     void findPreviousViews();
+    /// Whether `key`, of a picture without a transition, is the end state of the rearrangement
+    /// or recolouring whose views the map holds.
+    bool endsTransition(const PictureKey& key) const;
+    /// The picture of the end state of the rearrangement or recolouring just drawn, from its
+    /// views: the fills and lines a fresh picture has, over what its frames were drawn on.
+    void drawTransitionEnd();
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
     DrawColor fillColor(const FileView& view, double hue, double alpha) const;

@@ -5,6 +5,8 @@
 
 #include "layouts/DrawTreeMap.h"
 
+#include <span>
+
 namespace tessera {
 
 // The current picture as laying out writes it.
@@ -73,6 +75,10 @@ constexpr double kLeastParallelWork = 20'000;
 // out among the threads, so that the shares come out even.
 constexpr double kLargeFolderShare = 1.0 / 256;
 constexpr std::size_t kSheetsPerThread = 4;
+
+/// Draws the line along each row's inner side and between neighbouring rectangles of a row.
+void drawRows(DrawRenderer& r, std::span<const DrawTreeMap::ContentRow> rows,
+              std::span<const double> cuts);
 
 inline DrawRect interpolate(const DrawRect& from, const DrawRect& to, double w) {
     return {from.x + (to.x - from.x) * w, from.y + (to.y - from.y) * w,

@@ -37,6 +37,40 @@ void DrawTreeMap::drawTransitionFrame(const DrawTransition::Type& type, double p
     r.strokeRect(mainFileView_->frame);
 }
 
+bool DrawTreeMap::endsTransition(const PictureKey& key) const {
+    if (!pictureKey_ || !transitionBase_) return false;
+    if (pictureKey_->transition != PictureKey::Transition::rearrange &&
+        pictureKey_->transition != PictureKey::Transition::recolour)
+        return false;
+    PictureKey end = *pictureKey_;
+    end.transition = PictureKey::Transition::none;
+    return end == key;
+}
+
+void DrawTreeMap::drawTransitionEnd() {
+    // The frames were drawn over the free space's hatching and, while recolouring, the lines:
+    // what a fresh picture draws besides them comes from the views, in their order (a folder's
+    // before what it holds), so the picture is the fresh one and nothing is laid out again.
+    const bool linesDrawn = pictureKey_->transition == PictureKey::Transition::recolour;
+    const bool lines = strokes && !linesDrawn;
+    const bool foldersShow = directoryBorderRatio > 0;
+    DrawRenderer& r = renderer();
+    r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
+    r.append(*transitionBase_);
+    r.color = palette::border();
+    drawEach(fileViews_, [&](std::size_t, const FileView& view, DrawRenderer& shapes) {
+        if (!view.opened || foldersShow)
+            shapes.fillRect(view.frame, fillColor(view, view.hue, 1.0));
+        if (!view.opened || !lines) return;
+        if (foldersShow) shapes.strokeRect(insetArea(view.frame));
+        drawRows(shapes, contentRows(view), cuts_);
+    });
+    r.color = palette::border();
+    r.strokeRect(mainFileView_->frame);
+    r.commit();
+    pictureRevision_ = r.revision();
+}
+
 template <typename Draw> void DrawTreeMap::drawEach(const Views& views, Draw&& draw) {
     DrawRenderer& r = renderer();
     const std::size_t count = views.size();

@@ -3,15 +3,18 @@
 #include "draw/Palette.h"
 #include "model/MergedFile.h"
 #include "platform/WorkerPool.h"
+#include "render/AxisAlignedRaster.h"
 #include "render/PngWriter.h"
 #include "render/RasterCanvas.h"
 #include "support/TreeBuilders.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <tuple>
 
 namespace tessera {
 namespace {
@@ -251,6 +254,37 @@ void expectSameShapes(const DrawRenderer& a, const DrawRenderer& b) {
     expectSameStrips(a.lines(), b.lines());
 }
 
+// The same shapes, whatever their order, and so the same pixels: siblings do not overlap, a
+// folder's fill goes down before its children's, and every line has the border's colour.
+void expectSamePicture(const DrawRenderer& a, const DrawRenderer& b, double width, double height) {
+    using Strip = std::vector<std::tuple<float, float, std::uint32_t>>;
+    const auto strips = [](const DrawRenderer& r, const DrawPrimitive& primitive) {
+        std::vector<Strip> all;
+        for (std::size_t s = 0; s < primitive.stripCount(); ++s) {
+            Strip strip;
+            const auto first = static_cast<std::size_t>(primitive.offset()[s]);
+            for (std::size_t v = first; v < first + static_cast<std::size_t>(primitive.length()[s]);
+                 ++v) {
+                const DrawVertex& x = r.vertices()[v];
+                strip.emplace_back(x.x, x.y,
+                                   std::uint32_t{x.red} << 24 | std::uint32_t{x.green} << 16 |
+                                       std::uint32_t{x.blue} << 8 | x.alpha);
+            }
+            all.push_back(std::move(strip));
+        }
+        std::ranges::sort(all);
+        return all;
+    };
+    EXPECT_TRUE(strips(a, a.triangleStrips()) == strips(b, b.triangleStrips()));
+    EXPECT_TRUE(strips(a, a.lineStrips()) == strips(b, b.lineStrips()));
+    EXPECT_TRUE(strips(a, a.lines()) == strips(b, b.lines()));
+    LabelBitmap imageA;
+    LabelBitmap imageB;
+    ASSERT_TRUE(rasteriseAxisAligned(a, width, height, 1, imageA));
+    ASSERT_TRUE(rasteriseAxisAligned(b, width, height, 1, imageB));
+    EXPECT_TRUE(imageA.pixels == imageB.pixels);
+}
+
 void expectSameView(DrawTreeMap& a, DrawTreeMap& b, const File& file) {
     const auto* va = a.view(file);
     const auto* vb = b.view(file);
@@ -439,8 +473,51 @@ TEST(DrawTreeMapTest, TransitionFramesReuseTheirEndStateUntilTheTreeChanges) {
         end->layout = stepping.layout;
         end->colorMode = stepping.colorMode;
         end->display(tree.get());
-        expectSameShapes(stepping.renderer(), end->renderer());
+        expectSamePicture(stepping.renderer(), end->renderer(), 800, 500);
     }
+}
+
+// The last frame of a rearrangement or recolouring, drawn from the views its first frame laid
+// out, is the picture a map showing the end state alone draws: with and without borders and
+// lines, in a view large enough to be shared out among threads.
+TEST(DrawTreeMapTest, TheLastFrameOfATransitionIsThePictureOfItsEndState) {
+    auto tree = largeTree();
+    using Kind = DrawTransition::Type;
+    const std::pair<const char*, Kind> kinds[] = {{"rearrange", DrawTransition::Rearrange{}},
+                                                  {"recolour", DrawTransition::UpdateColor{}}};
+    for (const auto& [what, kind] : kinds)
+        for (const double border : {0.0, 0.05})
+            for (const bool strokes : {true, false}) {
+                SCOPED_TRACE(std::string(what) + ", border " + std::to_string(border) +
+                             (strokes ? ", lines" : ", no lines"));
+                const auto endState = [&](DrawTreeMap& map) {
+                    map.directoryBorderRatio = border;
+                    map.strokes = strokes;
+                    if (std::holds_alternative<DrawTransition::Rearrange>(kind))
+                        map.sizeMode = SizeMode::childCount;
+                    else
+                        map.colorMode = ColorMode::creationDate;
+                };
+                auto map = makeMap(1600, 1000);
+                map->display(tree.get());
+                endState(*map);
+                for (const double progress : {0.1, 0.6, 1.0})
+                    map->display(tree.get(), DrawTransition{kind, progress});
+                auto end = makeMap(1600, 1000);
+                endState(*end);
+                end->display(tree.get());
+                ASSERT_GT(end->viewCount(), 30'000u);
+                expectSamePicture(map->renderer(), end->renderer(), 1600, 1000);
+                // Shown again unchanged, and then made anew when something changes.
+                const std::uint64_t shown = map->renderer().revision();
+                map->display(tree.get());
+                EXPECT_EQ(map->renderer().revision(), shown);
+                map->layout = Layout::stack;
+                end->layout = Layout::stack;
+                map->display(tree.get());
+                end->display(tree.get());
+                expectSameShapes(map->renderer(), end->renderer());
+            }
 }
 
 // A picture large enough to be shared out among threads comes out exactly as one thread draws
