@@ -441,10 +441,18 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     }
     if (same && (rearrange || recolour) && startKept && transitionBase_) {
         DrawRenderer& r = renderer();
-        r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
-        r.append(*transitionBase_);
-        drawTransitionFrame(transition->type, progress);
-        r.commit();
+        if (recolour && recolourableFrame_ == r.revision()) {
+            recolourInPlace(progress);
+        } else {
+            r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
+            r.append(*transitionBase_);
+            drawTransitionFrame(transition->type, progress);
+            r.commit();
+            if (recolour && !r.recordsShapes()) {
+                recolourableFrame_ = r.revision();
+                recolouredViews_.clear();
+            }
+        }
         pictureRevision_ = r.revision();
         return;
     }

@@ -182,6 +182,9 @@ private:
     void drawTransitionEnd();
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
+    /// A frame of a recolouring over the last one, which drawColorTransition() drew: only the
+    /// rectangles' colours change, in place.
+    void recolourInPlace(double progress);
     DrawColor fillColor(const FileView& view, double hue, double alpha) const;
 
     void clearViews();
@@ -201,6 +204,8 @@ private:
     std::uint64_t pictureRevision_ = 0;            // ...picture while it has this revision
     std::unique_ptr<DrawRenderer> transitionBase_; // drawn under each frame of a transition
     bool previousViewsFound_ = false;              // previousViews_ and keptViews_ hold
+    std::uint64_t recolourableFrame_ = 0;          // the renderer's revision while it holds one...
+    std::vector<std::uint32_t> recolouredViews_;   // ...the views it fills, in order
     double pictureBorderRatio_ = 0;                // of the current picture
     double startBorderRatio_ = 0;                  // of a rearrangement's start picture
     // Between two trees of a sequence, a folder is filled whole under what it holds, so that

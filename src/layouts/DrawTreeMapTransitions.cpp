@@ -140,6 +140,40 @@ void DrawTreeMap::drawColorTransition(double progress) {
     });
 }
 
+void DrawTreeMap::recolourInPlace(double progress) {
+    // drawColorTransition() filled the views it draws one after the other, four corners each,
+    // right after the frame's base.
+    DrawRenderer& r = renderer();
+    const bool foldersShow = directoryBorderRatio > 0;
+    std::vector<std::uint32_t>& filled = recolouredViews_;
+    if (filled.empty())
+        for (std::size_t i = 0; i < fileViews_.size(); ++i)
+            if (!fileViews_.at(i).opened || foldersShow)
+                filled.push_back(static_cast<std::uint32_t>(i));
+    const std::size_t first = transitionBase_->vertexCount();
+    const auto recolour = [&](std::size_t from, std::size_t end) {
+        for (std::size_t k = from; k < end; ++k) {
+            const FileView& view = fileViews_.at(filled[k]);
+            const FileView* old = previousViews_[filled[k]];
+            const double start = old != nullptr ? old->hue : view.hue;
+            r.recolourQuad(first + 4 * k,
+                           fillColor(view, start + (view.hue - start) * progress, 1.0));
+        }
+    };
+    WorkerPool& pool = *workers;
+    const std::size_t count = filled.size();
+    if (pool.threadCount() < 2 || static_cast<double>(count) < kLeastParallelWork) {
+        recolour(0, count);
+    } else {
+        const std::size_t runs = pool.threadCount();
+        pool.run(runs,
+                 [&](std::size_t run) { recolour(count * run / runs, count * (run + 1) / runs); });
+    }
+    r.finishRecolouring();
+    r.commit();
+    recolourableFrame_ = r.revision();
+}
+
 void DrawTreeMap::drawRearrangeTransition(double progress) {
     findPreviousViews();
     const std::vector<const FileView*>& previous = previousViews_;

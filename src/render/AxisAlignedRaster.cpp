@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <span>
 
 namespace tessera {
@@ -321,6 +322,11 @@ void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) 
             const std::array<std::uint8_t, 4>& under = colours[shapeOf_[p]];
             const std::uint8_t* line = &lines_.pixels[p * 4];
             std::uint8_t* out = &image.pixels[p * 4];
+            // Most pixels lie under no line (premultiplied: all four bytes 0): the rectangle's.
+            if (line[3] == 0) {
+                std::memcpy(out, under.data(), 4);
+                continue;
+            }
             // The lines, premultiplied, over the rectangle: as they were drawn over it.
             const unsigned keep = 255u - line[3];
             for (int c = 0; c < 4; ++c)
@@ -332,7 +338,17 @@ void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) 
 bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, double viewHeight,
                              double scale, LabelBitmap& image) {
     const bool sameView = viewWidth == viewWidth_ && viewHeight == viewHeight_ && scale == scale_;
-    const bool same = sameView && sameShapes(picture);
+    // Rectangles recoloured in place since the map was made, all opaque: nothing to compare.
+    const bool recolouredInPlace = sameView && mapped_ &&
+                                   picture.shapesRevision() == mappedShapes_ &&
+                                   picture.recolouredOpaque();
+    const bool same = recolouredInPlace || (sameView && sameShapes(picture));
+    if (same && !mapped_) {
+        // The second picture of the same shapes: a recolouring is under way, and this picture
+        // and the ones after it are coloured from the map.
+        mapped_ = mapShapes(picture, viewWidth, viewHeight, scale);
+        mappedShapes_ = picture.shapesRevision();
+    }
     fromMap_ = same && mapped_;
     if (fromMap_) {
         colour(picture, image);
@@ -342,12 +358,6 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
         mapped_ = false;
         vertices_.clear();
         return false;
-    }
-    if (same) {
-        // The second picture of the same shapes: a recolouring is under way, and the pictures
-        // after this one are coloured from the map.
-        mapped_ = mapShapes(picture, viewWidth, viewHeight, scale);
-        return true;
     }
     vertices_ = picture.vertices();
     stripOffsets_ = picture.triangleStrips().offset();

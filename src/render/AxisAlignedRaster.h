@@ -62,6 +62,7 @@ private:
     double viewHeight_ = 0;
     double scale_ = 0;
     bool mapped_ = false;
+    std::uint64_t mappedShapes_ = 0; // the shapesRevision() of the picture mapped
     bool fromMap_ = false;
     std::vector<std::uint32_t> shapeOf_; // each pixel's rectangle + 1, 0: none
     LabelBitmap lines_;                  // the lines over transparency

@@ -115,6 +115,8 @@ void DrawRenderer::record(DrawShape::Kind kind, const DrawColor& c, std::array<d
 void DrawRenderer::reset() {
     if (shapes_) shapes_->clear();
     revision_ = nextRevision();
+    shapesRevision_ = revision_;
+    recolouredOpaque_ = true;
     lines_.removeAll();
     lineStrips_.removeAll();
     triangleStrips_.removeAll();
@@ -123,12 +125,28 @@ void DrawRenderer::reset() {
 
 void DrawRenderer::append(const DrawRenderer& other) {
     revision_ = nextRevision();
+    shapesRevision_ = revision_;
     const auto shift = static_cast<std::int32_t>(vertices_.size());
     vertices_.insert(vertices_.end(), other.vertices_.begin(), other.vertices_.end());
     lines_.appendShifted(other.lines_, shift);
     lineStrips_.appendShifted(other.lineStrips_, shift);
     triangleStrips_.appendShifted(other.triangleStrips_, shift);
     if (shapes_) shapes_->insert(shapes_->end(), other.shapes().begin(), other.shapes().end());
+}
+
+void DrawRenderer::recolourQuad(std::size_t firstVertex, const DrawColor& c) {
+    const std::uint8_t red = colorByte(c.red);
+    const std::uint8_t green = colorByte(c.green);
+    const std::uint8_t blue = colorByte(c.blue);
+    const std::uint8_t alphaByte = colorByte(c.alpha);
+    for (std::size_t i = firstVertex; i < firstVertex + 4; ++i) {
+        DrawVertex& v = vertices_[i];
+        v.red = red;
+        v.green = green;
+        v.blue = blue;
+        v.alpha = alphaByte;
+    }
+    if (alphaByte != 255) recolouredOpaque_.store(false, std::memory_order_relaxed);
 }
 
 void DrawRenderer::addVertex(double x, double y, double red, double green, double blue,

@@ -8,6 +8,7 @@
 #include "render/DrawPrimitive.h"
 #include "render/DrawShape.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -75,6 +76,18 @@ public:
     /// Changes whenever the picture is begun anew or appended to, so that a back end uploads
     /// its vertices once per picture; no two renderers share a revision.
     std::uint64_t revision() const { return revision_; }
+    /// The revision of the picture's shapes: revision() but for recolourings in place, which
+    /// leave every vertex where it is and every line as it is.
+    std::uint64_t shapesRevision() const { return shapesRevision_; }
+    /// Whether every rectangle recoloured in place since the shapes changed is opaque.
+    bool recolouredOpaque() const { return recolouredOpaque_; }
+
+    /// Recolours in place the four corners of the rectangle whose strip begins at `firstVertex`
+    /// (a frame of a recolouring changes nothing else). Not while recordsShapes(). Calls for
+    /// different rectangles may come from several threads; finishRecolouring() after the last.
+    void recolourQuad(std::size_t firstVertex, const DrawColor& c);
+    /// Makes the colours set in place a new picture: a new revision(), the same shapesRevision().
+    void finishRecolouring() { revision_ = nextRevision(); }
     const std::vector<DrawVertex>& vertices() const { return vertices_; }
 
     /// Whether each shape operation is also kept as the shape it was (for vector pictures; off
@@ -128,6 +141,8 @@ private:
     DrawPrimitive triangleStrips_;
     std::vector<DrawVertex> vertices_;
     std::uint64_t revision_ = nextRevision();
+    std::uint64_t shapesRevision_ = revision_;
+    std::atomic<bool> recolouredOpaque_ = true;
     std::unique_ptr<std::vector<DrawShape>> shapes_;
 };
 

@@ -501,8 +501,14 @@ TEST(DrawTreeMapTest, TheLastFrameOfATransitionIsThePictureOfItsEndState) {
                 auto map = makeMap(1600, 1000);
                 map->display(tree.get());
                 endState(*map);
-                for (const double progress : {0.1, 0.6, 1.0})
+                for (const double progress : {0.1, 0.6, 1.0}) {
                     map->display(tree.get(), DrawTransition{kind, progress});
+                    savePicture(map->renderer(), 1600, 1000,
+                                std::string("treemap-") + what + "-border" +
+                                    std::to_string(border > 0) + "-lines" +
+                                    std::to_string(strokes) + "-at" +
+                                    std::to_string(static_cast<int>(progress * 100)));
+                }
                 auto end = makeMap(1600, 1000);
                 endState(*end);
                 end->display(tree.get());
