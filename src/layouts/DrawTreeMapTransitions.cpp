@@ -21,6 +21,12 @@ DrawRect collapse(const DrawRect& frame, double a) {
     return interpolate(frame, centre, a);
 }
 
+/// Whether the picture fills `view`: a folder whose children are laid out without a border is
+/// covered by them.
+bool isFilled(const DrawTreeMap::FileView& view, bool foldersShow) {
+    return !view.opened || foldersShow;
+}
+
 /// In rearranging frames, in merge thresholds.
 constexpr double kLeastOutlinedSide = 4.0;
 
@@ -59,7 +65,7 @@ void DrawTreeMap::drawTransitionEnd() {
     r.append(*transitionBase_);
     r.color = palette::border();
     drawEach(fileViews_, [&](std::size_t, const FileView& view, DrawRenderer& shapes) {
-        if (!view.opened || foldersShow)
+        if (isFilled(view, foldersShow))
             shapes.fillRect(view.frame, fillColor(view, view.hue, 1.0));
         if (!view.opened || !lines) return;
         if (foldersShow) shapes.strokeRect(insetArea(view.frame));
@@ -133,7 +139,7 @@ void DrawTreeMap::drawColorTransition(double progress) {
     // children are laid out without a border is covered by them: it is not filled.
     const bool foldersShow = directoryBorderRatio > 0;
     drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
-        if (view.opened && !foldersShow) return;
+        if (!isFilled(view, foldersShow)) return;
         const FileView* old = previousViews_[i];
         const double start = old != nullptr ? old->hue : view.hue;
         r.fillRect(view.frame, fillColor(view, start + (view.hue - start) * progress, 1.0));
@@ -148,7 +154,7 @@ void DrawTreeMap::recolourInPlace(double progress) {
     std::vector<std::uint32_t>& filled = recolouredViews_;
     if (filled.empty())
         for (std::size_t i = 0; i < fileViews_.size(); ++i)
-            if (!fileViews_.at(i).opened || foldersShow)
+            if (isFilled(fileViews_.at(i), foldersShow))
                 filled.push_back(static_cast<std::uint32_t>(i));
     const std::size_t first = transitionBase_->vertexCount();
     const auto recolour = [&](std::size_t from, std::size_t end) {
