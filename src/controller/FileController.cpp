@@ -138,6 +138,14 @@ std::optional<std::int64_t> FileController::rootSize() const {
     return rootFile_->size();
 }
 
+std::optional<VolumeAccount> FileController::volumeAccount() const {
+    if (isSnapshot_ || !rootFile_) return std::nullopt;
+    auto account = accountVolume(rootPath_, rootFile_->allocatedSize(), firstScanUnreadable_,
+                                 platform::readMounts());
+    if (account) account->excluded = firstScanExcluded_;
+    return account;
+}
+
 // MARK: Scanning
 
 void FileController::startScan() {
@@ -164,6 +172,7 @@ void FileController::startScan() {
         preview_ = std::make_unique<ScanPreview>();
         scan->setListsFolders(true);
     }
+    if (!hasLoaded_) firstScan_ = scan;
     operationQueue_->add(std::move(scan));
 }
 
@@ -220,6 +229,11 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
         // delivery is no tree of it any more.
         if (rootFile_ || hasLoaded_) return;
         hasLoaded_ = true;
+        if (firstScan_) {
+            firstScanUnreadable_ = static_cast<std::int64_t>(firstScan_->unreadableCount());
+            firstScanExcluded_ = static_cast<std::int64_t>(firstScan_->excludedCount());
+            firstScan_.reset();
+        }
         // The picture of the scan is let go once its observers have taken the tree, or heard
         // that there is none.
         DirectoryPtr preview = preview_ ? preview_->takeRoot() : DirectoryPtr();

@@ -17,6 +17,7 @@
 #include "platform/OperationQueue.h"
 #include "platform/Trash.h"
 #include "scan/ScanOperation.h"
+#include "scan/VolumeAccount.h"
 
 #include <atomic>
 #include <chrono>
@@ -97,6 +98,10 @@ public:
     /// Stops watching, cancels queued scans and drops held-back updates.
     void detach() override;
     std::optional<std::int64_t> rootSize() const override;
+    /// Where the space of the live tree's volume went (asks the volume and the mount table
+    /// now); none for a snapshot, before the first scan's tree, or when the volume cannot be
+    /// asked. Unreadable and excluded entries are those of the first scan.
+    std::optional<VolumeAccount> volumeAccount() const;
 
     // ScanOperationDelegate (main thread).
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override;
@@ -225,7 +230,10 @@ private:
     std::size_t polledFolders_ = 0;
     std::size_t watchLimitLines_ = 0; // log lines said for folders over the watch limit
     Callbacks<> followingChanged_;
-    bool hasLoaded_ = false; // the first scan's tree was taken
+    bool hasLoaded_ = false;                   // the first scan's tree was taken
+    std::shared_ptr<ScanOperation> firstScan_; // until its tree is taken
+    std::int64_t firstScanUnreadable_ = 0;
+    std::int64_t firstScanExcluded_ = 0;
     Favorite* favorite_ = nullptr;
     MainQueue& mainQueue_;
     std::vector<FileControllerObserver*> observers_;

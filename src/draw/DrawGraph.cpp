@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <numbers>
 
 namespace tessera {
 namespace {
@@ -103,6 +105,33 @@ void DrawGraph::drawLoading(double fraction, double pulse) {
     r.fillRingSector(split, kFullCircle, inner, line, center, rest, edge);
     r.fillRingSector(split, kFullCircle, line, glow, center, edge, rest);
     r.commit();
+}
+
+DrawColor DrawGraph::capacityShareColor(AccountPart part) {
+    switch (part) {
+    case AccountPart::unattributed:
+        return DrawColor::grey(0.35, 0.55);
+    case AccountPart::reserved:
+        return DrawColor::grey(0.5, 0.3);
+    default:
+        return DrawColor::grey(0.5, 0.1);
+    }
+}
+
+std::optional<AccountPart> DrawGraph::accountPartAt(DrawPoint point) const {
+    const double distance = std::hypot(point.x, point.y);
+    double angle = std::atan2(point.y, point.x);
+    if (angle < 0) angle += 2 * std::numbers::pi;
+    const auto within = [](const DrawRange& range, double value) {
+        return range.lower <= value && value < range.upper;
+    };
+    for (const ShareShape& shape : shareShapes_) {
+        const bool inside = shape.isSector
+                                ? within(shape.first, angle) && within(shape.second, distance)
+                                : within(shape.first, point.x) && within(shape.second, point.y);
+        if (inside) return shape.part;
+    }
+    return std::nullopt;
 }
 
 } // namespace tessera

@@ -8,6 +8,7 @@
 #include "model/Directory.h"
 #include "model/FileEnums.h"
 #include "render/DrawRenderer.h"
+#include "scan/VolumeAccount.h"
 
 #include <cstdint>
 #include <functional>
@@ -116,6 +117,9 @@ public:
     double mergeThreshold = 2.0;
     /// The volume's capacity when a whole volume is shown, else 0.
     std::int64_t totalSize = 0;
+    /// When a whole volume is shown, the parts of its capacity beside the tree, drawn after the
+    /// root in this order (with the root they add up to totalSize).
+    std::vector<AccountLine> capacityShares;
 
     /// The loading ring: `fraction` done, breathing with `pulse`.
     void drawLoading(double fraction, double pulse);
@@ -134,6 +138,8 @@ public:
     virtual void endSequenceTransition() = 0;
     /// The file under `point`; `previous` is tried first.
     virtual File* fileAt(DrawPoint point, File* previous) = 0;
+    /// The part of the volume's capacity under `point` (one of capacityShares), as last drawn.
+    std::optional<AccountPart> accountPartAt(DrawPoint point) const;
     /// The file to show when `file` is clicked.
     virtual File* zoomTarget(File& file) = 0;
     /// The centre of the file's view; none when it is not laid out.
@@ -162,6 +168,17 @@ protected:
     /// Takes the moment of a new picture, which every file of it is dated against (reading the
     /// clock once, not once a file).
     void beginPicture();
+    /// The fill of a part of the volume's capacity: neutral greys, fainter the freer.
+    static DrawColor capacityShareColor(AccountPart part);
+    /// Where a capacity share was drawn, for accountPartAt(): a ring sector (angles and radii),
+    /// or a rectangle (x and y ranges) when `isSector` is false.
+    struct ShareShape {
+        AccountPart part;
+        bool isSector;
+        DrawRange first;
+        DrawRange second;
+    };
+    std::vector<ShareShape> shareShapes_;
 
 private:
     RendererFactory factory_;

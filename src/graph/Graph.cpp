@@ -8,6 +8,7 @@
 #include "model/FilePredicate.h"
 #include "model/Formatting.h"
 #include "model/Localization.h"
+#include "platform/Volumes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,12 +39,50 @@ std::int64_t Graph::totalSize() const {
             largest = std::max(largest, root->size(settings_.sizeMode));
         return largest;
     }
-    if (!settings_.showVolumeAvailableSpace || settings_.sizeMode != SizeMode::allocatedFileSize ||
-        !fileController_)
-        return 0;
+    if (!showsVolumeSpace()) return 0;
     const Favorite* favorite = fileController_->favorite();
-    if (favorite == nullptr || !favorite->totalSize()) return 0;
-    return *favorite->totalSize();
+    if (!favorite->isVolume() || fileController_->rootFile() == nullptr)
+        return *favorite->totalSize();
+    // The whole volume: the tree and every other part of the capacity.
+    std::int64_t total = fileController_->rootFile()->allocatedSize();
+    for (const AccountLine& share : capacityShares())
+        total += share.bytes.value_or(0);
+    return total;
+}
+
+bool Graph::showsVolumeSpace() const {
+    if (comparesTrees() || !settings_.showVolumeAvailableSpace ||
+        settings_.sizeMode != SizeMode::allocatedFileSize || !fileController_)
+        return false;
+    const Favorite* favorite = fileController_->favorite();
+    return favorite != nullptr && favorite->totalSize().has_value();
+}
+
+std::vector<AccountLine> Graph::capacityShares() const {
+    if (!showsVolumeSpace() || !fileController_->favorite()->isVolume()) return {};
+    const Directory* root = fileController_->rootFile();
+    if (root == nullptr) return {};
+    // Asked of the volume at each picture: the favourite's figures are read again only now and
+    // then, and the tree follows the disk between.
+    const Favorite& favorite = *fileController_->favorite();
+    VolumeAccount account;
+    if (const auto space = favorite.url() ? platform::spaceOf(*favorite.url()) : std::nullopt) {
+        account.used = space->used();
+        account.free = space->available;
+        account.reserved = space->reserved();
+    } else {
+        account.used = favorite.size();
+        account.free = favorite.freeSize();
+        account.reserved = favorite.reservedSize();
+    }
+    account.unattributed = account.used - root->allocatedSize();
+    return tessera::capacityShares(account);
+}
+
+void Graph::updateVolumeScale() {
+    if (!fileDraw_) return;
+    fileDraw_->capacityShares = capacityShares();
+    fileDraw_->totalSize = totalSize();
 }
 
 std::optional<Graph::FileTransitionType> Graph::fileTransitionType() const {
@@ -200,7 +239,7 @@ void Graph::rootFileDidLoad() {
     }
     if (fileDraw_) {
         fileDraw_->renderer().reset();
-        fileDraw_->totalSize = totalSize();
+        updateVolumeScale();
     }
     setMainText({});
     if (delegate != nullptr && file_ != nullptr)
@@ -377,7 +416,10 @@ void Graph::drawFrame() {
     }
     if (file_ == nullptr) return;
     stepFileTransition();
-    if (!fileTransition_ && fileDraw_->rendererIsEmpty()) fileDraw_->display(file_);
+    if (!fileTransition_ && fileDraw_->rendererIsEmpty()) {
+        updateVolumeScale(); // the tree may have grown or shrunk since
+        fileDraw_->display(file_);
+    }
     fileDraw_->renderer().draw();
     if (fileTransition_ && fileTransition_->fadingDraw) fileTransition_->fadingDraw->draw();
     updateRestingAlpha();

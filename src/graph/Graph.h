@@ -40,6 +40,8 @@ public:
     /// The tree map's bubble names at most this many folders above the file under the pointer.
     static constexpr std::size_t kBubbleFolders = 4;
     static constexpr DrawSize kActiveTextPadding{10.0, 6.0};
+    /// The bubble of a part of the volume wraps its sentence at this width.
+    static constexpr double kPartBubbleWidth = 320.0;
     /// What a new picture at rest carries (names, cushions) fades in over this many seconds.
     static constexpr double kRestingFadeDuration = 0.2;
 
@@ -95,6 +97,8 @@ public:
     // The active file.
     DrawPoint pointerLocation;
     File* activeFile() const { return activeFile_; }
+    /// The part of the volume's capacity pointed at (beside the root, where no file lies).
+    std::optional<AccountPart> activePart() const { return activePart_; }
     /// How far the active file's highlight has faded in, as last drawn (1: fully).
     double activeFileAlpha() const { return activeFileDraw_ ? activeFileDraw_->alpha : 0.0; }
     void updateActiveFileFromPointer();
@@ -190,8 +194,13 @@ public:
     void lightCategory(std::optional<FileCategory> category);
     /// Whether the last frame drew the tree map's cushions.
     bool showsCushions() const { return cushionKey_.has_value(); }
-    /// The volume's capacity when its free space is shown, else 0.
+    /// The scale of the root's picture: the volume's capacity when its space is shown (the
+    /// tree and every other part of it, capacityShares()), the largest tree's size when trees
+    /// are compared at one scale, else 0.
     std::int64_t totalSize() const;
+    /// When a whole volume's space is shown, the parts of its capacity beside the tree (drawn
+    /// after the root and named in its bubble): unattributed, reserved, free.
+    std::vector<AccountLine> capacityShares() const;
 
     // FileControllerObserver.
     void fileControllerDidUpdateProgress(const ScanProgress& progress) override;
@@ -224,6 +233,11 @@ private:
     };
 
     void makeFileDraw();
+    /// Whether the picture shows the volume's space: the option is on, sizes are allocated
+    /// and the favourite knows its space.
+    bool showsVolumeSpace() const;
+    /// Hands the layout the scale of the root and the volume's parts beside it.
+    void updateVolumeScale();
     /// Hands the settings to the file drawing.
     void configureFileDraw();
     /// Makes the drawing of the graph type set, fading from the old one when there was one.
@@ -237,6 +251,8 @@ private:
     /// Sets the centre label's text (none: computed again when next drawn).
     void setMainText(std::optional<std::string> text);
     void setActiveText(File* file);
+    /// Points at a part of the volume's capacity beside the root, and names it in the bubble.
+    void setActivePart(AccountPart part);
     /// The centre label's bubble: over a tree map only.
     void updateMainLabelBackdrop();
     void drawLabel(GraphLabel& label, const DrawRect& frame);
@@ -313,6 +329,9 @@ private:
     History history_;
     std::shared_ptr<FileController> fileController_;
     File* activeFile_ = nullptr;
+    /// The part of the volume's capacity under the pointer, named in the bubble, when no file
+    /// is.
+    std::optional<AccountPart> activePart_;
     File* clickedFile_ = nullptr;
     std::uint64_t treeRevision_ = 0;
 };

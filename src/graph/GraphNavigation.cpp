@@ -106,9 +106,46 @@ void Graph::updateActiveFileFromPointer() {
     const bool overLegend =
         legend() != nullptr && view_ != nullptr && legend_.covers(pointerLocation, view_->size());
     File* found = overLegend ? nullptr : fileDraw_->fileAt(pointerLocation, activeFile_);
-    if (found == activeFile_) return;
+    // Beside the root of a whole volume: the other parts of its capacity.
+    const std::optional<AccountPart> part =
+        found == nullptr && !overLegend && file_ != nullptr && file_->parent() == nullptr
+            ? fileDraw_->accountPartAt(pointerLocation)
+            : std::nullopt;
+    if (found == activeFile_ && part == activePart_) return;
     activeSince_ = Animation::now();
     setActiveFile(found != nullptr && found->parent() != nullptr ? found : nullptr);
+    if (part && activeFile_ == nullptr) setActivePart(*part);
+}
+
+void Graph::setActivePart(AccountPart part) {
+    activePart_ = part;
+    if (!activeFileText_ || view_ == nullptr) return;
+    const std::vector<AccountLine> shares = capacityShares();
+    const auto share = std::find_if(shares.begin(), shares.end(),
+                                    [&](const AccountLine& line) { return line.part == part; });
+    LabelText text;
+    text.lineSpacing = 2.0;
+    text.centered = true;
+    text.wraps = true;
+    text.runs.push_back({std::string(accountPartName(part)), LabelRun::Weight::bold,
+                         LabelText::kSystemFontSize, palette::labelText()});
+    if (share != shares.end() && share->bytes) {
+        std::string size = " - " + formatByteCount(*share->bytes);
+        if (const std::int64_t total = totalSize(); total > 0) {
+            char percent[32];
+            std::snprintf(percent, sizeof percent, " (%.1f%%)",
+                          100.0 * static_cast<double>(*share->bytes) / static_cast<double>(total));
+            size += percent;
+        }
+        text.runs.push_back({std::move(size), LabelRun::Weight::regular, LabelText::kSystemFontSize,
+                             palette::labelText()});
+    }
+    text.runs.push_back({"\n" + std::string(accountPartMeaning(part)), LabelRun::Weight::regular,
+                         LabelText::kSmallSystemFontSize, palette::labelText()});
+    const double room = view_->size().width - 2 * kViewMargin - activeFileText_->insets().width;
+    activeFileText_->maxSize = {std::max(1.0, std::min(room, kPartBubbleWidth)), 0};
+    activeFileText_->setText(std::move(text), view_->labelTypesetter());
+    setNeedsDisplay();
 }
 
 void Graph::activateFromKeyboard(File* target) {
@@ -163,6 +200,7 @@ void Graph::setActiveFile(File* target) {
     setActiveText(nullptr);
     if (activeFileDraw_) activeFileDraw_->reset();
     activeFile_ = target;
+    activePart_.reset();
     setNeedsDisplay();
 }
 

@@ -99,7 +99,7 @@ void Graph::configureFileDraw() {
     fileDraw_->colorMode = settings_.colorMode;
     if (comparesTrees()) sequenceComparison(); // the source of the order and the colours
     fileDraw_->mergeThreshold = settings_.mergeThreshold;
-    fileDraw_->totalSize = totalSize();
+    updateVolumeScale();
 }
 
 void Graph::showNewDrawing() {

@@ -137,7 +137,7 @@ void Graph::setFileSequence(std::vector<Directory*> files, std::size_t index, do
     if (!fileDraw_ || index >= files.size()) return;
     sequenceTrees_ = files;
     sequenceIndex_ = index;
-    fileDraw_->totalSize = totalSize(); // the sequence's scale
+    updateVolumeScale(); // the sequence's scale
     const std::string path = file_ != nullptr ? file_->relativePath() : std::string();
     File* const previous = file_;
     auto at = [&](Directory* root) -> File* {

@@ -177,6 +177,24 @@ DrawPieChart::FileView DrawPieChart::zoomedMainView(File& file, File& other, dou
     return zoomed;
 }
 
+void DrawPieChart::drawCapacityShares(const File& root) {
+    // The root's ring goes on round the circle with the rest of the volume, the free space
+    // faintest.
+    DrawRenderer& r = renderer();
+    const DrawRange ring{radius_.min, radius_.min + levelHeight_.small};
+    double angle = mainSector(root).angle.upper;
+    for (const AccountLine& share : capacityShares) {
+        const double span = static_cast<double>(share.bytes.value_or(0)) * kFullCircle /
+                            static_cast<double>(totalSize);
+        const double end = std::min(kFullCircle, angle + span);
+        if (end <= angle) continue;
+        r.fillRingSector(angle, end, ring.lower, ring.upper, kOrigin,
+                         capacityShareColor(share.part));
+        shareShapes_.push_back({share.part, true, {angle, end}, ring});
+        angle = end;
+    }
+}
+
 void DrawPieChart::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
     beginPicture();
@@ -187,6 +205,7 @@ void DrawPieChart::display(File* file, std::optional<DrawTransition> transition)
     mainFileView_.reset();
     fileViews_.clear();
     levelInfos_.clear();
+    shareShapes_.clear();
     const auto n = static_cast<std::size_t>(radius_.max * kFullCircle * (levels + 1));
     fileViews_.reserve(n);
     DrawRenderer& r = renderer();
@@ -202,9 +221,7 @@ void DrawPieChart::display(File* file, std::optional<DrawTransition> transition)
         }
         return;
     }
-    if (file->parent() == nullptr && totalSize >= 1)
-        r.fillRingSector(0, kFullCircle, radius_.min, radius_.min + levelHeight_.small, kOrigin,
-                         DrawColor{0.5, 0.5, 0.5, 0.1});
+    if (file->parent() == nullptr && totalSize >= 1) drawCapacityShares(*file);
 
     FileView main{{file, {0, 1}, 0}, mainSector(*file), false};
     double mainAlpha = 0;

@@ -73,6 +73,8 @@ public:
     const std::vector<LevelInfo>& levelInfos() const { return levelInfos_; }
 
 private:
+    /// The parts of a shown volume beside its tree, round the rest of the root's ring.
+    void drawCapacityShares(const File& root);
     using Views = std::unordered_map<const File*, FileView>;
 
     PieSector mainSector(const File& file) const;

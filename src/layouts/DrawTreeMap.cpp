@@ -112,6 +112,40 @@ DrawRect DrawTreeMap::rootFrame(const File& file) const {
     return {-w / 2, -h / 2, w, h};
 }
 
+void DrawTreeMap::drawCapacityShares(const File& root) {
+    DrawRenderer& r = renderer();
+    const double w = viewSize().width;
+    const double h = viewSize().height;
+    const double m = std::max(w, h);
+    const auto stripes = static_cast<int>(2 * m / 20);
+    for (int i = 0; i <= stripes; ++i) {
+        const double x = 20.0 * i - w / 2 - h;
+        r.fillQuad(DrawColor::grey(i % 2 == 0 ? 0.5 : 0.2, 0.1), {x, -h / 2}, {x + 20, -h / 2},
+                   {x + m, -h / 2 + m}, {x + 20 + m, -h / 2 + m});
+    }
+    // The tiles follow the root's frame along the longer side, each covering the hatching.
+    const DrawRect frame = rootFrame(root);
+    const bool down = w < h;
+    double at = down ? frame.y + frame.height : frame.x + frame.width;
+    const double end = down ? h / 2 : w / 2;
+    const double length = down ? h : w;
+    const double background = palette::backgroundGrey();
+    for (const AccountLine& share : capacityShares) {
+        const double next = std::min(end, at + static_cast<double>(share.bytes.value_or(0)) *
+                                                   length / static_cast<double>(totalSize));
+        if (next <= at) continue;
+        const DrawRect tile =
+            down ? DrawRect{-w / 2, at, w, next - at} : DrawRect{at, -h / 2, next - at, h};
+        if (share.part != AccountPart::free) {
+            const DrawColor c = capacityShareColor(share.part);
+            r.fillRect(tile, DrawColor::grey(background + (c.red - background) * c.alpha, 1.0));
+        }
+        shareShapes_.push_back(
+            {share.part, false, {tile.x, tile.x + tile.width}, {tile.y, tile.y + tile.height}});
+        at = next;
+    }
+}
+
 DrawRect DrawTreeMap::zoomedFrame(const FileView& view) const {
     const DrawRect target = rootFrame(*view.file);
     if (!keepAspectRatioDuringZoom || view.frame.width == 0 || view.frame.height == 0)
@@ -407,6 +441,7 @@ DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
         colorMode == ColorMode::change || orderKey || identityHue ? comparisonRevision : 0;
     key.mergeThreshold = mergeThreshold;
     key.totalSize = totalSize;
+    key.capacityShares = capacityShares;
     key.layout = layout;
     key.directoryBorderRatio = directoryBorderRatio;
     key.keepAspectRatioDuringZoom = keepAspectRatioDuringZoom;
@@ -483,16 +518,8 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         }
         return;
     }
-    if (file->parent() == nullptr && totalSize >= 1) {
-        // The volume's free space, hatched.
-        const double m = std::max(w, h);
-        const auto stripes = static_cast<int>(2 * m / 20);
-        for (int i = 0; i <= stripes; ++i) {
-            const double x = 20.0 * i - w / 2 - h;
-            r.fillQuad(DrawColor::grey(i % 2 == 0 ? 0.5 : 0.2, 0.1), {x, -h / 2}, {x + 20, -h / 2},
-                       {x + m, -h / 2 + m}, {x + 20 + m, -h / 2 + m});
-        }
-    }
+    shareShapes_.clear();
+    if (file->parent() == nullptr && totalSize >= 1) drawCapacityShares(*file);
 
     FileView main;
     main.file = file;

@@ -103,6 +103,7 @@ private:
         std::uint64_t comparisonRevision = 0;
         double mergeThreshold = 0;
         std::int64_t totalSize = 0;
+        std::vector<AccountLine> capacityShares;
         Layout layout = Layout::spiralSnake;
         double directoryBorderRatio = 0;
         bool keepAspectRatioDuringZoom = false;
@@ -127,6 +128,9 @@ private:
     };
 
     DrawRect rootFrame(const File& file) const;
+    /// The volume's free space hatched over the view, and the other parts of its capacity
+    /// beside the tree as tiles after the root's frame.
+    void drawCapacityShares(const File& root);
     DrawRect zoomedFrame(const FileView& view) const;
     double hueOf(const FileView& view) const;
     DrawRect insetArea(const DrawRect& frame) const;

@@ -43,6 +43,7 @@ void ScanOperation::postLog(LogLine line) {
 }
 
 void ScanOperation::postError(std::string path, int errorNumber) {
+    shared_->unreadable.fetch_add(1, std::memory_order_relaxed);
     postLog(LogLine::scanError(std::move(path), LogLine::Error::posix(errorNumber)));
 }
 

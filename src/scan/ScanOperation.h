@@ -66,6 +66,8 @@ public:
     ScanProgress progress() const;
     /// The entries the exclusion left out so far (with what lies below them, unmeasured).
     std::uint64_t excludedCount() const { return shared_->excluded.load(); }
+    /// The entries that could not be read so far (each logged).
+    std::uint64_t unreadableCount() const { return shared_->unreadable.load(); }
     void setThreadCount(unsigned threads) { threads_ = threads; }
     /// Called on walking threads with each folder as it is opened, before its entries are read
     /// (a live tree sets its watches up here, during the walk).
@@ -100,6 +102,7 @@ private:
         std::atomic<std::uint64_t> total{0};
         std::atomic<std::uint64_t> completed{0};
         std::atomic<std::uint64_t> excluded{0};
+        std::atomic<std::uint64_t> unreadable{0};
         std::mutex listingMutex; // guards the four below
         std::vector<FolderListing> listed;
         std::vector<const void*> finished;

@@ -1,5 +1,7 @@
 #include "scan/VolumeAccount.h"
 
+#include "model/Localization.h"
+
 #include <algorithm>
 #include <set>
 
@@ -39,6 +41,66 @@ std::optional<VolumeAccount> accountVolume(const std::string& path, std::int64_t
     }
     if (own && own->mountPoint == path) account.unattributed = account.used - scannedAllocated;
     return account;
+}
+
+std::vector<AccountLine> capacityShares(const VolumeAccount& account) {
+    std::vector<AccountLine> shares;
+    const auto add = [&](AccountPart part, std::int64_t bytes) {
+        if (bytes > 0) shares.push_back({part, bytes, 0});
+    };
+    // Where names of one file outnumber the file system's own records, the tree holds more
+    // than is in use: nothing is left unattributed then.
+    if (account.unattributed) add(AccountPart::unattributed, *account.unattributed);
+    add(AccountPart::reserved, account.reserved);
+    add(AccountPart::free, account.free);
+    return shares;
+}
+
+std::vector<AccountLine> accountLines(const VolumeAccount& account) {
+    std::vector<AccountLine> lines = capacityShares(account);
+    if (account.otherVolumeCount > 0)
+        lines.push_back(
+            {AccountPart::otherVolumes, account.otherVolumes, account.otherVolumeCount});
+    if (account.unreadable > 0)
+        lines.push_back({AccountPart::unreadable, std::nullopt, account.unreadable});
+    if (account.excluded > 0)
+        lines.push_back({AccountPart::excluded, std::nullopt, account.excluded});
+    return lines;
+}
+
+namespace {
+
+struct PartKeys {
+    std::string_view name;
+    std::string_view meaning;
+};
+
+PartKeys keysOf(AccountPart part) {
+    switch (part) {
+    case AccountPart::unattributed:
+        return {"account.unattributed", "account.unattributed.meaning"};
+    case AccountPart::reserved:
+        return {"account.reserved", "account.reserved.meaning"};
+    case AccountPart::free:
+        return {"account.free", "account.free.meaning"};
+    case AccountPart::otherVolumes:
+        return {"account.otherVolumes", "account.otherVolumes.meaning"};
+    case AccountPart::unreadable:
+        return {"account.unreadable", "account.unreadable.meaning"};
+    case AccountPart::excluded:
+        return {"account.excluded", "account.excluded.meaning"};
+    }
+    return {"account.free", "account.free.meaning"};
+}
+
+} // namespace
+
+std::string_view accountPartName(AccountPart part) {
+    return localizedText(keysOf(part).name);
+}
+
+std::string_view accountPartMeaning(AccountPart part) {
+    return localizedText(keysOf(part).meaning);
 }
 
 } // namespace tessera

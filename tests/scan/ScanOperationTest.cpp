@@ -48,6 +48,7 @@ struct ScanOutcome {
     ScanProgress progress;          // the operation's own count at the end
     ScanProgress deliveredProgress; // the last count the delegate heard
     std::vector<LogLine> logs;      // every line the scan added
+    std::uint64_t unreadable = 0;   // as the operation counted them
 };
 
 ScanOutcome scanFolder(const std::string& path,
@@ -64,7 +65,8 @@ ScanOutcome scanFolder(const std::string& path,
     worker.join();
     EXPECT_TRUE(done);
     EXPECT_FALSE(run->progressAfterFinish);
-    ScanOutcome outcome{std::move(run->root), {}, operation.progress(), run->lastProgress, {}};
+    ScanOutcome outcome{std::move(run->root), {}, operation.progress(),
+                        run->lastProgress,    {}, operation.unreadableCount()};
     for (std::size_t i = logsBefore; i < log.logs().size(); ++i) {
         outcome.logs.push_back(log.logs()[i]);
         if (log.logs()[i].isError()) outcome.errorPaths.push_back(log.logs()[i].path());
@@ -297,7 +299,7 @@ TEST(ScanOperationTest, UnreadableDirectoriesBecomeOneErrorLineAndStayEmpty) {
             const Directory& root = *outcome.root->asDirectory();
             const File* lockedNode = root.fileAtPath("locked");
             const bool ok =
-                outcome.errorPaths.size() == 2 &&
+                outcome.errorPaths.size() == 2 && outcome.unreadable == 2 &&
                 std::count(outcome.errorPaths.begin(), outcome.errorPaths.end(), locked) == 1 &&
                 lockedNode != nullptr && lockedNode->isLeaf() &&
                 root.fileAtPath("unlisted")->isLeaf() &&

@@ -5,7 +5,10 @@
 #include "scan/VolumeAccount.h"
 
 #include "cli/ScanCommand.h"
+#include "controller/FileController.h"
 #include "favorites/Favorite.h"
+#include "favorites/Predicate.h"
+#include "favorites/PredicateText.h"
 #include "platform/MainQueue.h"
 #include "scan/ScanOperation.h"
 #include "support/TemporaryDirectory.h"
@@ -134,6 +137,64 @@ TEST(VolumeAccountTest, BlocksKeptForRootAreReservedNotUsed) {
     EXPECT_EQ(volume.size(), account->used);
     EXPECT_EQ(volume.totalSize(), account->used + account->free);
     EXPECT_EQ(volume.reservedSize(), account->reserved);
+}
+
+TEST(VolumeAccountTest, LinesFollowThePictureAndLeaveEmptyPartsOut) {
+    VolumeAccount account;
+    account.size = 1000;
+    account.used = 600;
+    account.reserved = 100;
+    account.free = 300;
+    account.unattributed = 50;
+    account.otherVolumes = 70;
+    account.otherVolumeCount = 2;
+    account.unreadable = 3;
+    const std::vector<AccountLine> lines = accountLines(account);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], (AccountLine{AccountPart::unattributed, 50, 0}));
+    EXPECT_EQ(lines[1], (AccountLine{AccountPart::reserved, 100, 0}));
+    EXPECT_EQ(lines[2], (AccountLine{AccountPart::free, 300, 0}));
+    EXPECT_EQ(lines[3], (AccountLine{AccountPart::otherVolumes, 70, 2}));
+    // Entries that could not be read have no known size: counted, never guessed.
+    EXPECT_EQ(lines[4], (AccountLine{AccountPart::unreadable, std::nullopt, 3}));
+    EXPECT_EQ(capacityShares(account), std::vector(lines.begin(), lines.begin() + 3));
+
+    // Names of one file counted at each outnumber what is in use: nothing is unattributed, and
+    // a full volume, a folder (no unattributed part) and a tmpfs (nothing reserved) leave
+    // their empty parts out.
+    account.unattributed = -20;
+    account.free = 0;
+    account.reserved = 0;
+    EXPECT_TRUE(capacityShares(account).empty());
+    account.unattributed.reset();
+    account.excluded = 4;
+    EXPECT_EQ(accountLines(account).back(), (AccountLine{AccountPart::excluded, std::nullopt, 4}));
+    EXPECT_EQ(accountPartName(AccountPart::reserved), "Reserved");
+}
+
+TEST(VolumeAccountTest, ALiveTreeAccountsForWhatItsFirstScanLeftOut) {
+    TemporaryDirectory folder;
+    folder.writeFile("keep/a", 5'000);
+    folder.writeFile("skip/b", 7'000);
+    folder.writeFile("c.o", 100);
+    auto controller = FileController::create(folder.path());
+    Favorite favorite(folder.path(), false);
+    favorite.setFilterPredicate(
+        std::make_shared<const Predicate>(*parsePredicate("path endswith \".o\"")));
+    favorite.addExcludedPath(folder / "skip");
+    favorite.setFileController(controller);
+    EXPECT_FALSE(controller->volumeAccount()) << "no tree yet";
+    ASSERT_TRUE(MainQueue::shared().runUntil(
+        [&] { return controller->loadedRootFile() != nullptr; }, std::chrono::seconds(30)));
+
+    const auto account = controller->volumeAccount();
+    ASSERT_TRUE(account);
+    EXPECT_EQ(account->excluded, 2);
+    EXPECT_EQ(account->unreadable, 0);
+    EXPECT_FALSE(account->unattributed) << "a folder is no whole volume";
+    EXPECT_EQ(account->used + account->free + account->reserved, account->size);
+    EXPECT_EQ(accountLines(*account).back(), (AccountLine{AccountPart::excluded, std::nullopt, 2}));
+    favorite.setFileController(nullptr);
 }
 
 } // namespace

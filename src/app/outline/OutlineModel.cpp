@@ -7,8 +7,10 @@
 #include "model/Localization.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QMimeDatabase>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 
 namespace tessera {
@@ -47,8 +49,10 @@ void OutlineModel::showFiltered(FilePtr tree, std::shared_ptr<const FilePredicat
         filter_ = filtered_ ? std::move(filter) : nullptr;
         listed_.clear();
         places_.clear();
+        accountLines_.clear();
         endResetModel();
     }
+    if (!filter_) refreshAccount();
     emit reloaded();
 }
 
@@ -108,7 +112,12 @@ QModelIndex OutlineModel::index(int row, int column, const QModelIndex& parent) 
     if (row < 0 || column < 0 || column >= kColumns) return {};
     if (!parent.isValid()) {
         Directory* root = observedRootFile();
-        return row == 0 && root != nullptr ? createIndex(0, column, root) : QModelIndex();
+        if (root == nullptr) return {};
+        if (row == 0) return createIndex(0, column, root);
+        // The account's rows carry no node.
+        return static_cast<std::size_t>(row) <= accountLines_.size()
+                   ? createIndex(row, column, nullptr)
+                   : QModelIndex();
     }
     const std::vector<File*>* rows = rowsOf(fileAt(parent));
     if (rows == nullptr || static_cast<std::size_t>(row) >= rows->size()) return {};
@@ -124,7 +133,8 @@ QModelIndex OutlineModel::parent(const QModelIndex& child) const {
 }
 
 int OutlineModel::rowCount(const QModelIndex& parent) const {
-    if (!parent.isValid()) return observedRootFile() != nullptr ? 1 : 0;
+    if (!parent.isValid())
+        return observedRootFile() != nullptr ? 1 + static_cast<int>(accountLines_.size()) : 0;
     if (parent.column() != 0) return 0;
     const std::vector<File*>* rows = rowsOf(fileAt(parent));
     return rows != nullptr ? static_cast<int>(rows->size()) : 0;
@@ -136,7 +146,7 @@ int OutlineModel::columnCount(const QModelIndex&) const {
 
 bool OutlineModel::hasChildren(const QModelIndex& parent) const {
     if (!parent.isValid()) return observedRootFile() != nullptr;
-    if (parent.column() != 0) return false;
+    if (parent.column() != 0 || fileAt(parent) == nullptr) return false;
     Directory* directory = fileAt(parent)->asDirectory();
     if (directory == nullptr) return false;
     if (controller_) controller_->loadPackageFlag(*directory);
@@ -145,7 +155,7 @@ bool OutlineModel::hasChildren(const QModelIndex& parent) const {
 }
 
 bool OutlineModel::canFetchMore(const QModelIndex& parent) const {
-    if (!parent.isValid()) return false;
+    if (!parent.isValid() || fileAt(parent) == nullptr) return false;
     const Directory* directory = fileAt(parent)->asDirectory();
     return directory != nullptr && !isListed(*directory) && directory->count() > 0;
 }
@@ -199,7 +209,13 @@ QIcon OutlineModel::iconFor(const File& file) const {
 
 QVariant OutlineModel::data(const QModelIndex& index, int role) const {
     const File* file = fileAt(index);
-    if (file == nullptr) return {};
+    if (file == nullptr) {
+        if (!index.isValid() || index.parent().isValid() || index.row() < 1 ||
+            static_cast<std::size_t>(index.row()) > accountLines_.size())
+            return {};
+        return accountData(accountLines_[static_cast<std::size_t>(index.row()) - 1], index.column(),
+                           role);
+    }
     if (role == Qt::DecorationRole && index.column() == name) return iconFor(*file);
     if (role == Qt::TextAlignmentRole &&
         (index.column() == size || index.column() == allocatedSize))
@@ -221,6 +237,86 @@ QVariant OutlineModel::data(const QModelIndex& index, int role) const {
         return toQString(formatMediumDateShortTime(file->modificationDate()));
     default:
         return {};
+    }
+}
+
+std::optional<AccountPart> OutlineModel::accountPartAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.parent().isValid() || index.row() < 1 ||
+        static_cast<std::size_t>(index.row()) > accountLines_.size())
+        return std::nullopt;
+    return accountLines_[static_cast<std::size_t>(index.row()) - 1].part;
+}
+
+QVariant OutlineModel::accountData(const AccountLine& line, int column, int role) const {
+    // Set apart from the tree's rows: slanted, with the volume's icon, and their meaning in the
+    // tool tip and for a screen reader.
+    if (role == Qt::FontRole) {
+        QFont font;
+        font.setItalic(true);
+        return font;
+    }
+    if (role == Qt::DecorationRole && column == name) {
+        const auto icon = line.part == AccountPart::unreadable ? QStyle::SP_MessageBoxWarning
+                          : line.part == AccountPart::excluded ? QStyle::SP_DialogDiscardButton
+                                                               : QStyle::SP_DriveHDIcon;
+        return QApplication::style()->standardIcon(icon);
+    }
+    if (role == Qt::TextAlignmentRole && (column == size || column == allocatedSize))
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::ToolTipRole || (role == Qt::AccessibleDescriptionRole && column == name))
+        return toQString(std::string(accountPartMeaning(line.part)));
+    if (role == Qt::AccessibleDescriptionRole)
+        return headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    if (role != Qt::DisplayRole) return {};
+    if (column == name) {
+        std::string text(accountPartName(line.part));
+        if (line.part == AccountPart::otherVolumes)
+            text += " - " + localizedCountFormat("account.volumeCount", line.count);
+        else if (line.count > 0)
+            text += " - " + localizedCountFormat("account.entryCount", line.count);
+        return toQString(text);
+    }
+    // Space, not contents: it is counted as what it takes on the disk.
+    if (column == allocatedSize)
+        return toQString(line.bytes ? formatByteCount(*line.bytes)
+                                    : std::string(localizedText("account.unknownSize")));
+    return {};
+}
+
+void OutlineModel::refreshAccount() {
+    std::vector<AccountLine> lines;
+    if (controller_ && !filter_ && controller_->loadedRootFile() != nullptr)
+        if (const auto account = controller_->volumeAccount()) lines = accountLines(*account);
+    setAccountLines(std::move(lines));
+}
+
+void OutlineModel::scheduleAccountRefresh() {
+    // The tree changed on disk: the volume did too. Asked again once a burst has passed.
+    if (accountRefreshPending_) return;
+    accountRefreshPending_ = true;
+    QTimer::singleShot(kAccountRefreshDelayMs, this, [this] {
+        accountRefreshPending_ = false;
+        refreshAccount();
+    });
+}
+
+void OutlineModel::setAccountLines(std::vector<AccountLine> lines) {
+    if (lines == accountLines_) return;
+    const auto count = static_cast<int>(accountLines_.size());
+    if (lines.size() == accountLines_.size()) {
+        accountLines_ = std::move(lines);
+        emit dataChanged(index(1, 0), index(count, kColumns - 1));
+        return;
+    }
+    if (count > 0) {
+        beginRemoveRows({}, 1, count);
+        accountLines_.clear();
+        endRemoveRows();
+    }
+    if (!lines.empty() && observedRootFile() != nullptr) {
+        beginInsertRows({}, 1, static_cast<int>(lines.size()));
+        accountLines_ = std::move(lines);
+        endInsertRows();
     }
 }
 
@@ -268,9 +364,11 @@ void OutlineModel::fileControllerDidLoadRootFile() {
         }
     }
     resetRows([] {});
+    refreshAccount();
 }
 
 void OutlineModel::fileControllerDidInsert(Directory& parent, std::size_t index) {
+    scheduleAccountRefresh();
     const ChangeInProgress change(changing_);
     if (!isListed(parent)) {
         // Its disclosure may appear.
@@ -287,6 +385,7 @@ void OutlineModel::fileControllerDidInsert(Directory& parent, std::size_t index)
 }
 
 void OutlineModel::fileControllerDidRemove(File& file, Directory& parent, std::size_t) {
+    scheduleAccountRefresh();
     const ChangeInProgress change(changing_);
     takeRow(file, parent);
 }
@@ -363,6 +462,7 @@ void OutlineModel::fileControllerDidChangeOrder(File& file, std::ptrdiff_t,
 }
 
 void OutlineModel::fileControllerDidChange(File& file) {
+    scheduleAccountRefresh();
     if (&file != observedRootFile() && !places_.contains(&file)) return; // no row of its own
     emit dataChanged(indexOf(file, 0), indexOf(file, kColumns - 1));
 }
@@ -382,6 +482,7 @@ void OutlineModel::resetRows(const std::function<void()>& change) {
         filter_.reset();
         listed_.clear();
         places_.clear();
+        accountLines_.clear();
         change();
         endResetModel();
     }

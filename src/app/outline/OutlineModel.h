@@ -1,5 +1,7 @@
 // The list form of a tree for a Qt view, adapting the nodes in place (never copying them): one
-// row per node in its parent's order, the root as the single top row, five columns (name with
+// row per node in its parent's order, the root as the first top row (followed, for a live
+// folder, by rows that account for the rest of its volume: free, reserved, other volumes,
+// unreadable and excluded entries), five columns (name with
 // icon, size, allocated size, creation and modification dates). A folder's rows are taken when
 // the view first asks for them (sorted by the graph's measure then); from then on the
 // controller's notifications move, insert and remove them, so the rows always equal the tree.
@@ -9,6 +11,7 @@
 #include "controller/FileControllerObserver.h"
 #include "model/File.h"
 #include "model/FileEnums.h"
+#include "scan/VolumeAccount.h"
 
 #include <QAbstractItemModel>
 #include <QHash>
@@ -47,8 +50,13 @@ public:
     void relist();
     const FilePredicate* filter() const { return filter_.get(); }
 
-    /// The node of a row; none for an invalid index.
+    /// The node of a row; none for an invalid index and for the account's rows.
     File* fileAt(const QModelIndex& index) const;
+    /// The part of the volume a top row after the root accounts for; none for other rows.
+    std::optional<AccountPart> accountPartAt(const QModelIndex& index) const;
+    /// Asks the controller again where its volume's space went, and updates the account's
+    /// rows (the tree's rows stay as they are).
+    void refreshAccount();
     /// The row of a node of the shown tree (first column).
     QModelIndex indexOf(const File& file) const;
     /// The node at `relativePath` in the shown tree, if any.
@@ -96,6 +104,13 @@ private:
     /// Builds the rows afresh (the view takes them again), after `change`.
     void resetRows(const std::function<void()>& change);
     QIcon iconFor(const File& file) const;
+    QVariant accountData(const AccountLine& line, int column, int role) const;
+    /// Refreshes the account a moment after the tree changed (once for a burst of changes).
+    void scheduleAccountRefresh();
+    static constexpr int kAccountRefreshDelayMs = 500;
+    bool accountRefreshPending_ = false;
+    /// Replaces the account's rows by `lines`, telling the view of each change.
+    void setAccountLines(std::vector<AccountLine> lines);
 
     std::function<SizeMode()> sizeMode_;
     std::shared_ptr<FileController> controller_;
@@ -119,6 +134,8 @@ private:
     int rowOf(const File& file) const;
     mutable QHash<QString, QIcon> iconsByType_;
     bool changing_ = false; // a change of the rows is being told
+    /// The account's rows, after the root's.
+    std::vector<AccountLine> accountLines_;
 };
 
 } // namespace tessera

@@ -151,6 +151,10 @@ void OutlineViewController::setFileController(std::shared_ptr<FileController> co
     searchLine_->hide();
     editorArea_->hide();
     view_->setMinimumHeight(0);
+    favoriteSubscription_ = {};
+    if (controller && controller->favorite() != nullptr)
+        favoriteSubscription_ = controller->favorite()->changed().subscribe(
+            [this](Favorite&) { model_->refreshAccount(); });
     model_->setFileController(std::move(controller));
 }
 

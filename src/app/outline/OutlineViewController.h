@@ -5,6 +5,8 @@
 // file in the graph.
 #pragma once
 
+#include "model/Callbacks.h"
+
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <functional>
@@ -119,6 +121,8 @@ private:
     std::unique_ptr<SearchResults> results_;
     std::unique_ptr<SearchSession> search_;
     QMenu* contextMenu_ = nullptr;
+    /// The favourite's sizes changing: the account's rows are asked for again.
+    Subscription favoriteSubscription_;
     /// Restoring expansion expands rows; those expansions leave the flags alone.
     bool restoring_ = false;
     /// The rows the list keeps while a search shows its editor above it.

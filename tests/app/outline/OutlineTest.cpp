@@ -93,9 +93,13 @@ private slots:
         QTreeView& view = *outline.view();
         QVERIFY(view.isVisible());
 
-        // One top row, the root, open on its children in the graph's order.
-        QCOMPARE(model.rowCount(), 1);
+        // The root first, open on its children in the graph's order; the rows after it account
+        // for the rest of its volume and stand for no file.
         const QModelIndex root = model.index(0, 0);
+        QCOMPARE(model.fileAt(root), window->fileController()->rootFile());
+        for (int row = 1; row < model.rowCount(); ++row)
+            QVERIFY(model.fileAt(model.index(row, 0)) == nullptr &&
+                    model.accountPartAt(model.index(row, 0)));
         QTRY_VERIFY(view.isExpanded(root));
         QCOMPARE(rowsUnder(model, root), (QStringList{"docs", "music", "e"}));
         QCOMPARE(model.data(model.index(0, OutlineModel::size, root)).toString(),
