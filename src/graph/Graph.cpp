@@ -43,9 +43,13 @@ std::int64_t Graph::totalSize() const {
     const Favorite* favorite = fileController_->favorite();
     if (!favorite->isVolume() || fileController_->rootFile() == nullptr)
         return *favorite->totalSize();
+    return volumeTotal(capacityShares());
+}
+
+std::int64_t Graph::volumeTotal(const std::vector<AccountLine>& shares) const {
     // The whole volume: the tree and every other part of the capacity.
     std::int64_t total = fileController_->rootFile()->allocatedSize();
-    for (const AccountLine& share : capacityShares())
+    for (const AccountLine& share : shares)
         total += share.bytes.value_or(0);
     return total;
 }
@@ -82,7 +86,9 @@ std::vector<AccountLine> Graph::capacityShares() const {
 void Graph::updateVolumeScale() {
     if (!fileDraw_) return;
     fileDraw_->capacityShares = capacityShares();
-    fileDraw_->totalSize = totalSize();
+    // The volume asked once for both.
+    fileDraw_->totalSize =
+        fileDraw_->capacityShares.empty() ? totalSize() : volumeTotal(fileDraw_->capacityShares);
 }
 
 std::optional<Graph::FileTransitionType> Graph::fileTransitionType() const {
@@ -428,6 +434,9 @@ void Graph::drawFrame() {
     if (activeFile_ != nullptr && activeFileDraw_) {
         prepareActiveFileDraw(*activeFile_);
         activeFileDraw_->draw();
+    } else if (activePart_ && activeFileText_ && !activeFileText_->hasText() &&
+               file_->parent() == nullptr) {
+        setActivePart(*activePart_); // named again after a change of the tree cleared the bubble
     }
     drawNames();
     drawLegend();

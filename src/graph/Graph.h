@@ -236,6 +236,8 @@ private:
     /// Whether the picture shows the volume's space: the option is on, sizes are allocated
     /// and the favourite knows its space.
     bool showsVolumeSpace() const;
+    /// The tree and `shares` (of a whole volume, capacityShares()) together.
+    std::int64_t volumeTotal(const std::vector<AccountLine>& shares) const;
     /// Hands the layout the scale of the root and the volume's parts beside it.
     void updateVolumeScale();
     /// Hands the settings to the file drawing.

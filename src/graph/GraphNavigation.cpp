@@ -131,7 +131,7 @@ void Graph::setActivePart(AccountPart part) {
                          LabelText::kSystemFontSize, palette::labelText()});
     if (share != shares.end() && share->bytes) {
         std::string size = " - " + formatByteCount(*share->bytes);
-        if (const std::int64_t total = totalSize(); total > 0) {
+        if (const std::int64_t total = volumeTotal(shares); total > 0) {
             char percent[32];
             std::snprintf(percent, sizeof percent, " (%.1f%%)",
                           100.0 * static_cast<double>(*share->bytes) / static_cast<double>(total));

@@ -124,6 +124,16 @@ private slots:
                 savePicture(windowPicture(*window), "volume-account-pie-reserved");
             }
         }
+        // The pointer rests on the free space while a file is written: the bubble, cleared by
+        // the change of the tree, names the part again with what is left.
+        QCOMPARE(graph.activePart(), std::optional(AccountPart::free));
+        folder->writeFile("volume/while-pointing", 500'000);
+        QTRY_VERIFY(graph.file()->asDirectory()->fileAtPath("while-pointing") != nullptr);
+        QTRY_VERIFY(text(graph.activeText())
+                        .startsWith("Free Space - " +
+                                    text(formatByteCount(*graph.capacityShares().back().bytes))));
+        QVERIFY(*graph.capacityShares().back().bytes < *shares.back().bytes);
+
         // In a dark palette the parts keep their neutral greys over the dark background.
         const QPalette light = QApplication::palette();
         QPalette dark = light;
