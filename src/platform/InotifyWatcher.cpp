@@ -87,6 +87,11 @@ struct InotifyWatcher::State {
     std::thread thread;
     bool rootDeleted = false;
     std::vector<FileEvent> pendingEvents; // delivered with the next batch, on the watcher's thread
+    // Folders told as made that were gone from their path before they could be watched: their
+    // parent may have moved meanwhile, and they are watched under its new name when its move is
+    // told. The latest few are kept.
+    std::vector<std::string> vanishedFolders;
+    static constexpr std::size_t kVanishedFoldersKept = 256;
     // Guards the table of watches and what goes with it: folders are added from other threads
     // (a scan's) while the watcher's thread translates events.
     std::mutex mutex;
@@ -101,19 +106,45 @@ struct InotifyWatcher::State {
     // Watches `folder` and every folder below it (iteratively); with `onlyNew`, folders that
     // have a watch already are not descended into. Folders over the watch limit are remembered
     // for polling, and so are the folders below them.
-    void watchTree(const std::string& folder, std::vector<FileEvent>& events,
+    // Returns false when `folder` itself could not be opened (gone meanwhile, or unreadable).
+    bool watchTree(const std::string& folder, std::vector<FileEvent>& events,
                    bool onlyNew = false) {
         std::vector<std::string> pending{folder};
+        bool opened = false;
         while (!pending.empty()) {
             const std::string path = std::move(pending.back());
             pending.pop_back();
             auto directory = openDirectory(path);
             if (!directory) continue; // gone meanwhile or unreadable
+            opened = true;
             const Watched watched = watchOpenFolder(directory->get(), path, events);
             if (watched == Watched::already && onlyNew) continue;
             if (watched == Watched::failed && !unwatched.contains(path)) continue;
             pushChildFolders(directory->get(), path, pending);
         }
+        return opened;
+    }
+
+    // A folder just made: watched with what it holds, or remembered when it is gone already.
+    void watchNewFolder(const std::string& path, std::vector<FileEvent>& events) {
+        if (watchTree(path, events) || entryExists(path)) return;
+        if (vanishedFolders.size() >= kVanishedFoldersKept)
+            vanishedFolders.erase(vanishedFolders.begin());
+        vanishedFolders.push_back(path);
+    }
+
+    // A folder moved from `from` to `to`: folders made in it that were gone from their path
+    // before they could be watched are watched where they are now.
+    void watchVanishedBelow(const std::string& from, const std::string& to,
+                            std::vector<FileEvent>& events) {
+        std::vector<std::string> found;
+        std::erase_if(vanishedFolders, [&](const std::string& path) {
+            if (relatePaths(path, from) != PathRelation::firstInsideSecond) return false;
+            found.push_back(to + path.substr(from.size()));
+            return true;
+        });
+        for (const std::string& path : found)
+            watchNewFolder(path, events);
     }
 
     static void pushChildFolders(int directoryFd, const std::string& path,
@@ -276,6 +307,8 @@ struct InotifyWatcher::State {
                         unwatched.rename(from->path, path);
                         if (!renameWatched(from->path, path) && !wasUnwatched)
                             watchTree(path, events);
+                        // Folders made in it just before it moved were not there to watch.
+                        watchVanishedBelow(from->path, path, events);
                     }
                     events.push_back({FileEvent::Kind::moved, from->path, path});
                     moves.erase(from);
@@ -284,7 +317,7 @@ struct InotifyWatcher::State {
                     events.push_back({FileEvent::Kind::appeared, path, {}});
                 }
             } else if ((event->mask & IN_CREATE) != 0) {
-                if (directory) watchTree(path, events);
+                if (directory) watchNewFolder(path, events);
                 events.push_back({FileEvent::Kind::appeared, path, {}});
             } else if ((event->mask & IN_DELETE) != 0) {
                 if (directory) forgetUnwatched(path, events);

@@ -22,10 +22,29 @@ class Recorder {
 public:
     InotifyWatcher::Handler handler() {
         return [this](std::vector<FileEvent> batch) {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
             events_.insert(events_.end(), batch.begin(), batch.end());
+            // Held, the watcher's thread reads no events: what happens meanwhile comes in one
+            // batch afterwards, as on a busy machine.
+            held_ = hold_;
             changed_.notify_all();
+            changed_.wait(lock, [this] { return !hold_; });
+            held_ = false;
         };
+    }
+    /// From the next batch on, the watcher's thread waits in the handler until released.
+    void hold() {
+        std::lock_guard lock(mutex_);
+        hold_ = true;
+    }
+    bool waitUntilHeld() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return held_; });
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        hold_ = false;
+        changed_.notify_all();
     }
     bool waitFor(const FileEvent& wanted) {
         std::unique_lock lock(mutex_);
@@ -42,6 +61,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<FileEvent> events_;
+    bool hold_ = false;
+    bool held_ = false;
 };
 
 TEST(InotifyWatcherTest, CreationsWritesMovesAndDeletionsArriveInOrder) {
@@ -73,6 +94,27 @@ TEST(InotifyWatcherTest, CreationsWritesMovesAndDeletionsArriveInOrder) {
     const auto events = recorder.events();
     const auto at = [&](const FileEvent& e) { return std::find(events.begin(), events.end(), e); };
     EXPECT_LT(at({Kind::appeared, file, {}}), at({Kind::deleted, file, {}}));
+}
+
+// A folder made just before its parent moves is gone from its path when its creation is read:
+// it is watched where the move took it.
+TEST(InotifyWatcherTest, AFolderMadeJustBeforeItsParentMovedIsWatchedWhereItWent) {
+    TemporaryDirectory folder;
+    folder.makeDirectory("parent");
+    Recorder recorder;
+    auto watcher = InotifyWatcher::start(folder.path(), recorder.handler());
+    ASSERT_TRUE(watcher.has_value()) << watcher.error();
+
+    recorder.hold();
+    folder.writeFile("gate", 1);
+    ASSERT_TRUE(recorder.waitUntilHeld());
+    folder.makeDirectory("parent/child");
+    ASSERT_EQ(std::rename((folder / "parent").c_str(), (folder / "moved").c_str()), 0);
+    recorder.release();
+    EXPECT_TRUE(recorder.waitFor({Kind::moved, folder / "parent", folder / "moved"}));
+
+    const std::string inner = folder.writeFile("moved/child/inner", 1);
+    EXPECT_TRUE(recorder.waitFor({Kind::appeared, inner, {}}));
 }
 
 TEST(InotifyWatcherTest, MovesAcrossTheRootsEdgeAreAppearancesAndDeletions) {
