@@ -75,6 +75,7 @@ void FileController::removeObserver(FileControllerObserver& observer) {
 }
 
 ChangeReporter FileController::reporter() {
+    if (hardLinkCounting_ == HardLinkCounting::once && !recountingLinks_) recountLinksLater();
     return ChangeReporter(observers_, mainQueue_);
 }
 
@@ -89,6 +90,7 @@ File& FileController::insert(Directory& parent, FilePtr file) {
 
 void FileController::erase(File& file) {
     ++membershipVersion_;
+    forgetUncountedAt(file);
     Directory& parent = *file.parent();
     auto removal = parent.remove(file);
     reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
@@ -251,6 +253,11 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
         }
         rootFile_.reset(root.release()->asDirectory());
         rootFile_->setPackageFlag(false);
+        // Counted once before anyone sees the tree: nothing to tell.
+        if (hardLinkCounting_ == HardLinkCounting::once)
+            for (const UncountedName& taken :
+                 countLinksOnce(*rootFile_, rootPath_, hardLinks_->names(), SizeMode::fileSize))
+                uncounted_.emplace(taken.name, taken);
         for (FileControllerObserver* observer : std::vector(observers_))
             observer->fileControllerDidLoadRootFile();
         retire(std::move(preview));

@@ -16,6 +16,7 @@
 #include "platform/MountWatcher.h"
 #include "platform/OperationQueue.h"
 #include "platform/Trash.h"
+#include "scan/LinksCountedOnce.h"
 #include "scan/ScanOperation.h"
 #include "scan/VolumeAccount.h"
 
@@ -91,8 +92,9 @@ public:
     Favorite* favorite() const { return favorite_; }
     OperationQueue& operationQueue() { return *operationQueue_; }
 
-    // FavoriteController: attach, start, detach.
-    void setFavorite(Favorite* favorite) override { favorite_ = favorite; }
+    // FavoriteController: attach, start, detach. The favourite's counting of hard links is
+    // followed from then on.
+    void setFavorite(Favorite* favorite) override;
     /// Scans a live location and starts watching it for changes.
     void startScan() override;
     /// Stops watching, cancels queued scans and drops held-back updates.
@@ -102,6 +104,16 @@ public:
     /// now); none for a snapshot, before the first scan's tree, or when the volume cannot be
     /// asked. Unreadable and excluded entries are those of the first scan.
     std::optional<VolumeAccount> volumeAccount() const;
+
+    /// How a live tree counts a file with several names in it: at each name, or once, at the
+    /// first of them in the graph's order when its names last changed (the others are then
+    /// counted elsewhere and show no size). The tree keeps the choice through its changes; a
+    /// snapshot keeps the sizes it was stored with.
+    void setHardLinkCounting(HardLinkCounting counting);
+    HardLinkCounting hardLinkCounting() const { return hardLinkCounting_; }
+    /// The absolute path of the name at which the file that `name` stands for is counted, when
+    /// `name` is counted elsewhere and that name is known.
+    std::optional<std::string> countingNameOf(const File& name) const;
 
     // ScanOperationDelegate (main thread).
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override;
@@ -206,6 +218,20 @@ private:
     /// measured). `node` is the file's node if it is in the tree, `status` its fresh status.
     void findUnmetNames(const std::string& path, const File* node,
                         const platform::EntryStatus& status, std::vector<std::string>& others);
+    /// Files with several names counted once: decides again, at the next turn of the main queue,
+    /// for the files whose names changed since.
+    void recountLinksLater();
+    void recountLinks();
+    /// Gives every name counted elsewhere its figures back (each name counts again).
+    void countEveryName();
+    /// A name counted elsewhere counts again, with `figures`.
+    void giveFiguresBack(File& name, UncountedName figures);
+    /// The name is counted elsewhere from now on: its figures are taken.
+    void takeFigures(File& name);
+    /// Forgets the names counted elsewhere at or below `removed`, which leaves the tree.
+    void forgetUncountedAt(const File& removed);
+    /// Adds the deltas to a node's figures in place and tells the observers.
+    void resizeInPlace(File& file, std::int64_t sizeDelta, std::int64_t allocatedDelta);
     /// Takes "._name" out of the tree or measures it again after "name" came or went.
     void reconcileCompanion(const std::string& path);
     /// True when the favourite's exclusion filter leaves the absolute `path` out.
@@ -235,6 +261,12 @@ private:
     std::int64_t firstScanUnreadable_ = 0;
     std::int64_t firstScanExcluded_ = 0;
     Favorite* favorite_ = nullptr;
+    Subscription favoriteChanged_;
+    HardLinkCounting hardLinkCounting_ = HardLinkCounting::eachName;
+    /// The names counted elsewhere, with the figures they gave up.
+    std::unordered_map<const File*, UncountedName> uncounted_;
+    bool linkRecountPosted_ = false;
+    bool recountingLinks_ = false; // its own changes ask for no other recount
     MainQueue& mainQueue_;
     std::vector<FileControllerObserver*> observers_;
     std::deque<Update> updateQueue_;

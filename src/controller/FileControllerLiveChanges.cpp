@@ -215,6 +215,8 @@ void FileController::applyEntries(const std::string& folder,
             fresh->setPath(name);
             File& added = insert(*directory, std::move(fresh));
             byName.emplace(added.path(), &added);
+            // A new name of a file the tree shows elsewhere: its other names are found.
+            alignOtherNamesBelow(added);
         } else if (!fresh) {
             File* gone = existing->second;
             byName.erase(existing);
@@ -226,6 +228,7 @@ void FileController::applyEntries(const std::string& folder,
             fresh->setPath(name);
             File& added = insert(*directory, std::move(fresh));
             byName.emplace(added.path(), &added);
+            alignOtherNamesBelow(added);
         } else {
             reconcile(*existing->second, std::move(fresh)); // inside it; not this folder's names
         }
@@ -235,7 +238,8 @@ void FileController::applyEntries(const std::string& folder,
 
 void FileController::applyRootMoved(const std::string& path) {
     // The root keeps its empty name, so that relative paths stay what they were; its display
-    // name follows the location's new name.
+    // name follows the location's new name. The names of files with several names move with it.
+    hardLinks_->rename(rootPath_, path);
     rootPath_ = path;
     if (!rootFile_) return;
     for (FileControllerObserver* observer : std::vector(observers_))
@@ -245,6 +249,7 @@ void FileController::applyRootMoved(const std::string& path) {
 void FileController::applyRootDeleted() {
     if (!rootFile_) return;
     ++membershipVersion_;
+    uncounted_.clear();
     DirectoryPtr gone = std::move(rootFile_);
     for (FileControllerObserver* observer : std::vector(observers_))
         observer->fileControllerDidClose();
@@ -306,6 +311,7 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
             // or not at all: measure it once more where it is now.
             requestMeasurement(*newPath, Measurement::remeasure);
         } else {
+            forgetUncountedAt(*removal.file);
             reporter().removal(std::move(removal.file), oldParent, removal.index, removal.batch);
             // A rename onto an existing name replaces that entry without an event of its own.
             if (nameTaken) requestMeasurement(*newPath, Measurement::remeasure);

@@ -116,6 +116,19 @@ void FileController::alignOtherNamesBelow(const File& inserted) {
 }
 
 void FileController::updateFigures(File& existing, FilePtr fresh) {
+    // A name counted elsewhere is measured again whenever another name of its file is: found as
+    // it was when its size was taken, it stays as it is; changed, it counts again until the
+    // recount decides.
+    if (existing.isCountedElsewhere()) {
+        const auto taken = uncounted_.find(&existing);
+        if (taken != uncounted_.end() && taken->second.size == fresh->size() &&
+            taken->second.allocatedSize == fresh->allocatedSize() &&
+            existing.modificationDate() == fresh->modificationDate() &&
+            existing.creationDate() == fresh->creationDate())
+            return;
+        existing.setCountedElsewhere(false);
+        uncounted_.erase(&existing);
+    }
     const std::int64_t sizeDelta = fresh->size() - existing.size();
     const std::int64_t allocatedDelta = fresh->allocatedSize() - existing.allocatedSize();
     const bool resized = sizeDelta != 0 || allocatedDelta != 0;
@@ -150,14 +163,7 @@ void FileController::updateFigures(File& existing, FilePtr fresh) {
         reporter().change(existing, false, 0, 0, {});
         return;
     }
-    const std::size_t oldIndex = detail::indexOf(parent, existing);
-    FileOrderBatch batch = parent.updateSizes(&existing, sizeDelta, allocatedDelta, 0);
-    std::size_t newIndex = oldIndex;
-    if (!batch.empty() && batch.front().file == &existing) {
-        newIndex = static_cast<std::size_t>(batch.front().newIndex);
-        batch.erase(batch.begin());
-    }
-    reporter().change(existing, true, oldIndex, newIndex, batch);
+    resizeInPlace(existing, sizeDelta, allocatedDelta);
 }
 
 void FileController::reconcile(File& existing, FilePtr fresh) {

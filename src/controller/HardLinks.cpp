@@ -21,6 +21,15 @@ bool HardLinkIndex::empty() {
     return paths_.empty();
 }
 
+std::vector<LinkedName> HardLinkIndex::names() {
+    const std::lock_guard lock(mutex_);
+    std::vector<LinkedName> names;
+    names.reserve(paths_.size());
+    for (const auto& [path, identity] : paths_)
+        names.push_back({path, identity.device, identity.inode});
+    return names;
+}
+
 std::vector<std::string> HardLinkIndex::pathsAtOrBelow(const std::string& path) {
     const std::lock_guard lock(mutex_);
     std::vector<std::string> found;

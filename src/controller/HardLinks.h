@@ -6,6 +6,7 @@
 
 #include "model/File.h"
 #include "platform/FileSystem.h"
+#include "scan/LinksCountedOnce.h"
 
 #include <functional>
 #include <map>
@@ -33,6 +34,8 @@ public:
     std::optional<Identity> identityOf(const std::string& path);
     /// True while no file with several names was met: nothing to align.
     bool empty();
+    /// Every name the index holds, with the file it stood for when last looked at.
+    std::vector<LinkedName> names();
     /// The paths the index holds that are `path` or lie below it.
     std::vector<std::string> pathsAtOrBelow(const std::string& path);
     /// An entry moved: the paths at or below `from` now lie below `to`.

@@ -24,6 +24,7 @@ std::expected<std::unique_ptr<Favorite>, std::string> Favorite::decode(const Sto
         favorite->bookmark_ = std::move(*bookmark);
     }
     favorite->isFilterPredicateEnabled_ = stored.isFilterPredicateEnabled;
+    favorite->countsHardLinksOnce_ = stored.countsHardLinksOnce;
     if (stored.filterPredicate) {
         auto predicate = parsePredicate(*stored.filterPredicate);
         if (!predicate) return std::unexpected("filterPredicate: " + predicate.error());
@@ -38,6 +39,7 @@ Favorite::Stored Favorite::stored() const {
     if (bookmark_) stored.bookmarkData = bookmark_->bytes();
     stored.isFilterPredicateEnabled = isFilterPredicateEnabled_;
     if (filterPredicate_) stored.filterPredicate = formatPredicate(*filterPredicate_);
+    stored.countsHardLinksOnce = countsHardLinksOnce_;
     return stored;
 }
 
@@ -48,6 +50,11 @@ void Favorite::encode(const Stored& form, JsonWriter& writer) {
         writer.string(encodeBase64(*form.bookmarkData));
     else
         writer.null();
+    // Written only when on, so that favourites that never used it are stored as before.
+    if (form.countsHardLinksOnce) {
+        writer.key("countsHardLinksOnce");
+        writer.boolean(true);
+    }
     if (form.filterPredicate) {
         writer.key("filterPredicate");
         writer.string(*form.filterPredicate);
@@ -60,6 +67,12 @@ void Favorite::encode(const Stored& form, JsonWriter& writer) {
 void Favorite::setName(std::string name) {
     if (name == name_) return;
     name_ = std::move(name);
+    changed_(*this);
+}
+
+void Favorite::setCountsHardLinksOnce(bool once) {
+    if (once == countsHardLinksOnce_) return;
+    countsHardLinksOnce_ = once;
     changed_(*this);
 }
 

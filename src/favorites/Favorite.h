@@ -45,6 +45,7 @@ public:
         std::optional<std::string> bookmarkData; // the bookmark's bytes
         bool isFilterPredicateEnabled = false;
         std::optional<std::string> filterPredicate; // the predicate's text form
+        bool countsHardLinksOnce = false;
     };
     /// A favourite read back from its stored form (always a kept favourite). Fails when the
     /// stored predicate or bookmark does not parse.
@@ -89,6 +90,11 @@ public:
     /// that were off (the filter had them but was switched off): then more than `path` changed.
     bool addExcludedPath(const std::string& path);
 
+    /// A file with several names in the tree counts once, at its first name in the graph's order,
+    /// rather than at every name (the default, as the file system lists them).
+    bool countsHardLinksOnce() const { return countsHardLinksOnce_; }
+    void setCountsHardLinksOnce(bool once);
+
     FavoriteController* fileController() const { return fileController_.get(); }
     const std::shared_ptr<FavoriteController>& sharedFileController() const {
         return fileController_;
@@ -97,7 +103,8 @@ public:
     /// The sizes are updated afterwards.
     void setFileController(std::shared_ptr<FavoriteController> controller);
 
-    /// Called whenever the name, the availability, the sizes or the controller change.
+    /// Called whenever the name, the availability, the sizes, the counting of hard links or the
+    /// controller change.
     Callbacks<Favorite&>& changed() { return changed_; }
 
     /// Re-resolves the bookmark when the location is gone, then updates state and sizes.
@@ -122,6 +129,7 @@ private:
     std::int64_t reservedSize_ = 0;
     bool isFilterPredicateEnabled_ = false;
     std::shared_ptr<const Predicate> filterPredicate_;
+    bool countsHardLinksOnce_ = false;
     Callbacks<Favorite&> changed_;
 };
 

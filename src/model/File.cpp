@@ -323,7 +323,9 @@ std::optional<Date> File::date(ColorMode mode) const {
 
 FilePtr File::copy() const {
     if (const Directory* directory = asDirectory()) return directory->copyTree({});
-    return create(path(), size_, allocatedSize_, creationDate(), modificationDate());
+    FilePtr copied = create(path(), size_, allocatedSize_, creationDate(), modificationDate());
+    copied->setCountedElsewhere(isCountedElsewhere());
+    return copied;
 }
 
 FilePtr File::filtered(const FilePredicate& predicate) const {

@@ -88,6 +88,13 @@ public:
     std::optional<std::string> displaySizeString(SizeMode mode) const;
     std::optional<Date> date(ColorMode mode) const;
 
+    /// A file with several names whose size is counted at another of them (hard links counted
+    /// once): this name keeps its place with no size. Always false for folders.
+    bool isCountedElsewhere() const { return kind_ == Kind::file && hasFlag(countedElsewhereFlag); }
+    void setCountedElsewhere(bool elsewhere) {
+        if (kind_ == Kind::file) setFlag(countedElsewhereFlag, elsewhere);
+    }
+
     /// A detached deep copy (a merged placeholder copies to a plain file).
     FilePtr copy() const;
     /// A detached copy of what satisfies `predicate`, or none (see Directory for the rules).
@@ -95,13 +102,14 @@ public:
 
 protected:
     enum Flag : std::uint8_t {
-        wideDates = 1 << 0,         // the dates live in 64-bit slots behind the record
-        externalName = 1 << 1,      // renamed: the current name lives outside the record
-        expandedFlag = 1 << 2,      // Directory::expanded
-        loadedPackageFlag = 1 << 3, // Directory::didLoadPackageFlag
-        hiddenContents = 1 << 4,    // Directory::hideContents
-        sizeModeShift = 5,          // two bits: 0 none, else 1 + SizeMode
-        beingReadFlag = 1 << 7,     // Directory::isBeingRead
+        wideDates = 1 << 0,            // the dates live in 64-bit slots behind the record
+        externalName = 1 << 1,         // renamed: the current name lives outside the record
+        expandedFlag = 1 << 2,         // Directory::expanded
+        countedElsewhereFlag = 1 << 2, // a plain file's isCountedElsewhere (folders use bit 2)
+        loadedPackageFlag = 1 << 3,    // Directory::didLoadPackageFlag
+        hiddenContents = 1 << 4,       // Directory::hideContents
+        sizeModeShift = 5,             // two bits: 0 none, else 1 + SizeMode
+        beingReadFlag = 1 << 7,        // Directory::isBeingRead
     };
 
     File(Kind kind, std::int64_t size, std::int64_t allocatedSize)

@@ -26,10 +26,30 @@ std::vector<std::size_t> placeOf(const File& node, SizeMode mode,
     return place;
 }
 
+// The node of `nodes` that the graph's order meets first.
+File* firstOf(std::span<File* const> nodes, SizeMode mode,
+              std::unordered_map<const File*, std::size_t>& ranks) {
+    File* first = nullptr;
+    std::vector<std::size_t> firstPlace;
+    for (File* node : nodes) {
+        std::vector<std::size_t> place = placeOf(*node, mode, ranks);
+        if (first == nullptr || place < firstPlace) {
+            first = node;
+            firstPlace = std::move(place);
+        }
+    }
+    return first;
+}
+
 } // namespace
 
-std::vector<File*> countLinksOnce(Directory& root, const std::string& rootPath,
-                                  std::vector<LinkedName> names, SizeMode mode) {
+File* firstInGraphOrder(std::span<File* const> nodes, SizeMode mode) {
+    std::unordered_map<const File*, std::size_t> ranks;
+    return firstOf(nodes, mode, ranks);
+}
+
+std::vector<UncountedName> countLinksOnce(Directory& root, const std::string& rootPath,
+                                          std::vector<LinkedName> names, SizeMode mode) {
     std::sort(names.begin(), names.end(), [](const LinkedName& a, const LinkedName& b) {
         return std::tie(a.device, a.inode, a.path) < std::tie(b.device, b.inode, b.path);
     });
@@ -42,25 +62,31 @@ std::vector<File*> countLinksOnce(Directory& root, const std::string& rootPath,
         while (end < names.size() && names[end].device == names[begin].device &&
                names[end].inode == names[begin].inode)
             ++end;
-        std::vector<std::pair<std::vector<std::size_t>, File*>> met;
+        std::vector<File*> met;
         for (std::size_t i = begin; i < end; ++i) {
             const std::string& path = names[i].path;
             if (!path.starts_with(prefix)) continue;
             File* node = root.fileAtPath(std::string_view(path).substr(prefix.size()));
-            if (node != nullptr && node->asDirectory() == nullptr)
-                met.emplace_back(placeOf(*node, mode, ranks), node);
+            if (node != nullptr && node->asDirectory() == nullptr) met.push_back(node);
         }
         begin = end;
-        if (met.size() < 2) continue;
         std::sort(met.begin(), met.end());
-        for (std::size_t i = 1; i < met.size(); ++i)
-            if (met[i].second != met[0].second) others.push_back(met[i].second);
+        met.erase(std::unique(met.begin(), met.end()), met.end());
+        if (met.size() < 2) continue;
+        const File* first = firstOf(met, mode, ranks);
+        for (File* node : met)
+            if (node != first) others.push_back(node);
     }
     std::sort(others.begin(), others.end());
     others.erase(std::unique(others.begin(), others.end()), others.end());
-    for (File* other : others)
+    std::vector<UncountedName> taken;
+    taken.reserve(others.size());
+    for (File* other : others) {
+        taken.push_back({other, other->size(), other->allocatedSize()});
         other->parent()->updateSizes(other, -other->size(), -other->allocatedSize(), 0);
-    return others;
+        other->setCountedElsewhere(true);
+    }
+    return taken;
 }
 
 } // namespace tessera

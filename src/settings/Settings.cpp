@@ -119,6 +119,11 @@ std::expected<Favorite::Stored, std::string> readFavorite(dom::element element,
         repairs.emplace_back("a favourite's isFilterPredicateEnabled is not true or false: the "
                              "filter is off");
     if (dropped) stored.isFilterPredicateEnabled = false;
+    if (!read(object, "countsHardLinksOnce", stored.countsHardLinksOnce)) {
+        stored.countsHardLinksOnce = false;
+        repairs.emplace_back("a favourite's countsHardLinksOnce is not true or false: hard links "
+                             "are counted at each name");
+    }
     return stored;
 }
 

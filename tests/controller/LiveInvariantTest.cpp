@@ -188,8 +188,11 @@ std::vector<unsigned> seeds() {
 }
 
 // The live tree equals a fresh scan (dates included), a list rebuilt from the notifications alone
-// equals the live tree, and a filtered view equals filtering the live tree afresh.
-void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusion) {
+// equals the live tree, and a filtered view equals filtering the live tree afresh. With
+// `linksOnce`, the tree counts files with several names once and equals a fresh scan as
+// countedOnceDifferences() compares them.
+void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusion,
+                        bool linksOnce = false) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     TemporaryDirectory base;
     const std::string root = base.makeDirectory("watched");
@@ -200,6 +203,7 @@ void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusio
     base.writeFile("watched/a/big.cache", 3000);
     LiveFolder live(root, exclusion);
     ASSERT_NE(live.controller->rootFile(), nullptr);
+    live.favorite->setCountsHardLinksOnce(linksOnce);
     MirrorObserver mirror(*live.controller);
     live.controller->addObserver(mirror);
     ASSERT_EQ(mirror.differences(), "");
@@ -212,7 +216,13 @@ void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusio
     if (std::getenv("TESSERA_LIVE_TRACE")) Logger::setLevel(2);
 
     const auto settled = [&](const std::string& after) -> ::testing::AssertionResult {
-        if (!live.settle())
+        if (linksOnce && !live.settleCountedOnce())
+            return ::testing::AssertionFailure()
+                   << after << "\n"
+                   << countedOnceDifferences(live.root(), live.controller->rootPath(), exclusion)
+                   << "\ntree:\n"
+                   << dumpTree(live.root());
+        if (!linksOnce && !live.settle())
             return ::testing::AssertionFailure()
                    << after << "\ntree:\n"
                    << dumpTree(live.root()) << "disk:\n"
@@ -289,6 +299,13 @@ TEST(LiveInvariantTest, RandomChangesUnderAnExclusionFilter) {
         std::make_shared<const Predicate>(*parsePredicate("path endswith \".cache\""));
     for (unsigned seed : seeds())
         checkRandomChanges(seed + 100, exclusion);
+}
+
+// Files with several names counted once: every name made, written through, moved and deleted
+// leaves each file counted at one of its names.
+TEST(LiveInvariantTest, RandomChangesWithHardLinksCountedOnce) {
+    for (unsigned seed : seeds())
+        checkRandomChanges(seed + 300, nullptr, true);
 }
 
 } // namespace

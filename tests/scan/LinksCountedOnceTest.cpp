@@ -63,10 +63,11 @@ TEST_F(LinksCountedOnceTest, TheFirstNameInTheGraphsOrderKeepsTheSize) {
     EXPECT_EQ(root.size(), 100'000 * 2 + 50'000 + 3'000 * 2 + 1'000 * 3 + 7'000);
     const std::int64_t leaves = root.fileCount();
 
-    std::vector<File*> others = countLinksOnce(root, folder.path(), names, SizeMode::fileSize);
+    const std::vector<UncountedName> others =
+        countLinksOnce(root, folder.path(), names, SizeMode::fileSize);
     std::vector<std::string> otherPaths;
-    for (const File* other : others)
-        otherPaths.push_back(other->relativePath());
+    for (const UncountedName& other : others)
+        otherPaths.push_back(other.name->relativePath());
     std::sort(otherPaths.begin(), otherPaths.end());
     // z-big holds more than a-small, so its name comes first in the graph; alpha and beta are
     // equal, and alpha comes first by name; the folder "deeper" holds two names (2,000 bytes as
@@ -75,16 +76,23 @@ TEST_F(LinksCountedOnceTest, TheFirstNameInTheGraphsOrderKeepsTheSize) {
     EXPECT_EQ(otherPaths, (std::vector<std::string>{"a-small/one", "same/beta",
                                                     "three/deeper/third", "three/first"}))
         << ::testing::PrintToString(otherPaths);
-    for (const File* other : others) {
-        EXPECT_EQ(other->size(), 0);
-        EXPECT_EQ(other->allocatedSize(), 0);
+    for (const UncountedName& other : others) {
+        EXPECT_EQ(other.name->size(), 0);
+        EXPECT_EQ(other.name->allocatedSize(), 0);
+        EXPECT_GT(other.size, 0); // what it gave up
+        EXPECT_TRUE(other.name->isCountedElsewhere());
     }
     EXPECT_EQ(root.fileAtPath("z-big/two")->size(), 100'000);
+    EXPECT_FALSE(root.fileAtPath("z-big/two")->isCountedElsewhere());
     EXPECT_EQ(root.fileAtPath("inside")->size(), 7'000);
     // What du counts: every file once.
     EXPECT_EQ(root.size(), 100'000 + 50'000 + 3'000 + 1'000 + 7'000);
     EXPECT_EQ(root.fileAtPath("a-small")->size(), 0);
     EXPECT_EQ(root.fileCount(), leaves); // every name is still there
+    // Copies (a search's result) keep the mark.
+    const FilePtr copied = root.copy();
+    EXPECT_TRUE(copied->asDirectory()->fileAtPath("a-small/one")->isCountedElsewhere());
+    EXPECT_FALSE(copied->asDirectory()->fileAtPath("z-big/two")->isCountedElsewhere());
 }
 
 TEST_F(LinksCountedOnceTest, TheCommandLineCountsThemOnceWhenAsked) {

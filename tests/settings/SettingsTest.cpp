@@ -183,7 +183,14 @@ TEST(SettingsTest, WhatCannotBeUsedIsLeftOutAndTheRestKept) {
     saved.favorites = {kept.stored(), filtered.stored(), kept.stored()};
     saved.favorites[1].filterPredicate = "path matches \"(unclosed\"";
     saved.favorites[1].isFilterPredicateEnabled = true;
+    saved.favorites[0].countsHardLinksOnce = true;
+    saved.favorites[1].countsHardLinksOnce = true;
     std::string json = saved.encode();
+    // The second favourite's counting of hard links is no boolean.
+    const std::string links = "\"countsHardLinksOnce\" : true";
+    const std::size_t second = json.find(links, json.find(links) + 1);
+    ASSERT_NE(second, std::string::npos) << json;
+    json.replace(second, links.size(), "\"countsHardLinksOnce\" : \"yes\"");
     // The third favourite's bookmark is not base64; the size mode is a number.
     const std::size_t third = json.rfind("\"bookmarkData\" : \"") + 18;
     json.insert(third, "!!");
@@ -201,10 +208,14 @@ TEST(SettingsTest, WhatCannotBeUsedIsLeftOutAndTheRestKept) {
     EXPECT_EQ(loaded.settings.favorites[1].bookmarkData, filtered.stored().bookmarkData);
     EXPECT_FALSE(loaded.settings.favorites[1].filterPredicate);
     EXPECT_FALSE(loaded.settings.favorites[1].isFilterPredicateEnabled);
-    ASSERT_EQ(loaded.repairs.size(), 3u);
+    EXPECT_TRUE(loaded.settings.favorites[0].countsHardLinksOnce);
+    EXPECT_FALSE(loaded.settings.favorites[1].countsHardLinksOnce);
+    ASSERT_EQ(loaded.repairs.size(), 4u);
     EXPECT_NE(loaded.repairs[0].find("sizeMode"), std::string::npos) << loaded.repairs[0];
     EXPECT_NE(loaded.repairs[1].find("(unclosed"), std::string::npos) << loaded.repairs[1];
-    EXPECT_NE(loaded.repairs[2].find("base64"), std::string::npos) << loaded.repairs[2];
+    EXPECT_NE(loaded.repairs[2].find("countsHardLinksOnce"), std::string::npos)
+        << loaded.repairs[2];
+    EXPECT_NE(loaded.repairs[3].find("base64"), std::string::npos) << loaded.repairs[3];
     // Nothing is lost: the file as it was sits beside the one the next save writes.
     EXPECT_EQ(loaded.keptAs, path + ".corrupt");
     EXPECT_EQ(*platform::readWholeFile(path + ".corrupt"), json);

@@ -4,6 +4,8 @@
 #include "platform/MainQueue.h"
 
 #include <gtest/gtest.h>
+#include <map>
+#include <sys/stat.h>
 
 namespace tessera::testing {
 
@@ -48,6 +50,76 @@ std::string freshDump(const std::string& path, std::shared_ptr<const Predicate> 
     FilePtr root = scan.scan();
     if (!root || !root->isDirectory()) return "(no tree)";
     return dumpTree(*root->asDirectory());
+}
+
+namespace {
+// Every node below `root` by its relative path.
+std::map<std::string, const File*> nodesByPath(const Directory& root) {
+    std::map<std::string, const File*> nodes;
+    std::vector<const Directory*> pending{&root};
+    while (!pending.empty()) {
+        const Directory* at = pending.back();
+        pending.pop_back();
+        for (const File* child : at->contents()) {
+            nodes.emplace(child->relativePath(), child);
+            if (const Directory* inner = child->asDirectory()) pending.push_back(inner);
+        }
+    }
+    return nodes;
+}
+} // namespace
+
+std::string countedOnceDifferences(const Directory& live, const std::string& path,
+                                   std::shared_ptr<const Predicate> exclusion) {
+    ScanOperation scan(path, std::move(exclusion), false, {}, MainQueue::shared());
+    FilePtr fresh = scan.scan();
+    if (!fresh || !fresh->isDirectory()) return "no fresh tree";
+    const auto liveNodes = nodesByPath(live);
+    const auto freshNodes = nodesByPath(*fresh->asDirectory());
+    if (liveNodes.size() != freshNodes.size())
+        return std::to_string(liveNodes.size()) + " nodes live, " +
+               std::to_string(freshNodes.size()) + " on disk";
+    std::map<std::pair<dev_t, ino_t>, std::vector<std::string>> counting;
+    for (const auto& [relative, node] : liveNodes) {
+        const auto found = freshNodes.find(relative);
+        if (found == freshNodes.end()) return relative + " is not on disk";
+        const File& disk = *found->second;
+        if (node->isDirectory() != disk.isDirectory()) return relative + " changed its kind";
+        if (node->creationDate() != disk.creationDate() ||
+            node->modificationDate() != disk.modificationDate())
+            return relative + " has other dates";
+        if (const Directory* folder = node->asDirectory()) {
+            std::int64_t size = 0;
+            std::int64_t allocated = 0;
+            for (const File* child : folder->contents()) {
+                size += child->size();
+                allocated += child->allocatedSize();
+            }
+            if (size != folder->size() || allocated != folder->allocatedSize())
+                return relative + " does not add up";
+            continue;
+        }
+        if (node->isCountedElsewhere()) {
+            if (node->size() != 0 || node->allocatedSize() != 0)
+                return relative + " is counted elsewhere and has a size";
+        } else if (node->size() != disk.size() || node->allocatedSize() != disk.allocatedSize()) {
+            return relative + " has " + std::to_string(node->size()) + " bytes, not " +
+                   std::to_string(disk.size());
+        }
+        struct stat status {};
+        if (::lstat((path + "/" + relative).c_str(), &status) != 0) return relative + " is gone";
+        auto& names = counting[{status.st_dev, status.st_ino}];
+        if (!node->isCountedElsewhere()) names.push_back(relative);
+    }
+    for (const auto& [file, names] : counting)
+        if (names.size() != 1)
+            return "a file counts at " + std::to_string(names.size()) + " names" +
+                   (names.empty() ? std::string() : ", one of them " + names.front());
+    std::int64_t size = 0;
+    for (const File* child : live.contents())
+        size += child->size();
+    if (size != live.size()) return "the root does not add up";
+    return "";
 }
 
 std::string filteredDump(Directory& root, const FilePredicate& filter) {
@@ -272,6 +344,18 @@ bool LiveFolder::settle() {
         [&] {
             return controller->rootFile() != nullptr && controller->scanOperationCount() == 0 &&
                    dumpTree(*controller->rootFile()) == expected;
+        },
+        std::chrono::seconds(60));
+}
+
+bool LiveFolder::settleCountedOnce() {
+    const std::string path = controller->rootPath();
+    return MainQueue::shared().runUntil(
+        [&] {
+            return controller->rootFile() != nullptr && controller->scanOperationCount() == 0 &&
+                   countedOnceDifferences(*controller->rootFile(), path,
+                                          favorite->activeExclusion())
+                       .empty();
         },
         std::chrono::seconds(60));
 }

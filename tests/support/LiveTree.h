@@ -25,6 +25,13 @@ std::string dumpTree(Directory& root);
 std::string freshDump(const std::string& path,
                       std::shared_ptr<const Predicate> exclusion = nullptr);
 
+/// The first difference between a live tree that counts files with several names once and a
+/// fresh scan of `path`: the same names and dates, each file counted at exactly one of its
+/// names in the tree with its figures on disk, names counted elsewhere empty, and folders that
+/// add up; empty when there is none.
+std::string countedOnceDifferences(const Directory& live, const std::string& path,
+                                   std::shared_ptr<const Predicate> exclusion = nullptr);
+
 /// The dump of filtering `root` afresh by `filter` (an empty root when nothing matches).
 std::string filteredDump(Directory& root, const FilePredicate& filter);
 
@@ -112,6 +119,8 @@ struct LiveFolder {
     /// Runs the main queue until the tree equals a fresh scan of the folder; false after a
     /// generous bound.
     bool settle();
+    /// settle() for a tree that counts files with several names once (countedOnceDifferences).
+    bool settleCountedOnce();
     Directory& root() const { return *controller->rootFile(); }
 
     std::unique_ptr<Favorite> favorite;
