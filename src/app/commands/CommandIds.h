@@ -48,6 +48,7 @@ inline constexpr CommandId toggleShowNames{"toggleShowNames"};
 inline constexpr CommandId toggleCushions{"toggleCushions"};
 inline constexpr CommandId toggleSameScale{"toggleSameScale"};
 inline constexpr CommandId toggleShowVolumeAvailableSpace{"toggleShowVolumeAvailableSpace"};
+inline constexpr CommandId toggleCountHardLinksOnce{"toggleCountHardLinksOnce"};
 inline constexpr CommandId toggleKeepAspectRatioDuringZoom{"toggleKeepAspectRatioDuringZoom"};
 inline constexpr CommandId toggleBeginLayoutOnBottomEdge{"toggleBeginLayoutOnBottomEdge"};
 // Go

@@ -194,6 +194,8 @@ void fillViewMenu(QMenu& menu, const CommandSet& commands) {
     stepper("menu.view.animationSpeed", SettingKey::animationSpeed);
     stepper("menu.view.mergeThreshold", SettingKey::mergeThreshold);
     menu.addAction(commands.action(command::toggleShowVolumeAvailableSpace));
+    // A window of a live folder counts its files with several names as its favourite says.
+    if (QAction* links = commands.action(command::toggleCountHardLinksOnce)) menu.addAction(links);
     menu.addSeparator();
     stepper("menu.view.graphLevels", SettingKey::graphLevels);
     stepper("menu.view.directoryBorder", SettingKey::directoryBorderRatio);

@@ -326,6 +326,16 @@ void DocumentWindow::addCommands() {
     addApplicationCommands(commands, *this, application_);
     addWindowCommands(commands, *this);
     addGraphCommands(commands, *graphViewController_);
+    // Kept with the favourite, which the tree follows.
+    commands.add(command::toggleCountHardLinksOnce,
+                 localizedQString("menu.view.countHardLinksOnce"),
+                 [this] {
+                     if (!favorite_ || controller_->isSnapshot()) return;
+                     favorite_->setCountsHardLinksOnce(!favorite_->countsHardLinksOnce());
+                     application_.saveSettings();
+                 },
+                 {.enabled = [this] { return favorite_ && !controller_->isSnapshot(); },
+                  .checked = [this] { return favorite_ && favorite_->countsHardLinksOnce(); }});
     // Select Enclosing Folder (Alt+Up) acts on the view that has the keyboard.
     commands.route(
         command::showEnclosingFolder, [this] { return outlineHasKeyboard(); },

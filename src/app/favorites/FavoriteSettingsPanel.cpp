@@ -17,10 +17,12 @@ namespace tessera {
 
 FavoriteSettingsPanel::FavoriteSettingsPanel(Favorite& favorite, std::function<void()> rescan,
                                              QWidget* parent)
-    : QDialog(parent), favorite_(favorite), rescan_(std::move(rescan)), filterBox_(new QCheckBox),
-      editor_(new FilePredicateEditor) {
+    : QDialog(parent), favorite_(favorite), rescan_(std::move(rescan)), linksBox_(new QCheckBox),
+      filterBox_(new QCheckBox), editor_(new FilePredicateEditor) {
     setWindowTitle(toQString(localizedFormat("settings.title", favorite.name())));
     setObjectName(QStringLiteral("favoriteSettings"));
+    linksBox_->setText(localizedQString("settings.countHardLinksOnce"));
+    linksBox_->setChecked(favorite.countsHardLinksOnce());
     filterBox_->setText(localizedQString("settings.filter"));
     filterBox_->setChecked(favorite.isFilterPredicateEnabled());
     editor_->setAllowedProperties({"path"});
@@ -45,12 +47,14 @@ FavoriteSettingsPanel::FavoriteSettingsPanel(Favorite& favorite, std::function<v
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(linksBox_);
     layout->addWidget(filterBox_);
     layout->addWidget(scroll, 1);
     layout->addWidget(buttons);
 }
 
 bool FavoriteSettingsPanel::apply() {
+    favorite_.setCountsHardLinksOnce(linksBox_->isChecked());
     const bool wasEnabled = favorite_.isFilterPredicateEnabled();
     const std::shared_ptr<const Predicate> before = favorite_.filterPredicate();
     // Rows that cannot make a predicate leave the stored one as it was.

@@ -20,16 +20,19 @@ public:
                           QWidget* parent = nullptr);
 
     QCheckBox& filterBox() const { return *filterBox_; }
+    QCheckBox& linksBox() const { return *linksBox_; }
     FilePredicateEditor& editor() const { return *editor_; }
 
     void done(int result) override;
 
 private:
-    /// Puts the panel's filter into the favourite; true when it changed.
+    /// Puts the panel's settings into the favourite; true when the filter changed (the counting
+    /// of hard links applies at once).
     bool apply();
 
     Favorite& favorite_;
     std::function<void()> rescan_;
+    QCheckBox* linksBox_;
     QCheckBox* filterBox_;
     FilePredicateEditor* editor_;
 };

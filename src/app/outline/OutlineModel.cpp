@@ -5,6 +5,7 @@
 #include "model/Directory.h"
 #include "model/Formatting.h"
 #include "model/Localization.h"
+#include "model/Utf8.h"
 
 #include <QApplication>
 #include <QFont>
@@ -221,6 +222,22 @@ QVariant OutlineModel::data(const QModelIndex& index, int role) const {
         (index.column() == size || index.column() == allocatedSize))
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::AccessibleDescriptionRole) return accessibleDescription(*file, index.column());
+    if (file->isCountedElsewhere()) {
+        // Another name of a file counted at one of its other names: its size columns say so.
+        const bool sizeColumn = index.column() == size || index.column() == allocatedSize;
+        if (role == Qt::FontRole && sizeColumn) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        if (role == Qt::DisplayRole && sizeColumn) return localizedQString("file.countedElsewhere");
+        if (role == Qt::ToolTipRole) {
+            const auto counting = controller_ ? controller_->countingNameOf(*file) : std::nullopt;
+            return counting ? toQString(localizedFormat("file.countedElsewhere.at",
+                                                        toDisplayString(*counting)))
+                            : localizedQString("file.countedElsewhere.unknown");
+        }
+    }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     switch (index.column()) {
     case name:
