@@ -83,6 +83,7 @@ File& FileController::insert(Directory& parent, FilePtr file) {
     ++membershipVersion_;
     File& inserted = *file;
     const auto [index, batch] = parent.add(std::move(file));
+    linksArriving(inserted);
     reporter().insertion(parent, index, batch);
     redateLater(parent);
     return inserted;
@@ -90,7 +91,7 @@ File& FileController::insert(Directory& parent, FilePtr file) {
 
 void FileController::erase(File& file) {
     ++membershipVersion_;
-    forgetUncountedAt(file);
+    linksLeaving(file, absolutePath(file));
     Directory& parent = *file.parent();
     auto removal = parent.remove(file);
     reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
@@ -254,10 +255,12 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
         rootFile_.reset(root.release()->asDirectory());
         rootFile_->setPackageFlag(false);
         // Counted once before anyone sees the tree: nothing to tell.
-        if (hardLinkCounting_ == HardLinkCounting::once)
+        if (hardLinkCounting_ == HardLinkCounting::once) {
             for (const UncountedName& taken :
                  countLinksOnce(*rootFile_, rootPath_, hardLinks_->names(), SizeMode::fileSize))
                 uncounted_.emplace(taken.name, taken);
+            hardLinks_->takeChanges(); // the scan's names, counted just now
+        }
         for (FileControllerObserver* observer : std::vector(observers_))
             observer->fileControllerDidLoadRootFile();
         retire(std::move(preview));

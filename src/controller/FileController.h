@@ -26,6 +26,7 @@
 #include <expected>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -228,8 +229,13 @@ private:
     void giveFiguresBack(File& name, UncountedName figures);
     /// The name is counted elsewhere from now on: its figures are taken.
     void takeFigures(File& name);
-    /// Forgets the names counted elsewhere at or below `removed`, which leaves the tree.
-    void forgetUncountedAt(const File& removed);
+    /// `inserted` joined the tree: the files with several names it holds are decided again.
+    void linksArriving(const File& inserted);
+    /// `removed`, at the absolute `path`, leaves the tree: the names counted elsewhere at or
+    /// below it are forgotten, and the files with several names it held are decided again.
+    void linksLeaving(const File& removed, const std::string& path);
+    /// The file `identity` with several names changed: decided again at the next recount.
+    void linkedFileChanged(std::uint64_t device, std::uint64_t inode);
     /// Adds the deltas to a node's figures in place and tells the observers.
     void resizeInPlace(File& file, std::int64_t sizeDelta, std::int64_t allocatedDelta);
     /// Takes "._name" out of the tree or measures it again after "name" came or went.
@@ -265,6 +271,10 @@ private:
     HardLinkCounting hardLinkCounting_ = HardLinkCounting::eachName;
     /// The names counted elsewhere, with the figures they gave up.
     std::unordered_map<const File*, UncountedName> uncounted_;
+    /// Files whose names changed since the last recount (device, inode), besides those the
+    /// hard-link index tells; all of them after the counting was switched on.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> linkedFilesChanged_;
+    bool recountsEveryLink_ = false;
     bool linkRecountPosted_ = false;
     bool recountingLinks_ = false; // its own changes ask for no other recount
     MainQueue& mainQueue_;

@@ -1,13 +1,16 @@
 // Files with several names counted once in a live tree. The live updates keep giving every name
-// the file's figures as measured; a name counted elsewhere that is measured again counts again,
-// and a recount at the next turn of the main queue decides once more for the files whose names
-// came, went or were measured. A file whose names did not change keeps the name that counts it,
-// so that growing folders elsewhere do not move its size from name to name.
+// the file's figures as measured; a name counted elsewhere that is measured again with other
+// figures counts again, and a recount at the next turn of the main queue decides once more for
+// the files whose names came, went or were measured (the hard-link index and the tree's changes
+// tell which), so that a change costs a look at that file's names only. A file whose names did
+// not change keeps the name that counts it, so that growing folders elsewhere do not move its
+// size from name to name.
 #include "controller/ChangeReporter.h"
 #include "controller/FileControllerInternals.h"
 #include "controller/HardLinks.h"
 
 #include <map>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace tessera {
@@ -27,15 +30,48 @@ void FileController::setFavorite(Favorite* favorite) {
 void FileController::setHardLinkCounting(HardLinkCounting counting) {
     if (isSnapshot_ || counting == hardLinkCounting_) return;
     hardLinkCounting_ = counting;
+    const bool once = counting == HardLinkCounting::once;
+    hardLinks_->setTracksChanges(once);
+    linkedFilesChanged_.clear();
     // Before the first scan's tree comes there is nothing to count again: the tree is counted as
     // it arrives.
     if (!rootFile_) return;
+    recountsEveryLink_ = once;
     performUpdate([this] {
         if (hardLinkCounting_ == HardLinkCounting::once)
             recountLinks();
         else
             countEveryName();
     });
+}
+
+void FileController::linkedFileChanged(std::uint64_t device, std::uint64_t inode) {
+    if (hardLinkCounting_ == HardLinkCounting::once) linkedFilesChanged_.emplace(device, inode);
+}
+
+void FileController::linksArriving(const File& inserted) {
+    // The hard-link index may have met its names before the node joined the tree, and a recount
+    // may have run meanwhile: its files are decided again now that the tree holds them.
+    if (hardLinkCounting_ != HardLinkCounting::once || hardLinks_->empty()) return;
+    for (const std::string& name : hardLinks_->pathsAtOrBelow(absolutePath(inserted)))
+        if (const auto identity = hardLinks_->identityOf(name))
+            linkedFileChanged(identity->device, identity->inode);
+}
+
+void FileController::linksLeaving(const File& removed, const std::string& path) {
+    if (hardLinkCounting_ != HardLinkCounting::once || !rootFile_) return;
+    if (!uncounted_.empty()) {
+        if (!removed.isDirectory())
+            uncounted_.erase(&removed);
+        else
+            std::erase_if(uncounted_,
+                          [&](const auto& entry) { return entry.first->isDescendant(removed); });
+    }
+    // A file that loses its counting name counts at another.
+    if (hardLinks_->empty()) return;
+    for (const std::string& name : hardLinks_->pathsAtOrBelow(path))
+        if (const auto identity = hardLinks_->identityOf(name))
+            linkedFileChanged(identity->device, identity->inode);
 }
 
 std::optional<std::string> FileController::countingNameOf(const File& name) const {
@@ -69,27 +105,57 @@ void FileController::recountLinksLater() {
 }
 
 void FileController::recountLinks() {
-    if (!rootFile_ || (hardLinks_->empty() && uncounted_.empty())) return;
+    if (!rootFile_) return;
+    HardLinkIndex::Changes changes = hardLinks_->takeChanges();
+    changes.files.merge(linkedFilesChanged_);
+    linkedFilesChanged_.clear();
+    std::vector<LinkedName> changed = std::exchange(recountsEveryLink_, false)
+                                          ? hardLinks_->names()
+                                          : hardLinks_->namesOf(changes.files);
+    // Names the index let go: a name counted elsewhere among them may be its file's last.
+    for (LinkedName& forgotten : changes.forgotten)
+        changed.push_back(std::move(forgotten));
+    if (changed.empty()) return;
     recountingLinks_ = true;
     const SizeMode order = rootFile_->sizeMode().value_or(SizeMode::fileSize);
-    // The names of each file that the tree holds now.
+    // The names of each of those files that the tree holds now.
     const std::string prefix = rootPath_ == "/" ? "/" : rootPath_ + "/";
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<File*>> files;
     std::unordered_set<const File*> named;
-    for (const LinkedName& name : hardLinks_->names()) {
+    // Looked up folder by folder: a folder's entries are read once however many names it holds.
+    std::unordered_map<std::string_view, std::unordered_map<std::string_view, File*>> folders;
+    const auto lookUp = [&](std::string_view relative) -> File* {
+        const std::size_t slash = relative.rfind('/');
+        const std::string_view folder =
+            slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash);
+        auto [table, added] = folders.try_emplace(folder);
+        if (added) {
+            File* found = folder.empty() ? rootFile_.get() : rootFile_->fileAtPath(folder);
+            if (const Directory* directory = found != nullptr ? found->asDirectory() : nullptr)
+                for (File* child : directory->contents())
+                    table->second.emplace(child->path(), child);
+        }
+        const auto child = table->second.find(
+            slash == std::string_view::npos ? relative : relative.substr(slash + 1));
+        return child != table->second.end() ? child->second : nullptr;
+    };
+    for (const LinkedName& name : changed) {
         if (!name.path.starts_with(prefix)) continue;
-        File* node = rootFile_->fileAtPath(std::string_view(name.path).substr(prefix.size()));
+        File* node = lookUp(std::string_view(name.path).substr(prefix.size()));
         if (node == nullptr || node->kind() != File::Kind::file || !named.insert(node).second)
             continue;
+        // A name replaced since the index met it stands for another file now.
+        const auto status = platform::statusOfPath(name.path);
+        if (!status || status->isDirectory || status->device != name.device ||
+            status->inode != name.inode) {
+            if (const auto taken = uncounted_.find(node); taken != uncounted_.end())
+                giveFiguresBack(*node, taken->second);
+            continue;
+        }
         files[{name.device, name.inode}].push_back(node);
     }
-    // A name the index let go (its file has one name left) counts again.
-    std::vector<UncountedName> alone;
-    for (const auto& [node, figures] : uncounted_)
-        if (!named.contains(node)) alone.push_back(figures);
-    for (const UncountedName& figures : alone)
-        giveFiguresBack(*figures.name, figures);
-
+    // Decided for every file first, then applied: taking sizes away reorders the graph.
+    std::vector<std::vector<File*>*> deciding;
     for (auto& [identity, names] : files) {
         std::size_t counting = 0;
         const File* measured = nullptr; // a name that counts carries the figures last measured
@@ -109,11 +175,17 @@ void FileController::recountLinks() {
             }
             giveFiguresBack(*name, figures);
         }
-        if (names.size() < 2) continue;
-        const File* first = firstInGraphOrder(names, order);
-        for (File* name : names)
-            if (name != first) takeFigures(*name);
+        if (names.size() > 1) deciding.push_back(&names);
     }
+    GraphOrder graphOrder(order);
+    std::vector<File*> others;
+    for (const std::vector<File*>* names : deciding) {
+        const File* first = graphOrder.first(*names);
+        for (File* name : *names)
+            if (name != first) others.push_back(name);
+    }
+    for (File* other : others)
+        takeFigures(*other);
     recountingLinks_ = false;
 }
 
@@ -137,16 +209,6 @@ void FileController::takeFigures(File& name) {
     uncounted_[&name] = {&name, name.size(), name.allocatedSize()};
     name.setCountedElsewhere(true);
     resizeInPlace(name, -name.size(), -name.allocatedSize());
-}
-
-void FileController::forgetUncountedAt(const File& removed) {
-    if (uncounted_.empty()) return;
-    if (!removed.isDirectory()) {
-        uncounted_.erase(&removed);
-        return;
-    }
-    std::erase_if(uncounted_,
-                  [&](const auto& entry) { return entry.first->isDescendant(removed); });
 }
 
 void FileController::resizeInPlace(File& file, std::int64_t sizeDelta,

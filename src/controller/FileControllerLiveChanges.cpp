@@ -234,6 +234,7 @@ void FileController::applyEntries(const std::string& folder,
         }
     }
     table.version = membershipVersion_;
+    if (hardLinkCounting_ == HardLinkCounting::once) recountLinksLater();
 }
 
 void FileController::applyRootMoved(const std::string& path) {
@@ -311,7 +312,8 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
             // or not at all: measure it once more where it is now.
             requestMeasurement(*newPath, Measurement::remeasure);
         } else {
-            forgetUncountedAt(*removal.file);
+            // The hard-link index has the names at the new path already.
+            linksLeaving(*removal.file, newPath ? *newPath : *oldPath);
             reporter().removal(std::move(removal.file), oldParent, removal.index, removal.batch);
             // A rename onto an existing name replaces that entry without an event of its own.
             if (nameTaken) requestMeasurement(*newPath, Measurement::remeasure);

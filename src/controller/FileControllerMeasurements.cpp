@@ -42,6 +42,8 @@ void FileController::measurementDidFinish(FilePtr root, const std::string& path,
     --*scanOperations_;
     performUpdate([this, root = std::move(root), path, kind]() mutable {
         if (!rootFile_) return;
+        // What it met of files with several names is decided again, whatever it changed.
+        if (hardLinkCounting_ == HardLinkCounting::once) recountLinksLater();
         const auto relative = relativeToRoot(path);
         if (!relative) return;
         File* existing = rootFile_->fileAtPath(*relative);
@@ -118,31 +120,44 @@ void FileController::alignOtherNamesBelow(const File& inserted) {
 void FileController::updateFigures(File& existing, FilePtr fresh) {
     // A name counted elsewhere is measured again whenever another name of its file is: found as
     // it was when its size was taken, it stays as it is; changed, it counts again until the
-    // recount decides.
+    // recount decides. So does a name that now stands for another file.
+    bool unmarked = false;
     if (existing.isCountedElsewhere()) {
         const auto taken = uncounted_.find(&existing);
-        if (taken != uncounted_.end() && taken->second.size == fresh->size() &&
+        const std::string path = absolutePath(existing);
+        const auto identity = hardLinks_->identityOf(path);
+        const auto status = platform::statusOfPath(path);
+        const bool sameFile = identity && status && !status->isDirectory && status->linkCount > 1 &&
+                              status->device == identity->device &&
+                              status->inode == identity->inode;
+        if (sameFile && taken != uncounted_.end() && taken->second.size == fresh->size() &&
             taken->second.allocatedSize == fresh->allocatedSize() &&
             existing.modificationDate() == fresh->modificationDate() &&
             existing.creationDate() == fresh->creationDate())
             return;
         existing.setCountedElsewhere(false);
         uncounted_.erase(&existing);
+        if (identity) linkedFileChanged(identity->device, identity->inode);
+        unmarked = true;
     }
     const std::int64_t sizeDelta = fresh->size() - existing.size();
     const std::int64_t allocatedDelta = fresh->allocatedSize() - existing.allocatedSize();
     const bool resized = sizeDelta != 0 || allocatedDelta != 0;
     const bool redated = existing.creationDate() != fresh->creationDate() ||
                          existing.modificationDate() != fresh->modificationDate();
-    if (!resized && !redated) return; // nothing to tell
+    if (!resized && !redated) {
+        if (unmarked) reporter().change(existing, false, 0, 0, {}); // the mark went
+        return;
+    }
     // A file with several names changed under all of them. The write may have been told as
     // something else (a write through one name coalesced with its move): whatever brought the
     // change here, the other names are measured again. The measurement that found the new
     // figures entered the name in the hard-link index if the file had other names then, so
     // files with one name (nearly all) cost no look at the disk here.
-    if (const std::string path =
-            isSnapshot_ || existing.isDirectory() ? std::string() : absolutePath(existing);
-        !path.empty() && hardLinks_->identityOf(path)) {
+    const std::string path =
+        isSnapshot_ || existing.isDirectory() ? std::string() : absolutePath(existing);
+    if (const auto identity = path.empty() ? std::nullopt : hardLinks_->identityOf(path)) {
+        linkedFileChanged(identity->device, identity->inode);
         const auto status = platform::statusOfPath(path);
         if (status && !status->isDirectory && status->linkCount > 1) {
             remeasureOtherNames(path, &existing, *status);

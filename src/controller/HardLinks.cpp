@@ -2,11 +2,34 @@
 
 #include "model/Directory.h"
 
+#include <utility>
+
 namespace tessera {
 
 void HardLinkIndex::add(std::string path, const platform::EntryStatus& status) {
     const std::lock_guard lock(mutex_);
-    paths_.insert_or_assign(std::move(path), Identity{status.device, status.inode});
+    assign(path, Identity{status.device, status.inode});
+}
+
+void HardLinkIndex::assign(const std::string& path, Identity identity) {
+    const auto [at, added] = paths_.try_emplace(path, identity);
+    if (!added && at->second == identity) return;
+    if (!added) {
+        noteChanged(at->second);
+        at->second = identity;
+    }
+    noteChanged(identity);
+}
+
+void HardLinkIndex::setTracksChanges(bool tracks) {
+    const std::lock_guard lock(mutex_);
+    tracksChanges_ = tracks;
+    changes_ = {};
+}
+
+HardLinkIndex::Changes HardLinkIndex::takeChanges() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(changes_, {});
 }
 
 std::optional<HardLinkIndex::Identity> HardLinkIndex::identityOf(const std::string& path) {
@@ -27,6 +50,17 @@ std::vector<LinkedName> HardLinkIndex::names() {
     names.reserve(paths_.size());
     for (const auto& [path, identity] : paths_)
         names.push_back({path, identity.device, identity.inode});
+    return names;
+}
+
+std::vector<LinkedName>
+HardLinkIndex::namesOf(const std::set<std::pair<std::uint64_t, std::uint64_t>>& files) {
+    const std::lock_guard lock(mutex_);
+    std::vector<LinkedName> names;
+    if (files.empty()) return names;
+    for (const auto& [path, identity] : paths_)
+        if (files.contains({identity.device, identity.inode}))
+            names.push_back({path, identity.device, identity.inode});
     return names;
 }
 
@@ -64,7 +98,7 @@ std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
     const Identity identity{status.device, status.inode};
     {
         const std::lock_guard lock(mutex_);
-        paths_.insert_or_assign(changed, identity);
+        assign(changed, identity);
     }
     return otherNamesOf(changed, identity);
 }
@@ -80,11 +114,18 @@ std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
             Identity{other->device, other->inode} == identity)
             others.push_back(it->first);
         if (!other || other->isDirectory || other->linkCount < 2) {
+            noteChanged(it->second);
+            if (tracksChanges_)
+                changes_.forgotten.push_back({it->first, it->second.device, it->second.inode});
             it = paths_.erase(it);
             continue;
         }
         // What a name stands for now (it may have been replaced since it was met).
-        it->second = {other->device, other->inode};
+        if (const Identity now{other->device, other->inode}; now != it->second) {
+            noteChanged(it->second);
+            noteChanged(now);
+            it->second = now;
+        }
         ++it;
     }
     return others;

@@ -36,6 +36,8 @@ public:
     bool empty();
     /// Every name the index holds, with the file it stood for when last looked at.
     std::vector<LinkedName> names();
+    /// The names the index holds of the files given by device and inode.
+    std::vector<LinkedName> namesOf(const std::set<std::pair<std::uint64_t, std::uint64_t>>& files);
     /// The paths the index holds that are `path` or lie below it.
     std::vector<std::string> pathsAtOrBelow(const std::string& path);
     /// An entry moved: the paths at or below `from` now lie below `to`.
@@ -47,6 +49,16 @@ public:
     /// The names the index holds of the file `identity`, other than `changed` (which may no
     /// longer exist), that still name it.
     std::vector<std::string> otherNamesOf(const std::string& changed, Identity identity);
+    /// What changed in the index since the last take: the files whose names came, went or
+    /// changed, and the names it let go (with the file they stood for).
+    struct Changes {
+        std::set<std::pair<std::uint64_t, std::uint64_t>> files; // device, inode
+        std::vector<LinkedName> forgotten;
+    };
+    /// Records changes from now on (for takeChanges), or no longer.
+    void setTracksChanges(bool tracks);
+    Changes takeChanges();
+
     /// True the first time it is asked for a file at its link count: a search of the whole tree
     /// for names the index has not met is made once, not at every change of a file whose other
     /// names lie outside the tree. A file is told by its birth time as well as its inode, which
@@ -54,8 +66,16 @@ public:
     bool firstSearchOfTree(const platform::EntryStatus& status);
 
 private:
+    /// Enters `path` as a name of `identity` (mutex held), recording the change.
+    void assign(const std::string& path, Identity identity);
+    void noteChanged(Identity identity) {
+        if (tracksChanges_) changes_.files.emplace(identity.device, identity.inode);
+    }
+
     std::mutex mutex_;
     std::map<std::string, Identity> paths_; // sorted, so that a folder's paths lie together
+    bool tracksChanges_ = false;
+    Changes changes_;
     std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::int64_t>> searched_;
 };
 

@@ -7,18 +7,21 @@
 #include <unordered_map>
 
 namespace tessera {
-namespace {
-
-// A node's place in the graph's order: its rank among its siblings at each level, from the root
-// down. Places compare as the depth-first walk of the graph meets them.
-std::vector<std::size_t> placeOf(const File& node, SizeMode mode,
-                                 std::unordered_map<const File*, std::size_t>& ranks) {
+std::vector<std::size_t> GraphOrder::placeOf(const File& node) {
     std::vector<std::size_t> place;
     for (const File* at = &node; at->parent() != nullptr; at = at->parent()) {
-        auto [known, added] = ranks.try_emplace(at, 0);
+        auto [known, added] = ranks_.try_emplace(at, 0);
         if (added) {
-            for (const File* sibling : at->parent()->contents())
-                if (sibling != at && comesBefore(*sibling, *at, mode)) ++known->second;
+            const Directory& parent = *at->parent();
+            const auto contents = parent.contents();
+            if (parent.sizeMode() == mode_) {
+                // Sorted by the same measure: the rank is the place.
+                known->second = static_cast<std::size_t>(
+                    std::find(contents.begin(), contents.end(), at) - contents.begin());
+            } else {
+                for (const File* sibling : contents)
+                    if (sibling != at && comesBefore(*sibling, *at, mode_)) ++known->second;
+            }
         }
         place.push_back(known->second);
     }
@@ -26,13 +29,11 @@ std::vector<std::size_t> placeOf(const File& node, SizeMode mode,
     return place;
 }
 
-// The node of `nodes` that the graph's order meets first.
-File* firstOf(std::span<File* const> nodes, SizeMode mode,
-              std::unordered_map<const File*, std::size_t>& ranks) {
+File* GraphOrder::first(std::span<File* const> nodes) {
     File* first = nullptr;
     std::vector<std::size_t> firstPlace;
     for (File* node : nodes) {
-        std::vector<std::size_t> place = placeOf(*node, mode, ranks);
+        std::vector<std::size_t> place = placeOf(*node);
         if (first == nullptr || place < firstPlace) {
             first = node;
             firstPlace = std::move(place);
@@ -41,20 +42,13 @@ File* firstOf(std::span<File* const> nodes, SizeMode mode,
     return first;
 }
 
-} // namespace
-
-File* firstInGraphOrder(std::span<File* const> nodes, SizeMode mode) {
-    std::unordered_map<const File*, std::size_t> ranks;
-    return firstOf(nodes, mode, ranks);
-}
-
 std::vector<UncountedName> countLinksOnce(Directory& root, const std::string& rootPath,
                                           std::vector<LinkedName> names, SizeMode mode) {
     std::sort(names.begin(), names.end(), [](const LinkedName& a, const LinkedName& b) {
         return std::tie(a.device, a.inode, a.path) < std::tie(b.device, b.inode, b.path);
     });
     const std::string prefix = rootPath == "/" ? "/" : rootPath + "/";
-    std::unordered_map<const File*, std::size_t> ranks;
+    GraphOrder order(mode);
     std::vector<File*> others;
     // Chosen for every file first, then applied: taking sizes away reorders the graph.
     for (std::size_t begin = 0; begin < names.size();) {
@@ -73,7 +67,7 @@ std::vector<UncountedName> countLinksOnce(Directory& root, const std::string& ro
         std::sort(met.begin(), met.end());
         met.erase(std::unique(met.begin(), met.end()), met.end());
         if (met.size() < 2) continue;
-        const File* first = firstOf(met, mode, ranks);
+        const File* first = order.first(met);
         for (File* node : met)
             if (node != first) others.push_back(node);
     }

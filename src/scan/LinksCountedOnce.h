@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tessera {
@@ -43,8 +44,22 @@ struct UncountedName {
 std::vector<UncountedName> countLinksOnce(Directory& root, const std::string& rootPath,
                                           std::vector<LinkedName> names, SizeMode mode);
 
-/// Of nodes of one tree, the one the graph's order by `mode` meets first (see countLinksOnce);
-/// none when `nodes` is empty.
-File* firstInGraphOrder(std::span<File* const> nodes, SizeMode mode);
+/// The graph's order by a measure, in which the first of a file's names counts it (see
+/// countLinksOnce). It remembers the nodes' ranks among their siblings: sizes that change
+/// meanwhile need a new one.
+class GraphOrder {
+public:
+    explicit GraphOrder(SizeMode mode) : mode_(mode) {}
+    /// Of nodes of one tree, the one the order meets first; none when `nodes` is empty.
+    File* first(std::span<File* const> nodes);
+
+private:
+    /// The node's rank among its siblings at each level, from the root down: places compare as
+    /// the depth-first walk of the graph meets them.
+    std::vector<std::size_t> placeOf(const File& node);
+
+    SizeMode mode_;
+    std::unordered_map<const File*, std::size_t> ranks_;
+};
 
 } // namespace tessera

@@ -4,6 +4,7 @@
 #include "platform/MainQueue.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
 
@@ -109,12 +110,18 @@ std::string countedOnceDifferences(const Directory& live, const std::string& pat
         struct stat status {};
         if (::lstat((path + "/" + relative).c_str(), &status) != 0) return relative + " is gone";
         auto& names = counting[{status.st_dev, status.st_ino}];
-        if (!node->isCountedElsewhere()) names.push_back(relative);
+        names.push_back(node->isCountedElsewhere() ? relative + " (counted elsewhere)" : relative);
     }
-    for (const auto& [file, names] : counting)
-        if (names.size() != 1)
-            return "a file counts at " + std::to_string(names.size()) + " names" +
-                   (names.empty() ? std::string() : ", one of them " + names.front());
+    for (const auto& [file, names] : counting) {
+        const auto counted = std::ranges::count_if(
+            names, [](const std::string& name) { return !name.ends_with(" (counted elsewhere)"); });
+        if (counted != 1) {
+            std::string all;
+            for (const std::string& name : names)
+                all += (all.empty() ? "" : ", ") + name;
+            return "a file counts at " + std::to_string(counted) + " of its names: " + all;
+        }
+    }
     std::int64_t size = 0;
     for (const File* child : live.contents())
         size += child->size();
