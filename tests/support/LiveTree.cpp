@@ -3,8 +3,8 @@
 #include "model/FilePredicate.h"
 #include "platform/MainQueue.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
 
