@@ -16,9 +16,18 @@ void HardLinkIndex::assign(const std::string& path, Identity identity) {
     if (!added && at->second == identity) return;
     if (!added) {
         noteChanged(at->second);
+        unlinkName(path, at->second);
         at->second = identity;
     }
+    linkName(path, identity);
     noteChanged(identity);
+}
+
+void HardLinkIndex::unlinkName(const std::string& path, Identity identity) {
+    const auto file = byFile_.find(keyOf(identity));
+    if (file == byFile_.end()) return;
+    file->second.erase(path);
+    if (file->second.empty()) byFile_.erase(file);
 }
 
 void HardLinkIndex::setTracksChanges(bool tracks) {
@@ -57,10 +66,10 @@ std::vector<LinkedName>
 HardLinkIndex::namesOf(const std::set<std::pair<std::uint64_t, std::uint64_t>>& files) {
     const std::lock_guard lock(mutex_);
     std::vector<LinkedName> names;
-    if (files.empty()) return names;
-    for (const auto& [path, identity] : paths_)
-        if (files.contains({identity.device, identity.inode}))
-            names.push_back({path, identity.device, identity.inode});
+    for (const FileKey& key : files)
+        if (const auto file = byFile_.find(key); file != byFile_.end())
+            for (const std::string& path : file->second)
+                names.push_back({path, key.first, key.second});
     return names;
 }
 
@@ -82,15 +91,22 @@ void HardLinkIndex::rename(const std::string& from, const std::string& to) {
     std::vector<std::pair<std::string, Identity>> moved;
     if (const auto exact = paths_.find(from); exact != paths_.end()) {
         moved.emplace_back(to, exact->second);
+        unlinkName(from, exact->second);
         paths_.erase(exact);
     }
     const auto first = paths_.lower_bound(from + '/');
     const auto last = paths_.lower_bound(from + '0');
-    for (auto it = first; it != last; ++it)
+    for (auto it = first; it != last; ++it) {
         moved.emplace_back(to + it->first.substr(from.size()), it->second);
+        unlinkName(it->first, it->second);
+    }
     paths_.erase(first, last);
-    for (auto& [path, identity] : moved)
+    for (auto& [path, identity] : moved) {
+        if (const auto replaced = paths_.find(path); replaced != paths_.end())
+            unlinkName(path, replaced->second);
+        linkName(path, identity);
         paths_.insert_or_assign(std::move(path), identity);
+    }
 }
 
 std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
@@ -107,26 +123,32 @@ std::vector<std::string> HardLinkIndex::otherNamesOf(const std::string& changed,
                                                      Identity identity) {
     const std::lock_guard lock(mutex_);
     std::vector<std::string> others;
-    for (auto it = paths_.begin(); it != paths_.end();) {
-        const auto other = platform::statusOfPath(it->first);
+    const auto file = byFile_.find(keyOf(identity));
+    if (file == byFile_.end()) return others;
+    // The file's own names only (copied: looking at them may take some out).
+    const std::vector<std::string> names(file->second.begin(), file->second.end());
+    for (const std::string& path : names) {
+        const auto other = platform::statusOfPath(path);
         // A name of the file counts even when it is the last one left (the others went).
-        if (other && !other->isDirectory && it->first != changed &&
+        if (other && !other->isDirectory && path != changed &&
             Identity{other->device, other->inode} == identity)
-            others.push_back(it->first);
+            others.push_back(path);
         if (!other || other->isDirectory || other->linkCount < 2) {
-            noteChanged(it->second);
+            noteChanged(identity);
             if (tracksChanges_)
-                changes_.forgotten.push_back({it->first, it->second.device, it->second.inode});
-            it = paths_.erase(it);
+                changes_.forgotten.push_back({path, identity.device, identity.inode});
+            paths_.erase(path);
+            unlinkName(path, identity);
             continue;
         }
         // What a name stands for now (it may have been replaced since it was met).
-        if (const Identity now{other->device, other->inode}; now != it->second) {
-            noteChanged(it->second);
+        if (const Identity now{other->device, other->inode}; now != identity) {
+            noteChanged(identity);
             noteChanged(now);
-            it->second = now;
+            paths_[path] = now;
+            unlinkName(path, identity);
+            linkName(path, now);
         }
-        ++it;
     }
     return others;
 }

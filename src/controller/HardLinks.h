@@ -42,8 +42,9 @@ public:
     std::vector<std::string> pathsAtOrBelow(const std::string& path);
     /// An entry moved: the paths at or below `from` now lie below `to`.
     void rename(const std::string& from, const std::string& to);
-    /// The names, other than `changed`, of the file whose fresh status is `status`. Paths that
-    /// no longer name a file with several names are forgotten.
+    /// The names, other than `changed`, of the file whose fresh status is `status`. Only that
+    /// file's names are looked at (one look at the disk each); those that no longer name a file
+    /// with several names are forgotten, and those that name another file now move to it.
     std::vector<std::string> otherNamesOf(const std::string& changed,
                                           const platform::EntryStatus& status);
     /// The names the index holds of the file `identity`, other than `changed` (which may no
@@ -66,14 +67,23 @@ public:
     bool firstSearchOfTree(const platform::EntryStatus& status);
 
 private:
+    using FileKey = std::pair<std::uint64_t, std::uint64_t>; // device, inode
+    static FileKey keyOf(Identity identity) { return {identity.device, identity.inode}; }
     /// Enters `path` as a name of `identity` (mutex held), recording the change.
     void assign(const std::string& path, Identity identity);
+    /// Keeps `byFile_` in line with `paths_` (mutex held).
+    void linkName(const std::string& path, Identity identity) {
+        byFile_[keyOf(identity)].insert(path);
+    }
+    void unlinkName(const std::string& path, Identity identity);
     void noteChanged(Identity identity) {
         if (tracksChanges_) changes_.files.emplace(identity.device, identity.inode);
     }
 
     std::mutex mutex_;
     std::map<std::string, Identity> paths_; // sorted, so that a folder's paths lie together
+    /// The same names by file: a change of a file visits its own names only.
+    std::map<FileKey, std::set<std::string>> byFile_;
     bool tracksChanges_ = false;
     Changes changes_;
     std::set<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::int64_t>> searched_;
