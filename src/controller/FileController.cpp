@@ -75,7 +75,6 @@ void FileController::removeObserver(FileControllerObserver& observer) {
 }
 
 ChangeReporter FileController::reporter() {
-    if (hardLinkCounting_ == HardLinkCounting::once && !recountingLinks_) recountLinksLater();
     return ChangeReporter(observers_, mainQueue_);
 }
 

@@ -234,8 +234,12 @@ private:
     /// `removed`, at the absolute `path`, leaves the tree: the names counted elsewhere at or
     /// below it are forgotten, and the files with several names it held are decided again.
     void linksLeaving(const File& removed, const std::string& path);
-    /// The file `identity` with several names changed: decided again at the next recount.
+    /// The file (device, inode) with several names changed: decided again by a recount at the
+    /// next turn of the main queue.
     void linkedFileChanged(std::uint64_t device, std::uint64_t inode);
+    /// linkedFileChanged() for every file the hard-link index has a name of at or below the
+    /// absolute `path`.
+    void linkedFilesChangedAtOrBelow(const std::string& path);
     /// Adds the deltas to a node's figures in place and tells the observers.
     void resizeInPlace(File& file, std::int64_t sizeDelta, std::int64_t allocatedDelta);
     /// Takes "._name" out of the tree or measures it again after "name" came or went.
@@ -276,7 +280,6 @@ private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> linkedFilesChanged_;
     bool recountsEveryLink_ = false;
     bool linkRecountPosted_ = false;
-    bool recountingLinks_ = false; // its own changes ask for no other recount
     MainQueue& mainQueue_;
     std::vector<FileControllerObserver*> observers_;
     std::deque<Update> updateQueue_;

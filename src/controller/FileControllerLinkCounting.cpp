@@ -46,16 +46,22 @@ void FileController::setHardLinkCounting(HardLinkCounting counting) {
 }
 
 void FileController::linkedFileChanged(std::uint64_t device, std::uint64_t inode) {
-    if (hardLinkCounting_ == HardLinkCounting::once) linkedFilesChanged_.emplace(device, inode);
+    if (hardLinkCounting_ != HardLinkCounting::once) return;
+    linkedFilesChanged_.emplace(device, inode);
+    recountLinksLater();
+}
+
+void FileController::linkedFilesChangedAtOrBelow(const std::string& path) {
+    if (hardLinkCounting_ != HardLinkCounting::once || hardLinks_->empty()) return;
+    for (const HardLinkIndex::Identity& identity : hardLinks_->filesAtOrBelow(path))
+        linkedFileChanged(identity.device, identity.inode);
 }
 
 void FileController::linksArriving(const File& inserted) {
     // The hard-link index may have met its names before the node joined the tree, and a recount
     // may have run meanwhile: its files are decided again now that the tree holds them.
-    if (hardLinkCounting_ != HardLinkCounting::once || hardLinks_->empty()) return;
-    for (const std::string& name : hardLinks_->pathsAtOrBelow(absolutePath(inserted)))
-        if (const auto identity = hardLinks_->identityOf(name))
-            linkedFileChanged(identity->device, identity->inode);
+    if (hardLinkCounting_ == HardLinkCounting::once)
+        linkedFilesChangedAtOrBelow(absolutePath(inserted));
 }
 
 void FileController::linksLeaving(const File& removed, const std::string& path) {
@@ -68,10 +74,7 @@ void FileController::linksLeaving(const File& removed, const std::string& path) 
                           [&](const auto& entry) { return entry.first->isDescendant(removed); });
     }
     // A file that loses its counting name counts at another.
-    if (hardLinks_->empty()) return;
-    for (const std::string& name : hardLinks_->pathsAtOrBelow(path))
-        if (const auto identity = hardLinks_->identityOf(name))
-            linkedFileChanged(identity->device, identity->inode);
+    linkedFilesChangedAtOrBelow(path);
 }
 
 std::optional<std::string> FileController::countingNameOf(const File& name) const {
@@ -79,10 +82,8 @@ std::optional<std::string> FileController::countingNameOf(const File& name) cons
     const auto identity = hardLinks_->identityOf(absolutePath(name));
     if (!identity) return std::nullopt;
     const std::string prefix = rootPath_ == "/" ? "/" : rootPath_ + "/";
-    for (const LinkedName& other : hardLinks_->names()) {
-        if (other.device != identity->device || other.inode != identity->inode ||
-            !other.path.starts_with(prefix))
-            continue;
+    for (const LinkedName& other : hardLinks_->namesOf({{identity->device, identity->inode}})) {
+        if (!other.path.starts_with(prefix)) continue;
         const File* node =
             rootFile_->fileAtPath(std::string_view(other.path).substr(prefix.size()));
         if (node != nullptr && !node->isDirectory() && !node->isCountedElsewhere())
@@ -116,7 +117,6 @@ void FileController::recountLinks() {
     for (LinkedName& forgotten : changes.forgotten)
         changed.push_back(std::move(forgotten));
     if (changed.empty()) return;
-    recountingLinks_ = true;
     const SizeMode order = rootFile_->sizeMode().value_or(SizeMode::fileSize);
     // The names of each of those files that the tree holds now.
     const std::string prefix = rootPath_ == "/" ? "/" : rootPath_ + "/";
@@ -186,17 +186,14 @@ void FileController::recountLinks() {
     }
     for (File* other : others)
         takeFigures(*other);
-    recountingLinks_ = false;
 }
 
 void FileController::countEveryName() {
-    recountingLinks_ = true;
     std::vector<UncountedName> uncounted;
     for (const auto& [node, figures] : uncounted_)
         uncounted.push_back(figures);
     for (const UncountedName& figures : uncounted)
         giveFiguresBack(*figures.name, figures);
-    recountingLinks_ = false;
 }
 
 void FileController::giveFiguresBack(File& name, UncountedName figures) {

@@ -83,6 +83,16 @@ std::vector<std::string> HardLinkIndex::pathsAtOrBelow(const std::string& path) 
     return found;
 }
 
+std::vector<HardLinkIndex::Identity> HardLinkIndex::filesAtOrBelow(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    std::vector<Identity> found;
+    if (const auto exact = paths_.find(path); exact != paths_.end()) found.push_back(exact->second);
+    const auto last = paths_.lower_bound(path + '0');
+    for (auto it = paths_.lower_bound(path + '/'); it != last; ++it)
+        found.push_back(it->second);
+    return found;
+}
+
 void HardLinkIndex::rename(const std::string& from, const std::string& to) {
     // Every move is told here, so only the paths it concerns are visited: `from` itself, then
     // the paths below it, which sort together between "from/" and "from0" ('0' follows '/'),

@@ -40,6 +40,8 @@ public:
     std::vector<LinkedName> namesOf(const std::set<std::pair<std::uint64_t, std::uint64_t>>& files);
     /// The paths the index holds that are `path` or lie below it.
     std::vector<std::string> pathsAtOrBelow(const std::string& path);
+    /// The files those paths stand for.
+    std::vector<Identity> filesAtOrBelow(const std::string& path);
     /// An entry moved: the paths at or below `from` now lie below `to`.
     void rename(const std::string& from, const std::string& to);
     /// The names, other than `changed`, of the file whose fresh status is `status`. Only that

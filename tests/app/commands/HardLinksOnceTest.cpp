@@ -129,6 +129,7 @@ private slots:
         QVERIFY(!panel.linksBox().isChecked());
         QTest::mouseClick(&panel.linksBox(), Qt::LeftButton);
         QVERIFY(panel.linksBox().isChecked());
+        savePicture(panel.grab().toImage(), "hard-links-once-settings");
         panel.done(QDialog::Accepted);
         QTRY_COMPARE(root()->size(), 43'000);
         QVERIFY(window->favorite()->countsHardLinksOnce());
