@@ -81,7 +81,9 @@ std::vector<VolumeEvent> volumeEvents(const std::vector<Mount>& before,
 MountWatcher::MountWatcher(Handler handler) : handler_(std::move(handler)) {
     mountInfo_ = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     stop_ = eventfd(0, EFD_CLOEXEC);
-    if (mountInfo_ >= 0 && stop_ >= 0) thread_ = std::thread([this] { run(); });
+    if (mountInfo_ < 0 || stop_ < 0) return;
+    mounts_ = parseMountInfo(readAll(mountInfo_));
+    thread_ = std::thread([this] { run(); });
 }
 
 MountWatcher::~MountWatcher() {
@@ -95,7 +97,6 @@ MountWatcher::~MountWatcher() {
 }
 
 void MountWatcher::run() {
-    std::vector<Mount> mounts = parseMountInfo(readAll(mountInfo_));
     for (;;) {
         pollfd watched[2] = {{mountInfo_, POLLPRI, 0}, {stop_, POLLIN, 0}};
         if (poll(watched, 2, -1) < 0) {
@@ -105,8 +106,8 @@ void MountWatcher::run() {
         if (watched[1].revents != 0) return;
         if ((watched[0].revents & (POLLPRI | POLLERR)) == 0) continue;
         std::vector<Mount> now = parseMountInfo(readAll(mountInfo_));
-        std::vector<VolumeEvent> events = volumeEvents(mounts, now);
-        mounts = std::move(now);
+        std::vector<VolumeEvent> events = volumeEvents(mounts_, now);
+        mounts_ = std::move(now);
         if (!events.empty()) handler_(std::move(events));
     }
 }

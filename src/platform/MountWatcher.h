@@ -36,7 +36,8 @@ class MountWatcher {
 public:
     using Handler = std::function<void(std::vector<VolumeEvent>)>;
 
-    /// Watches on a thread of its own and calls `handler` there with each change's events.
+    /// Watches on a thread of its own and calls `handler` there with each change's events, the
+    /// table as it is now being the first state.
     explicit MountWatcher(Handler handler);
     ~MountWatcher();
     MountWatcher(const MountWatcher&) = delete;
@@ -51,6 +52,9 @@ private:
     Handler handler_;
     int mountInfo_ = -1;
     int stop_ = -1; // an eventfd that ends the thread
+    /// The table as last read: first when the watcher is made, so that a volume mounted right
+    /// after is a change even when the thread starts later.
+    std::vector<Mount> mounts_;
     std::thread thread_;
 };
 
