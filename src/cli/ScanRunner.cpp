@@ -27,7 +27,8 @@ public:
         std::fputs(line.c_str(), stderr);
         drewProgress_ = true;
     }
-    void scanOperationDidFinish(FilePtr root, const std::string&) override {
+    void scanOperationDidFinish(FilePtr root, const std::string&,
+                                std::vector<std::string>) override {
         seconds_ = elapsed();
         if (drewProgress_) std::fputs("\r\x1b[K", stderr);
         root_ = std::move(root);

@@ -91,6 +91,7 @@ File& FileController::insert(Directory& parent, FilePtr file) {
 void FileController::erase(File& file) {
     ++membershipVersion_;
     linksLeaving(file, absolutePath(file));
+    unreadable_.forgetAtOrBelow(file.relativePath());
     Directory& parent = *file.parent();
     auto removal = parent.remove(file);
     reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
@@ -142,8 +143,9 @@ std::optional<std::int64_t> FileController::rootSize() const {
 
 std::optional<VolumeAccount> FileController::volumeAccount() const {
     if (isSnapshot_ || !rootFile_) return std::nullopt;
-    auto account = accountVolume(rootPath_, rootFile_->allocatedSize(), firstScanUnreadable_,
-                                 platform::readMounts());
+    auto account =
+        accountVolume(rootPath_, rootFile_->allocatedSize(),
+                      static_cast<std::int64_t>(unreadable_.count()), platform::readMounts());
     if (account) account->excluded = firstScanExcluded_;
     return account;
 }
@@ -224,15 +226,15 @@ void FileController::scanOperationDidUpdateProgress(const ScanProgress& progress
         observer->fileControllerDidUpdateProgress(progress);
 }
 
-void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*path*/) {
+void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*path*/,
+                                            std::vector<std::string> unreadable) {
     --*scanOperations_;
-    performUpdate([this, root = std::move(root)]() mutable {
+    performUpdate([this, root = std::move(root), unreadable = std::move(unreadable)]() mutable {
         // Only the first scan's result becomes the root: after the location was deleted, a late
         // delivery is no tree of it any more.
         if (rootFile_ || hasLoaded_) return;
         hasLoaded_ = true;
         if (firstScan_) {
-            firstScanUnreadable_ = static_cast<std::int64_t>(firstScan_->unreadableCount());
             firstScanExcluded_ = static_cast<std::int64_t>(firstScan_->excludedCount());
             firstScan_.reset();
         }
@@ -253,6 +255,7 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
         }
         rootFile_.reset(root.release()->asDirectory());
         rootFile_->setPackageFlag(false);
+        noteUnreadable("", unreadable);
         // Counted once before anyone sees the tree: nothing to tell.
         if (hardLinkCounting_ == HardLinkCounting::once) {
             for (const UncountedName& taken :

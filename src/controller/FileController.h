@@ -7,6 +7,7 @@
 #include "controller/LiveChangePlan.h"
 #include "controller/LiveWatch.h"
 #include "controller/ScanPreview.h"
+#include "controller/UnreadableEntries.h"
 #include "favorites/Favorite.h"
 #include "model/Callbacks.h"
 #include "model/Directory.h"
@@ -28,6 +29,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -103,7 +105,8 @@ public:
     std::optional<std::int64_t> rootSize() const override;
     /// Where the space of the live tree's volume went (asks the volume and the mount table
     /// now); none for a snapshot, before the first scan's tree, or when the volume cannot be
-    /// asked. Unreadable and excluded entries are those of the first scan.
+    /// asked. Unreadable entries are those the scan and the measurements since found (gone
+    /// when readable again, deleted or measured again); excluded ones are the first scan's.
     std::optional<VolumeAccount> volumeAccount() const;
 
     /// How a live tree counts a file with several names in it: at each name, or once, at the
@@ -118,7 +121,8 @@ public:
 
     // ScanOperationDelegate (main thread).
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override;
-    void scanOperationDidFinish(FilePtr root, const std::string& path) override;
+    void scanOperationDidFinish(FilePtr root, const std::string& path,
+                                std::vector<std::string> unreadable) override;
     void scanOperationDidListFolders(std::vector<FolderListing> listed,
                                      std::vector<const void*> finished) override;
 
@@ -188,12 +192,17 @@ private:
     /// A volume mounted or unmounted below the root.
     void applyVolumeEvent(const platform::VolumeEvent& event);
     void queueEntryBatch(const std::string& folder, std::shared_ptr<EntryBatch> batch);
+    /// `unreadable`: the absolute paths the batch could not read, at or below its entries.
     void applyEntries(const std::string& folder,
-                      std::vector<std::pair<std::string, FilePtr>> measured);
+                      std::vector<std::pair<std::string, FilePtr>> measured,
+                      const std::vector<std::string>& unreadable);
     void applyRootMoved(const std::string& path);
     void applyRootDeleted();
     void requestMeasurement(const std::string& path, Measurement kind);
-    void measurementDidFinish(FilePtr root, const std::string& path, Measurement kind);
+    void measurementDidFinish(FilePtr root, const std::string& path, Measurement kind,
+                              const std::vector<std::string>& unreadable);
+    /// The entries unreadable at or below `top` (a path from the root) are `found` (absolute).
+    void noteUnreadable(std::string_view top, const std::vector<std::string>& found);
     void insertScanResult(FilePtr root, const std::string& path);
     void reconcile(File& existing, FilePtr fresh);
     /// A file measured again takes all of its fresh figures and dates.
@@ -248,6 +257,8 @@ private:
     bool isExcluded(const std::string& path) const;
     /// The path below the root, or none; the root itself gives "".
     std::optional<std::string> relativeToRoot(std::string_view path) const;
+    /// Those of `paths` (absolute) at or below the root, from it.
+    std::vector<std::string> relativeToRoot(const std::vector<std::string>& paths) const;
     ChangeReporter reporter();
     /// Adds `file` to `parent` and tells the observers.
     File& insert(Directory& parent, FilePtr file);
@@ -268,7 +279,7 @@ private:
     Callbacks<> followingChanged_;
     bool hasLoaded_ = false;                   // the first scan's tree was taken
     std::shared_ptr<ScanOperation> firstScan_; // until its tree is taken
-    std::int64_t firstScanUnreadable_ = 0;
+    UnreadableEntries unreadable_;
     std::int64_t firstScanExcluded_ = 0;
     Favorite* favorite_ = nullptr;
     Subscription favoriteChanged_;

@@ -26,9 +26,10 @@ public:
     MeasurementDelegate(std::weak_ptr<FileController> controller, Measurement kind)
         : controller_(std::move(controller)), kind_(kind) {}
     void scanOperationDidUpdateProgress(const ScanProgress&) override {}
-    void scanOperationDidFinish(FilePtr root, const std::string& path) override {
+    void scanOperationDidFinish(FilePtr root, const std::string& path,
+                                std::vector<std::string> unreadable) override {
         if (auto controller = controller_.lock())
-            controller->measurementDidFinish(std::move(root), path, kind_);
+            controller->measurementDidFinish(std::move(root), path, kind_, unreadable);
     }
 
 private:

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 namespace tessera {
 
@@ -153,6 +154,7 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
             names.swap(batch->names);
         }
         auto measured = std::make_shared<std::vector<std::pair<std::string, FilePtr>>>();
+        auto unreadable = std::make_shared<std::vector<std::string>>();
         for (std::string& name : names) {
             if (operation.isCancelled()) return;
             ScanOperation scan(joinPath(folder, name), exclusion, true, {}, *mainQueue);
@@ -162,14 +164,16 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
             });
             FilePtr entry = scan.scan();
             measured->emplace_back(std::move(name), std::move(entry));
+            std::ranges::move(scan.unreadablePaths(), std::back_inserter(*unreadable));
         }
-        mainQueue->post([weak, generation, folder, measured] {
+        mainQueue->post([weak, generation, folder, measured, unreadable] {
             auto controller = weak.lock();
             if (!controller || !controller->liveWatch_->isCurrent(generation)) return;
             --*controller->scanOperations_;
-            controller->performUpdate([controller = controller.get(), folder, measured] {
-                controller->applyEntries(folder, std::move(*measured));
-            });
+            controller->performUpdate(
+                [controller = controller.get(), folder, measured, unreadable] {
+                    controller->applyEntries(folder, std::move(*measured), *unreadable);
+                });
         });
     };
     // The batch waits a moment for more of the burst before it is queued.
@@ -180,10 +184,15 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
 }
 
 void FileController::applyEntries(const std::string& folder,
-                                  std::vector<std::pair<std::string, FilePtr>> measured) {
+                                  std::vector<std::pair<std::string, FilePtr>> measured,
+                                  const std::vector<std::string>& unreadable) {
     if (!rootFile_) return;
     const auto relative = relativeToRoot(folder);
     if (!relative) return;
+    // What the batch could not read is what is unreadable at its entries now.
+    for (const auto& entry : measured)
+        unreadable_.forgetAtOrBelow(joinPath(*relative, entry.first));
+    unreadable_.add(relativeToRoot(unreadable));
     File* found = rootFile_->fileAtPath(*relative);
     Directory* directory = found != nullptr ? found->asDirectory() : nullptr;
     if (directory == nullptr) {
@@ -251,6 +260,7 @@ void FileController::applyRootDeleted() {
     if (!rootFile_) return;
     ++membershipVersion_;
     uncounted_.clear();
+    unreadable_ = {};
     DirectoryPtr gone = std::move(rootFile_);
     for (FileControllerObserver* observer : std::vector(observers_))
         observer->fileControllerDidClose();
@@ -305,6 +315,7 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
             newPath && (isExcluded(*newPath) || platform::isHiddenCompanion(*newPath));
         if (target != nullptr && !nameTaken && !excluded) {
             removal.file->setPath(newName);
+            unreadable_.move(*oldRelative, *newRelative);
             const auto [index, batch] = target->add(std::move(removal.file));
             reporter().move(oldParent, removal.index, oldName, *target, index, removal.batch,
                             batch);
@@ -314,12 +325,16 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         } else {
             // The hard-link index has the names at the new path already.
             linksLeaving(*removal.file, newPath ? *newPath : *oldPath);
+            unreadable_.forgetAtOrBelow(*oldRelative);
             reporter().removal(std::move(removal.file), oldParent, removal.index, removal.batch);
             // A rename onto an existing name replaces that entry without an event of its own.
             if (nameTaken) requestMeasurement(*newPath, Measurement::remeasure);
         }
         return;
     }
+    // An entry the tree does not show may still have been unreadable (its status could not be
+    // read): it is not there any more.
+    if (!inPlace && oldRelative && !oldRelative->empty()) unreadable_.forgetAtOrBelow(*oldRelative);
     if (!newRelative) return;
     if (inPlace && newRelative->empty()) {
         redateLater(*rootFile_);

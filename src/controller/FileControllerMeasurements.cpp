@@ -38,14 +38,17 @@ void FileController::requestMeasurement(const std::string& path, Measurement kin
     operationQueue_->add(std::move(operation), OperationQueue::Priority::high);
 }
 
-void FileController::measurementDidFinish(FilePtr root, const std::string& path, Measurement kind) {
+void FileController::measurementDidFinish(FilePtr root, const std::string& path, Measurement kind,
+                                          const std::vector<std::string>& unreadable) {
     --*scanOperations_;
-    performUpdate([this, root = std::move(root), path, kind]() mutable {
+    performUpdate([this, root = std::move(root), path, kind, unreadable]() mutable {
         if (!rootFile_) return;
         // What it met of files with several names is decided again, whatever it changed.
         if (hardLinkCounting_ == HardLinkCounting::once) recountLinksLater();
         const auto relative = relativeToRoot(path);
         if (!relative) return;
+        // What it could not read is what is unreadable there now, whatever was before.
+        noteUnreadable(*relative, unreadable);
         File* existing = rootFile_->fileAtPath(*relative);
         if (!root) {
             // Nothing there to show any more: gone, or left out by the exclusion filter.
@@ -61,6 +64,19 @@ void FileController::measurementDidFinish(FilePtr root, const std::string& path,
         else
             insertScanResult(std::move(root), *relative);
     });
+}
+
+std::vector<std::string>
+FileController::relativeToRoot(const std::vector<std::string>& paths) const {
+    std::vector<std::string> relative;
+    relative.reserve(paths.size());
+    for (const std::string& path : paths)
+        if (auto inside = relativeToRoot(path)) relative.push_back(std::move(*inside));
+    return relative;
+}
+
+void FileController::noteUnreadable(std::string_view top, const std::vector<std::string>& found) {
+    unreadable_.replaceAtOrBelow(top, relativeToRoot(found));
 }
 
 void FileController::insertScanResult(FilePtr root, const std::string& relative) {

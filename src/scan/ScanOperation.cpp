@@ -42,8 +42,17 @@ void ScanOperation::postLog(LogLine line) {
     });
 }
 
+std::vector<std::string> ScanOperation::unreadablePaths() const {
+    std::lock_guard lock(shared_->unreadableMutex);
+    return shared_->unreadablePaths;
+}
+
 void ScanOperation::postError(std::string path, int errorNumber) {
     shared_->unreadable.fetch_add(1, std::memory_order_relaxed);
+    {
+        std::lock_guard lock(shared_->unreadableMutex);
+        shared_->unreadablePaths.push_back(path);
+    }
     postLog(LogLine::scanError(std::move(path), LogLine::Error::posix(errorNumber)));
 }
 
@@ -102,10 +111,11 @@ void ScanOperation::main() {
     postProgress();
     if (listsFolders_) postListings(true);
     auto result = std::make_shared<FilePtr>(std::move(root));
-    mainQueue_.post([shared = shared_, delegate = delegate_, result, path = path_] {
+    mainQueue_.post([shared = shared_, delegate = delegate_, result, path = path_,
+                     unreadable = unreadablePaths()]() mutable {
         if (shared->cancelled.load()) return;
         if (auto listener = delegate.lock())
-            listener->scanOperationDidFinish(std::move(*result), path);
+            listener->scanOperationDidFinish(std::move(*result), path, std::move(unreadable));
     });
 }
 

@@ -33,8 +33,10 @@ class ScanOperationDelegate {
 public:
     virtual ~ScanOperationDelegate() = default;
     virtual void scanOperationDidUpdateProgress(const ScanProgress& progress) = 0;
-    /// `root` is none when the location could not be measured or is an excluded mount point.
-    virtual void scanOperationDidFinish(FilePtr root, const std::string& path) = 0;
+    /// `root` is none when the location could not be measured or is an excluded mount point;
+    /// `unreadable` holds the absolute paths of the entries it could not read (each logged).
+    virtual void scanOperationDidFinish(FilePtr root, const std::string& path,
+                                        std::vector<std::string> unreadable) = 0;
     /// The folders listed and finished since the last call, in the walk's order (a folder
     /// before what it holds); only for scans that list them (ScanOperation::setListsFolders).
     virtual void scanOperationDidListFolders(std::vector<FolderListing> /*listed*/,
@@ -68,6 +70,8 @@ public:
     std::uint64_t excludedCount() const { return shared_->excluded.load(); }
     /// The entries that could not be read so far (each logged).
     std::uint64_t unreadableCount() const { return shared_->unreadable.load(); }
+    /// Their absolute paths, in the order they were met.
+    std::vector<std::string> unreadablePaths() const;
     void setThreadCount(unsigned threads) { threads_ = threads; }
     /// Called on walking threads with each folder as it is opened, before its entries are read
     /// (a live tree sets its watches up here, during the walk).
@@ -103,6 +107,8 @@ private:
         std::atomic<std::uint64_t> completed{0};
         std::atomic<std::uint64_t> excluded{0};
         std::atomic<std::uint64_t> unreadable{0};
+        std::mutex unreadableMutex; // guards unreadablePaths
+        std::vector<std::string> unreadablePaths;
         std::mutex listingMutex; // guards the four below
         std::vector<FolderListing> listed;
         std::vector<const void*> finished;

@@ -30,12 +30,15 @@ struct ScanRun : ScanOperationDelegate {
     ScanProgress lastProgress;
     int progressDeliveries = 0;
     bool progressAfterFinish = false;
+    std::vector<std::string> unreadablePaths; // as the delegate heard them
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override {
         lastProgress = progress;
         ++progressDeliveries;
         progressAfterFinish |= finished;
     }
-    void scanOperationDidFinish(FilePtr result, const std::string& scanned) override {
+    void scanOperationDidFinish(FilePtr result, const std::string& scanned,
+                                std::vector<std::string> unreadable) override {
+        unreadablePaths = std::move(unreadable);
         root = std::move(result);
         path = scanned;
         finished = true;
@@ -45,10 +48,11 @@ struct ScanRun : ScanOperationDelegate {
 struct ScanOutcome {
     FilePtr root;
     std::vector<std::string> errorPaths;
-    ScanProgress progress;          // the operation's own count at the end
-    ScanProgress deliveredProgress; // the last count the delegate heard
-    std::vector<LogLine> logs;      // every line the scan added
-    std::uint64_t unreadable = 0;   // as the operation counted them
+    ScanProgress progress;                    // the operation's own count at the end
+    ScanProgress deliveredProgress;           // the last count the delegate heard
+    std::vector<LogLine> logs;                // every line the scan added
+    std::uint64_t unreadable = 0;             // as the operation counted them
+    std::vector<std::string> unreadablePaths; // as the delegate heard them
 };
 
 ScanOutcome scanFolder(const std::string& path,
@@ -65,8 +69,13 @@ ScanOutcome scanFolder(const std::string& path,
     worker.join();
     EXPECT_TRUE(done);
     EXPECT_FALSE(run->progressAfterFinish);
-    ScanOutcome outcome{std::move(run->root), {}, operation.progress(),
-                        run->lastProgress,    {}, operation.unreadableCount()};
+    ScanOutcome outcome{std::move(run->root),
+                        {},
+                        operation.progress(),
+                        run->lastProgress,
+                        {},
+                        operation.unreadableCount(),
+                        std::move(run->unreadablePaths)};
     for (std::size_t i = logsBefore; i < log.logs().size(); ++i) {
         outcome.logs.push_back(log.logs()[i]);
         if (log.logs()[i].isError()) outcome.errorPaths.push_back(log.logs()[i].path());
@@ -300,6 +309,8 @@ TEST(ScanOperationTest, UnreadableDirectoriesBecomeOneErrorLineAndStayEmpty) {
             const File* lockedNode = root.fileAtPath("locked");
             const bool ok =
                 outcome.errorPaths.size() == 2 && outcome.unreadable == 2 &&
+                std::is_permutation(outcome.unreadablePaths.begin(), outcome.unreadablePaths.end(),
+                                    outcome.errorPaths.begin(), outcome.errorPaths.end()) &&
                 std::count(outcome.errorPaths.begin(), outcome.errorPaths.end(), locked) == 1 &&
                 lockedNode != nullptr && lockedNode->isLeaf() &&
                 root.fileAtPath("unlisted")->isLeaf() &&
