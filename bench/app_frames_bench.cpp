@@ -295,6 +295,12 @@ int main(int argc, char** argv) {
         std::printf("  upload and rest    %8.2f ms (whole - engine - unchanged)\n",
                     std::max(0.0, whole.median - layout.median - again.median));
         printFrames("zoom", frames, cpu, zoomStart);
+        if (std::getenv("TESSERA_BENCH_EACH_FRAME") != nullptr) {
+            std::printf("  the zoom's engine, frame by frame:\n   ");
+            for (const double ms : engine)
+                std::printf(" %.1f", ms);
+            std::printf("\n");
+        }
         printFrames("rearrange", rearranging, rearrangeCpu, rearrangeStart);
         printFrames("recolour", recolouring, recolourCpu, recolourStart);
     }

@@ -223,15 +223,14 @@ Directory* Graph::observedRootFile() const {
 void Graph::rootFileDidLoad() {
     ++treeRevision_;
     loading_.reset();
-    // A scan's finished tree replaces the picture of it that was shown while it ran: nothing
-    // of that picture is kept, and the folder shown stays shown.
+    // A scan's finished tree replaces the picture of it that was shown while it ran, at once,
+    // as each of the picture's own refinements did: nothing of that picture is kept, and the
+    // folder shown stays shown. (A fade would hold the finished chart back by its length.)
     std::string shownPath;
     const bool replacesPicture = file_ != nullptr;
-    std::unique_ptr<DrawRenderer> replacedPicture; // fades into the tree's
     if (replacesPicture) {
         shownPath = file_->relativePath();
         finishTransition();
-        if (fileDraw_) replacedPicture = fileDraw_->swapRenderer(fileDraw_->makeRenderer());
         letGoOfTree();
     }
     file_ = fileController_ ? fileController_->rootFile() : nullptr;
@@ -250,12 +249,7 @@ void Graph::rootFileDidLoad() {
     setMainText({});
     if (delegate != nullptr && file_ != nullptr)
         delegate->graphDidLoadTree(*fileController_->rootFile());
-    if (replacedPicture)
-        fileTransition_.emplace(
-            FileTransition{Fade{}, std::move(replacedPicture),
-                           Animation(kSetFileDuration, Animation::ProgressType::clampedToUnit,
-                                     Animation::ProgressCurve::linear)});
-    else
+    if (!replacesPicture)
         startTransition(Fade{}, true, kSetFileDuration, Animation::ProgressCurve::linear);
     setNeedsDisplay();
 }
