@@ -232,6 +232,9 @@ void Graph::rootFileDidLoad() {
         shownPath = file_->relativePath();
         finishTransition();
         letGoOfTree();
+        // Its names and cushions come with it, even where the picture's had not faded in yet.
+        restingAlpha_ = 1;
+        restingFadeIn_.reset();
     }
     file_ = fileController_ ? fileController_->rootFile() : nullptr;
     if (file_ != nullptr && !shownPath.empty())

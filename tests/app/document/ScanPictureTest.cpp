@@ -133,10 +133,11 @@ private slots:
             controller.showsScanPreview() && graph.file() != controller.rootFile();
         const std::string zoomed = graph.file()->relativePath();
 
-        // The tree replaces the picture at once, with no fade to wait for (the zoom begun on
-        // the picture ends with it); the folder zoomed into stays shown.
+        // The tree replaces the picture at once, names included, with no fade to wait for (the
+        // zoom begun on the picture ends with it); the folder zoomed into stays shown.
         QVERIFY(QTest::qWaitFor([&] { return !controller.showsScanPreview(); }, 120'000));
         if (zoomedDuringScan) QVERIFY(!graph.fileTransitionType());
+        QCOMPARE(graph.restingAlpha(), 1.0); // its names come with it
         QVERIFY(waitUntilAtRest(graph));
         if (zoomedDuringScan) {
             QCOMPARE(graph.file(), controller.rootFile()->fileAtPath(zoomed));
