@@ -43,6 +43,11 @@ bool isAlongAnAxis(const DrawVertex& a, const DrawVertex& b) {
     return a.x == b.x || a.y == b.y;
 }
 
+// Grows an area by the pixels of a fill, in a thread of its own.
+void include(PixelArea& area, int x0, int x1, int y0, int y1) {
+    area = area.united({x0, y0, x1, y1});
+}
+
 class Canvas {
 public:
     /// Draws rows `firstRow` to `endRow` of `image` alone.
@@ -75,13 +80,14 @@ public:
 
     // Marks the rectangle's pixels (of this canvas's rows) in `shapes` with `mark`.
     void markRectangle(std::span<const DrawVertex> v, std::uint32_t mark,
-                       std::vector<std::uint32_t>& shapes) const {
+                       std::vector<std::uint32_t>& shapes) {
         const Pixels p = pixelsOf(v);
         const int top = std::max(p.top, firstRow_);
         const int bottom = std::min(p.bottom, endRow_);
         const int left = std::max(p.left, 0);
         const int right = std::min(p.right, image_.width);
         if (top >= bottom || left >= right) return;
+        include(drawn_, left, right, top, bottom);
         for (int y = top; y < bottom; ++y)
             std::fill_n(shapes.begin() + static_cast<std::ptrdiff_t>(y) * image_.width + left,
                         right - left, mark);
@@ -99,6 +105,9 @@ public:
                  [&](int c, double coverage) { fill(c, c + 1, from, to, a, coverage); });
         }
     }
+
+    /// The pixels drawn into (or marked) so far.
+    const PixelArea& drawn() const { return drawn_; }
 
 private:
     static int firstCentre(double edge) { return static_cast<int>(std::ceil(edge - 0.5)); }
@@ -127,6 +136,7 @@ private:
         if (x0 >= x1) return;
         const double a = color.alpha / 255.0 * alpha_ * coverage;
         if (a <= 0) return;
+        include(drawn_, x0, x1, y0, y1);
         const auto stride = static_cast<std::size_t>(image_.width) * 4;
         if (a >= 1.0) {
             const std::uint8_t solid[4] = {color.red, color.green, color.blue, 255};
@@ -160,6 +170,7 @@ private:
     int firstRow_;
     int endRow_;
     LabelBitmap& image_;
+    PixelArea drawn_;
 };
 
 // Calls `each` with every triangle strip's vertices, in the order they are drawn; stops at the
@@ -191,12 +202,19 @@ template <typename Each> bool everySegment(const DrawRenderer& picture, Each&& e
 
 } // namespace
 
+PixelArea PixelArea::united(const PixelArea& other) const {
+    if (other.isEmpty()) return *this;
+    if (isEmpty()) return other;
+    return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+            std::max(bottom, other.bottom)};
+}
+
 bool isAxisAligned(const DrawRenderer& picture) {
     return everyStrip(picture, isRectangle) && everySegment(picture, isAlongAnAxis);
 }
 
 bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
-                          double scale, LabelBitmap& image) {
+                          double scale, LabelBitmap& image, PixelArea* drawnArea) {
     // A picture of other shapes (the pie chart's) shows it at once, as a rule.
     if (const DrawPrimitive& strips = picture.triangleStrips();
         strips.stripCount() > 0 &&
@@ -214,6 +232,7 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
     const std::size_t bands =
         picture.vertexCount() < kLeastVerticesInBands ? 1 : pool.threadCount();
     std::atomic<bool> aligned = true;
+    std::vector<PixelArea> bandAreas(bands);
     const auto draw = [&](std::size_t band) {
         const auto firstRow = static_cast<int>(image.height * band / bands);
         const auto endRow = static_cast<int>(image.height * (band + 1) / bands);
@@ -235,11 +254,17 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
                                return aligned.load(std::memory_order_relaxed);
                            });
         if (!drawn) aligned = false;
+        bandAreas[band] = canvas.drawn();
     };
     if (bands == 1)
         draw(0);
     else
         pool.run(bands, draw);
+    if (drawnArea != nullptr) {
+        *drawnArea = {};
+        for (const PixelArea& area : bandAreas)
+            *drawnArea = drawnArea->united(area);
+    }
     return aligned;
 }
 
@@ -278,6 +303,7 @@ bool RecolouringRaster::mapShapes(const DrawRenderer& picture, double viewWidth,
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands = pool.threadCount();
     std::atomic<bool> aligned = true;
+    std::vector<PixelArea> bandAreas(bands);
     pool.run(bands, [&](std::size_t band) {
         const auto firstRow = static_cast<int>(lines_.height * band / bands);
         const auto endRow = static_cast<int>(lines_.height * (band + 1) / bands);
@@ -295,7 +321,11 @@ bool RecolouringRaster::mapShapes(const DrawRenderer& picture, double viewWidth,
                                return true;
                            });
         if (!drawn) aligned = false;
+        bandAreas[band] = canvas.drawn();
     });
+    mappedArea_ = {};
+    for (const PixelArea& area : bandAreas)
+        mappedArea_ = mappedArea_.united(area);
     return aligned;
 }
 
@@ -352,9 +382,10 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
     fromMap_ = same && mapped_;
     if (fromMap_) {
         colour(picture, image);
+        drawn_ = mappedArea_;
         return true;
     }
-    if (!rasteriseAxisAligned(picture, viewWidth, viewHeight, scale, image)) {
+    if (!rasteriseAxisAligned(picture, viewWidth, viewHeight, scale, image, &drawn_)) {
         mapped_ = false;
         vertices_.clear();
         return false;

@@ -18,6 +18,21 @@ namespace tessera {
 
 class DrawRenderer;
 
+/// The pixels of an image that a picture drew into, from its top left: columns left...right - 1,
+/// rows top...bottom - 1; empty when it drew nothing. The rest of the image is transparent, so
+/// that drawing this part alone draws the picture (a zoom's picture covers only part of the
+/// view at first, and a software OpenGL pays for every pixel of a textured quad).
+struct PixelArea {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    bool isEmpty() const { return left >= right || top >= bottom; }
+    /// The smallest area holding both.
+    PixelArea united(const PixelArea& other) const;
+    friend bool operator==(const PixelArea&, const PixelArea&) = default;
+};
+
 /// Whether every strip of `picture` is a rectangle (four vertices, the corners of one with its
 /// sides along the axes, of one colour) and every line segment runs along an axis.
 bool isAxisAligned(const DrawRenderer& picture);
@@ -29,9 +44,9 @@ bool isAxisAligned(const DrawRenderer& picture);
 /// it: where a picture's lines lie over its rectangles, a fading picture shows the rectangles
 /// through its lines there, and not here).
 /// Returns false, the image unfinished, when a shape is not axis-aligned after all
-/// (isAxisAligned, checked on the way).
+/// (isAxisAligned, checked on the way). `drawnArea`, when given, receives the pixels drawn into.
 bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
-                          double scale, LabelBitmap& image);
+                          double scale, LabelBitmap& image, PixelArea* drawnArea = nullptr);
 
 /// rasteriseAxisAligned() for a picture drawn again and again: when a picture's shapes lie
 /// exactly where the last one's lay, its rectangles opaque and its lines unchanged (a
@@ -45,6 +60,8 @@ public:
               LabelBitmap& image);
     /// Whether the last picture was coloured from the map rather than drawn afresh.
     bool lastColouredFromMap() const { return fromMap_; }
+    /// The pixels the last picture drew into.
+    PixelArea drawnArea() const { return drawn_; }
 
 private:
     /// Whether `picture` has the last picture's shapes, only its rectangles' colours changed.
@@ -64,6 +81,8 @@ private:
     bool mapped_ = false;
     std::uint64_t mappedShapes_ = 0; // the shapesRevision() of the picture mapped
     bool fromMap_ = false;
+    PixelArea drawn_;                    // by the last picture
+    PixelArea mappedArea_;               // by the shapes of the map
     std::vector<std::uint32_t> shapeOf_; // each pixel's rectangle + 1, 0: none
     LabelBitmap lines_;                  // the lines over transparency
 };

@@ -5,6 +5,7 @@
 #include "render/StripIndices.h"
 
 #include <cstdint>
+#include <span>
 
 namespace tessera {
 
@@ -85,9 +86,20 @@ void DrawRendererOpenGL::draw() {
             context_->pixelRatio() != rasterisedScale_)
             rasterise();
         gl.glBindVertexArray(0);
+        // Only the part of the image that the picture drew into: the rest is transparent, and
+        // a software OpenGL pays for every pixel of the quad.
+        const PixelArea drawn = raster_.drawnArea();
+        if (drawn.isEmpty()) return;
+        const double scale = rasterisedScale_;
+        const LabelPiece part{{static_cast<double>(drawn.left), static_cast<double>(drawn.top),
+                               static_cast<double>(drawn.right - drawn.left),
+                               static_cast<double>(drawn.bottom - drawn.top)},
+                              {drawn.left / scale - width / 2, height / 2 - drawn.bottom / scale,
+                               (drawn.right - drawn.left) / scale,
+                               (drawn.bottom - drawn.top) / scale}};
         // A fade goes to the image as a whole: nothing is drawn anew for it.
         quad_->alpha = alpha;
-        quad_->draw({-width / 2, -height / 2, width, height});
+        quad_->drawPieces(std::span(&part, 1));
         return;
     }
     context_->use(OpenGLRenderContext::Shading::picture, alpha);

@@ -50,6 +50,56 @@ TEST(AxisAlignedRasterTest, OnlyRectanglesAndAxisLinesQualify) {
     EXPECT_TRUE(rasteriseAxisAligned(rects, 20, 20, 1.0, image));
 }
 
+// The smallest area that holds every pixel of the image that is not transparent.
+PixelArea opaquePart(const LabelBitmap& image) {
+    PixelArea area;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            if (image.pixels[(static_cast<std::size_t>(y) * image.width + x) * 4 + 3] != 0)
+                area = area.united({x, y, x + 1, y + 1});
+    return area;
+}
+
+// The view draws only the part of the image that a picture drew into: it must hold every pixel
+// drawn, from bands on several threads and from the recolouring's map alike, and no more.
+TEST(AxisAlignedRasterTest, TheDrawnAreaIsExactlyThePartOfTheImageDrawnInto) {
+    // Enough rectangles to be drawn in bands, in the view's lower right, a line above them.
+    DrawRenderer r;
+    std::vector<std::size_t> corners;
+    for (int i = 0; i < 100; ++i)
+        for (int j = 0; j < 60; ++j) {
+            corners.push_back(r.vertexCount());
+            r.fillRect({10.0 + i * 0.4, -45.0 + j * 0.5, 0.4, 0.5},
+                       DrawColor::fromHue(i / 100.0, 0.7, 1, 1));
+        }
+    r.color = {0, 0, 0, 0.5};
+    r.strokeLine({-20.25, 20}, {30, 20});
+    ASSERT_GE(r.vertexCount(), 20'000u);
+
+    LabelBitmap image;
+    PixelArea drawn;
+    ASSERT_TRUE(rasteriseAxisAligned(r, 120, 100, 2.0, image, &drawn));
+    EXPECT_EQ(drawn, opaquePart(image));
+    EXPECT_LT((drawn.right - drawn.left) * (drawn.bottom - drawn.top),
+              image.width * image.height / 2);
+
+    RecolouringRaster raster;
+    for (int frame = 0; frame < 3; ++frame) {
+        SCOPED_TRACE("frame " + std::to_string(frame));
+        if (frame > 0) {
+            for (std::size_t k = 0; k < corners.size(); ++k)
+                r.recolourQuad(corners[k], DrawColor::fromHue(frame * 0.3, 0.7, 1, 1));
+            r.finishRecolouring();
+        }
+        ASSERT_TRUE(raster.draw(r, 120, 100, 2.0, image));
+        EXPECT_EQ(raster.lastColouredFromMap(), frame >= 1);
+        EXPECT_EQ(raster.drawnArea(), opaquePart(image));
+    }
+    DrawRenderer nothing;
+    ASSERT_TRUE(raster.draw(nothing, 120, 100, 2.0, image));
+    EXPECT_TRUE(raster.drawnArea().isEmpty());
+}
+
 TEST(AxisAlignedRasterTest, RectanglesFillThePixelsWhoseCentresTheyHoldAndBlend) {
     DrawRenderer r;
     // In a 10 × 10 view at two pixels a point: x from -4.8 to -3.7 points is pixels 0.4 to 2.6.
