@@ -27,8 +27,7 @@ public:
         std::fputs(line.c_str(), stderr);
         drewProgress_ = true;
     }
-    void scanOperationDidFinish(FilePtr root, const std::string&,
-                                std::vector<std::string>) override {
+    void scanOperationDidFinish(FilePtr root, const std::string&, ScanLeftOut) override {
         seconds_ = elapsed();
         if (drewProgress_) std::fputs("\r\x1b[K", stderr);
         root_ = std::move(root);

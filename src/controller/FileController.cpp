@@ -91,7 +91,7 @@ File& FileController::insert(Directory& parent, FilePtr file) {
 void FileController::erase(File& file) {
     ++membershipVersion_;
     linksLeaving(file, absolutePath(file));
-    unreadable_.forgetAtOrBelow(file.relativePath());
+    forgetLeftOut(file.relativePath());
     Directory& parent = *file.parent();
     auto removal = parent.remove(file);
     reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
@@ -146,7 +146,7 @@ std::optional<VolumeAccount> FileController::volumeAccount() const {
     auto account =
         accountVolume(rootPath_, rootFile_->allocatedSize(),
                       static_cast<std::int64_t>(unreadable_.count()), platform::readMounts());
-    if (account) account->excluded = firstScanExcluded_;
+    if (account) account->excluded = static_cast<std::int64_t>(excluded_.count());
     return account;
 }
 
@@ -227,17 +227,14 @@ void FileController::scanOperationDidUpdateProgress(const ScanProgress& progress
 }
 
 void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*path*/,
-                                            std::vector<std::string> unreadable) {
+                                            ScanLeftOut leftOut) {
     --*scanOperations_;
-    performUpdate([this, root = std::move(root), unreadable = std::move(unreadable)]() mutable {
+    performUpdate([this, root = std::move(root), leftOut = std::move(leftOut)]() mutable {
         // Only the first scan's result becomes the root: after the location was deleted, a late
         // delivery is no tree of it any more.
         if (rootFile_ || hasLoaded_) return;
         hasLoaded_ = true;
-        if (firstScan_) {
-            firstScanExcluded_ = static_cast<std::int64_t>(firstScan_->excludedCount());
-            firstScan_.reset();
-        }
+        firstScan_.reset();
         // The picture of the scan is let go once its observers have taken the tree, or heard
         // that there is none.
         DirectoryPtr preview = preview_ ? preview_->takeRoot() : DirectoryPtr();
@@ -255,7 +252,7 @@ void FileController::scanOperationDidFinish(FilePtr root, const std::string& /*p
         }
         rootFile_.reset(root.release()->asDirectory());
         rootFile_->setPackageFlag(false);
-        noteUnreadable("", unreadable);
+        noteLeftOut("", leftOut);
         // Counted once before anyone sees the tree: nothing to tell.
         if (hardLinkCounting_ == HardLinkCounting::once) {
             for (const UncountedName& taken :
@@ -389,8 +386,10 @@ void FileController::exclusionDidChange(const std::string& path) {
     // Held back while a search reads the tree, like any change.
     performUpdate([this, relative = *relative] {
         if (!rootFile_) return;
-        if (File* node = rootFile_->fileAtPath(relative); node != nullptr && node->parent())
+        if (File* node = rootFile_->fileAtPath(relative); node != nullptr && node->parent()) {
             erase(*node);
+            excluded_.add({relative});
+        }
     });
 }
 

@@ -4,10 +4,10 @@
 // tree runs on the main thread through performUpdate(), which a search can pause.
 #pragma once
 
+#include "controller/EntriesLeftOut.h"
 #include "controller/LiveChangePlan.h"
 #include "controller/LiveWatch.h"
 #include "controller/ScanPreview.h"
-#include "controller/UnreadableEntries.h"
 #include "favorites/Favorite.h"
 #include "model/Callbacks.h"
 #include "model/Directory.h"
@@ -105,8 +105,7 @@ public:
     std::optional<std::int64_t> rootSize() const override;
     /// Where the space of the live tree's volume went (asks the volume and the mount table
     /// now); none for a snapshot, before the first scan's tree, or when the volume cannot be
-    /// asked. Unreadable entries are those the scan and the measurements since found (gone
-    /// when readable again, deleted or measured again); excluded ones are the first scan's.
+    /// asked. Unreadable and excluded entries are those of the tree as it is now (EntriesLeftOut).
     std::optional<VolumeAccount> volumeAccount() const;
 
     /// How a live tree counts a file with several names in it: at each name, or once, at the
@@ -122,7 +121,7 @@ public:
     // ScanOperationDelegate (main thread).
     void scanOperationDidUpdateProgress(const ScanProgress& progress) override;
     void scanOperationDidFinish(FilePtr root, const std::string& path,
-                                std::vector<std::string> unreadable) override;
+                                ScanLeftOut leftOut) override;
     void scanOperationDidListFolders(std::vector<FolderListing> listed,
                                      std::vector<const void*> finished) override;
 
@@ -192,17 +191,19 @@ private:
     /// A volume mounted or unmounted below the root.
     void applyVolumeEvent(const platform::VolumeEvent& event);
     void queueEntryBatch(const std::string& folder, std::shared_ptr<EntryBatch> batch);
-    /// `unreadable`: the absolute paths the batch could not read, at or below its entries.
+    /// `leftOut`: what the batch left out, at or below its entries.
     void applyEntries(const std::string& folder,
                       std::vector<std::pair<std::string, FilePtr>> measured,
-                      const std::vector<std::string>& unreadable);
+                      const ScanLeftOut& leftOut);
     void applyRootMoved(const std::string& path);
     void applyRootDeleted();
     void requestMeasurement(const std::string& path, Measurement kind);
     void measurementDidFinish(FilePtr root, const std::string& path, Measurement kind,
-                              const std::vector<std::string>& unreadable);
-    /// The entries unreadable at or below `top` (a path from the root) are `found` (absolute).
-    void noteUnreadable(std::string_view top, const std::vector<std::string>& found);
+                              const ScanLeftOut& leftOut);
+    /// The entries left out at or below `top` (a path from the root) are those of `leftOut`.
+    void noteLeftOut(std::string_view top, const ScanLeftOut& leftOut);
+    /// Nothing is left out at or below `top` any more: gone from the tree.
+    void forgetLeftOut(std::string_view top);
     void insertScanResult(FilePtr root, const std::string& path);
     void reconcile(File& existing, FilePtr fresh);
     /// A file measured again takes all of its fresh figures and dates.
@@ -279,8 +280,8 @@ private:
     Callbacks<> followingChanged_;
     bool hasLoaded_ = false;                   // the first scan's tree was taken
     std::shared_ptr<ScanOperation> firstScan_; // until its tree is taken
-    UnreadableEntries unreadable_;
-    std::int64_t firstScanExcluded_ = 0;
+    EntriesLeftOut unreadable_;
+    EntriesLeftOut excluded_;
     Favorite* favorite_ = nullptr;
     Subscription favoriteChanged_;
     HardLinkCounting hardLinkCounting_ = HardLinkCounting::eachName;

@@ -27,9 +27,9 @@ public:
         : controller_(std::move(controller)), kind_(kind) {}
     void scanOperationDidUpdateProgress(const ScanProgress&) override {}
     void scanOperationDidFinish(FilePtr root, const std::string& path,
-                                std::vector<std::string> unreadable) override {
+                                ScanLeftOut leftOut) override {
         if (auto controller = controller_.lock())
-            controller->measurementDidFinish(std::move(root), path, kind_, unreadable);
+            controller->measurementDidFinish(std::move(root), path, kind_, leftOut);
     }
 
 private:

@@ -154,7 +154,7 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
             names.swap(batch->names);
         }
         auto measured = std::make_shared<std::vector<std::pair<std::string, FilePtr>>>();
-        auto unreadable = std::make_shared<std::vector<std::string>>();
+        auto leftOut = std::make_shared<ScanLeftOut>();
         for (std::string& name : names) {
             if (operation.isCancelled()) return;
             ScanOperation scan(joinPath(folder, name), exclusion, true, {}, *mainQueue);
@@ -164,16 +164,17 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
             });
             FilePtr entry = scan.scan();
             measured->emplace_back(std::move(name), std::move(entry));
-            std::ranges::move(scan.unreadablePaths(), std::back_inserter(*unreadable));
+            ScanLeftOut left = scan.leftOut();
+            std::ranges::move(left.unreadable, std::back_inserter(leftOut->unreadable));
+            std::ranges::move(left.excluded, std::back_inserter(leftOut->excluded));
         }
-        mainQueue->post([weak, generation, folder, measured, unreadable] {
+        mainQueue->post([weak, generation, folder, measured, leftOut] {
             auto controller = weak.lock();
             if (!controller || !controller->liveWatch_->isCurrent(generation)) return;
             --*controller->scanOperations_;
-            controller->performUpdate(
-                [controller = controller.get(), folder, measured, unreadable] {
-                    controller->applyEntries(folder, std::move(*measured), *unreadable);
-                });
+            controller->performUpdate([controller = controller.get(), folder, measured, leftOut] {
+                controller->applyEntries(folder, std::move(*measured), *leftOut);
+            });
         });
     };
     // The batch waits a moment for more of the burst before it is queued.
@@ -185,14 +186,15 @@ void FileController::queueEntryBatch(const std::string& folder, std::shared_ptr<
 
 void FileController::applyEntries(const std::string& folder,
                                   std::vector<std::pair<std::string, FilePtr>> measured,
-                                  const std::vector<std::string>& unreadable) {
+                                  const ScanLeftOut& leftOut) {
     if (!rootFile_) return;
     const auto relative = relativeToRoot(folder);
     if (!relative) return;
-    // What the batch could not read is what is unreadable at its entries now.
+    // What the batch left out is what is left out at its entries now.
     for (const auto& entry : measured)
-        unreadable_.forgetAtOrBelow(joinPath(*relative, entry.first));
-    unreadable_.add(relativeToRoot(unreadable));
+        forgetLeftOut(joinPath(*relative, entry.first));
+    unreadable_.add(relativeToRoot(leftOut.unreadable));
+    excluded_.add(relativeToRoot(leftOut.excluded));
     File* found = rootFile_->fileAtPath(*relative);
     Directory* directory = found != nullptr ? found->asDirectory() : nullptr;
     if (directory == nullptr) {
@@ -261,6 +263,7 @@ void FileController::applyRootDeleted() {
     ++membershipVersion_;
     uncounted_.clear();
     unreadable_ = {};
+    excluded_ = {};
     DirectoryPtr gone = std::move(rootFile_);
     for (FileControllerObserver* observer : std::vector(observers_))
         observer->fileControllerDidClose();
@@ -316,6 +319,7 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         if (target != nullptr && !nameTaken && !excluded) {
             removal.file->setPath(newName);
             unreadable_.move(*oldRelative, *newRelative);
+            excluded_.move(*oldRelative, *newRelative);
             const auto [index, batch] = target->add(std::move(removal.file));
             reporter().move(oldParent, removal.index, oldName, *target, index, removal.batch,
                             batch);
@@ -325,16 +329,18 @@ void FileController::applyUpdate(const std::optional<std::string>& oldPath,
         } else {
             // The hard-link index has the names at the new path already.
             linksLeaving(*removal.file, newPath ? *newPath : *oldPath);
-            unreadable_.forgetAtOrBelow(*oldRelative);
+            forgetLeftOut(*oldRelative);
+            // Renamed to what the filter leaves out: left out as a scan would leave it.
+            if (newRelative && newPath && isExcluded(*newPath)) excluded_.add({*newRelative});
             reporter().removal(std::move(removal.file), oldParent, removal.index, removal.batch);
             // A rename onto an existing name replaces that entry without an event of its own.
             if (nameTaken) requestMeasurement(*newPath, Measurement::remeasure);
         }
         return;
     }
-    // An entry the tree does not show may still have been unreadable (its status could not be
-    // read): it is not there any more.
-    if (!inPlace && oldRelative && !oldRelative->empty()) unreadable_.forgetAtOrBelow(*oldRelative);
+    // An entry the tree does not show may still have been left out (unreadable, or excluded):
+    // it is not there any more. Its new name is measured below.
+    if (!inPlace && oldRelative && !oldRelative->empty()) forgetLeftOut(*oldRelative);
     if (!newRelative) return;
     if (inPlace && newRelative->empty()) {
         redateLater(*rootFile_);

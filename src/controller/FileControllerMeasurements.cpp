@@ -39,16 +39,16 @@ void FileController::requestMeasurement(const std::string& path, Measurement kin
 }
 
 void FileController::measurementDidFinish(FilePtr root, const std::string& path, Measurement kind,
-                                          const std::vector<std::string>& unreadable) {
+                                          const ScanLeftOut& leftOut) {
     --*scanOperations_;
-    performUpdate([this, root = std::move(root), path, kind, unreadable]() mutable {
+    performUpdate([this, root = std::move(root), path, kind, leftOut]() mutable {
         if (!rootFile_) return;
         // What it met of files with several names is decided again, whatever it changed.
         if (hardLinkCounting_ == HardLinkCounting::once) recountLinksLater();
         const auto relative = relativeToRoot(path);
         if (!relative) return;
-        // What it could not read is what is unreadable there now, whatever was before.
-        noteUnreadable(*relative, unreadable);
+        // What it left out is what is left out there now, whatever was before.
+        noteLeftOut(*relative, leftOut);
         File* existing = rootFile_->fileAtPath(*relative);
         if (!root) {
             // Nothing there to show any more: gone, or left out by the exclusion filter.
@@ -75,8 +75,14 @@ FileController::relativeToRoot(const std::vector<std::string>& paths) const {
     return relative;
 }
 
-void FileController::noteUnreadable(std::string_view top, const std::vector<std::string>& found) {
-    unreadable_.replaceAtOrBelow(top, relativeToRoot(found));
+void FileController::noteLeftOut(std::string_view top, const ScanLeftOut& leftOut) {
+    unreadable_.replaceAtOrBelow(top, relativeToRoot(leftOut.unreadable));
+    excluded_.replaceAtOrBelow(top, relativeToRoot(leftOut.excluded));
+}
+
+void FileController::forgetLeftOut(std::string_view top) {
+    unreadable_.forgetAtOrBelow(top);
+    excluded_.forgetAtOrBelow(top);
 }
 
 void FileController::insertScanResult(FilePtr root, const std::string& relative) {

@@ -42,16 +42,22 @@ void ScanOperation::postLog(LogLine line) {
     });
 }
 
-std::vector<std::string> ScanOperation::unreadablePaths() const {
-    std::lock_guard lock(shared_->unreadableMutex);
-    return shared_->unreadablePaths;
+ScanLeftOut ScanOperation::leftOut() const {
+    std::lock_guard lock(shared_->leftOutMutex);
+    return shared_->leftOut;
+}
+
+void ScanOperation::noteExcluded(std::string path) {
+    shared_->excluded.fetch_add(1, std::memory_order_relaxed);
+    std::lock_guard lock(shared_->leftOutMutex);
+    shared_->leftOut.excluded.push_back(std::move(path));
 }
 
 void ScanOperation::postError(std::string path, int errorNumber) {
     shared_->unreadable.fetch_add(1, std::memory_order_relaxed);
     {
-        std::lock_guard lock(shared_->unreadableMutex);
-        shared_->unreadablePaths.push_back(path);
+        std::lock_guard lock(shared_->leftOutMutex);
+        shared_->leftOut.unreadable.push_back(path);
     }
     postLog(LogLine::scanError(std::move(path), LogLine::Error::posix(errorNumber)));
 }
@@ -112,10 +118,10 @@ void ScanOperation::main() {
     if (listsFolders_) postListings(true);
     auto result = std::make_shared<FilePtr>(std::move(root));
     mainQueue_.post([shared = shared_, delegate = delegate_, result, path = path_,
-                     unreadable = unreadablePaths()]() mutable {
+                     leftOut = leftOut()]() mutable {
         if (shared->cancelled.load()) return;
         if (auto listener = delegate.lock())
-            listener->scanOperationDidFinish(std::move(*result), path, std::move(unreadable));
+            listener->scanOperationDidFinish(std::move(*result), path, std::move(leftOut));
     });
 }
 
@@ -133,7 +139,11 @@ FilePtr ScanOperation::scan() {
         rootStatus = *measured;
         if (platform::isHiddenCompanion(path)) return nullptr;
         if (rootStatus.isMountPoint && skipMountPoints_) return nullptr;
-        if (measuresLiveEntry_ && exclusion_ && exclusion_->evaluatePath(path)) return nullptr;
+        if (measuresLiveEntry_ && exclusion_ && exclusion_->evaluatePath(path)) {
+            // Left out as the walk of its folder would have left it out.
+            noteExcluded(path);
+            return nullptr;
+        }
     } else {
         rootStatus.isMountPoint = true;
         if (auto device = platform::statusOfPath("/")) rootStatus.device = device->device;
@@ -164,8 +174,8 @@ FilePtr ScanOperation::scan() {
     const bool detailed = LogController::detailedLogging.load(std::memory_order_relaxed);
     if (exclusion_)
         hooks.onExclude = [this, detailed](std::string entry) {
-            shared_->excluded.fetch_add(1, std::memory_order_relaxed);
-            if (detailed) postLog(LogLine::exclude(std::move(entry)));
+            if (detailed) postLog(LogLine::exclude(entry));
+            noteExcluded(std::move(entry));
         };
     if (detailed) {
         hooks.onEntry = [this](const std::string& entry, const platform::EntryStatus& status) {

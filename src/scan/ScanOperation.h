@@ -28,15 +28,22 @@ struct ScanProgress {
     std::uint64_t completedUnitCount = 0;
 };
 
+/// What a scan left out, by absolute path: the entries it could not read (each logged), and
+/// those the exclusion filter left out (what lies below them unmeasured).
+struct ScanLeftOut {
+    std::vector<std::string> unreadable;
+    std::vector<std::string> excluded;
+};
+
 /// Hears of a scan on the main thread.
 class ScanOperationDelegate {
 public:
     virtual ~ScanOperationDelegate() = default;
     virtual void scanOperationDidUpdateProgress(const ScanProgress& progress) = 0;
-    /// `root` is none when the location could not be measured or is an excluded mount point;
-    /// `unreadable` holds the absolute paths of the entries it could not read (each logged).
+    /// `root` is none when the location could not be measured, is an excluded mount point, or
+    /// (measuring an entry of a live tree) is excluded itself.
     virtual void scanOperationDidFinish(FilePtr root, const std::string& path,
-                                        std::vector<std::string> unreadable) = 0;
+                                        ScanLeftOut leftOut) = 0;
     /// The folders listed and finished since the last call, in the walk's order (a folder
     /// before what it holds); only for scans that list them (ScanOperation::setListsFolders).
     virtual void scanOperationDidListFolders(std::vector<FolderListing> /*listed*/,
@@ -70,8 +77,8 @@ public:
     std::uint64_t excludedCount() const { return shared_->excluded.load(); }
     /// The entries that could not be read so far (each logged).
     std::uint64_t unreadableCount() const { return shared_->unreadable.load(); }
-    /// Their absolute paths, in the order they were met.
-    std::vector<std::string> unreadablePaths() const;
+    /// Those entries and the excluded ones, in the order they were met.
+    ScanLeftOut leftOut() const;
     void setThreadCount(unsigned threads) { threads_ = threads; }
     /// Called on walking threads with each folder as it is opened, before its entries are read
     /// (a live tree sets its watches up here, during the walk).
@@ -107,8 +114,8 @@ private:
         std::atomic<std::uint64_t> completed{0};
         std::atomic<std::uint64_t> excluded{0};
         std::atomic<std::uint64_t> unreadable{0};
-        std::mutex unreadableMutex; // guards unreadablePaths
-        std::vector<std::string> unreadablePaths;
+        std::mutex leftOutMutex; // guards leftOut
+        ScanLeftOut leftOut;
         std::mutex listingMutex; // guards the four below
         std::vector<FolderListing> listed;
         std::vector<const void*> finished;
@@ -117,6 +124,7 @@ private:
         std::int64_t lastListingPost = 0;
     };
     void postError(std::string path, int errorNumber);
+    void noteExcluded(std::string path);
     void postLog(class LogLine line);
     void postProgress();
     /// Posts the folders listed so far, unless a delivery is on its way or the last left less

@@ -186,22 +186,47 @@ TEST_F(LiveUpdateTest, AFileMeasuredAgainTakesItsNewDatesAndObserversHearOfIt) {
     EXPECT_TRUE(live->settle()); // the dump compares dates too
 }
 
+// The volume's account counts what the filter leaves out of the tree as it is now.
+std::int64_t excludedCount(const LiveFolder& live) {
+    const auto account = live.controller->volumeAccount();
+    return account ? account->excluded : -1;
+}
+
 TEST(LiveExclusionTest, RenamesIntoAndOutOfTheExclusionFollowIt) {
     TemporaryDirectory folder;
     folder.writeFile("fine", 10);
     folder.writeFile("keep/inner", 20);
+    folder.writeFile("keep/old.cache/deep", 5); // one entry left out, whatever is inside
     LiveFolder live(folder.path(),
                     std::make_shared<const Predicate>(*parsePredicate("path endswith \".cache\"")));
     ASSERT_NE(live.controller->rootFile(), nullptr);
+    EXPECT_EQ(excludedCount(live), 1);
     fs::rename(folder / "fine", folder / "fine.cache");
     ASSERT_TRUE(live.settle());
     EXPECT_EQ(live.root().fileAtPath("fine"), nullptr);
     EXPECT_EQ(live.root().size(), 20);
+    EXPECT_EQ(excludedCount(live), 2);
     fs::rename(folder / "keep", folder / "keep.cache");
     ASSERT_TRUE(live.settle());
     EXPECT_EQ(live.root().count(), 0u);
+    EXPECT_EQ(excludedCount(live), 2); // what it held is no longer counted on its own
     fs::rename(folder / "keep.cache", folder / "keep");
     fs::rename(folder / "fine.cache", folder / "keep/fine");
+    ASSERT_TRUE(live.settle());
+    EXPECT_EQ(live.root().size(), 30);
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return excludedCount(live) == 1; },
+                                             std::chrono::seconds(30)))
+        << excludedCount(live);
+
+    // Made, and deleted.
+    folder.writeFile("new.cache", 7);
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return excludedCount(live) == 2; },
+                                             std::chrono::seconds(30)))
+        << excludedCount(live);
+    fs::remove_all(folder / "keep/old.cache");
+    EXPECT_TRUE(MainQueue::shared().runUntil([&] { return excludedCount(live) == 1; },
+                                             std::chrono::seconds(30)))
+        << excludedCount(live);
     ASSERT_TRUE(live.settle());
     EXPECT_EQ(live.root().size(), 30);
 }

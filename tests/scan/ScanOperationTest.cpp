@@ -37,8 +37,8 @@ struct ScanRun : ScanOperationDelegate {
         progressAfterFinish |= finished;
     }
     void scanOperationDidFinish(FilePtr result, const std::string& scanned,
-                                std::vector<std::string> unreadable) override {
-        unreadablePaths = std::move(unreadable);
+                                ScanLeftOut leftOut) override {
+        unreadablePaths = std::move(leftOut.unreadable);
         root = std::move(result);
         path = scanned;
         finished = true;

@@ -1,4 +1,4 @@
-#include "controller/UnreadableEntries.h"
+#include "controller/EntriesLeftOut.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -8,14 +8,14 @@
 namespace tessera {
 namespace {
 
-std::set<std::string> pathsOf(const UnreadableEntries& entries) {
+std::set<std::string> pathsOf(const EntriesLeftOut& entries) {
     return {entries.paths().begin(), entries.paths().end()};
 }
 
 // Names that sort between "a/b" and "a/b/..." ("a/b c", "a/b.d", "a/b-") are neighbours, not
 // descendants: what is settled at a folder leaves them as they are.
-TEST(UnreadableEntriesTest, WhatIsSettledAtAFolderIsThatFolderAndWhatLiesBelowIt) {
-    UnreadableEntries entries;
+TEST(EntriesLeftOutTest, WhatIsSettledAtAFolderIsThatFolderAndWhatLiesBelowIt) {
+    EntriesLeftOut entries;
     entries.add({"a/b", "a/b/x", "a/b/x/y", "a/b c", "a/b.d", "a/b-", "a/bc", "a", "z"});
     EXPECT_EQ(entries.count(), 9u);
 
@@ -34,8 +34,8 @@ TEST(UnreadableEntriesTest, WhatIsSettledAtAFolderIsThatFolderAndWhatLiesBelowIt
     EXPECT_EQ(entries.count(), 0u);
 }
 
-TEST(UnreadableEntriesTest, AMovedFolderTakesItsEntriesAndReplacesWhatWasAtItsNewPlace) {
-    UnreadableEntries entries;
+TEST(EntriesLeftOutTest, AMovedFolderTakesItsEntriesAndReplacesWhatWasAtItsNewPlace) {
+    EntriesLeftOut entries;
     entries.add({"from", "from/locked", "from/locked/deep", "from x", "to/old", "other"});
     entries.move("from", "to");
     EXPECT_EQ(pathsOf(entries),

@@ -1,12 +1,12 @@
-#include "controller/UnreadableEntries.h"
+#include "controller/EntriesLeftOut.h"
 
 #include <iterator>
 #include <utility>
 
 namespace tessera {
 
-std::pair<UnreadableEntries::Paths::iterator, UnreadableEntries::Paths::iterator>
-UnreadableEntries::below(std::string_view top) {
+std::pair<EntriesLeftOut::Paths::iterator, EntriesLeftOut::Paths::iterator>
+EntriesLeftOut::below(std::string_view top) {
     if (top.empty()) return {paths_.begin(), paths_.end()};
     // "top/..." sorts between "top/" and "top0" ('0' follows '/'); "top x" and "top.d" do not.
     std::string first(top);
@@ -16,22 +16,22 @@ UnreadableEntries::below(std::string_view top) {
     return {paths_.lower_bound(first), paths_.lower_bound(end)};
 }
 
-void UnreadableEntries::forgetAtOrBelow(std::string_view top) {
+void EntriesLeftOut::forgetAtOrBelow(std::string_view top) {
     const auto [first, last] = below(top);
     paths_.erase(first, last);
     if (const auto self = paths_.find(top); self != paths_.end()) paths_.erase(self);
 }
 
-void UnreadableEntries::add(std::vector<std::string> found) {
+void EntriesLeftOut::add(std::vector<std::string> found) {
     paths_.insert(std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
 }
 
-void UnreadableEntries::replaceAtOrBelow(std::string_view top, std::vector<std::string> found) {
+void EntriesLeftOut::replaceAtOrBelow(std::string_view top, std::vector<std::string> found) {
     forgetAtOrBelow(top);
     add(std::move(found));
 }
 
-void UnreadableEntries::move(std::string_view from, std::string_view to) {
+void EntriesLeftOut::move(std::string_view from, std::string_view to) {
     if (from == to || from.empty()) return;
     std::vector<std::string> moved;
     if (const auto self = paths_.find(from); self != paths_.end()) {

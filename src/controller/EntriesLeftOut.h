@@ -1,7 +1,8 @@
-// The entries of a live tree that could not be read when they were last looked at, by path
-// from the root: the scan's, then each measurement's for what it measured. The volume's account
-// counts them; a measurement, a deletion or a move of a folder settles those below it, so that
-// an entry readable again, or gone, is no longer counted, and none is counted twice.
+// Entries a live tree leaves out, by path from the root: those that could not be read, or those
+// the favourite's filter excluded, when they were last looked at (the scan's, then each
+// measurement's for what it measured). The volume's account counts them; a measurement, a
+// deletion or a move of a folder settles those below it, so that an entry readable again (or no
+// longer excluded), or gone, is no longer counted, and none is counted twice.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +14,7 @@
 
 namespace tessera {
 
-class UnreadableEntries {
+class EntriesLeftOut {
 public:
     using Paths = std::set<std::string, std::less<>>;
 
