@@ -4,6 +4,7 @@
 #include "favorites/PredicateText.h"
 #include "logs/Logger.h"
 #include "platform/MainQueue.h"
+#include "scan/ScanOperation.h"
 #include "support/LiveTree.h"
 #include "support/TemporaryDirectory.h"
 
@@ -230,6 +231,16 @@ void checkRandomChanges(unsigned seed, std::shared_ptr<const Predicate> exclusio
         if (const std::string differences = mirror.differences(); !differences.empty())
             return ::testing::AssertionFailure()
                    << after << "\nrows rebuilt from notifications: " << differences;
+        // What the volume's account says was left out is what a fresh scan leaves out.
+        ScanOperation fresh(live.controller->rootPath(), exclusion, false, {}, MainQueue::shared());
+        fresh.scan();
+        if (const auto account = live.controller->volumeAccount();
+            account && (account->excluded != static_cast<std::int64_t>(fresh.excludedCount()) ||
+                        account->unreadable != static_cast<std::int64_t>(fresh.unreadableCount())))
+            return ::testing::AssertionFailure()
+                   << after << "\nleft out: " << account->excluded << " excluded, "
+                   << account->unreadable << " unreadable; a fresh scan: " << fresh.excludedCount()
+                   << " and " << fresh.unreadableCount();
         const std::string expected = filteredDump(live.root(), *filter);
         const std::string shown = dumpTree(*search.observedRootFile());
         if (shown != expected)
