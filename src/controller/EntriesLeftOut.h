@@ -18,10 +18,10 @@ class EntriesLeftOut {
 public:
     using Paths = std::set<std::string, std::less<>>;
 
-    /// What a look at `top` (a path from the root, "" the root) found unreadable at or below
-    /// it, in place of what was known there before.
+    /// What a look at `top` (a path from the root, "" the root) left out at or below it, in
+    /// place of what was known there before.
     void replaceAtOrBelow(std::string_view top, std::vector<std::string> found);
-    /// Entries found unreadable, beside those known.
+    /// Entries found left out, beside those known.
     void add(std::vector<std::string> found);
     /// `top` and everything below it are gone from the tree.
     void forgetAtOrBelow(std::string_view top);
