@@ -23,6 +23,14 @@ std::size_t readErrorsAbout(const std::string& path, std::size_t from) {
     return count;
 }
 
+// Runs the current test again as an ordinary user in a user namespace of its own (skipped, with
+// the reason, where user namespaces are refused).
+void rerunAsOrdinaryUser() {
+    if (const std::string refused = rerunCurrentTestInUserNamespace(UserNamespace::ordinaryUser);
+        !refused.empty())
+        GTEST_SKIP() << refused;
+}
+
 std::int64_t unreadableCount(const LiveFolder& live) {
     const auto account = live.controller->volumeAccount();
     return account ? account->unreadable : -1;
@@ -36,10 +44,7 @@ bool countsUnreadable(const LiveFolder& live, std::int64_t expected) {
 
 TEST(LivePermissionsTest, AFolderThatBecomesReadableOrUnreadableIsMeasuredAgain) {
     if (!inOwnUserNamespace()) {
-        if (const std::string refused =
-                rerunCurrentTestInUserNamespace(UserNamespace::ordinaryUser);
-            !refused.empty())
-            GTEST_SKIP() << refused;
+        rerunAsOrdinaryUser();
         return;
     }
     TemporaryDirectory folder;
@@ -74,10 +79,7 @@ TEST(LivePermissionsTest, AFolderThatBecomesReadableOrUnreadableIsMeasuredAgain)
 // moved one is counted once, where it went.
 TEST(LivePermissionsTest, TheUnreadableEntriesCountedAreThoseOfTheTreeAsItIsNow) {
     if (!inOwnUserNamespace()) {
-        if (const std::string refused =
-                rerunCurrentTestInUserNamespace(UserNamespace::ordinaryUser);
-            !refused.empty())
-            GTEST_SKIP() << refused;
+        rerunAsOrdinaryUser();
         return;
     }
     TemporaryDirectory folder;
