@@ -43,7 +43,8 @@ bool isAlongAnAxis(const DrawVertex& a, const DrawVertex& b) {
     return a.x == b.x || a.y == b.y;
 }
 
-// Grows an area by the pixels of a fill, in a thread of its own.
+// Grows `area` by the pixels of a fill: columns x0...x1 - 1 of rows y0...y1 - 1. Each band of
+// rows keeps an area of its own; they are put together once all are drawn.
 void include(PixelArea& area, int x0, int x1, int y0, int y1) {
     area = area.united({x0, y0, x1, y1});
 }
