@@ -294,7 +294,18 @@ void FileController::performUpdate(Update work) {
     if (isUpdateQueuePaused_)
         updateQueue_.push_back(std::move(work));
     else
-        work();
+        runUpdate(work);
+}
+
+void FileController::runUpdate(Update& work) {
+    // Every change of what the tree leaves out is made by an update: its observers hear of it
+    // once the update is done.
+    const auto leftOut = [this] { return std::pair(unreadable_.count(), excluded_.count()); };
+    const auto before = leftOut();
+    work();
+    if (leftOut() != before)
+        for (FileControllerObserver* observer : std::vector(observers_))
+            observer->fileControllerDidChangeLeftOut();
 }
 
 void FileController::resumeUpdates() {
@@ -304,7 +315,7 @@ void FileController::resumeUpdates() {
     while (!updateQueue_.empty()) {
         Update work = std::move(updateQueue_.front());
         updateQueue_.pop_front();
-        work();
+        runUpdate(work);
     }
     isUpdateQueuePaused_ = false;
 }

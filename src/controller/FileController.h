@@ -198,6 +198,8 @@ private:
     void applyRootMoved(const std::string& path);
     void applyRootDeleted();
     void requestMeasurement(const std::string& path, Measurement kind);
+    /// Runs an update now and tells the observers when it changed what the tree leaves out.
+    void runUpdate(Update& work);
     void measurementDidFinish(FilePtr root, const std::string& path, Measurement kind,
                               const ScanLeftOut& leftOut);
     /// The entries left out at or below `top` (a path from the root) are those of `leftOut`.

@@ -42,6 +42,9 @@ public:
     virtual void fileControllerDidChange(File& /*file*/) {}
     /// The location is gone; the controller has no tree any more.
     virtual void fileControllerDidClose() {}
+    /// How many entries the tree leaves out (unreadable, or excluded by the filter) changed,
+    /// whether or not the tree did (a folder that cannot be read any more, say, but was empty).
+    virtual void fileControllerDidChangeLeftOut() {}
 };
 
 } // namespace tessera

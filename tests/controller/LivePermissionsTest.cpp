@@ -119,6 +119,16 @@ TEST(LivePermissionsTest, TheUnreadableEntriesCountedAreThoseOfTheTreeAsItIsNow)
     EXPECT_TRUE(countsUnreadable(live, 1));
     EXPECT_TRUE(live.settle()) << dumpTree(live.root());
     EXPECT_EQ(unreadableCount(live), 1);
+
+    // An empty folder that cannot be read any more changes no node of the tree: the observers
+    // still hear that the count changed (the outline asks for its account then).
+    const std::string empty = folder.makeDirectory("empty");
+    EXPECT_TRUE(live.settle()) << dumpTree(live.root());
+    const int heard = live.observer->leftOutChanges;
+    ASSERT_EQ(::chmod(empty.c_str(), 0), 0);
+    EXPECT_TRUE(countsUnreadable(live, 2));
+    EXPECT_GT(live.observer->leftOutChanges, heard);
+    ::chmod(empty.c_str(), 0755);
     for (const std::string& path : {folder / "locked again", outside / "nested/deep/locked"})
         ::chmod(path.c_str(), 0755);
 }

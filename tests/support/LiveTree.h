@@ -97,12 +97,14 @@ public:
                                       std::ptrdiff_t newIndex) override;
     void fileControllerDidChange(File& file) override;
     void fileControllerDidClose() override { lines.push_back("close"); }
+    void fileControllerDidChangeLeftOut() override { ++leftOutChanges; }
 
     /// Lines that start with `prefix`.
     std::vector<std::string> linesStartingWith(const std::string& prefix) const;
 
     std::vector<std::string> lines;
     int progressCount = 0;
+    int leftOutChanges = 0; // heard of
 
 private:
     FileController& controller_;

@@ -86,6 +86,8 @@ public:
                                       std::ptrdiff_t newIndex) override;
     void fileControllerDidChange(File& file) override;
     void fileControllerDidClose() override;
+    /// The account's rows of unreadable and excluded entries are asked for again.
+    void fileControllerDidChangeLeftOut() override { scheduleAccountRefresh(); }
 
 signals:
     /// The rows were built afresh (a tree loaded, a search result shown or left).
