@@ -17,6 +17,7 @@ EntriesLeftOut::below(std::string_view top) {
 }
 
 void EntriesLeftOut::forgetAtOrBelow(std::string_view top) {
+    if (paths_.empty()) return; // as a rule: every deletion of a live tree comes here
     const auto [first, last] = below(top);
     paths_.erase(first, last);
     if (const auto self = paths_.find(top); self != paths_.end()) paths_.erase(self);

@@ -90,8 +90,9 @@ File& FileController::insert(Directory& parent, FilePtr file) {
 
 void FileController::erase(File& file) {
     ++membershipVersion_;
-    linksLeaving(file, absolutePath(file));
-    forgetLeftOut(file.relativePath());
+    const std::string relative = file.relativePath();
+    linksLeaving(file, joinPath(rootPath_, relative));
+    forgetLeftOut(relative);
     Directory& parent = *file.parent();
     auto removal = parent.remove(file);
     reporter().removal(std::move(removal.file), parent, removal.index, removal.batch);
