@@ -6,7 +6,7 @@
 //          started before, for comparison.
 // Rounds alternate the three, so that the cache treats them alike; the best and median count.
 //
-//   bench_first_tree FOLDER [rounds]
+//   bench_first_tree FOLDER [rounds] [plain|live|before]   (the last, to profile one alone)
 #include "controller/FileController.h"
 #include "favorites/Favorite.h"
 #include "platform/InotifyWatcher.h"
@@ -56,6 +56,11 @@ double watchesThenScan(const std::string& path) {
     return plainScan(path) >= 0 ? millisecondsSince(start) : -1;
 }
 
+struct Mode {
+    const char* name;
+    double (*run)(const std::string&);
+};
+
 void report(const char* name, std::vector<double> times) {
     std::sort(times.begin(), times.end());
     std::printf("%-7s best %8.0f ms   median %8.0f ms\n", name, times.front(),
@@ -66,25 +71,28 @@ void report(const char* name, std::vector<double> times) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_first_tree FOLDER [rounds]\n");
+        std::fprintf(stderr, "usage: bench_first_tree FOLDER [rounds] [plain|live|before]\n");
         return 2;
     }
     const std::string path = argv[1];
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    const std::string only = argc > 3 ? argv[3] : "";
+    const std::vector<Mode> modes = {
+        {"plain", plainScan}, {"live", liveController}, {"before", watchesThenScan}};
     plainScan(path); // warms the cache
-    std::vector<double> plain, live, before;
+    std::vector<std::vector<double>> times(modes.size());
     for (int round = 0; round < rounds; ++round) {
-        plain.push_back(plainScan(path));
-        live.push_back(liveController(path));
-        before.push_back(watchesThenScan(path));
-        if (plain.back() < 0 || live.back() < 0 || before.back() < 0) {
-            std::fprintf(stderr, "a run failed\n");
-            return 1;
+        for (std::size_t m = 0; m < modes.size(); ++m) {
+            if (!only.empty() && only != modes[m].name) continue;
+            times[m].push_back(modes[m].run(path));
+            if (times[m].back() < 0) {
+                std::fprintf(stderr, "a run failed\n");
+                return 1;
+            }
         }
     }
     std::printf("first tree of %s, %d rounds:\n", path.c_str(), rounds);
-    report("plain", plain);
-    report("live", live);
-    report("before", before);
+    for (std::size_t m = 0; m < modes.size(); ++m)
+        if (!times[m].empty()) report(modes[m].name, times[m]);
     return 0;
 }

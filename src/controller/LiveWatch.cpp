@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 
 #include <mutex>
+#include <shared_mutex>
 
 namespace tessera {
 
@@ -14,6 +15,9 @@ using platform::FileEvent;
 // only ever released on the main thread.
 struct LiveWatch::State {
     mutable std::mutex mutex;
+    // Held shared by the scan's threads while they add watches, and alone by stop(): the
+    // watcher is not stopped under a call, and the calls do not wait for one another.
+    std::shared_mutex watcherInUse;
     std::vector<FileEvent> events;
     bool drainQueued = false;
     Generation generation = 0;
@@ -81,8 +85,13 @@ bool LiveWatch::isCurrent(Generation generation) const {
 
 std::function<void(int, const std::string&)> LiveWatch::folderOpened() const {
     return [state = state_](int directoryFd, const std::string& path) {
-        std::lock_guard lock(state->mutex);
-        if (state->watcher) state->watcher->watchFolder(directoryFd, path);
+        std::shared_lock inUse(state->watcherInUse);
+        platform::InotifyWatcher* watcher = nullptr;
+        {
+            std::lock_guard lock(state->mutex);
+            watcher = state->watcher.get();
+        }
+        if (watcher != nullptr) watcher->watchFolder(directoryFd, path);
     };
 }
 
@@ -161,6 +170,7 @@ void LiveWatch::stop() {
     std::unique_ptr<platform::InotifyWatcher> watcher;
     std::unique_ptr<platform::MountWatcher> mounts;
     {
+        std::unique_lock inUse(state_->watcherInUse);
         std::lock_guard lock(state_->mutex);
         ++state_->generation;
         watcher = std::move(state_->watcher);

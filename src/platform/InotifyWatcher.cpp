@@ -166,8 +166,15 @@ struct InotifyWatcher::State {
     Watched watchOpenFolder(int directoryFd, const std::string& path,
                             std::vector<FileEvent>& events) {
         const int watch = addFolderWatch(directoryFd, path);
+        return recordWatch(watch, errno, directoryFd, path, events);
+    }
+
+    // Takes note of the kernel's answer to the watch of the open folder at `path`: the watch
+    // descriptor, or an error (`error`); over the watch limit the folder is polled instead.
+    Watched recordWatch(int watch, int error, int directoryFd, const std::string& path,
+                        std::vector<FileEvent>& events) {
         if (watch < 0) {
-            if (errno == ENOSPC) {
+            if (error == ENOSPC) {
                 if (unwatched.empty()) nextPoll = std::chrono::steady_clock::now() + kPollInterval;
                 if (unwatched.add(directoryFd, path))
                     events.push_back({FileEvent::Kind::unwatched, path, {}});
@@ -468,8 +475,19 @@ InotifyWatcher::start(std::string root, Handler handler, Coverage coverage) {
 }
 
 void InotifyWatcher::watchFolder(int directoryFd, const std::string& path) {
+    // The kernel's part runs outside the lock, so that a scan's threads add their watches side
+    // by side. Events of the new watch that the watcher's thread reads before the watch is
+    // recorded are dropped: they tell of changes made before the scan reads the folder, and
+    // the scan's reading sees those.
+    std::uint32_t mask = kDirectoryMask;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (path == state_->root) mask = kRootMask;
+    }
+    const int watch = addWatch(state_->inotify, directoryFd, path, mask);
+    const int error = errno;
     std::lock_guard lock(state_->mutex);
-    state_->watchOpenFolder(directoryFd, path, state_->pendingEvents);
+    state_->recordWatch(watch, error, directoryFd, path, state_->pendingEvents);
 }
 
 InotifyWatcher::InotifyWatcher(std::unique_ptr<State> state) : state_(std::move(state)) {}
