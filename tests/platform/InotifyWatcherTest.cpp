@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace tessera::platform {
@@ -187,6 +188,43 @@ TEST(InotifyWatcherTest, AnOverflowIsReportedAndFoldersMadeMeanwhileAreWatched) 
     EXPECT_TRUE(recorder.waitFor({Kind::lost, folder.path(), {}}));
     const std::string inside = folder.writeFile("made-during-the-overflow/inner", 1);
     EXPECT_TRUE(recorder.waitFor({Kind::appeared, inside, {}}));
+}
+
+// A scan's threads watch the folders they open, side by side, while changes arrive: every
+// folder ends up watched under its own path.
+TEST(InotifyWatcherTest, FoldersWatchedFromManyThreadsAtOnceAreEachWatched) {
+    TemporaryDirectory folder;
+    Recorder recorder;
+    auto watcher = InotifyWatcher::start(folder.path(), recorder.handler(),
+                                         InotifyWatcher::Coverage::rootOnly);
+    ASSERT_TRUE(watcher.has_value()) << watcher.error();
+    constexpr int kThreads = 4;
+    constexpr int kFolders = 200;
+    std::vector<std::string> folders;
+    for (int i = 0; i < kFolders; ++i)
+        folders.push_back(folder.makeDirectory("d" + std::to_string(i)));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = t; i < kFolders; i += kThreads) {
+                const int fd = ::open(folders[i].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (fd < 0) continue;
+                (*watcher)->watchFolder(fd, folders[i]);
+                // Changes made right after the watch, while other threads add theirs.
+                ::close(
+                    ::open((folders[i] + "/early").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ::close(fd);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const std::string& watched : folders) {
+        EXPECT_TRUE(recorder.waitFor({Kind::appeared, watched + "/early", {}})) << watched;
+        const std::string file = watched + "/late";
+        ::close(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        EXPECT_TRUE(recorder.waitFor({Kind::appeared, file, {}})) << file;
+    }
 }
 
 } // namespace
