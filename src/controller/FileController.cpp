@@ -171,7 +171,8 @@ void FileController::startScan() {
             links->add(std::move(path), status);
         });
     if (watching) {
-        scan->setFolderOpened(liveWatch_->folderOpened());
+        scan->setFolderOpened(liveWatch_->folderOpened(),
+                              platform::InotifyWatcher::prepareWatchingThread);
     }
     if (wantsScanPreview_ && !hasLoaded_) {
         preview_ = std::make_unique<ScanPreview>();

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -52,10 +53,27 @@ bool isWatchableFolder(int directoryFd, const char* name, EntryType type) {
     return status && status->isDirectory && !status->isMountPoint;
 }
 
+// The working folder of a thread prepared to watch folders by stepping into them, which it
+// steps back to after each; none on other threads. See prepareWatchingThread().
+struct SteppingThread {
+    int home = -1;
+    ~SteppingThread() {
+        if (home >= 0) ::close(home);
+    }
+};
+thread_local SteppingThread steppingThread;
+
 // Watches the folder open at `directoryFd`, through its descriptor, so that a folder of any
-// depth can be watched (a path given to the kernel stops at PATH_MAX). The descriptor is the
-// folder itself, so its link in /proc is followed; without /proc, the path is used.
+// depth can be watched (a path given to the kernel stops at PATH_MAX): a prepared thread steps
+// into it and watches "."; others follow its link in /proc, and without /proc, the path.
 int addWatch(int inotify, int directoryFd, const std::string& path, std::uint32_t mask) {
+    if (steppingThread.home >= 0 && ::fchdir(directoryFd) == 0) {
+        const int watch = ::inotify_add_watch(inotify, ".", mask & ~IN_DONT_FOLLOW);
+        const int error = errno;
+        if (::fchdir(steppingThread.home) != 0) std::abort(); // held open, it cannot go
+        errno = error;
+        return watch;
+    }
     char link[64];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", directoryFd);
     const int watch = ::inotify_add_watch(inotify, link, mask & ~IN_DONT_FOLLOW);
@@ -472,6 +490,11 @@ InotifyWatcher::start(std::string root, Handler handler, Coverage coverage) {
     std::unique_ptr<InotifyWatcher> watcher(new InotifyWatcher(std::move(state)));
     raw->thread = std::thread([raw] { raw->run(); });
     return watcher;
+}
+
+void InotifyWatcher::prepareWatchingThread() {
+    if (steppingThread.home >= 0 || ::unshare(CLONE_FS) != 0) return;
+    steppingThread.home = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 void InotifyWatcher::watchFolder(int directoryFd, const std::string& path) {

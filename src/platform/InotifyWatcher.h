@@ -60,6 +60,11 @@ public:
     /// scan calls it for each folder before reading its entries, so that a change is either in
     /// what the scan reads or told afterwards.
     void watchFolder(int directoryFd, const std::string& path);
+    /// Makes watchFolder cheaper on the calling thread, for the rest of the thread's life: the
+    /// thread gets a working folder of its own, steps into each folder to watch it and back.
+    /// Only for threads made for one job that use no relative paths (a scan's helpers); a
+    /// change of the process's working folder no longer reaches them.
+    static void prepareWatchingThread();
     /// Stops the thread; no handler call runs after this returns.
     ~InotifyWatcher();
 

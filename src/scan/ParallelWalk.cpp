@@ -59,7 +59,10 @@ public:
         std::vector<std::thread> helpers;
         for (unsigned i = 1; i < threads; ++i) {
             try {
-                helpers.emplace_back([this] { work(); });
+                helpers.emplace_back([this] {
+                    if (hooks_.onHelperStart) hooks_.onHelperStart();
+                    work();
+                });
             } catch (const std::system_error&) {
                 break; // the system gives no more threads: the walk goes on with those it has
             }

@@ -45,6 +45,9 @@ struct WalkHooks {
     /// root too; the folder's dates are read again after it. Called on walking threads; null
     /// when nobody asks.
     std::function<void(int directoryFd, const std::string& path)> onOpenDirectory;
+    /// First thing on each thread the walk starts (not on the thread that runs the walk); null
+    /// when nobody asks.
+    std::function<void()> onHelperStart;
     /// Each file with more than one name (hard links), by absolute path. Called on walking
     /// threads; null when nobody asks.
     std::function<void(std::string path, const platform::EntryStatus& status)> onLinkedFile;

@@ -6,6 +6,7 @@
 #include "logs/Logger.h"
 #include "model/Directory.h"
 #include "platform/FileSystem.h"
+#include "platform/InotifyWatcher.h"
 #include "platform/MainQueue.h"
 #include "platform/Process.h"
 #include "scan/ParallelWalk.h"
@@ -184,6 +185,7 @@ FilePtr ScanOperation::scan() {
         };
     }
     hooks.onOpenDirectory = folderOpened_;
+    hooks.onHelperStart = helperStarted_;
     hooks.onLinkedFile = linkedFileFound_;
     if (listsFolders_) {
         hooks.onFolderListed = [this](FolderListing listing) {

@@ -82,8 +82,11 @@ public:
     void setThreadCount(unsigned threads) { threads_ = threads; }
     /// Called on walking threads with each folder as it is opened, before its entries are read
     /// (a live tree sets its watches up here, during the walk).
-    void setFolderOpened(std::function<void(int directoryFd, const std::string& path)> opened) {
+    /// `helperStarted` is called first on each thread the walk starts, to prepare it for that.
+    void setFolderOpened(std::function<void(int directoryFd, const std::string& path)> opened,
+                         std::function<void()> helperStarted = {}) {
         folderOpened_ = std::move(opened);
+        helperStarted_ = std::move(helperStarted);
     }
     /// Hands the delegate the folders as the walk lists and finishes them (the first at once,
     /// then at most every listingInterval()): what a picture of the scan still running needs.
@@ -133,6 +136,7 @@ private:
 
     std::string path_;
     std::function<void(int directoryFd, const std::string& path)> folderOpened_;
+    std::function<void()> helperStarted_;
     std::function<void(std::string path, const platform::EntryStatus& status)> linkedFileFound_;
     std::shared_ptr<const Predicate> exclusion_;
     bool skipMountPoints_;

@@ -191,9 +191,17 @@ TEST(InotifyWatcherTest, AnOverflowIsReportedAndFoldersMadeMeanwhileAreWatched) 
 }
 
 // A scan's threads watch the folders they open, side by side, while changes arrive: every
-// folder ends up watched under its own path.
+// folder ends up watched under its own path, and the process's working folder stays put.
 TEST(InotifyWatcherTest, FoldersWatchedFromManyThreadsAtOnceAreEachWatched) {
     TemporaryDirectory folder;
+    TemporaryDirectory workingFolder;
+    workingFolder.writeFile("marker", 1);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(workingFolder.path());
+    struct Restore {
+        std::filesystem::path to;
+        ~Restore() { std::filesystem::current_path(to); }
+    } restore{before};
     Recorder recorder;
     auto watcher = InotifyWatcher::start(folder.path(), recorder.handler(),
                                          InotifyWatcher::Coverage::rootOnly);
@@ -206,6 +214,8 @@ TEST(InotifyWatcherTest, FoldersWatchedFromManyThreadsAtOnceAreEachWatched) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
+            // Half the threads step into the folders they watch.
+            if (t % 2 == 0) InotifyWatcher::prepareWatchingThread();
             for (int i = t; i < kFolders; i += kThreads) {
                 const int fd = ::open(folders[i].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
                 if (fd < 0) continue;
@@ -219,6 +229,8 @@ TEST(InotifyWatcherTest, FoldersWatchedFromManyThreadsAtOnceAreEachWatched) {
     }
     for (std::thread& thread : threads)
         thread.join();
+    // The process's working folder stayed where it was.
+    EXPECT_TRUE(std::filesystem::exists("marker"));
     for (const std::string& watched : folders) {
         EXPECT_TRUE(recorder.waitFor({Kind::appeared, watched + "/early", {}})) << watched;
         const std::string file = watched + "/late";
