@@ -20,6 +20,7 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 
 namespace tessera::platform {
 namespace {
@@ -70,7 +71,11 @@ int addWatch(int inotify, int directoryFd, const std::string& path, std::uint32_
     if (steppingThread.home >= 0 && ::fchdir(directoryFd) == 0) {
         const int watch = ::inotify_add_watch(inotify, ".", mask & ~IN_DONT_FOLLOW);
         const int error = errno;
-        if (::fchdir(steppingThread.home) != 0) std::abort(); // held open, it cannot go
+        if (::fchdir(steppingThread.home) != 0) {
+            // The way back was closed meanwhile (its permissions changed): the thread stays
+            // where it is, and watches through /proc from now on.
+            ::close(std::exchange(steppingThread.home, -1));
+        }
         errno = error;
         return watch;
     }
@@ -494,7 +499,13 @@ InotifyWatcher::start(std::string root, Handler handler, Coverage coverage) {
 
 void InotifyWatcher::prepareWatchingThread() {
     if (steppingThread.home >= 0 || ::unshare(CLONE_FS) != 0) return;
-    steppingThread.home = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int home = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (home < 0) return;
+    // Only where the thread can step back: a working folder it may not search is left alone.
+    if (::fchdir(home) == 0)
+        steppingThread.home = home;
+    else
+        ::close(home);
 }
 
 void InotifyWatcher::watchFolder(int directoryFd, const std::string& path) {

@@ -6,7 +6,6 @@
 #include "logs/Logger.h"
 #include "model/Directory.h"
 #include "platform/FileSystem.h"
-#include "platform/InotifyWatcher.h"
 #include "platform/MainQueue.h"
 #include "platform/Process.h"
 #include "scan/ParallelWalk.h"

@@ -1,6 +1,7 @@
 #include "platform/InotifyWatcher.h"
 
 #include "support/TemporaryDirectory.h"
+#include "support/UserNamespace.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -234,6 +236,59 @@ TEST(InotifyWatcherTest, FoldersWatchedFromManyThreadsAtOnceAreEachWatched) {
     for (const std::string& watched : folders) {
         EXPECT_TRUE(recorder.waitFor({Kind::appeared, watched + "/early", {}})) << watched;
         const std::string file = watched + "/late";
+        ::close(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        EXPECT_TRUE(recorder.waitFor({Kind::appeared, file, {}})) << file;
+    }
+}
+
+// A thread prepared to step into folders, whose way back to its working folder closes: it
+// goes on watching (through /proc), and the process goes on too.
+TEST(InotifyWatcherTest, AThreadWhoseWorkingFolderClosesGoesOnWatching) {
+    if (!inOwnUserNamespace()) {
+        // Permissions stop an ordinary user only.
+        if (const std::string refused =
+                rerunCurrentTestInUserNamespace(UserNamespace::ordinaryUser);
+            !refused.empty())
+            GTEST_SKIP() << refused;
+        return;
+    }
+    TemporaryDirectory folder;
+    TemporaryDirectory workingFolder;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(workingFolder.path());
+    struct Restore {
+        std::filesystem::path to;
+        std::string closed;
+        ~Restore() {
+            ::chmod(closed.c_str(), 0755);
+            std::filesystem::current_path(to);
+        }
+    } restore{before, workingFolder.path()};
+    Recorder recorder;
+    auto watcher = InotifyWatcher::start(folder.path(), recorder.handler(),
+                                         InotifyWatcher::Coverage::rootOnly);
+    ASSERT_TRUE(watcher.has_value()) << watcher.error();
+    const std::vector<std::string> folders = {folder.makeDirectory("a"), folder.makeDirectory("b")};
+    std::thread([&] {
+        InotifyWatcher::prepareWatchingThread();
+        for (const std::string& path : folders) {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            (*watcher)->watchFolder(fd, path);
+            ::close(fd);
+            ASSERT_EQ(::chmod(workingFolder.path().c_str(), 0), 0); // after the first
+        }
+    }).join();
+    // A thread that starts in a working folder it may not search is not prepared at all.
+    std::thread([&] {
+        InotifyWatcher::prepareWatchingThread();
+        const int fd = ::open(folders[0].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        (*watcher)->watchFolder(fd, folders[0]);
+        ::close(fd);
+    }).join();
+    for (const std::string& watched : folders) {
+        const std::string file = watched + "/new";
         ::close(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         EXPECT_TRUE(recorder.waitFor({Kind::appeared, file, {}})) << file;
     }
