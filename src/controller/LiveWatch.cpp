@@ -4,7 +4,6 @@
 #include "platform/FileSystem.h"
 
 #include <mutex>
-#include <shared_mutex>
 
 namespace tessera {
 
@@ -15,13 +14,12 @@ using platform::FileEvent;
 // only ever released on the main thread.
 struct LiveWatch::State {
     mutable std::mutex mutex;
-    // Held shared by the scan's threads while they add watches, and alone by stop(): the
-    // watcher is not stopped under a call, and the calls do not wait for one another.
-    std::shared_mutex watcherInUse;
     std::vector<FileEvent> events;
     bool drainQueued = false;
     Generation generation = 0;
-    std::unique_ptr<platform::InotifyWatcher> watcher;
+    // Shared with the scan's threads while they add watches, which they do side by side
+    // without the lock.
+    std::shared_ptr<platform::InotifyWatcher> watcher;
     /// Mounts made or removed below the root change what a scan would count.
     std::unique_ptr<platform::MountWatcher> mounts;
 
@@ -85,13 +83,12 @@ bool LiveWatch::isCurrent(Generation generation) const {
 
 std::function<void(int, const std::string&)> LiveWatch::folderOpened() const {
     return [state = state_](int directoryFd, const std::string& path) {
-        std::shared_lock inUse(state->watcherInUse);
-        platform::InotifyWatcher* watcher = nullptr;
+        std::shared_ptr<platform::InotifyWatcher> watcher;
         {
             std::lock_guard lock(state->mutex);
-            watcher = state->watcher.get();
+            watcher = state->watcher;
         }
-        if (watcher != nullptr) watcher->watchFolder(directoryFd, path);
+        if (watcher) watcher->watchFolder(directoryFd, path);
     };
 }
 
@@ -129,8 +126,11 @@ bool LiveWatch::start(std::string root, platform::InotifyWatcher::Coverage cover
     queue->add([state, queue, generation, drain, root = std::move(root), shared, mainQueue,
                 coverage](const Operation&) {
         State* raw = state.get();
-        auto handler = [raw, queue, drain](std::vector<FileEvent> events) {
+        auto handler = [raw, queue, drain, generation](std::vector<FileEvent> events) {
             std::lock_guard lock(raw->mutex);
+            // A scan's thread may hold the watcher a moment past stop(): what it still tells
+            // then is not the current watch's.
+            if (raw->generation != generation) return;
             raw->events.insert(raw->events.end(), std::make_move_iterator(events.begin()),
                                std::make_move_iterator(events.end()));
             if (raw->drainQueued) return;
@@ -167,17 +167,17 @@ bool LiveWatch::start(std::string root, platform::InotifyWatcher::Coverage cover
 }
 
 void LiveWatch::stop() {
-    std::unique_ptr<platform::InotifyWatcher> watcher;
+    std::shared_ptr<platform::InotifyWatcher> watcher;
     std::unique_ptr<platform::MountWatcher> mounts;
     {
-        std::unique_lock inUse(state_->watcherInUse);
         std::lock_guard lock(state_->mutex);
         ++state_->generation;
         watcher = std::move(state_->watcher);
         mounts = std::move(state_->mounts);
         state_->events.clear();
     }
-    // Joins the watchers' threads; the lock must not be held.
+    // Joins the watchers' threads (or the scan's thread that holds the watcher last does); the
+    // lock must not be held.
     watcher.reset();
     mounts.reset();
 }
