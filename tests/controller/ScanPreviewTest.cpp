@@ -75,6 +75,7 @@ TEST(ScanPreviewTest, APictureOfTheScanGrowsUntilTheScansOwnTreeReplacesIt) {
 
     bool sawPicture = false;
     bool firstPictureBeingRead = false;
+    std::size_t firstPictureFolders = 0;
     PreviewCount last;
     std::int64_t lastSize = -1;
     std::int64_t lastAllocated = -1;
@@ -82,9 +83,12 @@ TEST(ScanPreviewTest, APictureOfTheScanGrowsUntilTheScansOwnTreeReplacesIt) {
         [&] {
             if (!controller->showsScanPreview()) return controller->rootFile() != nullptr;
             const File& root = *controller->rootFile();
-            if (!sawPicture) firstPictureBeingRead = root.asDirectory()->isBeingRead();
-            sawPicture = true;
             last = countPreview(*controller);
+            if (!sawPicture) {
+                firstPictureBeingRead = root.asDirectory()->isBeingRead();
+                firstPictureFolders = last.folders;
+            }
+            sawPicture = true;
             lastSize = root.size();
             lastAllocated = root.allocatedSize();
             // What a picture of the scan shows stands for no file that could be acted on.
@@ -107,7 +111,11 @@ TEST(ScanPreviewTest, APictureOfTheScanGrowsUntilTheScansOwnTreeReplacesIt) {
     EXPECT_EQ(lastAllocated, tree.allocatedSize());
     EXPECT_EQ(observer.loads, (std::vector<bool>{true, false}));
     EXPECT_EQ(observer.strayInsertions, 0);
-    EXPECT_TRUE(firstPictureBeingRead);
+    // A first picture of part of the tree shows its root as still being read. (On a busy
+    // machine the main thread may first look when the walk is done: then the picture is whole.)
+    if (firstPictureFolders < last.folders) {
+        EXPECT_TRUE(firstPictureBeingRead);
+    }
 
     // The finished tree is live as always: the picture is gone, and its nodes with it.
     EXPECT_FALSE(controller->showsScanPreview());
