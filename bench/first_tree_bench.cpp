@@ -79,6 +79,11 @@ int main(int argc, char** argv) {
     const std::string only = argc > 3 ? argv[3] : "";
     const std::vector<Mode> modes = {
         {"plain", plainScan}, {"live", liveController}, {"before", watchesThenScan}};
+    if (!only.empty() && std::none_of(modes.begin(), modes.end(),
+                                      [&](const Mode& mode) { return only == mode.name; })) {
+        std::fprintf(stderr, "bench_first_tree: no round is called %s\n", only.c_str());
+        return 2;
+    }
     plainScan(path); // warms the cache
     std::vector<std::vector<double>> times(modes.size());
     for (int round = 0; round < rounds; ++round) {

@@ -178,10 +178,16 @@ struct InotifyWatcher::State {
         });
     }
 
-    // The kernel's watch of the open folder at `path` (the root's tells of its own move and
-    // deletion too); -1 with errno set when it cannot be added.
+    // What the watch of the folder at `path` asks for: the root's tells of its own move and
+    // deletion too.
+    std::uint32_t maskFor(const std::string& path) const {
+        return path == root ? kRootMask : kDirectoryMask;
+    }
+
+    // The kernel's watch of the open folder at `path`; -1 with errno set when it cannot be
+    // added.
     int addFolderWatch(int directoryFd, const std::string& path) const {
-        return addWatch(inotify, directoryFd, path, path == root ? kRootMask : kDirectoryMask);
+        return addWatch(inotify, directoryFd, path, maskFor(path));
     }
 
     // Adds the watch of one open folder. Over the watch limit the folder is remembered for
@@ -513,10 +519,10 @@ void InotifyWatcher::watchFolder(int directoryFd, const std::string& path) {
     // by side. Events of the new watch that the watcher's thread reads before the watch is
     // recorded are dropped: they tell of changes made before the scan reads the folder, and
     // the scan's reading sees those.
-    std::uint32_t mask = kDirectoryMask;
+    std::uint32_t mask;
     {
         std::lock_guard lock(state_->mutex);
-        if (path == state_->root) mask = kRootMask;
+        mask = state_->maskFor(path);
     }
     const int watch = addWatch(state_->inotify, directoryFd, path, mask);
     const int error = errno;
