@@ -33,6 +33,12 @@ struct PixelArea {
     friend bool operator==(const PixelArea&, const PixelArea&) = default;
 };
 
+/// Pictures with at least this many vertices are shown as one image of the view's pixels by
+/// every back end that shows them placed (DrawRenderer::placement) or through a software
+/// OpenGL: for a few thousand rectangles the GPU's own pipeline costs no more than an image of
+/// the whole view, and the picture keeps its lines a point wide wherever it is placed.
+inline constexpr std::size_t kLeastVerticesShownAsImage = 20'000;
+
 /// Whether every strip of `picture` is a rectangle (four vertices, the corners of one with its
 /// sides along the axes, of one colour) and every line segment runs along an axis.
 bool isAxisAligned(const DrawRenderer& picture);

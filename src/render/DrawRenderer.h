@@ -36,6 +36,30 @@ struct DrawRect {
     double maxY() const { return y + height; }
 };
 
+/// Where a picture is shown, moved and stretched as a whole: its point (x, y) appears at
+/// (x × scaleX + offsetX, y × scaleY + offsetY). A zoom shows one picture growing or shrinking
+/// this way instead of drawing it anew each frame.
+struct DrawPlacement {
+    double scaleX = 1;
+    double scaleY = 1;
+    double offsetX = 0;
+    double offsetY = 0;
+
+    /// The placement that shows what lies in `from` in `to` (neither empty).
+    static DrawPlacement between(const DrawRect& from, const DrawRect& to) {
+        const double sx = to.width / from.width;
+        const double sy = to.height / from.height;
+        return {sx, sy, to.x - from.x * sx, to.y - from.y * sy};
+    }
+    DrawPoint apply(DrawPoint p) const { return {p.x * scaleX + offsetX, p.y * scaleY + offsetY}; }
+    DrawRect apply(const DrawRect& r) const {
+        return {r.x * scaleX + offsetX, r.y * scaleY + offsetY, r.width * scaleX,
+                r.height * scaleY};
+    }
+    bool isIdentity() const { return *this == DrawPlacement{}; }
+    friend bool operator==(const DrawPlacement&, const DrawPlacement&) = default;
+};
+
 /// One vertex as the GPU reads it: position in points (origin at the view's centre, y up) and
 /// colour as normalised bytes, 12 bytes in all.
 struct DrawVertex {
@@ -62,6 +86,10 @@ public:
     double arcSegmentLength() const { return kArcSegmentLength; }
     /// Opacity multiplied into everything this renderer draws (fades of whole layers).
     double alpha = 1.0;
+    /// Where back ends show the picture; its vertices stay where they were drawn. Lines stay
+    /// a point wide where the back end draws them as lines, and are stretched with the rest
+    /// where it draws the picture as one image.
+    DrawPlacement placement;
     /// The colour of the stroke operations.
     DrawColor color;
 

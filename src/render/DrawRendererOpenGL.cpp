@@ -15,10 +15,6 @@ namespace {
 // tenth of a pixel on a screen of two pixels per point.
 constexpr double kStraightnessTolerance = 0.05;
 
-// Pictures of axis-aligned shapes with fewer vertices go through the GPU's own pipeline: for a
-// few thousand rectangles it costs no more than an image of the whole view.
-constexpr std::size_t kLeastRasterisedVertices = 20'000;
-
 } // namespace
 
 DrawRendererOpenGL::~DrawRendererOpenGL() {
@@ -48,10 +44,18 @@ void DrawRendererOpenGL::prepare() {
     prepared_ = true;
 }
 
+void DrawRendererOpenGL::commit() {
+    // The image of a large picture is made as soon as the picture is (off the frame that first
+    // shows it, when a transition begins), for the view's size at its last frame.
+    if (context_->viewWidth() > 0 && context_->viewHeight() > 0) rasterise();
+}
+
 void DrawRendererOpenGL::upload() {
     // A large picture of axis-aligned shapes goes as one image (see AxisAlignedRaster.h).
-    rasterised_ = vertexCount() >= kLeastRasterisedVertices && rasterise();
+    if (imageRevision_ != revision()) rasterise();
+    rasterised_ = imageRevision_ == revision() && imageMade_;
     if (rasterised_) {
+        quad_->uploadNow(image_);
         bufferedRevision_ = revision();
         buffered_ = true;
         return;
@@ -83,26 +87,32 @@ void DrawRendererOpenGL::draw() {
         const double width = context_->viewWidth();
         const double height = context_->viewHeight();
         if (width != rasterisedSize_.width || height != rasterisedSize_.height ||
-            context_->pixelRatio() != rasterisedScale_)
+            context_->pixelRatio() != rasterisedScale_) {
             rasterise();
+            if (!imageMade_) return;
+            quad_->uploadNow(image_);
+        }
         gl.glBindVertexArray(0);
         // Only the part of the image that the picture drew into: the rest is transparent, and
         // a software OpenGL pays for every pixel of the quad.
         const PixelArea drawn = raster_.drawnArea();
         if (drawn.isEmpty()) return;
         const double scale = rasterisedScale_;
+        const DrawRect target{drawn.left / scale - width / 2, height / 2 - drawn.bottom / scale,
+                              (drawn.right - drawn.left) / scale,
+                              (drawn.bottom - drawn.top) / scale};
         const LabelPiece part{{static_cast<double>(drawn.left), static_cast<double>(drawn.top),
                                static_cast<double>(drawn.right - drawn.left),
                                static_cast<double>(drawn.bottom - drawn.top)},
-                              {drawn.left / scale - width / 2, height / 2 - drawn.bottom / scale,
-                               (drawn.right - drawn.left) / scale,
-                               (drawn.bottom - drawn.top) / scale}};
-        // A fade goes to the image as a whole: nothing is drawn anew for it.
+                              placement.apply(target)};
+        // A fade or a placement goes to the image as a whole: nothing is drawn anew for it. An
+        // image shown one to one takes each pixel as it is; a stretched one is filtered.
         quad_->alpha = alpha;
+        quad_->setSmoothSampling(!placement.isIdentity());
         quad_->drawPieces(std::span(&part, 1));
         return;
     }
-    context_->use(OpenGLRenderContext::Shading::picture, alpha);
+    context_->use(OpenGLRenderContext::Shading::picture, alpha, placement);
     if (triangleIndexCount_ > 0)
         gl.glDrawElements(GL_TRIANGLES, triangleIndexCount_, GL_UNSIGNED_INT, nullptr);
     if (lineIndexCount_ > 0)
@@ -113,16 +123,18 @@ void DrawRendererOpenGL::draw() {
     gl.glBindVertexArray(0);
 }
 
-bool DrawRendererOpenGL::rasterise() {
+void DrawRendererOpenGL::rasterise() {
+    imageRevision_ = revision();
+    imageMade_ = false;
+    if (vertexCount() < kLeastVerticesShownAsImage) return;
     rasterisedSize_ = {context_->viewWidth(), context_->viewHeight()};
     rasterisedScale_ = context_->pixelRatio();
     // The image's memory is kept from picture to picture: a transition makes one a frame.
     if (!raster_.draw(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
                       image_))
-        return false;
+        return;
     if (!quad_) quad_ = std::make_unique<LabelRendererOpenGL>(context_);
-    quad_->uploadNow(image_);
-    return true;
+    imageMade_ = true;
 }
 
 } // namespace tessera

@@ -23,15 +23,17 @@ public:
         : context_(std::move(context)) {}
     ~DrawRendererOpenGL() override;
 
+    /// Makes the image of a large picture (on the CPU: no context needed).
+    void commit() override;
     /// With the view's context current, during a frame.
     void draw() override;
 
 private:
     void prepare();
     void upload();
-    /// Makes the picture's image for the view's present size; false when the picture has a
-    /// shape that is not axis-aligned.
-    bool rasterise();
+    /// Makes the picture's image for the view's size at its last frame, when the picture is
+    /// large and all its shapes are axis-aligned (imageMade_).
+    void rasterise();
 
     std::shared_ptr<OpenGLRenderContext> context_;
     GLuint vertexArray_ = 0;
@@ -42,7 +44,9 @@ private:
     bool prepared_ = false;
     std::uint64_t bufferedRevision_ = 0;
     bool buffered_ = false;
-    bool rasterised_ = false;
+    bool rasterised_ = false;         // the picture uploaded is its image
+    std::uint64_t imageRevision_ = 0; // the revision rasterise() last went over...
+    bool imageMade_ = false;          // ...and whether it made the picture's image
     LabelBitmap image_;
     RecolouringRaster raster_;                        // draws image_
     std::unique_ptr<class LabelRendererOpenGL> quad_; // draws image_

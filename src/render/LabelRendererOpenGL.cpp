@@ -24,10 +24,24 @@ void LabelRendererOpenGL::uploadNow(const LabelBitmap& bitmap) {
     gl.glActiveTexture(GL_TEXTURE0);
     gl.glBindTexture(GL_TEXTURE_2D, texture_);
     // An image of the view's own pixels, drawn one to one: each pixel is taken as it is.
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    setFilter(GL_NEAREST);
     upload(bitmap, bitmap.width != uploadedWidth_ || bitmap.height != uploadedHeight_);
     hasPending_ = false;
+}
+
+void LabelRendererOpenGL::setSmoothSampling(bool smooth) {
+    if (texture_ == 0 || !context_->hasProgram()) return;
+    const GLint filter = smooth ? GL_LINEAR : GL_NEAREST;
+    if (filter == filter_) return;
+    context_->gl().glBindTexture(GL_TEXTURE_2D, texture_);
+    setFilter(filter);
+}
+
+void LabelRendererOpenGL::setFilter(GLint filter) {
+    auto& gl = context_->gl();
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    filter_ = filter;
 }
 
 void LabelRendererOpenGL::upload(const LabelBitmap& bitmap, bool sizeChanged) {
@@ -48,8 +62,7 @@ void LabelRendererOpenGL::prepare() {
     auto& gl = context_->gl();
     gl.glGenTextures(1, &texture_);
     gl.glBindTexture(GL_TEXTURE_2D, texture_);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    setFilter(GL_LINEAR);
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     gl.glGenVertexArrays(1, &vertexArray_);

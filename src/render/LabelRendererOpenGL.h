@@ -21,6 +21,9 @@ public:
     /// With the context current: uploads `bitmap` at once, without keeping a copy of it, as an
     /// image drawn at its own pixel size (sampled at the nearest pixel).
     void uploadNow(const LabelBitmap& bitmap);
+    /// Whether the image uploaded now is filtered linearly where it is drawn (one shown larger
+    /// or smaller than its pixels) or taken a pixel at a time. With the context current.
+    void setSmoothSampling(bool smooth);
     void draw(const DrawRect& rect) override;
     void drawPieces(std::span<const LabelPiece> pieces) override;
 
@@ -32,6 +35,8 @@ private:
     /// Draws `vertices` (x, y, s, t each) as triangles or one strip with the texture bound.
     void drawVertices(std::span<const float> vertices, GLenum mode);
     /// With the texture bound.
+    void setFilter(GLint filter);
+    /// With the texture bound.
     void upload(const LabelBitmap& bitmap, bool sizeChanged);
 
     std::shared_ptr<OpenGLRenderContext> context_;
@@ -42,6 +47,7 @@ private:
     GLuint vertexArray_ = 0;
     GLuint buffer_ = 0;
     GLsizeiptr bufferBytes_ = 0;
+    GLint filter_ = 0; // the texture's, both ways
     bool uploaded_ = false;
     int uploadedWidth_ = 0;
     int uploadedHeight_ = 0;

@@ -118,18 +118,45 @@ bool OpenGLRenderContext::build(Program& program, const QByteArray& vertexText,
         gl.glDeleteProgram(name);
         return false;
     }
-    program = {name, gl.glGetUniformLocation(name, "alpha"),
-               gl.glGetUniformLocation(name, "modelMat")};
+    program = {name,
+               gl.glGetUniformLocation(name, "alpha"),
+               gl.glGetUniformLocation(name, "modelMat"),
+               {}};
     return true;
 }
 
-void OpenGLRenderContext::use(Shading shading, double alpha) {
-    const Program& program = shading == Shading::picture ? picture_ : label_;
+void OpenGLRenderContext::use(Shading shading, double alpha, const DrawPlacement& placement) {
+    Program& program = shading == Shading::picture ? picture_ : label_;
     if (current_ != &program) {
         gl_->glUseProgram(program.name);
         current_ = &program;
     }
     gl_->glUniform1f(program.alpha, static_cast<GLfloat>(alpha));
+    if (placement != program.placement) setModelMatrix(program, placement);
+}
+
+void OpenGLRenderContext::setModelMatrix(Program& program, const DrawPlacement& placement) {
+    // Column-major: the placement first, then points to clip coordinates.
+    const double sx = 2.0 / viewWidth_;
+    const double sy = 2.0 / viewHeight_;
+    const GLfloat matrix[16] = {static_cast<GLfloat>(sx * placement.scaleX),
+                                0,
+                                0,
+                                0,
+                                0,
+                                static_cast<GLfloat>(sy * placement.scaleY),
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                static_cast<GLfloat>(sx * placement.offsetX),
+                                static_cast<GLfloat>(sy * placement.offsetY),
+                                0,
+                                1};
+    gl_->glUniformMatrix4fv(program.modelMat, 1, GL_FALSE, matrix);
+    program.placement = placement;
 }
 
 void OpenGLRenderContext::setViewSize(double width, double height, double pixelRatio) {
@@ -137,12 +164,9 @@ void OpenGLRenderContext::setViewSize(double width, double height, double pixelR
     viewHeight_ = height;
     pixelRatio_ = pixelRatio;
     if (!hasProgram() || width <= 0 || height <= 0) return;
-    const auto sx = static_cast<GLfloat>(2.0 / width);
-    const auto sy = static_cast<GLfloat>(2.0 / height);
-    const GLfloat matrix[16] = {sx, 0, 0, 0, 0, sy, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    for (const Program* program : {&picture_, &label_}) {
+    for (Program* program : {&picture_, &label_}) {
         gl_->glUseProgram(program->name);
-        gl_->glUniformMatrix4fv(program->modelMat, 1, GL_FALSE, matrix);
+        setModelMatrix(*program, {});
     }
     current_ = &label_;
 }

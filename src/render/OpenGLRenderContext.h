@@ -4,6 +4,8 @@
 // current, deleted at the next frame. Main thread.
 #pragma once
 
+#include "render/DrawRenderer.h"
+
 #include <QByteArray>
 #include <QOpenGLFunctions_3_3_Core>
 #include <string>
@@ -38,8 +40,9 @@ public:
     static constexpr GLuint textureCoord() { return 2; }
 
     enum class Shading { picture, label };
-    /// Makes the program for `shading` current, with `alpha` as its "alpha".
-    void use(Shading shading, double alpha);
+    /// Makes the program for `shading` current, with `alpha` as its "alpha" and "modelMat"
+    /// showing each point where `placement` puts it.
+    void use(Shading shading, double alpha, const DrawPlacement& placement = {});
     /// At the start of each frame: the program current may have changed since the last one.
     void beginFrame() { current_ = nullptr; }
 
@@ -61,7 +64,9 @@ private:
         GLuint name = 0;
         GLint alpha = -1;
         GLint modelMat = -1;
+        DrawPlacement placement; // in its "modelMat"
     };
+    void setModelMatrix(Program& program, const DrawPlacement& placement);
     bool build(Program& program, const QByteArray& vertexText, const QByteArray& fragmentText,
                const char* definitions);
     void deletePrograms();
@@ -69,7 +74,7 @@ private:
     QOpenGLFunctions_3_3_Core* gl_ = nullptr;
     Program picture_;
     Program label_;
-    const Program* current_ = nullptr;
+    Program* current_ = nullptr;
     double viewWidth_ = 0;
     double viewHeight_ = 0;
     double pixelRatio_ = 1;

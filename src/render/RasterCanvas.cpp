@@ -133,27 +133,38 @@ void RasterCanvas::fillLine(const DrawVertex& a, const DrawVertex& b, double alp
 void RasterCanvas::draw(const DrawRenderer& renderer) {
     const auto& vertices = renderer.vertices();
     const double alpha = renderer.alpha;
+    // Each vertex where the picture is shown; lines are widened after, a point wide as ever.
+    const DrawPlacement& placement = renderer.placement;
+    const bool placed = !placement.isIdentity();
+    auto at = [&](std::size_t index) {
+        DrawVertex v = vertices[index];
+        if (placed) {
+            const DrawPoint p = placement.apply(DrawPoint{v.x, v.y});
+            v.x = static_cast<float>(p.x);
+            v.y = static_cast<float>(p.y);
+        }
+        return v;
+    };
     const DrawPrimitive& strips = renderer.triangleStrips();
     for (std::size_t s = 0; s < strips.stripCount(); ++s) {
         const auto first = static_cast<std::size_t>(strips.offset()[s]);
         const auto count = static_cast<std::size_t>(strips.length()[s]);
         for (std::size_t i = 2; i < count; ++i)
-            fillTriangle(vertices[first + i - 2], vertices[first + i - 1], vertices[first + i],
-                         alpha);
+            fillTriangle(at(first + i - 2), at(first + i - 1), at(first + i), alpha);
     }
     const DrawPrimitive& lineStrips = renderer.lineStrips();
     for (std::size_t s = 0; s < lineStrips.stripCount(); ++s) {
         const auto first = static_cast<std::size_t>(lineStrips.offset()[s]);
         const auto count = static_cast<std::size_t>(lineStrips.length()[s]);
         for (std::size_t i = 1; i < count; ++i)
-            fillLine(vertices[first + i - 1], vertices[first + i], alpha);
+            fillLine(at(first + i - 1), at(first + i), alpha);
     }
     const DrawPrimitive& lines = renderer.lines();
     for (std::size_t s = 0; s < lines.stripCount(); ++s) {
         const auto first = static_cast<std::size_t>(lines.offset()[s]);
         const auto count = static_cast<std::size_t>(lines.length()[s]);
         for (std::size_t i = 1; i < count; i += 2)
-            fillLine(vertices[first + i - 1], vertices[first + i], alpha);
+            fillLine(at(first + i - 1), at(first + i), alpha);
     }
 }
 
@@ -242,12 +253,13 @@ void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& source,
                           static_cast<std::size_t>(channel)]);
     };
     for (int sy = firstY; sy < lastY; ++sy) {
-        // Texel centres sit at half-integers, as with linear filtering on the GPU.
-        const double v = (sy + 0.5 - top) / spanY * sourceHeight - 0.5;
+        // Texel centres sit at half-integers, and each pixel's subsamples take the colour at
+        // its centre: the GPU samples a texture once a pixel, linearly filtered.
+        const double v = ((sy / samples_ + 0.5) * samples_ - top) / spanY * sourceHeight - 0.5;
         const int ty = static_cast<int>(std::floor(v));
         const auto fy = static_cast<int>((v - ty) * 256);
         for (int sx = firstX; sx < lastX; ++sx) {
-            const double u = (sx + 0.5 - left) / spanX * sourceWidth - 0.5;
+            const double u = ((sx / samples_ + 0.5) * samples_ - left) / spanX * sourceWidth - 0.5;
             const int tx = static_cast<int>(std::floor(u));
             const auto fx = static_cast<int>((u - tx) * 256);
             int sample[4];
@@ -290,8 +302,33 @@ void RasterRenderer::setCurrentLayers(std::vector<VectorPicture::Layer>* layers)
     currentLayers = layers;
 }
 
+bool RasterRenderer::drawAsImage(RasterCanvas& canvas) {
+    if (imageRevision_ != revision() || imageWidth_ != canvas.width() ||
+        imageHeight_ != canvas.height()) {
+        imageRevision_ = 0;
+        if (!rasteriseAxisAligned(*this, canvas.width(), canvas.height(), 1.0, image_, &imageArea_))
+            return false;
+        imageRevision_ = revision();
+        imageWidth_ = canvas.width();
+        imageHeight_ = canvas.height();
+    }
+    if (imageArea_.isEmpty()) return true;
+    const DrawRect source{static_cast<double>(imageArea_.left), static_cast<double>(imageArea_.top),
+                          static_cast<double>(imageArea_.right - imageArea_.left),
+                          static_cast<double>(imageArea_.bottom - imageArea_.top)};
+    const DrawRect at{source.x - canvas.width() / 2.0, canvas.height() / 2.0 - imageArea_.bottom,
+                      source.width, source.height};
+    canvas.drawBitmap(image_, source, placement.apply(at), alpha);
+    return true;
+}
+
 void RasterRenderer::draw() {
-    if (currentCanvas != nullptr) currentCanvas->draw(*this);
+    if (currentCanvas != nullptr) {
+        const bool asImage = (!placement.isIdentity() || alpha < 1) &&
+                             vertexCount() >= kLeastVerticesShownAsImage &&
+                             drawAsImage(*currentCanvas);
+        if (!asImage) currentCanvas->draw(*this);
+    }
     if (currentLayers != nullptr && recordsShapes() && !shapes().empty())
         currentLayers->push_back({shapes(), alpha});
 }

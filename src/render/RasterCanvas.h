@@ -6,6 +6,7 @@
 // Serves the command line, pixel tests, and machines without OpenGL.
 #pragma once
 
+#include "render/AxisAlignedRaster.h"
 #include "render/DrawRenderer.h"
 #include "render/LabelRenderer.h"
 #include "render/SvgPicture.h"
@@ -65,6 +66,18 @@ public:
     /// opacity, for a vector picture of the frame; none outside such a frame.
     static void setCurrentLayers(std::vector<VectorPicture::Layer>* layers);
     void draw() override;
+
+private:
+    /// A large picture of axis-aligned shapes shown placed or fading: drawn as one image of the
+    /// canvas's size, stretched over its place and faded as a whole, as the OpenGL back end
+    /// shows it. False for other shapes.
+    bool drawAsImage(RasterCanvas& canvas);
+
+    LabelBitmap image_; // of the picture at its own place...
+    PixelArea imageArea_;
+    std::uint64_t imageRevision_ = 0; // ...while it has this revision...
+    int imageWidth_ = 0;              // ...and the canvas this size
+    int imageHeight_ = 0;
 };
 
 /// A label renderer of the CPU back end: keeps the uploaded bitmap and paints it into the canvas
