@@ -448,15 +448,66 @@ DrawTreeMap::PictureKey DrawTreeMap::pictureKey(const File* file,
     key.beginLayoutOnBottomEdge = beginLayoutOnBottomEdge;
     key.strokes = strokes;
     key.dark = isDarkAppearance;
-    key.transition = !t                                     ? PictureKey::Transition::none
-                     : t->is<DrawTransition::Rearrange>()   ? PictureKey::Transition::rearrange
-                     : t->is<DrawTransition::UpdateColor>() ? PictureKey::Transition::recolour
-                                                            : PictureKey::Transition::zoom;
+    // A zoom shows the picture at rest (displayZoom()).
+    key.transition =
+        !t || !(t->is<DrawTransition::Rearrange>() || t->is<DrawTransition::UpdateColor>())
+            ? PictureKey::Transition::none
+        : t->is<DrawTransition::Rearrange>() ? PictureKey::Transition::rearrange
+                                             : PictureKey::Transition::recolour;
     return key;
+}
+
+DrawTreeMap::ZoomFrames DrawTreeMap::zoomFrames(File& file, File& other) {
+    pictureKey_.reset();
+    clearViews();
+    const FileView* whole = fileView(file, false);
+    const DrawRect own = whole != nullptr ? zoomedFrame(*whole) : rootFrame(file);
+    clearViews();
+    const FileView* otherWhole = fileView(other, false);
+    FileView otherMain;
+    otherMain.file = &other;
+    otherMain.range = otherWhole != nullptr ? otherWhole->range : DrawRange{0, 1};
+    otherMain.frame = otherWhole != nullptr ? zoomedFrame(*otherWhole) : rootFrame(other);
+    otherMain.merged = false;
+    clearViews();
+    storeView(std::move(otherMain));
+    const FileView* inOther = fileView(file, false);
+    const DrawRect placed = inOther != nullptr ? inOther->frame : own;
+    clearViews();
+    return {&other, own, placed};
+}
+
+void DrawTreeMap::displayZoom(File& file, const DrawTransition& transition) {
+    // The file's picture at rest, made once, is shown moved and stretched from where the file
+    // lies when the other folder fills the view to its own frame: nothing is laid out anew
+    // while it grows or shrinks, and no rectangle jumps as the frame's shape changes.
+    const bool in = transition.is<DrawTransition::ZoomIn>();
+    File* other = const_cast<File*>(in ? std::get<DrawTransition::ZoomIn>(transition.type).old
+                                       : std::get<DrawTransition::ZoomOut>(transition.type).next);
+    const bool kept = zoom_ && zoom_->other == other && pictureKey_ &&
+                      *pictureKey_ == pictureKey(&file, std::nullopt) &&
+                      renderer().revision() == pictureRevision_;
+    if (!kept) {
+        const ZoomFrames frames = zoomFrames(file, *other);
+        display(&file, std::nullopt);
+        zoom_ = frames;
+    }
+    const DrawRect& own = zoom_->own;
+    const double shrunk = in ? 1 - transition.progress : transition.progress;
+    renderer().placement =
+        own.width <= 0 || own.height <= 0
+            ? DrawPlacement{}
+            : DrawPlacement::between(own, detail::interpolate(own, zoom_->placed, shrunk));
 }
 
 void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) {
     if (viewSize().isEmpty()) return;
+    if (file != nullptr && transition &&
+        (transition->is<DrawTransition::ZoomIn>() || transition->is<DrawTransition::ZoomOut>())) {
+        displayZoom(*file, *transition);
+        return;
+    }
+    renderer().placement = {};
     const bool startKept = !transitionFileViews_.empty();
     keepTransitionStart(transition, fileViews_, transitionFileViews_);
     const double progress = transition ? transition->progress : 0;
@@ -524,30 +575,9 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     FileView main;
     main.file = file;
     main.merged = false;
-    const bool zoomIn = transition && transition->is<DrawTransition::ZoomIn>();
-    const bool zoomOut = transition && transition->is<DrawTransition::ZoomOut>();
     const FileView* whole = fileView(*file, false);
     main.range = whole != nullptr ? whole->range : DrawRange{0, 1};
-    const DrawRect own = whole != nullptr ? zoomedFrame(*whole) : rootFrame(*file);
-    main.frame = own;
-    if (zoomIn || zoomOut) {
-        // Where the file lies when the other folder fills the view, and its own full frame.
-        File* other =
-            const_cast<File*>(zoomIn ? std::get<DrawTransition::ZoomIn>(transition->type).old
-                                     : std::get<DrawTransition::ZoomOut>(transition->type).next);
-        clearViews();
-        const FileView* otherWhole = fileView(*other, false);
-        FileView otherMain;
-        otherMain.file = other;
-        otherMain.range = otherWhole != nullptr ? otherWhole->range : DrawRange{0, 1};
-        otherMain.frame = otherWhole != nullptr ? zoomedFrame(*otherWhole) : rootFrame(*other);
-        otherMain.merged = false;
-        clearViews();
-        storeView(std::move(otherMain));
-        const FileView* inOther = fileView(*file, false);
-        const DrawRect placedInOther = inOther != nullptr ? inOther->frame : own;
-        main.frame = detail::interpolate(own, placedInOther, zoomIn ? 1 - progress : progress);
-    }
+    main.frame = whole != nullptr ? zoomedFrame(*whole) : rootFrame(*file);
     clearViews();
     const std::size_t mainIndex = storeView(main, true);
     r.color = palette::border();

@@ -93,7 +93,7 @@ private:
     using Views = ViewStore<FileView>;
     /// What a picture was made from: a display from the same makes the same picture.
     struct PictureKey {
-        enum class Transition { none, rearrange, recolour, zoom };
+        enum class Transition { none, rearrange, recolour };
         std::uint64_t treeRevision = 0;
         const File* file = nullptr;
         double width = 0;
@@ -127,6 +127,17 @@ private:
         DrawGraphDelegate* delegate; // told of each folder before its children show
     };
 
+    /// A zoom's two frames of its file: its own (filling the view, or as much of it as its
+    /// shape allows) and where it lies when `other` fills the view.
+    struct ZoomFrames {
+        const File* other = nullptr;
+        DrawRect own;
+        DrawRect placed;
+    };
+    /// Leaves no views and no picture behind.
+    ZoomFrames zoomFrames(File& file, File& other);
+    /// A frame of a zoom into or out of `file`.
+    void displayZoom(File& file, const DrawTransition& transition);
     DrawRect rootFrame(const File& file) const;
     /// The volume's free space hatched over the view, and the other parts of its capacity
     /// beside the tree as tiles after the root's frame.
@@ -207,6 +218,7 @@ private:
     std::optional<PictureKey> pictureKey_;         // of the views, and of the renderer's...
     std::uint64_t pictureRevision_ = 0;            // ...picture while it has this revision
     std::unique_ptr<DrawRenderer> transitionBase_; // drawn under each frame of a transition
+    std::optional<ZoomFrames> zoom_;               // of the zoom whose picture is shown
     bool previousViewsFound_ = false;              // previousViews_ and keptViews_ hold
     std::uint64_t recolourableFrame_ = 0;          // the renderer's revision while it holds one...
     std::vector<std::uint32_t> recolouredViews_;   // ...the views it fills, in order

@@ -150,8 +150,9 @@ private:
 
 // MARK: The tree map
 
-// A zoom moves the shown folder's frame linearly from where it lies in the other folder's
-// picture to the whole view: w = 1 - p zooming in, w = p zooming out.
+// A zoom shows the folder's picture at rest moved and stretched, its frame going linearly from
+// where it lies in the other folder's picture to the whole view: w = 1 - p zooming in, w = p
+// zooming out. The picture is made once: its frames lay nothing out anew.
 TEST(TreeMapTransitionStates, ZoomFramesMoveLinearlyBetweenTheTwoPlaces) {
     auto map = makeMap(400, 200);
     auto tree = dir("", file("a", 600), dir("e", file("f", 300), file("g", 100)));
@@ -160,24 +161,35 @@ TEST(TreeMapTransitionStates, ZoomFramesMoveLinearlyBetweenTheTwoPlaces) {
     const DrawRect inRoot = map->view(*e)->frame;
     map->display(e);
     const DrawRect own = map->mainFileView()->frame;
+    const std::vector<DrawVertex> atRest = map->renderer().vertices();
     ASSERT_FALSE(near(inRoot, own));
-    struct Case {
-        bool zoomIn;
-        double progress;
-    };
-    for (const Case c : {Case{true, 0}, Case{true, 0.25}, Case{true, 0.5}, Case{true, 1},
-                         Case{false, 0}, Case{false, 0.25}, Case{false, 0.75}, Case{false, 1}}) {
-        SCOPED_TRACE((c.zoomIn ? "in at " : "out at ") + std::to_string(c.progress));
-        const DrawTransition t =
-            c.zoomIn ? DrawTransition{DrawTransition::ZoomIn{tree.get()}, c.progress}
-                     : DrawTransition{DrawTransition::ZoomOut{tree.get()}, c.progress};
-        map->display(e, t);
-        const DrawRect expected = between(own, inRoot, c.zoomIn ? 1 - c.progress : c.progress);
-        const DrawRect& frame = map->mainFileView()->frame;
-        EXPECT_NEAR(frame.x, expected.x, 1e-9);
-        EXPECT_NEAR(frame.y, expected.y, 1e-9);
-        EXPECT_NEAR(frame.width, expected.width, 1e-9);
-        EXPECT_NEAR(frame.height, expected.height, 1e-9);
+    for (const bool zoomIn : {true, false}) {
+        std::uint64_t revision = 0;
+        for (const double progress : {0.0, 0.25, 0.5, 0.75, 1.0}) {
+            SCOPED_TRACE((zoomIn ? "in at " : "out at ") + std::to_string(progress));
+            const DrawTransition t =
+                zoomIn ? DrawTransition{DrawTransition::ZoomIn{tree.get()}, progress}
+                       : DrawTransition{DrawTransition::ZoomOut{tree.get()}, progress};
+            map->display(e, t);
+            const DrawRenderer& r = map->renderer();
+            if (progress == 0)
+                revision = r.revision();
+            else
+                EXPECT_EQ(r.revision(), revision);
+            EXPECT_EQ(r.vertices().size(), atRest.size());
+            EXPECT_TRUE(near(map->mainFileView()->frame, own));
+            const DrawRect expected = between(own, inRoot, zoomIn ? 1 - progress : progress);
+            const DrawRect shown = r.placement.apply(own);
+            EXPECT_NEAR(shown.x, expected.x, 1e-9);
+            EXPECT_NEAR(shown.y, expected.y, 1e-9);
+            EXPECT_NEAR(shown.width, expected.width, 1e-9);
+            EXPECT_NEAR(shown.height, expected.height, 1e-9);
+        }
+        // At rest again the same picture is shown where it was drawn.
+        const std::uint64_t zoomed = map->renderer().revision();
+        map->display(e);
+        EXPECT_TRUE(map->renderer().placement.isIdentity());
+        EXPECT_EQ(map->renderer().revision(), zoomed);
     }
 }
 

@@ -79,46 +79,55 @@ private slots:
     void cleanupTestCase() { folder.reset(); }
 
     // A tree map large enough to go to the GPU as one image drawn on the CPU
-    // (AxisAlignedRaster.h) looks as the software view draws it, at rest and halfway through a
-    // zoom, a rearrangement and a recolouring.
+    // (AxisAlignedRaster.h) looks as the software view draws it: at rest, halfway through a
+    // rearrangement and a recolouring, and through both phases of a zoom in and out (the
+    // folder's picture at rest, moved and stretched as a whole, the picture left fading as a
+    // whole).
     void aLargeTreeMapLooksTheSameInBothBackEnds() {
         TemporaryDirectory large;
         for (int part = 0; part < 40; ++part)
             for (int file = 0; file < 150; ++file)
-                large.writeFile("f" + std::to_string(part) + "/" + std::to_string(file),
+                large.writeFile("big/f" + std::to_string(part) + "/" + std::to_string(file),
                                 static_cast<std::size_t>(1 + (part * 7 + file * 13) % 97) * 100);
+        large.writeFile("small/a", 80'000);
+        large.writeFile("small/b", 40'000);
         struct Moment {
             const char* name;
             std::function<void(DocumentWindow&)> start; // none: the picture at rest
-            double halfway;                             // seconds after the start
-            // The share of pixels that may differ. Halfway through a zoom the picture that goes
-            // fades as a whole in the OpenGL view (its lines hide the rectangles under them),
-            // shape by shape in the software view. Halfway through a rearrangement the moving
+            std::vector<double> steps; // seconds the clock moves before each frame, the last shown
+            // The share of pixels that may differ. Halfway through a rearrangement the moving
             // rectangles' outlines lie on one another: blended by coverage (as the GPU blends
             // smoothed lines) two half-covering outlines darken a pixel more than the software
             // view's samples, which two coinciding outlines cover once.
             double tolerance = 0.02;
         };
+        auto zoomIntoBig = [](DocumentWindow& window) {
+            Graph& graph = window.graph();
+            graph.navigate(*graph.file()->asDirectory()->fileAtPath("big"));
+        };
+        auto zoomOut = [](DocumentWindow& window) {
+            Graph& graph = window.graph();
+            graph.setFile(*graph.file()->parent());
+        };
+        const double zoom = Graph::kSetFileDuration;
         const std::vector<Moment> moments{
-            {"rest", {}, 0},
-            {"zoom",
-             [](DocumentWindow& window) {
-                 Graph& graph = window.graph();
-                 graph.navigate(*graph.file()->asDirectory()->child(0));
-             },
-             Graph::kSetFileDuration / 2, 0.03},
+            {"rest", {}, {0}},
+            {"zoom", zoomIntoBig, {zoom / 2}},
             {"rearrange",
              [](DocumentWindow& window) {
                  window.graph().changeSettings(
                      [](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; });
              },
-             Graph::kChangeDisplayDuration / 2, 0.035},
+             {Graph::kChangeDisplayDuration / 2},
+             0.035},
             {"recolour",
              [](DocumentWindow& window) {
                  window.graph().changeSettings(
                      [](Settings& next) { next.colorMode = ColorMode::modificationDate; });
              },
-             Graph::kChangeDisplayDuration / 2},
+             {Graph::kChangeDisplayDuration / 2}},
+            {"zoom-out-shrinking", zoomOut, {zoom / 2}},
+            {"zoom-growing", zoomIntoBig, {zoom, zoom / 2}},
         };
         std::vector<QImage> frames[2];
         int index = 0;
@@ -136,8 +145,10 @@ private slots:
                 double now = Animation::now();
                 Animation::Clock real = Animation::setClock([&now] { return now; });
                 if (moment.start) moment.start(*window);
-                now += moment.halfway;
-                QVERIFY(waitForNextFrame(window->graph()));
+                for (const double step : moment.steps) {
+                    now += step;
+                    QVERIFY(waitForNextFrame(window->graph()));
+                }
                 frames[index].push_back(
                     window->graphViewController().surface().grabFrame().convertToFormat(
                         QImage::Format_RGB32));
