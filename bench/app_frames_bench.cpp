@@ -103,8 +103,8 @@ std::vector<double> timeTransition(Graph& graph, double& clock, int most, DrawOn
 }
 
 // The frames of a zoom into the root's largest folder: both phases (the old picture fading out,
-// then the new one growing from the folder's place, laid out anew each frame), with the pointer
-// over the picture so that the highlight and bubble are drawn too.
+// then the new one growing from the folder's place, its picture at rest stretched), with the
+// pointer over the picture so that the highlight and bubble are drawn too.
 template <typename DrawOne>
 std::vector<double> zoomFrames(Graph& graph, double& clock, DrawOne&& draw,
                                std::vector<double>* cpu) {
