@@ -330,7 +330,7 @@ void RasterRenderer::draw() {
         if (!asImage) currentCanvas->draw(*this);
     }
     if (currentLayers != nullptr && recordsShapes() && !shapes().empty())
-        currentLayers->push_back({shapes(), alpha});
+        currentLayers->push_back({shapes(), alpha, placement});
 }
 
 } // namespace tessera

@@ -317,7 +317,19 @@ std::string svgOf(const VectorPicture& picture) {
                      SvgWriter::paint("fill", picture.background, 1));
     for (const VectorPicture::Layer& layer : picture.layers) {
         if (layer.alpha <= 0) continue;
-        out += "<g>\n";
+        if (layer.placement.isIdentity()) {
+            out += "<g>\n";
+        } else {
+            // The placement in SVG pixels (origin at the top left, y down).
+            const DrawPlacement& p = layer.placement;
+            const double halfWidth = picture.width / 2.0;
+            const double halfHeight = picture.height / 2.0;
+            char matrix[128];
+            std::snprintf(matrix, sizeof matrix, "%.5g 0 0 %.5g %.5g %.5g", p.scaleX, p.scaleY,
+                          p.offsetX + halfWidth * (1 - p.scaleX),
+                          halfHeight * (1 - p.scaleY) - p.offsetY);
+            out += formatted("<g transform=\"matrix({})\">\n", std::string(matrix));
+        }
         for (const DrawShape& shape : layer.shapes)
             if (shape.isFill()) writer.shape(shape, layer.alpha);
         for (const DrawShape& shape : layer.shapes)

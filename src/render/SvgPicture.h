@@ -17,6 +17,7 @@ struct VectorPicture {
     struct Layer {
         std::vector<DrawShape> shapes;
         double alpha = 1;
+        DrawPlacement placement; // where the renderer showed them
     };
     /// A label over the picture (the shown folder's size, the legend).
     struct Label {

@@ -67,5 +67,53 @@ TEST(RasterCanvasTest, LinesLieAboveFillsWhateverTheOrderTheyWereAddedIn) {
     EXPECT_EQ(canvas.colorAt(0, -5), (DrawColor{0, 0, 1, 1}));
 }
 
+// A placed picture is drawn where its placement puts it; a small one's lines stay a point wide.
+TEST(RasterCanvasTest, APlacedPictureIsDrawnWhereItsPlacementPutsIt) {
+    RasterCanvas canvas(60, 40);
+    canvas.clear(1.0);
+    DrawRenderer r;
+    r.fillRect({-5, -5, 10, 10}, {0, 0, 1, 1});
+    r.color = {1, 0, 0, 1};
+    r.strokeLine({-5, 0.5}, {5, 0.5});
+    r.placement = DrawPlacement::between({-5, -5, 10, 10}, {0, -10, 20, 20});
+    canvas.draw(r);
+    EXPECT_EQ(canvas.colorAt(3, -8), (DrawColor{0, 0, 1, 1}));
+    EXPECT_EQ(canvas.colorAt(17, 8), (DrawColor{0, 0, 1, 1}));
+    EXPECT_EQ(canvas.colorAt(-3, 0), (DrawColor{1, 1, 1, 1}));
+    EXPECT_EQ(canvas.colorAt(10, 1.5), (DrawColor{1, 0, 0, 1}));
+    EXPECT_EQ(canvas.colorAt(10, 2.5), (DrawColor{0, 0, 1, 1}));
+}
+
+// A large picture of rectangles shown placed or fading is drawn as one image, as the OpenGL
+// view draws it: stretched as a whole, and faded as a whole (its lines hide what lies under them
+// in the picture, and only the background shows through).
+TEST(RasterCanvasTest, ALargePictureIsPlacedAndFadedAsOneImage) {
+    RasterRenderer r;
+    r.color = {1, 0, 0, 1};
+    for (int row = 0; row < 80; ++row)
+        for (int column = 0; column < 80; ++column)
+            r.fillRect({-40.0 + column, -40.0 + row, 1, 1}, {0, 0, 1, 1});
+    r.strokeLine({-40, 0.5}, {40, 0.5});
+    ASSERT_GE(r.vertexCount(), kLeastVerticesShownAsImage);
+    RasterCanvas canvas(100, 100);
+    RasterRenderer::setCurrentCanvas(&canvas);
+    canvas.clear(1.0);
+    r.placement = DrawPlacement::between({-40, -40, 80, 80}, {-20, -20, 40, 40});
+    r.draw();
+    EXPECT_EQ(canvas.colorAt(-15, -15), (DrawColor{0, 0, 1, 1}));
+    EXPECT_EQ(canvas.colorAt(-25, -15), (DrawColor{1, 1, 1, 1}));
+    EXPECT_EQ(canvas.colorAt(15, 25), (DrawColor{1, 1, 1, 1}));
+
+    canvas.clear(1.0);
+    r.placement = {};
+    r.alpha = 0.5;
+    r.draw();
+    const DrawColor onLine = canvas.colorAt(10, 0.5);
+    EXPECT_NEAR(onLine.red, 1.0, 0.02);
+    EXPECT_NEAR(onLine.green, 0.5, 0.02);
+    EXPECT_NEAR(onLine.blue, 0.5, 0.02);
+    RasterRenderer::setCurrentCanvas(nullptr);
+}
+
 } // namespace
 } // namespace tessera
