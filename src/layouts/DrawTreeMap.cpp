@@ -617,10 +617,12 @@ void DrawTreeMap::drawActiveFile(File& file, DrawRenderer& into) {
     into.fillRect(found->frame, fill);
     into.color = palette::border();
     into.strokeRect(found->frame);
+    into.placement = renderer().placement; // over the file as the picture shows it
     into.commit();
 }
 
-File* DrawTreeMap::fileAt(DrawPoint point, File* previous) {
+File* DrawTreeMap::fileAt(DrawPoint shown, File* previous) {
+    const DrawPoint point = renderer().placement.unapply(shown);
     if (previous != nullptr)
         if (const FileView* found = view(*previous)) {
             const bool onBorder = showsChildren(*previous)
@@ -665,8 +667,8 @@ File* DrawTreeMap::zoomTarget(File& file) {
 std::optional<DrawPoint> DrawTreeMap::center(const File& file) {
     const FileView* found = view(file);
     if (found == nullptr) return std::nullopt;
-    return DrawPoint{found->frame.x + found->frame.width / 2,
-                     found->frame.y + found->frame.height / 2};
+    return renderer().placement.apply(DrawPoint{found->frame.x + found->frame.width / 2,
+                                                found->frame.y + found->frame.height / 2});
 }
 
 // Drawing subtrees on several cores draws their folders into sheets as well as into the picture.

@@ -52,6 +52,10 @@ struct DrawPlacement {
         return {sx, sy, to.x - from.x * sx, to.y - from.y * sy};
     }
     DrawPoint apply(DrawPoint p) const { return {p.x * scaleX + offsetX, p.y * scaleY + offsetY}; }
+    /// The point of the picture shown at `shown`.
+    DrawPoint unapply(DrawPoint shown) const {
+        return {(shown.x - offsetX) / scaleX, (shown.y - offsetY) / scaleY};
+    }
     DrawRect apply(const DrawRect& r) const {
         return {r.x * scaleX + offsetX, r.y * scaleY + offsetY, r.width * scaleX,
                 r.height * scaleY};

@@ -184,6 +184,13 @@ TEST(TreeMapTransitionStates, ZoomFramesMoveLinearlyBetweenTheTwoPlaces) {
             EXPECT_NEAR(shown.y, expected.y, 1e-9);
             EXPECT_NEAR(shown.width, expected.width, 1e-9);
             EXPECT_NEAR(shown.height, expected.height, 1e-9);
+            // The pointer finds what the picture shows under it.
+            File* f = tree->fileAtPath("e/f");
+            const DrawRect fAtRest = map->view(*f)->frame;
+            const DrawPoint fShown = r.placement.apply(
+                DrawPoint{fAtRest.x + fAtRest.width / 2, fAtRest.y + fAtRest.height / 2});
+            EXPECT_EQ(map->center(*f), fShown);
+            EXPECT_EQ(map->fileAt(fShown, nullptr), f);
         }
         // At rest again the same picture is shown where it was drawn.
         const std::uint64_t zoomed = map->renderer().revision();
