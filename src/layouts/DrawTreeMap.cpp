@@ -507,12 +507,14 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         displayZoom(*file, *transition);
         return;
     }
-    renderer().placement = {};
     const bool startKept = !transitionFileViews_.empty();
     keepTransitionStart(transition, fileViews_, transitionFileViews_);
     const double progress = transition ? transition->progress : 0;
     const bool rearrange = transition && transition->is<DrawTransition::Rearrange>();
     const bool recolour = transition && transition->is<DrawTransition::UpdateColor>();
+    renderer().placement = {};
+    // A recolouring's frames change the colours of its pictures' rectangles in place.
+    renderer().recolourable = recolour && !renderer().recordsShapes();
 
     // The picture made last is kept while nothing it was made from changed: shown again as it
     // stands, or, during a rearrangement or recolouring, its views are the end state and only
@@ -597,6 +599,10 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         r.strokeRect(mainFileView_->frame);
     }
     r.commit();
+    if (r.recolourable) {
+        recolourableFrame_ = r.revision();
+        recolouredViews_.clear();
+    }
     PictureKey made = key;
     made.treeRevision = treeRevision(); // laying out may have read what the tree loads lazily
     pictureKey_ = made;

@@ -269,6 +269,12 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
     return aligned;
 }
 
+bool RecolouringRaster::allOpaque(const DrawRenderer& picture) {
+    return everyStrip(picture, [](std::span<const DrawVertex> strip) {
+        return std::ranges::all_of(strip, [](const DrawVertex& v) { return v.alpha == 255; });
+    });
+}
+
 bool RecolouringRaster::sameShapes(const DrawRenderer& picture) const {
     const std::vector<DrawVertex>& vertices = picture.vertices();
     if (vertices.size() != vertices_.size() || picture.triangleStrips().offset() != stripOffsets_ ||
@@ -278,10 +284,7 @@ bool RecolouringRaster::sameShapes(const DrawRenderer& picture) const {
     // Every corner where it was; the rectangles opaque; the lines in their colours.
     for (std::size_t i = 0; i < vertices.size(); ++i)
         if (vertices[i].x != vertices_[i].x || vertices[i].y != vertices_[i].y) return false;
-    const bool opaque = everyStrip(picture, [](std::span<const DrawVertex> strip) {
-        return std::ranges::all_of(strip, [](const DrawVertex& v) { return v.alpha == 255; });
-    });
-    if (!opaque) return false;
+    if (!allOpaque(picture)) return false;
     const auto sameColour = [](const DrawVertex& a, const DrawVertex& b) {
         return sameColor(a, b);
     };
@@ -374,13 +377,15 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
                                    picture.shapesRevision() == mappedShapes_ &&
                                    picture.recolouredOpaque();
     const bool same = recolouredInPlace || (sameView && sameShapes(picture));
-    if (same && !mapped_) {
-        // The second picture of the same shapes: a recolouring is under way, and this picture
-        // and the ones after it are coloured from the map.
+    // The second picture of the same shapes, or the first of a recolouring: this picture and
+    // the ones after it are coloured from the map.
+    const bool first = !same && picture.recolourable && allOpaque(picture);
+    if (first) remember(picture, viewWidth, viewHeight, scale);
+    if ((same && !mapped_) || first) {
         mapped_ = mapShapes(picture, viewWidth, viewHeight, scale);
         mappedShapes_ = picture.shapesRevision();
     }
-    fromMap_ = same && mapped_;
+    fromMap_ = (same || first) && mapped_;
     if (fromMap_) {
         colour(picture, image);
         drawn_ = mappedArea_;
@@ -391,6 +396,13 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
         vertices_.clear();
         return false;
     }
+    remember(picture, viewWidth, viewHeight, scale);
+    mapped_ = false;
+    return true;
+}
+
+void RecolouringRaster::remember(const DrawRenderer& picture, double viewWidth, double viewHeight,
+                                 double scale) {
     vertices_ = picture.vertices();
     stripOffsets_ = picture.triangleStrips().offset();
     lineOffsets_ = picture.lines().offset();
@@ -398,8 +410,6 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
     viewWidth_ = viewWidth;
     viewHeight_ = viewHeight;
     scale_ = scale;
-    mapped_ = false;
-    return true;
 }
 
 } // namespace tessera

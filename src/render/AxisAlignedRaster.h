@@ -58,7 +58,8 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
 /// exactly where the last one's lay, its rectangles opaque and its lines unchanged (a
 /// recolouring: only the rectangles' colours change), each pixel keeps the rectangle that covers
 /// it and the lines drawn over transparency from the last picture, and only their colours are
-/// put together anew: a frame costs a walk over the pixels instead of over every shape.
+/// put together anew: a frame costs a walk over the pixels instead of over every shape. A
+/// picture marked recolourable is mapped at once.
 class RecolouringRaster {
 public:
     /// As rasteriseAxisAligned().
@@ -72,6 +73,9 @@ public:
 private:
     /// Whether `picture` has the last picture's shapes, only its rectangles' colours changed.
     bool sameShapes(const DrawRenderer& picture) const;
+    static bool allOpaque(const DrawRenderer& picture);
+    /// Keeps what sameShapes() compares the next picture with.
+    void remember(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale);
     /// Notes which rectangle covers each pixel and draws the lines alone.
     bool mapShapes(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale);
     /// The picture from the map: each pixel its rectangle's colour under the lines.

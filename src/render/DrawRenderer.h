@@ -94,6 +94,10 @@ public:
     /// a point wide where the back end draws them as lines, and are stretched with the rest
     /// where it draws the picture as one image.
     DrawPlacement placement;
+    /// Whether the pictures that follow keep this one's shapes and change only the colours of
+    /// its rectangles (a recolouring under way): a back end may prepare to colour them in place
+    /// from the first.
+    bool recolourable = false;
     /// The colour of the stroke operations.
     DrawColor color;
 

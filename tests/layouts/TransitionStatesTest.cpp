@@ -308,9 +308,16 @@ TEST(TreeMapTransitionStates, RecolouringMovesHuesLinearly) {
         for (File* child : tree->contents())
             oldHues.emplace_back(child, map->view(*child)->hue);
         map->colorMode = ColorMode::modificationDate;
+        // The first frame's picture is marked for recolouring in place, as its next frames are.
+        std::uint64_t shapes = 0;
         for (const double p : {0.25, 0.5}) {
             map->display(tree.get(), DrawTransition{DrawTransition::UpdateColor{}, p});
             const DrawRenderer& r = map->renderer();
+            EXPECT_TRUE(r.recolourable);
+            if (p == 0.25)
+                shapes = r.shapesRevision();
+            else
+                EXPECT_EQ(r.shapesRevision(), shapes);
             for (const auto& [child, oldHue] : oldHues) {
                 const auto* view = map->view(*child);
                 const Strip* fill = stripAt(r, r.triangleStrips(), view->frame);
@@ -320,6 +327,8 @@ TEST(TreeMapTransitionStates, RecolouringMovesHuesLinearly) {
                     << child->path() << " at " << p;
             }
         }
+        map->display(tree.get());
+        EXPECT_FALSE(map->renderer().recolourable);
     }
 }
 

@@ -217,38 +217,44 @@ TEST(AxisAlignedRasterTest, ARecolouredPictureIsTheOneDrawnAfresh) {
 }
 
 // Rectangles recoloured in place in one renderer (a recolouring's frames) are coloured from the
-// map, as drawn afresh; a translucent colour is drawn afresh, and the map is made again after.
+// map, as drawn afresh; a translucent colour is drawn afresh, and the map is made again after. A
+// picture marked recolourable is coloured from the map from its first frame.
 TEST(AxisAlignedRasterTest, RectanglesRecolouredInPlaceAreTheOnesDrawnAfresh) {
-    DrawRenderer r;
-    r.color = {0, 0, 0, 0.5};
-    std::vector<std::size_t> corners;
-    for (int i = 0; i < 12; ++i)
-        for (int j = 0; j < 8; ++j) {
-            corners.push_back(r.vertexCount());
-            r.fillRect({-60.0 + i * 10, -40.0 + j * 10, 10, 10},
-                       DrawColor::fromHue(i / 12.0, 0.7, 1, 1));
-            r.strokeLine({-60.0 + i * 10, -40}, {-60.0 + i * 10, 40});
+    for (const bool marked : {false, true}) {
+        SCOPED_TRACE(marked ? "marked recolourable" : "not marked");
+        DrawRenderer r;
+        r.recolourable = marked;
+        r.color = {0, 0, 0, 0.5};
+        std::vector<std::size_t> corners;
+        for (int i = 0; i < 12; ++i)
+            for (int j = 0; j < 8; ++j) {
+                corners.push_back(r.vertexCount());
+                r.fillRect({-60.0 + i * 10, -40.0 + j * 10, 10, 10},
+                           DrawColor::fromHue(i / 12.0, 0.7, 1, 1));
+                r.strokeLine({-60.0 + i * 10, -40}, {-60.0 + i * 10, 40});
+            }
+        RecolouringRaster raster;
+        LabelBitmap image;
+        LabelBitmap fresh;
+        for (int frame = 0; frame < 7; ++frame) {
+            SCOPED_TRACE("frame " + std::to_string(frame));
+            const double alpha = frame == 4 ? 0.5 : 1.0;
+            if (frame > 0) {
+                for (std::size_t k = 0; k < corners.size(); ++k)
+                    r.recolourQuad(
+                        corners[k],
+                        DrawColor::fromHue(std::fmod(frame * 0.1 + k / 96.0, 1.0), 0.7, 1, alpha));
+                r.finishRecolouring();
+            }
+            ASSERT_TRUE(raster.draw(r, 120, 80, 1.0, image));
+            ASSERT_TRUE(rasteriseAxisAligned(r, 120, 80, 1.0, fresh));
+            int worst = 0;
+            for (std::size_t i = 0; i < image.pixels.size(); ++i)
+                worst = std::max(worst, std::abs(image.pixels[i] - fresh.pixels[i]));
+            EXPECT_LE(worst, 2);
+            EXPECT_EQ(raster.lastColouredFromMap(), (frame != 0 || marked) && frame != 4);
+            EXPECT_EQ(raster.drawnArea(), (PixelArea{0, 0, 120, 80}));
         }
-    RecolouringRaster raster;
-    LabelBitmap image;
-    LabelBitmap fresh;
-    for (int frame = 0; frame < 7; ++frame) {
-        SCOPED_TRACE("frame " + std::to_string(frame));
-        const double alpha = frame == 4 ? 0.5 : 1.0;
-        if (frame > 0) {
-            for (std::size_t k = 0; k < corners.size(); ++k)
-                r.recolourQuad(
-                    corners[k],
-                    DrawColor::fromHue(std::fmod(frame * 0.1 + k / 96.0, 1.0), 0.7, 1, alpha));
-            r.finishRecolouring();
-        }
-        ASSERT_TRUE(raster.draw(r, 120, 80, 1.0, image));
-        ASSERT_TRUE(rasteriseAxisAligned(r, 120, 80, 1.0, fresh));
-        int worst = 0;
-        for (std::size_t i = 0; i < image.pixels.size(); ++i)
-            worst = std::max(worst, std::abs(image.pixels[i] - fresh.pixels[i]));
-        EXPECT_LE(worst, 2);
-        EXPECT_EQ(raster.lastColouredFromMap(), frame != 0 && frame != 4);
     }
 }
 
