@@ -376,9 +376,10 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
     const bool recolouredInPlace = sameView && mapped_ &&
                                    picture.shapesRevision() == mappedShapes_ &&
                                    picture.recolouredOpaque();
-    const bool same = recolouredInPlace || (sameView && sameShapes(picture));
-    // The second picture of the same shapes, or the first of a recolouring: this picture and
-    // the ones after it are coloured from the map.
+    const bool same =
+        recolouredInPlace || (sameView && picture.recolourable && sameShapes(picture));
+    // The first picture of a recolouring's shapes: this picture and the ones after it are
+    // coloured from the map.
     const bool first = !same && picture.recolourable && allOpaque(picture);
     if (first) remember(picture, viewWidth, viewHeight, scale);
     if ((same && !mapped_) || first) {
@@ -391,14 +392,10 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
         drawn_ = mappedArea_;
         return true;
     }
-    if (!rasteriseAxisAligned(picture, viewWidth, viewHeight, scale, image, &drawn_)) {
-        mapped_ = false;
-        vertices_.clear();
-        return false;
-    }
-    remember(picture, viewWidth, viewHeight, scale);
+    // Any other picture is drawn afresh, and the next is not compared with it.
     mapped_ = false;
-    return true;
+    vertices_.clear();
+    return rasteriseAxisAligned(picture, viewWidth, viewHeight, scale, image, &drawn_);
 }
 
 void RecolouringRaster::remember(const DrawRenderer& picture, double viewWidth, double viewHeight,

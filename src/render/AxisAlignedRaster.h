@@ -54,12 +54,12 @@ bool isAxisAligned(const DrawRenderer& picture);
 bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
                           double scale, LabelBitmap& image, PixelArea* drawnArea = nullptr);
 
-/// rasteriseAxisAligned() for a picture drawn again and again: when a picture's shapes lie
-/// exactly where the last one's lay, its rectangles opaque and its lines unchanged (a
-/// recolouring: only the rectangles' colours change), each pixel keeps the rectangle that covers
-/// it and the lines drawn over transparency from the last picture, and only their colours are
-/// put together anew: a frame costs a walk over the pixels instead of over every shape. A
-/// picture marked recolourable is mapped at once.
+/// rasteriseAxisAligned() for a picture drawn again and again. A picture marked recolourable
+/// (a recolouring: the pictures after it change only its rectangles' colours), its rectangles
+/// opaque, is drawn from a map of which rectangle covers each pixel, with the lines drawn over
+/// transparency; while the pictures after it keep its shapes and its lines, only their colours
+/// are put together anew from that map: a frame costs a walk over the pixels instead of over
+/// every shape. Other pictures are drawn afresh, and nothing of them is kept.
 class RecolouringRaster {
 public:
     /// As rasteriseAxisAligned().
