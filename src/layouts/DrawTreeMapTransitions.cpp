@@ -27,6 +27,12 @@ bool isFilled(const DrawTreeMap::FileView& view, bool foldersShow) {
     return !view.opened || foldersShow;
 }
 
+/// A recolouring's hue at `progress`: the end's own at the end (the palette tells kinds and
+/// folders apart by their exact hues, which a sum may miss by a rounding).
+double hueBetween(double start, double end, double progress) {
+    return progress >= 1 ? end : start + (end - start) * progress;
+}
+
 /// In rearranging frames, in merge thresholds.
 constexpr double kLeastOutlinedSide = 4.0;
 
@@ -58,9 +64,15 @@ void DrawTreeMap::drawTransitionEnd() {
     // what a fresh picture draws besides them comes from the views, in their order (a folder's
     // before what it holds), so the picture is the fresh one and nothing is laid out again.
     const bool linesDrawn = pictureKey_->transition == PictureKey::Transition::recolour;
+    DrawRenderer& r = renderer();
+    if (linesDrawn && recolourableFrame_ == r.revision()) {
+        // A recolouring's frames have the end picture's shapes: the last is coloured in place.
+        recolourInPlace(1.0);
+        pictureRevision_ = r.revision();
+        return;
+    }
     const bool lines = strokes && !linesDrawn;
     const bool foldersShow = directoryBorderRatio > 0;
-    DrawRenderer& r = renderer();
     r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
     r.append(*transitionBase_);
     r.color = palette::border();
@@ -142,7 +154,7 @@ void DrawTreeMap::drawColorTransition(double progress) {
         if (!isFilled(view, foldersShow)) return;
         const FileView* old = previousViews_[i];
         const double start = old != nullptr ? old->hue : view.hue;
-        r.fillRect(view.frame, fillColor(view, start + (view.hue - start) * progress, 1.0));
+        r.fillRect(view.frame, fillColor(view, hueBetween(start, view.hue, progress), 1.0));
     });
 }
 
@@ -163,7 +175,7 @@ void DrawTreeMap::recolourInPlace(double progress) {
             const FileView* old = previousViews_[filled[k]];
             const double start = old != nullptr ? old->hue : view.hue;
             r.recolourQuad(first + 4 * k,
-                           fillColor(view, start + (view.hue - start) * progress, 1.0));
+                           fillColor(view, hueBetween(start, view.hue, progress), 1.0));
         }
     };
     WorkerPool& pool = *workers;
