@@ -146,6 +146,9 @@ public:
     void append(const DrawRenderer& other);
     /// Makes the collected vertices the ones that draw() uses.
     virtual void commit() {}
+    /// Does now what the next draw() would do first for this picture that needs no GPU (a
+    /// large picture's image), so that the frame that shows it does not.
+    virtual void prepareDrawing() {}
     /// Draws the triangle strips, then the line strips, then the lines.
     virtual void draw() {}
 

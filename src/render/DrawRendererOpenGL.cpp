@@ -44,10 +44,10 @@ void DrawRendererOpenGL::prepare() {
     prepared_ = true;
 }
 
-void DrawRendererOpenGL::commit() {
-    // The image of a large picture is made as soon as the picture is (off the frame that first
-    // shows it, when a transition begins), for the view's size at its last frame.
-    if (context_->viewWidth() > 0 && context_->viewHeight() > 0) rasterise();
+void DrawRendererOpenGL::prepareDrawing() {
+    // For the view's size at its last frame.
+    if (imageRevision_ != revision() && context_->viewWidth() > 0 && context_->viewHeight() > 0)
+        rasterise();
 }
 
 void DrawRendererOpenGL::upload() {

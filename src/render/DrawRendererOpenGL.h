@@ -24,7 +24,7 @@ public:
     ~DrawRendererOpenGL() override;
 
     /// Makes the image of a large picture (on the CPU: no context needed).
-    void commit() override;
+    void prepareDrawing() override;
     /// With the view's context current, during a frame.
     void draw() override;
 
