@@ -53,7 +53,7 @@ void DrawRendererOpenGL::prepareDrawing() {
 void DrawRendererOpenGL::upload() {
     // A large picture of axis-aligned shapes goes as one image (see AxisAlignedRaster.h).
     if (imageRevision_ != revision()) rasterise();
-    rasterised_ = imageRevision_ == revision() && imageMade_;
+    rasterised_ = imageMade_;
     if (rasterised_) {
         quad_->uploadNow(image_);
         bufferedRevision_ = revision();
