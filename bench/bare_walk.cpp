@@ -1,11 +1,15 @@
 // The physical floor of a scan: getdents64 and one statx per entry on several threads, and
 // nothing else (no tree, no names kept).
 //
-//   bench_bare_walk DIRECTORY [threads]
+//   bench_bare_walk DIRECTORY [threads] [list]
+//
+// With "list", entries are only listed (folders known from the listing's types), not measured:
+// what a cold cache costs for the listings alone.
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <string>
@@ -30,6 +34,7 @@ std::condition_variable ready;
 std::vector<std::string> pending;
 int active = 0;
 std::atomic<long long> entries{0}, bytes{0};
+bool listOnly = false;
 
 void work() {
     std::vector<char> buffer(64 * 1024);
@@ -58,6 +63,11 @@ void work() {
                     const char* name = entry->d_name;
                     if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                         continue;
+                    if (listOnly && entry->d_type != DT_UNKNOWN) {
+                        ++count;
+                        if (entry->d_type == DT_DIR) found.push_back(path + "/" + name);
+                        continue;
+                    }
                     struct statx stx;
                     if (statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
                               STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME,
@@ -84,11 +94,12 @@ void work() {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_bare_walk DIRECTORY [threads]\n");
+        std::fprintf(stderr, "usage: bench_bare_walk DIRECTORY [threads] [list]\n");
         return 2;
     }
     const unsigned threads =
         argc > 2 ? static_cast<unsigned>(std::stoul(argv[2])) : std::thread::hardware_concurrency();
+    listOnly = argc > 3 && std::strcmp(argv[3], "list") == 0;
     pending.push_back(argv[1]);
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < threads; ++i)
