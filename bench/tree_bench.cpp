@@ -55,8 +55,11 @@ void updateBenchmark(std::size_t entries, std::size_t updates) {
     std::size_t batchEntries = 0;
     const auto start = std::chrono::steady_clock::now();
     for (auto [file, delta] : plan) {
+        // A write changes the length by any number of bytes, the allocation by whole blocks.
         const std::int64_t sizeDelta = std::max(delta, -file->size());
-        batchEntries += file->parent()->updateSizes(file, sizeDelta, sizeDelta, 0).size();
+        const std::int64_t allocatedDelta =
+            std::max(sizeDelta / 4096 * 4096, -file->allocatedSize());
+        batchEntries += file->parent()->updateSizes(file, sizeDelta, allocatedDelta, 0).size();
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
