@@ -71,18 +71,18 @@ std::vector<FilePtr> Directory::takeContents() {
     }
     count_ = 0;
     resetMerge();
-    size_ = 0;
-    allocatedSize_ = 0;
+    totalSize_ = 0;
+    totalAllocatedSize_ = 0;
     fileCount_ = 1;
     return taken;
 }
 
 void Directory::aggregate() {
-    size_ = allocatedSize_ = 0;
+    totalSize_ = totalAllocatedSize_ = 0;
     fileCount_ = count_ == 0 ? 1 : 0;
     for (const File* child : contents()) {
-        size_ = checkedAdd(size_, child->size());
-        allocatedSize_ = checkedAdd(allocatedSize_, child->allocatedSize());
+        totalSize_ = checkedAdd(totalSize_, child->size());
+        totalAllocatedSize_ = checkedAdd(totalAllocatedSize_, child->allocatedSize());
         fileCount_ = checkedAdd(fileCount_, countOf(*child));
     }
 }
@@ -98,8 +98,8 @@ bool Directory::tryAggregate() {
         allocated = *nextAllocated;
         leaves = *nextLeaves;
     }
-    size_ = size;
-    allocatedSize_ = allocated;
+    totalSize_ = size;
+    totalAllocatedSize_ = allocated;
     fileCount_ = leaves;
     return true;
 }

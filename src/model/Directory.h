@@ -15,7 +15,7 @@ class Directory;
 using DirectoryPtr = std::unique_ptr<Directory, NodeDeleter>;
 
 #pragma pack(push, 4)
-class Directory : public File {
+class Directory : public SummedNode {
 public:
     /// A detached directory that takes ownership of `contents` in the given order and aggregates
     /// their sizes and leaf counts.
@@ -143,7 +143,7 @@ private:
     friend class File;
     friend struct NodeDeleter;
 
-    Directory() : File(Kind::directory, 0, 0) {}
+    Directory() : SummedNode(Kind::directory) {}
 
     std::size_t searchIndex(const File& file) const;
     std::size_t insertChild(File& file);

@@ -50,6 +50,27 @@ ExternalNames& externalNames() {
     return table;
 }
 
+// Sizes of files that do not fit the record's 32-bit slots: 4 GiB and over, or an allocated size
+// that is no whole number of 512-byte blocks under 2 TiB (as snapshots may hold). A disk holds a
+// few of them among millions of files, so they pay for a map instead of every file paying for
+// 64-bit slots.
+struct WideSizeTable {
+    std::mutex mutex;
+    std::unordered_map<const File*, std::pair<std::int64_t, std::int64_t>> sizes;
+};
+WideSizeTable& wideSizeTable() {
+    static WideSizeTable table;
+    return table;
+}
+
+constexpr std::int64_t kBlock = 512;
+constexpr std::int64_t kLargestCompact = std::numeric_limits<std::uint32_t>::max();
+
+bool fitsCompactly(std::int64_t size, std::int64_t allocatedSize) {
+    return size >= 0 && size <= kLargestCompact && allocatedSize >= 0 &&
+           allocatedSize % kBlock == 0 && allocatedSize / kBlock <= kLargestCompact;
+}
+
 } // namespace
 
 void* File::allocateNode(std::size_t recordBytes, std::string_view name, Date creation,
@@ -99,8 +120,9 @@ std::size_t File::blockBytes() const {
 FilePtr File::create(std::string_view name, std::int64_t size, std::int64_t allocatedSize,
                      Date creationDate, Date modificationDate) {
     void* block = allocateNode(sizeof(File), name, creationDate, modificationDate);
-    auto* file = new (block) File(Kind::file, size, allocatedSize);
+    auto* file = new (block) File(Kind::file);
     file->storeTrailer(name, creationDate, modificationDate);
+    file->storeSizes(size, allocatedSize);
     return FilePtr(file);
 }
 
@@ -112,6 +134,7 @@ void NodeDeleter::operator()(File* root) const noexcept {
         if (file == nullptr) continue;
         if (Directory* directory = file->asDirectory()) directory->releaseContents(pending);
         if (file->hasFlag(File::externalName)) File::releaseExternalName(file);
+        if (!file->isDirectory() && file->hasFlag(File::wideSizes)) File::releaseWideSizes(file);
         const std::size_t bytes = file->blockBytes();
         file->~File();
         NodeStore::release(file, bytes);
@@ -122,6 +145,40 @@ void File::releaseExternalName(const File* file) {
     ExternalNames& table = externalNames();
     std::lock_guard lock(table.mutex);
     table.names.erase(file);
+}
+
+void File::storeSizes(std::int64_t size, std::int64_t allocatedSize) {
+    if (fitsCompactly(size, allocatedSize)) {
+        if (hasFlag(wideSizes)) {
+            releaseWideSizes(this);
+            setFlag(wideSizes, false);
+        }
+        compactSize_ = static_cast<std::uint32_t>(size);
+        compactBlocks_ = static_cast<std::uint32_t>(allocatedSize / kBlock);
+        return;
+    }
+    WideSizeTable& table = wideSizeTable();
+    std::lock_guard lock(table.mutex);
+    table.sizes[this] = {size, allocatedSize};
+    setFlag(wideSizes, true);
+}
+
+std::int64_t File::wideSize() const {
+    WideSizeTable& table = wideSizeTable();
+    std::lock_guard lock(table.mutex);
+    return table.sizes.at(this).first;
+}
+
+std::int64_t File::wideAllocatedSize() const {
+    WideSizeTable& table = wideSizeTable();
+    std::lock_guard lock(table.mutex);
+    return table.sizes.at(this).second;
+}
+
+void File::releaseWideSizes(const File* file) {
+    WideSizeTable& table = wideSizeTable();
+    std::lock_guard lock(table.mutex);
+    table.sizes.erase(file);
 }
 
 Directory* File::asDirectory() {
@@ -199,16 +256,20 @@ void File::setParent(Directory* parent) {
 
 void File::addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
                       std::int64_t fileCountDelta) {
-    size_ = checkedAdd(size_, sizeDelta);
-    allocatedSize_ = checkedAdd(allocatedSize_, allocatedSizeDelta);
-    if (Directory* directory = asDirectory())
-        directory->fileCount_ = checkedAdd(directory->fileCount_, fileCountDelta);
+    Directory* directory = asDirectory();
+    if (directory == nullptr) {
+        storeSizes(checkedAdd(size(), sizeDelta), checkedAdd(allocatedSize(), allocatedSizeDelta));
+        return;
+    }
+    directory->totalSize_ = checkedAdd(directory->totalSize_, sizeDelta);
+    directory->totalAllocatedSize_ = checkedAdd(directory->totalAllocatedSize_, allocatedSizeDelta);
+    directory->fileCount_ = checkedAdd(directory->fileCount_, fileCountDelta);
 }
 
 std::optional<KeyValue> File::value(std::string_view key) const {
     if (key == "path") return KeyValue{path()};
-    if (key == "size") return KeyValue{std::int64_t{size_}};
-    if (key == "allocatedSize") return KeyValue{std::int64_t{allocatedSize_}};
+    if (key == "size") return KeyValue{size()};
+    if (key == "allocatedSize") return KeyValue{allocatedSize()};
     if (key == "creationDate") return KeyValue{creationDate()};
     if (key == "modificationDate") return KeyValue{modificationDate()};
     return std::nullopt;
@@ -257,15 +318,15 @@ std::int64_t File::size(SizeMode mode) const {
     if (const MergedFile* merged = asMerged()) return merged->mergedDisplaySize();
     switch (mode) {
     case SizeMode::fileSize:
-        return size_;
+        return size();
     case SizeMode::allocatedFileSize:
-        return allocatedSize_;
+        return allocatedSize();
     case SizeMode::childCount: {
         const Directory* directory = asDirectory();
         return directory != nullptr ? directory->fileCount() : 1;
     }
     }
-    return size_;
+    return size();
 }
 
 std::optional<std::string> File::sizeString(SizeMode mode) const {
@@ -274,9 +335,9 @@ std::optional<std::string> File::sizeString(SizeMode mode) const {
                                             : formatByteCount(merged->mergedDisplaySize());
     switch (mode) {
     case SizeMode::fileSize:
-        return formatByteCount(size_);
+        return formatByteCount(size());
     case SizeMode::allocatedFileSize:
-        return formatByteCount(allocatedSize_);
+        return formatByteCount(allocatedSize());
     case SizeMode::childCount:
         if (const Directory* directory = asDirectory()) return formatCount(directory->fileCount());
         return std::nullopt;
@@ -288,11 +349,11 @@ std::optional<std::string> File::displaySizeString(SizeMode mode) const {
     const MergedFile* merged = asMerged();
     switch (mode) {
     case SizeMode::fileSize:
-        return formatByteCount(merged != nullptr ? merged->mergedDisplaySize() : size_);
+        return formatByteCount(merged != nullptr ? merged->mergedDisplaySize() : size());
     case SizeMode::allocatedFileSize:
         return localizedFormat(
             "file.display.allocatedSize",
-            formatByteCount(merged != nullptr ? merged->mergedDisplaySize() : allocatedSize_));
+            formatByteCount(merged != nullptr ? merged->mergedDisplaySize() : allocatedSize()));
     case SizeMode::childCount:
         if (merged != nullptr)
             return localizedCountFormat("file.display.childCount", merged->mergedDisplaySize());
@@ -323,7 +384,7 @@ std::optional<Date> File::date(ColorMode mode) const {
 
 FilePtr File::copy() const {
     if (const Directory* directory = asDirectory()) return directory->copyTree({});
-    FilePtr copied = create(path(), size_, allocatedSize_, creationDate(), modificationDate());
+    FilePtr copied = create(path(), size(), allocatedSize(), creationDate(), modificationDate());
     copied->setCountedElsewhere(isCountedElsewhere());
     return copied;
 }

@@ -1,8 +1,9 @@
 // A node of the file tree: a file, and the base of directories and of the merged placeholder.
 //
 // Nodes are compact records in the node store (NodeStore.h): no virtual table, a kind tag
-// instead, 32-bit handles for the parent and children, dates in 32 bits where they fit, and the
-// name's bytes stored right behind the record. Names are bytes, exactly as the kernel gave them.
+// instead, 32-bit handles for the parent and children, dates in 32 bits where they fit, a file's
+// sizes in 32 bits where they fit (a folder's sums in 64), and the name's bytes stored right
+// behind the record. Names are bytes, exactly as the kernel gave them.
 #pragma once
 
 #include "base/Date.h"
@@ -61,8 +62,8 @@ public:
     /// The name as valid UTF-8, for display.
     std::string displayName() const;
 
-    std::int64_t size() const { return size_; }
-    std::int64_t allocatedSize() const { return allocatedSize_; }
+    std::int64_t size() const;
+    std::int64_t allocatedSize() const;
     Date creationDate() const;
     Date modificationDate() const;
     /// Takes new dates in place (a live node measured again). False, changing nothing, when they
@@ -107,13 +108,13 @@ protected:
         expandedFlag = 1 << 2,         // Directory::expanded
         countedElsewhereFlag = 1 << 2, // a plain file's isCountedElsewhere (folders use bit 2)
         loadedPackageFlag = 1 << 3,    // Directory::didLoadPackageFlag
-        hiddenContents = 1 << 4,       // Directory::hideContents
-        sizeModeShift = 5,             // two bits: 0 none, else 1 + SizeMode
-        beingReadFlag = 1 << 7,        // Directory::isBeingRead
+        wideSizes = 1 << 3,      // a file's sizes did not fit its 32-bit slots (folders use bit 3)
+        hiddenContents = 1 << 4, // Directory::hideContents
+        sizeModeShift = 5,       // two bits: 0 none, else 1 + SizeMode
+        beingReadFlag = 1 << 7,  // Directory::isBeingRead
     };
 
-    File(Kind kind, std::int64_t size, std::int64_t allocatedSize)
-        : size_(size), allocatedSize_(allocatedSize), kind_(kind) {}
+    explicit File(Kind kind) : kind_(kind) {}
     ~File() = default;
 
     /// A block for a record of `recordBytes` followed by the dates (when they need 64 bits) and
@@ -125,6 +126,9 @@ protected:
     std::size_t blockBytes() const;
     void addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
                     std::int64_t fileCountDelta);
+    /// A file's (or placeholder's) own sizes: in its slots where they fit, else in a table
+    /// beside the store.
+    void storeSizes(std::int64_t size, std::int64_t allocatedSize);
     void setParent(Directory* parent);
     bool hasFlag(std::uint8_t flag) const { return (flags_ & flag) != 0; }
     void setFlag(std::uint8_t flag, bool on) {
@@ -132,8 +136,9 @@ protected:
     }
 
     NodeRef parent_ = 0;
-    std::int64_t size_;
-    std::int64_t allocatedSize_;
+    std::uint32_t compactSize_ = 0; // a file's size, unless wideSizes
+    std::uint32_t compactBlocks_ =
+        0;                       // a file's allocated size in 512-byte blocks, unless wideSizes
     std::uint32_t creation_ = 0; // 0 unknown, else Unix seconds + 1; see wideDates
     std::uint32_t modification_ = 0;
     std::uint16_t nameLength_ = 0; // length of the name stored behind the record
@@ -147,7 +152,32 @@ private:
     std::size_t recordBytes() const;
     const char* trailer() const;
     static void releaseExternalName(const File* file);
+    std::int64_t wideSize() const;
+    std::int64_t wideAllocatedSize() const;
+    static void releaseWideSizes(const File* file);
+};
+
+/// A node whose sizes are the sums over its children, in 64 bits: the base of Directory, kept
+/// here so that File's size accessors stay inline.
+class SummedNode : public File {
+protected:
+    explicit SummedNode(Kind kind) : File(kind) {}
+
+    std::int64_t totalSize_ = 0;
+    std::int64_t totalAllocatedSize_ = 0;
+
+    friend class File;
 };
 #pragma pack(pop)
+
+inline std::int64_t File::size() const {
+    if (kind_ == Kind::directory) return static_cast<const SummedNode*>(this)->totalSize_;
+    return hasFlag(wideSizes) ? wideSize() : compactSize_;
+}
+
+inline std::int64_t File::allocatedSize() const {
+    if (kind_ == Kind::directory) return static_cast<const SummedNode*>(this)->totalAllocatedSize_;
+    return hasFlag(wideSizes) ? wideAllocatedSize() : std::int64_t{compactBlocks_} * 512;
+}
 
 } // namespace tessera

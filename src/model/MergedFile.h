@@ -25,7 +25,7 @@ public:
 private:
     friend class Directory;
     static MergedFile* createFor(Directory& owner);
-    MergedFile() : File(Kind::merged, 0, 0) {}
+    MergedFile() : File(Kind::merged) {}
 
     std::int64_t mergedContentCount_ = 0;
     std::int64_t mergedDisplaySize_ = 0;

@@ -5,8 +5,10 @@
 #include "model/MergedFile.h"
 #include "support/TreeBuilders.h"
 
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace tessera {
 namespace {
@@ -257,6 +259,76 @@ TEST(FileTest, TreesDeeperThanTheStackCopyFilterLookUpAndFree) {
     copy.reset();
     filtered.reset();
     EXPECT_EQ(NodeStore::bytesInUse(), baseline);
+}
+
+TEST(FileTest, SizesKeepEveryValueWhetherTheyFitThirtyTwoBitsOrNot) {
+    constexpr std::int64_t kFourGiB = std::int64_t{1} << 32;
+    const std::size_t baseline = NodeStore::bytesInUse();
+    struct Case {
+        std::int64_t size;
+        std::int64_t allocated;
+    };
+    // Compact: under 4 GiB and whole blocks under 2 TiB; wide: anything else a snapshot may hold.
+    const Case cases[] = {{0, 0},
+                          {kFourGiB - 1, kFourGiB - 512},
+                          {kFourGiB, kFourGiB},
+                          {std::int64_t{1} << 62, 4096},
+                          {3, 3},
+                          {100, (std::int64_t{1} << 41)},
+                          {100, (std::int64_t{1} << 41) - 512}};
+    for (const Case& c : cases) {
+        FilePtr node = file("f", c.size, c.allocated);
+        EXPECT_EQ(node->size(), c.size);
+        EXPECT_EQ(node->allocatedSize(), c.allocated);
+        EXPECT_EQ(node->size(SizeMode::allocatedFileSize), c.allocated);
+        FilePtr copied = node->copy();
+        EXPECT_EQ(copied->size(), c.size);
+        EXPECT_EQ(copied->allocatedSize(), c.allocated);
+    }
+
+    // A file that grows past 4 GiB in place (a live tree) and shrinks back keeps exact figures,
+    // and its folders follow.
+    DirectoryPtr root = dir("root", dir("sub", file("grows", kFourGiB - 1, 4096)));
+    File* grows = root->fileAtPath("root/sub/grows");
+    ASSERT_NE(grows, nullptr);
+    grows->parent()->updateSizes(grows, 10, kFourGiB, 0);
+    EXPECT_EQ(grows->size(), kFourGiB + 9);
+    EXPECT_EQ(grows->allocatedSize(), kFourGiB + 4096);
+    EXPECT_EQ(root->size(), kFourGiB + 9);
+    EXPECT_EQ(root->allocatedSize(), kFourGiB + 4096);
+    grows->parent()->updateSizes(grows, -kFourGiB, -kFourGiB, 0);
+    EXPECT_EQ(grows->size(), 9);
+    EXPECT_EQ(grows->allocatedSize(), 4096);
+    EXPECT_EQ(root->size(), 9);
+    root.reset();
+    EXPECT_EQ(NodeStore::bytesInUse(), baseline);
+}
+
+TEST(FileTest, FilesMadeOnManyThreadsAtOnceKeepTheirOwnWideSizes) {
+    // A scan makes nodes on all its threads; the files of 4 GiB and more among them share one
+    // table.
+    constexpr int kThreads = 4;
+    constexpr int kFiles = 2000;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &wrong] {
+            std::vector<FilePtr> made;
+            for (int i = 0; i < kFiles; ++i) {
+                const std::int64_t size = (std::int64_t{t + 1} << 40) + i;
+                made.push_back(file("f", size, size * 2));
+                if (i % 2 == 1) made[static_cast<std::size_t>(i - 1)].reset();
+            }
+            for (int i = 1; i < kFiles; i += 2) {
+                const std::int64_t size = (std::int64_t{t + 1} << 40) + i;
+                const File& node = *made[static_cast<std::size_t>(i)];
+                if (node.size() != size || node.allocatedSize() != size * 2) ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 } // namespace
