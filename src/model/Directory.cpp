@@ -54,10 +54,10 @@ void Directory::assignContents(std::vector<FilePtr> contents) {
         throw std::length_error("directory with more than 2^32 entries");
     if (contents.empty()) return;
     capacity_ = static_cast<std::uint32_t>(std::max<std::size_t>(contents.size(), kLeastCapacity));
-    items_ = static_cast<NodeRef*>(NodeStore::allocate(capacity_ * sizeof(NodeRef)));
+    itemsRef_ = NodeStore::toRef(NodeStore::allocate(capacity_ * sizeof(NodeRef)));
     for (FilePtr& child : contents) {
         child->setParent(this);
-        items_[count_++] = NodeStore::toRef(child.release());
+        childRefs()[count_++] = NodeStore::toRef(child.release());
     }
 }
 
@@ -107,8 +107,8 @@ bool Directory::tryAggregate() {
 void Directory::releaseContents(std::vector<File*>& pending) noexcept {
     for (File* child : contents())
         pending.push_back(child);
-    if (items_ != nullptr) NodeStore::release(items_, capacity_ * sizeof(NodeRef));
-    items_ = nullptr;
+    if (itemsRef_ != 0) NodeStore::release(childRefs(), capacity_ * sizeof(NodeRef));
+    itemsRef_ = 0;
     count_ = capacity_ = 0;
     if (merged_ != 0) pending.push_back(static_cast<File*>(NodeStore::fromRef(merged_)));
     merged_ = 0;
@@ -190,8 +190,9 @@ void Directory::sortContents(SizeMode mode) {
                                        ((static_cast<int>(mode) + 1) << sizeModeShift));
     const auto node = [](NodeRef ref) { return static_cast<const File*>(NodeStore::fromRef(ref)); };
     constexpr std::uint32_t kFewChildren = 16;
+    NodeRef* refs = childRefs();
     if (count_ <= kFewChildren) {
-        std::stable_sort(items_, items_ + count_, [&](NodeRef a, NodeRef b) {
+        std::stable_sort(refs, refs + count_, [&](NodeRef a, NodeRef b) {
             return comesBefore(*node(a), *node(b), mode);
         });
         return;
@@ -206,15 +207,15 @@ void Directory::sortContents(SizeMode mode) {
     keyed.resize(count_);
     constexpr std::uint32_t kFetchAhead = 8;
     for (std::uint32_t i = 0; i < count_; ++i) {
-        if (i + kFetchAhead < count_) __builtin_prefetch(node(items_[i + kFetchAhead]));
-        keyed[i] = {node(items_[i])->size(mode), items_[i]};
+        if (i + kFetchAhead < count_) __builtin_prefetch(node(refs[i + kFetchAhead]));
+        keyed[i] = {node(refs[i])->size(mode), refs[i]};
     }
     std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
         if (a.size != b.size) return a.size > b.size;
         return node(a.ref)->path() < node(b.ref)->path();
     });
     for (std::uint32_t i = 0; i < count_; ++i)
-        items_[i] = keyed[i].ref;
+        refs[i] = keyed[i].ref;
     constexpr std::uint32_t kKeptKeys = 1u << 20;
     if (count_ > kKeptKeys) std::vector<Keyed>().swap(keyed); // keep no huge buffer around
 }
@@ -254,13 +255,14 @@ void Directory::insertAt(std::size_t index, NodeRef ref) {
         const auto capacity = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(grown, std::numeric_limits<std::uint32_t>::max()));
         auto* items = static_cast<NodeRef*>(NodeStore::allocate(capacity * sizeof(NodeRef)));
-        if (count_ > 0) std::memcpy(items, items_, count_ * sizeof(NodeRef));
-        if (items_ != nullptr) NodeStore::release(items_, capacity_ * sizeof(NodeRef));
-        items_ = items;
+        if (count_ > 0) std::memcpy(items, childRefs(), count_ * sizeof(NodeRef));
+        if (itemsRef_ != 0) NodeStore::release(childRefs(), capacity_ * sizeof(NodeRef));
+        itemsRef_ = NodeStore::toRef(items);
         capacity_ = capacity;
     }
-    std::memmove(items_ + index + 1, items_ + index, (count_ - index) * sizeof(NodeRef));
-    items_[index] = ref;
+    NodeRef* refs = childRefs();
+    std::memmove(refs + index + 1, refs + index, (count_ - index) * sizeof(NodeRef));
+    refs[index] = ref;
     ++count_;
 }
 
@@ -273,16 +275,17 @@ std::size_t Directory::insertChild(File& file) {
 
 std::size_t Directory::removeChild(File& file) {
     const NodeRef ref = NodeStore::toRef(&file);
+    NodeRef* refs = childRefs();
     std::size_t index = count_;
     if (sizeMode()) {
         index = searchIndex(file);
-        if (index >= count_ || items_[index] != ref)
+        if (index >= count_ || refs[index] != ref)
             brokenInvariant("a sorted directory does not hold a child where its size puts it");
     } else {
-        index = static_cast<std::size_t>(std::find(items_, items_ + count_, ref) - items_);
+        index = static_cast<std::size_t>(std::find(refs, refs + count_, ref) - refs);
         if (index == count_) brokenInvariant("removing a node that is not a child");
     }
-    std::memmove(items_ + index, items_ + index + 1, (count_ - index - 1) * sizeof(NodeRef));
+    std::memmove(refs + index, refs + index + 1, (count_ - index - 1) * sizeof(NodeRef));
     --count_;
     resetMerge();
     return index;

@@ -75,11 +75,11 @@ public:
         std::size_t count_;
     };
 
-    Children contents() const { return Children(items_, count_); }
+    Children contents() const { return Children(childRefs(), count_); }
     std::size_t count() const { return count_; }
     File* child(std::size_t index) const { return contents()[index]; }
     /// Starts loading the first children's handles into the cache, ahead of a walk over them.
-    void prefetchContents() const { __builtin_prefetch(items_); }
+    void prefetchContents() const { __builtin_prefetch(childRefs()); }
 
     /// Leaves below this directory; an empty directory is a leaf and counts 1.
     std::int64_t fileCount() const { return fileCount_; }
@@ -158,7 +158,9 @@ private:
     };
     FilePtr copyTree(const CopyRules& rules) const;
 
-    NodeRef* items_ = nullptr; // in the node store, capacity_ entries
+    NodeRef* childRefs() const { return static_cast<NodeRef*>(NodeStore::fromRef(itemsRef_)); }
+
+    NodeRef itemsRef_ = 0; // the child array in the node store, capacity_ entries
     std::uint32_t count_ = 0;
     std::uint32_t capacity_ = 0;
     std::int64_t fileCount_ = 0;
