@@ -5,6 +5,8 @@
 //
 // With "list", entries are only listed (folders known from the listing's types), not measured:
 // what a cold cache costs for the listings alone.
+#include "WalkStack.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -21,18 +23,8 @@
 
 namespace {
 
-struct LinuxDirent64 {
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[1];
-};
-
-std::mutex mutex;
-std::condition_variable ready;
-std::vector<std::string> pending;
-int active = 0;
+using bench::LinuxDirent64;
+auto& [mutex, ready, pending, active] = bench::walkStack;
 std::atomic<long long> entries{0}, bytes{0};
 bool listOnly = false;
 
@@ -42,14 +34,7 @@ void work() {
         std::string path;
         {
             std::unique_lock lock(mutex);
-            ready.wait(lock, [] { return !pending.empty() || active == 0; });
-            if (pending.empty()) {
-                ready.notify_all();
-                return;
-            }
-            path = std::move(pending.back());
-            pending.pop_back();
-            ++active;
+            if (!bench::walkStack.take(lock, path)) return;
         }
         std::vector<std::string> found;
         long long count = 0, size = 0;

@@ -9,6 +9,8 @@
 // deferred: the thread goes on listing further folders while its entries are being measured,
 //           with up to kDepth of them in flight; folders are found from the listing's types.
 // The kernel serves a ring's statx on workers of its own; "workers per ring" bounds them.
+#include "WalkStack.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -30,18 +32,8 @@ constexpr unsigned kDepth = 512;
 constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC;
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
 
-struct LinuxDirent64 {
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[1];
-};
-
-std::mutex mutex;
-std::condition_variable ready;
-std::vector<std::string> pending;
-int active = 0;
+using bench::LinuxDirent64;
+auto& [mutex, ready, pending, active] = bench::walkStack;
 std::atomic<long long> entries{0};
 bool deferred = false;
 unsigned workersPerRing = 8;
@@ -94,14 +86,7 @@ public:
                     reap(true);
                     continue;
                 }
-                ready.wait(lock, [] { return !pending.empty() || active == 0; });
-                if (pending.empty()) {
-                    ready.notify_all();
-                    return;
-                }
-                path = std::move(pending.back());
-                pending.pop_back();
-                ++active;
+                if (!bench::walkStack.take(lock, path)) return;
                 counted = true;
             }
             std::vector<std::string> found = list(path, buffer);
