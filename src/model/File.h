@@ -102,16 +102,17 @@ public:
     FilePtr filtered(const FilePredicate& predicate) const;
 
 protected:
+    // Bits 2 and 3 mean one thing for folders and another for plain files.
     enum Flag : std::uint8_t {
         wideDates = 1 << 0,            // the dates live in 64-bit slots behind the record
         externalName = 1 << 1,         // renamed: the current name lives outside the record
         expandedFlag = 1 << 2,         // Directory::expanded
-        countedElsewhereFlag = 1 << 2, // a plain file's isCountedElsewhere (folders use bit 2)
+        countedElsewhereFlag = 1 << 2, // a plain file's isCountedElsewhere
         loadedPackageFlag = 1 << 3,    // Directory::didLoadPackageFlag
-        wideSizes = 1 << 3,      // a file's sizes did not fit its 32-bit slots (folders use bit 3)
-        hiddenContents = 1 << 4, // Directory::hideContents
-        sizeModeShift = 5,       // two bits: 0 none, else 1 + SizeMode
-        beingReadFlag = 1 << 7,  // Directory::isBeingRead
+        wideSizes = 1 << 3,            // a plain file's sizes live in the table of wide sizes
+        hiddenContents = 1 << 4,       // Directory::hideContents
+        sizeModeShift = 5,             // two bits: 0 none, else 1 + SizeMode
+        beingReadFlag = 1 << 7,        // Directory::isBeingRead
     };
 
     explicit File(Kind kind) : kind_(kind) {}
@@ -136,9 +137,9 @@ protected:
     }
 
     NodeRef parent_ = 0;
-    std::uint32_t compactSize_ = 0; // a file's size, unless wideSizes
-    std::uint32_t compactBlocks_ =
-        0;                       // a file's allocated size in 512-byte blocks, unless wideSizes
+    // A plain file's size, and its allocated size in 512-byte blocks, unless wideSizes.
+    std::uint32_t compactSize_ = 0;
+    std::uint32_t compactBlocks_ = 0;
     std::uint32_t creation_ = 0; // 0 unknown, else Unix seconds + 1; see wideDates
     std::uint32_t modification_ = 0;
     std::uint16_t nameLength_ = 0; // length of the name stored behind the record
