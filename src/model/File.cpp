@@ -149,12 +149,12 @@ void File::releaseExternalName(const File* file) {
 
 void File::storeSizes(std::int64_t size, std::int64_t allocatedSize) {
     if (fitsCompactly(size, allocatedSize)) {
-        if (hasFlag(wideSizes)) {
-            releaseWideSizes(this);
-            setFlag(wideSizes, false);
-        }
         compactSize_ = static_cast<std::uint32_t>(size);
         compactBlocks_ = static_cast<std::uint32_t>(allocatedSize / kBlock);
+        if (hasFlag(wideSizes)) {
+            setFlag(wideSizes, false);
+            releaseWideSizes(this);
+        }
         return;
     }
     WideSizeTable& table = wideSizeTable();
