@@ -54,10 +54,11 @@ void Directory::assignContents(std::vector<FilePtr> contents) {
         throw std::length_error("directory with more than 2^32 entries");
     if (contents.empty()) return;
     capacity_ = static_cast<std::uint32_t>(std::max<std::size_t>(contents.size(), kLeastCapacity));
-    itemsRef_ = NodeStore::toRef(NodeStore::allocate(capacity_ * sizeof(NodeRef)));
+    auto* refs = static_cast<NodeRef*>(NodeStore::allocate(capacity_ * sizeof(NodeRef)));
+    itemsRef_ = NodeStore::toRef(refs);
     for (FilePtr& child : contents) {
         child->setParent(this);
-        childRefs()[count_++] = NodeStore::toRef(child.release());
+        refs[count_++] = NodeStore::toRef(child.release());
     }
 }
 
