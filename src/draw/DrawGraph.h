@@ -136,6 +136,9 @@ public:
     /// shrink away.
     virtual void prepareSequenceTransition(const Counterparts& counterpartOf) = 0;
     virtual void endSequenceTransition() = 0;
+    /// Called once an animated transition's first frame is displayed: a layout may make its
+    /// last frame's picture now, so that the last frame costs no more than the others.
+    virtual void prepareTransitionEnd() {}
     /// The file under `point`; `previous` is tried first.
     virtual File* fileAt(DrawPoint point, File* previous) = 0;
     /// The part of the volume's capacity under `point` (one of capacityShares), as last drawn.

@@ -29,14 +29,17 @@ void Graph::startTransition(FileTransitionType type, bool swapRenderer, double d
         FileTransition{std::move(type), std::move(fading),
                        Animation(duration, Animation::ProgressType::clampedToUnit, curve)});
     // The first frame's work (laying out where the picture goes, which for a large tree map
-    // takes longer than a frame, and its image) is done now, and the animation's clock starts
-    // after it: the first frame only draws, and no part of the way is skipped.
+    // takes longer than a frame, and its image) is done now, with the last frame's where the
+    // layout makes it ahead, and the animation's clock starts after it: the first frame only
+    // draws, and no part of the way is skipped.
     if (fileDraw_ && file_ != nullptr) {
         stepFileTransition();
         fileDraw_->renderer().prepareDrawing();
-        if (fileTransition_)
+        if (fileTransition_) {
+            fileDraw_->prepareTransitionEnd();
             fileTransition_->animation =
                 Animation(duration, Animation::ProgressType::clampedToUnit, curve);
+        }
     }
 }
 

@@ -545,6 +545,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         return;
     }
     pictureKey_.reset();
+    transitionEnd_.reset();
     previousViewsFound_ = false;
     beginPicture();
     if (!startKept && !transitionFileViews_.empty()) startBorderRatio_ = pictureBorderRatio_;

@@ -59,8 +59,10 @@ public:
     using DrawGraph::display;
     void drawActiveFile(File& file, DrawRenderer& into) override;
     void prepareSequenceTransition(const Counterparts& counterpartOf) override;
+    void prepareTransitionEnd() override;
     void endSequenceTransition() override {
         transitionFileViews_.clear();
+        transitionEnd_.reset();
         previousViewsFound_ = false;
         morphsTrees_ = false;
     }
@@ -181,9 +183,10 @@ private:
     /// large, runs shared out among the cores, each drawing into a sheet's renderer, appended to
     /// the picture's in order. `work` may only read the stores, whose indexes must be filled in
     /// first.
-    template <typename Work> void forEachRun(std::size_t count, Work&& work);
-    /// Calls `draw(position, view, renderer)` for each of `views` in order (forEachRun()).
-    template <typename Draw> void drawEach(const Views& views, Draw&& draw);
+    template <typename Work> void forEachRun(DrawRenderer& r, std::size_t count, Work&& work);
+    /// Calls `draw(position, view, renderer)` for each of `views` in order (forEachRun()), into
+    /// `r`.
+    template <typename Draw> void drawEach(DrawRenderer& r, const Views& views, Draw&& draw);
     PictureKey pictureKey(const File* file, const std::optional<DrawTransition>& t) const;
     /// A frame of a rearrangement or recolouring over its end state's views.
     void drawTransitionFrame(const DrawTransition::Type& type, double progress);
@@ -195,6 +198,8 @@ private:
     /// The picture of the end state of the rearrangement or recolouring just drawn, from its
     /// views: the fills and lines a fresh picture has, over what its frames were drawn on.
     void drawTransitionEnd();
+    /// Appends that picture to `r`.
+    void drawEndPicture(DrawRenderer& r);
     void drawRearrangeTransition(double progress);
     void drawColorTransition(double progress);
     /// A frame of a recolouring over the last one, which drawColorTransition() drew: only the
@@ -218,12 +223,18 @@ private:
     std::optional<PictureKey> pictureKey_;         // of the views, and of the renderer's...
     std::uint64_t pictureRevision_ = 0;            // ...picture while it has this revision
     std::unique_ptr<DrawRenderer> transitionBase_; // drawn under each frame of a transition
-    std::optional<ZoomFrames> zoom_;               // of the zoom whose picture is shown
-    bool previousViewsFound_ = false;              // previousViews_ and keptViews_ hold
-    std::uint64_t recolourableFrame_ = 0;          // the renderer's revision while it holds one...
-    std::vector<std::uint32_t> recolouredViews_;   // ...the views it fills, in order
-    double pictureBorderRatio_ = 0;                // of the current picture
-    double startBorderRatio_ = 0;                  // of a rearrangement's start picture
+    /// A rearrangement's end picture, made at its start (prepareTransitionEnd()).
+    struct TransitionEnd {
+        PictureKey key; // of the transition's views it was drawn from
+        std::unique_ptr<DrawRenderer> picture;
+    };
+    std::optional<TransitionEnd> transitionEnd_;
+    std::optional<ZoomFrames> zoom_;             // of the zoom whose picture is shown
+    bool previousViewsFound_ = false;            // previousViews_ and keptViews_ hold
+    std::uint64_t recolourableFrame_ = 0;        // the renderer's revision while it holds one...
+    std::vector<std::uint32_t> recolouredViews_; // ...the views it fills, in order
+    double pictureBorderRatio_ = 0;              // of the current picture
+    double startBorderRatio_ = 0;                // of a rearrangement's start picture
     // Between two trees of a sequence, a folder is filled whole under what it holds, so that
     // what moves, comes or goes inside it never leaves a hole through to the background.
     bool morphsTrees_ = false;

@@ -60,9 +60,6 @@ bool DrawTreeMap::endsTransition(const PictureKey& key) const {
 }
 
 void DrawTreeMap::drawTransitionEnd() {
-    // The frames were drawn over the free space's hatching and, while recolouring, the lines:
-    // what a fresh picture draws besides them comes from the views, in their order (a folder's
-    // before what it holds), so the picture is the fresh one and nothing is laid out again.
     const bool linesDrawn = pictureKey_->transition == PictureKey::Transition::recolour;
     DrawRenderer& r = renderer();
     if (linesDrawn && recolourableFrame_ == r.revision()) {
@@ -71,12 +68,33 @@ void DrawTreeMap::drawTransitionEnd() {
         pictureRevision_ = r.revision();
         return;
     }
+    if (transitionEnd_ && transitionEnd_->key == *pictureKey_) {
+        // Made when the transition started: shown as it is, where it was drawn.
+        std::unique_ptr<DrawRenderer> end = std::move(transitionEnd_->picture);
+        transitionEnd_.reset();
+        end->alpha = r.alpha;
+        end->placement = r.placement;
+        swapRenderer(std::move(end));
+        pictureRevision_ = renderer().revision();
+        return;
+    }
+    transitionEnd_.reset();
+    r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
+    drawEndPicture(r);
+    r.commit();
+    pictureRevision_ = r.revision();
+}
+
+void DrawTreeMap::drawEndPicture(DrawRenderer& r) {
+    // The frames were drawn over the free space's hatching and, while recolouring, the lines:
+    // what a fresh picture draws besides them comes from the views, in their order (a folder's
+    // before what it holds), so the picture is the fresh one and nothing is laid out again.
+    const bool linesDrawn = pictureKey_->transition == PictureKey::Transition::recolour;
     const bool lines = strokes && !linesDrawn;
     const bool foldersShow = directoryBorderRatio > 0;
-    r.reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
     r.append(*transitionBase_);
     r.color = palette::border();
-    drawEach(fileViews_, [&](std::size_t, const FileView& view, DrawRenderer& shapes) {
+    drawEach(r, fileViews_, [&](std::size_t, const FileView& view, DrawRenderer& shapes) {
         if (isFilled(view, foldersShow))
             shapes.fillRect(view.frame, fillColor(view, view.hue, 1.0));
         if (!view.opened || !lines) return;
@@ -85,22 +103,36 @@ void DrawTreeMap::drawTransitionEnd() {
     });
     r.color = palette::border();
     r.strokeRect(mainFileView_->frame);
-    r.commit();
-    pictureRevision_ = r.revision();
 }
 
-template <typename Draw> void DrawTreeMap::drawEach(const Views& views, Draw&& draw) {
-    DrawRenderer& r = renderer();
+void DrawTreeMap::prepareTransitionEnd() {
+    // A rearrangement's last frame draws every rectangle and line of its end state, about twice
+    // a frame's work on a large map: it is made now, beside the first frame, and the last frame
+    // only shows it. A recolouring's last frame recolours in place like the others.
+    transitionEnd_.reset();
+    if (!pictureKey_ || pictureKey_->transition != PictureKey::Transition::rearrange ||
+        !transitionBase_ || !mainFileView_)
+        return;
+    std::unique_ptr<DrawRenderer> end = makeRenderer();
+    end->reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
+    drawEndPicture(*end);
+    end->commit();
+    end->prepareDrawing();
+    transitionEnd_ = TransitionEnd{*pictureKey_, std::move(end)};
+}
+
+template <typename Draw>
+void DrawTreeMap::drawEach(DrawRenderer& r, const Views& views, Draw&& draw) {
     const std::size_t count = views.size();
-    forEachRun(count, [&](std::size_t first, std::size_t end, DrawRenderer* sheetShapes) {
+    forEachRun(r, count, [&](std::size_t first, std::size_t end, DrawRenderer* sheetShapes) {
         DrawRenderer& shapes = sheetShapes != nullptr ? *sheetShapes : r;
         for (std::size_t i = first; i < end; ++i)
             draw(i, views.begin()[static_cast<std::ptrdiff_t>(i)], shapes);
     });
 }
 
-template <typename Work> void DrawTreeMap::forEachRun(std::size_t count, Work&& work) {
-    DrawRenderer& r = renderer();
+template <typename Work>
+void DrawTreeMap::forEachRun(DrawRenderer& r, std::size_t count, Work&& work) {
     WorkerPool& pool = *workers;
     if (pool.threadCount() < 2 || static_cast<double>(count) < kLeastParallelWork) {
         work(0, count, nullptr);
@@ -135,13 +167,14 @@ void DrawTreeMap::findPreviousViews() {
     previous.assign(fileViews_.size(), nullptr);
     kept.assign(transitionFileViews_.size(), 0);
     const auto first = transitionFileViews_.begin();
-    forEachRun(fileViews_.size(), [&](std::size_t from, std::size_t end, DrawRenderer*) {
-        for (std::size_t i = from; i < end; ++i) {
-            const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
-            previous[i] = old;
-            if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
-        }
-    });
+    forEachRun(renderer(), fileViews_.size(),
+               [&](std::size_t from, std::size_t end, DrawRenderer*) {
+                   for (std::size_t i = from; i < end; ++i) {
+                       const FileView* old = transitionFileViews_.find(fileViews_.at(i).file);
+                       previous[i] = old;
+                       if (old != nullptr) kept[static_cast<std::size_t>(old - &*first)] = 1;
+                   }
+               });
     previousViewsFound_ = true;
 }
 
@@ -150,7 +183,7 @@ void DrawTreeMap::drawColorTransition(double progress) {
     // Views are stored in creation order: folders before what they hold. A folder whose
     // children are laid out without a border is covered by them: it is not filled.
     const bool foldersShow = directoryBorderRatio > 0;
-    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
+    drawEach(renderer(), fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
         if (!isFilled(view, foldersShow)) return;
         const FileView* old = previousViews_[i];
         const double start = old != nullptr ? old->hue : view.hue;
@@ -235,15 +268,16 @@ void DrawTreeMap::drawRearrangeTransition(double progress) {
     // Views that go shrink to their centre during the first 30% (stores keep creation order).
     if (progress <= 0.3) {
         const double a = std::clamp((progress / 0.3) * (progress / 0.3), 0.0, 1.0);
-        drawEach(transitionFileViews_, [&](std::size_t i, const FileView& old, DrawRenderer& r) {
-            if (kept[i] == 0)
-                draw(r, old, collapse(old.frame, a), shownOf(old, startBorderRatio_), old.hue,
-                     1 - a);
-        });
+        drawEach(renderer(), transitionFileViews_,
+                 [&](std::size_t i, const FileView& old, DrawRenderer& r) {
+                     if (kept[i] == 0)
+                         draw(r, old, collapse(old.frame, a), shownOf(old, startBorderRatio_),
+                              old.hue, 1 - a);
+                 });
     }
     const double s = std::clamp((progress - 0.15) / 0.7, 0.0, 1.0);
     const double eased = Animation::apply(Animation::ProgressCurve::easeInOut, s);
-    drawEach(fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
+    drawEach(renderer(), fileViews_, [&](std::size_t i, const FileView& view, DrawRenderer& r) {
         const double atEnd = shownOf(view, directoryBorderRatio);
         if (const FileView* old = previous[i]) {
             // Shown whole at either end: whole on the way; else the ring between the two.

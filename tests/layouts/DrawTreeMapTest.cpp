@@ -459,6 +459,7 @@ TEST(DrawTreeMapTest, TransitionFramesReuseTheirEndStateUntilTheTreeChanges) {
         }
         DrawTreeMap& stepping = *maps[0];
         stepping.display(tree.get(), DrawTransition{kind, 0.2});
+        stepping.prepareTransitionEnd(); // as an animated transition does
         stepping.display(tree.get(), DrawTransition{kind, 0.5});
         maps[1]->display(tree.get(), DrawTransition{kind, 0.5});
         expectSameShapes(stepping.renderer(), maps[1]->renderer());
@@ -480,8 +481,9 @@ TEST(DrawTreeMapTest, TransitionFramesReuseTheirEndStateUntilTheTreeChanges) {
 }
 
 // The last frame of a rearrangement or recolouring, drawn from the views its first frame laid
-// out, is the picture a map showing the end state alone draws: with and without borders and
-// lines, in a view large enough to be shared out among threads.
+// out (or made beside the first frame, as an animated transition asks), is the picture a map
+// showing the end state alone draws: with and without borders and lines, in a view large enough
+// to be shared out among threads.
 TEST(DrawTreeMapTest, TheLastFrameOfATransitionIsThePictureOfItsEndState) {
     auto tree = largeTree();
     using Kind = DrawTransition::Type;
@@ -490,8 +492,10 @@ TEST(DrawTreeMapTest, TheLastFrameOfATransitionIsThePictureOfItsEndState) {
     for (const auto& [what, kind] : kinds)
         for (const double border : {0.0, 0.05})
             for (const bool strokes : {true, false}) {
+                const bool endMadeAhead = strokes == (border > 0);
                 SCOPED_TRACE(std::string(what) + ", border " + std::to_string(border) +
-                             (strokes ? ", lines" : ", no lines"));
+                             (strokes ? ", lines" : ", no lines") +
+                             (endMadeAhead ? ", end made ahead" : ""));
                 const auto endState = [&](DrawTreeMap& map) {
                     map.directoryBorderRatio = border;
                     map.strokes = strokes;
@@ -505,6 +509,7 @@ TEST(DrawTreeMapTest, TheLastFrameOfATransitionIsThePictureOfItsEndState) {
                 endState(*map);
                 for (const double progress : {0.1, 0.6, 1.0}) {
                     map->display(tree.get(), DrawTransition{kind, progress});
+                    if (progress == 0.1 && endMadeAhead) map->prepareTransitionEnd();
                     savePicture(map->renderer(), 1600, 1000,
                                 std::string("treemap-") + what + "-border" +
                                     std::to_string(border > 0) + "-lines" +
