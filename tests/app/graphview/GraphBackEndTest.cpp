@@ -80,7 +80,7 @@ private slots:
 
     // A tree map large enough to go to the GPU as one image drawn on the CPU
     // (AxisAlignedRaster.h) looks as the software view draws it: at rest, halfway through a
-    // rearrangement and a recolouring, and through both phases of a zoom in and out (the
+    // rearrangement and at its last frame, halfway through a recolouring, and through both phases of a zoom in and out (the
     // folder's picture at rest, moved and stretched as a whole, the picture left fading as a
     // whole).
     void aLargeTreeMapLooksTheSameInBothBackEnds() {
@@ -120,6 +120,14 @@ private slots:
              },
              {Graph::kChangeDisplayDuration / 2},
              0.035},
+            // The last frame of a rearrangement, whose picture the OpenGL view makes when the
+            // rearrangement starts.
+            {"rearranged",
+             [](DocumentWindow& window) {
+                 window.graph().changeSettings(
+                     [](Settings& next) { next.sizeMode = SizeMode::fileSize; });
+             },
+             {Graph::kChangeDisplayDuration / 2, Graph::kChangeDisplayDuration}},
             {"recolour",
              [](DocumentWindow& window) {
                  window.graph().changeSettings(
