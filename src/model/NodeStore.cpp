@@ -43,11 +43,54 @@ FreeLists& freeLists() {
     return lists;
 }
 
-struct ThreadChunk {
+struct Chunk {
     char* cursor = nullptr;
     char* end = nullptr;
+    std::size_t room() const { return static_cast<std::size_t>(end - cursor); }
+};
+
+// What threads that ended left unused of their chunks, for the next threads that need one:
+// without it every short-lived thread (a snapshot's reading, a scan's) would leave up to a chunk
+// of the reserved range behind for good.
+struct SpareChunks {
+    static constexpr std::size_t kLeastKept = 4096;
+    std::mutex mutex;
+    std::vector<Chunk> chunks;
+};
+SpareChunks& spareChunks() {
+    static auto* spare = new SpareChunks; // never destroyed: threads may end after main()
+    return *spare;
+}
+
+struct ThreadChunk : Chunk {
+    ThreadChunk() = default;
+    ThreadChunk(const ThreadChunk&) = delete;
+    ThreadChunk& operator=(const ThreadChunk&) = delete;
+    ~ThreadChunk() {
+        if (cursor == nullptr || room() < SpareChunks::kLeastKept) return;
+        SpareChunks& spare = spareChunks();
+        std::lock_guard lock(spare.mutex);
+        spare.chunks.push_back(*this);
+    }
 };
 thread_local ThreadChunk threadChunk;
+
+// A chunk for a block of `bytes`: one a finished thread left, else a fresh one from the range.
+Chunk takeChunk(std::size_t bytes) {
+    {
+        SpareChunks& spare = spareChunks();
+        std::lock_guard lock(spare.mutex);
+        if (!spare.chunks.empty() && spare.chunks.back().room() >= bytes) {
+            const Chunk chunk = spare.chunks.back();
+            spare.chunks.pop_back();
+            return chunk;
+        }
+    }
+    const std::size_t want = std::max(kChunkBytes, bytes);
+    const std::size_t offset = nextFree.fetch_add(want, std::memory_order_relaxed);
+    if (offset + want > reservedBytes) throw std::bad_alloc();
+    return {reservedBase + offset, reservedBase + offset + want};
+}
 
 void* takeFromFreeList(std::size_t bytes) {
     FreeLists& lists = freeLists();
@@ -86,12 +129,10 @@ void* NodeStore::allocate(std::size_t bytes) {
     void* block = takeFromFreeList(bytes);
     if (block == nullptr) {
         ThreadChunk& chunk = threadChunk;
-        if (chunk.cursor == nullptr || static_cast<std::size_t>(chunk.end - chunk.cursor) < bytes) {
-            const std::size_t want = std::max(kChunkBytes, bytes);
-            const std::size_t offset = nextFree.fetch_add(want, std::memory_order_relaxed);
-            if (offset + want > reservedBytes) throw std::bad_alloc();
-            chunk.cursor = reservedBase + offset;
-            chunk.end = chunk.cursor + want;
+        if (chunk.cursor == nullptr || chunk.room() < bytes) {
+            const Chunk taken = takeChunk(bytes);
+            chunk.cursor = taken.cursor;
+            chunk.end = taken.end;
         }
         block = chunk.cursor;
         chunk.cursor += bytes;

@@ -3,8 +3,10 @@
 #include "model/Directory.h"
 #include "model/FilePredicate.h"
 #include "model/MergedFile.h"
+#include "model/NodeStore.h"
 #include "support/TreeBuilders.h"
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
@@ -227,6 +229,24 @@ TEST(FileTest, LookupByRelativePathBacktracksOverEqualNames) {
     auto named = dir("home", dir("me", file("notes", 1)));
     EXPECT_EQ(named->fileAtPath("home/me/notes")->path(), "notes");
     EXPECT_EQ(named->fileAtPath("homeless"), nullptr);
+}
+
+// Threads that make a few nodes and end (each snapshot read makes one) leave the rest of their
+// piece of the node store to the next thread, instead of a piece of the store each for good.
+TEST(FileTest, ThreadsThatEndLeaveTheirUnusedNodeStoreToTheNext) {
+    // A size no other test frees, so that no block comes from the store's free lists.
+    const std::string name(3001, 'n');
+    std::vector<FilePtr> made;
+    for (int i = 0; i < 100; ++i)
+        std::thread([&] { made.push_back(File::create(name, 1, 1, {}, {})); }).join();
+    NodeRef lowest = NodeStore::toRef(made.front().get());
+    NodeRef highest = lowest;
+    for (const FilePtr& file : made) {
+        lowest = std::min(lowest, NodeStore::toRef(file.get()));
+        highest = std::max(highest, NodeStore::toRef(file.get()));
+    }
+    // A hundred threads with a fresh piece each would spread over 25 MB.
+    EXPECT_LT(std::size_t{highest - lowest} * NodeStore::kGranule, std::size_t{1} << 20);
 }
 
 TEST(FileTest, TreesDeeperThanTheStackCopyFilterLookUpAndFree) {
