@@ -61,6 +61,13 @@ private:
         errorOffset_ = source_.offsetOf(at);
         return false;
     }
+    // A handler that wants to know where an object ends (the offset after its '}') is told.
+    bool endObject(const char* after) {
+        if constexpr (requires(Handler & h, std::size_t offset) { h.endObject(offset); })
+            return handler_.endObject(source_.offsetOf(after));
+        else
+            return handler_.endObject();
+    }
 
     bool skipSpace(const char*& p);
     bool ensure(const char*& p, std::size_t count);
@@ -286,7 +293,7 @@ template <class Handler> bool JsonEventReader<Handler>::read() {
                 goto member;
             }
             ++p;
-            if (!handler_.endObject()) return stopped(p);
+            if (!endObject(p)) return stopped(p);
             break;
         case '[':
             ++p;
@@ -336,7 +343,7 @@ template <class Handler> bool JsonEventReader<Handler>::read() {
                 if (*p != '}') return fail(p, "a comma or '}' missing after a member");
                 ++p;
                 open_.pop_back();
-                if (!handler_.endObject()) return stopped(p);
+                if (!endObject(p)) return stopped(p);
             } else {
                 if (*p == ',') {
                     ++p;

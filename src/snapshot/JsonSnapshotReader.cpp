@@ -3,6 +3,7 @@
 #include "model/Directory.h"
 #include "model/Iso8601.h"
 #include "snapshot/JsonEventReader.h"
+#include "snapshot/NodeAssembly.h"
 #include "snapshot/ReadProgress.h"
 #include "snapshot/StoredName.h"
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace tessera {
@@ -22,7 +24,8 @@ constexpr double kReferenceDate = 978'307'200.0;
 // noting why in `problem_`.
 class TreeBuilder {
 public:
-    explicit TreeBuilder(std::atomic<std::uint64_t>* entries) : tally_(entries) {}
+    explicit TreeBuilder(std::atomic<std::uint64_t>* entries)
+        : nodesMade_(std::thread::hardware_concurrency() > 1), tally_(entries) {}
 
     bool startObject() {
         if (skipping_ > 0) return ++skipping_, true;
@@ -32,7 +35,7 @@ public:
         }
         if (expected_ == Slot::rootFile || contexts_.back() == Context::contents) {
             // A document with two trees is damaged: neither may silently replace the other.
-            if (expected_ == Slot::rootFile && root_) return fail("a second \"rootFile\"");
+            if (expected_ == Slot::rootFile && sawRoot_) return fail("a second \"rootFile\"");
             expected_ = Slot::none;
             contexts_.push_back(Context::node);
             openNode();
@@ -41,29 +44,33 @@ public:
         return skipOrFail("an object");
     }
 
-    bool endObject() {
+    bool endObject(std::size_t offset) {
         if (skipping_ > 0) return --skipping_, true;
         const Context closed = contexts_.back();
         contexts_.pop_back();
         if (closed == Context::top) {
             if (!sawVersion_) return fail("there is no \"version\"");
-            if (!root_) return fail("there is no \"rootFile\"");
+            if (!sawRoot_) return fail("there is no \"rootFile\"");
             return true;
         }
-        auto node = finishNode(current());
-        --openNodes_;
-        if (!node) return false;
-        if (contexts_.back() == Context::top)
-            root_ = std::move(node);
+        // The node is made on the assembly's thread; the reading stops once making one failed.
+        const Node& node = current();
+        tally_.count();
+        if (node.isDirectory)
+            nodesMade_.endFolder(node.name, node.created, node.modified, offset);
         else
-            current().children.push_back(std::move(node));
-        return true;
+            nodesMade_.addFile(node.name, node.size, node.allocatedSize, node.created,
+                               node.modified, offset);
+        --openNodes_;
+        if (contexts_.back() == Context::top) sawRoot_ = true;
+        return !nodesMade_.failed();
     }
 
     bool startArray() {
         if (skipping_ > 0) return ++skipping_, true;
         if (expected_ == Slot::contents) {
             expected_ = Slot::none;
+            if (!current().isDirectory) nodesMade_.beginFolder();
             current().isDirectory = true;
             contexts_.push_back(Context::contents);
             return true;
@@ -176,8 +183,8 @@ public:
     }
     bool boolean(bool) { return scalar("true or false"); }
 
-    /// The finished tree, once the parse succeeded.
-    FilePtr takeRoot() { return std::move(root_); }
+    /// Waits for the nodes of every entry read: the tree, or where making a node failed.
+    std::expected<FilePtr, NodeAssembly::Failure> finishNodes() { return nodesMade_.finish(); }
     const std::string& problem() const { return problem_; }
 
 private:
@@ -196,10 +203,9 @@ private:
     };
     enum class DateForm { unknown, iso8601, referenceSeconds };
 
-    // A node whose members are being read; a folder also collects its children. The nodes of
-    // closed objects are kept for the next ones at their depth, with their names' buffers.
+    // A node whose members are being read. The nodes of closed objects are kept for the next
+    // ones at their depth, with their names' buffers.
     struct Node {
-        std::vector<FilePtr> children;
         std::string name = "?";
         std::int64_t size = 0;
         std::int64_t allocatedSize = 0;
@@ -214,7 +220,6 @@ private:
             nodes_.emplace_back();
         } else {
             Node& node = nodes_[openNodes_];
-            node.children.clear();
             node.name.assign("?");
             node.size = node.allocatedSize = 0;
             node.created = node.modified = Date();
@@ -299,25 +304,6 @@ private:
         return true;
     }
 
-    FilePtr finishNode(Node& node) {
-        tally_.count();
-        try {
-            if (!node.isDirectory)
-                return File::create(node.name, node.size, node.allocatedSize, node.created,
-                                    node.modified);
-            DirectoryPtr directory = Directory::create(node.name, node.created, node.modified, {});
-            directory->assignContents(std::move(node.children));
-            if (!directory->tryAggregate()) {
-                fail("sizes add up beyond the 64-bit range");
-                return nullptr;
-            }
-            return FilePtr(std::move(directory));
-        } catch (const std::length_error& error) {
-            fail(error.what());
-            return nullptr;
-        }
-    }
-
 public:
     /// The properties met in entries, in the order first met.
     const std::vector<FileKey>& keysMet() const { return keysMet_; }
@@ -328,6 +314,7 @@ private:
         Date date;
     };
     RecentDate recentDates_[2]; // creation, modification
+    NodeAssembly nodesMade_;
     EntryTally tally_;
     Slot meet(Slot slot, FileKey key) {
         const auto bit = 1u << static_cast<unsigned>(key);
@@ -347,7 +334,7 @@ private:
     int skipping_ = 0; // depth inside a value of an unknown key
     DateForm dateForm_ = DateForm::unknown;
     bool sawVersion_ = false;
-    FilePtr root_;
+    bool sawRoot_ = false;
     std::string problem_;
 };
 
@@ -356,19 +343,25 @@ std::expected<FilePtr, std::string> parse(JsonSource& source, std::vector<FileKe
     TreeBuilder builder(entries);
     JsonEventReader reader(source, builder);
     const bool read = reader.read();
-    if (source.failed()) return std::unexpected(std::strerror(errno));
-    if (!read) {
-        const std::string& what = reader.error().empty() ? builder.problem() : reader.error();
-        return std::unexpected("The snapshot is damaged (byte " +
-                               std::to_string(reader.errorOffset()) + "): " + what + ".");
-    }
+    const int readError = errno;
+    auto made = builder.finishNodes();
+    if (source.failed()) return std::unexpected(std::strerror(readError));
+    const auto damaged = [](std::size_t offset, const std::string& what) {
+        return std::unexpected("The snapshot is damaged (byte " + std::to_string(offset) +
+                               "): " + what + ".");
+    };
+    // A node that could not be made lies before anything the reading met after it.
+    if (!made) return damaged(made.error().offset, made.error().problem);
+    if (!read)
+        return damaged(reader.errorOffset(),
+                       reader.error().empty() ? builder.problem() : reader.error());
     if (keys != nullptr) {
         // JSON keeps no order of its keys (written sorted): the columns take their own order,
         // so that a TSV made from it has the columns of the TSV it came from.
         *keys = builder.keysMet();
         std::ranges::sort(*keys);
     }
-    return builder.takeRoot();
+    return std::move(*made);
 }
 
 } // namespace

@@ -340,6 +340,36 @@ TEST(SnapshotTest, DamagedSnapshotsFailWithAClearErrorAndNothingPartial) {
     EXPECT_EQ(loadError(""), "The snapshot is empty: it holds no tree.");
 }
 
+// A JSON snapshot's nodes are made on a thread of their own while the reading goes on: damage is
+// still named where it first stands, whichever of the two finds it.
+TEST(SnapshotTest, DamageIsNamedWhereItFirstStandsWhileNodesAreMadeBesideTheReading) {
+    std::string many; // entries enough for several of the batches the reading hands over
+    for (int i = 0; i < 30'000; ++i)
+        many += ", {\"name\": \"file " + std::to_string(i) + "\", \"size\": 1}";
+    const std::string head = "{\"version\": 1, \"rootFile\": {\"contents\": [";
+    const std::string overflowing = "{\"name\": \"huge\", \"contents\": [{\"name\": \"a\", "
+                                    "\"size\": 9223372036854775807}, {\"name\": \"b\", "
+                                    "\"size\": 1}]}";
+    // Folder sums beyond 64 bits, found where nodes are made, before broken syntax far after.
+    EXPECT_EQ(loadError(head + overflowing + many + ", {\"name\": }]}}"),
+              "The snapshot is damaged (byte " + std::to_string(head.size() + overflowing.size()) +
+                  "): sizes add up beyond the 64-bit range.");
+    // Broken syntax first, found by the reading: the folder after it is never made.
+    const std::string brokenFirst =
+        head + many.substr(2) + ", {\"name\": 5}, " + overflowing + "]}}";
+    EXPECT_EQ(loadError(brokenFirst), "The snapshot is damaged (byte " +
+                                          std::to_string(brokenFirst.find(": 5}") + 3) +
+                                          "): a number where a name belongs.");
+    // A root named longer than a node's name can be (the location's name, which no entry's
+    // rule bounds), found where nodes are made, after all its entries.
+    const std::string longRoot = "{\"version\": 1, \"rootFile\": {\"name\": \"" +
+                                 std::string(70'000, 'n') + "\", \"contents\": [" + many.substr(2) +
+                                 "]}}";
+    EXPECT_EQ(loadError(longRoot), "The snapshot is damaged (byte " +
+                                       std::to_string(longRoot.size() - 1) +
+                                       "): file name longer than 65535 bytes.");
+}
+
 // Entries a folder cannot hold, and sizes no file has, are damage: named with the line (TSV) or
 // byte (JSON) where they stand, never a tree whose paths or totals lie.
 TEST(SnapshotTest, ImpossibleNamesAndNegativeSizesAreDamage) {
