@@ -32,7 +32,9 @@ if ((${#missing[@]})); then
     echo "not installed (left out): ${missing[*]} (apt install ${missing[*]})"
 fi
 
-# Each app keeps its settings in a home of its own, made afresh for every launch.
+# Each app keeps its settings in a home of its own, made afresh for every launch. Its cache
+# (where Mesa keeps the shaders it compiled) is kept from one launch to the next, as a user's is:
+# the first launch, with an empty cache, is reported on its own.
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 
@@ -41,11 +43,11 @@ trap 'rm -rf "$home"' EXIT
 time_to_rest() {
     local command="$1"
     rm -rf "$home/app" && mkdir -p "$home/app"
-    python3 - "$home/app" "$folder" $command <<'PY'
+    python3 - "$home/app" "$home/cache" "$folder" $command <<'PY'
 import os, signal, subprocess, sys, time
-home, folder, command = sys.argv[1], sys.argv[2], sys.argv[3:]
+home, cache, folder, command = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home + "/config",
-           XDG_CACHE_HOME=home + "/cache", XDG_DATA_HOME=home + "/data")
+           XDG_CACHE_HOME=cache, XDG_DATA_HOME=home + "/data")
 ticks = os.sysconf("SC_CLK_TCK")
 start = time.monotonic()
 process = subprocess.Popen(command + [folder], env=env, stdout=subprocess.DEVNULL,
@@ -73,16 +75,19 @@ PY
 
 "$tessera" scan "$folder" >/dev/null # warms the cache
 entries=$("$tessera" scan "$folder" --json | python3 -c 'import json,sys; d=json.load(sys.stdin); print(d["fileCount"] + d["directories"])')
-echo "launch to a finished chart of $folder ($entries entries), $runs runs, seconds (median, best):"
+echo "launch to a finished chart of $folder ($entries entries), seconds:" \
+    "the first launch (empty cache), then $runs more (median, best)"
 declare -A medians
 for app in "${order[@]}"; do
     command -v "${commands[$app]%% *}" >/dev/null || continue
+    rm -rf "$home/cache"
+    first="$(time_to_rest "${commands[$app]}")"
     times=()
     for ((run = 0; run < runs; run++)); do times+=("$(time_to_rest "${commands[$app]}")"); done
     sorted=($(printf '%s\n' "${times[@]}" | sort -n))
     median="${sorted[$((runs / 2))]}"
     medians[$app]="$median"
-    printf '  %-10s %6.2f  %6.2f\n' "$app" "$median" "${sorted[0]}"
+    printf '  %-10s first %6.2f   then %6.2f  %6.2f\n' "$app" "$first" "$median" "${sorted[0]}"
 done
 fastest=""
 for app in "${order[@]:1}"; do
