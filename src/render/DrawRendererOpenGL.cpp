@@ -110,6 +110,7 @@ void DrawRendererOpenGL::draw() {
         quad_->alpha = alpha;
         quad_->setSmoothSampling(!placement.isIdentity());
         quad_->drawPieces(std::span(&part, 1));
+        context_->warmPictureProgram();
         return;
     }
     context_->use(OpenGLRenderContext::Shading::picture, alpha, placement);

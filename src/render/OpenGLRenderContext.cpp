@@ -127,6 +127,7 @@ bool OpenGLRenderContext::build(Program& program, const QByteArray& vertexText,
 
 void OpenGLRenderContext::use(Shading shading, double alpha, const DrawPlacement& placement) {
     Program& program = shading == Shading::picture ? picture_ : label_;
+    if (shading == Shading::picture) pictureDrawn_ = true;
     if (current_ != &program) {
         gl_->glUseProgram(program.name);
         current_ = &program;
@@ -177,6 +178,28 @@ void OpenGLRenderContext::deletePrograms() {
         *program = {};
     }
     current_ = nullptr;
+    if (warmArray_ != 0) gl_->glDeleteVertexArrays(1, &warmArray_);
+    if (warmBuffer_ != 0) gl_->glDeleteBuffers(1, &warmBuffer_);
+    warmArray_ = warmBuffer_ = 0;
+    pictureDrawn_ = false;
+}
+
+void OpenGLRenderContext::warmPictureProgram() {
+    if (pictureDrawn_ || !hasProgram()) return;
+    gl_->glGenVertexArrays(1, &warmArray_);
+    gl_->glGenBuffers(1, &warmBuffer_);
+    gl_->glBindVertexArray(warmArray_);
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, warmBuffer_);
+    const DrawVertex corners[3]{};
+    gl_->glBufferData(GL_ARRAY_BUFFER, sizeof corners, corners, GL_STATIC_DRAW);
+    gl_->glEnableVertexAttribArray(position());
+    gl_->glVertexAttribPointer(position(), 2, GL_FLOAT, GL_FALSE, sizeof(DrawVertex), nullptr);
+    gl_->glEnableVertexAttribArray(color());
+    gl_->glVertexAttribPointer(color(), 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(DrawVertex),
+                               reinterpret_cast<const void*>(offsetof(DrawVertex, red)));
+    use(Shading::picture, 1.0);
+    gl_->glDrawArrays(GL_TRIANGLES, 0, 3);
+    gl_->glBindVertexArray(0);
 }
 
 void OpenGLRenderContext::releaseBuffer(GLuint name) {

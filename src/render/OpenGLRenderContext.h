@@ -45,6 +45,11 @@ public:
     void use(Shading shading, double alpha, const DrawPlacement& placement = {});
     /// At the start of each frame: the program current may have changed since the last one.
     void beginFrame() { current_ = nullptr; }
+    /// With the context current, in a frame that drew through the label program only (a large
+    /// tree map's image): the picture program draws a triangle of no area, so that a software
+    /// OpenGL compiles its shaders for this state now, not in the frame that first draws a
+    /// shape (a highlight in the middle of a zoom). Once per context.
+    void warmPictureProgram();
 
     /// Sets "modelMat" so that a point (x, y) of a view of `width` × `height` points lands at
     /// clip coordinates (2x / width, 2y / height); the view has `pixelRatio` pixels a point.
@@ -75,6 +80,9 @@ private:
     Program picture_;
     Program label_;
     Program* current_ = nullptr;
+    bool pictureDrawn_ = false; // the picture program was used in this context
+    GLuint warmArray_ = 0;      // warmPictureProgram()'s triangle
+    GLuint warmBuffer_ = 0;
     double viewWidth_ = 0;
     double viewHeight_ = 0;
     double pixelRatio_ = 1;
