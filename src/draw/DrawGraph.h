@@ -137,8 +137,14 @@ public:
     virtual void prepareSequenceTransition(const Counterparts& counterpartOf) = 0;
     virtual void endSequenceTransition() = 0;
     /// Called once an animated transition's first frame is displayed: a layout may make its
-    /// last frame's picture now, so that the last frame costs no more than the others.
-    virtual void prepareTransitionEnd() {}
+    /// last frame's picture now, so that the last frame costs no more than the others, and
+    /// hand it to `prepare` (GraphView::prepareDrawing()).
+    virtual void prepareTransitionEnd(const std::function<void(DrawRenderer&)>& prepare) {
+        (void)prepare;
+    }
+    void prepareTransitionEnd() {
+        prepareTransitionEnd([](DrawRenderer& renderer) { renderer.prepareDrawing(); });
+    }
     /// The file under `point`; `previous` is tried first.
     virtual File* fileAt(DrawPoint point, File* previous) = 0;
     /// The part of the volume's capacity under `point` (one of capacityShares), as last drawn.

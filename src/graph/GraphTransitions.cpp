@@ -34,9 +34,15 @@ void Graph::startTransition(FileTransitionType type, bool swapRenderer, double d
     // draws, and no part of the way is skipped.
     if (fileDraw_ && file_ != nullptr) {
         stepFileTransition();
-        fileDraw_->renderer().prepareDrawing();
+        const auto prepare = [this](DrawRenderer& renderer) {
+            if (view_ != nullptr)
+                view_->prepareDrawing(renderer);
+            else
+                renderer.prepareDrawing();
+        };
+        prepare(fileDraw_->renderer());
         if (fileTransition_) {
-            fileDraw_->prepareTransitionEnd();
+            fileDraw_->prepareTransitionEnd(prepare);
             fileTransition_->animation =
                 Animation(duration, Animation::ProgressType::clampedToUnit, curve);
         }

@@ -25,6 +25,9 @@ public:
     virtual void setNeedsDisplay() = 0;
     /// A renderer of the view's back end.
     virtual std::unique_ptr<DrawRenderer> makeRenderer() = 0;
+    /// Does ahead of the frame that first shows `renderer`'s picture what that frame would do
+    /// first: its image, and where the back end can, sending it to the GPU.
+    virtual void prepareDrawing(DrawRenderer& renderer) { renderer.prepareDrawing(); }
     /// A label renderer of the view's back end.
     virtual std::unique_ptr<LabelRenderer> makeLabelRenderer() = 0;
     /// The text facilities that measure labels and draw their bitmaps.

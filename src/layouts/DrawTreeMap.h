@@ -59,7 +59,8 @@ public:
     using DrawGraph::display;
     void drawActiveFile(File& file, DrawRenderer& into) override;
     void prepareSequenceTransition(const Counterparts& counterpartOf) override;
-    void prepareTransitionEnd() override;
+    void prepareTransitionEnd(const std::function<void(DrawRenderer&)>& prepare) override;
+    using DrawGraph::prepareTransitionEnd;
     void endSequenceTransition() override {
         transitionFileViews_.clear();
         transitionEnd_.reset();

@@ -105,7 +105,7 @@ void DrawTreeMap::drawEndPicture(DrawRenderer& r) {
     r.strokeRect(mainFileView_->frame);
 }
 
-void DrawTreeMap::prepareTransitionEnd() {
+void DrawTreeMap::prepareTransitionEnd(const std::function<void(DrawRenderer&)>& prepare) {
     // A rearrangement's last frame draws every rectangle and line of its end state, about twice
     // a frame's work on a large map: it is made now, beside the first frame, and the last frame
     // only shows it. A recolouring's last frame recolours in place like the others.
@@ -117,7 +117,7 @@ void DrawTreeMap::prepareTransitionEnd() {
     end->reset(transitionBase_->vertexCount() + 9 * fileViews_.size());
     drawEndPicture(*end);
     end->commit();
-    end->prepareDrawing();
+    prepare(*end);
     transitionEnd_ = TransitionEnd{*pictureKey_, std::move(end)};
 }
 

@@ -149,6 +149,9 @@ public:
     /// Does now what the next draw() would do first for this picture that needs no GPU (a
     /// large picture's image), so that the frame that shows it does not.
     virtual void prepareDrawing() {}
+    /// With the back end's context current (GraphView::prepareDrawing()): sends ahead what the
+    /// next draw() would send first (a large picture's image to its texture).
+    virtual void prepareUpload() {}
     /// Draws the triangle strips, then the line strips, then the lines.
     virtual void draw() {}
 

@@ -50,6 +50,16 @@ void DrawRendererOpenGL::prepareDrawing() {
         rasterise();
 }
 
+void DrawRendererOpenGL::prepareUpload() {
+    if (!context_->hasProgram() || vertexCount() == 0) return;
+    if (!prepared_) prepare();
+    if (buffered_ && bufferedRevision_ == revision()) return;
+    auto& gl = context_->gl();
+    gl.glBindVertexArray(vertexArray_);
+    upload();
+    gl.glBindVertexArray(0);
+}
+
 void DrawRendererOpenGL::upload() {
     // A large picture of axis-aligned shapes goes as one image (see AxisAlignedRaster.h).
     if (imageRevision_ != revision()) rasterise();

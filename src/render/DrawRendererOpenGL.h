@@ -25,6 +25,7 @@ public:
 
     /// Makes the image of a large picture (on the CPU: no context needed).
     void prepareDrawing() override;
+    void prepareUpload() override;
     /// With the view's context current, during a frame.
     void draw() override;
 

@@ -53,6 +53,19 @@ std::unique_ptr<DrawRenderer> GraphViewOpenGL::View::makeRenderer() {
     return std::make_unique<DrawRendererOpenGL>(window_.context_);
 }
 
+void GraphViewOpenGL::View::prepareDrawing(DrawRenderer& renderer) {
+    renderer.prepareDrawing();
+    // A new texture's first upload costs a software OpenGL a few milliseconds (its memory is
+    // fresh): paid here, when a transition starts, and not by its first frame. A transition may
+    // start within a frame, with the context current already.
+    QOpenGLContext* own = window_.context();
+    if (own == nullptr || !window_.context_->hasProgram()) return;
+    const bool current = QOpenGLContext::currentContext() == own;
+    if (!current) window_.makeCurrent();
+    renderer.prepareUpload();
+    if (!current) window_.doneCurrent();
+}
+
 std::unique_ptr<LabelRenderer> GraphViewOpenGL::View::makeLabelRenderer() {
     return std::make_unique<LabelRendererOpenGL>(window_.context_);
 }

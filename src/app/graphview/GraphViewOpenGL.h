@@ -47,6 +47,7 @@ private:
         bool isDarkAppearance() const override;
         void setNeedsDisplay() override { window_.update(); }
         std::unique_ptr<DrawRenderer> makeRenderer() override;
+        void prepareDrawing(DrawRenderer& renderer) override;
         std::unique_ptr<LabelRenderer> makeLabelRenderer() override;
         const LabelTypesetter& labelTypesetter() const override { return window_.typesetter_; }
         double backingScale() const override { return window_.devicePixelRatio(); }
