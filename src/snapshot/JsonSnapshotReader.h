@@ -1,5 +1,6 @@
 // Reads the JSON form of a snapshot as a stream of parse events (JsonEventReader): nothing is
-// kept but the tree being built and its open folders, whatever the file's size or nesting, and a
+// kept but the tree being built, its open folders and a few batches of entries on their way to
+// the thread that makes their nodes (NodeAssembly), whatever the file's size or nesting, and a
 // file is read as it streams by.
 #pragma once
 
