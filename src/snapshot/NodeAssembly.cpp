@@ -31,6 +31,8 @@ NodeAssembly::NodeAssembly(bool concurrent) : concurrent_(concurrent) {
 
 NodeAssembly::~NodeAssembly() {
     if (thread_.joinable()) {
+        // Given up unfinished (the reading threw): what is queued is not made for nothing.
+        failed_.store(true, std::memory_order_relaxed);
         {
             std::lock_guard lock(mutex_);
             closing_ = true;

@@ -61,9 +61,9 @@ void GraphViewOpenGL::View::prepareDrawing(DrawRenderer& renderer) {
     QOpenGLContext* own = window_.context();
     if (own == nullptr || !window_.context_->hasProgram()) return;
     const bool current = QOpenGLContext::currentContext() == own;
-    if (!current) window_.makeCurrent();
+    if (!current && !own->makeCurrent(&window_)) return; // the frame then sends it
     renderer.prepareUpload();
-    if (!current) window_.doneCurrent();
+    if (!current) own->doneCurrent();
 }
 
 std::unique_ptr<LabelRenderer> GraphViewOpenGL::View::makeLabelRenderer() {

@@ -80,9 +80,9 @@ private slots:
 
     // A tree map large enough to go to the GPU as one image drawn on the CPU
     // (AxisAlignedRaster.h) looks as the software view draws it: at rest, halfway through a
-    // rearrangement and at its last frame, halfway through a recolouring, and through both phases of a zoom in and out (the
-    // folder's picture at rest, moved and stretched as a whole, the picture left fading as a
-    // whole).
+    // rearrangement and at its last frame, halfway through a recolouring, and through both phases
+    // of a zoom in and out (the folder's picture at rest, moved and stretched as a whole, the
+    // picture left fading as a whole).
     void aLargeTreeMapLooksTheSameInBothBackEnds() {
         TemporaryDirectory large;
         for (int part = 0; part < 40; ++part)
