@@ -9,18 +9,15 @@ namespace tessera {
 
 namespace {
 
-template <typename T> void put(std::vector<char>& out, const T& value) {
-    const std::size_t at = out.size();
-    out.resize(at + sizeof value);
-    std::memcpy(out.data() + at, &value, sizeof value);
-}
-
-template <typename T> T take(const char*& p) {
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    p += sizeof value;
-    return value;
-}
+// What follows an entry's tag (but a folder's start), then its name's bytes.
+struct EntryHead {
+    std::size_t offset;
+    std::int64_t size;
+    std::int64_t allocatedSize;
+    std::int64_t created; // Unix seconds
+    std::int64_t modified;
+    std::size_t nameLength;
+};
 
 } // namespace
 
@@ -59,14 +56,14 @@ void NodeAssembly::endFolder(std::string_view name, Date created, Date modified,
 void NodeAssembly::append(Tag tag, std::string_view name, std::int64_t size,
                           std::int64_t allocatedSize, Date created, Date modified,
                           std::size_t offset) {
-    filling_.push_back(static_cast<char>(tag));
-    put(filling_, offset);
-    put(filling_, size);
-    put(filling_, allocatedSize);
-    put(filling_, created.seconds);
-    put(filling_, modified.seconds);
-    put(filling_, name.size());
-    filling_.insert(filling_.end(), name.begin(), name.end());
+    const EntryHead head{offset,           size,       allocatedSize, created.seconds,
+                         modified.seconds, name.size()};
+    const std::size_t at = filling_.size();
+    filling_.resize(at + 1 + sizeof head + name.size());
+    filling_[at] = static_cast<char>(tag);
+    std::memcpy(filling_.data() + at + 1, &head, sizeof head);
+    if (!name.empty())
+        std::memcpy(filling_.data() + at + 1 + sizeof head, name.data(), name.size());
     if (filling_.size() >= kBatchBytes) send();
 }
 
@@ -154,17 +151,17 @@ void NodeAssembly::make(const Batch& batch) {
             ++depth_;
             continue;
         }
-        const auto offset = take<std::size_t>(p);
-        const auto size = take<std::int64_t>(p);
-        const auto allocatedSize = take<std::int64_t>(p);
-        const Date created = Date::fromUnixSeconds(take<std::int64_t>(p));
-        const Date modified = Date::fromUnixSeconds(take<std::int64_t>(p));
-        const auto length = take<std::size_t>(p);
-        const std::string_view name(p, length);
-        p += length;
+        EntryHead head;
+        std::memcpy(&head, p, sizeof head);
+        p += sizeof head;
+        const std::size_t offset = head.offset;
+        const std::string_view name(p, head.nameLength);
+        p += head.nameLength;
+        const Date created = Date::fromUnixSeconds(head.created);
+        const Date modified = Date::fromUnixSeconds(head.modified);
         try {
             if (tag == Tag::file) {
-                place(File::create(name, size, allocatedSize, created, modified));
+                place(File::create(name, head.size, head.allocatedSize, created, modified));
                 continue;
             }
             DirectoryPtr directory = Directory::create(name, created, modified, {});
