@@ -14,10 +14,16 @@
 #include <vector>
 
 namespace tessera {
+
+// A folder's record: a file's, its sums, its child array's handle and count, and its flags.
+static_assert(sizeof(Directory) == 46);
+
 namespace {
 
 // Child arrays live in the node store too; a freed block must hold the free list's link.
 constexpr std::size_t kLeastCapacity = 2;
+// The most room a child array keeps for more children: what its folder's blocks slot holds.
+constexpr std::uint32_t kMostRoom = (1u << 24) - 1;
 
 [[noreturn]] void brokenInvariant(const char* what) {
     std::fprintf(stderr, "tessera: broken tree invariant: %s\n", what);
@@ -53,9 +59,16 @@ void Directory::assignContents(std::vector<FilePtr> contents) {
     if (contents.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("directory with more than 2^32 entries");
     if (contents.empty()) return;
-    capacity_ = static_cast<std::uint32_t>(std::max<std::size_t>(contents.size(), kLeastCapacity));
-    auto* refs = static_cast<NodeRef*>(NodeStore::allocate(capacity_ * sizeof(NodeRef)));
+    File* placeholder = releaseChildArray();
+    const std::size_t slots = contents.size() + (placeholder != nullptr ? 1 : 0);
+    const std::size_t capacity = std::max<std::size_t>(slots, kLeastCapacity);
+    auto* refs = static_cast<NodeRef*>(NodeStore::allocate(capacity * sizeof(NodeRef)));
     itemsRef_ = NodeStore::toRef(refs);
+    blocksSlot_ = static_cast<std::uint32_t>(capacity - slots);
+    if (placeholder != nullptr) {
+        setFolderFlag(placeholderFlag, true);
+        refs[capacity - 1] = NodeStore::toRef(placeholder);
+    }
     for (FilePtr& child : contents) {
         child->setParent(this);
         refs[count_++] = NodeStore::toRef(child.release());
@@ -70,22 +83,28 @@ std::vector<FilePtr> Directory::takeContents() {
         child->setParent(nullptr);
         taken.emplace_back(child);
     }
-    count_ = 0;
-    resetMerge();
+    FilePtr placeholder(releaseChildArray()); // made afresh when next asked for
     totalSize_ = 0;
     totalAllocatedSize_ = 0;
-    fileCount_ = 1;
+    sizeSlot_ = 1;
     return taken;
 }
 
 void Directory::aggregate() {
     totalSize_ = totalAllocatedSize_ = 0;
-    fileCount_ = count_ == 0 ? 1 : 0;
+    std::int64_t leaves = count_ == 0 ? 1 : 0;
     for (const File* child : contents()) {
         totalSize_ = checkedAdd(totalSize_, child->size());
         totalAllocatedSize_ = checkedAdd(totalAllocatedSize_, child->allocatedSize());
-        fileCount_ = checkedAdd(fileCount_, countOf(*child));
+        leaves += countOf(*child);
     }
+    setFileCount(leaves);
+}
+
+void Directory::setFileCount(std::int64_t count) {
+    if (count < 0 || count > std::numeric_limits<std::uint32_t>::max())
+        brokenInvariant("a folder's leaf count out of range");
+    sizeSlot_ = static_cast<std::uint32_t>(count);
 }
 
 bool Directory::tryAggregate() {
@@ -101,18 +120,24 @@ bool Directory::tryAggregate() {
     }
     totalSize_ = size;
     totalAllocatedSize_ = allocated;
-    fileCount_ = leaves;
+    setFileCount(leaves);
     return true;
 }
 
 void Directory::releaseContents(std::vector<File*>& pending) noexcept {
     for (File* child : contents())
         pending.push_back(child);
-    if (itemsRef_ != 0) NodeStore::release(childRefs(), capacity_ * sizeof(NodeRef));
+    if (File* placeholder = releaseChildArray()) pending.push_back(placeholder);
+}
+
+File* Directory::releaseChildArray() noexcept {
+    File* placeholder = existingMergedContents();
+    if (itemsRef_ != 0) NodeStore::release(childRefs(), capacity() * sizeof(NodeRef));
     itemsRef_ = 0;
-    count_ = capacity_ = 0;
-    if (merged_ != 0) pending.push_back(static_cast<File*>(NodeStore::fromRef(merged_)));
-    merged_ = 0;
+    count_ = 0;
+    blocksSlot_ = 0;
+    setFolderFlag(placeholderFlag, false);
+    return placeholder;
 }
 
 MergedFile* MergedFile::createFor(Directory& owner) {
@@ -124,22 +149,28 @@ MergedFile* MergedFile::createFor(Directory& owner) {
 }
 
 MergedFile& Directory::mergedContents() {
-    if (merged_ == 0) merged_ = NodeStore::toRef(MergedFile::createFor(*this));
-    return *existingMergedContents();
+    if (MergedFile* existing = existingMergedContents()) return *existing;
+    if (blocksSlot_ == 0) moveChildren(std::max(capacity() + 1, kLeastCapacity), capacity());
+    MergedFile* placeholder = MergedFile::createFor(*this);
+    --blocksSlot_;
+    setFolderFlag(placeholderFlag, true);
+    childRefs()[capacity() - 1] = NodeStore::toRef(placeholder);
+    return *placeholder;
 }
 
 MergedFile* Directory::existingMergedContents() const {
-    return static_cast<MergedFile*>(NodeStore::fromRef(merged_));
+    if (!hasFolderFlag(placeholderFlag)) return nullptr;
+    return static_cast<MergedFile*>(NodeStore::fromRef(childRefs()[capacity() - 1]));
 }
 
 void Directory::setPackageFlag(bool hideContents) {
     if (hideContents != this->hideContents()) treeDidChange();
-    setFlag(loadedPackageFlag, true);
-    setFlag(hiddenContents, hideContents);
+    setFolderFlag(loadedPackageFlag, true);
+    setFolderFlag(hiddenContents, hideContents);
 }
 
 std::optional<SizeMode> Directory::sizeMode() const {
-    const int stored = (flags_ >> sizeModeShift) & 3;
+    const int stored = (folderFlags_ >> sizeModeShift) & 3;
     if (stored == 0) return std::nullopt;
     return static_cast<SizeMode>(stored - 1);
 }
@@ -187,8 +218,8 @@ File* Directory::fileAtPath(std::string_view path) const {
 
 void Directory::sortContents(SizeMode mode) {
     if (sizeMode() == mode) return;
-    flags_ = static_cast<std::uint8_t>((flags_ & ~(3 << sizeModeShift)) |
-                                       ((static_cast<int>(mode) + 1) << sizeModeShift));
+    folderFlags_ = static_cast<std::uint8_t>((folderFlags_ & ~(3 << sizeModeShift)) |
+                                             ((static_cast<int>(mode) + 1) << sizeModeShift));
     const auto node = [](NodeRef ref) { return static_cast<const File*>(NodeStore::fromRef(ref)); };
     constexpr std::uint32_t kFewChildren = 16;
     NodeRef* refs = childRefs();
@@ -248,23 +279,30 @@ std::size_t Directory::searchIndex(const File& file) const {
     return low;
 }
 
+void Directory::moveChildren(std::size_t capacity, std::size_t oldCapacity) {
+    auto* items = static_cast<NodeRef*>(NodeStore::allocate(capacity * sizeof(NodeRef)));
+    if (count_ > 0) std::memcpy(items, childRefs(), count_ * sizeof(NodeRef));
+    const bool placeholder = hasFolderFlag(placeholderFlag);
+    if (placeholder) items[capacity - 1] = childRefs()[oldCapacity - 1];
+    if (itemsRef_ != 0) NodeStore::release(childRefs(), oldCapacity * sizeof(NodeRef));
+    itemsRef_ = NodeStore::toRef(items);
+    blocksSlot_ = static_cast<std::uint32_t>(capacity - count_ - (placeholder ? 1 : 0));
+}
+
 void Directory::insertAt(std::size_t index, NodeRef ref) {
-    if (count_ == capacity_) {
-        if (capacity_ == std::numeric_limits<std::uint32_t>::max())
+    if (blocksSlot_ == 0) {
+        if (count_ == std::numeric_limits<std::uint32_t>::max() - 1)
             throw std::length_error("directory with more than 2^32 entries");
-        const std::uint64_t grown = std::max<std::uint64_t>(4, std::uint64_t{capacity_} * 3 / 2);
-        const auto capacity = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(grown, std::numeric_limits<std::uint32_t>::max()));
-        auto* items = static_cast<NodeRef*>(NodeStore::allocate(capacity * sizeof(NodeRef)));
-        if (count_ > 0) std::memcpy(items, childRefs(), count_ * sizeof(NodeRef));
-        if (itemsRef_ != 0) NodeStore::release(childRefs(), capacity_ * sizeof(NodeRef));
-        itemsRef_ = NodeStore::toRef(items);
-        capacity_ = capacity;
+        const std::size_t room =
+            std::min<std::size_t>(std::clamp<std::size_t>(count_ / 2, 4, kMostRoom),
+                                  std::numeric_limits<std::uint32_t>::max() - 1 - count_);
+        moveChildren(capacity() + room, capacity());
     }
     NodeRef* refs = childRefs();
     std::memmove(refs + index + 1, refs + index, (count_ - index) * sizeof(NodeRef));
     refs[index] = ref;
     ++count_;
+    --blocksSlot_;
 }
 
 std::size_t Directory::insertChild(File& file) {
@@ -287,7 +325,12 @@ std::size_t Directory::removeChild(File& file) {
         if (index == count_) brokenInvariant("removing a node that is not a child");
     }
     std::memmove(refs + index, refs + index + 1, (count_ - index - 1) * sizeof(NodeRef));
+    const std::size_t capacity = this->capacity();
     --count_;
+    if (blocksSlot_ < kMostRoom)
+        ++blocksSlot_;
+    else // more room than the slot can say: the array shrinks to half that room
+        moveChildren(capacity - 1 - kMostRoom / 2, capacity);
     resetMerge();
     return index;
 }

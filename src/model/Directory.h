@@ -14,7 +14,7 @@ namespace tessera {
 class Directory;
 using DirectoryPtr = std::unique_ptr<Directory, NodeDeleter>;
 
-#pragma pack(push, 4)
+#pragma pack(push, 1)
 class Directory : public SummedNode {
 public:
     /// A detached directory that takes ownership of `contents` in the given order and aggregates
@@ -82,23 +82,23 @@ public:
     void prefetchContents() const { __builtin_prefetch(childRefs()); }
 
     /// Leaves below this directory; an empty directory is a leaf and counts 1.
-    std::int64_t fileCount() const { return fileCount_; }
+    std::int64_t fileCount() const { return sizeSlot_; }
 
     /// The placeholder for the merged tail, created on first use; its parent is this directory.
     MergedFile& mergedContents();
     /// The placeholder if it exists, without creating it.
     MergedFile* existingMergedContents() const;
 
-    bool expanded() const { return hasFlag(expandedFlag); }
-    void setExpanded(bool expanded) { setFlag(expandedFlag, expanded); }
-    bool didLoadPackageFlag() const { return hasFlag(loadedPackageFlag); }
-    bool hideContents() const { return hasFlag(hiddenContents); }
+    bool expanded() const { return hasFolderFlag(expandedFlag); }
+    void setExpanded(bool expanded) { setFolderFlag(expandedFlag, expanded); }
+    bool didLoadPackageFlag() const { return hasFolderFlag(loadedPackageFlag); }
+    bool hideContents() const { return hasFolderFlag(hiddenContents); }
     /// Records the package flag; happens at most once per node.
     void setPackageFlag(bool hideContents);
 
     /// A folder of the picture of a scan still running whose walk has not finished below it.
-    bool isBeingRead() const { return hasFlag(beingReadFlag); }
-    void setBeingRead(bool reading) { setFlag(beingReadFlag, reading); }
+    bool isBeingRead() const { return hasFolderFlag(beingReadFlag); }
+    void setBeingRead(bool reading) { setFolderFlag(beingReadFlag, reading); }
 
     /// The measure `contents` is sorted by; none while unsorted (scan order).
     std::optional<SizeMode> sizeMode() const;
@@ -143,13 +143,34 @@ private:
     friend class File;
     friend struct NodeDeleter;
 
+    enum FolderFlag : std::uint8_t {
+        expandedFlag = 1 << 0,
+        loadedPackageFlag = 1 << 1,
+        hiddenContents = 1 << 2,
+        beingReadFlag = 1 << 3,
+        sizeModeShift = 4,        // two bits: 0 none, else 1 + SizeMode
+        placeholderFlag = 1 << 6, // the child array's last slot holds the merged placeholder
+    };
+
     Directory() : SummedNode(Kind::directory) {}
+
+    bool hasFolderFlag(std::uint8_t flag) const { return (folderFlags_ & flag) != 0; }
+    void setFolderFlag(std::uint8_t flag, bool on) {
+        folderFlags_ = static_cast<std::uint8_t>(on ? folderFlags_ | flag : folderFlags_ & ~flag);
+    }
+    std::size_t capacity() const {
+        return std::size_t{count_} + blocksSlot_ + (hasFolderFlag(placeholderFlag) ? 1 : 0);
+    }
+    void moveChildren(std::size_t capacity, std::size_t oldCapacity);
 
     std::size_t searchIndex(const File& file) const;
     std::size_t insertChild(File& file);
     std::size_t removeChild(File& file);
     void insertAt(std::size_t index, NodeRef ref);
     void resetMerge();
+    void setFileCount(std::int64_t count);
+    /// Frees the child array, leaving no children; gives back the placeholder it held, if any.
+    File* releaseChildArray() noexcept;
     void releaseContents(std::vector<File*>& pending) noexcept;
     struct CopyRules {
         const FilePredicate* predicate = nullptr; // none: copy everything
@@ -160,11 +181,13 @@ private:
 
     NodeRef* childRefs() const { return static_cast<NodeRef*>(NodeStore::fromRef(itemsRef_)); }
 
-    NodeRef itemsRef_ = 0; // the child array in the node store, capacity_ entries
+    // The leaf count lives in the record's size slot: every leaf is a node of the store, whose
+    // handles are 32 bits, so it fits 32 bits too. The child array holds the children, room for
+    // as many more as the blocks slot says, then the merged placeholder's handle where there is
+    // one (placeholderFlag): only folders a graph has drawn pay for it.
+    NodeRef itemsRef_ = 0; // the child array in the node store
     std::uint32_t count_ = 0;
-    std::uint32_t capacity_ = 0;
-    std::int64_t fileCount_ = 0;
-    NodeRef merged_ = 0;
+    std::uint8_t folderFlags_ = 0;
 };
 #pragma pack(pop)
 

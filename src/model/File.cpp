@@ -16,6 +16,10 @@
 #include <unordered_map>
 
 namespace tessera {
+
+// A file's record: parent, length, blocks and name length, two dates, and kind and flags.
+static_assert(sizeof(File) == 21);
+
 namespace {
 
 constexpr std::uint32_t kUnknownDate = 0;
@@ -39,8 +43,9 @@ constexpr std::size_t roundUp(std::size_t bytes) {
     return (bytes + NodeStore::kGranule - 1) / NodeStore::kGranule * NodeStore::kGranule;
 }
 
-// Names of renamed nodes. Renames are rare (live updates of a shown tree), so they pay for a
-// map instead of every node paying for a pointer.
+// Names of renamed nodes, and names too long for a record. Both are rare (live updates of a
+// shown tree, a snapshot's root), so they pay for a map instead of every node paying for a
+// pointer.
 struct ExternalNames {
     std::mutex mutex;
     std::unordered_map<const File*, std::string> names;
@@ -50,8 +55,8 @@ ExternalNames& externalNames() {
     return table;
 }
 
-// Sizes of files that do not fit the record's 32-bit slots: 4 GiB and over, or an allocated size
-// that is no whole number of 512-byte blocks under 2 TiB (as snapshots may hold). A disk holds a
+// Sizes of files that do not fit the record's slots: 4 GiB and over, or an allocated size that is
+// no whole number of 512-byte blocks under 8 GiB (as snapshots may hold). A disk holds a
 // few of them among millions of files, so they pay for a map instead of every file paying for
 // 64-bit slots.
 struct WideSizeTable {
@@ -64,11 +69,20 @@ WideSizeTable& wideSizeTable() {
 }
 
 constexpr std::int64_t kBlock = 512;
-constexpr std::int64_t kLargestCompact = std::numeric_limits<std::uint32_t>::max();
+constexpr std::int64_t kLargestCompactSize = std::numeric_limits<std::uint32_t>::max();
+constexpr std::int64_t kLargestCompactBlocks = (std::int64_t{1} << 24) - 1;
 
 bool fitsCompactly(std::int64_t size, std::int64_t allocatedSize) {
-    return size >= 0 && size <= kLargestCompact && allocatedSize >= 0 &&
-           allocatedSize % kBlock == 0 && allocatedSize / kBlock <= kLargestCompact;
+    return size >= 0 && size <= kLargestCompactSize && allocatedSize >= 0 &&
+           allocatedSize % kBlock == 0 && allocatedSize / kBlock <= kLargestCompactBlocks;
+}
+
+// Names up to this long are stored behind the record; a longer one (no entry's name on Linux,
+// but a snapshot's root may be named by a whole path) lives with the renamed ones.
+constexpr std::size_t kLongestRecordName = 255;
+
+bool fitsRecord(std::string_view name) {
+    return name.size() <= kLongestRecordName;
 }
 
 } // namespace
@@ -78,11 +92,11 @@ void* File::allocateNode(std::size_t recordBytes, std::string_view name, Date cr
     if (name.size() > std::numeric_limits<std::uint16_t>::max())
         throw std::length_error("file name longer than 65535 bytes");
     const std::size_t dates = needsWideDates(creation, modification) ? 2 * sizeof(std::int64_t) : 0;
-    return NodeStore::allocate(roundUp(recordBytes + dates + name.size()));
+    const std::size_t nameBytes = fitsRecord(name) ? name.size() : 0;
+    return NodeStore::allocate(roundUp(recordBytes + dates + nameBytes));
 }
 
 void File::storeTrailer(std::string_view name, Date creation, Date modification) {
-    nameLength_ = static_cast<std::uint16_t>(name.size());
     char* tail = reinterpret_cast<char*>(this) + recordBytes();
     if (needsWideDates(creation, modification)) {
         setFlag(wideDates, true);
@@ -93,11 +107,20 @@ void File::storeTrailer(std::string_view name, Date creation, Date modification)
         creation_ = *compactDate(creation);
         modification_ = *compactDate(modification);
     }
+    if (!fitsRecord(name)) {
+        nameLength_ = 0;
+        ExternalNames& table = externalNames();
+        std::lock_guard lock(table.mutex);
+        table.names[this] = std::string(name);
+        setFlag(externalName, true);
+        return;
+    }
+    nameLength_ = static_cast<std::uint8_t>(name.size());
     if (!name.empty()) std::memcpy(tail, name.data(), name.size());
 }
 
 std::size_t File::recordBytes() const {
-    switch (kind_) {
+    switch (kind()) {
     case Kind::file:
         return sizeof(File);
     case Kind::directory:
@@ -149,8 +172,8 @@ void File::releaseExternalName(const File* file) {
 
 void File::storeSizes(std::int64_t size, std::int64_t allocatedSize) {
     if (fitsCompactly(size, allocatedSize)) {
-        compactSize_ = static_cast<std::uint32_t>(size);
-        compactBlocks_ = static_cast<std::uint32_t>(allocatedSize / kBlock);
+        sizeSlot_ = static_cast<std::uint32_t>(size);
+        blocksSlot_ = static_cast<std::uint32_t>(allocatedSize / kBlock);
         if (hasFlag(wideSizes)) {
             setFlag(wideSizes, false);
             releaseWideSizes(this);
@@ -188,10 +211,10 @@ const Directory* File::asDirectory() const {
     return isDirectory() ? static_cast<const Directory*>(this) : nullptr;
 }
 MergedFile* File::asMerged() {
-    return kind_ == Kind::merged ? static_cast<MergedFile*>(this) : nullptr;
+    return kind() == Kind::merged ? static_cast<MergedFile*>(this) : nullptr;
 }
 const MergedFile* File::asMerged() const {
-    return kind_ == Kind::merged ? static_cast<const MergedFile*>(this) : nullptr;
+    return kind() == Kind::merged ? static_cast<const MergedFile*>(this) : nullptr;
 }
 
 std::string_view File::path() const {
@@ -263,7 +286,7 @@ void File::addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
     }
     directory->totalSize_ = checkedAdd(directory->totalSize_, sizeDelta);
     directory->totalAllocatedSize_ = checkedAdd(directory->totalAllocatedSize_, allocatedSizeDelta);
-    directory->fileCount_ = checkedAdd(directory->fileCount_, fileCountDelta);
+    directory->setFileCount(checkedAdd(directory->fileCount(), fileCountDelta));
 }
 
 std::optional<KeyValue> File::value(std::string_view key) const {

@@ -1,9 +1,12 @@
 // A node of the file tree: a file, and the base of directories and of the merged placeholder.
 //
-// Nodes are compact records in the node store (NodeStore.h): no virtual table, a kind tag
-// instead, 32-bit handles for the parent and children, dates in 32 bits where they fit, a file's
-// sizes in 32 bits where they fit (a folder's sums in 64), and the name's bytes stored right
-// behind the record. Names are bytes, exactly as the kernel gave them.
+// Nodes are compact records in the node store (NodeStore.h): no virtual table, a kind tag in the
+// flags instead, 32-bit handles for the parent and children, dates in 32 bits where they fit, a
+// file's length in 32 bits and its allocated blocks in 24 where they fit (a folder's sums in 64),
+// and the name's bytes stored right behind the record. Names are bytes, exactly as the kernel gave
+// them; the few over 255 bytes (a snapshot's root may be named by a whole path) live beside the
+// store. Records are packed to the byte, so that a file's takes 21; a folder puts its leaf count
+// and the room left in its child array where a file keeps its sizes.
 #pragma once
 
 #include "base/Date.h"
@@ -35,7 +38,7 @@ using FilePtr = std::unique_ptr<File, NodeDeleter>;
 /// What key-value access gives: a name, a byte count or a date.
 using KeyValue = std::variant<std::string_view, std::int64_t, Date>;
 
-#pragma pack(push, 4)
+#pragma pack(push, 1)
 class File {
 public:
     using SizeMode = tessera::SizeMode;
@@ -49,8 +52,8 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    Kind kind() const { return kind_; }
-    bool isDirectory() const { return kind_ == Kind::directory; }
+    Kind kind() const { return static_cast<Kind>((flags_ >> kindShift) & 3); }
+    bool isDirectory() const { return kind() == Kind::directory; }
     Directory* asDirectory();
     const Directory* asDirectory() const;
     MergedFile* asMerged();
@@ -91,9 +94,11 @@ public:
 
     /// A file with several names whose size is counted at another of them (hard links counted
     /// once): this name keeps its place with no size. Always false for folders.
-    bool isCountedElsewhere() const { return kind_ == Kind::file && hasFlag(countedElsewhereFlag); }
+    bool isCountedElsewhere() const {
+        return kind() == Kind::file && hasFlag(countedElsewhereFlag);
+    }
     void setCountedElsewhere(bool elsewhere) {
-        if (kind_ == Kind::file) setFlag(countedElsewhereFlag, elsewhere);
+        if (kind() == Kind::file) setFlag(countedElsewhereFlag, elsewhere);
     }
 
     /// A detached deep copy (a merged placeholder copies to a plain file).
@@ -102,20 +107,18 @@ public:
     FilePtr filtered(const FilePredicate& predicate) const;
 
 protected:
-    // Bits 2 and 3 mean one thing for folders and another for plain files.
+    // The kind and the flags share a byte. The bits from 4 up are a plain file's; a folder keeps
+    // its own flags in a byte of its record.
     enum Flag : std::uint8_t {
         wideDates = 1 << 0,            // the dates live in 64-bit slots behind the record
-        externalName = 1 << 1,         // renamed: the current name lives outside the record
-        expandedFlag = 1 << 2,         // Directory::expanded
-        countedElsewhereFlag = 1 << 2, // a plain file's isCountedElsewhere
-        loadedPackageFlag = 1 << 3,    // Directory::didLoadPackageFlag
-        wideSizes = 1 << 3,            // a plain file's sizes live in the table of wide sizes
-        hiddenContents = 1 << 4,       // Directory::hideContents
-        sizeModeShift = 5,             // two bits: 0 none, else 1 + SizeMode
-        beingReadFlag = 1 << 7,        // Directory::isBeingRead
+        externalName = 1 << 1,         // renamed, or too long: the name lives outside the record
+        kindShift = 2,                 // two bits: the Kind
+        countedElsewhereFlag = 1 << 4, // a plain file's isCountedElsewhere
+        wideSizes = 1 << 5,            // a plain file's sizes live in the table of wide sizes
     };
 
-    explicit File(Kind kind) : kind_(kind) {}
+    explicit File(Kind kind)
+        : flags_(static_cast<std::uint8_t>(static_cast<int>(kind) << kindShift)) {}
     ~File() = default;
 
     /// A block for a record of `recordBytes` followed by the dates (when they need 64 bits) and
@@ -137,14 +140,15 @@ protected:
     }
 
     NodeRef parent_ = 0;
-    // A plain file's size, and its allocated size in 512-byte blocks, unless wideSizes.
-    std::uint32_t compactSize_ = 0;
-    std::uint32_t compactBlocks_ = 0;
-    std::uint32_t creation_ = 0; // 0 unknown, else Unix seconds + 1; see wideDates
+    // A plain file's length, unless wideSizes; a folder's leaf count.
+    std::uint32_t sizeSlot_ = 0;
+    // A plain file's allocated size in 512-byte blocks, unless wideSizes; a folder's room for
+    // more children in its child array.
+    std::uint32_t blocksSlot_ : 24 = 0;
+    std::uint32_t nameLength_ : 8 = 0; // length of the name stored behind the record
+    std::uint32_t creation_ = 0;       // 0 unknown, else Unix seconds + 1; see wideDates
     std::uint32_t modification_ = 0;
-    std::uint16_t nameLength_ = 0; // length of the name stored behind the record
-    Kind kind_;
-    std::uint8_t flags_ = 0;
+    std::uint8_t flags_;
 
     friend class Directory;
     friend struct NodeDeleter;
@@ -172,13 +176,13 @@ protected:
 #pragma pack(pop)
 
 inline std::int64_t File::size() const {
-    if (kind_ == Kind::directory) return static_cast<const SummedNode*>(this)->totalSize_;
-    return hasFlag(wideSizes) ? wideSize() : compactSize_;
+    if (isDirectory()) return static_cast<const SummedNode*>(this)->totalSize_;
+    return hasFlag(wideSizes) ? wideSize() : sizeSlot_;
 }
 
 inline std::int64_t File::allocatedSize() const {
-    if (kind_ == Kind::directory) return static_cast<const SummedNode*>(this)->totalAllocatedSize_;
-    return hasFlag(wideSizes) ? wideAllocatedSize() : std::int64_t{compactBlocks_} * 512;
+    if (isDirectory()) return static_cast<const SummedNode*>(this)->totalAllocatedSize_;
+    return hasFlag(wideSizes) ? wideAllocatedSize() : std::int64_t{blocksSlot_} * 512;
 }
 
 } // namespace tessera

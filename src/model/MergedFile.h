@@ -5,7 +5,7 @@
 
 namespace tessera {
 
-#pragma pack(push, 4)
+#pragma pack(push, 1)
 class MergedFile : public File {
 public:
     static constexpr std::string_view kName = "<merged>";

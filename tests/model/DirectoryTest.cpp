@@ -1,6 +1,7 @@
 #include "model/Directory.h"
 
 #include "model/MergedFile.h"
+#include "model/NodeStore.h"
 #include "support/TreeBuilders.h"
 
 #include <algorithm>
@@ -129,6 +130,44 @@ TEST(DirectoryTest, TheMergedTailStandsForTheLastChildrenUntilTheNextChange) {
     root->add(file("late", 4));
     EXPECT_EQ(root->mergedContents().mergedContentCount(), 0);
     EXPECT_EQ(root->displayedContents().size(), 11u);
+}
+
+// The placeholder lives in its folder's child array, behind the children and their room: it must
+// survive the array growing, shrinking and being handed over, and go with the folder.
+TEST(DirectoryTest, ThePlaceholderStaysItsFoldersWhileChildrenComeAndGo) {
+    const std::size_t baseline = NodeStore::bytesInUse();
+    {
+        auto root = dir("");
+        MergedFile* placeholder = &root->mergedContents(); // an empty folder has no array yet
+        EXPECT_EQ(placeholder->parent(), root.get());
+        for (int i = 0; i < 100; ++i) {
+            root->add(file("f" + std::to_string(i), i + 1));
+            ASSERT_EQ(root->existingMergedContents(), placeholder) << i;
+        }
+        root->sortContents(SizeMode::fileSize);
+        root->mergedContents().setMerge(40, 820);
+        EXPECT_EQ(root->displayedContents().size(), 61u);
+        EXPECT_EQ(root->displayedContents().back(), placeholder);
+        for (int i = 0; i < 100; i += 2) {
+            File* gone = root->fileAtPath("f" + std::to_string(i));
+            ASSERT_NE(gone, nullptr);
+            root->remove(*gone);
+            ASSERT_EQ(root->existingMergedContents(), placeholder) << i;
+        }
+        EXPECT_EQ(root->count(), 50u);
+        EXPECT_EQ(root->fileCount(), 50);
+        for (std::size_t i = 1; i < root->count(); ++i)
+            EXPECT_GT(root->child(i - 1)->size(), root->child(i)->size());
+
+        auto taken = root->takeContents();
+        EXPECT_EQ(taken.size(), 50u);
+        EXPECT_EQ(root->existingMergedContents(), nullptr);
+        root->assignContents(std::move(taken));
+        root->aggregate();
+        EXPECT_EQ(root->fileCount(), 50);
+        EXPECT_EQ(root->mergedContents().parent(), root.get());
+    }
+    EXPECT_EQ(NodeStore::bytesInUse(), baseline);
 }
 
 // Random additions, removals and resizes anywhere in a sorted tree, checked after each step

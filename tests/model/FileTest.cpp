@@ -106,6 +106,21 @@ TEST(FileTest, NamesAreBytesAndDisplayStringsAreValidUtf8) {
     EXPECT_EQ(child->relativePath(), "a much longer name than the record had room for");
     root->setPath("/");
     EXPECT_EQ(child->relativePath(), "/a much longer name than the record had room for");
+
+    // A record holds names up to 255 bytes, as long as Linux lets an entry's name be; longer ones
+    // (a snapshot's root named by its whole path) are kept beside the store, whole.
+    const std::size_t baseline = NodeStore::bytesInUse();
+    for (const std::size_t length : {std::size_t{255}, std::size_t{256}, std::size_t{5000}}) {
+        const std::string name = std::string(length - 1, 'n') + '\xff';
+        DirectoryPtr folder = Directory::create(name, Date::distantPast(), Date::distantPast(), {});
+        FilePtr leaf = file(name, 7);
+        EXPECT_EQ(folder->path(), name);
+        EXPECT_EQ(leaf->path(), name);
+        EXPECT_EQ(leaf->copy()->path(), name);
+        leaf->setPath("short");
+        EXPECT_EQ(leaf->path(), "short");
+    }
+    EXPECT_EQ(NodeStore::bytesInUse(), baseline);
 }
 
 TEST(FileTest, DatesSurviveStorageAcrossTheWholeRange) {
@@ -235,7 +250,7 @@ TEST(FileTest, LookupByRelativePathBacktracksOverEqualNames) {
 // piece of the node store to the next thread, instead of a piece of the store each for good.
 TEST(FileTest, ThreadsThatEndLeaveTheirUnusedNodeStoreToTheNext) {
     // A size no other test frees, so that no block comes from the store's free lists.
-    const std::string name(3001, 'n');
+    const std::string name(250, 'n');
     std::vector<FilePtr> made;
     for (int i = 0; i < 100; ++i)
         std::thread([&] { made.push_back(File::create(name, 1, 1, {}, {})); }).join();
@@ -289,8 +304,11 @@ TEST(FileTest, SizesKeepEveryValueWhetherTheyFitThirtyTwoBitsOrNot) {
         std::int64_t size;
         std::int64_t allocated;
     };
-    // Compact: under 4 GiB and whole blocks under 2 TiB; wide: anything else a snapshot may hold.
+    // Compact: under 4 GiB and whole blocks under 8 GiB; wide: anything else a snapshot may hold.
+    constexpr std::int64_t kEightGiB = std::int64_t{1} << 33;
     const Case cases[] = {{0, 0},
+                          {100, kEightGiB - 512},
+                          {100, kEightGiB},
                           {kFourGiB - 1, kFourGiB - 512},
                           {kFourGiB, kFourGiB},
                           {std::int64_t{1} << 62, 4096},
