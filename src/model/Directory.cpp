@@ -16,14 +16,14 @@
 namespace tessera {
 
 // A folder's record: a file's, its sums, its child array's handle and count, and its flags.
-static_assert(sizeof(Directory) == 46);
+static_assert(sizeof(Directory) == 41);
 
 namespace {
 
 // Child arrays live in the node store too; a freed block must hold the free list's link.
 constexpr std::size_t kLeastCapacity = 2;
 // The most room a child array keeps for more children: what its folder's blocks slot holds.
-constexpr std::uint32_t kMostRoom = (1u << 24) - 1;
+constexpr std::uint32_t kMostRoom = (1u << 19) - 1;
 
 [[noreturn]] void brokenInvariant(const char* what) {
     std::fprintf(stderr, "tessera: broken tree invariant: %s\n", what);
@@ -84,20 +84,19 @@ std::vector<FilePtr> Directory::takeContents() {
         taken.emplace_back(child);
     }
     FilePtr placeholder(releaseChildArray()); // made afresh when next asked for
-    totalSize_ = 0;
-    totalAllocatedSize_ = 0;
+    storeSizes(0, 0);
     sizeSlot_ = 1;
     return taken;
 }
 
 void Directory::aggregate() {
-    totalSize_ = totalAllocatedSize_ = 0;
-    std::int64_t leaves = count_ == 0 ? 1 : 0;
+    std::int64_t size = 0, allocated = 0, leaves = count_ == 0 ? 1 : 0;
     for (const File* child : contents()) {
-        totalSize_ = checkedAdd(totalSize_, child->size());
-        totalAllocatedSize_ = checkedAdd(totalAllocatedSize_, child->allocatedSize());
+        size = checkedAdd(size, child->size());
+        allocated = checkedAdd(allocated, child->allocatedSize());
         leaves += countOf(*child);
     }
+    storeSizes(size, allocated);
     setFileCount(leaves);
 }
 
@@ -118,8 +117,7 @@ bool Directory::tryAggregate() {
         allocated = *nextAllocated;
         leaves = *nextLeaves;
     }
-    totalSize_ = size;
-    totalAllocatedSize_ = allocated;
+    storeSizes(size, allocated);
     setFileCount(leaves);
     return true;
 }

@@ -17,8 +17,8 @@
 
 namespace tessera {
 
-// A file's record: parent, length, blocks and name length, two dates, and kind and flags.
-static_assert(sizeof(File) == 21);
+// A file's record: parent, length, one word of blocks, name length, kind and flags, two dates.
+static_assert(sizeof(File) == 20);
 
 namespace {
 
@@ -56,9 +56,9 @@ ExternalNames& externalNames() {
 }
 
 // Sizes of files that do not fit the record's slots: 4 GiB and over, or an allocated size that is
-// no whole number of 512-byte blocks under 8 GiB (as snapshots may hold). A disk holds a
-// few of them among millions of files, so they pay for a map instead of every file paying for
-// 64-bit slots.
+// no whole number of 512-byte blocks under 256 MiB (big files, and what snapshots may hold). A disk
+// holds a few of them among millions of files, so they pay for a map instead of every file paying
+// for 64-bit slots.
 struct WideSizeTable {
     std::mutex mutex;
     std::unordered_map<const File*, std::pair<std::int64_t, std::int64_t>> sizes;
@@ -70,7 +70,7 @@ WideSizeTable& wideSizeTable() {
 
 constexpr std::int64_t kBlock = 512;
 constexpr std::int64_t kLargestCompactSize = std::numeric_limits<std::uint32_t>::max();
-constexpr std::int64_t kLargestCompactBlocks = (std::int64_t{1} << 24) - 1;
+constexpr std::int64_t kLargestCompactBlocks = (std::int64_t{1} << 19) - 1;
 
 bool fitsCompactly(std::int64_t size, std::int64_t allocatedSize) {
     return size >= 0 && size <= kLargestCompactSize && allocatedSize >= 0 &&
@@ -99,7 +99,7 @@ void* File::allocateNode(std::size_t recordBytes, std::string_view name, Date cr
 void File::storeTrailer(std::string_view name, Date creation, Date modification) {
     char* tail = reinterpret_cast<char*>(this) + recordBytes();
     if (needsWideDates(creation, modification)) {
-        setFlag(wideDates, true);
+        creation_ = kWideDates;
         std::memcpy(tail, &creation.seconds, sizeof(std::int64_t));
         std::memcpy(tail + sizeof(std::int64_t), &modification.seconds, sizeof(std::int64_t));
         tail += 2 * sizeof(std::int64_t);
@@ -136,7 +136,7 @@ const char* File::trailer() const {
 }
 
 std::size_t File::blockBytes() const {
-    const std::size_t dates = hasFlag(wideDates) ? 2 * sizeof(std::int64_t) : 0;
+    const std::size_t dates = hasWideDates() ? 2 * sizeof(std::int64_t) : 0;
     return roundUp(recordBytes() + dates + nameLength_);
 }
 
@@ -157,7 +157,7 @@ void NodeDeleter::operator()(File* root) const noexcept {
         if (file == nullptr) continue;
         if (Directory* directory = file->asDirectory()) directory->releaseContents(pending);
         if (file->hasFlag(File::externalName)) File::releaseExternalName(file);
-        if (!file->isDirectory() && file->hasFlag(File::wideSizes)) File::releaseWideSizes(file);
+        if (file->hasFlag(File::wideSizes)) File::releaseWideSizes(file);
         const std::size_t bytes = file->blockBytes();
         file->~File();
         NodeStore::release(file, bytes);
@@ -171,9 +171,15 @@ void File::releaseExternalName(const File* file) {
 }
 
 void File::storeSizes(std::int64_t size, std::int64_t allocatedSize) {
-    if (fitsCompactly(size, allocatedSize)) {
-        sizeSlot_ = static_cast<std::uint32_t>(size);
-        blocksSlot_ = static_cast<std::uint32_t>(allocatedSize / kBlock);
+    auto* summed = isDirectory() ? static_cast<SummedNode*>(this) : nullptr;
+    if (summed != nullptr ? SummedNode::fitsSums(size, allocatedSize)
+                          : fitsCompactly(size, allocatedSize)) {
+        if (summed != nullptr) {
+            summed->storeCompactSums(size, allocatedSize);
+        } else {
+            sizeSlot_ = static_cast<std::uint32_t>(size);
+            blocksSlot_ = static_cast<std::uint32_t>(allocatedSize / kBlock);
+        }
         if (hasFlag(wideSizes)) {
             setFlag(wideSizes, false);
             releaseWideSizes(this);
@@ -223,7 +229,7 @@ std::string_view File::path() const {
         std::lock_guard lock(table.mutex);
         return table.names.at(this);
     }
-    const std::size_t dates = hasFlag(wideDates) ? 2 * sizeof(std::int64_t) : 0;
+    const std::size_t dates = hasWideDates() ? 2 * sizeof(std::int64_t) : 0;
     return {trailer() + dates, nameLength_};
 }
 
@@ -240,14 +246,14 @@ std::string File::displayName() const {
 }
 
 Date File::creationDate() const {
-    if (!hasFlag(wideDates)) return expandDate(creation_);
+    if (!hasWideDates()) return expandDate(creation_);
     Date date;
     std::memcpy(&date.seconds, trailer(), sizeof(std::int64_t));
     return date;
 }
 
 Date File::modificationDate() const {
-    if (!hasFlag(wideDates)) return expandDate(modification_);
+    if (!hasWideDates()) return expandDate(modification_);
     Date date;
     std::memcpy(&date.seconds, trailer() + sizeof(std::int64_t), sizeof(std::int64_t));
     return date;
@@ -255,7 +261,7 @@ Date File::modificationDate() const {
 
 bool File::setDates(Date creation, Date modification) {
     treeDidChange();
-    if (hasFlag(wideDates)) {
+    if (hasWideDates()) {
         char* tail = reinterpret_cast<char*>(this) + recordBytes();
         std::memcpy(tail, &creation.seconds, sizeof(std::int64_t));
         std::memcpy(tail + sizeof(std::int64_t), &modification.seconds, sizeof(std::int64_t));
@@ -279,14 +285,9 @@ void File::setParent(Directory* parent) {
 
 void File::addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
                       std::int64_t fileCountDelta) {
-    Directory* directory = asDirectory();
-    if (directory == nullptr) {
-        storeSizes(checkedAdd(size(), sizeDelta), checkedAdd(allocatedSize(), allocatedSizeDelta));
-        return;
-    }
-    directory->totalSize_ = checkedAdd(directory->totalSize_, sizeDelta);
-    directory->totalAllocatedSize_ = checkedAdd(directory->totalAllocatedSize_, allocatedSizeDelta);
-    directory->setFileCount(checkedAdd(directory->fileCount(), fileCountDelta));
+    storeSizes(checkedAdd(size(), sizeDelta), checkedAdd(allocatedSize(), allocatedSizeDelta));
+    if (Directory* directory = asDirectory())
+        directory->setFileCount(checkedAdd(directory->fileCount(), fileCountDelta));
 }
 
 std::optional<KeyValue> File::value(std::string_view key) const {

@@ -2,10 +2,10 @@
 //
 // Nodes are compact records in the node store (NodeStore.h): no virtual table, a kind tag in the
 // flags instead, 32-bit handles for the parent and children, dates in 32 bits where they fit, a
-// file's length in 32 bits and its allocated blocks in 24 where they fit (a folder's sums in 64),
+// file's length in 32 bits and its allocated blocks in 19 where they fit (a folder's sums in 48),
 // and the name's bytes stored right behind the record. Names are bytes, exactly as the kernel gave
 // them; the few over 255 bytes (a snapshot's root may be named by a whole path) live beside the
-// store. Records are packed to the byte, so that a file's takes 21; a folder puts its leaf count
+// store. Records are packed to the byte, so that a file's takes 20; a folder puts its leaf count
 // and the room left in its child array where a file keeps its sizes.
 #pragma once
 
@@ -13,7 +13,9 @@
 #include "model/FileEnums.h"
 #include "model/NodeStore.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,7 +54,7 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    Kind kind() const { return static_cast<Kind>((flags_ >> kindShift) & 3); }
+    Kind kind() const { return static_cast<Kind>((flags_ >> kindShift) & 3u); }
     bool isDirectory() const { return kind() == Kind::directory; }
     Directory* asDirectory();
     const Directory* asDirectory() const;
@@ -107,18 +109,20 @@ public:
     FilePtr filtered(const FilePredicate& predicate) const;
 
 protected:
-    // The kind and the flags share a byte. The bits from 4 up are a plain file's; a folder keeps
-    // its own flags in a byte of its record.
+    // The kind and the flags share five bits. A folder keeps its own flags in a byte of its
+    // record.
     enum Flag : std::uint8_t {
-        wideDates = 1 << 0,            // the dates live in 64-bit slots behind the record
-        externalName = 1 << 1,         // renamed, or too long: the name lives outside the record
-        kindShift = 2,                 // two bits: the Kind
-        countedElsewhereFlag = 1 << 4, // a plain file's isCountedElsewhere
-        wideSizes = 1 << 5,            // a plain file's sizes live in the table of wide sizes
+        externalName = 1 << 0,         // renamed, or too long: the name lives outside the record
+        kindShift = 1,                 // two bits: the Kind
+        countedElsewhereFlag = 1 << 3, // a plain file's isCountedElsewhere
+        wideSizes = 1 << 4, // a file's sizes, or a folder's sums, live in the table of wide sizes
     };
+    static constexpr std::uint32_t kFlagBits = 0x1f;
+    // In the creation date's slot: the dates live in 64-bit slots behind the record. No date that
+    // fits 32 bits is stored as this.
+    static constexpr std::uint32_t kWideDates = 0xffff'ffff;
 
-    explicit File(Kind kind)
-        : flags_(static_cast<std::uint8_t>(static_cast<int>(kind) << kindShift)) {}
+    explicit File(Kind kind) : flags_(static_cast<std::uint32_t>(kind) << kindShift) {}
     ~File() = default;
 
     /// A block for a record of `recordBytes` followed by the dates (when they need 64 bits) and
@@ -130,25 +134,26 @@ protected:
     std::size_t blockBytes() const;
     void addToSizes(std::int64_t sizeDelta, std::int64_t allocatedSizeDelta,
                     std::int64_t fileCountDelta);
-    /// A file's (or placeholder's) own sizes: in its slots where they fit, else in a table
+    /// A file's own sizes, or a folder's sums: in its slots where they fit, else in a table
     /// beside the store.
     void storeSizes(std::int64_t size, std::int64_t allocatedSize);
     void setParent(Directory* parent);
     bool hasFlag(std::uint8_t flag) const { return (flags_ & flag) != 0; }
     void setFlag(std::uint8_t flag, bool on) {
-        flags_ = static_cast<std::uint8_t>(on ? flags_ | flag : flags_ & ~flag);
+        flags_ = (on ? flags_ | flag : flags_ & ~std::uint32_t{flag}) & kFlagBits;
     }
+    bool hasWideDates() const { return creation_ == kWideDates; }
 
     NodeRef parent_ = 0;
     // A plain file's length, unless wideSizes; a folder's leaf count.
     std::uint32_t sizeSlot_ = 0;
     // A plain file's allocated size in 512-byte blocks, unless wideSizes; a folder's room for
     // more children in its child array.
-    std::uint32_t blocksSlot_ : 24 = 0;
+    std::uint32_t blocksSlot_ : 19 = 0;
     std::uint32_t nameLength_ : 8 = 0; // length of the name stored behind the record
-    std::uint32_t creation_ = 0;       // 0 unknown, else Unix seconds + 1; see wideDates
+    std::uint32_t flags_ : 5;
+    std::uint32_t creation_ = 0; // 0 unknown, else Unix seconds + 1; see kWideDates
     std::uint32_t modification_ = 0;
-    std::uint8_t flags_;
 
     friend class Directory;
     friend struct NodeDeleter;
@@ -162,27 +167,48 @@ private:
     static void releaseWideSizes(const File* file);
 };
 
-/// A node whose sizes are the sums over its children, in 64 bits: the base of Directory, kept
-/// here so that File's size accessors stay inline.
+/// A node whose sizes are the sums over its children: the base of Directory, kept here so that
+/// File's size accessors stay inline. The sums take 48 bits each (256 TiB) where they fit; the
+/// few larger ones (the root of a petabyte file system, or what a snapshot claims) live in the
+/// table of wide sizes, as a big file's do.
 class SummedNode : public File {
 protected:
     explicit SummedNode(Kind kind) : File(kind) {}
 
-    std::int64_t totalSize_ = 0;
-    std::int64_t totalAllocatedSize_ = 0;
+    static constexpr std::int64_t kLargestSum = (std::int64_t{1} << 48) - 1;
+    static constexpr std::size_t kSumBytes = 6;
+    static bool fitsSums(std::int64_t size, std::int64_t allocatedSize) {
+        return size >= 0 && size <= kLargestSum && allocatedSize >= 0 &&
+               allocatedSize <= kLargestSum;
+    }
+    std::int64_t compactSum(std::size_t index) const {
+        std::uint64_t sum = 0; // little-endian: the low bytes come first
+        std::memcpy(&sum, sums_ + index * kSumBytes, kSumBytes);
+        return static_cast<std::int64_t>(sum);
+    }
+    void storeCompactSums(std::int64_t size, std::int64_t allocatedSize) {
+        std::memcpy(sums_, &size, kSumBytes);
+        std::memcpy(sums_ + kSumBytes, &allocatedSize, kSumBytes);
+    }
+
+    std::uint8_t sums_[2 * kSumBytes] = {}; // size, then allocated size, unless wideSizes
 
     friend class File;
 };
 #pragma pack(pop)
 
+static_assert(std::endian::native == std::endian::little, "sums are stored as little-endian");
+
 inline std::int64_t File::size() const {
-    if (isDirectory()) return static_cast<const SummedNode*>(this)->totalSize_;
-    return hasFlag(wideSizes) ? wideSize() : sizeSlot_;
+    if (hasFlag(wideSizes)) return wideSize();
+    if (isDirectory()) return static_cast<const SummedNode*>(this)->compactSum(0);
+    return sizeSlot_;
 }
 
 inline std::int64_t File::allocatedSize() const {
-    if (isDirectory()) return static_cast<const SummedNode*>(this)->totalAllocatedSize_;
-    return hasFlag(wideSizes) ? wideAllocatedSize() : std::int64_t{blocksSlot_} * 512;
+    if (hasFlag(wideSizes)) return wideAllocatedSize();
+    if (isDirectory()) return static_cast<const SummedNode*>(this)->compactSum(1);
+    return std::int64_t{blocksSlot_} * 512;
 }
 
 } // namespace tessera

@@ -304,11 +304,13 @@ TEST(FileTest, SizesKeepEveryValueWhetherTheyFitThirtyTwoBitsOrNot) {
         std::int64_t size;
         std::int64_t allocated;
     };
-    // Compact: under 4 GiB and whole blocks under 8 GiB; wide: anything else a snapshot may hold.
-    constexpr std::int64_t kEightGiB = std::int64_t{1} << 33;
+    // Compact: under 4 GiB and whole blocks under 256 MiB; wide: big files, and anything else a
+    // snapshot may hold.
+    constexpr std::int64_t k256MiB = std::int64_t{1} << 28;
     const Case cases[] = {{0, 0},
-                          {100, kEightGiB - 512},
-                          {100, kEightGiB},
+                          {100, k256MiB - 512},
+                          {100, k256MiB},
+                          {k256MiB, k256MiB + 4096},
                           {kFourGiB - 1, kFourGiB - 512},
                           {kFourGiB, kFourGiB},
                           {std::int64_t{1} << 62, 4096},
@@ -339,6 +341,23 @@ TEST(FileTest, SizesKeepEveryValueWhetherTheyFitThirtyTwoBitsOrNot) {
     EXPECT_EQ(grows->size(), 9);
     EXPECT_EQ(grows->allocatedSize(), 4096);
     EXPECT_EQ(root->size(), 9);
+
+    // Folder sums take 48 bits where they fit: a petabyte file system's root goes past them, and
+    // comes back when it shrinks.
+    constexpr std::int64_t k256TiB = std::int64_t{1} << 48;
+    DirectoryPtr volume = dir("", dir("a", file("x", k256TiB - 2, k256TiB - 512)), file("y", 1, 0));
+    EXPECT_EQ(volume->size(), k256TiB - 1);
+    EXPECT_EQ(volume->allocatedSize(), k256TiB - 512);
+    File* y = volume->fileAtPath("y");
+    volume->updateSizes(y, 1, 4096, 0);
+    EXPECT_EQ(volume->size(), k256TiB);
+    EXPECT_EQ(volume->allocatedSize(), k256TiB + 3584);
+    EXPECT_EQ(volume->child(0)->size(), k256TiB - 2);
+    volume->updateSizes(y, -2, -4096, 0);
+    EXPECT_EQ(volume->size(), k256TiB - 2);
+    EXPECT_EQ(volume->allocatedSize(), k256TiB - 512);
+    EXPECT_EQ(volume->fileCount(), 2);
+    volume.reset();
     root.reset();
     EXPECT_EQ(NodeStore::bytesInUse(), baseline);
 }
