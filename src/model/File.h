@@ -182,9 +182,13 @@ protected:
                allocatedSize <= kLargestSum;
     }
     std::int64_t compactSum(std::size_t index) const {
-        std::uint64_t sum = 0; // little-endian: the low bytes come first
-        std::memcpy(&sum, sums_ + index * kSumBytes, kSumBytes);
-        return static_cast<std::int64_t>(sum);
+        // Little-endian, the low four bytes first. Read as two loads: one 6-byte copy into a
+        // 64-bit value goes through memory and stalls on the CPU's store forwarding.
+        std::uint32_t low;
+        std::uint16_t high;
+        std::memcpy(&low, sums_ + index * kSumBytes, sizeof low);
+        std::memcpy(&high, sums_ + index * kSumBytes + sizeof low, sizeof high);
+        return static_cast<std::int64_t>(std::uint64_t{high} << 32 | low);
     }
     void storeCompactSums(std::int64_t size, std::int64_t allocatedSize) {
         std::memcpy(sums_, &size, kSumBytes);

@@ -21,7 +21,7 @@
 namespace tessera {
 namespace {
 
-// 32-bit handles in 4-byte granules address 16 GiB: about 340 million entries at 49 bytes each,
+// 32-bit handles in 4-byte granules address 16 GiB: about 370 million entries at 47 bytes each,
 // names and child arrays included.
 constexpr std::size_t kLargestReservation = std::size_t{16} << 30;
 constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
