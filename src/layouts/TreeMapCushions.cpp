@@ -56,6 +56,9 @@ int firstCentre(double edge) {
 
 LabelBitmap DrawTreeMap::cushionShading(double scale) const {
     LabelBitmap shading;
+    // Black under each pixel's alpha reads the same in either order; blue first, a software
+    // OpenGL blends it over the picture without a shader.
+    shading.order = PixelOrder::bgra;
     const DrawSize size = viewSize();
     shading.width = std::max(0, static_cast<int>(std::lround(size.width * scale)));
     shading.height = std::max(0, static_cast<int>(std::lround(size.height * scale)));

@@ -57,6 +57,12 @@ public:
         : halfWidth_(viewWidth / 2), halfHeight_(viewHeight / 2), scale_(scale), alpha_(alpha),
           firstRow_(firstRow), endRow_(endRow), image_(image) {}
 
+    /// A colour's four bytes, opaque, in the image's order.
+    static std::array<std::uint8_t, 4> opaqueBytes(const DrawVertex& color, PixelOrder order) {
+        if (order == PixelOrder::bgra) return {color.blue, color.green, color.red, 255};
+        return {color.red, color.green, color.blue, 255};
+    }
+
     // Pixel coordinates from the top left, in device pixels.
     double column(double x) const { return (x + halfWidth_) * scale_; }
     double row(double y) const { return (halfHeight_ - y) * scale_; }
@@ -139,13 +145,13 @@ private:
         if (a <= 0) return;
         include(drawn_, x0, x1, y0, y1);
         const auto stride = static_cast<std::size_t>(image_.width) * 4;
+        const std::array<std::uint8_t, 4> solid = opaqueBytes(color, image_.order);
         if (a >= 1.0) {
-            const std::uint8_t solid[4] = {color.red, color.green, color.blue, 255};
             for (int y = y0; y < y1; ++y) {
                 std::uint8_t* p = image_.pixels.data() + static_cast<std::size_t>(y) * stride +
                                   static_cast<std::size_t>(x0) * 4;
                 for (int x = x0; x < x1; ++x, p += 4)
-                    std::copy(solid, solid + 4, p);
+                    std::copy(solid.begin(), solid.end(), p);
             }
             return;
         }
@@ -153,7 +159,7 @@ private:
         // the source's share in 256ths, its premultiplied channels scaled alike.
         const auto share = static_cast<unsigned>(std::lround(a * 256));
         const unsigned keep = 256 - share;
-        const unsigned source[4] = {color.red * share, color.green * share, color.blue * share,
+        const unsigned source[4] = {solid[0] * share, solid[1] * share, solid[2] * share,
                                     255 * share};
         for (int y = y0; y < y1; ++y) {
             std::uint8_t* p = image_.pixels.data() + static_cast<std::size_t>(y) * stride +
@@ -303,6 +309,7 @@ bool RecolouringRaster::mapShapes(const DrawRenderer& picture, double viewWidth,
     lines_.width = std::max(0, static_cast<int>(std::lround(viewWidth * scale)));
     lines_.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
     lines_.pixels.assign(static_cast<std::size_t>(lines_.width) * lines_.height * 4, 0);
+    lines_.order = order_;
     shapeOf_.assign(static_cast<std::size_t>(lines_.width) * lines_.height, 0);
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands = pool.threadCount();
@@ -337,6 +344,7 @@ void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) 
     image.width = lines_.width;
     image.height = lines_.height;
     image.pixels.resize(lines_.pixels.size());
+    image.order = lines_.order;
     // Each rectangle's colour, opaque, as four bytes; none (0) transparent.
     const std::vector<DrawVertex>& vertices = picture.vertices();
     const std::size_t count = picture.triangleStrips().stripCount();
@@ -344,7 +352,7 @@ void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) 
     for (std::size_t i = 0; i < count; ++i) {
         const DrawVertex& v =
             vertices[static_cast<std::size_t>(picture.triangleStrips().offset()[i])];
-        colours[i + 1] = {v.red, v.green, v.blue, 255};
+        colours[i + 1] = Canvas::opaqueBytes(v, lines_.order);
     }
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands = pool.threadCount();
@@ -371,7 +379,8 @@ void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) 
 
 bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, double viewHeight,
                              double scale, LabelBitmap& image) {
-    const bool sameView = viewWidth == viewWidth_ && viewHeight == viewHeight_ && scale == scale_;
+    const bool sameView = viewWidth == viewWidth_ && viewHeight == viewHeight_ && scale == scale_ &&
+                          image.order == order_;
     // Rectangles recoloured in place since the map was made, all opaque: nothing to compare.
     const bool recolouredInPlace = sameView && mapped_ &&
                                    picture.shapesRevision() == mappedShapes_ &&
@@ -381,7 +390,7 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
     // The first picture of a recolouring's shapes: this picture and the ones after it are
     // coloured from the map.
     const bool first = !same && picture.recolourable && allOpaque(picture);
-    if (first) remember(picture, viewWidth, viewHeight, scale);
+    if (first) remember(picture, viewWidth, viewHeight, scale, image.order);
     if ((same && !mapped_) || first) {
         mapped_ = mapShapes(picture, viewWidth, viewHeight, scale);
         mappedShapes_ = picture.shapesRevision();
@@ -399,7 +408,7 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
 }
 
 void RecolouringRaster::remember(const DrawRenderer& picture, double viewWidth, double viewHeight,
-                                 double scale) {
+                                 double scale, PixelOrder order) {
     vertices_ = picture.vertices();
     stripOffsets_ = picture.triangleStrips().offset();
     lineOffsets_ = picture.lines().offset();
@@ -407,6 +416,7 @@ void RecolouringRaster::remember(const DrawRenderer& picture, double viewWidth, 
     viewWidth_ = viewWidth;
     viewHeight_ = viewHeight;
     scale_ = scale;
+    order_ = order;
 }
 
 } // namespace tessera

@@ -43,7 +43,7 @@ inline constexpr std::size_t kLeastVerticesShownAsImage = 20'000;
 /// sides along the axes, of one colour) and every line segment runs along an axis.
 bool isAxisAligned(const DrawRenderer& picture);
 
-/// Draws `picture` into `image`, premultiplied RGBA rows from the top, of the
+/// Draws `picture` into `image`, premultiplied rows from the top in `image.order`, of the
 /// view of `viewWidth` × `viewHeight` points (origin at its centre, y up) at `scale` pixels a
 /// point. The image is cleared to transparent first; `picture.alpha` is left to whoever draws
 /// the image, which a fade then changes as a whole (the other back ends blend each shape with
@@ -75,7 +75,8 @@ private:
     bool sameShapes(const DrawRenderer& picture) const;
     static bool allOpaque(const DrawRenderer& picture);
     /// Keeps what sameShapes() compares the next picture with.
-    void remember(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale);
+    void remember(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale,
+                  PixelOrder order);
     /// Notes which rectangle covers each pixel and draws the lines alone.
     bool mapShapes(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale);
     /// The picture from the map: each pixel its rectangle's colour under the lines.
@@ -88,6 +89,7 @@ private:
     double viewWidth_ = 0;
     double viewHeight_ = 0;
     double scale_ = 0;
+    PixelOrder order_ = PixelOrder::rgba; // of the image the map colours
     bool mapped_ = false;
     std::uint64_t mappedShapes_ = 0; // the shapesRevision() of the picture mapped
     bool fromMap_ = false;

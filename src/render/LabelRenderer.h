@@ -11,11 +11,20 @@
 
 namespace tessera {
 
-/// A label's picture: premultiplied RGBA, 8 bits per component, rows from the top.
+/// The order of a pixel's four bytes in a bitmap.
+enum class PixelOrder : std::uint8_t {
+    rgba,
+    /// Blue, green, red, alpha: what a software OpenGL (Mesa's llvmpipe) copies to the window
+    /// without converting each pixel, where it would run a shader for each pixel of RGBA.
+    bgra,
+};
+
+/// A label's picture: premultiplied, 8 bits per component, rows from the top.
 struct LabelBitmap {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
+    PixelOrder order = PixelOrder::rgba;
 };
 
 /// Part of a bitmap drawn one to one at a place of the view: several labels typeset into one

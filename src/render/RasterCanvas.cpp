@@ -243,6 +243,10 @@ void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& source,
     const int firstY = std::max(0, static_cast<int>(std::ceil(top - 0.5)));
     const int lastY = std::min(sampleHeight_, static_cast<int>(std::ceil(top + spanY - 0.5)));
     const auto opacity = static_cast<int>(std::lround(std::clamp(alpha, 0.0, 1.0) * 256));
+    // Each channel's byte in the bitmap's pixels: red, green, blue, alpha here.
+    constexpr int kRgba[4] = {0, 1, 2, 3};
+    constexpr int kBgra[4] = {2, 1, 0, 3};
+    const int* byteOf = bitmap.order == PixelOrder::bgra ? kBgra : kRgba;
     auto texel = [&](int x, int y, int channel) {
         x = sourceX + std::clamp(x, 0, sourceWidth - 1);
         y = sourceY + std::clamp(y, 0, sourceHeight - 1);
@@ -250,7 +254,7 @@ void RasterCanvas::drawBitmap(const LabelBitmap& bitmap, const DrawRect& source,
             bitmap.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(bitmap.width) +
                            static_cast<std::size_t>(x)) *
                               4 +
-                          static_cast<std::size_t>(channel)]);
+                          static_cast<std::size_t>(byteOf[channel])]);
     };
     for (int sy = firstY; sy < lastY; ++sy) {
         // Texel centres sit at half-integers, and each pixel's subsamples take the colour at

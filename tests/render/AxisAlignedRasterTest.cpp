@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
+#include <utility>
 
 namespace tessera {
 namespace {
@@ -266,6 +267,64 @@ TEST(AxisAlignedRasterTest, RectanglesRecolouredInPlaceAreTheOnesDrawnAfresh) {
             EXPECT_EQ(raster.lastColouredFromMap(), marked && frame != 4);
             EXPECT_EQ(raster.drawnArea(), (PixelArea{0, 0, 120, 80}));
         }
+    }
+}
+
+// The OpenGL view asks for images blue first. Every way of making one (drawn afresh, coloured
+// from the map, a map made for the other order) gives the same colours as red first, bytes 0
+// and 2 swapped; and the software view reads such a bitmap as the same picture.
+TEST(AxisAlignedRasterTest, ImagesBlueFirstHoldTheSameColours) {
+    const auto picture = [](double hue) {
+        auto drawn = std::make_unique<DrawRenderer>();
+        drawn->recolourable = true;
+        for (int i = 0; i < 12; ++i)
+            drawn->fillRect({-30.0 + 5 * i, -20, 5, 40},
+                            DrawColor::fromHue(std::fmod(hue + i / 12.0, 1.0), 0.8, 0.9, 1));
+        drawn->color = {0.9, 0.2, 0.1, 0.5}; // translucent lines, not grey
+        drawn->strokeRect({-20.5, -10.5, 30, 20});
+        return drawn;
+    };
+    const auto swapped = [](const LabelBitmap& image) {
+        std::vector<std::uint8_t> bytes = image.pixels;
+        for (std::size_t i = 0; i < bytes.size(); i += 4)
+            std::swap(bytes[i], bytes[i + 2]);
+        return bytes;
+    };
+    RecolouringRaster red;
+    RecolouringRaster blue;
+    RecolouringRaster switching; // changes order from frame to frame
+    for (int frame = 0; frame < 4; ++frame) {
+        const auto r = picture(frame * 0.2);
+        LabelBitmap rgba;
+        LabelBitmap bgra;
+        bgra.order = PixelOrder::bgra;
+        ASSERT_TRUE(red.draw(*r, 80, 60, 1.0, rgba));
+        ASSERT_TRUE(blue.draw(*r, 80, 60, 1.0, bgra));
+        EXPECT_EQ(bgra.order, PixelOrder::bgra);
+        EXPECT_EQ(swapped(bgra), rgba.pixels) << "frame " << frame;
+        EXPECT_TRUE(blue.lastColouredFromMap()) << "frame " << frame;
+
+        LabelBitmap either;
+        either.order = frame % 2 == 0 ? PixelOrder::rgba : PixelOrder::bgra;
+        ASSERT_TRUE(switching.draw(*r, 80, 60, 1.0, either));
+        EXPECT_EQ(frame % 2 == 0 ? either.pixels : swapped(either), rgba.pixels)
+            << "frame " << frame;
+
+        // Drawn afresh (which may round differently from the map): the same in both orders.
+        LabelBitmap freshRgba;
+        LabelBitmap freshBgra;
+        freshBgra.order = PixelOrder::bgra;
+        ASSERT_TRUE(rasteriseAxisAligned(*r, 80, 60, 1.0, freshRgba));
+        ASSERT_TRUE(rasteriseAxisAligned(*r, 80, 60, 1.0, freshBgra));
+        EXPECT_EQ(swapped(freshBgra), freshRgba.pixels) << "frame " << frame;
+
+        RasterCanvas fromRgba(80, 60);
+        RasterCanvas fromBgra(80, 60);
+        for (RasterCanvas* canvas : {&fromRgba, &fromBgra})
+            canvas->clear(0.5);
+        fromRgba.drawBitmap(rgba, {-40, -30, 80, 60}, 0.8);
+        fromBgra.drawBitmap(bgra, {-40, -30, 80, 60}, 0.8);
+        EXPECT_EQ(fromBgra.image(), fromRgba.image()) << "frame " << frame;
     }
 }
 
