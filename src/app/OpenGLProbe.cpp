@@ -11,6 +11,8 @@ QSurfaceFormat graphSurfaceFormat() {
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
+    // No depth buffer: nothing is depth-tested, and with one llvmpipe gives up its fast path
+    // for rectangles copied from a texture (a large tree map's image).
     format.setDepthBufferSize(24);
     format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     return format;

@@ -120,6 +120,10 @@ void DrawRendererOpenGL::draw() {
         quad_->alpha = alpha;
         quad_->setSmoothSampling(!placement.isIdentity());
         quad_->drawPieces(std::span(&part, 1));
+        if (!context_->imageDrawingWarm()) {
+            quad_->warmImageDrawing();
+            context_->setImageDrawingWarm();
+        }
         context_->warmPictureProgram();
         return;
     }
@@ -140,7 +144,9 @@ void DrawRendererOpenGL::rasterise() {
     if (vertexCount() < kLeastVerticesShownAsImage) return;
     rasterisedSize_ = {context_->viewWidth(), context_->viewHeight()};
     rasterisedScale_ = context_->pixelRatio();
-    // The image's memory is kept from picture to picture: a transition makes one a frame.
+    // The image's memory is kept from picture to picture: a transition makes one a frame. Its
+    // pixels are blue first, as the window's, so that llvmpipe copies them (LabelRendererOpenGL).
+    image_.order = PixelOrder::bgra;
     if (!raster_.draw(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
                       image_))
         return;

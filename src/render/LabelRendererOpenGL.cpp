@@ -47,14 +47,21 @@ void LabelRendererOpenGL::setFilter(GLint filter) {
 void LabelRendererOpenGL::upload(const LabelBitmap& bitmap, bool sizeChanged) {
     auto& gl = context_->gl();
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    if (sizeChanged || !uploaded_)
-        gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, bitmap.width, bitmap.height, 0, GL_RGBA,
-                        GL_UNSIGNED_BYTE, bitmap.pixels.data());
+    // Bytes blue first, given as 32-bit words, make Mesa keep the texture as BGRA, the
+    // window's own order: llvmpipe then copies or blends its pixels without running a shader.
+    const bool bgra = bitmap.order == PixelOrder::bgra;
+    const GLenum format = bgra ? GL_BGRA : GL_RGBA;
+    const GLenum type = bgra ? GL_UNSIGNED_INT_8_8_8_8_REV : GL_UNSIGNED_BYTE;
+    if (sizeChanged || !uploaded_ || bitmap.order != uploadedOrder_)
+        // Unsized: a sized RGBA8 would be kept red first whatever the data's order.
+        gl.glTexImage2D(GL_TEXTURE_2D, 0, bgra ? GL_RGBA : GL_RGBA8, bitmap.width, bitmap.height, 0,
+                        format, type, bitmap.pixels.data());
     else
-        gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, bitmap.width, bitmap.height, GL_RGBA,
-                           GL_UNSIGNED_BYTE, bitmap.pixels.data());
+        gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, bitmap.width, bitmap.height, format, type,
+                           bitmap.pixels.data());
     uploadedWidth_ = bitmap.width;
     uploadedHeight_ = bitmap.height;
+    uploadedOrder_ = bitmap.order;
     uploaded_ = true;
 }
 
@@ -96,6 +103,24 @@ bool LabelRendererOpenGL::bindTexture() {
     return uploaded_;
 }
 
+void LabelRendererOpenGL::warmImageDrawing() {
+    if (!bindTexture()) return;
+    // Three vertices at one point cover no pixel, but llvmpipe makes the program's code for
+    // the state it is drawn in: as it is and faded, each filter.
+    const GLint filter = filter_;
+    const double ownAlpha = alpha;
+    const std::array<float, 12> nothing{};
+    for (const GLint each : {GL_NEAREST, GL_LINEAR}) {
+        setFilter(each);
+        for (const double faded : {1.0, 0.5}) {
+            alpha = faded;
+            drawVertices(nothing, GL_TRIANGLES);
+        }
+    }
+    setFilter(filter);
+    alpha = ownAlpha;
+}
+
 void LabelRendererOpenGL::drawVertices(std::span<const float> vertices, GLenum mode) {
     auto& gl = context_->gl();
     gl.glBindVertexArray(vertexArray_);
@@ -107,7 +132,11 @@ void LabelRendererOpenGL::drawVertices(std::span<const float> vertices, GLenum m
     } else {
         gl.glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, vertices.data());
     }
-    context_->use(OpenGLRenderContext::Shading::label, alpha);
+    // Unfaded, the texture goes to the window as it is: a program a software OpenGL recognises
+    // as a copy.
+    context_->use(alpha >= 1 ? OpenGLRenderContext::Shading::image
+                             : OpenGLRenderContext::Shading::label,
+                  alpha);
     gl.glDrawArrays(mode, 0, static_cast<GLsizei>(vertices.size() / 4));
     gl.glBindVertexArray(0);
 }

@@ -1,5 +1,6 @@
 // The OpenGL back end of LabelRenderer: the label's bitmap as a texture, drawn as one quad by
-// the same program as the picture (with "useTexture" set).
+// the label program (texture times "alpha"), or unfaded by the image program (the texture as
+// it is).
 #pragma once
 
 #include "render/LabelRenderer.h"
@@ -26,6 +27,11 @@ public:
     void setSmoothSampling(bool smooth);
     void draw(const DrawRect& rect) override;
     void drawPieces(std::span<const LabelPiece> pieces) override;
+    /// With the context current and the image uploaded: makes a software OpenGL compile the
+    /// code that draws it now, as it is and faded, sharp and filtered, rather than in the
+    /// frames of a zoom that first draw it so (its texture's order and filter are part of the
+    /// code). Draws nothing.
+    void warmImageDrawing();
 
 private:
     void prepare();
@@ -51,6 +57,7 @@ private:
     bool uploaded_ = false;
     int uploadedWidth_ = 0;
     int uploadedHeight_ = 0;
+    PixelOrder uploadedOrder_ = PixelOrder::rgba;
 };
 
 } // namespace tessera

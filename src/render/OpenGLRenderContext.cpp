@@ -67,14 +67,14 @@ bool OpenGLRenderContext::prepare(QOpenGLContext& context, const ShaderSources& 
     const auto vertexText = readShaderText(sources.vertexPath);
     const auto fragmentText = vertexText ? readShaderText(sources.fragmentPath) : std::nullopt;
     if (!fragmentText) return false;
-    if (!build(picture_, *vertexText, *fragmentText, "#define COLOR_ONLY 1\n") ||
-        !build(label_, *vertexText, *fragmentText, nullptr)) {
+    if (!build(picture_, *vertexText, *fragmentText, "#define COLOR_ONLY 1\n", true) ||
+        !build(label_, *vertexText, *fragmentText, "#define TEXTURE_ONLY 1\n", false) ||
+        !build(image_, *vertexText, *fragmentText, "#define IMAGE_AS_IS 1\n", false)) {
         deletePrograms();
         return false;
     }
     QOpenGLFunctions_3_3_Core& gl = *gl_;
     gl.glUseProgram(label_.name);
-    gl.glUniform1i(gl.glGetUniformLocation(label_.name, "useTexture"), 1);
     current_ = &label_;
 
     gl.glDisable(GL_DITHER);
@@ -88,7 +88,8 @@ bool OpenGLRenderContext::prepare(QOpenGLContext& context, const ShaderSources& 
 }
 
 bool OpenGLRenderContext::build(Program& program, const QByteArray& vertexText,
-                                const QByteArray& fragmentText, const char* definitions) {
+                                const QByteArray& fragmentText, const char* definitions,
+                                bool coloured) {
     QOpenGLFunctions_3_3_Core& gl = *gl_;
     const GLuint vertex = compileShader(gl, GL_VERTEX_SHADER, vertexText);
     const GLuint fragment = vertex != 0 ? compileShader(gl, GL_FRAGMENT_SHADER,
@@ -110,11 +111,12 @@ bool OpenGLRenderContext::build(Program& program, const QByteArray& vertexText,
     gl.glDeleteShader(fragment);
     GLint linked = GL_FALSE;
     gl.glGetProgramiv(name, GL_LINK_STATUS, &linked);
-    // The picture's program may drop the texture coordinates, which nothing there reads.
-    const bool hasInputs =
-        gl.glGetAttribLocation(name, "position") >= 0 && gl.glGetAttribLocation(name, "color") >= 0;
+    // The picture's program may drop the texture coordinates, which nothing there reads, and
+    // the texture's programs the colours.
+    const bool hasInputs = gl.glGetAttribLocation(name, "position") >= 0 &&
+                           gl.glGetAttribLocation(name, coloured ? "color" : "textureCoord") >= 0;
     if (linked != GL_TRUE || !hasInputs) {
-        std::fputs("Shader program link failed or lacks position and color\n", stderr);
+        std::fputs("Shader program link failed or lacks its inputs\n", stderr);
         gl.glDeleteProgram(name);
         return false;
     }
@@ -126,13 +128,15 @@ bool OpenGLRenderContext::build(Program& program, const QByteArray& vertexText,
 }
 
 void OpenGLRenderContext::use(Shading shading, double alpha, const DrawPlacement& placement) {
-    Program& program = shading == Shading::picture ? picture_ : label_;
+    Program& program = shading == Shading::picture ? picture_
+                       : shading == Shading::label ? label_
+                                                   : image_;
     if (shading == Shading::picture) pictureDrawn_ = true;
     if (current_ != &program) {
         gl_->glUseProgram(program.name);
         current_ = &program;
     }
-    gl_->glUniform1f(program.alpha, static_cast<GLfloat>(alpha));
+    if (program.alpha >= 0) gl_->glUniform1f(program.alpha, static_cast<GLfloat>(alpha));
     if (placement != program.placement) setModelMatrix(program, placement);
 }
 
@@ -165,7 +169,7 @@ void OpenGLRenderContext::setViewSize(double width, double height, double pixelR
     viewHeight_ = height;
     pixelRatio_ = pixelRatio;
     if (!hasProgram() || width <= 0 || height <= 0) return;
-    for (Program* program : {&picture_, &label_}) {
+    for (Program* program : {&picture_, &label_, &image_}) {
         gl_->glUseProgram(program->name);
         setModelMatrix(*program, {});
     }
@@ -173,7 +177,7 @@ void OpenGLRenderContext::setViewSize(double width, double height, double pixelR
 }
 
 void OpenGLRenderContext::deletePrograms() {
-    for (Program* program : {&picture_, &label_}) {
+    for (Program* program : {&picture_, &label_, &image_}) {
         if (program->name != 0) gl_->glDeleteProgram(program->name);
         *program = {};
     }
@@ -182,6 +186,7 @@ void OpenGLRenderContext::deletePrograms() {
     if (warmBuffer_ != 0) gl_->glDeleteBuffers(1, &warmBuffer_);
     warmArray_ = warmBuffer_ = 0;
     pictureDrawn_ = false;
+    imageDrawingWarm_ = false;
 }
 
 void OpenGLRenderContext::warmPictureProgram() {

@@ -1,7 +1,7 @@
 // What the OpenGL renderers of one graph view share: the functions of the view's context, the
-// shader programs (one for pictures, one for labels, built from the same two texts) with their
-// uniform locations, and the GL names of renderers that went away while the context was not
-// current, deleted at the next frame. Main thread.
+// shader programs (one for pictures, one for labels, one for images drawn unfaded, built from the
+// same two texts) with their uniform locations, and the GL names of renderers that went away while
+// the context was not current, deleted at the next frame. Main thread.
 #pragma once
 
 #include "render/DrawRenderer.h"
@@ -34,12 +34,13 @@ public:
 
     bool hasProgram() const { return picture_.name != 0; }
     QOpenGLFunctions_3_3_Core& gl() const { return *gl_; }
-    /// Attribute locations, the same in both programs.
+    /// Attribute locations, the same in every program.
     static constexpr GLuint position() { return 0; }
     static constexpr GLuint color() { return 1; }
     static constexpr GLuint textureCoord() { return 2; }
 
-    enum class Shading { picture, label };
+    /// A picture's coloured shapes; a texture times "alpha"; a texture as it is (alpha 1).
+    enum class Shading { picture, label, image };
     /// Makes the program for `shading` current, with `alpha` as its "alpha" and "modelMat"
     /// showing each point where `placement` puts it.
     void use(Shading shading, double alpha, const DrawPlacement& placement = {});
@@ -50,6 +51,10 @@ public:
     /// OpenGL compiles its shaders for this state now, not in the frame that first draws a
     /// shape (a highlight in the middle of a zoom). Once per context.
     void warmPictureProgram();
+    /// Whether a picture's image was drawn in every state a zoom draws it in, in this context
+    /// (LabelRendererOpenGL::warmImageDrawing()).
+    bool imageDrawingWarm() const { return imageDrawingWarm_; }
+    void setImageDrawingWarm() { imageDrawingWarm_ = true; }
 
     /// Sets "modelMat" so that a point (x, y) of a view of `width` × `height` points lands at
     /// clip coordinates (2x / width, 2y / height); the view has `pixelRatio` pixels a point.
@@ -72,16 +77,19 @@ private:
         DrawPlacement placement; // in its "modelMat"
     };
     void setModelMatrix(Program& program, const DrawPlacement& placement);
+    /// `coloured`: the program reads the vertices' colours (else their texture coordinates).
     bool build(Program& program, const QByteArray& vertexText, const QByteArray& fragmentText,
-               const char* definitions);
+               const char* definitions, bool coloured);
     void deletePrograms();
 
     QOpenGLFunctions_3_3_Core* gl_ = nullptr;
     Program picture_;
     Program label_;
+    Program image_;
     Program* current_ = nullptr;
     bool pictureDrawn_ = false; // the picture program was used in this context
-    GLuint warmArray_ = 0;      // warmPictureProgram()'s triangle
+    bool imageDrawingWarm_ = false;
+    GLuint warmArray_ = 0; // warmPictureProgram()'s triangle
     GLuint warmBuffer_ = 0;
     double viewWidth_ = 0;
     double viewHeight_ = 0;

@@ -106,7 +106,7 @@ void GraphViewOpenGL::paintGL() {
     auto* gl = context()->functions();
     const auto grey = static_cast<GLfloat>(palette::backgroundGrey());
     gl->glClearColor(grey, grey, grey, 1.0f);
-    gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
     if (!context_->hasProgram()) return;
     context_->beginFrame();
     graph_.drawFrame();
