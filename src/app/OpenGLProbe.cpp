@@ -13,7 +13,7 @@ QSurfaceFormat graphSurfaceFormat() {
     format.setProfile(QSurfaceFormat::CoreProfile);
     // No depth buffer: nothing is depth-tested, and with one llvmpipe gives up its fast path
     // for rectangles copied from a texture (a large tree map's image).
-    format.setDepthBufferSize(24);
+    format.setDepthBufferSize(0);
     format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     return format;
 }

@@ -87,26 +87,33 @@ void RasterCanvas::fillTriangle(const DrawVertex& a, const DrawVertex& b, const 
                 inside = w[e] + bias[e] >= 0;
             }
             if (!inside) continue;
+            // Colours premultiplied by their vertex's opacity, then interpolated, as the GPU
+            // back end does: a shape fading out across its width keeps its colour.
             double red, green, blue, opacity;
             if (flat) {
-                red = v[0]->red;
-                green = v[0]->green;
-                blue = v[0]->blue;
                 opacity = v[0]->alpha;
+                red = v[0]->red * opacity / 255.0;
+                green = v[0]->green * opacity / 255.0;
+                blue = v[0]->blue * opacity / 255.0;
             } else {
-                const double l0 = static_cast<double>(w[0]) * inverseArea;
-                const double l1 = static_cast<double>(w[1]) * inverseArea;
-                const double l2 = 1 - l0 - l1;
-                red = l0 * v[0]->red + l1 * v[1]->red + l2 * v[2]->red;
-                green = l0 * v[0]->green + l1 * v[1]->green + l2 * v[2]->green;
-                blue = l0 * v[0]->blue + l1 * v[1]->blue + l2 * v[2]->blue;
-                opacity = l0 * v[0]->alpha + l1 * v[1]->alpha + l2 * v[2]->alpha;
+                const double l[3] = {static_cast<double>(w[0]) * inverseArea,
+                                     static_cast<double>(w[1]) * inverseArea,
+                                     1 - static_cast<double>(w[0]) * inverseArea -
+                                         static_cast<double>(w[1]) * inverseArea};
+                red = green = blue = opacity = 0;
+                for (int k = 0; k < 3; ++k) {
+                    const double share = l[k] * v[k]->alpha / 255.0;
+                    red += share * v[k]->red;
+                    green += share * v[k]->green;
+                    blue += share * v[k]->blue;
+                    opacity += l[k] * v[k]->alpha;
+                }
             }
             const double sourceAlpha = opacity / 255.0 * alpha;
             if (sourceAlpha <= 0) continue;
             std::uint8_t* sample = row + x * 4;
             const double keep = 1 - sourceAlpha;
-            const double source[4] = {red * sourceAlpha, green * sourceAlpha, blue * sourceAlpha,
+            const double source[4] = {red * alpha, green * alpha, blue * alpha,
                                       255.0 * sourceAlpha};
             for (int i = 0; i < 4; ++i)
                 sample[i] = static_cast<std::uint8_t>(
