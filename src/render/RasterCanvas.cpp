@@ -96,10 +96,9 @@ void RasterCanvas::fillTriangle(const DrawVertex& a, const DrawVertex& b, const 
                 green = v[0]->green * opacity / 255.0;
                 blue = v[0]->blue * opacity / 255.0;
             } else {
-                const double l[3] = {static_cast<double>(w[0]) * inverseArea,
-                                     static_cast<double>(w[1]) * inverseArea,
-                                     1 - static_cast<double>(w[0]) * inverseArea -
-                                         static_cast<double>(w[1]) * inverseArea};
+                const double l0 = static_cast<double>(w[0]) * inverseArea;
+                const double l1 = static_cast<double>(w[1]) * inverseArea;
+                const double l[3] = {l0, l1, 1 - l0 - l1};
                 red = green = blue = opacity = 0;
                 for (int k = 0; k < 3; ++k) {
                     const double share = l[k] * v[k]->alpha / 255.0;
