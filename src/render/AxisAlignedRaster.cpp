@@ -8,7 +8,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <span>
+#include <utility>
 
 namespace tessera {
 namespace {
@@ -207,6 +209,36 @@ template <typename Each> bool everySegment(const DrawRenderer& picture, Each&& e
     return true;
 }
 
+// A line's pixel (four bytes, premultiplied, of opacity `alpha`) over a rectangle's: each byte
+// line + under × (255 - alpha) / 255, rounded, as the lines were drawn over the rectangles.
+// The four bytes are worked on at once, each in 16 bits of a 64-bit word.
+std::uint32_t lineOver(std::uint32_t line, std::uint8_t alpha, std::uint32_t under) {
+    constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
+    constexpr std::uint64_t kLowHalves = 0x0000FFFF0000FFFFull;
+    const auto spread = [](std::uint32_t bytes) {
+        std::uint64_t word = bytes;
+        word = (word | (word << 16)) & kLowHalves;
+        return (word | (word << 8)) & kLowBytes;
+    };
+    const auto gather = [](std::uint64_t word) {
+        word = (word | (word >> 8)) & kLowHalves;
+        return static_cast<std::uint32_t>(word | (word >> 16));
+    };
+    // (x + 127) / 255 for each x = byte × keep, at most 65152: (y + 1 + y / 256) / 256 for
+    // y = x + 127 divides exactly by 255 below 65536.
+    const std::uint64_t scaled = spread(under) * (255u - alpha) + 0x007F007F007F007Full;
+    const std::uint64_t kept =
+        ((scaled + 0x0001000100010001ull + ((scaled >> 8) & kLowBytes)) >> 8) & kLowBytes;
+    return gather((kept + spread(line)) & kLowBytes);
+}
+
+// Each of `count` pixels' four bytes from `colours`, by its index there.
+void lookUpColours(const std::uint32_t* colours, const std::uint32_t* indices, std::uint8_t* out,
+                   std::size_t count) {
+    for (std::size_t p = 0; p < count; ++p)
+        std::memcpy(out + p * 4, &colours[indices[p]], 4);
+}
+
 } // namespace
 
 PixelArea PixelArea::united(const PixelArea& other) const {
@@ -305,25 +337,27 @@ bool RecolouringRaster::sameShapes(const DrawRenderer& picture) const {
 }
 
 bool RecolouringRaster::mapShapes(const DrawRenderer& picture, double viewWidth, double viewHeight,
-                                  double scale) {
-    lines_.width = std::max(0, static_cast<int>(std::lround(viewWidth * scale)));
-    lines_.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
-    lines_.pixels.assign(static_cast<std::size_t>(lines_.width) * lines_.height * 4, 0);
-    lines_.order = order_;
-    shapeOf_.assign(static_cast<std::size_t>(lines_.width) * lines_.height, 0);
+                                  double scale, LabelBitmap& lines) {
+    lines.width = std::max(0, static_cast<int>(std::lround(viewWidth * scale)));
+    lines.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
+    lines.pixels.assign(static_cast<std::size_t>(lines.width) * lines.height * 4, 0);
+    lines.order = order_;
+    width_ = lines.width;
+    height_ = lines.height;
+    colourOf_.assign(static_cast<std::size_t>(lines.width) * lines.height, 0);
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands = pool.threadCount();
     std::atomic<bool> aligned = true;
     std::vector<PixelArea> bandAreas(bands);
     pool.run(bands, [&](std::size_t band) {
-        const auto firstRow = static_cast<int>(lines_.height * band / bands);
-        const auto endRow = static_cast<int>(lines_.height * (band + 1) / bands);
-        Canvas canvas(viewWidth, viewHeight, scale, 1.0, lines_, firstRow, endRow);
+        const auto firstRow = static_cast<int>(lines.height * band / bands);
+        const auto endRow = static_cast<int>(lines.height * (band + 1) / bands);
+        Canvas canvas(viewWidth, viewHeight, scale, 1.0, lines, firstRow, endRow);
         std::uint32_t mark = 0;
         const bool drawn = everyStrip(picture,
                                       [&](std::span<const DrawVertex> strip) {
                                           if (!isRectangle(strip)) return false;
-                                          canvas.markRectangle(strip, ++mark, shapeOf_);
+                                          canvas.markRectangle(strip, ++mark, colourOf_);
                                           return true;
                                       }) &&
                            everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
@@ -337,43 +371,108 @@ bool RecolouringRaster::mapShapes(const DrawRenderer& picture, double viewWidth,
     mappedArea_ = {};
     for (const PixelArea& area : bandAreas)
         mappedArea_ = mappedArea_.united(area);
+    if (aligned) mapLinePixels(lines, picture.triangleStrips().stripCount());
     return aligned;
 }
 
-void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) const {
-    image.width = lines_.width;
-    image.height = lines_.height;
-    image.pixels.resize(lines_.pixels.size());
-    image.order = lines_.order;
-    // Each rectangle's colour, opaque, as four bytes; none (0) transparent.
-    const std::vector<DrawVertex>& vertices = picture.vertices();
-    const std::size_t count = picture.triangleStrips().stripCount();
-    std::vector<std::array<std::uint8_t, 4>> colours(count + 1, {0, 0, 0, 0});
-    for (std::size_t i = 0; i < count; ++i) {
-        const DrawVertex& v =
-            vertices[static_cast<std::size_t>(picture.triangleStrips().offset()[i])];
-        colours[i + 1] = Canvas::opaqueBytes(v, lines_.order);
-    }
+void RecolouringRaster::mapLinePixels(const LabelBitmap& lines, std::size_t rectangles) {
+    // A line's pixels over one rectangle share a colour: a pixel takes that of the pixel before
+    // it in its row, or of the one above it, where it is the same line's over the same
+    // rectangle. Each band of rows counts the colours it needs, then numbers them from where the
+    // bands before it end, in the order of its pixels.
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands = pool.threadCount();
-    const std::size_t pixels = shapeOf_.size();
+    const auto width = static_cast<std::size_t>(width_);
+    const auto rowsOf = [&](std::size_t band) {
+        return std::pair{static_cast<std::size_t>(height_) * band / bands,
+                         static_cast<std::size_t>(height_) * (band + 1) / bands};
+    };
+    const auto lineAt = [&](std::size_t p) {
+        std::array<std::uint8_t, 4> line{};
+        std::memcpy(line.data(), &lines.pixels[p * 4], 4);
+        return line;
+    };
+    const auto underLine = [&](std::size_t p) { return lines.pixels[p * 4 + 3] != 0; };
+    // Whether pixel `p` is a line's over the same rectangle as `other`, both as they were mapped.
+    const auto sameAs = [&](std::size_t p, std::size_t other) {
+        return underLine(other) && colourOf_[other] == colourOf_[p] &&
+               std::memcmp(&lines.pixels[p * 4], &lines.pixels[other * 4], 4) == 0;
+    };
+    std::vector<std::size_t> firstOfBand(bands + 1, 0);
     pool.run(bands, [&](std::size_t band) {
-        const std::size_t first = pixels * band / bands;
-        const std::size_t end = pixels * (band + 1) / bands;
-        for (std::size_t p = first; p < end; ++p) {
-            const std::array<std::uint8_t, 4>& under = colours[shapeOf_[p]];
-            const std::uint8_t* line = &lines_.pixels[p * 4];
-            std::uint8_t* out = &image.pixels[p * 4];
-            // Most pixels lie under no line (premultiplied: all four bytes 0): the rectangle's.
-            if (line[3] == 0) {
-                std::memcpy(out, under.data(), 4);
-                continue;
+        const auto [top, bottom] = rowsOf(band);
+        std::size_t count = 0;
+        for (std::size_t y = top; y < bottom; ++y)
+            for (std::size_t x = 0, p = y * width; x < width; ++x, ++p)
+                if (underLine(p) && !(x > 0 && sameAs(p, p - 1)) &&
+                    !(y > top && sameAs(p, p - width)))
+                    ++count;
+        firstOfBand[band + 1] = count;
+    });
+    std::partial_sum(firstOfBand.begin(), firstOfBand.end(), firstOfBand.begin());
+    linePixels_.resize(firstOfBand[bands]);
+    const std::size_t first = rectangles + 1;
+    pool.run(bands, [&](std::size_t band) {
+        const auto [top, bottom] = rowsOf(band);
+        std::size_t next = firstOfBand[band];
+        // Whether pixel `p`, not yet numbered, matches `other`, numbered (and so a line's pixel
+        // when its colour lies past the rectangles').
+        const auto matches = [&](std::size_t p, std::size_t other) {
+            if (colourOf_[other] < first) return false;
+            const LinePixel& numbered = linePixels_[colourOf_[other] - first];
+            return numbered.under == colourOf_[p] && numbered.line == lineAt(p);
+        };
+        for (std::size_t y = top; y < bottom; ++y)
+            for (std::size_t x = 0, p = y * width; x < width; ++x, ++p) {
+                if (!underLine(p)) continue;
+                if (x > 0 && matches(p, p - 1)) {
+                    colourOf_[p] = colourOf_[p - 1];
+                } else if (y > top && matches(p, p - width)) {
+                    colourOf_[p] = colourOf_[p - width];
+                } else {
+                    linePixels_[next] = {colourOf_[p], lineAt(p)};
+                    colourOf_[p] = static_cast<std::uint32_t>(first + next);
+                    ++next;
+                }
             }
-            // The lines, premultiplied, over the rectangle: as they were drawn over it.
-            const unsigned keep = 255u - line[3];
-            for (int c = 0; c < 4; ++c)
-                out[c] = static_cast<std::uint8_t>(line[c] + (under[c] * keep + 127) / 255);
+    });
+}
+
+void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) {
+    image.width = width_;
+    image.height = height_;
+    image.pixels.resize(colourOf_.size() * 4);
+    image.order = order_;
+    // Transparent, then each rectangle's colour, opaque, then those of the pixels under lines.
+    const std::vector<DrawVertex>& vertices = picture.vertices();
+    const DrawPrimitive& strips = picture.triangleStrips();
+    const std::size_t rectangles = strips.stripCount();
+    const std::size_t first = rectangles + 1;
+    colours_.resize(first + linePixels_.size());
+    colours_[0] = 0;
+    WorkerPool& pool = WorkerPool::shared();
+    const std::size_t bands = pool.threadCount();
+    pool.run(bands, [&](std::size_t band) {
+        for (std::size_t i = rectangles * band / bands; i < rectangles * (band + 1) / bands; ++i) {
+            const std::array<std::uint8_t, 4> bytes =
+                Canvas::opaqueBytes(vertices[static_cast<std::size_t>(strips.offset()[i])], order_);
+            std::memcpy(&colours_[i + 1], bytes.data(), 4);
         }
+    });
+    pool.run(bands, [&](std::size_t band) {
+        const std::size_t count = linePixels_.size();
+        for (std::size_t k = count * band / bands; k < count * (band + 1) / bands; ++k) {
+            const LinePixel& pixel = linePixels_[k];
+            std::uint32_t line = 0;
+            std::memcpy(&line, pixel.line.data(), 4);
+            colours_[first + k] = lineOver(line, pixel.line[3], colours_[pixel.under]);
+        }
+    });
+    const std::size_t pixels = colourOf_.size();
+    pool.run(bands, [&](std::size_t band) {
+        const std::size_t from = pixels * band / bands;
+        lookUpColours(colours_.data(), colourOf_.data() + from, image.pixels.data() + from * 4,
+                      pixels * (band + 1) / bands - from);
     });
 }
 
@@ -392,7 +491,7 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
     const bool first = !same && picture.recolourable && allOpaque(picture);
     if (first) remember(picture, viewWidth, viewHeight, scale, image.order);
     if ((same && !mapped_) || first) {
-        mapped_ = mapShapes(picture, viewWidth, viewHeight, scale);
+        mapped_ = mapShapes(picture, viewWidth, viewHeight, scale, image);
         mappedShapes_ = picture.shapesRevision();
     }
     fromMap_ = (same || first) && mapped_;

@@ -11,6 +11,7 @@
 #include "render/DrawRenderer.h"
 #include "render/LabelRenderer.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -56,10 +57,12 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
 
 /// rasteriseAxisAligned() for a picture drawn again and again. A picture marked recolourable
 /// (a recolouring: the pictures after it change only its rectangles' colours), its rectangles
-/// opaque, is drawn from a map of which rectangle covers each pixel, with the lines drawn over
-/// transparency; while the pictures after it keep its shapes and its lines, only their colours
-/// are put together anew from that map: a frame costs a walk over the pixels instead of over
-/// every shape. Other pictures are drawn afresh, and nothing of them is kept.
+/// opaque, is drawn from a map of which colour each pixel takes: its rectangle's, or, under a
+/// line, one of its own made from the line's pixel over its rectangle's colour. While the
+/// pictures after it keep its shapes and its lines, a frame works out the rectangles' colours
+/// and those under lines, and then looks each pixel's up: a walk over the pixels without a
+/// branch instead of one over every shape. Other pictures are drawn afresh, and nothing of them
+/// is kept.
 class RecolouringRaster {
 public:
     /// As rasteriseAxisAligned().
@@ -77,10 +80,16 @@ private:
     /// Keeps what sameShapes() compares the next picture with.
     void remember(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale,
                   PixelOrder order);
-    /// Notes which rectangle covers each pixel and draws the lines alone.
-    bool mapShapes(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale);
+    /// Notes which rectangle covers each pixel and which pixels lie under a line, and how. The
+    /// lines are drawn into `lines` on the way (the image that colour() then fills: its memory
+    /// is the image's of the last frame, where a new image's would cost a fault a page).
+    bool mapShapes(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale,
+                   LabelBitmap& lines);
+    /// Gives each pixel under a line a colour of its own in the map (after the rectangles'),
+    /// noting the line's pixel over it; `lines` holds the lines drawn over transparency.
+    void mapLinePixels(const LabelBitmap& lines, std::size_t rectangles);
     /// The picture from the map: each pixel its rectangle's colour under the lines.
-    void colour(const DrawRenderer& picture, LabelBitmap& image) const;
+    void colour(const DrawRenderer& picture, LabelBitmap& image);
 
     std::vector<DrawVertex> vertices_; // of the last picture
     std::vector<std::int32_t> stripOffsets_;
@@ -93,10 +102,20 @@ private:
     bool mapped_ = false;
     std::uint64_t mappedShapes_ = 0; // the shapesRevision() of the picture mapped
     bool fromMap_ = false;
-    PixelArea drawn_;                    // by the last picture
-    PixelArea mappedArea_;               // by the shapes of the map
-    std::vector<std::uint32_t> shapeOf_; // each pixel's rectangle + 1, 0: none
-    LabelBitmap lines_;                  // the lines over transparency
+    PixelArea drawn_;      // by the last picture
+    PixelArea mappedArea_; // by the shapes of the map
+    /// A pixel under a line: the line's pixel (premultiplied, over transparency) over the
+    /// colour of `under` (a rectangle + 1, 0: none).
+    struct LinePixel {
+        std::uint32_t under;
+        std::array<std::uint8_t, 4> line;
+    };
+    int width_ = 0; // of the map, in pixels
+    int height_ = 0;
+    /// Each pixel's colour in colours_: 0 transparent, then each rectangle's, then linePixels_'.
+    std::vector<std::uint32_t> colourOf_;
+    std::vector<LinePixel> linePixels_;
+    std::vector<std::uint32_t> colours_; // four bytes each, in order_
 };
 
 } // namespace tessera
