@@ -519,7 +519,7 @@ void Graph::drawCushions() {
         cushionKey_.reset();
         return;
     }
-    if (!fileTransition_) {
+    if (!fileTransition_ && restingLayersShow()) {
         PictureKey key = pictureKey();
         if (!cushionKey_ || !cushionKey_->samePicture(key)) {
             const LabelBitmap shading = map->cushionShading(key.scale);
@@ -564,7 +564,7 @@ void Graph::drawNames() {
         names_.clear();
         return;
     }
-    if (!fileTransition_) {
+    if (!fileTransition_ && restingLayersShow()) {
         GraphNames::Key key{pictureKey(), {}};
         if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
         if (const std::optional<DrawRect> legend = legendFrame()) key.obstacles.push_back(*legend);

@@ -44,6 +44,10 @@ public:
     static constexpr double kPartBubbleWidth = 320.0;
     /// What a new picture at rest carries (names, cushions) fades in over this many seconds.
     static constexpr double kRestingFadeDuration = 0.2;
+    /// Below this opacity what the picture at rest carries changes no pixel by half a level of
+    /// 255: it is made on the first frame that shows it (not on the frame that ends a
+    /// transition, which starts its fade-in and has the most to do).
+    static constexpr double kLeastRestingAlphaShown = 0.5 / 255;
 
     struct ZoomIn {
         File* old;
@@ -262,6 +266,8 @@ private:
     std::optional<DrawRect> mainLabelFrame();
     /// Fades what the picture at rest carries (updateRestingAlpha()).
     void updateRestingAlpha();
+    /// Whether what the picture at rest carries shows in this frame (kLeastRestingAlphaShown).
+    bool restingLayersShow() const { return restingAlpha_ >= kLeastRestingAlphaShown; }
     /// Between two trees of a sequence: the picture is neither's, and carries nothing of theirs.
     bool isBetweenTrees() const;
     /// The names on the picture: those of the settled picture, or those of the picture a
