@@ -7,8 +7,9 @@
 // transition took (the click or settings change, before the first frame); then, for the zoom, how
 // much of it is the engine (the same frames laid out without drawing) and how long an unchanged
 // picture takes to draw again (rasterising alone, nothing uploaded), with and without the files'
-// names, and with the tree map's cushions. The last line gives the tree map's median against the
-// pie chart's, kind by kind.
+// names, and with the tree map's cushions. After each transition come the frames of its settling,
+// while the names of the picture it reached are made and fade in. The last line gives the tree
+// map's median against the pie chart's, kind by kind.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
 //   (TESSERA_BENCH_GRAPH=pie or treemap: one of the two views alone)
@@ -44,6 +45,9 @@ using Clock = std::chrono::steady_clock;
 // How long the last transition took to start (the click or the settings change, before its first
 // frame): where the layout of the picture it goes to is made.
 double lastStartMs = 0;
+// The frames after the last transition's while its picture settles: what the picture at rest
+// carries (the names) is made and fades in.
+std::vector<double> lastSettling;
 
 double milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
@@ -84,7 +88,7 @@ void drawFrameNow(GraphSurface& surface) {
 
 // Draws the frames of the transition that has just begun, 10 ms apart on the graph's clock from
 // `begin`, at most `most`, timing each (and the process's CPU time, when `cpu` is given);
-// `beforeEach` runs before each, untimed.
+// `beforeEach` runs before each, untimed. Then those of the settling, into lastSettling.
 template <typename DrawOne, typename Before>
 std::vector<double> timeTransition(Graph& graph, double& clock, int most, DrawOne&& draw,
                                    Before&& beforeEach, std::vector<double>* cpu) {
@@ -98,6 +102,14 @@ std::vector<double> timeTransition(Graph& graph, double& clock, int most, DrawOn
         draw();
         frames.push_back(milliseconds(Clock::now() - start));
         if (cpu != nullptr) cpu->push_back(cpuMilliseconds() - cpuBefore);
+    }
+    lastSettling.clear();
+    for (int i = 1; i <= 100 && graph.restingAlpha() < 1; ++i) {
+        clock += 0.01;
+        beforeEach();
+        const auto start = Clock::now();
+        draw();
+        lastSettling.push_back(milliseconds(Clock::now() - start));
     }
     return frames;
 }
@@ -144,21 +156,35 @@ std::vector<double> settingsFrames(Graph& graph, double& clock, DrawOne&& draw, 
         graph, clock, 150, draw, [] {}, cpu);
 }
 
+std::size_t overSixteen(const std::vector<double>& frames) {
+    return static_cast<std::size_t>(
+        std::count_if(frames.begin(), frames.end(), [](double ms) { return ms > 16; }));
+}
+
+void printEachFrame(const std::vector<double>& frames) {
+    if (std::getenv("TESSERA_BENCH_EACH_FRAME") == nullptr) return;
+    std::printf("   ");
+    for (const double ms : frames)
+        std::printf(" %.1f", ms);
+    std::printf("\n");
+}
+
 void printFrames(const char* kind, const std::vector<double>& frames,
-                 const std::vector<double>& cpu, double start) {
+                 const std::vector<double>& cpu, double start,
+                 const std::vector<double>& settling) {
     const Summary whole = summarise(frames);
     std::printf("  %-10s %3zu frames %8.2f ms median, %8.2f worst (frame %zu), %3zu over 16 ms, "
                 "CPU %.2f ms; start %.1f ms\n",
                 kind, frames.size(), whole.median, whole.worst, whole.worstFrame,
-                static_cast<std::size_t>(
-                    std::count_if(frames.begin(), frames.end(), [](double ms) { return ms > 16; })),
-                summarise(cpu).median, start);
-    if (std::getenv("TESSERA_BENCH_EACH_FRAME") != nullptr) {
-        std::printf("   ");
-        for (const double ms : frames)
-            std::printf(" %.1f", ms);
-        std::printf("\n");
-    }
+                overSixteen(frames), summarise(cpu).median, start);
+    printEachFrame(frames);
+    if (settling.empty()) return;
+    const Summary after = summarise(settling);
+    std::printf("    then %3zu settling %6.2f ms median, %8.2f worst (frame %zu), %3zu over 16 ms "
+                "(names made, fading in)\n",
+                settling.size(), after.median, after.worst, after.worstFrame,
+                overSixteen(settling));
+    printEachFrame(settling);
 }
 
 } // namespace
@@ -206,6 +232,7 @@ int main(int argc, char** argv) {
         const auto frames = zoomFrames(
             graph, clock, [&] { drawFrameNow(viewController.surface()); }, &cpu);
         const double zoomStart = lastStartMs;
+        const std::vector<double> zoomSettling = lastSettling;
         const auto drawNow = [&] { drawFrameNow(viewController.surface()); };
         graph.navigate(*controller->rootFile());
         std::vector<double> rearrangeCpu;
@@ -213,11 +240,13 @@ int main(int argc, char** argv) {
             graph, clock, drawNow,
             [](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; }, &rearrangeCpu);
         const double rearrangeStart = lastStartMs;
+        const std::vector<double> rearrangeSettling = lastSettling;
         std::vector<double> recolourCpu;
         const auto recolouring = settingsFrames(
             graph, clock, drawNow,
             [](Settings& next) { next.colorMode = ColorMode::modificationDate; }, &recolourCpu);
         const double recolourStart = lastStartMs;
+        const std::vector<double> recolourSettling = lastSettling;
         medians.push_back({summarise(frames).median, summarise(rearranging).median,
                            summarise(recolouring).median});
 
@@ -277,10 +306,7 @@ int main(int argc, char** argv) {
                     frames.size());
         std::printf("  whole frame        %8.2f ms median, %8.2f worst (%.0f frames/s)\n",
                     whole.median, whole.worst, 1000.0 / whole.median);
-        std::printf("  frames over 16 ms  %8zu of %zu\n",
-                    static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(),
-                                                           [](double ms) { return ms > 16; })),
-                    frames.size());
+        std::printf("  frames over 16 ms  %8zu of %zu\n", overSixteen(frames), frames.size());
         std::printf("  CPU time per frame %8.2f ms median (all threads of the process)\n",
                     process.median);
         std::printf("  engine (layout)    %8.2f ms median, %8.2f worst\n", layout.median,
@@ -294,15 +320,15 @@ int main(int argc, char** argv) {
             std::printf("  unchanged, cushions %7.2f ms median (without names)\n", withCushions);
         std::printf("  upload and rest    %8.2f ms (whole - engine - unchanged)\n",
                     std::max(0.0, whole.median - layout.median - again.median));
-        printFrames("zoom", frames, cpu, zoomStart);
+        printFrames("zoom", frames, cpu, zoomStart, zoomSettling);
         if (std::getenv("TESSERA_BENCH_EACH_FRAME") != nullptr) {
             std::printf("  the zoom's engine, frame by frame:\n   ");
             for (const double ms : engine)
                 std::printf(" %.1f", ms);
             std::printf("\n");
         }
-        printFrames("rearrange", rearranging, rearrangeCpu, rearrangeStart);
-        printFrames("recolour", recolouring, recolourCpu, recolourStart);
+        printFrames("rearrange", rearranging, rearrangeCpu, rearrangeStart, rearrangeSettling);
+        printFrames("recolour", recolouring, recolourCpu, recolourStart, recolourSettling);
     }
     if (medians.size() == 2)
         std::printf("tree map / pie chart, medians: zoom %.2f, rearrange %.2f, recolour %.2f\n",
