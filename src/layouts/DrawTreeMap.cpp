@@ -536,10 +536,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
             r.append(*transitionBase_);
             drawTransitionFrame(transition->type, progress);
             r.commit();
-            if (recolour && !r.recordsShapes()) {
-                recolourableFrame_ = r.revision();
-                recolouredViews_.clear();
-            }
+            if (recolour && !r.recordsShapes()) holdRecolourablePicture();
         }
         pictureRevision_ = r.revision();
         return;
@@ -600,10 +597,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
         r.strokeRect(mainFileView_->frame);
     }
     r.commit();
-    if (r.recolourable) {
-        recolourableFrame_ = r.revision();
-        recolouredViews_.clear();
-    }
+    if (r.recolourable) holdRecolourablePicture();
     PictureKey made = key;
     made.treeRevision = treeRevision(); // laying out may have read what the tree loads lazily
     pictureKey_ = made;

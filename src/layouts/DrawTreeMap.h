@@ -206,6 +206,9 @@ private:
     /// A frame of a recolouring over the last one, which drawColorTransition() drew: only the
     /// rectangles' colours change, in place.
     void recolourInPlace(double progress);
+    /// Notes the renderer's picture as drawColorTransition()'s, to be recoloured in place: the
+    /// views it fills are listed now, when the recolouring starts, not in its first frame.
+    void holdRecolourablePicture();
     DrawColor fillColor(const FileView& view, double hue, double alpha) const;
 
     void clearViews();

@@ -195,12 +195,7 @@ void DrawTreeMap::recolourInPlace(double progress) {
     // drawColorTransition() filled the views it draws one after the other, four corners each,
     // right after the frame's base.
     DrawRenderer& r = renderer();
-    const bool foldersShow = directoryBorderRatio > 0;
-    std::vector<std::uint32_t>& filled = recolouredViews_;
-    if (filled.empty())
-        for (std::size_t i = 0; i < fileViews_.size(); ++i)
-            if (isFilled(fileViews_.at(i), foldersShow))
-                filled.push_back(static_cast<std::uint32_t>(i));
+    const std::vector<std::uint32_t>& filled = recolouredViews_;
     const std::size_t first = transitionBase_->vertexCount();
     const auto recolour = [&](std::size_t from, std::size_t end) {
         for (std::size_t k = from; k < end; ++k) {
@@ -223,6 +218,16 @@ void DrawTreeMap::recolourInPlace(double progress) {
     r.finishRecolouring();
     r.commit();
     recolourableFrame_ = r.revision();
+}
+
+void DrawTreeMap::holdRecolourablePicture() {
+    recolourableFrame_ = renderer().revision();
+    const bool foldersShow = directoryBorderRatio > 0;
+    recolouredViews_.clear();
+    recolouredViews_.reserve(fileViews_.size());
+    for (std::size_t i = 0; i < fileViews_.size(); ++i)
+        if (isFilled(fileViews_.at(i), foldersShow))
+            recolouredViews_.push_back(static_cast<std::uint32_t>(i));
 }
 
 void DrawTreeMap::drawRearrangeTransition(double progress) {
