@@ -82,6 +82,16 @@ public:
                 firstCentre(row(std::min({v[0].y, v[1].y, v[2].y, v[3].y})))};
     }
 
+    /// Whether a rectangle surely covers none of this canvas's rows, as found from two opposite
+    /// corners (its first and last, in a strip isRectangle() passes) without working out its
+    /// pixels: a band of rows skips most of a large picture's rectangles so.
+    bool missesRows(std::span<const DrawVertex> v) const {
+        // Its rows run from firstCentre(top) to before firstCentre(bottom).
+        const double top = row(std::max(v[0].y, v[3].y));
+        const double bottom = row(std::min(v[0].y, v[3].y));
+        return bottom < firstRow_ || top > endRow_;
+    }
+
     void fillRectangle(std::span<const DrawVertex> v) {
         const Pixels p = pixelsOf(v);
         fill(p.left, p.right, p.top, p.bottom, v[0], 1.0);
@@ -103,6 +113,10 @@ public:
     }
 
     void strokeSegment(const DrawVertex& a, const DrawVertex& b) {
+        // A segment whose band of rows surely lies outside this canvas's is skipped at once.
+        const double top = row(std::max(a.y, b.y)) - 1;
+        const double bottom = row(std::min(a.y, b.y)) + 1;
+        if (bottom < firstRow_ || top > endRow_) return;
         if (a.y == b.y) {
             const int from = firstCentre(column(std::min(a.x, b.x)));
             const int to = firstCentre(column(std::max(a.x, b.x)));
@@ -180,6 +194,20 @@ private:
     int endRow_;
     LabelBitmap& image_;
     PixelArea drawn_;
+};
+
+// The strips one band of rows checks are rectangles, of the `bands` that draw a picture: each
+// checks an equal share, so that none waits for another.
+class ShareOfChecks {
+public:
+    ShareOfChecks(const DrawRenderer& picture, std::size_t band, std::size_t bands)
+        : first_(picture.triangleStrips().stripCount() * band / bands),
+          end_(picture.triangleStrips().stripCount() * (band + 1) / bands) {}
+    bool checks(std::size_t strip) const { return first_ <= strip && strip < end_; }
+
+private:
+    std::size_t first_;
+    std::size_t end_;
 };
 
 // Calls `each` with every triangle strip's vertices, in the order they are drawn; stops at the
@@ -265,8 +293,9 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
     image.height = std::max(0, static_cast<int>(std::lround(viewHeight * scale)));
     image.pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
     // In bands of rows, one a thread: each goes over the whole picture and draws its own rows,
-    // so every pixel still sees the shapes in their order. The first band also checks every
-    // shape on its way (the others only that a strip has a rectangle's four corners to read).
+    // so every pixel still sees the shapes in their order. Each band also checks its share of
+    // the rectangles on its way, and the first every line (the others check only that a strip
+    // has a rectangle's four corners to read).
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands =
         picture.vertexCount() < kLeastVerticesInBands ? 1 : pool.threadCount();
@@ -279,19 +308,22 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
         std::fill(image.pixels.begin() + static_cast<std::ptrdiff_t>(firstRow * rowBytes),
                   image.pixels.begin() + static_cast<std::ptrdiff_t>(endRow * rowBytes), 0);
         const bool checks = band == 0;
+        const ShareOfChecks share(picture, band, bands);
+        std::size_t index = 0;
         Canvas canvas(viewWidth, viewHeight, scale, 1.0, image, firstRow, endRow);
-        const bool drawn = everyStrip(picture,
-                                      [&](std::span<const DrawVertex> strip) {
-                                          if (checks ? !isRectangle(strip) : strip.size() != 4)
-                                              return false;
-                                          canvas.fillRectangle(strip);
-                                          return aligned.load(std::memory_order_relaxed);
-                                      }) &&
-                           everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
-                               if (checks && !isAlongAnAxis(a, b)) return false;
-                               canvas.strokeSegment(a, b);
-                               return aligned.load(std::memory_order_relaxed);
-                           });
+        const bool drawn =
+            everyStrip(picture,
+                       [&](std::span<const DrawVertex> strip) {
+                           if (share.checks(index++) ? !isRectangle(strip) : strip.size() != 4)
+                               return false;
+                           if (!canvas.missesRows(strip)) canvas.fillRectangle(strip);
+                           return aligned.load(std::memory_order_relaxed);
+                       }) &&
+            everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
+                if (checks && !isAlongAnAxis(a, b)) return false;
+                canvas.strokeSegment(a, b);
+                return aligned.load(std::memory_order_relaxed);
+            });
         if (!drawn) aligned = false;
         bandAreas[band] = canvas.drawn();
     };
@@ -353,18 +385,22 @@ bool RecolouringRaster::mapShapes(const DrawRenderer& picture, double viewWidth,
         const auto firstRow = static_cast<int>(lines.height * band / bands);
         const auto endRow = static_cast<int>(lines.height * (band + 1) / bands);
         Canvas canvas(viewWidth, viewHeight, scale, 1.0, lines, firstRow, endRow);
+        const ShareOfChecks share(picture, band, bands);
         std::uint32_t mark = 0;
-        const bool drawn = everyStrip(picture,
-                                      [&](std::span<const DrawVertex> strip) {
-                                          if (!isRectangle(strip)) return false;
-                                          canvas.markRectangle(strip, ++mark, colourOf_);
-                                          return true;
-                                      }) &&
-                           everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
-                               if (!isAlongAnAxis(a, b)) return false;
-                               canvas.strokeSegment(a, b);
-                               return true;
-                           });
+        const bool drawn =
+            everyStrip(picture,
+                       [&](std::span<const DrawVertex> strip) {
+                           if (share.checks(mark++) ? !isRectangle(strip) : strip.size() != 4)
+                               return false;
+                           if (!canvas.missesRows(strip))
+                               canvas.markRectangle(strip, mark, colourOf_);
+                           return true;
+                       }) &&
+            everySegment(picture, [&](const DrawVertex& a, const DrawVertex& b) {
+                if (!isAlongAnAxis(a, b)) return false;
+                canvas.strokeSegment(a, b);
+                return true;
+            });
         if (!drawn) aligned = false;
         bandAreas[band] = canvas.drawn();
     });

@@ -166,6 +166,75 @@ TEST(AxisAlignedRasterTest, ATreeMapLikePictureMatchesTheCpuBackEnd) {
     EXPECT_LT(static_cast<double>(differing) / (kWidth * kHeight), 0.02);
 }
 
+// A large picture is drawn in bands of rows, one a thread, each skipping the shapes outside its
+// rows: it must be the picture drawn whole, pixel for pixel. Rectangles and lines at fractional
+// places cross every band's edges; rectangles of no area in front make the picture large
+// enough for bands without drawing anything.
+TEST(AxisAlignedRasterTest, APictureDrawnInBandsIsThePictureDrawnWhole) {
+    // The shapes, some rectangles translucent or (for the recolouring's map) all opaque.
+    const auto drawShapes = [](DrawRenderer& r, bool allOpaque) {
+        std::mt19937 random(5);
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (double x = -60; x < 60;) {
+            const double w = 0.2 + unit(random) * 6;
+            for (double y = -40; y < 40;) {
+                const double h = 0.2 + unit(random) * 6;
+                const double alpha = unit(random) < 0.2 && !allOpaque ? 0.6 : 1;
+                r.fillRect({x, y, w, h}, DrawColor::fromHue(unit(random), 0.7, 1, alpha));
+                y += h;
+            }
+            x += w;
+        }
+        for (int i = 0; i < 40; ++i) {
+            r.color = {0, 0, 0, 0.2 + unit(random) * 0.8};
+            const double at = -40 + unit(random) * 80;
+            r.strokeLine({-60 + unit(random) * 60, at}, {unit(random) * 60, at});
+            r.strokeLine({at, -40 + unit(random) * 40}, {at, unit(random) * 40});
+            r.strokeRect({-50 + unit(random) * 50, -35 + unit(random) * 35, unit(random) * 50,
+                          unit(random) * 35});
+        }
+    };
+    const auto largeOf = [](const DrawRenderer& shapes) {
+        auto large = std::make_unique<DrawRenderer>();
+        while (large->vertexCount() < 20'000)
+            large->fillRect({0, 0, 0, 3}, {1, 0, 0, 1});
+        large->append(shapes);
+        return large;
+    };
+    DrawRenderer shapes;
+    drawShapes(shapes, false);
+    ASSERT_LT(shapes.vertexCount(), 20'000u);
+    const auto large = largeOf(shapes);
+    DrawRenderer opaque;
+    drawShapes(opaque, true);
+    const auto largeOpaque = largeOf(opaque);
+    largeOpaque->recolourable = true;
+
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        LabelBitmap whole;
+        LabelBitmap inBands;
+        PixelArea wholeArea;
+        PixelArea bandsArea;
+        ASSERT_TRUE(rasteriseAxisAligned(shapes, 121, 81, scale, whole, &wholeArea));
+        ASSERT_TRUE(rasteriseAxisAligned(*large, 121, 81, scale, inBands, &bandsArea));
+        EXPECT_EQ(inBands.pixels, whole.pixels);
+        EXPECT_EQ(bandsArea, wholeArea);
+        // The recolouring's map is made in bands too.
+        RecolouringRaster raster;
+        LabelBitmap mapped;
+        ASSERT_TRUE(raster.draw(*largeOpaque, 121, 81, scale, mapped));
+        ASSERT_TRUE(raster.lastColouredFromMap());
+        ASSERT_TRUE(rasteriseAxisAligned(opaque, 121, 81, scale, whole, &wholeArea));
+        ASSERT_EQ(mapped.pixels.size(), whole.pixels.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < mapped.pixels.size(); ++i)
+            worst = std::max(worst, std::abs(mapped.pixels[i] - whole.pixels[i]));
+        EXPECT_LE(worst, 2);
+        EXPECT_EQ(raster.drawnArea(), wholeArea);
+    }
+}
+
 // A recolouring: the same rectangles and lines frame after frame, only the rectangles' colours
 // changing, each picture marked recolourable. The pictures are coloured from a map of which
 // rectangle covers each pixel, and each must be the picture drawn afresh, pixel for pixel (but
