@@ -158,9 +158,15 @@ void DrawRenderer::addVertex(double x, double y, double red, double green, doubl
 void DrawRenderer::fillQuad(const DrawColor& c, DrawPoint p1, DrawPoint p2, DrawPoint p3,
                             DrawPoint p4) {
     record(DrawShape::Kind::fillQuad, c, {p1.x, p1.y, p2.x, p2.y, p3.x, p3.y, p4.x, p4.y});
+    // The colour's bytes once for its four corners (a tree map has a quad for each rectangle).
+    const std::uint8_t red = colorByte(c.red);
+    const std::uint8_t green = colorByte(c.green);
+    const std::uint8_t blue = colorByte(c.blue);
+    const std::uint8_t alphaByte = colorByte(c.alpha);
     triangleStrips_.begin();
     for (const DrawPoint& p : {p1, p2, p3, p4})
-        addVertex(p.x, p.y, c);
+        vertices_.push_back(
+            {static_cast<float>(p.x), static_cast<float>(p.y), red, green, blue, alphaByte});
     triangleStrips_.end();
 }
 
