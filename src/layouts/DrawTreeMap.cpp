@@ -515,6 +515,7 @@ void DrawTreeMap::display(File* file, std::optional<DrawTransition> transition) 
     renderer().placement = {};
     // A recolouring's frames change the colours of its pictures' rectangles in place.
     renderer().recolourable = recolour && !renderer().recordsShapes();
+    renderer().transitionFrame = rearrange || recolour;
 
     // The picture made last is kept while nothing it was made from changed: shown again as it
     // stands, or, during a rearrangement or recolouring, its views are the end state and only

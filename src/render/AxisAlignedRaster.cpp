@@ -260,6 +260,31 @@ std::uint32_t lineOver(std::uint32_t line, std::uint8_t alpha, std::uint32_t und
     return gather((kept + spread(line)) & kLowBytes);
 }
 
+// An opaque grey's four bytes, or transparency's.
+std::uint32_t backgroundBytes(std::optional<std::uint8_t> grey) {
+    if (!grey) return 0;
+    const std::array<std::uint8_t, 4> bytes{*grey, *grey, *grey, 255};
+    std::uint32_t word = 0;
+    std::memcpy(&word, bytes.data(), 4);
+    return word;
+}
+
+// Sets every pixel of rows `firstRow`...`endRow` - 1 to `pixel`'s four bytes.
+void clearRows(LabelBitmap& image, int firstRow, int endRow, std::uint32_t pixel) {
+    const auto width = static_cast<std::size_t>(image.width);
+    std::uint8_t* out = image.pixels.data() + static_cast<std::size_t>(firstRow) * width * 4;
+    const std::size_t count = static_cast<std::size_t>(std::max(endRow - firstRow, 0)) * width;
+    if (pixel == 0 || count == 0) {
+        std::memset(out, 0, count * 4);
+        return;
+    }
+    // One row a pixel at a time, the others copied from it.
+    for (std::size_t p = 0; p < width; ++p)
+        std::memcpy(out + p * 4, &pixel, 4);
+    for (std::size_t done = width; done < count; done += width)
+        std::memcpy(out + done * 4, out, width * 4);
+}
+
 // Each of `count` pixels' four bytes from `colours`, by its index there.
 void lookUpColours(const std::uint32_t* colours, const std::uint32_t* indices, std::uint8_t* out,
                    std::size_t count) {
@@ -281,7 +306,8 @@ bool isAxisAligned(const DrawRenderer& picture) {
 }
 
 bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
-                          double scale, LabelBitmap& image, PixelArea* drawnArea) {
+                          double scale, LabelBitmap& image, PixelArea* drawnArea,
+                          std::optional<std::uint8_t> backgroundGrey) {
     // A picture of other shapes (the pie chart's) shows it at once, as a rule.
     if (const DrawPrimitive& strips = picture.triangleStrips();
         strips.stripCount() > 0 &&
@@ -304,9 +330,7 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
     const auto draw = [&](std::size_t band) {
         const auto firstRow = static_cast<int>(image.height * band / bands);
         const auto endRow = static_cast<int>(image.height * (band + 1) / bands);
-        const auto rowBytes = static_cast<std::size_t>(image.width) * 4;
-        std::fill(image.pixels.begin() + static_cast<std::ptrdiff_t>(firstRow * rowBytes),
-                  image.pixels.begin() + static_cast<std::ptrdiff_t>(endRow * rowBytes), 0);
+        clearRows(image, firstRow, endRow, backgroundBytes(backgroundGrey));
         const bool checks = band == 0;
         const ShareOfChecks share(picture, band, bands);
         std::size_t index = 0;
@@ -474,7 +498,8 @@ void RecolouringRaster::mapLinePixels(const LabelBitmap& lines, std::size_t rect
     });
 }
 
-void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) {
+void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image,
+                               std::uint32_t background) {
     image.width = width_;
     image.height = height_;
     image.pixels.resize(colourOf_.size() * 4);
@@ -485,7 +510,7 @@ void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) 
     const std::size_t rectangles = strips.stripCount();
     const std::size_t first = rectangles + 1;
     colours_.resize(first + linePixels_.size());
-    colours_[0] = 0;
+    colours_[0] = background;
     WorkerPool& pool = WorkerPool::shared();
     const std::size_t bands = pool.threadCount();
     pool.run(bands, [&](std::size_t band) {
@@ -513,7 +538,8 @@ void RecolouringRaster::colour(const DrawRenderer& picture, LabelBitmap& image) 
 }
 
 bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, double viewHeight,
-                             double scale, LabelBitmap& image) {
+                             double scale, LabelBitmap& image,
+                             std::optional<std::uint8_t> backgroundGrey) {
     const bool sameView = viewWidth == viewWidth_ && viewHeight == viewHeight_ && scale == scale_ &&
                           image.order == order_;
     // Rectangles recoloured in place since the map was made, all opaque: nothing to compare.
@@ -532,14 +558,15 @@ bool RecolouringRaster::draw(const DrawRenderer& picture, double viewWidth, doub
     }
     fromMap_ = (same || first) && mapped_;
     if (fromMap_) {
-        colour(picture, image);
+        colour(picture, image, backgroundBytes(backgroundGrey));
         drawn_ = mappedArea_;
         return true;
     }
     // Any other picture is drawn afresh, and the next is not compared with it.
     mapped_ = false;
     vertices_.clear();
-    return rasteriseAxisAligned(picture, viewWidth, viewHeight, scale, image, &drawn_);
+    return rasteriseAxisAligned(picture, viewWidth, viewHeight, scale, image, &drawn_,
+                                backgroundGrey);
 }
 
 void RecolouringRaster::remember(const DrawRenderer& picture, double viewWidth, double viewHeight,

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tessera {
@@ -46,14 +47,17 @@ bool isAxisAligned(const DrawRenderer& picture);
 
 /// Draws `picture` into `image`, premultiplied rows from the top in `image.order`, of the
 /// view of `viewWidth` × `viewHeight` points (origin at its centre, y up) at `scale` pixels a
-/// point. The image is cleared to transparent first; `picture.alpha` is left to whoever draws
+/// point. The image is cleared to transparent first, or, given `backgroundGrey`, to that opaque
+/// grey (each colour byte that value): its pixels are then the picture over a view's background,
+/// which a GPU copies where it would blend. `picture.alpha` is left to whoever draws
 /// the image, which a fade then changes as a whole (the other back ends blend each shape with
 /// it: where a picture's lines lie over its rectangles, a fading picture shows the rectangles
 /// through its lines there, and not here).
 /// Returns false, the image unfinished, when a shape is not axis-aligned after all
 /// (isAxisAligned, checked on the way). `drawnArea`, when given, receives the pixels drawn into.
 bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double viewHeight,
-                          double scale, LabelBitmap& image, PixelArea* drawnArea = nullptr);
+                          double scale, LabelBitmap& image, PixelArea* drawnArea = nullptr,
+                          std::optional<std::uint8_t> backgroundGrey = std::nullopt);
 
 /// rasteriseAxisAligned() for a picture drawn again and again. A picture marked recolourable
 /// (a recolouring: the pictures after it change only its rectangles' colours), its rectangles
@@ -65,9 +69,9 @@ bool rasteriseAxisAligned(const DrawRenderer& picture, double viewWidth, double 
 /// is kept.
 class RecolouringRaster {
 public:
-    /// As rasteriseAxisAligned().
+    /// As rasteriseAxisAligned(). The map does not depend on the background.
     bool draw(const DrawRenderer& picture, double viewWidth, double viewHeight, double scale,
-              LabelBitmap& image);
+              LabelBitmap& image, std::optional<std::uint8_t> backgroundGrey = std::nullopt);
     /// Whether the last picture was coloured from the map rather than drawn afresh.
     bool lastColouredFromMap() const { return fromMap_; }
     /// The pixels the last picture drew into.
@@ -88,8 +92,9 @@ private:
     /// Gives each pixel under a line a colour of its own in the map (after the rectangles'),
     /// noting the line's pixel over it; `lines` holds the lines drawn over transparency.
     void mapLinePixels(const LabelBitmap& lines, std::size_t rectangles);
-    /// The picture from the map: each pixel its rectangle's colour under the lines.
-    void colour(const DrawRenderer& picture, LabelBitmap& image);
+    /// The picture from the map: each pixel its rectangle's colour under the lines, over
+    /// `background` where none covers it (four bytes: 0 is transparent).
+    void colour(const DrawRenderer& picture, LabelBitmap& image, std::uint32_t background);
 
     std::vector<DrawVertex> vertices_; // of the last picture
     std::vector<std::int32_t> stripOffsets_;

@@ -98,6 +98,9 @@ public:
     /// its rectangles (a recolouring under way): a back end may prepare to colour them in place
     /// from the first.
     bool recolourable = false;
+    /// Whether the picture is one frame of a rearrangement or recolouring under way, which the
+    /// next frame's picture replaces: a back end may make its image for that one frame alone.
+    bool transitionFrame = false;
     /// The colour of the stroke operations.
     DrawColor color;
 

@@ -91,13 +91,20 @@ void DrawRendererOpenGL::draw() {
     if (!prepared_) prepare();
     if (vertexCount() == 0) return;
     auto& gl = context_->gl();
+    // Drawn first, the picture lies over nothing but the background the window was cleared to.
+    const bool first = !context_->drawnSinceClear();
     gl.glBindVertexArray(vertexArray_);
     if (!buffered_ || bufferedRevision_ != revision()) upload();
+    drawnFirst_ = first;
     if (rasterised_) {
         const double width = context_->viewWidth();
         const double height = context_->viewHeight();
+        // An image made over the background shows it where the picture draws nothing: over
+        // anything else, or another background, it is made again over transparency.
+        const bool overOther =
+            imageBackground_ && (!first || *imageBackground_ != context_->backgroundByte());
         if (width != rasterisedSize_.width || height != rasterisedSize_.height ||
-            context_->pixelRatio() != rasterisedScale_) {
+            context_->pixelRatio() != rasterisedScale_ || overOther) {
             rasterise();
             if (!imageMade_) return;
             quad_->uploadNow(image_);
@@ -118,6 +125,7 @@ void DrawRendererOpenGL::draw() {
         // A fade or a placement goes to the image as a whole: nothing is drawn anew for it. An
         // image shown one to one takes each pixel as it is; a stretched one is filtered.
         quad_->alpha = alpha;
+        quad_->opaque = imageBackground_.has_value();
         quad_->setSmoothSampling(!placement.isIdentity());
         quad_->drawPieces(std::span(&part, 1));
         if (!context_->imageDrawingWarm()) {
@@ -147,8 +155,13 @@ void DrawRendererOpenGL::rasterise() {
     // The image's memory is kept from picture to picture: a transition makes one a frame. Its
     // pixels are blue first, as the window's, so that llvmpipe copies them (LabelRendererOpenGL).
     image_.order = PixelOrder::bgra;
+    // A transition's frame, drawn first as the one before it was, is made over the view's
+    // background: opaque, llvmpipe then copies it into the window instead of blending it.
+    imageBackground_ = transitionFrame && drawnFirst_
+                           ? std::optional<std::uint8_t>(context_->backgroundByte())
+                           : std::nullopt;
     if (!raster_.draw(*this, rasterisedSize_.width, rasterisedSize_.height, rasterisedScale_,
-                      image_))
+                      image_, imageBackground_))
         return;
     if (!quad_) quad_ = std::make_unique<LabelRendererOpenGL>(context_);
     imageMade_ = true;

@@ -12,7 +12,9 @@
 #include "render/LabelRenderer.h"
 #include "render/OpenGLRenderContext.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tessera {
@@ -53,6 +55,8 @@ private:
     std::unique_ptr<class LabelRendererOpenGL> quad_; // draws image_
     DrawSize rasterisedSize_;
     double rasterisedScale_ = 0;
+    std::optional<std::uint8_t> imageBackground_; // the grey image_ was made over, if any
+    bool drawnFirst_ = false;                     // at its last draw, over the cleared window alone
 };
 
 } // namespace tessera

@@ -109,16 +109,20 @@ void LabelRendererOpenGL::warmImageDrawing() {
     // the state it is drawn in: as it is and faded, each filter.
     const GLint filter = filter_;
     const double ownAlpha = alpha;
+    const bool ownOpaque = opaque;
     const std::array<float, 12> nothing{};
     for (const GLint each : {GL_NEAREST, GL_LINEAR}) {
         setFilter(each);
-        for (const double faded : {1.0, 0.5}) {
-            alpha = faded;
-            drawVertices(nothing, GL_TRIANGLES);
-        }
+        for (const double faded : {1.0, 0.5})
+            for (const bool copied : {false, true}) {
+                alpha = faded;
+                opaque = copied;
+                drawVertices(nothing, GL_TRIANGLES);
+            }
     }
     setFilter(filter);
     alpha = ownAlpha;
+    opaque = ownOpaque;
 }
 
 void LabelRendererOpenGL::drawVertices(std::span<const float> vertices, GLenum mode) {
@@ -137,7 +141,10 @@ void LabelRendererOpenGL::drawVertices(std::span<const float> vertices, GLenum m
     context_->use(alpha >= 1 ? OpenGLRenderContext::Shading::image
                              : OpenGLRenderContext::Shading::label,
                   alpha);
+    const bool copied = opaque && alpha >= 1;
+    if (copied) gl.glDisable(GL_BLEND);
     gl.glDrawArrays(mode, 0, static_cast<GLsizei>(vertices.size() / 4));
+    if (copied) gl.glEnable(GL_BLEND);
     gl.glBindVertexArray(0);
 }
 

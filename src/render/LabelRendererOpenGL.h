@@ -33,6 +33,11 @@ public:
     /// code). Draws nothing.
     void warmImageDrawing();
 
+    /// Whether the texture is opaque where it is drawn, over what lies below it (an image made
+    /// over the view's background, drawn first in a frame): drawn unfaded, it replaces those
+    /// pixels without blending, which a software OpenGL does as a copy.
+    bool opaque = false;
+
 private:
     void prepare();
     /// Binds the texture, uploading the bitmap kept since the last draw; false when there is

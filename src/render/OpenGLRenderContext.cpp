@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QOpenGLContext>
 #include <QOpenGLVersionFunctionsFactory>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
@@ -132,6 +134,7 @@ void OpenGLRenderContext::use(Shading shading, double alpha, const DrawPlacement
                        : shading == Shading::label ? label_
                                                    : image_;
     if (shading == Shading::picture) pictureDrawn_ = true;
+    drawnSinceClear_ = true;
     if (current_ != &program) {
         gl_->glUseProgram(program.name);
         current_ = &program;
@@ -187,6 +190,14 @@ void OpenGLRenderContext::deletePrograms() {
     warmArray_ = warmBuffer_ = 0;
     pictureDrawn_ = false;
     imageDrawingWarm_ = false;
+}
+
+void OpenGLRenderContext::beginFrame(double backgroundGrey) {
+    current_ = nullptr;
+    drawnSinceClear_ = false;
+    // As OpenGL stores the clear colour in the window's bytes.
+    backgroundByte_ =
+        static_cast<std::uint8_t>(std::lround(std::clamp(backgroundGrey, 0.0, 1.0) * 255));
 }
 
 void OpenGLRenderContext::warmPictureProgram() {

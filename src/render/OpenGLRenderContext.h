@@ -44,8 +44,13 @@ public:
     /// Makes the program for `shading` current, with `alpha` as its "alpha" and "modelMat"
     /// showing each point where `placement` puts it.
     void use(Shading shading, double alpha, const DrawPlacement& placement = {});
-    /// At the start of each frame: the program current may have changed since the last one.
-    void beginFrame() { current_ = nullptr; }
+    /// At the start of each frame, the window cleared to `backgroundGrey` (0...1): the program
+    /// current may have changed since the last one.
+    void beginFrame(double backgroundGrey);
+    /// Whether anything was drawn in this frame yet, over the background it was cleared to.
+    bool drawnSinceClear() const { return drawnSinceClear_; }
+    /// The background's grey, as each of a pixel's colour bytes.
+    std::uint8_t backgroundByte() const { return backgroundByte_; }
     /// With the context current, in a frame that drew through the label program only (a large
     /// tree map's image): the picture program draws a triangle of no area, so that a software
     /// OpenGL compiles its shaders for this state now, not in the frame that first draws a
@@ -89,6 +94,8 @@ private:
     Program* current_ = nullptr;
     bool pictureDrawn_ = false; // the picture program was used in this context
     bool imageDrawingWarm_ = false;
+    bool drawnSinceClear_ = false;
+    std::uint8_t backgroundByte_ = 0;
     GLuint warmArray_ = 0; // warmPictureProgram()'s triangle
     GLuint warmBuffer_ = 0;
     double viewWidth_ = 0;

@@ -339,6 +339,65 @@ TEST(AxisAlignedRasterTest, RectanglesRecolouredInPlaceAreTheOnesDrawnAfresh) {
     }
 }
 
+// An image made over the view's background (a transition's frame, which the OpenGL view then
+// copies into the window) is the picture over that grey, opaque: drawn afresh, with translucent
+// rectangles and lines, and coloured from the map, whose next frame over transparency is the
+// transparent picture again.
+TEST(AxisAlignedRasterTest, AnImageOverTheBackgroundIsThePictureOverThatGrey) {
+    constexpr std::uint8_t kGrey = 40;
+    const auto picture = [](double hue, bool translucent) {
+        auto drawn = std::make_unique<DrawRenderer>();
+        drawn->recolourable = !translucent;
+        for (int i = 0; i < 12; ++i)
+            drawn->fillRect({-30.25 + 5 * i, -20.5, 4.5, 30},
+                            DrawColor::fromHue(std::fmod(hue + i / 12.0, 1.0), 0.8, 0.9,
+                                               translucent && i % 3 == 0 ? 0.5 : 1));
+        drawn->color = {0.9, 0.9, 0.9, 0.5};
+        drawn->strokeRect({-35.5, -15.5, 60, 20}); // partly over nothing
+        return drawn;
+    };
+    const auto expectOverGrey = [](const LabelBitmap& over, const LabelBitmap& transparent) {
+        const std::vector<std::uint8_t> expected = overGrey(transparent, kGrey);
+        ASSERT_EQ(over.pixels.size(), expected.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            worst = std::max(worst, std::abs(over.pixels[i] - expected[i]));
+        EXPECT_LE(worst, 1);
+    };
+    for (const PixelOrder order : {PixelOrder::rgba, PixelOrder::bgra}) {
+        LabelBitmap transparent;
+        LabelBitmap over;
+        transparent.order = order;
+        over.order = order;
+        PixelArea transparentArea;
+        PixelArea overArea;
+        const auto translucent = picture(0.1, true);
+        ASSERT_TRUE(rasteriseAxisAligned(*translucent, 90, 60, 1.5, transparent, &transparentArea));
+        ASSERT_TRUE(rasteriseAxisAligned(*translucent, 90, 60, 1.5, over, &overArea, kGrey));
+        expectOverGrey(over, transparent);
+        EXPECT_EQ(overArea, transparentArea); // what the view draws of it
+
+        RecolouringRaster raster;
+        for (int frame = 0; frame < 3; ++frame) {
+            SCOPED_TRACE("frame " + std::to_string(frame));
+            const auto opaque = picture(frame * 0.2, false);
+            const bool overBackground = frame != 1;
+            ASSERT_TRUE(raster.draw(*opaque, 90, 60, 1.5, over,
+                                    overBackground ? std::optional(kGrey) : std::nullopt));
+            EXPECT_TRUE(raster.lastColouredFromMap());
+            ASSERT_TRUE(rasteriseAxisAligned(*opaque, 90, 60, 1.5, transparent));
+            if (overBackground) {
+                expectOverGrey(over, transparent);
+            } else {
+                int worst = 0;
+                for (std::size_t i = 0; i < over.pixels.size(); ++i)
+                    worst = std::max(worst, std::abs(over.pixels[i] - transparent.pixels[i]));
+                EXPECT_LE(worst, 2);
+            }
+        }
+    }
+}
+
 // The OpenGL view asks for images blue first. Every way of making one (drawn afresh, coloured
 // from the map, a map made for the other order) gives the same colours as red first, bytes 0
 // and 2 swapped; and the software view reads such a bitmap as the same picture.

@@ -108,7 +108,7 @@ void GraphViewOpenGL::paintGL() {
     gl->glClearColor(grey, grey, grey, 1.0f);
     gl->glClear(GL_COLOR_BUFFER_BIT);
     if (!context_->hasProgram()) return;
-    context_->beginFrame();
+    context_->beginFrame(grey);
     graph_.drawFrame();
 }
 

@@ -85,12 +85,7 @@ private slots:
     // picture left fading as a whole).
     void aLargeTreeMapLooksTheSameInBothBackEnds() {
         TemporaryDirectory large;
-        for (int part = 0; part < 40; ++part)
-            for (int file = 0; file < 150; ++file)
-                large.writeFile("big/f" + std::to_string(part) + "/" + std::to_string(file),
-                                static_cast<std::size_t>(1 + (part * 7 + file * 13) % 97) * 100);
-        large.writeFile("small/a", 80'000);
-        large.writeFile("small/b", 40'000);
+        writeLargeTree(large);
         struct Moment {
             const char* name;
             std::function<void(DocumentWindow&)> start; // none: the picture at rest
@@ -175,6 +170,49 @@ private slots:
             QVERIFY2(share < moments[i].tolerance,
                      qPrintable(QStringLiteral("%1: %2").arg(moments[i].name).arg(share)));
         }
+    }
+
+    // The OpenGL view makes a rearrangement's frames over the background it clears the window
+    // to, and copies them in: a palette changed while a frame stands must show its background
+    // in the picture's gaps too, and the light one again after.
+    void aTransitionFrameShowsTheBackgroundOfThePaletteNow() {
+        TemporaryDirectory large;
+        writeLargeTree(large);
+        AppHarness harness;
+        DocumentWindow* window = harness.open(large.path());
+        QVERIFY(window != nullptr);
+        QVERIFY(window->graphViewController().usesOpenGL());
+        window->resize(900, 700);
+        window->commands().action(command::choice(GraphType::treeMap))->trigger();
+        QTRY_COMPARE(window->size(), QSize(900, 700));
+        Graph& graph = window->graph();
+        QVERIFY(waitUntilAtRest(graph));
+        GraphSurface& surface = window->graphViewController().surface();
+        // The view's corner: the first folder's at rest, a gap halfway through the
+        // rearrangement, where rectangles have moved towards their centres.
+        const auto corner = [&surface] { return surface.grabFrame().pixelColor(2, 2).red(); };
+        double now = Animation::now();
+        Animation::Clock real = Animation::setClock([&now] { return now; });
+        graph.changeSettings([](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; });
+        for (int frame = 0; frame < 2; ++frame) {
+            now += Graph::kChangeDisplayDuration / 4;
+            QVERIFY(waitForNextFrame(graph));
+        }
+        QVERIFY(graph.fileTransitionType().has_value());
+        QCOMPARE(corner(), 237); // grey 0.93
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        QApplication::setPalette(dark);
+        QTRY_COMPARE(corner(), 51); // grey 0.2
+        savePicture(surface.grabFrame(), "treemap-large-rearrange-dark");
+        QApplication::setPalette(light);
+        QTRY_COMPARE(corner(), 237);
+        QVERIFY(graph.fileTransitionType().has_value()); // the clock stood still throughout
+        Animation::setClock(std::move(real));
+        QVERIFY(waitUntilAtRest(graph));
+        window->close();
     }
 
     void openGLAndSoftwareDrawTheSameFrame() {
@@ -278,6 +316,17 @@ private slots:
     }
 
 private:
+    // Forty folders of 150 files: a tree map large enough to go to the GPU as one image drawn on
+    // the CPU (AxisAlignedRaster.h).
+    static void writeLargeTree(TemporaryDirectory& large) {
+        for (int part = 0; part < 40; ++part)
+            for (int file = 0; file < 150; ++file)
+                large.writeFile("big/f" + std::to_string(part) + "/" + std::to_string(file),
+                                static_cast<std::size_t>(1 + (part * 7 + file * 13) % 97) * 100);
+        large.writeFile("small/a", 80'000);
+        large.writeFile("small/b", 40'000);
+    }
+
     std::unique_ptr<TemporaryDirectory> folder;
 };
 
