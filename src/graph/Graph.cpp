@@ -565,12 +565,32 @@ void Graph::drawNames() {
         return;
     }
     if (!fileTransition_ && restingLayersShow()) {
-        GraphNames::Key key{pictureKey(), {}};
-        if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
-        if (const std::optional<DrawRect> legend = legendFrame()) key.obstacles.push_back(*legend);
+        GraphNames::Key key = namesKey();
+        if (nextNames_.madeFor(key)) std::swap(names_, nextNames_);
+        nextNames_.clear();
         names_.update(*view_, *fileDraw_, std::move(key));
     }
     names_.draw(restingAlpha_ * (fileTransition_ ? 1.0 : fileDraw_->renderer().alpha));
+}
+
+GraphNames::Key Graph::namesKey() {
+    GraphNames::Key key{pictureKey(), {}};
+    if (const std::optional<DrawRect> label = mainLabelFrame()) key.obstacles.push_back(*label);
+    if (const std::optional<DrawRect> legend = legendFrame()) key.obstacles.push_back(*legend);
+    return key;
+}
+
+void Graph::prepareNextNames() {
+    nextNames_.clear();
+    if (!fileTransition_ || view_ == nullptr || !settings_.showNames || isBetweenTrees() ||
+        dynamic_cast<DrawTreeMap*>(fileDraw_.get()) == nullptr)
+        return;
+    const auto* display = std::get_if<Display>(&fileTransition_->type);
+    if (display == nullptr || !(std::holds_alternative<DrawTransition::Rearrange>(display->type) ||
+                                std::holds_alternative<DrawTransition::UpdateColor>(display->type)))
+        return;
+    // Used when the transition settles, if nothing the names depend on changed by then.
+    nextNames_.update(*view_, *fileDraw_, namesKey());
 }
 
 void Graph::drawLabel(GraphLabel& label, const DrawRect& frame) {

@@ -273,6 +273,12 @@ private:
     /// The names on the picture: those of the settled picture, or those of the picture a
     /// transition leaves.
     void drawNames();
+    /// What the names of the picture now shown are placed for.
+    GraphNames::Key namesKey();
+    /// At the start of a tree map's rearrangement or recolouring, whose layout holds the views
+    /// of the picture it reaches from its first frame: that picture's names, made now with the
+    /// transition's other start-up work rather than in the frame that first shows them.
+    void prepareNextNames();
     /// The tree map's cushions over the settled picture (or over the picture left).
     void drawCushions();
     /// The legend of the colour mode by file type, counted for the shown folder.
@@ -322,6 +328,7 @@ private:
     std::uint64_t framesDrawn_ = 0;
     std::unique_ptr<GraphLabel> activeFileText_;
     GraphNames names_;
+    GraphNames nextNames_; // prepareNextNames()
     GraphLegend legend_;
     std::shared_ptr<const FilePredicate> litFilter_;
     std::unique_ptr<DrawRenderer> litDraw_;

@@ -37,6 +37,8 @@ public:
     void draw(double alpha);
     /// Forgets the names: none are drawn until update() makes new ones.
     void clear();
+    /// Whether the names were made for `key`.
+    bool madeFor(const Key& key) const { return key_ && samePicture(*key_, key); }
     const std::vector<NameLabel>& names() const { return names_; }
 
 private:

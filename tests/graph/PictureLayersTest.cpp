@@ -22,6 +22,7 @@
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace tessera {
 namespace {
@@ -57,6 +58,39 @@ DirectoryPtr treeWithSlivers() {
                dir("photos", file("beach.jpg", 150'000), file("city.jpg", 100'000),
                    Directory::create("crumbs", kCreated, kModified, std::move(slivers))),
                file("notes.txt", 80'000));
+}
+
+// Typesets as the app does, counting the sheets of names it makes.
+class CountingTypesetter final : public LabelTypesetter {
+public:
+    DrawSize measure(const LabelText& text, DrawSize maxSize) const override {
+        return qt.measure(text, maxSize);
+    }
+    LabelBitmap render(const GraphLabel& label, double scale) const override {
+        return qt.render(label, scale);
+    }
+    double lineWidth(std::string_view text, double pointSize) const override {
+        return qt.lineWidth(text, pointSize);
+    }
+    NameSheet renderNames(std::span<const NameLabel> names, double scale) const override {
+        ++sheets;
+        return qt.renderNames(names, scale);
+    }
+
+    mutable int sheets = 0;
+
+private:
+    QtLabelTypesetter qt;
+};
+
+// The names on a graph's picture, with where they go.
+std::vector<std::tuple<std::string, double, double, double, double>>
+placedNames(const Graph& graph) {
+    std::vector<std::tuple<std::string, double, double, double, double>> all;
+    for (const NameLabel& name : graph.chartNames())
+        all.emplace_back(name.name, name.frame.x, name.frame.y, name.frame.width,
+                         name.frame.height);
+    return all;
 }
 
 class PictureLayersTest : public ::testing::TestWithParam<GraphType> {
@@ -126,7 +160,7 @@ protected:
     double now = 100;
     Animation::Clock previousClock;
     Settings settings;
-    QtLabelTypesetter typesetter;
+    CountingTypesetter typesetter;
     HeadlessGraphView view{typesetter, 900, 600};
     std::shared_ptr<FileController> controller;
     std::unique_ptr<Graph> graph;
@@ -212,6 +246,38 @@ TEST_P(PictureLayersTest, NamesFadeWithTheirPictureAndTheNextOnesFadeInWhenItSet
     settle();
     EXPECT_DOUBLE_EQ(graph->restingAlpha(), 1.0);
     EXPECT_TRUE(named("beach.jpg"));
+}
+
+// A tree map rearranging holds the views of the picture it reaches from its start: that
+// picture's names are made then, not in the frame that first shows them, and are the names of a
+// picture laid out so from the first.
+TEST_P(PictureLayersTest, ATreeMapsRearrangementMakesTheNextNamesWhenItStarts) {
+    if (GraphParam() != GraphType::treeMap) GTEST_SKIP() << "the pie chart makes them at rest";
+    const auto before = placedNames(*graph);
+    ASSERT_FALSE(before.empty());
+    const int sheets = typesetter.sheets;
+    graph->changeSettings(
+        [](Settings& next) { next.beginLayoutOnBottomEdge = !next.beginLayoutOnBottomEdge; });
+    ASSERT_TRUE(graph->fileTransitionType());
+    EXPECT_EQ(typesetter.sheets, sheets + 1);
+    EXPECT_EQ(placedNames(*graph), before); // the old ones fade out meanwhile
+    settle();
+    EXPECT_EQ(typesetter.sheets, sheets + 1);
+    const auto after = placedNames(*graph);
+    EXPECT_NE(after, before);
+
+    Settings flipped = settings; // the graph's, changed
+    HeadlessGraphView otherView{typesetter, 900, 600};
+    Graph other(flipped);
+    other.setView(&otherView);
+    other.setUp();
+    other.setFileController(
+        FileController::create("/snapshots/home.fssnapshot", treeWithSlivers()));
+    for (int i = 0; i < 5; ++i) {
+        now += 1;
+        otherView.drawFrame(other);
+    }
+    EXPECT_EQ(placedNames(other), after);
 }
 
 TEST_P(PictureLayersTest, AFileArrivingOnDiskIsNamedAtOnceWithoutFadingTheOthers) {
