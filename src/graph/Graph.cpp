@@ -591,6 +591,9 @@ void Graph::prepareNextNames() {
         return;
     // Used when the transition settles, if nothing the names depend on changed by then.
     nextNames_.update(*view_, *fileDraw_, namesKey());
+    // The centre label's text, set anew for the picture reached (namesKey()), is typeset now too.
+    if (mainFileText_ && mainFileText_->hasText())
+        mainFileText_->updateIfNeeded(view_->labelTypesetter(), view_->backingScale());
 }
 
 void Graph::drawLabel(GraphLabel& label, const DrawRect& frame) {

@@ -276,8 +276,9 @@ private:
     /// What the names of the picture now shown are placed for.
     GraphNames::Key namesKey();
     /// At the start of a tree map's rearrangement or recolouring, whose layout holds the views
-    /// of the picture it reaches from its first frame: that picture's names, made now with the
-    /// transition's other start-up work rather than in the frame that first shows them.
+    /// of the picture it reaches from its first frame: that picture's names and the centre
+    /// label's text, made now with the transition's other start-up work rather than in the
+    /// frames that first show them.
     void prepareNextNames();
     /// The tree map's cushions over the settled picture (or over the picture left).
     void drawCushions();

@@ -44,9 +44,6 @@ void Graph::startTransition(FileTransitionType type, bool swapRenderer, double d
         if (fileTransition_) {
             fileDraw_->prepareTransitionEnd(prepare);
             prepareNextNames();
-            // The centre label's text too, set anew for the picture reached, is typeset now.
-            if (view_ != nullptr && mainLabelFrame())
-                mainFileText_->updateIfNeeded(view_->labelTypesetter(), view_->backingScale());
             fileTransition_->animation =
                 Animation(duration, Animation::ProgressType::clampedToUnit, curve);
         }
