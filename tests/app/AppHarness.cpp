@@ -169,6 +169,13 @@ QImage windowPicture(QWidget& window, GraphViewController& controller) {
     return picture;
 }
 
+QPalette darkPalette(const QPalette& light) {
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    return dark;
+}
+
 void savePicture(const QImage& image, const std::string& name) {
     const QByteArray folder = qgetenv("TESSERA_TEST_PICTURES");
     if (folder.isEmpty()) return;

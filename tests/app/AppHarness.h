@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPalette>
 #include <QPoint>
 #include <QVariant>
 #include <functional>
@@ -72,6 +73,8 @@ QImage windowPicture(QWidget& window, GraphViewController& controller);
 QImage windowPicture(DocumentWindow& window);
 /// The menu of the window's menu bar whose title (without its mnemonic's mark) is `title`.
 QMenu* menuTitled(QMainWindow& window, const QString& title);
+/// `light` with a dark window and white text: the desktop's dark appearance, as the app reads it.
+QPalette darkPalette(const QPalette& light);
 /// Saves a picture under $TESSERA_TEST_PICTURES/name.png when that is set.
 void savePicture(const QImage& image, const std::string& name);
 /// Answers the save dialog that is about to open (in the folder the file is to go to): `choose`

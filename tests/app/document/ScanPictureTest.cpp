@@ -78,10 +78,7 @@ private slots:
         if (std::getenv("TESSERA_TEST_PICTURES") != nullptr) {
             // The same picture in the dark appearance, to look at.
             const QPalette light = QApplication::palette();
-            QPalette dark = light;
-            dark.setColor(QPalette::Window, QColor(40, 40, 40));
-            dark.setColor(QPalette::WindowText, Qt::white);
-            QApplication::setPalette(dark);
+            QApplication::setPalette(darkPalette(light));
             QVERIFY(waitForNextFrame(graph));
             QTest::qWait(50);
             savePicture(windowPicture(*window), "scan-running-dark");

@@ -82,9 +82,7 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
         QTRY_VERIFY(view->hasFocus());
         const QPalette light = QApplication::palette();
-        QPalette dark = light;
-        dark.setColor(QPalette::Window, QColor(40, 40, 40));
-        dark.setColor(QPalette::WindowText, Qt::white);
+        QPalette dark = darkPalette(light);
         dark.setColor(QPalette::Highlight, QColor(61, 174, 233));
         QApplication::setPalette(dark);
         QTRY_COMPARE(windowPicture(*window).pixelColor(ring), QColor(61, 174, 233));

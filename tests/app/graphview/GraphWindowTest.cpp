@@ -313,10 +313,7 @@ private slots:
         };
         QCOMPARE(corner(), 237); // grey 0.93
         const QPalette light = QApplication::palette();
-        QPalette dark = light;
-        dark.setColor(QPalette::Window, QColor(40, 40, 40));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        QApplication::setPalette(dark);
+        QApplication::setPalette(darkPalette(light));
         QTRY_COMPARE(corner(), 51); // grey 0.2
         savePicture(windowPicture(*window), "window-dark");
         QApplication::setPalette(light);
