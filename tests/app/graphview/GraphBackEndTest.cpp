@@ -209,6 +209,8 @@ private slots:
         QVERIFY(graph.fileTransitionType().has_value()); // the clock stood still throughout
         Animation::setClock(std::move(real));
         QVERIFY(waitUntilAtRest(graph));
+        savePicture(surface.grabFrame(),
+                    "treemap-large-rearranged-at-rest"); // its names made ahead
         window->close();
     }
 
