@@ -133,7 +133,6 @@ void OpenGLRenderContext::use(Shading shading, double alpha, const DrawPlacement
     Program& program = shading == Shading::picture ? picture_
                        : shading == Shading::label ? label_
                                                    : image_;
-    if (shading == Shading::picture) pictureDrawn_ = true;
     drawnSinceClear_ = true;
     if (current_ != &program) {
         gl_->glUseProgram(program.name);
@@ -188,7 +187,7 @@ void OpenGLRenderContext::deletePrograms() {
     if (warmArray_ != 0) gl_->glDeleteVertexArrays(1, &warmArray_);
     if (warmBuffer_ != 0) gl_->glDeleteBuffers(1, &warmBuffer_);
     warmArray_ = warmBuffer_ = 0;
-    pictureDrawn_ = false;
+    pictureWarm_ = false;
     imageDrawingWarm_ = false;
 }
 
@@ -201,7 +200,8 @@ void OpenGLRenderContext::beginFrame(double backgroundGrey) {
 }
 
 void OpenGLRenderContext::warmPictureProgram() {
-    if (pictureDrawn_ || !hasProgram()) return;
+    if (pictureWarm_ || !hasProgram()) return;
+    pictureWarm_ = true;
     gl_->glGenVertexArrays(1, &warmArray_);
     gl_->glGenBuffers(1, &warmBuffer_);
     gl_->glBindVertexArray(warmArray_);
@@ -215,6 +215,7 @@ void OpenGLRenderContext::warmPictureProgram() {
                                reinterpret_cast<const void*>(offsetof(DrawVertex, red)));
     use(Shading::picture, 1.0);
     gl_->glDrawArrays(GL_TRIANGLES, 0, 3);
+    gl_->glDrawArrays(GL_LINES, 0, 2);
     gl_->glBindVertexArray(0);
 }
 

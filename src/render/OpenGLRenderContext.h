@@ -51,10 +51,11 @@ public:
     bool drawnSinceClear() const { return drawnSinceClear_; }
     /// The background's grey, as each of a pixel's colour bytes.
     std::uint8_t backgroundByte() const { return backgroundByte_; }
-    /// With the context current, in a frame that drew through the label program only (a large
-    /// tree map's image): the picture program draws a triangle of no area, so that a software
-    /// OpenGL compiles its shaders for this state now, not in the frame that first draws a
-    /// shape (a highlight in the middle of a zoom). Once per context.
+    /// With the context current, in a frame that drew a large tree map's image: the picture
+    /// program draws a triangle and a line of no area, so that a software OpenGL compiles its
+    /// code for both kinds of shape now, not in the frame that first draws one (a highlight, or
+    /// the small picture that a zoom's second phase starts from, which has outlines). A
+    /// highlight's triangles before it do not make the lines' code. Once per context.
     void warmPictureProgram();
     /// Whether a picture's image was drawn in every state a zoom draws it in, in this context
     /// (LabelRendererOpenGL::warmImageDrawing()).
@@ -92,11 +93,11 @@ private:
     Program label_;
     Program image_;
     Program* current_ = nullptr;
-    bool pictureDrawn_ = false; // the picture program was used in this context
+    bool pictureWarm_ = false; // warmPictureProgram() drew in this context
     bool imageDrawingWarm_ = false;
     bool drawnSinceClear_ = false;
     std::uint8_t backgroundByte_ = 0;
-    GLuint warmArray_ = 0; // warmPictureProgram()'s triangle
+    GLuint warmArray_ = 0; // warmPictureProgram()'s triangle and line
     GLuint warmBuffer_ = 0;
     double viewWidth_ = 0;
     double viewHeight_ = 0;
