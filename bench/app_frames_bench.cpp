@@ -12,7 +12,9 @@
 // map's median against the pie chart's, kind by kind.
 //
 //   xvfb-run -a -s '-screen 0 1920x1200x24' bench_app_frames [entries]
-//   (TESSERA_BENCH_GRAPH=pie or treemap: one of the two views alone)
+//   (TESSERA_BENCH_GRAPH=pie or treemap: one of the two views alone; TESSERA_BENCH_SLOW=MS: a
+//   line for each frame of a transition over MS ms, with the time it ended on the monotonic
+//   clock, which bench/frame_stalls.sh looks up in the scheduler's record)
 #include "EngineOnlyView.h"
 #include "TreeShape.h"
 #include "app/OpenGLProbe.h"
@@ -33,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +51,16 @@ double lastStartMs = 0;
 // The frames after the last transition's while its picture settles: what the picture at rest
 // carries (the names) is made and fades in.
 std::vector<double> lastSettling;
+// The transition being timed, for the lines about slow frames.
+std::string timedKind;
+
+// With TESSERA_BENCH_SLOW=MS, notes a frame of the transition being timed that took over MS ms.
+void noteIfSlow(std::size_t frame, double ms, Clock::time_point end) {
+    static const char* const slow = std::getenv("TESSERA_BENCH_SLOW");
+    if (slow == nullptr || ms <= std::atof(slow)) return;
+    std::printf("slow frame: %s %zu, %.2f ms, ended at %.6f s\n", timedKind.c_str(), frame, ms,
+                std::chrono::duration<double>(end.time_since_epoch()).count());
+}
 
 double milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
@@ -100,7 +113,9 @@ std::vector<double> timeTransition(Graph& graph, double& clock, int most, DrawOn
         const double cpuBefore = cpuMilliseconds();
         const auto start = Clock::now();
         draw();
-        frames.push_back(milliseconds(Clock::now() - start));
+        const auto end = Clock::now();
+        frames.push_back(milliseconds(end - start));
+        noteIfSlow(frames.size() - 1, frames.back(), end);
         if (cpu != nullptr) cpu->push_back(cpuMilliseconds() - cpuBefore);
     }
     lastSettling.clear();
@@ -228,7 +243,9 @@ int main(int argc, char** argv) {
             clock += 1;
             drawFrameNow(viewController.surface());
         }
+        const std::string graphName = type == GraphType::pieChart ? "pie chart" : "tree map";
         std::vector<double> cpu;
+        timedKind = graphName + " zoom";
         const auto frames = zoomFrames(
             graph, clock, [&] { drawFrameNow(viewController.surface()); }, &cpu);
         const double zoomStart = lastStartMs;
@@ -236,12 +253,14 @@ int main(int argc, char** argv) {
         const auto drawNow = [&] { drawFrameNow(viewController.surface()); };
         graph.navigate(*controller->rootFile());
         std::vector<double> rearrangeCpu;
+        timedKind = graphName + " rearrange";
         const auto rearranging = settingsFrames(
             graph, clock, drawNow,
             [](Settings& next) { next.sizeMode = SizeMode::allocatedFileSize; }, &rearrangeCpu);
         const double rearrangeStart = lastStartMs;
         const std::vector<double> rearrangeSettling = lastSettling;
         std::vector<double> recolourCpu;
+        timedKind = graphName + " recolour";
         const auto recolouring = settingsFrames(
             graph, clock, drawNow,
             [](Settings& next) { next.colorMode = ColorMode::modificationDate; }, &recolourCpu);
@@ -292,6 +311,7 @@ int main(int argc, char** argv) {
         engineGraph.setFileController(engineController);
         clock += 1;
         engineGraph.drawFrame();
+        timedKind = graphName + " zoom, engine alone";
         const auto engine = zoomFrames(
             engineGraph, clock, [&] { engineGraph.drawFrame(); }, nullptr);
         engineGraph.setFileController(nullptr);
@@ -302,8 +322,7 @@ int main(int argc, char** argv) {
         const Summary again = summarise(unchanged);
         const Summary clearing = summarise(empty);
         std::printf("%s of %zu entries in a 1600 x 1000 OpenGL window, %zu zoom frames:\n",
-                    type == GraphType::pieChart ? "pie chart" : "tree map", entryCount,
-                    frames.size());
+                    graphName.c_str(), entryCount, frames.size());
         std::printf("  whole frame        %8.2f ms median, %8.2f worst (%.0f frames/s)\n",
                     whole.median, whole.worst, 1000.0 / whole.median);
         std::printf("  frames over 16 ms  %8zu of %zu\n", overSixteen(frames), frames.size());
