@@ -311,7 +311,7 @@ int main(int argc, char** argv) {
         engineGraph.setFileController(engineController);
         clock += 1;
         engineGraph.drawFrame();
-        timedKind = graphName + " zoom, engine alone";
+        timedKind = graphName + " zoom (engine alone)";
         const auto engine = zoomFrames(
             engineGraph, clock, [&] { engineGraph.drawFrame(); }, nullptr);
         engineGraph.setFileController(nullptr);
