@@ -33,7 +33,7 @@ for run in $(seq "$runs"); do
     frames=$(grep -c '^slow frame:' "$scratch/bench.txt" || true)
     medians=$(grep -E '^  (zoom|rearrange|recolour) ' "$scratch/bench.txt" |
         awk '{printf "%s %s ms, ", $1, $4}')
-    echo "run $run: $frames frames over $threshold ms (medians: ${medians%, })"
+    echo "run $run: frames over $threshold ms: $frames (medians: ${medians%, })"
     [ "$frames" -gt 0 ] || continue
     perf sched timehist -i "$scratch/sched.data" 2>/dev/null >"$scratch/timehist.txt"
     # Each line of the record: a thread leaving a core at $1, after running for the last field's
